@@ -1,0 +1,1 @@
+// Filled in by the issue that builds this unit.
