@@ -1,5 +1,5 @@
 # Lumisift: the two entry points are `make demo` and `make test`.
-.PHONY: demo test deps build build-asan build-fuzz test-plain test-asan test-fuzz bench clean
+.PHONY: demo test deps build build-asan build-fuzz build-release test-plain test-asan test-fuzz bench clean
 
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
@@ -10,6 +10,10 @@ deps:
 build: deps
 	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	cmake --build build -j $(JOBS)
+
+build-release: deps
+	cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMISIFT_BENCH=ON $(CMAKE_FLAGS) >/dev/null
+	cmake --build build-release -j $(JOBS)
 
 build-asan: deps
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMISIFT_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
@@ -40,4 +44,4 @@ bench: build
 	scripts/bench.sh
 
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-fuzz build-release
