@@ -1,0 +1,222 @@
+#pragma once
+// THttpCli: the asynchronous HTTP/1.0 client. It fetches one URL at a time, directly or
+// through an HTTP proxy, driven by the notifications of its own TWSocket, and reports
+// progress through events. It owns its socket, its request buffer and its 8192-byte input
+// buffer; it never owns RcvdStream or SendStream (the caller creates and frees them).
+//
+// Property style:
+//   - settings the caller writes are public data members:  cli.URL = "http://h/x";
+//   - values the client writes are const accessors:         cli.StatusCode()
+// Events are public std::function members whose first parameter is the sender; an empty
+// function is an unassigned event and is skipped.
+//
+// Ownership: THttpCli is a QObject; an owner given to the constructor deletes it with
+// itself. The client may be deleted inside its own OnRequestDone, or from code outside its
+// notifications (a timer) in any state; it then fires nothing more. Deleting it inside any
+// other of its events is not supported.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <QDateTime>
+#include <QObject>
+
+#include "net/WSocket.h"
+
+class QIODevice;
+
+enum THttpState : uint8_t {
+    httpReady,
+    httpNotConnected,
+    httpConnected,
+    httpDnsLookup,
+    httpDnsLookupDone,
+    httpWaitingHeader,
+    httpWaitingBody,
+    httpAborting
+};
+
+// Kind 0 (httpNone) means no request: input arriving then is read and dropped.
+enum THttpRequest { httpNone = 0, httpGET = 1, httpPOST = 2, httpHEAD = 3 };
+
+// The client's exception: a message and a code (1 busy, 2 nothing to post, 4 line too long).
+class EHttpException : public std::runtime_error {
+public:
+    EHttpException(const std::string& message, int errorCode)
+        : std::runtime_error(message), ErrorCode(errorCode) {}
+    int ErrorCode;
+};
+
+namespace lumi {
+
+// Bytes of the input line buffer; a header line must fit in it.
+inline constexpr int httpLineBufferSize = 8192;
+// Bytes of one POST block.
+inline constexpr int httpPostBlockSize = 8193;
+// Relocations followed for one request before it completes with httpTooManyRedirects.
+inline constexpr int httpMaxRelocations = 20;
+// Error code reported in OnRequestDone after Abort.
+inline constexpr int httpAbortedError = 3;
+// Error codes of orderly stops on a broken response (OnRequestDone's error).
+inline constexpr int httpLineTooLongError = 4;
+inline constexpr int httpTooManyRedirectsError = 5;
+inline constexpr int httpBadNumberError = 6;
+
+// The pieces of an address as the client splits it (all empty when absent).
+struct UrlParts {
+    std::string proto, user, pass, host, port, path;
+};
+UrlParts splitUrl(std::string_view url);
+
+// "httpReady", "httpNotConnected", ... for traces.
+const char* httpStateName(THttpState state);
+
+// Standard Base64 (RFC 2045 alphabet, "=" padding).
+std::string base64Encode(std::string_view data);
+
+// "Sun, 06 Dec 2026 13:02:34" from the stored date and time, without zone conversion.
+std::string httpDateText(const QDateTime& when);
+
+class HttpNotifier;
+} // namespace lumi
+
+class THttpCli : public QObject {
+    Q_OBJECT
+public:
+    explicit THttpCli(QObject* owner = nullptr);
+    // Closes the socket without events and drops pending deferred notifications.
+    ~THttpCli() override;
+
+    // --- settings the caller writes ---
+    std::string URL;
+    std::string Proxy; // bare host, host:port, or http://host:port/; empty: direct
+    std::string ProxyPort = "80";
+    std::string Sender; // "From: "
+    std::string Agent = "Mozilla/3.0 (compatible)";
+    std::string Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+    std::string Reference; // "Referer: "
+    std::string Username, Password;
+    std::string ProxyUsername, ProxyPassword;
+    bool NoCache = false;
+    QDateTime ModifiedSince; // null: no If-Modified-Since line
+    std::string Cookie;
+    std::string ContentTypePost = "application/x-www-form-urlencoded";
+    bool MultiThreaded = false;
+    int Tag = 0;
+    // Non-owning. nullptr: the body is not kept. Every body block is appended.
+    QIODevice* RcvdStream = nullptr;
+    // Non-owning body of a POST, read from its current position.
+    QIODevice* SendStream = nullptr;
+
+    // --- values the client writes ---
+    THttpState State() const { return state_; }
+    int StatusCode() const { return statusCode_; }
+    const std::string& ReasonPhrase() const { return reasonPhrase_; }
+    int64_t ContentLength() const { return contentLength_; }        // -1 when absent
+    const std::string& ContentType() const { return contentType_; } // lower-cased
+    int64_t RcvdCount() const { return rcvdCount_; }
+    int64_t SentCount() const { return sentCount_; }
+    const std::vector<std::string>& RcvdHeader() const { return rcvdHeader_; }
+    const std::string& LastResponse() const { return lastResponse_; }
+    const std::string& DocName() const { return docName_; }
+    const std::string& Location() const { return location_; }
+    const std::vector<std::string>& AuthenticateRequests() const { return wwwAuthenticate_; }
+    // The socket, for tests and diagnostics.
+    TWSocket& CtrlSocket() { return socket_; }
+
+    // --- operations ---
+    // Start an asynchronous request and return at once. Raise EHttpException code 1 when not
+    // httpReady (the running request is undisturbed), code 2 for a POST without SendStream,
+    // and ESocketException when the name lookup cannot start (the client is then httpReady).
+    void StartGet();
+    void StartHead();
+    void StartPost();
+    // Cancel the request in progress; OnRequestDone follows, deferred, with error 3.
+    // On an idle client only closes the socket if it is open; fires nothing.
+    void Abort();
+
+    // --- events ---
+    std::function<void(THttpCli* sender)> OnStateChange;
+    std::function<void(THttpCli* sender)> OnSessionConnected;
+    std::function<void(THttpCli* sender)> OnRequestHeaderBegin;
+    std::function<void(THttpCli* sender, const std::string& line)> OnCommand;
+    std::function<void(THttpCli* sender)> OnRequestHeaderEnd;
+    std::function<void(THttpCli* sender)> OnSendBegin;
+    std::function<void(THttpCli* sender, const char* buffer, int len)> OnSendData;
+    std::function<void(THttpCli* sender)> OnSendEnd;
+    std::function<void(THttpCli* sender)> OnHeaderBegin;
+    std::function<void(THttpCli* sender, const std::string& data, bool& accept)> OnCookie;
+    std::function<void(THttpCli* sender)> OnHeaderData;
+    std::function<void(THttpCli* sender)> OnHeaderEnd;
+    std::function<void(THttpCli* sender)> OnDocBegin;
+    // Fired for each body block before it is written to RcvdStream; len may be 0.
+    std::function<void(THttpCli* sender, const char* buffer, int len)> OnDocData;
+    std::function<void(THttpCli* sender)> OnDocEnd;
+    std::function<void(THttpCli* sender)> OnLocationChange;
+    // Once per request, deferred, after the client is back in httpReady. The handler may
+    // delete the sender.
+    std::function<void(THttpCli* sender, THttpRequest rqType, int error)> OnRequestDone;
+
+private:
+    friend class lumi::HttpNotifier;
+    enum class ClosedHandler { Completion, Relocation };
+
+    void startRequest(THttpRequest kind);
+    void setState(THttpState newState);
+    void socketDnsLookupDone(int error);
+    void socketSessionConnected(int error);
+    void socketDataAvailable();
+    void socketDataSent();
+    void socketSessionClosed();
+    void sendRequest(const char* method);
+    void sendCommand(const std::string& line);
+    void sendPostBlock();
+    void processLines();
+    void headerLine();
+    void bodyBlock();
+    void relocate(const std::string& value);
+    void relocationClosed();
+    void completion();
+    void deferredSetReady();
+    void deferredRequestDone();
+    void deferredRestart();
+    void stopOnBrokenResponse(int error, const std::string& reason);
+    void closeConnection();
+    void doStartLookup();
+    bool alive(const std::weak_ptr<bool>& token) const { return !token.expired(); }
+
+    std::unique_ptr<lumi::HttpNotifier> notifier_;
+    std::shared_ptr<bool> life_;
+    TWSocket socket_;
+    THttpState state_ = httpReady;
+    THttpRequest kind_ = httpNone;
+    int statusCode_ = 0;
+    std::string reasonPhrase_;
+    int64_t contentLength_ = -1;
+    std::string contentType_;
+    int64_t rcvdCount_ = 0;
+    int64_t sentCount_ = 0;
+    std::vector<std::string> rcvdHeader_;
+    std::vector<std::string> wwwAuthenticate_;
+    std::string lastResponse_;
+    std::string docName_;
+    std::string location_;
+    std::string connectHost_, connectPort_, targetHost_, requestPath_;
+    std::string request_;
+    char lineBuffer_[lumi::httpLineBufferSize + 1];
+    int fillCount_ = 0;
+    std::unique_ptr<char[]> postBlock_;
+    int headerLineCount_ = 0;
+    int bodyBlockCount_ = 0;
+    int relocationCount_ = 0;
+    bool connected_ = false;
+    bool relocationPending_ = false;
+    bool allowedToSend_ = false;
+    bool inBody_ = false; // next-line handler: false header handling, true body handling
+    int requestDoneError_ = 0;
+    ClosedHandler closedHandler_ = ClosedHandler::Completion;
+};

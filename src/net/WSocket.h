@@ -1,0 +1,218 @@
+#pragma once
+// TWSocket: a non-blocking TCP (and UDP) socket for the user-interface thread. Lookups,
+// connects, sends and receives return at once; outcomes arrive later as events raised from
+// readiness notifications (QSocketNotifier) and posted calls on a private QObject that the
+// socket owns. The socket owns its descriptor, its notifiers and its send buffers.
+//
+// Property style: read with Name(), write with setName(). Events are public std::function
+// members whose first parameter is the sender; an empty function is an unassigned event.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "net/WSockbuf.h"
+
+class QObject;
+
+enum TSocketState {
+    wsInvalidState,
+    wsOpened,
+    wsBound,
+    wsConnecting,
+    wsConnected,
+    wsAccepting,
+    wsListening,
+    wsClosed
+};
+enum TSocketLingerOnOff { wsLingerOff, wsLingerOn, wsLingerNoSet };
+enum TSocketSendFlags { wsSendNormal, wsSendUrgent };
+
+// Raised for socket misuse and for socket errors when no OnError handler is assigned.
+class ESocketException : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+namespace lumi {
+// Classic socket error numbering (10061 "Connection refused", 11001 "Host not found", ...).
+inline constexpr int wsaEINTR = 10004;
+inline constexpr int wsaEINVAL = 10022;
+inline constexpr int wsaEWOULDBLOCK = 10035;
+inline constexpr int wsaENOTSOCK = 10038;
+inline constexpr int wsaECONNRESET = 10054;
+inline constexpr int wsaENOTCONN = 10057;
+inline constexpr int wsaETIMEDOUT = 10060;
+inline constexpr int wsaECONNREFUSED = 10061;
+inline constexpr int wsaHOST_NOT_FOUND = 11001;
+
+// The text of a classic error code; "Not a WinSock error" for unknown codes.
+std::string socketErrorText(int code);
+// Translates an errno value into the classic numbering (unknown values map to 10022).
+int socketErrorFromErrno(int err);
+
+// Bytes read by one Receive in the line mode when no LineLimit is set.
+inline constexpr size_t defaultLineLimit = 65536;
+
+class SocketNotifierHost;
+} // namespace lumi
+
+class TWSocket {
+public:
+    TWSocket();
+    // Cancels a pending lookup and closes the socket without firing any event.
+    ~TWSocket();
+    TWSocket(const TWSocket&) = delete;
+    TWSocket& operator=(const TWSocket&) = delete;
+
+    // --- properties (setters of Addr, Port, Proto, LocalPort raise unless wsClosed) ---
+    const std::string& Addr() const { return addr_; }
+    void setAddr(const std::string& value);
+    const std::string& Port() const { return port_; }
+    void setPort(const std::string& value);
+    const std::string& Proto() const { return proto_; }
+    void setProto(const std::string& value);
+    const std::string& LocalPort() const { return localPort_; }
+    void setLocalPort(const std::string& value);
+    // Local address to bind (listening sockets); default "0.0.0.0".
+    const std::string& LocalAddr() const { return localAddr_; }
+    void setLocalAddr(const std::string& value);
+
+    const std::string& DnsResult() const { return dnsResult_; }
+    const std::vector<std::string>& DnsResultList() const { return dnsResultList_; }
+    TSocketState State() const { return state_; }
+    int64_t ReadCount() const { return readCount_; }
+    void setReadCount(int64_t value) { readCount_ = value; }
+    // Bytes waiting to be read (the line buffer's contents in the line mode).
+    int64_t RcvdCount() const;
+    int LastError() const { return lastError_; }
+    void setLastError(int value) { lastError_ = value; }
+    bool MultiThreaded() const { return multiThreaded_; }
+    void setMultiThreaded(bool value) { multiThreaded_ = value; }
+    int FlushTimeout() const { return flushTimeout_; }
+    void setFlushTimeout(int value) { flushTimeout_ = value; }
+    TSocketSendFlags SendFlags() const { return sendFlags_; }
+    void setSendFlags(TSocketSendFlags value) { sendFlags_ = value; }
+    TSocketLingerOnOff LingerOnOff() const { return lingerOnOff_; }
+    void setLingerOnOff(TSocketLingerOnOff value) { lingerOnOff_ = value; }
+    int LingerTimeout() const { return lingerTimeout_; }
+    void setLingerTimeout(int value) { lingerTimeout_ = value; }
+    // The descriptor, or -1.
+    int HSocket() const { return handle_; }
+
+    // Line mode: Receive hands out one line (LineEnd included) at a time.
+    bool LineMode() const { return lineMode_; }
+    void setLineMode(bool value);
+    const std::string& LineEnd() const { return lineEnd_; }
+    void setLineEnd(const std::string& value) { lineEnd_ = value; }
+    bool LineEcho() const { return lineEcho_; }
+    void setLineEcho(bool value) { lineEcho_ = value; }
+    bool LineEdit() const { return lineEdit_; }
+    void setLineEdit(bool value) { lineEdit_ = value; }
+    // Bound of the line buffer; when a line grows past it, OnLineTooLong fires and the
+    // buffered bytes are handed out as they are.
+    size_t LineLimit() const { return lineLimit_; }
+    void setLineLimit(size_t value) { lineLimit_ = value; }
+
+    // --- operations ---
+    // Dotted addresses complete (OnDnsLookupDone fires) before this returns.
+    void DnsLookup(const std::string& hostName);
+    void CancelDnsLookup();
+    void Connect();
+    // Queues the bytes and writes what the network takes now. OnDataSent fires later,
+    // never from inside Send. Returns len, or -1 when not connected.
+    int Send(const void* data, int len);
+    int SendStr(const std::string& text);
+    // At most len bytes; -1 on failure (LastError set), 0 when nothing is waiting.
+    int Receive(void* buffer, int len);
+    // Everything waiting (one line in the line mode).
+    std::string ReceiveStr();
+    // Orderly close; fires OnSessionClosed from inside, at most once per connection.
+    void Close();
+    // Drops unsent data and resets the connection.
+    void Abort();
+    // Listening: bind LocalAddr:Port and listen; OnSessionAvailable reports callers.
+    void Listen();
+    // The descriptor of one waiting caller, or -1; hand it to another socket's Dup.
+    int Accept();
+    // Adopts a connected descriptor (from Accept): state wsConnected, notifications on.
+    void Dup(int newHandle);
+    void Pause();
+    void Resume();
+    std::string GetPeerAddr() const;
+    std::string GetPeerPort() const;
+    // The local port actually bound (useful after binding port 0).
+    std::string GetXPort() const;
+
+    // --- events ---
+    std::function<void(TWSocket* sender, int error)> OnDataAvailable;
+    std::function<void(TWSocket* sender, int error)> OnDataSent;
+    std::function<void(TWSocket* sender, int error)> OnSessionClosed;
+    std::function<void(TWSocket* sender, int error)> OnSessionAvailable;
+    std::function<void(TWSocket* sender, int error)> OnSessionConnected;
+    std::function<void(TWSocket* sender, int error)> OnDnsLookupDone;
+    std::function<void(TWSocket* sender, TSocketState oldState, TSocketState newState)>
+        OnChangeState;
+    std::function<void(TWSocket* sender)> OnError;
+    std::function<void(TWSocket* sender, const std::exception& e, bool& canClose)> OnBgException;
+    std::function<void(TWSocket* sender)> OnLineTooLong;
+
+private:
+    friend class lumi::SocketNotifierHost;
+    struct Lookup;
+
+    void changeState(TSocketState newState);
+    void restoreDefaults();
+    void socketError(const char* operation, int code = 0);
+    void raiseException(const std::string& message);
+    void resolveAll(uint32_t& address, uint16_t& port, int& protocol, uint16_t& localPort);
+    void setupNotifiers(bool watchWrite);
+    void dropNotifiers();
+    void watchWrite(bool on);
+    void closeHandle();
+    void innerClose(bool fireEvent);
+    void fireSessionClosed(int error);
+    void postWriteNotification();
+    bool tryToSend();
+    void receiveLoop(int error);
+    bool fillLineBuffer();
+    void readNotification();
+    void writeNotification();
+    void dnsFinished(int lookupId, int error, std::vector<std::string> addresses);
+    void applyLinger();
+    template <class Body> void runNotification(Body&& body);
+
+    std::unique_ptr<lumi::SocketNotifierHost> host_;
+    std::shared_ptr<bool> alive_;
+    int handle_ = -1;
+    TSocketState state_ = wsClosed;
+    std::string addr_, port_, proto_ = "tcp", localPort_ = "0", localAddr_ = "0.0.0.0";
+    bool addrAssigned_ = false, portAssigned_ = false, protoAssigned_ = true;
+    bool localPortAssigned_ = true;
+    int socketType_ = 1; // SOCK_STREAM
+    std::string dnsResult_;
+    std::vector<std::string> dnsResultList_;
+    int lookupId_ = -1;
+    lumi::SendBufferChain sendBuffers_;
+    bool allSent_ = true;
+    bool closeFired_ = false;
+    bool paused_ = false;
+    bool destroying_ = false;
+    bool writePosted_ = false;
+    int64_t readCount_ = 0;
+    int lastError_ = 0;
+    bool multiThreaded_ = false;
+    int flushTimeout_ = 60;
+    TSocketSendFlags sendFlags_ = wsSendNormal;
+    TSocketLingerOnOff lingerOnOff_ = wsLingerOn;
+    int lingerTimeout_ = 0;
+    bool lineMode_ = false;
+    std::string lineEnd_ = "\r\n";
+    bool lineEcho_ = false, lineEdit_ = false;
+    size_t lineLimit_ = lumi::defaultLineLimit;
+    std::string lineBuffer_;
+    bool lineReady_ = false;
+    bool peerClosed_ = false;
+};
