@@ -1,0 +1,36 @@
+// The results list of SearchEngine: the one gate every found image passes, and the size
+// filter behind it.
+#include "core/SearchEngine.h"
+
+#include "analysis/UrlUtils.h"
+#include "core/ErrorReport.h"
+
+namespace lumi {
+
+// Bounds are in kb of 1000 bytes and computed in 64 bits: a bound of two million kb must not
+// wrap into a negative byte count.
+bool SearchEngine::CheckSizeLimits(int64_t size) const {
+    bool result = true;
+    if (SettingsFile.ReadBool("Options", "LargerThanBool", true) &&
+        int64_t{SettingsFile.ReadInteger("Options", "LargerThan", 10)} * 1000 > size)
+        result = false;
+    if (SettingsFile.ReadBool("Options", "SmallerThanBool", true) &&
+        int64_t{SettingsFile.ReadInteger("Options", "SmallerThan", 1000)} * 1000 < size)
+        result = false;
+    return result;
+}
+
+void SearchEngine::AddToListView(const std::string& url, int64_t size) {
+    catchAll("error code : #0044 (AddToListView)", [&] {
+        if (!Searching) return;
+        if (FoundList.contains(url)) return;
+        if (size > 0 && !CheckSizeLimits(size)) return;
+        if (url.find_first_of("&=?%") != std::string::npos) return;
+        FoundList.add(url);
+        raiseCounter(display_.foundText);
+        results_.appendRow(ExtractFileNameFromURL(url),
+                           size <= 0 ? std::string("UNKNOWN") : std::to_string(size));
+    });
+}
+
+} // namespace lumi
