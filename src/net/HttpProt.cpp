@@ -1,1 +1,724 @@
-// Filled in by the issue that builds this unit.
+#include "net/HttpProt.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <QIODevice>
+#include <QMetaObject>
+
+#include "core/ErrorReport.h"
+#include "core/TextOps.h"
+
+namespace lumi {
+
+// The client's private QObject: the deferred steps are queued calls to it, so they are
+// dropped when the client (and with it this object) is destroyed first.
+class HttpNotifier : public QObject {};
+
+} // namespace lumi
+
+namespace {
+
+// Header bytes kept in RcvdHeader for one request (all relocation hops together).
+constexpr size_t maxHeaderBytes = 1024 * 1024;
+// Entries kept in the list of authentication requests.
+constexpr size_t maxAuthenticateEntries = 64;
+// Characters kept of the file name taken from the URL path.
+constexpr size_t maxDocNameLength = 255;
+
+const char* const stateNames[] = {"httpReady",       "httpNotConnected",  "httpConnected",
+                                  "httpDnsLookup",   "httpDnsLookupDone", "httpWaitingHeader",
+                                  "httpWaitingBody", "httpAborting"};
+
+// Decimal digits only (blanks around them allowed), fitting 63 bits.
+bool parseDecimal(std::string_view text, int64_t& value) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    if (text.empty()) return false;
+    int64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        if (v > (INT64_MAX - 9) / 10) return false;
+        v = v * 10 + (c - '0');
+    }
+    value = v;
+    return true;
+}
+
+std::string failureText(int code) {
+    return lumi::socketErrorText(code) + " (Error #" + std::to_string(code) + ")";
+}
+
+} // namespace
+
+namespace lumi {
+
+UrlParts splitUrl(std::string_view url) {
+    UrlParts r;
+    if (url.empty()) return r;
+    std::string_view rest;
+    const size_t scheme = url.find("://");
+    if (scheme != std::string_view::npos) {
+        r.proto = std::string(url.substr(0, scheme));
+        rest = url.substr(scheme + 3);
+    } else if (url[0] == '/') {
+        r.proto = "http";
+        if (url.size() > 1 && url[1] != '/') {
+            r.path = std::string(url);
+            return r;
+        }
+        rest = url.substr(1);
+    } else if (textLower(url.substr(0, 5)) == "http:") {
+        r.proto = "http";
+        if (url.size() > 6 && url[6] != '/') {
+            r.path = std::string(url.substr(5));
+            return r;
+        }
+        rest = url.substr(std::min<size_t>(6, url.size()));
+    } else if (textLower(url.substr(0, 7)) == "mailto:") {
+        r.proto = "mailto";
+        rest = url.substr(url.find(':') + 1);
+    } else {
+        rest = url;
+    }
+    std::string_view authority = rest;
+    const size_t slash = rest.find('/');
+    if (slash != std::string_view::npos) {
+        r.path = std::string(rest.substr(slash));
+        authority = rest.substr(0, slash);
+    }
+    const size_t colon = authority.rfind(':');
+    const size_t at = authority.rfind('@');
+    const size_t npos = std::string_view::npos;
+    if (colon == npos && at == npos) {
+        r.host = std::string(authority);
+    } else if (colon != npos && (at == npos || colon > at)) {
+        const size_t hostStart = at == npos ? 0 : at + 1;
+        r.port = std::string(authority.substr(colon + 1));
+        r.host = std::string(authority.substr(hostStart, colon - hostStart));
+    } else {
+        r.host = std::string(authority.substr(at + 1));
+    }
+    if (at != npos) {
+        const std::string_view userPart = authority.substr(0, at);
+        const size_t c = userPart.find(':');
+        if (c == npos) {
+            r.user = std::string(userPart);
+        } else {
+            r.user = std::string(userPart.substr(0, c));
+            r.pass = std::string(userPart.substr(c + 1));
+        }
+    }
+    return r;
+}
+
+const char* httpStateName(THttpState state) {
+    return state <= httpAborting ? stateNames[state] : "httpUnknown";
+}
+
+std::string base64Encode(std::string_view data) {
+    static const char alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((data.size() + 2) / 3 * 4);
+    size_t i = 0;
+    for (; i + 2 < data.size(); i += 3) {
+        const uint32_t v =
+            (uint8_t(data[i]) << 16) | (uint8_t(data[i + 1]) << 8) | uint8_t(data[i + 2]);
+        out += alphabet[(v >> 18) & 63];
+        out += alphabet[(v >> 12) & 63];
+        out += alphabet[(v >> 6) & 63];
+        out += alphabet[v & 63];
+    }
+    if (i < data.size()) {
+        uint32_t v = uint8_t(data[i]) << 16;
+        if (i + 1 < data.size()) v |= uint8_t(data[i + 1]) << 8;
+        out += alphabet[(v >> 18) & 63];
+        out += alphabet[(v >> 12) & 63];
+        out += i + 1 < data.size() ? alphabet[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+std::string httpDateText(const QDateTime& when) {
+    static const char* const days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const QDate d = when.date();
+    const QTime t = when.time();
+    if (!d.isValid()) return {};
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s, %2.2d %s %4.4d %2.2d:%2.2d:%2.2d", days[d.dayOfWeek() - 1],
+                  d.day(), months[d.month() - 1], d.year(), t.hour(), t.minute(), t.second());
+    return buf;
+}
+
+} // namespace lumi
+
+THttpCli::THttpCli(QObject* owner)
+    : QObject(owner), notifier_(std::make_unique<lumi::HttpNotifier>()),
+      life_(std::make_shared<bool>(true)), postBlock_(new char[lumi::httpPostBlockSize]) {
+    lineBuffer_[0] = 0;
+    socket_.OnDnsLookupDone = [this](TWSocket*, int error) { socketDnsLookupDone(error); };
+    socket_.OnSessionConnected = [this](TWSocket*, int error) { socketSessionConnected(error); };
+    socket_.OnDataAvailable = [this](TWSocket*, int) { socketDataAvailable(); };
+    socket_.OnDataSent = [this](TWSocket*, int) { socketDataSent(); };
+    socket_.OnSessionClosed = [this](TWSocket*, int) { socketSessionClosed(); };
+}
+
+THttpCli::~THttpCli() {
+    life_.reset();
+    notifier_.reset();
+    // The socket closes itself, silently, as a member going out of scope.
+}
+
+// ---------------------------------------------------------------- state and deferred steps
+
+template <class... Params, class... Args>
+bool THttpCli::fire(const std::function<void(THttpCli*, Params...)>& event, Args&&... args) {
+    if (!event) return true;
+    std::weak_ptr<bool> token = life_;
+    event(this, std::forward<Args>(args)...);
+    return !token.expired();
+}
+
+void THttpCli::setState(THttpState newState) {
+    if (state_ == newState) return;
+    state_ = newState;
+    if (newState == httpReady) {
+        const THttpRequest kind = kind_;
+        const int error = requestDoneError_;
+        QMetaObject::invokeMethod(
+            notifier_.get(), [this, kind, error] { deferredRequestDone(kind, error); },
+            Qt::QueuedConnection);
+    }
+    fire(OnStateChange);
+}
+
+void THttpCli::post(void (THttpCli::*step)()) {
+    const unsigned generation = generation_;
+    QMetaObject::invokeMethod(
+        notifier_.get(),
+        [this, generation, step] {
+            if (generation == generation_) lumi::runUnderDefaultHandler([&] { (this->*step)(); });
+        },
+        Qt::QueuedConnection);
+}
+
+void THttpCli::deferredSetReady() {
+    setState(httpReady);
+}
+
+void THttpCli::deferredRequestDone(THttpRequest kind, int error) {
+    // The handler may destroy this client: nothing of it is touched afterwards.
+    auto handler = OnRequestDone;
+    if (handler) lumi::runUnderDefaultHandler([&] { handler(this, kind, error); });
+}
+
+// ---------------------------------------------------------------- starting
+
+void THttpCli::StartGet() {
+    startRequest(httpGET);
+}
+void THttpCli::StartHead() {
+    startRequest(httpHEAD);
+}
+void THttpCli::StartPost() {
+    startRequest(httpPOST);
+}
+
+void THttpCli::startRequest(THttpRequest kind) {
+    if (state_ != httpReady) throw EHttpException("HTTP component is busy", 1);
+    if (kind == httpPOST && !SendStream)
+        throw EHttpException("HTTP component has nothing to post", 2);
+    ++generation_;
+    rcvdHeader_.clear();
+    rcvdHeaderBytes_ = 0;
+    kind_ = kind;
+    requestDoneError_ = 0;
+    closedHandler_ = ClosedHandler::Completion;
+    docName_.clear();
+    statusCode_ = 0;
+    rcvdCount_ = 0;
+    sentCount_ = 0;
+    headerLineCount_ = 0;
+    bodyBlockCount_ = 0;
+    relocationCount_ = 0;
+    relocationPending_ = false;
+    contentLength_ = -1;
+    allowedToSend_ = false;
+    location_ = URL;
+    fillCount_ = 0;
+    bufStart_ = 0;
+    inBody_ = false;
+    setState(httpNotConnected);
+
+    const lumi::UrlParts url = lumi::splitUrl(URL);
+    targetHost_ = url.host;
+    docName_ = url.path;
+    if (!url.user.empty()) Username = url.user;
+    if (!url.pass.empty()) Password = url.pass;
+    if (!Proxy.empty()) {
+        requestPath_ = (url.proto.empty() ? std::string("http") : url.proto) + "://" + url.host +
+                       (url.port.empty() ? std::string() : ":" + url.port) + url.path;
+        const lumi::UrlParts proxy = lumi::splitUrl(Proxy);
+        connectHost_ = proxy.host;
+        connectPort_ = proxy.port.empty() ? ProxyPort : proxy.port;
+    } else {
+        requestPath_ = url.path;
+        connectHost_ = url.host;
+        connectPort_ = url.port.empty() ? std::string("80") : url.port;
+    }
+    if (requestPath_.empty()) requestPath_ = "/";
+
+    if (docName_.empty() || docName_ == "/") {
+        docName_ = "document.htm";
+    } else {
+        if (docName_.back() == '/') docName_.pop_back();
+        const size_t slash = docName_.rfind('/');
+        if (slash != std::string::npos) docName_.erase(0, slash + 1);
+        if (docName_.size() > maxDocNameLength) docName_.resize(maxDocNameLength);
+        const size_t query = docName_.find('?');
+        if (query != std::string::npos) docName_.resize(query);
+    }
+    startLookup(true);
+}
+
+// Starts the name lookup of the connect host. A lookup that cannot start leaves the client
+// ready again: at the start the error goes to the caller, on a relocation it ends the request.
+void THttpCli::startLookup(bool raise) {
+    std::weak_ptr<bool> token = life_;
+    setState(httpDnsLookup);
+    if (token.expired()) return;
+    try {
+        socket_.DnsLookup(connectHost_);
+    } catch (...) {
+        if (token.expired()) throw;
+        if (raise) {
+            ++generation_;
+            setStateQuietly(httpReady);
+            throw;
+        }
+        requestDoneError_ = socket_.LastError() ? socket_.LastError() : lumi::wsaEINVAL;
+        statusCode_ = 404;
+        reasonPhrase_ = "can't resolve hostname to IP address";
+        completion();
+    }
+}
+
+// ---------------------------------------------------------------- connecting
+
+void THttpCli::socketDnsLookupDone(int error) {
+    if (error != 0) {
+        if (state_ == httpAborting) return;
+        requestDoneError_ = error;
+        statusCode_ = 404;
+        reasonPhrase_ = "can't resolve hostname to IP address";
+        completion();
+        return;
+    }
+    if (state_ != httpDnsLookup) return;
+    std::weak_ptr<bool> token = life_;
+    setState(httpDnsLookupDone);
+    if (token.expired() || state_ != httpDnsLookupDone) return;
+    try {
+        socket_.setAddr(socket_.DnsResult());
+        socket_.setPort(connectPort_);
+        socket_.setProto("tcp");
+        socket_.Connect();
+    } catch (...) {
+        if (token.expired()) return;
+        int code = socket_.LastError();
+        // A port or address that cannot be read leaves no socket error behind; report it as
+        // an invalid argument rather than as success.
+        if (code == 0) code = lumi::wsaEINVAL;
+        requestDoneError_ = code;
+        statusCode_ = 404;
+        reasonPhrase_ = "can't connect: " + failureText(code);
+        const bool hadSocket = socket_.State() != wsClosed;
+        socket_.Close();
+        if (token.expired()) return;
+        if (!hadSocket) completion();
+    }
+}
+
+void THttpCli::socketSessionConnected(int error) {
+    if (error != 0) {
+        if (state_ == httpAborting || state_ == httpReady) return;
+        requestDoneError_ = error;
+        statusCode_ = 404;
+        reasonPhrase_ = failureText(error);
+        completion();
+        return;
+    }
+    std::weak_ptr<bool> token = life_;
+    connected_ = true;
+    setState(httpConnected);
+    if (!fire(OnSessionConnected) || state_ != httpConnected) return;
+    inBody_ = false;
+    setState(httpWaitingHeader);
+    if (token.expired() || state_ != httpWaitingHeader) return;
+    try {
+        static const char* const methods[] = {"GET", "GET", "POST", "HEAD"};
+        sendRequest(methods[kind_]);
+        if (token.expired() || state_ != httpWaitingHeader) return;
+        if (kind_ == httpPOST) {
+            if (!fire(OnSendBegin)) return;
+            allowedToSend_ = true;
+            sendPostBlock();
+        }
+    } catch (...) {
+        if (token.expired()) return;
+        socket_.Close();
+    }
+}
+
+// ---------------------------------------------------------------- request
+
+void THttpCli::sendCommand(const std::string& line) {
+    fire(OnCommand, line);
+    request_ += line;
+    request_ += "\r\n";
+}
+
+void THttpCli::sendRequest(const char* method) {
+    request_.clear();
+    fire(OnRequestHeaderBegin);
+    sendCommand(std::string(method) + " " + requestPath_ + " HTTP/1.0");
+    if (!Sender.empty()) sendCommand("From: " + Sender);
+    if (!Accept.empty()) sendCommand("Accept: " + Accept);
+    if (!Reference.empty()) sendCommand("Referer: " + Reference);
+    if (kind_ == httpPOST && !ContentTypePost.empty())
+        sendCommand("Content-Type: " + ContentTypePost);
+    if (!Agent.empty()) sendCommand("User-Agent: " + Agent);
+    sendCommand("Host: " + targetHost_);
+    if (NoCache) sendCommand("Pragma: no-cache");
+    if (kind_ == httpPOST)
+        sendCommand("Content-Length: " + std::to_string(SendStream ? SendStream->size() : 0));
+    if (!ModifiedSince.isNull())
+        sendCommand("If-Modified-Since: " + lumi::httpDateText(ModifiedSince) + " GMT");
+    if (!Username.empty())
+        sendCommand("Authorization: Basic " + lumi::base64Encode(Username + ":" + Password));
+    if (!Proxy.empty() && !ProxyUsername.empty())
+        sendCommand("Proxy-Authorization: Basic " +
+                    lumi::base64Encode(ProxyUsername + ":" + ProxyPassword));
+    if (!Cookie.empty()) sendCommand("Cookie: " + Cookie);
+    fire(OnRequestHeaderEnd);
+    sendCommand("");
+    const std::string bytes = std::move(request_);
+    request_.clear();
+    socket_.SendStr(bytes);
+}
+
+void THttpCli::sendPostBlock() {
+    const qint64 n =
+        SendStream ? SendStream->read(postBlock_.get(), lumi::httpPostBlockSize) : qint64(-1);
+    if (n > 0) {
+        sentCount_ += n;
+        if (!fire(OnSendData, static_cast<const char*>(postBlock_.get()), static_cast<int>(n)))
+            return;
+        if (socket_.State() == wsConnected) socket_.Send(postBlock_.get(), static_cast<int>(n));
+        return;
+    }
+    allowedToSend_ = false;
+    fire(OnSendEnd);
+}
+
+void THttpCli::socketDataSent() {
+    if (allowedToSend_) sendPostBlock();
+}
+
+// ---------------------------------------------------------------- input
+
+void THttpCli::socketDataAvailable() {
+    const int freeSpace = lumi::httpLineBufferSize - fillCount_;
+    if (freeSpace <= 0) {
+        stopOnBrokenResponse(lumi::httpLineTooLongError, "HTTP line too long");
+        return;
+    }
+    const int n = socket_.Receive(lineBuffer_ + fillCount_, freeSpace);
+    if (kind_ == httpNone || n <= 0) return;
+    fillCount_ += n;
+    lineBuffer_[fillCount_] = 0;
+    if (state_ == httpWaitingBody) {
+        if (fillCount_ > bufStart_) {
+            lastResponse_.assign(lineBuffer_ + bufStart_, fillCount_ - bufStart_);
+            fillCount_ = bufStart_ = 0;
+            bodyBlock();
+        }
+        fillCount_ = bufStart_ = 0;
+        return;
+    }
+    processLines();
+}
+
+void THttpCli::processLines() {
+    std::weak_ptr<bool> token = life_;
+    while (fillCount_ > bufStart_) {
+        char* const start = lineBuffer_ + bufStart_;
+        const size_t available = static_cast<size_t>(fillCount_ - bufStart_);
+        // The buffer is read as a zero-terminated string: a zero byte hides what follows.
+        const size_t visible = strnlen(start, available);
+        const char* const lf = static_cast<const char*>(std::memchr(start, '\n', visible));
+        if (!lf) break;
+        size_t lineLen = static_cast<size_t>(lf - start);
+        const size_t consumed = lineLen + 1;
+        if (lineLen > 0 && start[lineLen - 1] == '\r') --lineLen;
+        const bool handled = state_ == httpWaitingHeader || state_ == httpWaitingBody;
+        if (handled) lastResponse_.assign(start, lineLen);
+        bufStart_ += static_cast<int>(consumed);
+        if (handled) {
+            if (inBody_)
+                bodyBlock();
+            else
+                headerLine();
+            if (token.expired()) return;
+        }
+    }
+    // Whatever is left moves to the front of the buffer.
+    if (bufStart_ > 0) {
+        const int left = std::max(0, fillCount_ - bufStart_);
+        if (left > 0) std::memmove(lineBuffer_, lineBuffer_ + bufStart_, static_cast<size_t>(left));
+        fillCount_ = left;
+        bufStart_ = 0;
+        lineBuffer_[fillCount_] = 0;
+    }
+}
+
+void THttpCli::stopOnBrokenResponse(int error, const std::string& reason) {
+    fillCount_ = bufStart_ = 0;
+    lineBuffer_[0] = 0;
+    relocationPending_ = false;
+    closedHandler_ = ClosedHandler::Completion;
+    requestDoneError_ = error;
+    statusCode_ = 404;
+    reasonPhrase_ = reason;
+    if (socket_.State() != wsClosed)
+        socket_.Close();
+    else
+        completion();
+}
+
+void THttpCli::headerLine() {
+    std::weak_ptr<bool> token = life_;
+    if (headerLineCount_ == 0 && !fire(OnHeaderBegin)) return;
+    ++headerLineCount_;
+    const std::string line = lastResponse_;
+
+    if (line.size() >= 6 && lumi::textSameAnyCase(std::string_view(line).substr(0, 6), "<HTML>")) {
+        if (contentType_.empty()) contentType_ = "text/html";
+        setState(httpWaitingBody);
+        inBody_ = true;
+        if (token.expired() || !fire(OnHeaderEnd)) return;
+        if (state_ != httpWaitingBody) return;
+        lastResponse_ = line;
+        bodyBlock();
+        return;
+    }
+
+    if (line.empty()) {
+        if (relocationPending_) {
+            if (!fire(OnHeaderEnd)) return;
+            fillCount_ = bufStart_ = 0;
+            headerLineCount_ = 0;
+            bodyBlockCount_ = 0;
+            if (!relocationPending_ || state_ != httpWaitingHeader) return;
+            closedHandler_ = ClosedHandler::Relocation;
+            socket_.Close();
+            return;
+        }
+        if (lumi::textLower(lumi::textFileExt(docName_)) == ".exe" && contentType_ == "text/html")
+            docName_ = docName_.substr(0, docName_.size() - 3) + "htm";
+        setState(httpWaitingBody);
+        inBody_ = true;
+        if (token.expired() || !fire(OnHeaderEnd)) return;
+        // A handler that aborted the request has no use for the bytes after the header.
+        if (state_ != httpWaitingBody) {
+            fillCount_ = bufStart_ = 0;
+            return;
+        }
+        if (fillCount_ > bufStart_) {
+            lastResponse_.assign(lineBuffer_ + bufStart_, fillCount_ - bufStart_);
+            fillCount_ = bufStart_ = 0;
+            bodyBlock();
+        }
+        return;
+    }
+
+    rcvdHeaderBytes_ += line.size();
+    if (rcvdHeaderBytes_ > maxHeaderBytes) {
+        stopOnBrokenResponse(lumi::httpLineTooLongError, "HTTP header too long");
+        return;
+    }
+    rcvdHeader_.push_back(line);
+    if (line.compare(0, 8, "HTTP/1.0") == 0 || line.compare(0, 8, "HTTP/1.1") == 0) {
+        int64_t status = 0;
+        if (!parseDecimal(lumi::textCopy(line, 10, 3), status) ||
+            lumi::textCopy(line, 10, 3).find_first_of(" \t") != std::string::npos) {
+            stopOnBrokenResponse(lumi::httpBadNumberError, "Invalid status code in response");
+            return;
+        }
+        statusCode_ = static_cast<int>(status);
+        reasonPhrase_ = lumi::textCopy(line, 14, INT32_MAX);
+    } else {
+        const size_t colon = line.find(':');
+        if (colon != std::string::npos) {
+            const std::string name = lumi::textLower(std::string_view(line).substr(0, colon));
+            const std::string value = colon + 2 <= line.size() ? line.substr(colon + 2) : "";
+            if (name == "location") {
+                relocate(value);
+            } else if (name == "content-length") {
+                int64_t length = 0;
+                if (!parseDecimal(value, length)) {
+                    stopOnBrokenResponse(lumi::httpBadNumberError,
+                                         "Invalid Content-Length in response");
+                    return;
+                }
+                contentLength_ = length;
+            } else if (name == "content-type") {
+                contentType_ = lumi::textLower(value);
+            } else if (name == "www-authenticate") {
+                if (wwwAuthenticate_.size() < maxAuthenticateEntries)
+                    wwwAuthenticate_.push_back(value);
+            } else if (name == "set-cookie") {
+                bool accept = true;
+                if (!fire(OnCookie, value, accept)) return;
+            }
+        }
+    }
+    if (!fire(OnHeaderData)) return;
+    if (statusCode_ >= 400 && socket_.State() != wsClosed) socket_.Close();
+}
+
+void THttpCli::bodyBlock() {
+    if (bodyBlockCount_ == 0 && !fire(OnDocBegin)) return;
+    ++bodyBlockCount_;
+    const int len = static_cast<int>(lastResponse_.size());
+    rcvdCount_ += len;
+    if (!fire(OnDocData, static_cast<const char*>(lastResponse_.data()), len)) return;
+    if (RcvdStream && len > 0) RcvdStream->write(lastResponse_.data(), len);
+}
+
+// ---------------------------------------------------------------- relocation
+
+void THttpCli::relocate(const std::string& value) {
+    if (!Proxy.empty()) {
+        const lumi::UrlParts v = lumi::splitUrl(value);
+        const std::string proto = v.proto.empty() ? std::string("http") : v.proto;
+        if (v.path.empty())
+            requestPath_ = proto + "://" + targetHost_ + "/" + v.host;
+        else if (v.host.empty())
+            requestPath_ = proto + "://" + targetHost_ + v.path;
+        else
+            requestPath_ = !value.empty() && value[0] == '/' ? requestPath_ + value : value;
+    } else if (!value.empty() && value[0] == '/') {
+        requestPath_ = value;
+    } else {
+        const lumi::UrlParts v = lumi::splitUrl(value);
+        connectHost_ = v.host;
+        requestPath_ = v.path;
+        if (!v.port.empty()) connectPort_ = v.port;
+        const std::string proto = v.proto.empty() ? std::string("http") : v.proto;
+        if (requestPath_.empty()) {
+            requestPath_ = proto + "://" + targetHost_ + "/" + connectHost_;
+            connectHost_ = targetHost_;
+        } else if (connectHost_.empty()) {
+            requestPath_ = proto + "://" + targetHost_ + requestPath_;
+            connectHost_ = targetHost_;
+        } else {
+            targetHost_ = connectHost_;
+        }
+    }
+    location_ = requestPath_;
+    relocationPending_ = true;
+}
+
+void THttpCli::relocationClosed() {
+    connected_ = false;
+    relocationPending_ = false;
+    closedHandler_ = ClosedHandler::Completion;
+    // Redirect loops would otherwise run for ever: downloads have no time-out of their own.
+    if (++relocationCount_ > lumi::httpMaxRelocations) {
+        requestDoneError_ = lumi::httpTooManyRedirectsError;
+        statusCode_ = 404;
+        reasonPhrase_ =
+            "Too many relocations (more than " + std::to_string(lumi::httpMaxRelocations) + ")";
+        completion();
+        return;
+    }
+    if (!fire(OnLocationChange)) return;
+    post(&THttpCli::deferredRestart);
+}
+
+void THttpCli::deferredRestart() {
+    if (state_ == httpReady || state_ == httpAborting) return;
+    headerLineCount_ = 0;
+    bodyBlockCount_ = 0;
+    fillCount_ = bufStart_ = 0;
+    inBody_ = false;
+    startLookup(false);
+}
+
+// ---------------------------------------------------------------- completion and abort
+
+void THttpCli::socketSessionClosed() {
+    switch (closedHandler_) {
+    case ClosedHandler::Completion:
+        completion();
+        break;
+    case ClosedHandler::Relocation:
+        relocationClosed();
+        break;
+    case ClosedHandler::None:
+        break;
+    }
+}
+
+void THttpCli::completion() {
+    connected_ = false;
+    if (bodyBlockCount_ > 0 && !fire(OnDocEnd)) return;
+    post(&THttpCli::deferredSetReady);
+}
+
+void THttpCli::setStateQuietly(THttpState newState) {
+    if (state_ == newState) return;
+    state_ = newState;
+    fire(OnStateChange);
+}
+
+void THttpCli::Abort() {
+    std::weak_ptr<bool> token = life_;
+    if (state_ == httpReady) {
+        if (socket_.State() != wsClosed) {
+            closedHandler_ = ClosedHandler::None;
+            socket_.Close();
+            closedHandler_ = ClosedHandler::Completion;
+        }
+        return;
+    }
+    ++generation_;
+    const bool wasLookup = state_ == httpDnsLookup;
+    setState(httpAborting);
+    if (token.expired()) return;
+    if (wasLookup) {
+        try {
+            socket_.CancelDnsLookup();
+        } catch (...) {
+        }
+    }
+    statusCode_ = 404;
+    reasonPhrase_ = "Connection aborted on request";
+    requestDoneError_ = lumi::httpAbortedError;
+    relocationPending_ = false;
+    closedHandler_ = ClosedHandler::Completion;
+    if (wasLookup)
+        completion();
+    else
+        socket_.Close();
+    if (token.expired()) return;
+    fillCount_ = bufStart_ = 0;
+    setState(httpReady);
+}

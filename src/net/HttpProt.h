@@ -163,10 +163,15 @@ public:
 
 private:
     friend class lumi::HttpNotifier;
-    enum class ClosedHandler { Completion, Relocation };
+    enum class ClosedHandler { Completion, Relocation, None };
 
+    template <class... Params, class... Args>
+    bool fire(const std::function<void(THttpCli*, Params...)>& event, Args&&... args);
+    void post(void (THttpCli::*step)());
     void startRequest(THttpRequest kind);
+    void startLookup(bool raise);
     void setState(THttpState newState);
+    void setStateQuietly(THttpState newState);
     void socketDnsLookupDone(int error);
     void socketSessionConnected(int error);
     void socketDataAvailable();
@@ -182,12 +187,9 @@ private:
     void relocationClosed();
     void completion();
     void deferredSetReady();
-    void deferredRequestDone();
+    void deferredRequestDone(THttpRequest kind, int error);
     void deferredRestart();
     void stopOnBrokenResponse(int error, const std::string& reason);
-    void closeConnection();
-    void doStartLookup();
-    bool alive(const std::weak_ptr<bool>& token) const { return !token.expired(); }
 
     std::unique_ptr<lumi::HttpNotifier> notifier_;
     std::shared_ptr<bool> life_;
@@ -209,6 +211,9 @@ private:
     std::string request_;
     char lineBuffer_[lumi::httpLineBufferSize + 1];
     int fillCount_ = 0;
+    int bufStart_ = 0; // lines before this offset have been handled already
+    size_t rcvdHeaderBytes_ = 0;
+    unsigned generation_ = 0; // deferred steps of an earlier request or hop are dropped
     std::unique_ptr<char[]> postBlock_;
     int headerLineCount_ = 0;
     int bodyBlockCount_ = 0;

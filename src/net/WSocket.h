@@ -76,9 +76,6 @@ public:
     void setProto(const std::string& value);
     const std::string& LocalPort() const { return localPort_; }
     void setLocalPort(const std::string& value);
-    // Local address to bind (listening sockets); default "0.0.0.0".
-    const std::string& LocalAddr() const { return localAddr_; }
-    void setLocalAddr(const std::string& value);
 
     const std::string& DnsResult() const { return dnsResult_; }
     const std::vector<std::string>& DnsResultList() const { return dnsResultList_; }
@@ -133,7 +130,8 @@ public:
     void Close();
     // Drops unsent data and resets the connection.
     void Abort();
-    // Listening: bind LocalAddr:Port and listen; OnSessionAvailable reports callers.
+    // Listening: bind Addr:Port ("0.0.0.0" when Addr is empty) and listen;
+    // OnSessionAvailable reports each caller.
     void Listen();
     // The descriptor of one waiting caller, or -1; hand it to another socket's Dup.
     int Accept();
@@ -179,7 +177,7 @@ private:
     void receiveLoop(int error);
     bool fillLineBuffer();
     void readNotification();
-    void writeNotification();
+    void writeNotification(bool posted);
     void dnsFinished(int lookupId, int error, std::vector<std::string> addresses);
     void applyLinger();
     template <class Body> void runNotification(Body&& body);
@@ -188,7 +186,7 @@ private:
     std::shared_ptr<bool> alive_;
     int handle_ = -1;
     TSocketState state_ = wsClosed;
-    std::string addr_, port_, proto_ = "tcp", localPort_ = "0", localAddr_ = "0.0.0.0";
+    std::string addr_, port_, proto_ = "tcp", localPort_ = "0";
     bool addrAssigned_ = false, portAssigned_ = false, protoAssigned_ = true;
     bool localPortAssigned_ = true;
     int socketType_ = 1; // SOCK_STREAM
