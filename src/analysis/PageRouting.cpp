@@ -1,9 +1,34 @@
 #include "analysis/PageRouting.h"
 
+#include "analysis/ResultParsers.h"
+#include "analysis/unit_LinkExtractor.h"
+
 namespace lumi {
 
-// The parsers and the link extractor arrive with the page-analysis change; until then a
-// finished page is dropped here.
-void routePageByEngine(SearchHost&, int, const PageLines&, const std::string&) {}
+void routePageByEngine(SearchHost& host, int engine, const PageLines& lines,
+                       const std::string& pageUrl) {
+    switch (engine) {
+    case 1:
+        ExractDataFromScourNet(host, lines);
+        break;
+    case 2:
+        ExractDataFromHotBot(host, lines);
+        break;
+    case 3:
+        ExractDataFromLycos(host, lines);
+        break;
+    case 4:
+        ExractDataFromLycosImagesDirect(host, lines);
+        break;
+    case 99:
+        StartExtractLoop(host, lines, pageUrl);
+        break;
+    case 0:
+        CheckNewPageForSrc(host, lines, pageUrl);
+        break;
+    default:
+        break; // no reader for this number: the page is dropped
+    }
+}
 
 } // namespace lumi

@@ -5,17 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include "core/ErrorReport.h"
+#include "RecordingHost.h"
 
 namespace {
 
-struct ErrorCapture {
-    std::vector<std::string> texts;
-    ErrorCapture() {
-        lumi::setErrorSink([this](const std::string& t) { texts.push_back(t); });
-    }
-    ~ErrorCapture() { lumi::setErrorSink({}); }
-};
+using lumi::test::ErrorCapture;
 
 const std::string kPage = "http://host/dir/sub/page.htm";
 

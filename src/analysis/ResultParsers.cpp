@@ -1,0 +1,144 @@
+#include "analysis/ResultParsers.h"
+
+#include <cstdlib>
+#include <string_view>
+
+#include "analysis/TextWalk.h"
+#include "analysis/UrlUtils.h"
+#include "core/ErrorReport.h"
+#include "core/TextOps.h"
+
+namespace {
+
+constexpr size_t npos = std::string_view::npos;
+
+constexpr const char* kDefaultLycosHost = "www.lycos.com";
+constexpr const char* kDefaultScourNetSite = "www.scour.com";
+
+constexpr std::string_view kLycosPagingMarker =
+    "&nbsp;.&nbsp;<A HREF=\"/cgi-bin/pursuit?cat=graphics&first=";
+
+std::string hostFromEnvironment(const char* name, const char* fallback) {
+    const char* value = std::getenv(name);
+    return std::string("http://") + (value && *value ? value : fallback);
+}
+
+// The Lycos cut shared by both Lycos readers: everything after the line's first ">" and the
+// one character after it, up to the next "<", trimmed. Empty when nothing is left or no "<"
+// closes the value.
+std::string cutAfterFirstCloseBracket(std::string_view line) {
+    const size_t close = line.find('>');
+    if (close == npos) return {};
+    const size_t start = close + 2;
+    if (start >= line.size()) return {};
+    const size_t end = line.find('<', start);
+    if (end == npos) return {};
+    return lumi::textTrim(line.substr(start, end - start));
+}
+
+} // namespace
+
+namespace lumi {
+
+std::string lycosBase() {
+    return hostFromEnvironment("LUMISIFT_LYCOS_HOST", kDefaultLycosHost);
+}
+
+std::string scourNetSiteBase() {
+    return hostFromEnvironment("LUMISIFT_SCOURNET_SITE", kDefaultScourNetSite);
+}
+
+void handOffImage(SearchHost& host, const std::string& address) {
+    if (host.checkLinksChecked())
+        host.QueueForCheckLink(address);
+    else
+        host.AddToListView(address, 0);
+}
+
+} // namespace lumi
+
+void ExractDataFromHotBot(lumi::SearchHost& host, const lumi::PageLines& lines) {
+    lumi::catchAll("error code : #0040 (ExractDataFromHotBot)", [&] {
+        for (const std::string& line : lines) {
+            lumi::ForwardFinder target(line, "target=");
+            lumi::ForwardFinder id(line, "&id=");
+            // pos is where the remainder of the line starts; each result is read from there.
+            for (size_t at = target.next(0); at != npos; at = target.next(at + 7)) {
+                const size_t start = at + 7;
+                if (start >= line.size()) break;
+                const size_t end = id.next(start);
+                // A result without "&id=" has no address; nothing is queued for it.
+                if (end == npos || end == start) continue;
+                host.QueueForGetPage(FixHTMLCodes(line.substr(start, end - start)), 99);
+            }
+        }
+    });
+}
+
+void ExractDataFromLycos(lumi::SearchHost& host, const lumi::PageLines& lines) {
+    lumi::catchAll("error code : #0041 (ExractDataFromLycos)", [&] {
+        for (const std::string& line : lines) {
+            if (!lumi::contains(line, "<em>")) continue;
+            const std::string address = cutAfterFirstCloseBracket(line);
+            if (address.empty()) continue;
+            host.QueueForGetPage(FixHTMLCodes(address), 99);
+        }
+    });
+}
+
+void ExractDataFromLycosImagesDirect(lumi::SearchHost& host, const lumi::PageLines& lines) {
+    lumi::catchAll("error code : #0042 (ExractDataFromLycosImagesDirect)", [&] {
+        for (const std::string& line : lines) {
+            std::string_view current = line;
+            std::string image;
+            if (lumi::contains(line, "<em>")) {
+                image = cutAfterFirstCloseBracket(line);
+                current = image; // the paging test sees only what the image cut left
+                if (!image.empty()) lumi::handOffImage(host, FixHTMLCodes(image));
+            }
+            if (!lumi::contains(current, kLycosPagingMarker)) continue;
+            const size_t open = current.find('"');
+            const size_t close = current.find('"', open + 1);
+            // Without a closing quote the value runs on past this line: not a usable address.
+            if (close == npos || close == open + 1) continue;
+            host.QueueForGetPage(
+                lumi::lycosBase() + std::string(current.substr(open + 1, close - open - 1)), 4);
+        }
+    });
+}
+
+void ExractDataFromScourNet(lumi::SearchHost& host, const lumi::PageLines& lines) {
+    lumi::catchAllWith(
+        [&] { host.appendDiagnosticsLine("error code : #0043 (ExractDataFromScourNet)"); },
+        [&] {
+            std::string lower;
+            std::string image;
+            for (const std::string& line : lines) {
+                lumi::lowerInto(line, lower);
+                std::string_view current = line;
+                std::string_view currentLower = lower;
+                if (lumi::contains(lower, "searchfieldlocationlink") &&
+                    lumi::contains(lower, "http:")) {
+                    const size_t from = lower.find("http:");
+                    const size_t quote = lower.find('"', from);
+                    const size_t length = quote == npos ? 0 : quote - from;
+                    current = current.substr(from, length);
+                    currentLower = currentLower.substr(from, length);
+                    if (!current.empty() && !lumi::contains(currentLower, ".htm"))
+                        lumi::handOffImage(host, FixHTMLCodes(std::string(current)));
+                }
+                if (!lumi::contains(currentLower, "result page:")) continue;
+                lumi::ForwardFinder href(currentLower, "href=");
+                lumi::ForwardFinder quote(currentLower, "\"");
+                for (size_t at = href.next(0); at != npos; at = href.next(at + 6)) {
+                    const size_t start = at + 6;
+                    const size_t end = quote.next(start);
+                    // No closing quote, or an empty value, names no result page.
+                    if (end == npos || end == start) continue;
+                    host.QueueForGetPage(lumi::scourNetSiteBase() +
+                                             std::string(current.substr(start, end - start)),
+                                         1);
+                }
+            }
+        });
+}

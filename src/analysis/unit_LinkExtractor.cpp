@@ -1,0 +1,274 @@
+#include "analysis/unit_LinkExtractor.h"
+
+#include <cstddef>
+
+#include "analysis/ResultParsers.h"
+#include "analysis/TextWalk.h"
+#include "analysis/UrlUtils.h"
+#include "core/ErrorReport.h"
+#include "core/TextOps.h"
+
+// The routines below keep the classic cuts exactly, but walk positions in the page instead
+// of deleting from its front, and search lower-cased copies made once per text. The bodies
+// take the text with its lower-cased copy; the named routines wrap them in their
+// catch-alls, so a failure is reported with the routine's own text wherever it is called.
+
+namespace {
+
+constexpr size_t npos = std::string_view::npos;
+
+const char* const kFindHrefText = "error code : #0018 (Find_HREF_param)";
+const char* const kFindImgSrcText = "error code : #0019 (Find_IMG_SRC_param)";
+const char* const kCheckSegmentText = "error code : #0015 (Check_IMG_and_SRC_and_HREF)";
+const char* const kEvaluateText = "error code : #0014 (EvaluateLinesForATags)";
+const char* const kCheckThumbsText = "error code : #0017 (CheckHrefForThumbsAndNewPage)";
+
+std::string hrefParamBody(std::string_view segment, std::string_view lower,
+                          const std::string& pageUrl) {
+    // Only a double-quoted target counts; single quotes, no quotes or blanks around "="
+    // give no target rather than a value cut from the wrong place.
+    const size_t at = lower.find("href=\"");
+    if (at == npos) return {};
+    const size_t start = at + 6;
+    const size_t end = segment.find('"', start);
+    if (end == npos) return {};
+    const std::string_view value = segment.substr(start, end - start);
+    if (!lumi::contains(value, ".htm") && !lumi::contains(value, ".jpg")) return {};
+    if (lumi::contains(value, "http")) return {};
+    return AnalyzePath(std::string(value), pageUrl);
+}
+
+std::string imgSrcParamBody(std::string_view segment, std::string_view lower,
+                            const std::string& pageUrl) {
+    // Without "src=" there is no image source to take.
+    const size_t at = lower.find("src=");
+    if (at == npos) return {};
+    const size_t start = at + 5; // "src=" and the opening quote
+    if (start >= segment.size()) return {};
+    const size_t jpg = lower.find(".jpg", start);
+    // Without a ".jpg" the link would keep three characters and could never end in ".jpg";
+    // no address is the same outcome.
+    if (jpg == npos) return {};
+    return AnalyzePath(std::string(segment.substr(start, jpg + 4 - start)), pageUrl);
+}
+
+std::string hrefParam(std::string_view segment, std::string_view lower,
+                      const std::string& pageUrl) {
+    std::string result;
+    lumi::catchAll(kFindHrefText, [&] { result = hrefParamBody(segment, lower, pageUrl); });
+    return result;
+}
+
+std::string imgSrcParam(std::string_view segment, std::string_view lower,
+                        const std::string& pageUrl) {
+    std::string result;
+    lumi::catchAll(kFindImgSrcText, [&] { result = imgSrcParamBody(segment, lower, pageUrl); });
+    return result;
+}
+
+std::string thumbsBody(lumi::SearchHost& host, std::string_view segment, std::string_view lower,
+                       const std::string& pageUrl) {
+    const std::string image = imgSrcParam(segment, lower, pageUrl);
+    const std::string target = hrefParam(segment, lower, pageUrl);
+    const size_t slash = target.rfind('/');
+    const std::string name = slash == npos ? std::string() : target.substr(slash + 1);
+    const std::string ext = lumi::textFileExt(name);
+    std::string result;
+    if (ext == ".jpg")
+        result = target;
+    else if (ext.empty())
+        result = image;
+    if (host.searchRecursive() && (ext == ".html" || ext == ".htm"))
+        host.QueueForGetPage(target, 0);
+    return result;
+}
+
+std::string thumbs(lumi::SearchHost& host, std::string_view segment, std::string_view lower,
+                   const std::string& pageUrl) {
+    std::string result;
+    lumi::catchAll(kCheckThumbsText, [&] { result = thumbsBody(host, segment, lower, pageUrl); });
+    return result;
+}
+
+void checkSegmentBody(lumi::SearchHost& host, std::string_view segment, std::string_view lower,
+                      const std::string& pageUrl) {
+    {
+        const bool href = lumi::contains(lower, "href");
+        const bool image = lumi::contains(lower, "src") && lumi::contains(lower, "img");
+        if (href)
+            AddFIleTolist(host, image ? thumbs(host, segment, lower, pageUrl)
+                                      : hrefParam(segment, lower, pageUrl));
+        if (image && !href) AddFIleTolist(host, imgSrcParam(segment, lower, pageUrl));
+    }
+}
+
+void checkSegment(lumi::SearchHost& host, std::string_view segment, std::string_view lower,
+                  const std::string& pageUrl) {
+    lumi::catchAll(kCheckSegmentText, [&] { checkSegmentBody(host, segment, lower, pageUrl); });
+}
+
+void evaluateAnchorsBody(lumi::SearchHost& host, std::string_view text, std::string_view lower,
+                         const std::string& pageUrl) {
+    {
+        lumi::ForwardFinder open(lower, "<a");
+        lumi::ForwardFinder slashA(lower, "/a");
+        lumi::ForwardFinder close(lower, "</a");
+        size_t pos = 0; // start of the text not yet consumed
+        for (size_t from = open.next(pos); from != npos; from = open.next(pos)) {
+            // The segment runs from "<a" through the first "/a" of the remaining text and one
+            // character more; a "/a" before the "<a" leaves it empty (the anchor is missed).
+            const size_t to = slashA.next(pos);
+            std::string_view segment;
+            std::string_view segmentLower;
+            if (to != npos && to > from) {
+                segment = text.substr(from, to - from + 3);
+                segmentLower = lower.substr(from, to - from + 3);
+            }
+            const size_t end = close.next(pos);
+            if (lumi::contains(segmentLower, ".jpg"))
+                checkSegment(host, segment, segmentLower, pageUrl);
+            // With no "</a" left, the anchor has been judged once and the pass ends.
+            if (end == npos) break;
+            pos = end + 3;
+        }
+    }
+}
+
+void evaluateAnchors(lumi::SearchHost& host, std::string_view text, std::string_view lower,
+                     const std::string& pageUrl) {
+    lumi::catchAll(kEvaluateText, [&] { evaluateAnchorsBody(host, text, lower, pageUrl); });
+}
+
+void scanQuotedBody(lumi::SearchHost& host, std::string_view line, std::string_view lower,
+                    const std::string& pageUrl) {
+    lumi::ForwardFinder exact(line, ".jpg");
+    lumi::ForwardFinder anyCase(lower, ".jpg");
+    size_t pos = 0;
+    while (exact.next(pos) != npos) {
+        const size_t p = anyCase.next(pos);
+        // The nearest double quote before the ".jpg", never before the remaining text. An
+        // unquoted value has no start that can be told apart from the markup around it, so
+        // it is skipped.
+        const size_t quote = line.substr(pos, p - pos).rfind('"');
+        if (quote != npos) {
+            const size_t start = pos + quote + 1;
+            AddFIleTolist(host,
+                          AnalyzePath(std::string(line.substr(start, p + 4 - start)), pageUrl));
+        }
+        pos = p + 5; // through ".jpg" and the closing quote
+    }
+}
+
+void scanQuoted(lumi::SearchHost& host, std::string_view line, std::string_view lower,
+                const std::string& pageUrl) {
+    // A failure ends the scan of this line only, and is not reported.
+    lumi::catchAllWith([] {}, [&] { scanQuotedBody(host, line, lower, pageUrl); });
+}
+
+bool holdsSrcImgAndHref(std::string_view lower) {
+    return lumi::contains(lower, "src") && lumi::contains(lower, "img") &&
+           lumi::contains(lower, "href");
+}
+
+} // namespace
+
+void StartExtractLoop(lumi::SearchHost& host, const lumi::PageLines& lines,
+                      const std::string& pageUrl) {
+    lumi::catchAll("error code : #0010 (StartExtractLoop)", [&] {
+        HtmlPageToOneLine(host, lines, pageUrl);
+        std::string lower;
+        for (const std::string& line : lines) {
+            lumi::lowerInto(line, lower);
+            if (lumi::contains(lower, ".jpg")) checkSegment(host, line, lower, pageUrl);
+        }
+        LoopForJPG(host, lines, pageUrl);
+    });
+}
+
+void CheckNewPageForSrc(lumi::SearchHost& host, const lumi::PageLines& lines,
+                        const std::string& pageUrl) {
+    lumi::catchAll("error code : #0020 (CheckNewPageForSrc)", [&] {
+        std::string lower;
+        for (const std::string& line : lines) {
+            lumi::lowerInto(line, lower);
+            if (lumi::contains(lower, ".jpg"))
+                AddFIleTolist(host, imgSrcParam(line, lower, pageUrl));
+        }
+    });
+}
+
+void HtmlPageToOneLine(lumi::SearchHost& host, const lumi::PageLines& lines,
+                       const std::string& pageUrl) {
+    lumi::catchAll("error code : #0011 (HtmlPageToOneLine)", [&] {
+        size_t total = 0;
+        for (const std::string& line : lines)
+            total += line.size();
+        std::string text;
+        text.reserve(total);
+        for (const std::string& line : lines)
+            text += line;
+        std::string lower;
+        lumi::lowerInto(text, lower);
+        evaluateAnchors(host, text, lower, pageUrl);
+    });
+}
+
+void EvaluateLinesForATags(lumi::SearchHost& host, std::string_view text,
+                           const std::string& pageUrl) {
+    lumi::catchAll(kEvaluateText,
+                   [&] { evaluateAnchorsBody(host, text, lumi::textLower(text), pageUrl); });
+}
+
+void Check_IMG_and_SRC_and_HREF(lumi::SearchHost& host, std::string_view segment,
+                                const std::string& pageUrl) {
+    lumi::catchAll(kCheckSegmentText,
+                   [&] { checkSegmentBody(host, segment, lumi::textLower(segment), pageUrl); });
+}
+
+std::string CheckHrefForThumbsAndNewPage(lumi::SearchHost& host, std::string_view segment,
+                                         const std::string& pageUrl) {
+    std::string result;
+    lumi::catchAll(kCheckThumbsText,
+                   [&] { result = thumbsBody(host, segment, lumi::textLower(segment), pageUrl); });
+    return result;
+}
+
+std::string Find_HREF_param(std::string_view segment, const std::string& pageUrl) {
+    std::string result;
+    lumi::catchAll(kFindHrefText,
+                   [&] { result = hrefParamBody(segment, lumi::textLower(segment), pageUrl); });
+    return result;
+}
+
+std::string Find_IMG_SRC_param(std::string_view segment, const std::string& pageUrl) {
+    std::string result;
+    lumi::catchAll(kFindImgSrcText,
+                   [&] { result = imgSrcParamBody(segment, lumi::textLower(segment), pageUrl); });
+    return result;
+}
+
+void AddFIleTolist(lumi::SearchHost& host, const std::string& address) {
+    lumi::catchAll("error code : #0016 (AddFIleTolist)", [&] {
+        if (address.size() < 4) return;
+        // The first ".jpg" must be the end: no .jpeg, no query after it, no a.jpg.jpg.
+        if (address.find(".jpg") != address.size() - 4) return;
+        if (host.foundListContains(address)) return;
+        lumi::handOffImage(host, address);
+    });
+}
+
+void LoopForJPG(lumi::SearchHost& host, const lumi::PageLines& lines, const std::string& pageUrl) {
+    lumi::catchAll("error code : #0012 (LoopForJPG)", [&] {
+        std::string lower;
+        for (const std::string& line : lines) {
+            lumi::lowerInto(line, lower);
+            if (lumi::contains(lower, ".jpg") && !holdsSrcImgAndHref(lower))
+                scanQuoted(host, line, lower, pageUrl);
+        }
+    });
+}
+
+void ScanLineForQuotedJPG(lumi::SearchHost& host, std::string_view line,
+                          const std::string& pageUrl) {
+    lumi::catchAllWith([] {}, [&] { scanQuotedBody(host, line, lumi::textLower(line), pageUrl); });
+}
