@@ -2,8 +2,12 @@
 
 namespace lumi::cli {
 
+int runGet(int argc, char** argv);
+
 const std::vector<Command>& commands() {
-    static const std::vector<Command> list = {};
+    static const std::vector<Command> list = {
+        {"get", &runGet},
+    };
     return list;
 }
 
