@@ -1,0 +1,35 @@
+#pragma once
+// Real, decodable pictures for the stand-in web: the search phrase drawn on a pattern derived
+// from it, so a user sees that a result belongs to the search. Encoded with libjpeg and giflib.
+#include <cstdint>
+#include <string>
+
+namespace lumi::sandbox {
+
+// Size classes around the default bounds of the results list (10 kB and 1 000 kB): small
+// pictures stay under 9 500 bytes, medium ones between 12 000 and 950 000, large ones above
+// 1 050 000, so no picture sits near a bound.
+enum class SizeClass { Small, Medium, Large };
+enum class PictureFormat { Jpeg, Gif };
+
+struct PictureSpec {
+    uint64_t seed = 0;  // derived from the sandbox seed, the phrase and the picture's name
+    std::string phrase; // drawn on the picture
+    std::string label;  // a short caption drawn under the phrase (the picture's name)
+    PictureFormat format = PictureFormat::Jpeg;
+    SizeClass sizeClass = SizeClass::Medium;
+};
+
+constexpr std::size_t kSmallPictureMaxBytes = 9500;
+constexpr std::size_t kMediumPictureMinBytes = 12000;
+constexpr std::size_t kMediumPictureMaxBytes = 950000;
+constexpr std::size_t kLargePictureMinBytes = 1050000;
+
+// Renders and encodes the picture; the same spec always gives the same bytes. GIFs ignore the
+// size class (they are never results, only thumbnails and misnamed files).
+std::string renderPicture(const PictureSpec& spec);
+
+// Mime type of a format.
+const char* pictureMimeType(PictureFormat format);
+
+} // namespace lumi::sandbox
