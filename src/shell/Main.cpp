@@ -1,1 +1,447 @@
-// Filled in by the issue that builds this unit.
+#include "shell/Main.h"
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "core/Clock.h"
+#include "core/ErrorReport.h"
+#include "widgets/ButtonArt.h"
+#include "widgets/GlimFade.h"
+
+namespace lumi {
+
+namespace {
+constexpr const char* DefaultMakerHost = "www.lumisift.com";
+} // namespace
+
+std::string makerHost() {
+    const char* value = std::getenv("LUMISIFT_MAKER_HOST");
+    return value && *value ? std::string(value) : std::string(DefaultMakerHost);
+}
+
+std::string makerHomePage() {
+    return "http://" + makerHost() + "/";
+}
+
+std::string tellAFriendLink() {
+    return "mailto:?subject=Check out Lumisift!&body=The easiest way to find images on the net. "
+           "It's freeware! You can download it from " +
+           makerHomePage();
+}
+
+void styleResultColumns(QTreeView& list) {
+    if (QAbstractItemModel* model = list.model()) {
+        model->setHeaderData(0, Qt::Horizontal, QStringLiteral("Filename:"));
+        model->setHeaderData(1, Qt::Horizontal, QStringLiteral("Size:"));
+        model->setHeaderData(1, Qt::Horizontal, int(Qt::AlignRight | Qt::AlignVCenter),
+                             Qt::TextAlignmentRole);
+    }
+    list.header()->resizeSection(0, 300);
+    list.header()->resizeSection(1, 80);
+}
+
+} // namespace lumi
+
+namespace {
+
+constexpr int FormMinWidth = 640;
+constexpr int FormMinHeight = 480;
+constexpr int CommandPanelWidth = 148;
+constexpr int BannerBarHeight = 82;
+constexpr int SearchBarHeight = 84;
+constexpr int CommandBarHeight = 31;
+constexpr int ListStrip = 5;
+const QSize BannerSize(468, 60);
+const QSize CommandPanelButton(130, 27);
+const QSize CommandBarButton(118, 25);
+const QSize SmallButton(38, 14);
+// Before its first showing the viewer panel keeps the size it was designed with.
+const QSize ViewerDesignSize(401, 313);
+
+const char* const Section = "Options";
+
+// A black panel whose text is light, as every panel of the window is.
+QFrame* blackPanel(QWidget* parent) {
+    auto* panel = new QFrame(parent);
+    panel->setAutoFillBackground(true);
+    QPalette colours = panel->palette();
+    colours.setColor(QPalette::Window, Qt::black);
+    colours.setColor(QPalette::WindowText, QColor(0xEE, 0xF1, 0xF5));
+    panel->setPalette(colours);
+    return panel;
+}
+
+QLabel* placedLabel(QWidget* parent, const QString& text, QRect where, QColor colour, bool bold) {
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(where);
+    QPalette colours = label->palette();
+    colours.setColor(QPalette::WindowText, colour);
+    label->setPalette(colours);
+    QFont font = label->font();
+    font.setBold(bold);
+    label->setFont(font);
+    return label;
+}
+
+TGlimFade* captionButton(QWidget* parent, QPoint at, QSize size, const QString& caption) {
+    auto* button = new TGlimFade(parent);
+    lumi::dressCaptionButton(*button, size, caption);
+    button->move(at);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+QCheckBox* serviceBox(QWidget* parent, const QString& caption) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setChecked(true);
+    box->hide();
+    return box;
+}
+
+void fadeOnHover(TGlimFade* button) {
+    button->OnMouseEnter = [](TGlimFade* sender) {
+        lumi::runUnderDefaultHandler([&] { sender->Blend(); });
+    };
+    button->OnMouseLeave = [](TGlimFade* sender) {
+        lumi::runUnderDefaultHandler([&] { sender->BlendBack(); });
+    };
+}
+
+const QColor CaptionGrey(0x9A, 0xA4, 0xB2);
+const QColor ValueWhite(0xEE, 0xF1, 0xF5);
+
+} // namespace
+
+TForm1::TForm1(const std::string& settingsFileName, QWidget* parent)
+    : QWidget(parent), SettingsFile(std::make_unique<TIniFile>(settingsFileName)) {
+    OpenBrowser = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    AskYesNo = [this](const QString& question) {
+        return QMessageBox::question(this, QStringLiteral("Lumisift"), question,
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+
+    setMinimumSize(FormMinWidth, FormMinHeight);
+    resize(FormMinWidth, FormMinHeight);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, Qt::black);
+    setPalette(colours);
+
+    buildCommandPanel();
+    Panel3 = new QWidget(this);
+    buildSearchPanel();
+    buildViewerPanel();
+    buildBannerBar();
+    SlideShowTimer = new QTimer(this);
+    SlideShowTimer->setSingleShot(true);
+    connectCommands();
+
+    filledPanel_ = panel_Search;
+    alignPanels();
+    FormResize();
+    // Key preview: the window sees key presses before its controls do.
+    qApp->installEventFilter(this);
+
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildCommandPanel() {
+    Panel2 = blackPanel(this);
+    Panel2->setMinimumWidth(CommandPanelWidth);
+
+    GlimFade9 = new TGlimFade(Panel2);
+    lumi::dressLogoButton(*GlimFade9);
+    GlimFade9->move((CommandPanelWidth - GlimFade9->width()) / 2, 8);
+    GlimFade9->setCursor(Qt::PointingHandCursor);
+
+    Bevel1 = new QFrame(Panel2);
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    Bevel1->setGeometry(10, 100, CommandPanelWidth - 20, 2);
+
+    const int left = (CommandPanelWidth - CommandPanelButton.width()) / 2;
+    GlimFade1 = captionButton(Panel2, {left, 114}, CommandPanelButton, QStringLiteral("Options"));
+    GlimFade2 = captionButton(Panel2, {left, 154}, CommandPanelButton, QStringLiteral("Web Site"));
+    GlimFade10 =
+        captionButton(Panel2, {left, 194}, CommandPanelButton, QStringLiteral("Tell a Friend"));
+    GlimFade3 = captionButton(Panel2, {left, 234}, CommandPanelButton, QStringLiteral("About"));
+
+    CheckBox1 = serviceBox(Panel2, QStringLiteral("HotBot"));
+    CheckBox2 = serviceBox(Panel2, QStringLiteral("Lycos"));
+    CheckBox3 = serviceBox(Panel2, QStringLiteral("ScourNet"));
+    CheckBox4 = serviceBox(Panel2, QStringLiteral("Lycos Images Direct"));
+}
+
+void TForm1::buildSearchPanel() {
+    panel_Search = blackPanel(Panel3);
+    auto* column = new QVBoxLayout(panel_Search);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    Panel1 = blackPanel(panel_Search);
+    Panel1->setFixedHeight(SearchBarHeight);
+    Image1 = new QLabel(Panel1);
+    Image1->setPixmap(QPixmap::fromImage(lumi::titlePicture({176, 46})));
+    Image1->setGeometry(10, 8, 176, 46);
+
+    StatusCaption =
+        placedLabel(Panel1, QStringLiteral("Status:"), {196, 8, 66, 16}, CaptionGrey, false);
+    Label7 = placedLabel(Panel1, QStringLiteral("Ready"), {264, 8, 78, 16}, ValueWhite, true);
+    FoundCaption =
+        placedLabel(Panel1, QStringLiteral("Found:"), {196, 25, 66, 16}, CaptionGrey, false);
+    Label1 = placedLabel(Panel1, QStringLiteral("0"), {264, 25, 78, 16}, ValueWhite, true);
+    ProcessesCaption =
+        placedLabel(Panel1, QStringLiteral("Processes:"), {196, 42, 66, 16}, CaptionGrey, false);
+    Label2 = placedLabel(Panel1, QStringLiteral("0"), {264, 42, 78, 16}, ValueWhite, true);
+
+    Edit1 = new QLineEdit(Panel1);
+    Edit1->setGeometry(10, 58, 270, 20);
+    SearchButton = captionButton(Panel1, {288, 61}, SmallButton, QStringLiteral("Search"));
+    AbortButton = captionButton(Panel1, {288, 61}, SmallButton, QStringLiteral("Abort"));
+    AbortButton->hide();
+
+    CheckBox_CheckLinks = new QCheckBox(QStringLiteral("Check Links"), Panel1);
+    CheckBox_CheckLinks->setGeometry(346, 8, 140, 18);
+    CheckBox_RecursiveSearch = new QCheckBox(QStringLiteral("Recursive Search"), Panel1);
+    CheckBox_RecursiveSearch->setGeometry(346, 28, 140, 18);
+    Button1 = new QPushButton(QStringLiteral("More Info"), Panel1);
+    Button1->setGeometry(346, 54, 80, 24);
+    Button1->hide();
+    column->addWidget(Panel1);
+
+    // The result list sits in a black frame of 5-pixel strips.
+    ListFrame = blackPanel(panel_Search);
+    auto* frameLayout = new QVBoxLayout(ListFrame);
+    frameLayout->setContentsMargins(ListStrip, ListStrip, ListStrip, ListStrip);
+    ListView1 = new QTreeView(ListFrame);
+    // The list keeps the desktop's own colours rather than the black of its frame.
+    QPalette desktop = QApplication::palette(ListView1);
+    desktop.setResolveMask(~QPalette::ResolveMask(0));
+    ListView1->setPalette(desktop);
+    ListView1->setAutoFillBackground(true);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->header()->setSectionsMovable(false);
+    ListView1->setModel(new QStandardItemModel(0, 2, ListView1));
+    lumi::styleResultColumns(*ListView1);
+    frameLayout->addWidget(ListView1);
+    column->addWidget(ListFrame, 1);
+
+    Panel8 = blackPanel(panel_Search);
+    Panel8->setFixedHeight(CommandBarHeight);
+    const int top = (CommandBarHeight - CommandBarButton.height()) / 2;
+    const int step = CommandBarButton.width() + 4;
+    GlimFade6 = captionButton(Panel8, {4, top}, CommandBarButton, QStringLiteral("View"));
+    GlimFade8 =
+        captionButton(Panel8, {4 + step, top}, CommandBarButton, QStringLiteral("Slide Show"));
+    GlimFade4 =
+        captionButton(Panel8, {4 + 2 * step, top}, CommandBarButton, QStringLiteral("Download"));
+    GlimFade5 =
+        captionButton(Panel8, {4 + 3 * step, top}, CommandBarButton, QStringLiteral("Visit"));
+    column->addWidget(Panel8);
+}
+
+void TForm1::buildViewerPanel() {
+    panel_Viewer = blackPanel(Panel3);
+    panel_Viewer->resize(ViewerDesignSize);
+    ViewImage = new QLabel(panel_Viewer);
+    ViewImage->setAlignment(Qt::AlignCenter);
+    ViewImage->setGeometry(panel_Viewer->rect());
+    panel_Viewer->hide();
+}
+
+void TForm1::buildBannerBar() {
+    Panel4 = blackPanel(this);
+    SponsorCaption = placedLabel(Panel4, QStringLiteral("Please visit our sponsor:"),
+                                 {0, 2, width(), 16}, Qt::white, true);
+    SponsorCaption->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    AdImage1 = new QFrame(Panel4);
+    // A faint outline marks the banner's place while it has nothing to show.
+    static_cast<QFrame*>(AdImage1)->setFrameShape(QFrame::Box);
+    QPalette slot = AdImage1->palette();
+    slot.setColor(QPalette::WindowText, QColor(0x3A, 0x40, 0x4A));
+    AdImage1->setPalette(slot);
+    AdImage1->setGeometry(0, BannerBarHeight - BannerSize.height() - 3, BannerSize.width(),
+                          BannerSize.height());
+}
+
+void TForm1::connectCommands() {
+    for (TGlimFade* button : {GlimFade1, GlimFade2, GlimFade3, GlimFade4, GlimFade5, GlimFade6,
+                              GlimFade8, GlimFade10, SearchButton, AbortButton})
+        fadeOnHover(button);
+    // The command bar's buttons change at once rather than fading.
+    for (TGlimFade* button : {GlimFade4, GlimFade5, GlimFade6, GlimFade8})
+        button->setBlendRate(1);
+
+    GlimFade9->OnMouseEnter = [](TGlimFade* sender) {
+        lumi::runUnderDefaultHandler([&] {
+            sender->setDisolvRate(500);
+            sender->Dissolve();
+        });
+    };
+    GlimFade9->OnMouseLeave = [](TGlimFade* sender) {
+        lumi::runUnderDefaultHandler([&] { sender->DissolveBack(); });
+    };
+
+    GlimFade9->OnClick = [this](TGlimFade*) { GlimFade9Click(); };
+    GlimFade2->OnClick = [this](TGlimFade*) { GlimFade2Click(); };
+    GlimFade10->OnClick = [this](TGlimFade*) { GlimFade10Click(); };
+}
+
+void TForm1::alignPanels() {
+    const int bodyHeight = std::max(0, height() - BannerBarHeight);
+    Panel2->setGeometry(0, 0, CommandPanelWidth, bodyHeight);
+    Panel3->setGeometry(CommandPanelWidth, 0, std::max(0, width() - CommandPanelWidth), bodyHeight);
+    Panel4->setGeometry(0, bodyHeight, width(), BannerBarHeight);
+    SponsorCaption->setGeometry(0, SponsorCaption->y(), Panel4->width(), SponsorCaption->height());
+    if (filledPanel_) filledPanel_->setGeometry(Panel3->rect());
+}
+
+void TForm1::FormCreate() {
+    lumi::catchAll("error code : #000A (Create) ", [&] {
+        lumi::seedRandomFromClock();
+        // SettingsFile exists from the constructor on, so even a failing step below leaves
+        // the window with its store.
+        SlideShowTimer->setInterval(SettingsFile->ReadInteger(Section, "Wait", 10) * 1000);
+    });
+}
+
+void TForm1::FormShow() {
+    setWindowTitle(QStringLiteral("Lumisift v1.4"));
+    // The saved bounds are applied even when the window opens maximised, so that restoring
+    // it brings back the size it had at the last close in the normal state.
+    move(SettingsFile->ReadInteger(Section, "LeftPos", 1),
+         SettingsFile->ReadInteger(Section, "TopPos", 1));
+    resize(SettingsFile->ReadInteger(Section, "Width", 1),
+           SettingsFile->ReadInteger(Section, "Height", 1));
+    if (SettingsFile->ReadBool(Section, "Maximized", false))
+        setWindowState(windowState() | Qt::WindowMaximized);
+    Edit1->setFocus();
+    CheckBox_CheckLinks->setChecked(SettingsFile->ReadBool(Section, "CheckLinks", true));
+    CheckBox_RecursiveSearch->setChecked(SettingsFile->ReadBool(Section, "RecursiveSearch", true));
+    if (lumi::randomBelow(100) > 95) {
+        if (AskYesNo(QStringLiteral("Do you know anyone who also would like Lumisift?")))
+            CallBrowser(lumi::tellAFriendLink());
+    }
+}
+
+void TForm1::FormClose() {
+    SettingsFile->WriteBool(Section, "CheckLinks", CheckBox_CheckLinks->isChecked());
+    SettingsFile->WriteBool(Section, "RecursiveSearch", CheckBox_RecursiveSearch->isChecked());
+    if (isMaximized()) {
+        SettingsFile->WriteBool(Section, "Maximized", true);
+        return;
+    }
+    SettingsFile->WriteInteger(Section, "LeftPos", x());
+    SettingsFile->WriteInteger(Section, "TopPos", y());
+    SettingsFile->WriteInteger(Section, "Width", width());
+    SettingsFile->WriteInteger(Section, "Height", height());
+    SettingsFile->WriteBool(Section, "Maximized", false);
+}
+
+void TForm1::FormResize() {
+    lumi::catchAll("error code : #0038 (FormResize)", [&] {
+        const auto left = lumi::roundHalfEven(Panel4->width() / 2.0 - AdImage1->width() / 2.0);
+        AdImage1->move(static_cast<int>(left), AdImage1->y());
+    });
+}
+
+void TForm1::FormKeyPress(char& key) {
+    // Escape leaves the viewer for the result list; other keys go on to the focused control.
+    if (key == 27 && ViewerShown()) ShowPanel(panel_Search);
+}
+
+void TForm1::CallBrowser(const std::string& target) {
+    lumi::catchAll("error code : #0037 (CallBrowser)", [&] {
+        if (target.size() > lumi::BrowserTargetLimit)
+            throw std::length_error("address longer than the browser buffer");
+        const QUrl url(QString::fromLatin1(target.data(), static_cast<qsizetype>(target.size())),
+                       QUrl::TolerantMode);
+        if (!url.isValid()) throw std::invalid_argument("not an address");
+        if (!OpenBrowser || !OpenBrowser(url))
+            throw std::runtime_error("the desktop did not open it");
+    });
+}
+
+void TForm1::GlimFade9Click() {
+    lumi::runUnderDefaultHandler([&] { CallBrowser(lumi::makerHomePage()); });
+}
+
+void TForm1::GlimFade2Click() {
+    lumi::runUnderDefaultHandler([&] { CallBrowser(lumi::makerHomePage()); });
+}
+
+void TForm1::GlimFade10Click() {
+    lumi::runUnderDefaultHandler([&] { CallBrowser(lumi::tellAFriendLink()); });
+}
+
+void TForm1::ShowPanel(QWidget* panel) {
+    if (panel != panel_Search && panel != panel_Viewer) return;
+    filledPanel_ = panel;
+    QWidget* other = panel == panel_Search ? static_cast<QWidget*>(panel_Viewer) : panel_Search;
+    other->hide();
+    panel->setGeometry(Panel3->rect());
+    panel->raise();
+    panel->show();
+}
+
+bool TForm1::ViewerShown() const {
+    return filledPanel_ == panel_Viewer;
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (shownOnce_ || event->spontaneous()) return;
+    shownOnce_ = true;
+    lumi::runUnderDefaultHandler([&] { FormShow(); });
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    lumi::runUnderDefaultHandler([&] { FormClose(); });
+    event->accept();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    alignPanels();
+    FormResize();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return false;
+    // A key travels from the focused control up to its parents; preview it only once, at
+    // the first of them, and only for this window.
+    QWidget* focus = QApplication::focusWidget();
+    const bool first = focus ? watched == focus : watched == this;
+    if (!first || !(watched == this || isAncestorOf(static_cast<QWidget*>(watched)))) return false;
+    auto* keyEvent = static_cast<QKeyEvent*>(event);
+    const QByteArray text = keyEvent->text().toLatin1();
+    char key = keyEvent->key() == Qt::Key_Escape ? char(27) : text.isEmpty() ? char(0) : text[0];
+    if (key == 0) return false;
+    lumi::runUnderDefaultHandler([&] { FormKeyPress(key); });
+    return key == 0;
+}

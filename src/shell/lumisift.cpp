@@ -1,8 +1,17 @@
-// The window program's start. The main window arrives with its own change.
+// The window program's start: the application, then the windows in their fixed order (the
+// main window first, the others hidden until a command shows them), then the event loop
+// until the main window closes.
+#include "core/AppPaths.h"
 #include "shell/DefaultHandler.h"
+#include "shell/Main.h"
 
 int main(int argc, char** argv) {
     lumi::GuardedApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Lumisift"));
     lumi::installMessageBoxDefaultHandler();
-    return 0;
+
+    TForm1 Form1(lumi::settingsFilePath());
+
+    Form1.show();
+    return app.exec();
 }

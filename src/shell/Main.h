@@ -1,0 +1,145 @@
+#pragma once
+// TForm1: the main window. It owns the settings store and the timers, lays out the command
+// panel, the search area (search bar, result list, command bar), the viewer panel and the
+// banner bar, restores and saves its placement, and hosts the commands.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <QUrl>
+#include <QWidget>
+
+#include "core/IniFiles.h"
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+class QTreeView;
+class TGlimFade;
+
+namespace lumi {
+
+// Longest address CallBrowser hands to the desktop; a longer one is refused, never cut.
+inline constexpr size_t BrowserTargetLimit = 1024;
+
+// The maker's web site: LUMISIFT_MAKER_HOST (host or host:port) or the built-in name.
+std::string makerHost();
+// "http://" + makerHost() + "/".
+std::string makerHomePage();
+// The mail link that recommends the program (no recipient, nothing percent-encoded).
+std::string tellAFriendLink();
+
+// Opens an address with the desktop's handler; true when it was handed over.
+using BrowserOpener = std::function<bool(const QUrl& url)>;
+// Asks a Yes/No question; true for Yes.
+using YesNoQuestion = std::function<bool(const QString& question)>;
+
+// Gives the result list its two columns' widths and alignment for the model it holds.
+void styleResultColumns(QTreeView& list);
+
+} // namespace lumi
+
+class TForm1 : public QWidget {
+public:
+    // settingsFileName: the file SettingsFile reads and writes (lumi::settingsFilePath() in
+    // the program). Runs FormCreate.
+    explicit TForm1(const std::string& settingsFileName, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // What the window uses to reach the desktop; tests replace them.
+    lumi::BrowserOpener OpenBrowser;
+    lumi::YesNoQuestion AskYesNo;
+
+    std::unique_ptr<TIniFile> SettingsFile;
+
+    // Command panel.
+    QFrame* Panel2 = nullptr;
+    TGlimFade* GlimFade9 = nullptr;
+    QFrame* Bevel1 = nullptr;
+    TGlimFade* GlimFade1 = nullptr;
+    TGlimFade* GlimFade2 = nullptr;
+    TGlimFade* GlimFade10 = nullptr;
+    TGlimFade* GlimFade3 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    QCheckBox* CheckBox3 = nullptr;
+    QCheckBox* CheckBox4 = nullptr;
+
+    // Main area: the search panel and the viewer panel share one place.
+    QWidget* Panel3 = nullptr;
+    QFrame* panel_Search = nullptr;
+    QFrame* Panel1 = nullptr;
+    QLabel* Image1 = nullptr;
+    QLabel* StatusCaption = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* FoundCaption = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* ProcessesCaption = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    // The search engine's change connects SearchButton, AbortButton and Edit1's Enter key.
+    TGlimFade* SearchButton = nullptr;
+    TGlimFade* AbortButton = nullptr;
+    QCheckBox* CheckBox_CheckLinks = nullptr;
+    QCheckBox* CheckBox_RecursiveSearch = nullptr;
+    QPushButton* Button1 = nullptr;
+    QFrame* ListFrame = nullptr;
+    // Starts with an empty two-column model; a results model that replaces it calls
+    // lumi::styleResultColumns again.
+    QTreeView* ListView1 = nullptr;
+    QFrame* Panel8 = nullptr;
+    TGlimFade* GlimFade6 = nullptr;
+    TGlimFade* GlimFade8 = nullptr;
+    TGlimFade* GlimFade4 = nullptr;
+    TGlimFade* GlimFade5 = nullptr;
+    QFrame* panel_Viewer = nullptr;
+    QLabel* ViewImage = nullptr;
+
+    // Banner bar.
+    QFrame* Panel4 = nullptr;
+    QLabel* SponsorCaption = nullptr;
+    // The 468 × 60 place of the sponsor banner. The banner control itself arrives with its
+    // own change; until then this area stays empty.
+    QWidget* AdImage1 = nullptr;
+
+    QTimer* SlideShowTimer = nullptr;
+
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FormResize();
+    // Sees every key typed in the window before the focused control; setting key to 0
+    // keeps it from the control.
+    void FormKeyPress(char& key);
+
+    // Hands an http address or a mailto link to the desktop's handler.
+    void CallBrowser(const std::string& target);
+    void GlimFade9Click();
+    void GlimFade2Click();
+    void GlimFade10Click();
+
+    // Brings panel (panel_Search or panel_Viewer) over the whole main area and hides the other.
+    void ShowPanel(QWidget* panel);
+    bool ViewerShown() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildCommandPanel();
+    void buildSearchPanel();
+    void buildViewerPanel();
+    void buildBannerBar();
+    void connectCommands();
+    // Places the command panel, the main area and the banner bar as the window's size asks.
+    void alignPanels();
+
+    QWidget* filledPanel_ = nullptr;
+    bool shownOnce_ = false;
+};
