@@ -2,21 +2,75 @@
 // Helpers for walking a page text by positions instead of deleting from its front, which
 // keeps the page analysis linear in the page size.
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
 namespace lumi {
 
+// Lower-cases A-Z of text into out (every other byte unchanged), reusing out's storage.
+// Eight bytes at a time: pages are lower-cased line by line on every pass.
+inline void lowerInto(std::string_view text, std::string& out) {
+    out.resize(text.size());
+    const char* in = text.data();
+    char* to = out.data();
+    size_t i = 0;
+    constexpr uint64_t ones = 0x0101010101010101ull;
+    for (; i + 8 <= text.size(); i += 8) {
+        uint64_t word;
+        std::memcpy(&word, in + i, 8);
+        const uint64_t low7 = word & (0x7f * ones);
+        const uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * ones; // high bit: byte > 'Z'
+        const uint64_t fromA = low7 + (0x80 - 'A') * ones;      // high bit: byte >= 'A'
+        const uint64_t upper = ~word & (fromA ^ aboveZ) & (0x80 * ones);
+        word |= upper >> 2;
+        std::memcpy(to + i, &word, 8);
+    }
+    for (; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(in[i]);
+        to[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    }
+}
+
+inline bool contains(std::string_view text, std::string_view marker) {
+    return text.find(marker) != std::string_view::npos;
+}
+
+// First occurrence of marker at or after from, letter case of text ignored. marker is in
+// small letters and does not begin with a letter (so its first byte is found directly).
+inline size_t findAnyCase(std::string_view text, std::string_view marker, size_t from) {
+    const size_t n = marker.size();
+    while (from + n <= text.size()) {
+        const void* hit = std::memchr(text.data() + from, marker[0], text.size() - from - n + 1);
+        if (!hit) break;
+        const size_t at = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+        size_t k = 1;
+        while (k < n) {
+            const unsigned char c = static_cast<unsigned char>(text[at + k]);
+            if ((c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c) !=
+                static_cast<unsigned char>(marker[k]))
+                break;
+            ++k;
+        }
+        if (k == n) return at;
+        from = at + 1;
+    }
+    return std::string_view::npos;
+}
+
 // Finds the first occurrence of one marker at or after a position that only moves forward.
 // The last hit is kept, so a whole walk over the text scans it about once per marker.
 class ForwardFinder {
 public:
-    ForwardFinder(std::string_view text, std::string_view marker) : text_(text), marker_(marker) {}
+    enum class Case { Exact, Any };
+    ForwardFinder(std::string_view text, std::string_view marker, Case letterCase = Case::Exact)
+        : text_(text), marker_(marker), anyCase_(letterCase == Case::Any) {}
 
     // 0-based index of the first occurrence starting at or after from; npos when none.
     size_t next(size_t from) {
         if (known_ && (hit_ == std::string_view::npos || hit_ >= from)) return hit_;
-        hit_ = text_.find(marker_, from);
+        hit_ = anyCase_ ? findAnyCase(text_, marker_, from) : text_.find(marker_, from);
         known_ = true;
         return hit_;
     }
@@ -24,21 +78,9 @@ public:
 private:
     std::string_view text_;
     std::string_view marker_;
+    bool anyCase_;
     size_t hit_ = std::string_view::npos;
     bool known_ = false;
 };
-
-// Lower-cases A-Z of text into out, reusing out's storage.
-inline void lowerInto(std::string_view text, std::string& out) {
-    out.resize(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        out[i] = static_cast<char>(static_cast<unsigned>(c - 'A') < 26u ? c + ('a' - 'A') : c);
-    }
-}
-
-inline bool contains(std::string_view text, std::string_view marker) {
-    return text.find(marker) != std::string_view::npos;
-}
 
 } // namespace lumi

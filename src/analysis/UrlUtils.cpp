@@ -20,9 +20,26 @@ bool startsWith(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
 }
 
+struct AddressParts {
+    std::string_view host; // without "http://"
+    std::string_view path; // from the first "/" after the host, less one trailing "/"
+};
+
+// The first 7 characters are taken to be "http://". Without a "/" after the host
+// ("http://host") the whole rest is the host and the path is empty, so links resolve to
+// http://host/link.
+AddressParts splitAddress(std::string_view address) {
+    const std::string_view rest = address.size() > 7 ? address.substr(7) : std::string_view();
+    const size_t slash = rest.find('/');
+    if (slash == std::string_view::npos) return {rest, {}};
+    std::string_view path = rest.substr(slash);
+    if (path.back() == '/') path.remove_suffix(1);
+    return {rest.substr(0, slash), path};
+}
+
 } // namespace
 
-std::string AnalyzePath(const std::string& link, const std::string& pageAddress) {
+std::string AnalyzePath(std::string_view link, const std::string& pageAddress) {
     std::string result;
     lumi::catchAll("error code : #0021 (AnalyzePath)", [&] {
         if (startsWith(link, "http://") || startsWith(link, "ftp://")) {
@@ -31,14 +48,19 @@ std::string AnalyzePath(const std::string& link, const std::string& pageAddress)
         }
         bool fromRoot = false;
         int levels = 0;
-        std::string rest = link;
-        if (link.find('/') != std::string::npos) {
-            if (link.front() == '/')
+        std::string_view rest = link;
+        std::string cut;
+        if (link.find('/') != std::string_view::npos) {
+            if (link.front() == '/') {
                 fromRoot = true;
-            else
-                CountAndCutUpLevels(rest, levels);
+            } else {
+                cut = link;
+                CountAndCutUpLevels(cut, levels);
+                rest = cut;
+            }
         }
-        result = EditOriginURL(levels, fromRoot, pageAddress) + rest;
+        result = EditOriginURL(levels, fromRoot, pageAddress);
+        result += rest;
     });
     return result;
 }
@@ -58,48 +80,43 @@ void CountAndCutUpLevels(std::string& link, int& levels) {
 
 void ExtractUrlAndPath(const std::string& address, std::string& url, std::string& path) {
     lumi::catchAll("error code : #0023 (ExtractUrlAndPath)", [&] {
-        const std::string_view rest =
-            address.size() > 7 ? std::string_view(address).substr(7) : std::string_view();
-        const size_t slash = rest.find('/');
-        // Without a "/" after the host ("http://host") the whole rest is the host and the
-        // path is empty, so links resolve to http://host/link.
-        const std::string_view host =
-            slash == std::string_view::npos ? rest : rest.substr(0, slash);
-        std::string_view tail =
-            slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
-        if (!tail.empty() && tail.back() == '/') tail.remove_suffix(1);
-        url = "http://" + std::string(host);
-        path = std::string(tail);
+        const AddressParts parts = splitAddress(address);
+        url = "http://" + std::string(parts.host);
+        path = std::string(parts.path);
     });
 }
 
 std::string EditOriginURL(int levels, bool fromRoot, const std::string& pageAddress) {
     std::string result;
     lumi::catchAll("error code : #0024 (EditOriginURL)", [&] {
-        std::string url;
-        std::string path;
-        ExtractUrlAndPath(pageAddress, url, path);
+        const AddressParts parts = splitAddress(pageAddress);
+        std::string base;
+        base.reserve(8 + parts.host.size() + parts.path.size() + 64);
+        base += "http://";
+        base += parts.host;
         if (fromRoot) {
-            result = url;
+            result = std::move(base);
             return;
         }
         // Dropping a last segment is cutting at the last "/"; surplus levels stop at the host.
-        std::string_view folder = path;
+        std::string_view folder = parts.path;
         auto dropLastSegment = [&folder] {
             const size_t slash = folder.rfind('/');
             if (slash == std::string_view::npos) return false;
             folder = folder.substr(0, slash);
             return true;
         };
-        if (path.find('.') != std::string::npos) dropLastSegment();
+        if (folder.find('.') != std::string_view::npos) dropLastSegment();
         for (int i = 0; i < levels && dropLastSegment(); ++i) {
         }
-        std::string base(folder);
-        if (!base.empty()) {
-            if (base.back() != '/') base += '/';
-            if (base.front() == '/') base.erase(0, 1);
+        base += '/';
+        if (!folder.empty()) {
+            const bool closeWithSlash = folder.back() != '/';
+            if (folder.front() == '/') folder.remove_prefix(1);
+            base += folder;
+            if (closeWithSlash) base += '/';
         }
-        result = url + "/" + base;
+        result = std::move(base);
     });
     return result;
 }

@@ -9,7 +9,7 @@
 
 // The link made absolute against pageAddress (the address with which the page was
 // requested). Links beginning with "http://" or "ftp://" (exact case) are taken as they are.
-std::string AnalyzePath(const std::string& link, const std::string& pageAddress);
+std::string AnalyzePath(std::string_view link, const std::string& pageAddress);
 
 // Removes each "../" at the start of link and counts it in levels.
 void CountAndCutUpLevels(std::string& link, int& levels);

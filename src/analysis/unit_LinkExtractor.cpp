@@ -1,6 +1,7 @@
 #include "analysis/unit_LinkExtractor.h"
 
 #include <cstddef>
+#include <vector>
 
 #include "analysis/ResultParsers.h"
 #include "analysis/TextWalk.h"
@@ -21,6 +22,7 @@ const char* const kFindHrefText = "error code : #0018 (Find_HREF_param)";
 const char* const kFindImgSrcText = "error code : #0019 (Find_IMG_SRC_param)";
 const char* const kCheckSegmentText = "error code : #0015 (Check_IMG_and_SRC_and_HREF)";
 const char* const kEvaluateText = "error code : #0014 (EvaluateLinesForATags)";
+const char* const kLoopText = "error code : #0012 (LoopForJPG)";
 const char* const kCheckThumbsText = "error code : #0017 (CheckHrefForThumbsAndNewPage)";
 
 std::string hrefParamBody(std::string_view segment, std::string_view lower,
@@ -35,7 +37,7 @@ std::string hrefParamBody(std::string_view segment, std::string_view lower,
     const std::string_view value = segment.substr(start, end - start);
     if (!lumi::contains(value, ".htm") && !lumi::contains(value, ".jpg")) return {};
     if (lumi::contains(value, "http")) return {};
-    return AnalyzePath(std::string(value), pageUrl);
+    return AnalyzePath(value, pageUrl);
 }
 
 std::string imgSrcParamBody(std::string_view segment, std::string_view lower,
@@ -49,7 +51,7 @@ std::string imgSrcParamBody(std::string_view segment, std::string_view lower,
     // Without a ".jpg" the link would keep three characters and could never end in ".jpg";
     // no address is the same outcome.
     if (jpg == npos) return {};
-    return AnalyzePath(std::string(segment.substr(start, jpg + 4 - start)), pageUrl);
+    return AnalyzePath(segment.substr(start, jpg + 4 - start), pageUrl);
 }
 
 std::string hrefParam(std::string_view segment, std::string_view lower,
@@ -68,7 +70,8 @@ std::string imgSrcParam(std::string_view segment, std::string_view lower,
 
 std::string thumbsBody(lumi::SearchHost& host, std::string_view segment, std::string_view lower,
                        const std::string& pageUrl) {
-    const std::string image = imgSrcParam(segment, lower, pageUrl);
+    // The image source matters only when the target has no extension; it has no effect of
+    // its own, so it is cut only then.
     const std::string target = hrefParam(segment, lower, pageUrl);
     const size_t slash = target.rfind('/');
     const std::string name = slash == npos ? std::string() : target.substr(slash + 1);
@@ -77,7 +80,7 @@ std::string thumbsBody(lumi::SearchHost& host, std::string_view segment, std::st
     if (ext == ".jpg")
         result = target;
     else if (ext.empty())
-        result = image;
+        result = imgSrcParam(segment, lower, pageUrl);
     if (host.searchRecursive() && (ext == ".html" || ext == ".htm"))
         host.QueueForGetPage(target, 0);
     return result;
@@ -107,36 +110,32 @@ void checkSegment(lumi::SearchHost& host, std::string_view segment, std::string_
     lumi::catchAll(kCheckSegmentText, [&] { checkSegmentBody(host, segment, lower, pageUrl); });
 }
 
-void evaluateAnchorsBody(lumi::SearchHost& host, std::string_view text, std::string_view lower,
+void evaluateAnchorsBody(lumi::SearchHost& host, std::string_view text,
                          const std::string& pageUrl) {
-    {
-        lumi::ForwardFinder open(lower, "<a");
-        lumi::ForwardFinder slashA(lower, "/a");
-        lumi::ForwardFinder close(lower, "</a");
-        size_t pos = 0; // start of the text not yet consumed
-        for (size_t from = open.next(pos); from != npos; from = open.next(pos)) {
-            // The segment runs from "<a" through the first "/a" of the remaining text and one
-            // character more; a "/a" before the "<a" leaves it empty (the anchor is missed).
-            const size_t to = slashA.next(pos);
-            std::string_view segment;
-            std::string_view segmentLower;
-            if (to != npos && to > from) {
-                segment = text.substr(from, to - from + 3);
-                segmentLower = lower.substr(from, to - from + 3);
-            }
-            const size_t end = close.next(pos);
-            if (lumi::contains(segmentLower, ".jpg"))
-                checkSegment(host, segment, segmentLower, pageUrl);
-            // With no "</a" left, the anchor has been judged once and the pass ends.
-            if (end == npos) break;
-            pos = end + 3;
-        }
+    using Case = lumi::ForwardFinder::Case;
+    lumi::ForwardFinder open(text, "<a", Case::Any);
+    lumi::ForwardFinder slashA(text, "/a", Case::Any);
+    lumi::ForwardFinder close(text, "</a", Case::Any);
+    std::string segmentLower;
+    size_t pos = 0; // start of the text not yet consumed
+    for (size_t from = open.next(pos); from != npos; from = open.next(pos)) {
+        // The segment runs from "<a" through the first "/a" of the remaining text and one
+        // character more; a "/a" before the "<a" leaves it empty (the anchor is missed).
+        const size_t to = slashA.next(pos);
+        std::string_view segment;
+        if (to != npos && to > from) segment = text.substr(from, to - from + 3);
+        lumi::lowerInto(segment, segmentLower);
+        const size_t end = close.next(pos);
+        if (lumi::contains(segmentLower, ".jpg"))
+            checkSegment(host, segment, segmentLower, pageUrl);
+        // With no "</a" left, the anchor has been judged once and the pass ends.
+        if (end == npos) break;
+        pos = end + 3;
     }
 }
 
-void evaluateAnchors(lumi::SearchHost& host, std::string_view text, std::string_view lower,
-                     const std::string& pageUrl) {
-    lumi::catchAll(kEvaluateText, [&] { evaluateAnchorsBody(host, text, lower, pageUrl); });
+void evaluateAnchors(lumi::SearchHost& host, std::string_view text, const std::string& pageUrl) {
+    lumi::catchAll(kEvaluateText, [&] { evaluateAnchorsBody(host, text, pageUrl); });
 }
 
 void scanQuotedBody(lumi::SearchHost& host, std::string_view line, std::string_view lower,
@@ -152,8 +151,7 @@ void scanQuotedBody(lumi::SearchHost& host, std::string_view line, std::string_v
         const size_t quote = line.substr(pos, p - pos).rfind('"');
         if (quote != npos) {
             const size_t start = pos + quote + 1;
-            AddFIleTolist(host,
-                          AnalyzePath(std::string(line.substr(start, p + 4 - start)), pageUrl));
+            AddFIleTolist(host, AnalyzePath(line.substr(start, p + 4 - start), pageUrl));
         }
         pos = p + 5; // through ".jpg" and the closing quote
     }
@@ -176,12 +174,23 @@ void StartExtractLoop(lumi::SearchHost& host, const lumi::PageLines& lines,
                       const std::string& pageUrl) {
     lumi::catchAll("error code : #0010 (StartExtractLoop)", [&] {
         HtmlPageToOneLine(host, lines, pageUrl);
+        // The line pass notes which lines the quoted-value pass will scan, so each line is
+        // lower-cased and searched for its markers once for both.
+        std::vector<bool> quotedScan(lines.size(), false);
         std::string lower;
-        for (const std::string& line : lines) {
-            lumi::lowerInto(line, lower);
-            if (lumi::contains(lower, ".jpg")) checkSegment(host, line, lower, pageUrl);
+        for (size_t i = 0; i < lines.size(); ++i) {
+            lumi::lowerInto(lines[i], lower);
+            if (!lumi::contains(lower, ".jpg")) continue;
+            quotedScan[i] = !holdsSrcImgAndHref(lower);
+            checkSegment(host, lines[i], lower, pageUrl);
         }
-        LoopForJPG(host, lines, pageUrl);
+        lumi::catchAll(kLoopText, [&] {
+            for (size_t i = 0; i < lines.size(); ++i) {
+                if (!quotedScan[i]) continue;
+                lumi::lowerInto(lines[i], lower);
+                scanQuoted(host, lines[i], lower, pageUrl);
+            }
+        });
     });
 }
 
@@ -207,16 +216,13 @@ void HtmlPageToOneLine(lumi::SearchHost& host, const lumi::PageLines& lines,
         text.reserve(total);
         for (const std::string& line : lines)
             text += line;
-        std::string lower;
-        lumi::lowerInto(text, lower);
-        evaluateAnchors(host, text, lower, pageUrl);
+        evaluateAnchors(host, text, pageUrl);
     });
 }
 
 void EvaluateLinesForATags(lumi::SearchHost& host, std::string_view text,
                            const std::string& pageUrl) {
-    lumi::catchAll(kEvaluateText,
-                   [&] { evaluateAnchorsBody(host, text, lumi::textLower(text), pageUrl); });
+    evaluateAnchors(host, text, pageUrl);
 }
 
 void Check_IMG_and_SRC_and_HREF(lumi::SearchHost& host, std::string_view segment,
@@ -258,7 +264,7 @@ void AddFIleTolist(lumi::SearchHost& host, const std::string& address) {
 }
 
 void LoopForJPG(lumi::SearchHost& host, const lumi::PageLines& lines, const std::string& pageUrl) {
-    lumi::catchAll("error code : #0012 (LoopForJPG)", [&] {
+    lumi::catchAll(kLoopText, [&] {
         std::string lower;
         for (const std::string& line : lines) {
             lumi::lowerInto(line, lower);

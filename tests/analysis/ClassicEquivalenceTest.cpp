@@ -63,6 +63,21 @@ void classicScourNetPages(SearchHost& host, const std::string& line) {
     }
 }
 
+void classicStartExtractLoop(SearchHost& host, const PageLines& lines) {
+    std::string joined;
+    for (const std::string& line : lines)
+        joined += line;
+    classicAnchors(host, joined);
+    for (const std::string& line : lines)
+        if (textPosAnyCase(".jpg", line) > 0) Check_IMG_and_SRC_and_HREF(host, line, kPage);
+    for (const std::string& line : lines) {
+        const std::string lower = textLower(line);
+        const bool allThree =
+            textPos("src", lower) > 0 && textPos("img", lower) > 0 && textPos("href", lower) > 0;
+        if (textPos(".jpg", lower) > 0 && !allThree) classicQuoted(host, line);
+    }
+}
+
 // Pages made of the markers the routines look for, in random order and case.
 std::string randomPage(std::mt19937& random, size_t tokens) {
     static const std::vector<std::string> pieces = {
@@ -131,6 +146,16 @@ TEST(ClassicEquivalence, WalkingGivesTheSameHandOffsAsDeletingFromTheFront) {
         ExractDataFromHotBot(walked, {page});
         classicHotBot(classic, page);
         ASSERT_EQ(walked.calls, classic.calls) << "HotBot on: " << page;
+
+        PageLines lines;
+        for (size_t at = 0; at < page.size();) {
+            const size_t length = 1 + random() % 30;
+            lines.push_back(page.substr(at, length));
+            at += length;
+        }
+        StartExtractLoop(walked, lines, kPage);
+        classicStartExtractLoop(classic, lines);
+        ASSERT_EQ(walked.calls, classic.calls) << "whole extractor on: " << page;
 
         if (textPosAnyCase("searchfieldlocationlink", page) == 0) {
             ExractDataFromScourNet(walked, {page});
