@@ -3,10 +3,12 @@
 namespace lumi::cli {
 
 int runGet(int argc, char** argv);
+int runSearch(int argc, char** argv);
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> list = {
         {"get", &runGet},
+        {"search", &runSearch},
     };
     return list;
 }

@@ -245,10 +245,13 @@ void buildClub(Web& web, Rng& rng) {
     // A target without a page or picture extension: the thumbnail is taken.
     page.yieldPicture(page.picture("thumbs/c2.jpg", SizeClass::Medium));
     page.line("<a href=\"show.cgi?pic=2\"><img src=\"thumbs/c2.jpg\" border=0></a>");
-    // A target with another extension: nothing is taken.
+    // A target that is neither a page nor a picture is no target: the thumbnail is taken.
     page.picture("gifs/c3.gif", SizeClass::Small, Answer::Picture, PictureFormat::Gif);
-    page.picture("thumbs/c3.jpg", SizeClass::Medium);
+    page.yieldPicture(page.picture("thumbs/c3.jpg", SizeClass::Medium));
     page.line("<a href=\"gifs/c3.gif\"><img src=\"thumbs/c3.jpg\" border=0></a>");
+    // A page target whose name goes on after the extension: nothing is taken or followed.
+    page.picture("thumbs/c8.jpg", SizeClass::Medium);
+    page.line("<a href=\"photos/c8.htm?size=big\"><img src=\"thumbs/c8.jpg\" border=0></a>");
     // Capitals and .jpeg are never taken.
     page.picture("full/C4.JPG", SizeClass::Medium);
     page.line("<p><a href=\"full/C4.JPG\">Large picture</a></p>");
@@ -327,7 +330,8 @@ void buildMoved(Web& web, Rng& rng) {
     mirror.yieldPicture(mirror.picture("pics/r2.jpg", SizeClass::Medium));
     mirror.line("<table><tr><td background=\"" + siteUrl(web, "mirror/pics/r2.jpg") +
                 "\">x</td></tr></table>");
-    mirror.picture("pics/r3.jpg", SizeClass::Medium); // an absolute href is never taken
+    // An absolute href is refused as a link target, but the quoted value is still taken.
+    mirror.yieldPicture(mirror.picture("pics/r3.jpg", SizeClass::Medium));
     mirror.line("<a href=\"" + siteUrl(web, "mirror/pics/r3.jpg") + "\">third</a>");
     mirror.line("</body>");
     mirror.finish();

@@ -1,0 +1,186 @@
+// lumisift-cli search: a headless search on the engine of the main window. Prints one line
+// per row as the row is added ("size-text TAB url") and stops after a fixed time or once
+// the queues and pools have stayed empty for a while; then aborts and waits for the sweeps
+// to release every client.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "core/AppPaths.h"
+#include "core/SearchEngine.h"
+
+namespace lumi::cli {
+
+namespace {
+
+// How often the tool looks for new rows and for an idle engine.
+constexpr int kPollMs = 50;
+// After the abort the sweeps release one client per table per 100 ms; pools hold at most
+// 25 clients, so this is ample, and it bounds the wait if something holds on.
+constexpr int kReleaseWaitMs = 15000;
+
+struct SearchOptions {
+    std::string phrase;
+    bool phraseSet = false;
+    bool checkLinks = true;
+    bool recursive = true;
+    double forSeconds = -1;       // < 0: no fixed time
+    double untilIdleSeconds = -1; // < 0: never stop for idleness
+    bool diagnostics = false;
+    std::string ini;
+};
+
+int searchUsage() {
+    std::fprintf(stderr,
+                 "usage: lumisift-cli search PHRASE [--check-links on|off] [--recursive on|off]\n"
+                 "       [--for SECONDS] [--until-idle SECONDS] [--diagnostics] [--ini FILE]\n");
+    return 2;
+}
+
+bool onOff(const std::string& text, bool& out) {
+    if (text == "on")
+        out = true;
+    else if (text == "off")
+        out = false;
+    else
+        return false;
+    return true;
+}
+
+bool seconds(const std::string& text, double& out) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end || !(value >= 0) || value > 86400) return false;
+    out = value;
+    return true;
+}
+
+bool parseSearchOptions(int argc, char** argv, SearchOptions& o) {
+    for (int i = 0; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == "--check-links" && hasValue) {
+            if (!onOff(argv[++i], o.checkLinks)) return false;
+        } else if (a == "--recursive" && hasValue) {
+            if (!onOff(argv[++i], o.recursive)) return false;
+        } else if (a == "--for" && hasValue) {
+            if (!seconds(argv[++i], o.forSeconds)) return false;
+        } else if (a == "--until-idle" && hasValue) {
+            if (!seconds(argv[++i], o.untilIdleSeconds)) return false;
+        } else if (a == "--diagnostics") {
+            o.diagnostics = true;
+        } else if (a == "--ini" && hasValue) {
+            o.ini = argv[++i];
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            return false;
+        } else if (!o.phraseSet) {
+            o.phrase = a;
+            o.phraseSet = true;
+        } else {
+            return false;
+        }
+    }
+    return o.phraseSet;
+}
+
+bool engineIdle(const SearchEngine& engine) {
+    return engine.GetPageQueue.empty() && engine.CheckLinkQueue.empty() &&
+           engine.GetPageClients.empty() && engine.CheckLinkClients.empty();
+}
+
+// Rows not printed yet: row i belongs to FoundList entry i.
+void printNewRows(SearchEngine& engine, size_t& printed) {
+    const auto& results = engine.results();
+    while (printed < results.totalRows() && printed < engine.FoundList.size()) {
+        const std::string& url = engine.FoundList[printed];
+        const std::string& size = results.row(printed).sizeText;
+        std::fwrite(size.data(), 1, size.size(), stdout);
+        std::fputc('\t', stdout);
+        std::fwrite(url.data(), 1, url.size(), stdout);
+        std::fputc('\n', stdout);
+        ++printed;
+    }
+    std::fflush(stdout);
+}
+
+void printDiagnostics(const SearchDisplay& d) {
+    std::fprintf(stderr,
+                 "Processes=%s GetPageClients=%s CheckLinkClients=%s GetPageQueue=%s "
+                 "CheckLinkQueue=%s DoubleGetPage=%s DoubleCheck=%s\n",
+                 d.processesText.c_str(), d.getPageClientsText.c_str(),
+                 d.checkLinkClientsText.c_str(), d.getPageQueueText.c_str(),
+                 d.checkLinkQueueText.c_str(), d.doubleGetPageText.c_str(),
+                 d.doubleCheckText.c_str());
+}
+
+} // namespace
+
+int runSearch(int argc, char** argv) {
+    SearchOptions options;
+    if (!parseSearchOptions(argc, argv, options)) return searchUsage();
+
+    SearchEngineSetup setup;
+    setup.settingsPath = options.ini.empty() ? settingsFilePath() : options.ini;
+    SearchEngine engine(setup);
+    engine.setCheckLinksReader([&options] { return options.checkLinks; });
+    engine.setRecursiveSearchReader([&options] { return options.recursive; });
+
+    const bool progress = isatty(STDERR_FILENO) && !options.diagnostics;
+    size_t printed = 0;
+    QElapsedTimer running, idleSince;
+    running.start();
+    QEventLoop loop;
+
+    QTimer poll;
+    poll.setInterval(kPollMs);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        printNewRows(engine, printed);
+        if (progress)
+            std::fprintf(stderr, "\r%s  Found: %s  Processes: %s   ",
+                         engine.display().statusText.c_str(), engine.display().foundText.c_str(),
+                         engine.display().processesText.c_str());
+        if (engineIdle(engine)) {
+            if (!idleSince.isValid()) idleSince.start();
+        } else {
+            idleSince.invalidate();
+        }
+        const bool timeUp =
+            options.forSeconds >= 0 && running.elapsed() >= options.forSeconds * 1000;
+        const bool idleLongEnough = options.untilIdleSeconds >= 0 && idleSince.isValid() &&
+                                    idleSince.elapsed() >= options.untilIdleSeconds * 1000;
+        if (timeUp || idleLongEnough) loop.quit();
+    });
+    QTimer diagnostics;
+    diagnostics.setInterval(1000);
+    QObject::connect(&diagnostics, &QTimer::timeout, [&] { printDiagnostics(engine.display()); });
+
+    engine.SearchButtonClick(options.phrase);
+    if (!engine.Searching) {
+        std::fprintf(stderr, "lumisift-cli search: the phrase is empty, nothing was searched\n");
+        return 1;
+    }
+    poll.start();
+    if (options.diagnostics) diagnostics.start();
+    loop.exec();
+
+    // Abort as the Abort button does, then let the sweeps release every client.
+    engine.AbortButtonClick();
+    QElapsedTimer releasing;
+    releasing.start();
+    while (!(engine.GetPageClients.empty() && engine.CheckLinkClients.empty()) &&
+           releasing.elapsed() < kReleaseWaitMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, kPollMs);
+    printNewRows(engine, printed);
+    if (options.diagnostics) printDiagnostics(engine.display());
+    if (progress) std::fprintf(stderr, "\n");
+    return 0;
+}
+
+} // namespace lumi::cli
