@@ -1,0 +1,378 @@
+#include "shell/Main.h"
+
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include "core/Clock.h"
+#include "core/ErrorReport.h"
+#include "widgets/GlimFade.h"
+
+namespace {
+
+// A seed whose first draw from 0 to 99 asks the tell-a-friend question (above 95) or not.
+uint32_t seedWhoseFirstDraw(bool asks) {
+    for (uint32_t seed = 1;; ++seed) {
+        lumi::setRandomSeed(seed);
+        if ((lumi::randomBelow(100) > 95) == asks) return seed;
+    }
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The main window over a settings file in a scratch folder, with the desktop replaced.
+class MainWindowTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(scratch.isValid());
+        settingsPath = scratch.filePath(QStringLiteral("lumisift.ini")).toStdString();
+        lumi::setErrorSink([this](const std::string& text) { reported.push_back(text); });
+    }
+    void TearDown() override { lumi::setErrorSink({}); }
+
+    std::unique_ptr<TForm1> makeForm(bool asks = false) {
+        auto form = std::make_unique<TForm1>(settingsPath);
+        form->OpenBrowser = [this](const QUrl& url) {
+            opened.push_back(url);
+            return browserAnswers;
+        };
+        form->AskYesNo = [this](const QString& question) {
+            questions.push_back(question);
+            return answerYes;
+        };
+        // The window seeds from the clock when created; the draw at show is made fixed here.
+        lumi::setRandomSeed(seedWhoseFirstDraw(asks));
+        return form;
+    }
+
+    void writeSettings(const std::string& text) { std::ofstream(settingsPath) << text; }
+
+    QTemporaryDir scratch;
+    std::string settingsPath;
+    std::vector<QUrl> opened;
+    std::vector<QString> questions;
+    std::vector<std::string> reported;
+    bool browserAnswers = true;
+    bool answerYes = false;
+};
+
+TEST_F(MainWindowTest, FirstRunOpensAtOneOneWithMinimumSizeAndSavesInOrder) {
+    auto form = makeForm();
+    form->show();
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Lumisift v1.4"));
+    EXPECT_EQ(form->pos(), QPoint(1, 1));
+    EXPECT_EQ(form->size(), QSize(640, 480));
+    EXPECT_TRUE(form->CheckBox_CheckLinks->isChecked());
+    EXPECT_TRUE(form->CheckBox_RecursiveSearch->isChecked());
+    EXPECT_EQ(form->focusWidget(), form->Edit1);
+    EXPECT_TRUE(questions.empty());
+    // Nothing is written at start.
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(settingsPath)));
+
+    form->close();
+    EXPECT_EQ(readFile(settingsPath), "[Options]\nCheckLinks=1\nRecursiveSearch=1\nLeftPos=1\n"
+                                      "TopPos=1\nWidth=640\nHeight=480\nMaximized=0\n");
+}
+
+TEST_F(MainWindowTest, PlacementAndBoxesRoundTrip) {
+    writeSettings("[Options]\nCheckLinks=0\nLeftPos=30\nTopPos=40\nWidth=800\nHeight=600\n");
+    {
+        auto form = makeForm();
+        form->show();
+        EXPECT_EQ(form->pos(), QPoint(30, 40));
+        EXPECT_EQ(form->size(), QSize(800, 600));
+        EXPECT_FALSE(form->CheckBox_CheckLinks->isChecked());
+        EXPECT_TRUE(form->CheckBox_RecursiveSearch->isChecked());
+        form->CheckBox_CheckLinks->setChecked(true);
+        form->CheckBox_RecursiveSearch->setChecked(false);
+        form->move(70, 90);
+        form->resize(900, 650);
+        form->close();
+    }
+    TIniFile ini(settingsPath);
+    EXPECT_TRUE(ini.ReadBool("Options", "CheckLinks", false));
+    EXPECT_FALSE(ini.ReadBool("Options", "RecursiveSearch", true));
+    EXPECT_FALSE(ini.ReadBool("Options", "Maximized", true));
+
+    auto again = makeForm();
+    again->show();
+    EXPECT_EQ(again->pos(), QPoint(70, 90));
+    EXPECT_EQ(again->size(), QSize(900, 650));
+    EXPECT_TRUE(again->CheckBox_CheckLinks->isChecked());
+    EXPECT_FALSE(again->CheckBox_RecursiveSearch->isChecked());
+
+    // A saved size below the minimum opens at the minimum.
+    again->close();
+    writeSettings("[Options]\nWidth=300\nHeight=479\n");
+    auto small = makeForm();
+    small->show();
+    EXPECT_EQ(small->size(), QSize(640, 480));
+}
+
+TEST_F(MainWindowTest, MaximisedCloseKeepsTheLastNormalBounds) {
+    writeSettings("[Options]\nLeftPos=50\nTopPos=60\nWidth=700\nHeight=500\nMaximized=0\n");
+    {
+        auto form = makeForm();
+        form->show();
+        form->move(5, 5);
+        form->setWindowState(Qt::WindowMaximized);
+        ASSERT_TRUE(form->isMaximized());
+        form->close();
+    }
+    TIniFile ini(settingsPath);
+    EXPECT_TRUE(ini.ReadBool("Options", "Maximized", false));
+    EXPECT_EQ(ini.ReadInteger("Options", "LeftPos", 0), 50);
+    EXPECT_EQ(ini.ReadInteger("Options", "TopPos", 0), 60);
+    EXPECT_EQ(ini.ReadInteger("Options", "Width", 0), 700);
+    EXPECT_EQ(ini.ReadInteger("Options", "Height", 0), 500);
+
+    auto again = makeForm();
+    again->show();
+    EXPECT_TRUE(again->isMaximized());
+    // normalGeometry() is the client area: the saved frame position plus the frame's margin.
+    const QPoint margin = again->geometry().topLeft() - again->pos();
+    EXPECT_EQ(again->normalGeometry(), QRect(QPoint(50, 60) + margin, QSize(700, 500)));
+}
+
+TEST_F(MainWindowTest, FailedSettingsWriteIsShownAndTheWindowStillCloses) {
+    settingsPath = scratch.filePath(QStringLiteral("missing/lumisift.ini")).toStdString();
+    std::vector<std::string> shown;
+    lumi::setDefaultHandlerPresenter([&](const std::string& message) { shown.push_back(message); });
+    auto form = makeForm();
+    form->show();
+    EXPECT_TRUE(form->close());
+    EXPECT_FALSE(form->isVisible());
+    lumi::setDefaultHandlerPresenter({});
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], "Unable to write to " + settingsPath);
+}
+
+TEST_F(MainWindowTest, SlideShowPauseComesFromWait) {
+    EXPECT_EQ(makeForm()->SlideShowTimer->interval(), 10000);
+    writeSettings("[Options]\nWait=3\n");
+    auto form = makeForm();
+    EXPECT_EQ(form->SlideShowTimer->interval(), 3000);
+    EXPECT_TRUE(form->SlideShowTimer->isSingleShot());
+    EXPECT_FALSE(form->SlideShowTimer->isActive());
+}
+
+TEST_F(MainWindowTest, BannerStaysCentredWithHalvesToEven) {
+    auto form = makeForm();
+    form->show();
+    EXPECT_EQ(form->AdImage1->size(), QSize(468, 60));
+    // left = width / 2 - 234, rounded halves to even.
+    for (auto [width, left] : std::vector<std::pair<int, int>>{
+             {640, 86}, {641, 86}, {643, 88}, {645, 88}, {700, 116}, {1001, 266}}) {
+        form->resize(width, 500);
+        EXPECT_EQ(form->Panel4->width(), width);
+        EXPECT_EQ(form->AdImage1->x(), left) << "window width " << width;
+    }
+    EXPECT_TRUE(reported.empty());
+}
+
+TEST_F(MainWindowTest, TellAFriendQuestionAtStart) {
+    answerYes = true;
+    auto form = makeForm(true);
+    form->show();
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0], QStringLiteral("Do you know anyone who also would like Lumisift?"));
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].toString().toStdString(), lumi::tellAFriendLink());
+
+    answerYes = false;
+    questions.clear();
+    opened.clear();
+    auto declined = makeForm(true);
+    declined->show();
+    EXPECT_EQ(questions.size(), 1u);
+    EXPECT_TRUE(opened.empty());
+}
+
+TEST_F(MainWindowTest, BrowserCommandsOpenTheMakersPagesAndReportFailures) {
+    qputenv("LUMISIFT_MAKER_HOST", "127.0.0.1:8123");
+    auto form = makeForm();
+    form->show();
+    const std::string home = "http://127.0.0.1:8123/";
+    EXPECT_EQ(lumi::makerHomePage(), home);
+    EXPECT_EQ(lumi::tellAFriendLink(),
+              "mailto:?subject=Check out Lumisift!&body=The easiest way to find images on the "
+              "net. It's freeware! You can download it from http://127.0.0.1:8123/");
+
+    QTest::mouseClick(form->GlimFade9, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseClick(form->GlimFade2, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseClick(form->GlimFade10, Qt::LeftButton, {}, QPoint(10, 10));
+    ASSERT_EQ(opened.size(), 3u);
+    EXPECT_EQ(opened[0].toString().toStdString(), home);
+    EXPECT_EQ(opened[1].toString().toStdString(), home);
+    EXPECT_EQ(opened[2].scheme(), QStringLiteral("mailto"));
+    EXPECT_EQ(opened[2].toString().toStdString(), lumi::tellAFriendLink());
+    EXPECT_TRUE(reported.empty());
+    qunsetenv("LUMISIFT_MAKER_HOST");
+    EXPECT_EQ(lumi::makerHomePage().rfind("http://", 0), 0u);
+
+    // The buffer holds 1024 characters: a longer address is refused whole, never cut.
+    opened.clear();
+    const std::string prefix = "http://example.test/";
+    form->CallBrowser(prefix + std::string(1024 - prefix.size(), 'a'));
+    EXPECT_EQ(opened.size(), 1u);
+    form->CallBrowser(prefix + std::string(1025 - prefix.size(), 'a'));
+    EXPECT_EQ(opened.size(), 1u);
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0], "error code : #0037 (CallBrowser)");
+
+    browserAnswers = false;
+    form->CallBrowser(home);
+    ASSERT_EQ(reported.size(), 2u);
+    EXPECT_EQ(reported[1], "error code : #0037 (CallBrowser)");
+}
+
+TEST_F(MainWindowTest, LayoutPlacesEveryControl) {
+    auto form = makeForm();
+    form->show();
+    EXPECT_EQ(form->minimumSize(), QSize(640, 480));
+    EXPECT_EQ(form->Panel2->geometry(), QRect(0, 0, 148, 480 - 82));
+    EXPECT_EQ(form->Panel4->geometry(), QRect(0, 480 - 82, 640, 82));
+    EXPECT_EQ(form->Panel3->geometry(), QRect(148, 0, 640 - 148, 480 - 82));
+    EXPECT_EQ(form->panel_Search->geometry(), form->Panel3->rect());
+    EXPECT_EQ(form->Panel1->height(), 84);
+    EXPECT_EQ(form->Panel8->height(), 31);
+    EXPECT_EQ(form->Panel8->y() + 31, form->panel_Search->height());
+
+    EXPECT_EQ(form->GlimFade9->size(), QSize(99, 83));
+    TGlimFade* const commandPanel[] = {form->GlimFade1, form->GlimFade2, form->GlimFade10,
+                                       form->GlimFade3};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(commandPanel[i]->size(), QSize(130, 27));
+        EXPECT_EQ(commandPanel[i]->y(), commandPanel[0]->y() + 40 * i);
+        EXPECT_GT(commandPanel[i]->y(), form->GlimFade9->geometry().bottom());
+    }
+    TGlimFade* const commandBar[] = {form->GlimFade6, form->GlimFade8, form->GlimFade4,
+                                     form->GlimFade5};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(commandBar[i]->size(), QSize(118, 25));
+        if (i > 0) {
+            EXPECT_GT(commandBar[i]->x(), commandBar[i - 1]->geometry().right());
+        }
+        EXPECT_LE(commandBar[i]->geometry().right(), form->Panel8->width() - 1);
+        EXPECT_EQ(commandBar[i]->BlendRate(), 1);
+    }
+    for (TGlimFade* button : {form->GlimFade1, form->GlimFade2, form->GlimFade10, form->GlimFade3,
+                              form->SearchButton, form->AbortButton})
+        EXPECT_EQ(button->BlendRate(), 32);
+    EXPECT_EQ(form->SearchButton->size(), QSize(38, 14));
+    EXPECT_EQ(form->AbortButton->size(), QSize(38, 14));
+    EXPECT_FALSE(form->AbortButton->isVisible());
+    EXPECT_FALSE(form->Button1->isVisible());
+    EXPECT_EQ(form->Button1->text(), QStringLiteral("More Info"));
+    EXPECT_EQ(form->Label7->text(), QStringLiteral("Ready"));
+    EXPECT_EQ(form->Label1->text(), QStringLiteral("0"));
+    EXPECT_EQ(form->Label2->text(), QStringLiteral("0"));
+    for (QCheckBox* box : {form->CheckBox1, form->CheckBox2, form->CheckBox3, form->CheckBox4}) {
+        EXPECT_TRUE(box->isChecked());
+        EXPECT_FALSE(box->isVisible());
+    }
+    EXPECT_EQ(form->CheckBox4->text(), QStringLiteral("Lycos Images Direct"));
+    EXPECT_FALSE(form->panel_Viewer->isVisible());
+
+    // Nothing in the search bar overlaps, and all of it lies inside the bar.
+    std::vector<QWidget*> shown;
+    for (QWidget* child : form->Panel1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (child->isVisible()) shown.push_back(child);
+    EXPECT_EQ(shown.size(), 11u);
+    for (size_t i = 0; i < shown.size(); ++i) {
+        EXPECT_TRUE(form->Panel1->rect().contains(shown[i]->geometry()));
+        for (size_t j = i + 1; j < shown.size(); ++j)
+            EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
+                << shown[i]->metaObject()->className() << " and "
+                << shown[j]->metaObject()->className();
+    }
+
+    QTreeView& list = *form->ListView1;
+    EXPECT_EQ(list.header()->sectionSize(0), 300);
+    EXPECT_EQ(list.header()->sectionSize(1), 80);
+    EXPECT_EQ(list.model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Filename:"));
+    EXPECT_EQ(list.model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Size:"));
+    EXPECT_TRUE(list.model()->headerData(1, Qt::Horizontal, Qt::TextAlignmentRole).toInt() &
+                Qt::AlignRight);
+    EXPECT_EQ(list.selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_EQ(list.selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(list.editTriggers(), QAbstractItemView::NoEditTriggers);
+    // The 5-pixel black strips around the list.
+    const QRect inFrame = list.geometry();
+    EXPECT_EQ(inFrame.left(), 5);
+    EXPECT_EQ(inFrame.top(), 5);
+    EXPECT_EQ(form->ListFrame->width() - inFrame.right() - 1, 5);
+}
+
+TEST_F(MainWindowTest, HoverFadesTheButtonsAndDissolvesTheLogo) {
+    auto form = makeForm();
+    form->show();
+    const auto enter = [](QWidget* widget) {
+        QEnterEvent event(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+        QApplication::sendEvent(widget, &event);
+    };
+    const auto leave = [](QWidget* widget) {
+        QEvent event(QEvent::Leave);
+        QApplication::sendEvent(widget, &event);
+    };
+    for (TGlimFade* button : {form->GlimFade1, form->GlimFade5, form->SearchButton}) {
+        const QImage normal = button->DisplayImage().copy();
+        enter(button);
+        EXPECT_EQ(button->DisplayImage(),
+                  button->PicTo().image().convertToFormat(lumi::GlimImageFormat));
+        leave(button);
+        EXPECT_EQ(button->DisplayImage(), normal);
+    }
+    TGlimFade* logo = form->GlimFade9;
+    const QImage normal = logo->DisplayImage().copy();
+    enter(logo);
+    EXPECT_EQ(logo->DisolvRate(), 500);
+    EXPECT_EQ(logo->DisplayImage(), logo->PicTo().image().convertToFormat(lumi::GlimImageFormat));
+    leave(logo);
+    EXPECT_EQ(logo->DisplayImage(), normal);
+}
+
+TEST_F(MainWindowTest, EscapeLeavesTheViewerAndOtherKeysReachTheirControl) {
+    auto form = makeForm();
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    form->Edit1->setFocus();
+
+    QTest::keyClick(form->Edit1, Qt::Key_Escape);
+    EXPECT_FALSE(form->ViewerShown());
+    EXPECT_TRUE(form->panel_Search->isVisible());
+
+    form->ShowPanel(form->panel_Viewer);
+    EXPECT_TRUE(form->ViewerShown());
+    EXPECT_EQ(form->panel_Viewer->geometry(), form->Panel3->rect());
+    EXPECT_FALSE(form->panel_Search->isVisible());
+
+    // The key goes where the desktop would send it: the focused control, else the window.
+    QWidget* focused = QApplication::focusWidget();
+    QTest::keyClick(focused ? focused : form.get(), Qt::Key_Escape);
+    EXPECT_FALSE(form->ViewerShown());
+    EXPECT_TRUE(form->panel_Search->isVisible());
+    EXPECT_FALSE(form->panel_Viewer->isVisible());
+
+    QTest::keyClicks(form->Edit1, QStringLiteral("cats"));
+    EXPECT_EQ(form->Edit1->text(), QStringLiteral("cats"));
+}
+
+} // namespace
