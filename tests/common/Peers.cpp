@@ -1,0 +1,225 @@
+#include "common/Peers.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QTemporaryDir>
+
+extern char** environ;
+
+namespace lumi::test {
+
+namespace {
+
+// How long a peer may take to start listening, and to stop after TERM.
+constexpr int startTimeoutMs = 10000;
+constexpr int stopTimeoutMs = 5000;
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+bool childExited(pid_t pid) {
+    int status = 0;
+    return waitpid(pid, &status, WNOHANG) == pid;
+}
+
+} // namespace
+
+int freeLoopbackPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return 0;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    ::close(fd);
+    return port;
+}
+
+bool waitForLoopbackPort(int port, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        if (ok) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+PeerProcess::PeerProcess() : dir_(std::make_unique<QTemporaryDir>()) {}
+
+PeerProcess::~PeerProcess() {
+    stop();
+}
+
+std::string PeerProcess::folder() const {
+    return dir_->path().toStdString();
+}
+
+std::string PeerProcess::readFile(const std::string& name) const {
+    std::ifstream in(folder() + "/" + name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string PeerProcess::log() const {
+    return readFile(logName_) + readFile("console.log");
+}
+
+void PeerProcess::start(const std::string& config, const std::vector<std::string>& argv) {
+    if (!dir_->isValid()) {
+        error_ = "cannot create a temporary folder";
+        return;
+    }
+    const std::string conf = folder() + "/peer.conf";
+    std::ofstream(conf) << config;
+
+    std::vector<std::string> args;
+    for (const std::string& a : argv)
+        args.push_back(replaceAll(replaceAll(a, "{conf}", conf), "{dir}", folder()));
+    std::vector<char*> cargs;
+    for (std::string& a : args)
+        cargs.push_back(a.data());
+    cargs.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const std::string console = folder() + "/console.log";
+    posix_spawn_file_actions_addopen(&actions, 1, console.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, cargs[0], &actions, nullptr, cargs.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        error_ = "cannot start " + args[0] + ": " + std::strerror(rc);
+        return;
+    }
+    pid_ = pid;
+    if (!waitForLoopbackPort(port_, startTimeoutMs)) {
+        error_ = args[0] + " did not listen on port " + std::to_string(port_) + ": " + log();
+        stop();
+    }
+}
+
+void PeerProcess::stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(stopTimeoutMs);
+    bool gone = childExited(pid_);
+    while (!gone && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        gone = childExited(pid_);
+    }
+    if (!gone) {
+        kill(pid_, SIGKILL);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+    }
+    pid_ = -1;
+}
+
+NginxPeer::NginxPeer(const std::string& servedFolder) {
+    port_ = freeLoopbackPort();
+    logName_ = "error.log";
+    const std::string d = folder();
+    const std::string config = "daemon off;\n"
+                               "master_process off;\n"
+                               "worker_processes 1;\n"
+                               "pid " +
+                               d +
+                               "/nginx.pid;\n"
+                               "error_log " +
+                               d +
+                               "/error.log warn;\n"
+                               "events { worker_connections 4096; }\n"
+                               "http {\n"
+                               "  access_log " +
+                               d +
+                               "/access.log;\n"
+                               "  client_body_temp_path " +
+                               d +
+                               "/body;\n"
+                               "  proxy_temp_path " +
+                               d +
+                               "/proxy;\n"
+                               "  fastcgi_temp_path " +
+                               d +
+                               "/fastcgi;\n"
+                               "  uwsgi_temp_path " +
+                               d +
+                               "/uwsgi;\n"
+                               "  scgi_temp_path " +
+                               d +
+                               "/scgi;\n"
+                               "  types { text/html html htm; image/jpeg jpg jpeg; "
+                               "text/plain txt; }\n"
+                               "  default_type application/octet-stream;\n"
+                               "  sendfile on;\n"
+                               "  server {\n"
+                               "    listen 127.0.0.1:" +
+                               std::to_string(port_) +
+                               " backlog=4096;\n"
+                               "    root " +
+                               servedFolder +
+                               ";\n"
+                               "  }\n"
+                               "}\n";
+    start(config, {"nginx", "-p", "{dir}", "-e", "{dir}/error.log", "-c", "{conf}"});
+}
+
+std::string NginxPeer::url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+TinyproxyPeer::TinyproxyPeer() {
+    port_ = freeLoopbackPort();
+    logName_ = "tinyproxy.log";
+    const std::string d = folder();
+    const std::string config = "Port " + std::to_string(port_) + "\n" +
+                               "Listen 127.0.0.1\n"
+                               "Timeout 600\n"
+                               "MaxClients 200\n"
+                               "Allow 127.0.0.1\n"
+                               "LogLevel Info\n"
+                               "LogFile \"" +
+                               d +
+                               "/tinyproxy.log\"\n"
+                               "PidFile \"" +
+                               d +
+                               "/tinyproxy.pid\"\n"
+                               "DisableViaHeader Yes\n";
+    start(config, {"tinyproxy", "-d", "-c", "{conf}"});
+}
+
+} // namespace lumi::test
