@@ -7,6 +7,7 @@
 #include <utility>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -353,9 +354,18 @@ bool TGlimFade::afterStep() {
 
 bool TGlimFade::reverseAfterForward(bool wasBlend) {
     if (!autoReverse_) return true;
-    if (swapDelay_ > 0) std::this_thread::sleep_for(std::chrono::seconds(swapDelay_));
-    const bool dissolveBack = wasBlend == swapOnReverse_;
     QPointer<TGlimFade> self(this);
+    // The pause holds the thread like the effect itself; with ProcessMsgs events go on.
+    QElapsedTimer pause;
+    pause.start();
+    const qint64 pauseMs = int64_t(std::max(swapDelay_, 0)) * 1000;
+    while (pause.elapsed() < pauseMs) {
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(std::min<qint64>(10, pauseMs - pause.elapsed())));
+        if (processMsgs_) QCoreApplication::processEvents();
+        if (self.isNull()) return false;
+    }
+    const bool dissolveBack = wasBlend == swapOnReverse_;
     if (dissolveBack)
         DissolveBack();
     else

@@ -7,7 +7,9 @@
 #include <QApplication>
 #include <QEnterEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -332,6 +334,27 @@ TEST(GlimFade, EffectsRefuseRatesTheControlCannotHold) {
     EXPECT_EQ(pixelAt(fade.PicFrom().image(), 0, 0), QColor(Qt::red));
     EXPECT_EQ(fade.ColorFrom(), QColor(0, 0, 0));
     EXPECT_EQ(pixelAt(fade.DisplayImage(), 5, 5), QColor(Qt::red));
+}
+
+TEST(GlimFade, ZeroSizedControlRefusesToDissolve) {
+    TGlimFade fade;
+    fade.resize(0, 0);
+    fade.setDisolvRate(5);
+    EXPECT_EQ(fade.DisolvRate(), 0);
+    EXPECT_THROW(fade.Dissolve(), EGlimFade);
+    fade.Blend(); // nothing to mix, and no failure
+}
+
+TEST(GlimFade, ControlDestroyedWhileItsEffectHandlesEventsEndsTheEffect) {
+    QPointer<RecordingFade> fade = new RecordingFade(false);
+    fade->resize(20, 10);
+    fade->setProcessMsgs(true);
+    bool ended = false;
+    fade->OnEnd = [&](TGlimFade*) { ended = true; };
+    QTimer::singleShot(0, [&] { delete fade.data(); });
+    fade->Blend();
+    EXPECT_TRUE(fade.isNull());
+    EXPECT_FALSE(ended);
 }
 
 TEST(GlimFade, AutoReverseRunsTheOtherEffectBack) {
