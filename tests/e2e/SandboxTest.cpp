@@ -155,6 +155,10 @@ TEST(SandboxPictures, SizeClassesHoldAndEveryPictureDecodes) {
     spec.format = PictureFormat::Gif;
     const auto gif = renderPicture(spec);
     ASSERT_EQ(gif.compare(0, 3, "GIF"), 0);
+    EXPECT_GT(gif.size(), kMediumPictureMinBytes);
+    spec.sizeClass = SizeClass::Small;
+    EXPECT_LT(renderPicture(spec).size(), kSmallPictureMaxBytes);
+    spec.sizeClass = SizeClass::Medium;
     QImage image;
     EXPECT_TRUE(
         image.loadFromData(reinterpret_cast<const uchar*>(gif.data()), int(gif.size()), "GIF"));

@@ -215,8 +215,10 @@ std::string renderPicture(const PictureSpec& spec) {
     std::lock_guard<std::mutex> lock(renderMutex());
     std::mt19937_64 rng(spec.seed ^ 0x9e3779b97f4a7c15ull);
     if (spec.format == PictureFormat::Gif) {
-        const int width = 160 + int(rng() % 160);
-        return encodeGif(drawPicture(spec, width, width * 3 / 4, 0));
+        // Medium GIFs carry noise, so that they too weigh more than the lower bound.
+        const bool medium = spec.sizeClass != SizeClass::Small;
+        const int width = (medium ? 320 : 160) + int(rng() % 160);
+        return encodeGif(drawPicture(spec, width, width * 3 / 4, medium ? 14 : 0));
     }
     int width = 0, quality = 0, noise = 0;
     switch (spec.sizeClass) {

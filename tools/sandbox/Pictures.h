@@ -25,8 +25,8 @@ constexpr std::size_t kMediumPictureMinBytes = 12000;
 constexpr std::size_t kMediumPictureMaxBytes = 950000;
 constexpr std::size_t kLargePictureMinBytes = 1050000;
 
-// Renders and encodes the picture; the same spec always gives the same bytes. GIFs ignore the
-// size class (they are never results, only thumbnails and misnamed files).
+// Renders and encodes the picture; the same spec always gives the same bytes. Small GIFs stay
+// under the lower bound and other GIFs above it; only JPEGs hold the upper classes exactly.
 std::string renderPicture(const PictureSpec& spec);
 
 // Mime type of a format.

@@ -1,0 +1,167 @@
+// Searches from end to end: lumisift-cli search against lumisift-sandbox, compared with what
+// the sandbox's own model says a search must find.
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "SandboxProcess.h"
+
+using lumi::test::CliSearch;
+using lumi::test::SandboxProcess;
+
+namespace {
+
+// The page that never answers answers late here, so a search falls idle within seconds.
+const QStringList kQuickSandbox{QStringLiteral("--hang-ms"), QStringLiteral("3000"),
+                                QStringLiteral("--slow-ms"), QStringLiteral("1500")};
+const QStringList kUntilIdle{QStringLiteral("--until-idle"), QStringLiteral("2"),
+                             QStringLiteral("--for"), QStringLiteral("90")};
+
+QString writeIni(const QTemporaryDir& dir, const std::string& options) {
+    const QString path = dir.filePath(QStringLiteral("lumisift.ini"));
+    std::ofstream(path.toStdString()) << "[Options]\r\n" << options;
+    return path;
+}
+
+long long sizeOf(const std::string& row) {
+    return std::atoll(row.substr(0, row.find('\t')).c_str());
+}
+
+bool fetched(const std::vector<std::string>& log, const std::string& url) {
+    const std::string path = url.substr(url.find('/', 7));
+    return std::find(log.begin(), log.end(), "main " + path) != log.end();
+}
+
+// The largest value of each counter over the --diagnostics lines ("Key=Value ...").
+std::map<std::string, int> counterMaxima(const std::string& errors) {
+    std::map<std::string, int> maxima;
+    for (const auto& line : lumi::test::splitLines(errors)) {
+        std::size_t at = 0;
+        while (at < line.size()) {
+            const auto end = std::min(line.find(' ', at), line.size());
+            const std::string field = line.substr(at, end - at);
+            const auto equals = field.find('=');
+            if (equals != std::string::npos && equals + 1 < field.size() &&
+                std::isdigit(static_cast<unsigned char>(field[equals + 1]))) {
+                auto& m = maxima[field.substr(0, equals)];
+                m = std::max(m, std::atoi(field.c_str() + equals + 1));
+            }
+            at = end + 1;
+        }
+    }
+    return maxima;
+}
+
+} // namespace
+
+TEST(SearchEndToEnd, ListsExactlyTheFindablePicturesWithTheirAnnouncedSizes) {
+    SandboxProcess sandbox(kQuickSandbox);
+    ASSERT_TRUE(sandbox.running()) << sandbox.error();
+    QTemporaryDir dir;
+    const std::string phrase = "red cars";
+    // No size keys: the default bounds of 10 kB and 1 000 kB apply.
+    const auto run =
+        runCliSearch(sandbox, QStringList{QString::fromStdString(phrase), QStringLiteral("--ini"),
+                                          writeIni(dir, "SlowConnection=0\r\n")} +
+                                  kUntilIdle);
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    const auto expected = sandbox.expected(phrase);
+    ASSERT_GT(expected.size(), 30u);
+    EXPECT_EQ(run.rows, expected);
+
+    // What the bounds refused is exactly what lies outside them, and there is some of both.
+    const std::set<std::string> listed(run.rows.begin(), run.rows.end());
+    int small = 0, large = 0;
+    for (const auto& row : sandbox.expected(phrase, "larger=off&smaller=off")) {
+        if (listed.count(row)) continue;
+        const long long size = sizeOf(row);
+        ASSERT_TRUE(size > 0 && (size < 10000 || size > 1000000)) << row;
+        small += size < 10000;
+        large += size > 1000000;
+    }
+    EXPECT_GE(small, 1);
+    EXPECT_GE(large, 1);
+
+    // Recursive: every thumbnail page was read.
+    const auto log = sandbox.lines("/__fetched");
+    const auto thumbnails =
+        sandbox.lines("/__thumbpages?phrase=" + lumi::test::queryEncode(phrase));
+    ASSERT_FALSE(thumbnails.empty());
+    for (const auto& page : thumbnails)
+        EXPECT_TRUE(fetched(log, page)) << page;
+}
+
+TEST(SearchEndToEnd, CheckLinksOffListsEveryAddressAtOnceAsUnknown) {
+    SandboxProcess sandbox(kQuickSandbox);
+    ASSERT_TRUE(sandbox.running()) << sandbox.error();
+    QTemporaryDir dir;
+    const std::string phrase = "green \"fields\" / hills";
+    const auto run = runCliSearch(
+        sandbox, QStringList{QString::fromStdString(phrase), QStringLiteral("--check-links"),
+                             QStringLiteral("off"), QStringLiteral("--ini"),
+                             writeIni(dir, "SlowConnection=0\r\n")} +
+                     kUntilIdle);
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_EQ(run.rows, sandbox.expected(phrase, "check=off"));
+    for (const auto& row : run.rows)
+        EXPECT_EQ(row.substr(0, 8), "UNKNOWN\t") << row;
+    // Nothing was checked: no picture address was asked for.
+    for (const auto& entry : sandbox.lines("/__fetched"))
+        EXPECT_NE(entry.substr(entry.size() - 4), ".jpg") << entry;
+}
+
+TEST(SearchEndToEnd, RecursiveSearchOffLeavesThumbnailPagesUnread) {
+    SandboxProcess sandbox(kQuickSandbox);
+    ASSERT_TRUE(sandbox.running()) << sandbox.error();
+    QTemporaryDir dir;
+    const std::string phrase = "lighthouse";
+    const auto run = runCliSearch(
+        sandbox, QStringList{QString::fromStdString(phrase), QStringLiteral("--recursive"),
+                             QStringLiteral("off"), QStringLiteral("--ini"),
+                             writeIni(dir, "SlowConnection=0\r\n")} +
+                     kUntilIdle);
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    const auto expected = sandbox.expected(phrase, "recursive=off");
+    EXPECT_EQ(run.rows, expected);
+    EXPECT_LT(expected.size(), sandbox.expected(phrase).size());
+    const auto log = sandbox.lines("/__fetched");
+    const auto thumbnails =
+        sandbox.lines("/__thumbpages?phrase=" + lumi::test::queryEncode(phrase));
+    ASSERT_FALSE(thumbnails.empty());
+    for (const auto& page : thumbnails)
+        EXPECT_FALSE(fetched(log, page)) << page;
+}
+
+TEST(SearchEndToEnd, PoolsStayWithinTheLimitsOfTheConnectionSetting) {
+    // Every site answer waits a while, so the pools fill up to their limits.
+    SandboxProcess sandbox(kQuickSandbox +
+                           QStringList{QStringLiteral("--latency-ms"), QStringLiteral("1500")});
+    ASSERT_TRUE(sandbox.running()) << sandbox.error();
+    QTemporaryDir dir;
+    const QStringList run8{QStringLiteral("--for"), QStringLiteral("8"),
+                           QStringLiteral("--diagnostics"), QStringLiteral("--ini")};
+
+    const auto modem =
+        runCliSearch(sandbox, QStringList{QStringLiteral("harbour")} + run8 +
+                                  QStringList{writeIni(dir, "SlowConnection=1\r\n")});
+    ASSERT_EQ(modem.exitCode, 0) << modem.errors;
+    auto maxima = counterMaxima(modem.errors);
+    ASSERT_TRUE(maxima.count("CheckLinkClients")) << modem.errors;
+    EXPECT_LE(maxima["GetPageClients"], 5);
+    EXPECT_LE(maxima["CheckLinkClients"], 10);
+    EXPECT_GE(maxima["CheckLinkClients"], 8)
+        << "the check pool never filled: the test shows nothing";
+
+    const auto lan = runCliSearch(sandbox, QStringList{QStringLiteral("meadow")} + run8 +
+                                               QStringList{writeIni(dir, "SlowConnection=0\r\n")});
+    ASSERT_EQ(lan.exitCode, 0) << lan.errors;
+    maxima = counterMaxima(lan.errors);
+    EXPECT_LE(maxima["GetPageClients"], 20);
+    EXPECT_LE(maxima["CheckLinkClients"], 25);
+    EXPECT_GT(maxima["CheckLinkClients"], 10) << lan.errors;
+}
