@@ -1,6 +1,8 @@
 #include "shell/Main.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <limits>
 #include <stdexcept>
 
 #include <QApplication>
@@ -43,6 +45,11 @@ std::string tellAFriendLink() {
     return "mailto:?subject=Check out Lumisift!&body=The easiest way to find images on the net. "
            "It's freeware! You can download it from " +
            makerHomePage();
+}
+
+int slideShowInterval(int32_t waitSeconds) {
+    const int64_t ms = int64_t(waitSeconds) * 1000;
+    return static_cast<int>(std::clamp<int64_t>(ms, 0, std::numeric_limits<int>::max()));
 }
 
 void styleResultColumns(QTreeView& list) {
@@ -174,7 +181,10 @@ void TForm1::buildCommandPanel() {
 
     Bevel1 = new QFrame(Panel2);
     Bevel1->setFrameShape(QFrame::HLine);
-    Bevel1->setFrameShadow(QFrame::Sunken);
+    Bevel1->setFrameShadow(QFrame::Plain);
+    QPalette line = Bevel1->palette();
+    line.setColor(QPalette::WindowText, QColor(0x5A, 0x64, 0x72));
+    Bevel1->setPalette(line);
     Bevel1->setGeometry(10, 100, CommandPanelWidth - 20, 2);
 
     const int left = (CommandPanelWidth - CommandPanelButton.width()) / 2;
@@ -204,13 +214,13 @@ void TForm1::buildSearchPanel() {
 
     StatusCaption =
         placedLabel(Panel1, QStringLiteral("Status:"), {196, 8, 66, 16}, CaptionGrey, false);
-    Label7 = placedLabel(Panel1, QStringLiteral("Ready"), {264, 8, 78, 16}, ValueWhite, true);
+    Label7 = placedLabel(Panel1, QStringLiteral("Ready"), {272, 8, 70, 16}, ValueWhite, true);
     FoundCaption =
         placedLabel(Panel1, QStringLiteral("Found:"), {196, 25, 66, 16}, CaptionGrey, false);
-    Label1 = placedLabel(Panel1, QStringLiteral("0"), {264, 25, 78, 16}, ValueWhite, true);
+    Label1 = placedLabel(Panel1, QStringLiteral("0"), {272, 25, 70, 16}, ValueWhite, true);
     ProcessesCaption =
         placedLabel(Panel1, QStringLiteral("Processes:"), {196, 42, 66, 16}, CaptionGrey, false);
-    Label2 = placedLabel(Panel1, QStringLiteral("0"), {264, 42, 78, 16}, ValueWhite, true);
+    Label2 = placedLabel(Panel1, QStringLiteral("0"), {272, 42, 70, 16}, ValueWhite, true);
 
     Edit1 = new QLineEdit(Panel1);
     Edit1->setGeometry(10, 58, 270, 20);
@@ -326,7 +336,8 @@ void TForm1::FormCreate() {
         lumi::seedRandomFromClock();
         // SettingsFile exists from the constructor on, so even a failing step below leaves
         // the window with its store.
-        SlideShowTimer->setInterval(SettingsFile->ReadInteger(Section, "Wait", 10) * 1000);
+        SlideShowTimer->setInterval(
+            lumi::slideShowInterval(SettingsFile->ReadInteger(Section, "Wait", 10)));
     });
 }
 

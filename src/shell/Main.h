@@ -2,6 +2,7 @@
 // TForm1: the main window. It owns the settings store and the timers, lays out the command
 // panel, the search area (search bar, result list, command bar), the viewer panel and the
 // banner bar, restores and saves its placement, and hosts the commands.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,6 +37,10 @@ std::string tellAFriendLink();
 using BrowserOpener = std::function<bool(const QUrl& url)>;
 // Asks a Yes/No question; true for Yes.
 using YesNoQuestion = std::function<bool(const QString& question)>;
+
+// The slide-show pause in milliseconds for "Wait" seconds, kept within what a timer holds
+// (a negative Wait pauses not at all).
+int slideShowInterval(int32_t waitSeconds);
 
 // Gives the result list its two columns' widths and alignment for the model it holds.
 void styleResultColumns(QTreeView& list);

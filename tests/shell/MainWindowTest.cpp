@@ -1,6 +1,7 @@
 #include "shell/Main.h"
 
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -171,6 +172,11 @@ TEST_F(MainWindowTest, SlideShowPauseComesFromWait) {
     EXPECT_EQ(form->SlideShowTimer->interval(), 3000);
     EXPECT_TRUE(form->SlideShowTimer->isSingleShot());
     EXPECT_FALSE(form->SlideShowTimer->isActive());
+    // Pauses beyond what a timer holds are capped rather than wrapping round.
+    writeSettings("[Options]\nWait=3000000\n");
+    EXPECT_EQ(makeForm()->SlideShowTimer->interval(), std::numeric_limits<int>::max());
+    writeSettings("[Options]\nWait=-5\n");
+    EXPECT_EQ(makeForm()->SlideShowTimer->interval(), 0);
 }
 
 TEST_F(MainWindowTest, BannerStaysCentredWithHalvesToEven) {
