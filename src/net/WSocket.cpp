@@ -742,11 +742,14 @@ int TWSocket::Receive(void* buffer, int len) {
         return -1;
     }
     const ssize_t n = ::recv(handle_, buffer, static_cast<size_t>(len), 0);
+    ++receiveCalls_;
     if (n < 0) {
         lastError_ = lastSocketError();
+        lastReceiveFilled_ = false;
         return -1;
     }
     if (n == 0) peerClosed_ = true;
+    lastReceiveFilled_ = n > 0 && n == len;
     readCount_ += n;
     return static_cast<int>(n);
 }
@@ -838,6 +841,8 @@ void TWSocket::receiveLoop(int error) {
     for (;;) {
         lastError_ = 0;
         const int64_t before = readCount_;
+        receiveCalls_ = 0;
+        lastReceiveFilled_ = false;
         if (OnDataAvailable) {
             try {
                 OnDataAvailable(this, error);
@@ -850,8 +855,11 @@ void TWSocket::receiveLoop(int error) {
             if (Receive(scratch, sizeof scratch) < 0) break;
         }
         if (lastError_ != 0) break;
+        // A read that came back short took everything the kernel had: nothing waits. A read
+        // that filled the caller's buffer tells that more may wait, without asking.
+        if (receiveCalls_ > 0 && !lastReceiveFilled_) break;
         int waiting = 0;
-        if (ioctl(handle_, FIONREAD, &waiting) < 0 || waiting <= 0) break;
+        if (receiveCalls_ == 0 && (ioctl(handle_, FIONREAD, &waiting) < 0 || waiting <= 0)) break;
         // A handler that takes nothing would keep this loop busy for ever.
         idle = readCount_ == before ? idle + 1 : 0;
         if (idle >= idleReceiveRounds) break;

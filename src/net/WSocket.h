@@ -213,4 +213,6 @@ private:
     std::string lineBuffer_;
     bool lineReady_ = false;
     bool peerClosed_ = false;
+    int receiveCalls_ = 0;           // Receive calls made by the current handler round
+    bool lastReceiveFilled_ = false; // the last of them filled the caller's buffer
 };

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Downloads the same 100 MB file from nginx on loopback with `lumisift-cli get -o` and with
+# `curl -o`, alternating, and prints the median throughput of each, their ratio (goal: at
+# least 0.90 of curl's) and the peak resident memory of each run of lumisift-cli (it should
+# stay flat: the body is written as it arrives, never kept).
+#
+#   bench/http_download.sh [BUILD_DIR] [RUNS]      (defaults: build 7)
+set -euo pipefail
+
+BUILD_DIR=${1:-build}
+RUNS=${2:-7}
+CLI="$BUILD_DIR/src/cli/lumisift-cli"
+[ -x "$CLI" ] || { echo "http_download: $CLI not built" >&2; exit 1; }
+command -v nginx >/dev/null || { echo "http_download: nginx missing (scripts/install-deps.sh)" >&2; exit 1; }
+command -v curl >/dev/null || { echo "http_download: curl missing" >&2; exit 1; }
+
+WORK=$(mktemp -d)
+NGINX_PID=""
+cleanup() {
+  if [ -n "$NGINX_PID" ]; then
+    kill "$NGINX_PID" 2>/dev/null || true
+    wait "$NGINX_PID" 2>/dev/null || true
+  fi
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+mkdir -p "$WORK/www"
+head -c $((100 * 1024 * 1024)) /dev/urandom > "$WORK/www/big.bin"
+PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat > "$WORK/nginx.conf" <<CONF
+daemon off;
+master_process off;
+worker_processes 1;
+pid $WORK/nginx.pid;
+error_log $WORK/error.log warn;
+events { worker_connections 64; }
+http {
+  access_log off;
+  client_body_temp_path $WORK/body;
+  proxy_temp_path $WORK/proxy;
+  fastcgi_temp_path $WORK/fastcgi;
+  uwsgi_temp_path $WORK/uwsgi;
+  scgi_temp_path $WORK/scgi;
+  default_type application/octet-stream;
+  sendfile on;
+  server { listen 127.0.0.1:$PORT; root $WORK/www; }
+}
+CONF
+nginx -p "$WORK" -e "$WORK/error.log" -c "$WORK/nginx.conf" &
+NGINX_PID=$!
+for _ in $(seq 100); do
+  curl -s -o /dev/null "http://127.0.0.1:$PORT/" && break
+  sleep 0.05
+done
+
+URL="http://127.0.0.1:$PORT/big.bin"
+python3 - "$CLI" "$URL" "$WORK" "$RUNS" <<'PY'
+import os, statistics, subprocess, sys, time, filecmp
+cli, url, work, runs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+size = os.path.getsize(os.path.join(work, "www", "big.bin"))
+commands = {
+    "lumisift-cli": [cli, "get", url, "-o", os.path.join(work, "cli.out")],
+    "curl": ["curl", "-s", "-o", os.path.join(work, "curl.out"), url],
+}
+speeds = {name: [] for name in commands}
+peak_kb = []
+for run in range(runs + 1):  # the first round warms the page cache and is not counted
+    for name, argv in commands.items():
+        start = time.perf_counter()
+        proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        _, status, usage = os.wait4(proc.pid, 0)
+        elapsed = time.perf_counter() - start
+        if os.waitstatus_to_exitcode(status) != 0:
+            sys.exit(f"http_download: {name} failed")
+        if run == 0:
+            continue
+        speeds[name].append(size / elapsed / 1e6)
+        if name == "lumisift-cli":
+            peak_kb.append(usage.ru_maxrss)
+for out in ("cli.out", "curl.out"):
+    if not filecmp.cmp(os.path.join(work, out), os.path.join(work, "www", "big.bin"), shallow=False):
+        sys.exit(f"http_download: {out} differs from the served file")
+cli_mb, curl_mb = statistics.median(speeds["lumisift-cli"]), statistics.median(speeds["curl"])
+ratio = cli_mb / curl_mb
+print(f"http_download: 100 MB over loopback, {runs} alternating runs each")
+print(f"  lumisift-cli get -o  median {cli_mb:8.1f} MB/s  peak RSS {min(peak_kb)}-{max(peak_kb)} KB")
+print(f"  curl -o              median {curl_mb:8.1f} MB/s")
+print(f"  ratio {ratio:.2f} (goal >= 0.90) {'ok' if ratio >= 0.9 else 'BELOW GOAL'}")
+PY
