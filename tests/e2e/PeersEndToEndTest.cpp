@@ -10,22 +10,12 @@
 #include "SandboxProcess.h"
 #include "common/Peers.h"
 
+using lumi::test::kQuickSandbox;
+using lumi::test::kUntilIdle;
 using lumi::test::SandboxProcess;
+using lumi::test::writeIni;
 
-namespace {
-
-const QStringList kQuickSandbox{QStringLiteral("--hang-ms"), QStringLiteral("3000"),
-                                QStringLiteral("--slow-ms"), QStringLiteral("1500")};
-const QStringList kUntilIdle{QStringLiteral("--until-idle"), QStringLiteral("2"),
-                             QStringLiteral("--for"), QStringLiteral("90")};
-
-QString writeIni(const QTemporaryDir& dir, const std::string& options) {
-    const QString path = dir.filePath(QStringLiteral("lumisift.ini"));
-    std::ofstream(path.toStdString()) << "[Options]\r\n" << options;
-    return path;
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(PeersEndToEnd, SearchThroughTinyproxyFindsTheSamePictures) {
     lumi::test::TinyproxyPeer proxy;

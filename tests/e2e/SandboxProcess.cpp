@@ -1,10 +1,12 @@
 #include "SandboxProcess.h"
 
 #include <algorithm>
+#include <fstream>
 
 #include <httplib.h>
 
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 
 namespace lumi::test {
 
@@ -12,6 +14,17 @@ namespace {
 constexpr int kStartTimeoutMs = 20000;
 constexpr int kStopTimeoutMs = 10000;
 } // namespace
+
+const QStringList kQuickSandbox{QStringLiteral("--hang-ms"), QStringLiteral("3000"),
+                                QStringLiteral("--slow-ms"), QStringLiteral("1500")};
+const QStringList kUntilIdle{QStringLiteral("--until-idle"), QStringLiteral("2"),
+                             QStringLiteral("--for"), QStringLiteral("90")};
+
+QString writeIni(const QTemporaryDir& dir, const std::string& options) {
+    const QString path = dir.filePath(QStringLiteral("lumisift.ini"));
+    std::ofstream(path.toStdString()) << "[Options]\r\n" << options;
+    return path;
+}
 
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> out;

@@ -9,6 +9,8 @@
 #include <QProcessEnvironment>
 #include <QStringList>
 
+class QTemporaryDir;
+
 namespace lumi::test {
 
 class SandboxProcess {
@@ -49,6 +51,15 @@ struct CliSearch {
 // Runs lumisift-cli search with arguments in the sandbox's environment; bounded by timeoutMs.
 CliSearch runCliSearch(const SandboxProcess& sandbox, const QStringList& arguments,
                        int timeoutMs = 120000);
+
+// Sandbox arguments for searches that fall idle within seconds: the page that never answers
+// answers late, the slow page is quicker.
+extern const QStringList kQuickSandbox;
+// Search arguments: stop once idle for 2 seconds, and after 90 seconds at the latest.
+extern const QStringList kUntilIdle;
+
+// Writes a settings file with the given [Options] lines into dir; returns its path.
+QString writeIni(const QTemporaryDir& dir, const std::string& options);
 
 // Percent-encodes a phrase for a query parameter.
 std::string queryEncode(const std::string& text);

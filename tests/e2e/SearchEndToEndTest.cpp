@@ -12,21 +12,12 @@
 #include "SandboxProcess.h"
 
 using lumi::test::CliSearch;
+using lumi::test::kQuickSandbox;
+using lumi::test::kUntilIdle;
 using lumi::test::SandboxProcess;
+using lumi::test::writeIni;
 
 namespace {
-
-// The page that never answers answers late here, so a search falls idle within seconds.
-const QStringList kQuickSandbox{QStringLiteral("--hang-ms"), QStringLiteral("3000"),
-                                QStringLiteral("--slow-ms"), QStringLiteral("1500")};
-const QStringList kUntilIdle{QStringLiteral("--until-idle"), QStringLiteral("2"),
-                             QStringLiteral("--for"), QStringLiteral("90")};
-
-QString writeIni(const QTemporaryDir& dir, const std::string& options) {
-    const QString path = dir.filePath(QStringLiteral("lumisift.ini"));
-    std::ofstream(path.toStdString()) << "[Options]\r\n" << options;
-    return path;
-}
 
 long long sizeOf(const std::string& row) {
     return std::atoll(row.substr(0, row.find('\t')).c_str());
