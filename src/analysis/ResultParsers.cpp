@@ -62,7 +62,8 @@ void ExractDataFromHotBot(lumi::SearchHost& host, const lumi::PageLines& lines) 
         for (const std::string& line : lines) {
             lumi::ForwardFinder target(line, "target=");
             lumi::ForwardFinder id(line, "&id=");
-            // pos is where the remainder of the line starts; each result is read from there.
+            // Each result is read from just after its "target="; the next "target=" is
+            // searched from there too, so it may stand inside the previous address.
             for (size_t at = target.next(0); at != npos; at = target.next(at + 7)) {
                 const size_t start = at + 7;
                 if (start >= line.size()) break;
@@ -112,7 +113,6 @@ void ExractDataFromScourNet(lumi::SearchHost& host, const lumi::PageLines& lines
         [&] { host.appendDiagnosticsLine("error code : #0043 (ExractDataFromScourNet)"); },
         [&] {
             std::string lower;
-            std::string image;
             for (const std::string& line : lines) {
                 lumi::lowerInto(line, lower);
                 std::string_view current = line;

@@ -10,9 +10,11 @@
 #include "core/TextOps.h"
 
 // The routines below keep the classic cuts exactly, but walk positions in the page instead
-// of deleting from its front, and search lower-cased copies made once per text. The bodies
-// take the text with its lower-cased copy; the named routines wrap them in their
-// catch-alls, so a failure is reported with the routine's own text wherever it is called.
+// of deleting from its front, so a page costs time in proportion to its size. Markers are
+// searched in a lower-cased copy of each line or segment, made once and shared by the
+// routines that examine it (the joined page is searched without one). The bodies take the
+// text with its lower-cased copy; the named routines wrap them in their catch-alls, so a
+// failure is reported with the routine's own text wherever it is called.
 
 namespace {
 
@@ -95,14 +97,12 @@ std::string thumbs(lumi::SearchHost& host, std::string_view segment, std::string
 
 void checkSegmentBody(lumi::SearchHost& host, std::string_view segment, std::string_view lower,
                       const std::string& pageUrl) {
-    {
-        const bool href = lumi::contains(lower, "href");
-        const bool image = lumi::contains(lower, "src") && lumi::contains(lower, "img");
-        if (href)
-            AddFIleTolist(host, image ? thumbs(host, segment, lower, pageUrl)
-                                      : hrefParam(segment, lower, pageUrl));
-        if (image && !href) AddFIleTolist(host, imgSrcParam(segment, lower, pageUrl));
-    }
+    const bool href = lumi::contains(lower, "href");
+    const bool image = lumi::contains(lower, "src") && lumi::contains(lower, "img");
+    if (href)
+        AddFIleTolist(host, image ? thumbs(host, segment, lower, pageUrl)
+                                  : hrefParam(segment, lower, pageUrl));
+    if (image && !href) AddFIleTolist(host, imgSrcParam(segment, lower, pageUrl));
 }
 
 void checkSegment(lumi::SearchHost& host, std::string_view segment, std::string_view lower,
