@@ -15,8 +15,6 @@ using lumi::test::kUntilIdle;
 using lumi::test::SandboxProcess;
 using lumi::test::writeIni;
 
-namespace {} // namespace
-
 TEST(PeersEndToEnd, SearchThroughTinyproxyFindsTheSamePictures) {
     lumi::test::TinyproxyPeer proxy;
     ASSERT_TRUE(proxy.running()) << proxy.error();
