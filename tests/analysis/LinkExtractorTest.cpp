@@ -198,3 +198,16 @@ TEST(LinkExtractor, AFailingHandOffLeavesTheRestOfThePageScanned) {
               "");
     EXPECT_EQ(errors.texts.back(), "error code : #0017 (CheckHrefForThumbsAndNewPage)");
 }
+
+TEST(LinkExtractor, CheckLinksIsReadAtEachAddressHandedOn) {
+    // The box is unticked while the first address is being checked.
+    struct UntickingHost : RecordingHost {
+        void QueueForCheckLink(const std::string& url) override {
+            RecordingHost::QueueForCheckLink(url);
+            checkLinks = false;
+        }
+    } host;
+    StartExtractLoop(host, {R"(<p style="x" data-a="a.jpg" data-b="b.jpg">)"}, kPage);
+    EXPECT_EQ(host.calls,
+              (Calls{checked("http://host/dir/a.jpg"), listed("http://host/dir/b.jpg")}));
+}
