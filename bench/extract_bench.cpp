@@ -31,21 +31,35 @@ public:
 // anchors spanning lines, capitals and non-JPEG links mixed in.
 std::string generatePage(size_t bytes) {
     std::mt19937 random(42);
-    std::string page = "<html><head><title>Gallery</title></head>\n<body background=\"img/bg.jpg\">\n";
+    std::string page =
+        "<html><head><title>Gallery</title></head>\n<body background=\"img/bg.jpg\">\n";
     int n = 0;
     while (page.size() < bytes) {
         const std::string id = std::to_string(n++);
         switch (random() % 6) {
         case 0:
-            page += "<a href=\"photos/big" + id + ".jpg\"><img src=\"thumbs/t" + id + ".jpg\" width=100></a>\n";
+            page += "<a href=\"photos/big" + id + ".jpg\"><img src=\"thumbs/t" + id +
+                    ".jpg\" width=100></a>\n";
             break;
         case 1:
-            page += "<A HREF=\"../pages/p" + id + ".htm\">\n<IMG SRC=\"thumbs/p" + id + ".jpg\" border=0></A>\n";
+            page += "<A HREF=\"../pages/p" + id + ".htm\">\n<IMG SRC=\"thumbs/p" + id +
+                    ".jpg\" border=0></A>\n";
             break;
-        case 2: page += "<p>Some words about picture " + id + " and where it was taken.</p>\n"; break;
-        case 3: page += "<a href=\"/about" + id + ".html\">about</a> | <a href=\"mailto:x@y\">mail</a><br>\n"; break;
-        case 4: page += "<td><img src=\"/icons/i" + id + ".gif\" alt=\"icon\"></td><td>text " + id + "</td>\n"; break;
-        default: page += "<div style=\"x\" data-full=\"full/f" + id + ".jpg\">caption " + id + "</div>\n"; break;
+        case 2:
+            page += "<p>Some words about picture " + id + " and where it was taken.</p>\n";
+            break;
+        case 3:
+            page += "<a href=\"/about" + id +
+                    ".html\">about</a> | <a href=\"mailto:x@y\">mail</a><br>\n";
+            break;
+        case 4:
+            page += "<td><img src=\"/icons/i" + id + ".gif\" alt=\"icon\"></td><td>text " + id +
+                    "</td>\n";
+            break;
+        default:
+            page +=
+                "<div style=\"x\" data-full=\"full/f" + id + ".jpg\">caption " + id + "</div>\n";
+            break;
         }
     }
     page += "</body></html>\n";
@@ -79,9 +93,12 @@ void BM_StartExtractLoop(benchmark::State& state) {
         StartExtractLoop(host, lines, "http://host/dir/page.htm");
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(page.size()));
-    state.counters["checks/page"] = static_cast<double>(host.checks) / static_cast<double>(state.iterations());
-    state.counters["pages/page"] = static_cast<double>(host.pages) / static_cast<double>(state.iterations());
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(page.size()));
+    state.counters["checks/page"] =
+        static_cast<double>(host.checks) / static_cast<double>(state.iterations());
+    state.counters["pages/page"] =
+        static_cast<double>(host.pages) / static_cast<double>(state.iterations());
 }
 
 void collectLinks(const GumboNode* node, std::vector<std::string>& links) {
@@ -101,20 +118,30 @@ void BM_GumboParseAndWalk(benchmark::State& state) {
     const std::string& page = pageOfSize(static_cast<size_t>(state.range(0)));
     size_t found = 0;
     for (auto _ : state) {
-        GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, page.data(), page.size());
+        GumboOutput* output =
+            gumbo_parse_with_options(&kGumboDefaultOptions, page.data(), page.size());
         std::vector<std::string> links;
         collectLinks(output->root, links);
         found = links.size();
         benchmark::DoNotOptimize(links.data());
         gumbo_destroy_output(&kGumboDefaultOptions, output);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(page.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(page.size()));
     state.counters["links/page"] = static_cast<double>(found);
 }
 
 } // namespace
 
-BENCHMARK(BM_StartExtractLoop)->Arg(100 << 10)->Arg(1 << 20)->Arg(10 << 20)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_GumboParseAndWalk)->Arg(100 << 10)->Arg(1 << 20)->Arg(10 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StartExtractLoop)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Arg(10 << 20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GumboParseAndWalk)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Arg(10 << 20)
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

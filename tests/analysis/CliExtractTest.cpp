@@ -91,7 +91,8 @@ TEST(CliExtract, RoutesResultPagesByEngineNumberAndCountsRepeatedPaging) {
                        "DoubleCheck\t0\n")
         << "bytes are printed raw";
 
-    const CliRun hotbot = extract("target=http%3A%2F%2Fa.com%2F&id=1\n", args("2", "http://unused/"));
+    const CliRun hotbot =
+        extract("target=http%3A%2F%2Fa.com%2F&id=1\n", args("2", "http://unused/"));
     EXPECT_EQ(hotbot.out,
               "QueueForGetPage\thttp://a.com/\t99\nFound\t0\nDoubleGetPage\t0\nDoubleCheck\t0\n");
 }
