@@ -19,7 +19,8 @@ void CountAndCutUpLevels(std::string& link, int& levels);
 void ExtractUrlAndPath(const std::string& address, std::string& url, std::string& path);
 
 // The base a relative link is appended to: the host alone when fromRoot, else the page's
-// folder less `levels` folders (never above the host), ending in "/".
+// folder less `levels` folders (never above the host), ending in "/". A path holding a "."
+// anywhere is taken to end in a file name, which is dropped first.
 std::string EditOriginURL(int levels, bool fromRoot, const std::string& pageAddress);
 
 // The text reversed, last character first.
