@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QObject>
@@ -104,6 +105,14 @@ const std::map<int, const char*>& errorTexts() {
 
 int lastSocketError() {
     return lumi::socketErrorFromErrno(errno);
+}
+
+// Receiver of every lookup result. It outlives the sockets, so that each result is delivered
+// (and its callback freed) even when its socket is gone; the callback then does nothing.
+QObject* resolverContext() {
+    static QPointer<QObject> context;
+    if (!context) context = new QObject(QCoreApplication::instance());
+    return context;
 }
 
 // Dotted numeric form (the forms inet_aton takes) to a network-order address.
@@ -245,7 +254,6 @@ TWSocket::TWSocket()
 
 TWSocket::~TWSocket() {
     destroying_ = true;
-    if (lookupId_ >= 0) QHostInfo::abortHostLookup(lookupId_);
     lookupId_ = -1;
     closeHandle();
     alive_.reset();
@@ -376,7 +384,6 @@ template <class Body> void TWSocket::runNotification(Body&& body) {
 
 void TWSocket::DnsLookup(const std::string& hostName) {
     if (lookupId_ >= 0) {
-        QHostInfo::abortHostLookup(lookupId_);
         lookupId_ = -1;
     }
     dnsResult_.clear();
@@ -400,9 +407,11 @@ void TWSocket::DnsLookup(const std::string& hostName) {
                        "...: can't start DNS lookup, error #" + std::to_string(lastError_));
         return;
     }
+    std::weak_ptr<bool> guard = alive_;
     const int id = QHostInfo::lookupHost(
-        QString::fromLatin1(hostName.data(), static_cast<qsizetype>(hostName.size())), host_.get(),
-        [this](const QHostInfo& info) {
+        QString::fromLatin1(hostName.data(), static_cast<qsizetype>(hostName.size())),
+        resolverContext(), [this, guard](const QHostInfo& info) {
+            if (guard.expired()) return;
             int error = 0;
             std::vector<std::string> addresses;
             for (const QHostAddress& a : info.addresses())
@@ -436,7 +445,6 @@ void TWSocket::dnsFinished(int lookupId, int error, std::vector<std::string> add
 
 void TWSocket::CancelDnsLookup() {
     if (lookupId_ < 0) return;
-    QHostInfo::abortHostLookup(lookupId_);
     lookupId_ = -1;
     if (!destroying_ && OnDnsLookupDone) OnDnsLookupDone(this, lumi::wsaEINTR);
 }
@@ -954,7 +962,6 @@ void TWSocket::Close() {
 
 void TWSocket::Abort() {
     if (lookupId_ >= 0) {
-        QHostInfo::abortHostLookup(lookupId_);
         lookupId_ = -1;
     }
     sendBuffers_.clear();

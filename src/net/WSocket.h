@@ -192,6 +192,9 @@ private:
     int socketType_ = 1; // SOCK_STREAM
     std::string dnsResult_;
     std::vector<std::string> dnsResultList_;
+    // The lookup whose result is wanted, or -1. A cancelled lookup is forgotten rather than
+    // aborted in the resolver (aborting loses its queued callback): its late result carries
+    // an id no longer wanted and is dropped.
     int lookupId_ = -1;
     lumi::SendBufferChain sendBuffers_;
     bool allSent_ = true;
