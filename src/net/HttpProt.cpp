@@ -235,6 +235,7 @@ void THttpCli::startRequest(THttpRequest kind) {
     if (kind == httpPOST && !SendStream)
         throw EHttpException("HTTP component has nothing to post", 2);
     ++generation_;
+    if (MultiThreaded) socket_.setMultiThreaded(true);
     rcvdHeader_.clear();
     rcvdHeaderBytes_ = 0;
     kind_ = kind;
