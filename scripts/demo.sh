@@ -10,15 +10,20 @@ cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build}
 sandbox_out=$(mktemp)
 sandbox_pid=""
+app_pid=""
 
-stop_sandbox() {
-  if [ -n "$sandbox_pid" ] && kill -0 "$sandbox_pid" 2>/dev/null; then
-    kill "$sandbox_pid" 2>/dev/null || true
-    wait "$sandbox_pid" 2>/dev/null || true
-  fi
+# Children run in the background and the script waits for them, so that Ctrl-C or a TERM
+# reaches the traps at once instead of after the window closes.
+stop_all() {
+  for pid in $app_pid $sandbox_pid; do
+    if kill -0 "$pid" 2>/dev/null; then
+      kill "$pid" 2>/dev/null || true
+      wait "$pid" 2>/dev/null || true
+    fi
+  done
   rm -f "$sandbox_out"
 }
-trap stop_sandbox EXIT
+trap stop_all EXIT
 trap 'exit 130' INT TERM
 
 "$BUILD/tools/sandbox/lumisift-sandbox" --port 0 >"$sandbox_out" 2>/dev/null &
@@ -39,10 +44,13 @@ while IFS= read -r line; do
 done <"$sandbox_out"
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-  "$BUILD/src/shell/lumisift" "$@"
+  "$BUILD/src/shell/lumisift" "$@" &
+  app_pid=$!
 else
   phrase=${DEMO_PHRASE:-sunset}
   echo "No display: searching for \"$phrase\" with lumisift-cli for up to ${DEMO_SECONDS:-20} seconds."
   echo "Size	Address"
-  "$BUILD/src/cli/lumisift-cli" search "$phrase" --for "${DEMO_SECONDS:-20}" --until-idle 3
+  "$BUILD/src/cli/lumisift-cli" search "$phrase" --for "${DEMO_SECONDS:-20}" --until-idle 3 &
+  app_pid=$!
 fi
+wait "$app_pid"
