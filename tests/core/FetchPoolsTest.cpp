@@ -1,0 +1,314 @@
+// The page-fetch and link-check pools against a real loopback web server: pool limits,
+// starts per tick, time-outs on an injected clock, abort and release, late events, image
+// headers, the page cap and failed starts.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "common/EventLoopWait.h"
+#include "core/PageBuffer.h"
+#include "core/RunningLines.h"
+#include "EngineTestSupport.h"
+#include "net/HttpProt.h"
+
+using lumi::test::EngineUnderTest;
+using lumi::test::FakeClock;
+using lumi::test::LoopbackServer;
+using lumi::test::ReportedErrors;
+using lumi::test::waitUntil;
+
+namespace {
+
+bool allDone(const lumi::StringList& running) {
+    for (const std::string& line : running)
+        if (!lumi::isDoneLine(line)) return false;
+    return true;
+}
+
+// Starts a search whose own result pages are dropped, so only the test's work runs.
+void startQuietSearch(EngineUnderTest& engine) {
+    engine->SearchButtonClick("x");
+    engine->GetPageQueue.clear();
+}
+
+} // namespace
+
+TEST(ClientPools, ModemLimitsFivePageFetchesAndTenChecks) {
+    LoopbackServer server;
+    EngineUnderTest engine;
+    startQuietSearch(engine);
+    for (int i = 0; i < 20; ++i)
+        engine->QueueForGetPage(server.url("/hang/" + std::to_string(i)), 99);
+    for (int i = 0; i < 20; ++i)
+        engine->QueueForCheckLink(server.url("/hang/" + std::to_string(i) + ".jpg"));
+
+    engine->Timer2Timer();
+    EXPECT_EQ(engine->GetPageClients.size(), 5u);
+    EXPECT_EQ(engine->GetPageRunning.size(), 5u);
+    EXPECT_EQ(engine->GetPageQueue.size(), 15u);
+    engine->Timer2Timer();
+    EXPECT_EQ(engine->GetPageClients.size(), 5u) << "nothing more until a client is released";
+
+    engine->Timer1Timer();
+    EXPECT_EQ(engine->CheckLinkClients.size(), 8u) << "at most 8 starts per tick";
+    engine->Timer1Timer();
+    EXPECT_EQ(engine->CheckLinkClients.size(), 10u);
+    engine->Timer1Timer();
+    EXPECT_EQ(engine->CheckLinkClients.size(), 10u);
+    EXPECT_EQ(engine->CheckLinkQueue.size(), 10u);
+
+    // Running lines: start tick, TAB, URL for pages; the client's tag for checks.
+    EXPECT_EQ(lumi::runningItem(engine->GetPageRunning[0]), server.url("/hang/0"));
+    EXPECT_EQ(engine->GetPageClients[0].client->Tag, 99);
+    for (size_t i = 0; i < engine->CheckLinkClients.size(); ++i) {
+        const int tag = engine->CheckLinkClients[i]->Tag;
+        EXPECT_GE(tag, 0);
+        EXPECT_EQ(lumi::runningItem(engine->CheckLinkRunning[i]), std::to_string(tag));
+    }
+    engine->Timer5Timer();
+    EXPECT_EQ(engine->display().processesText, "15");
+    EXPECT_EQ(engine->display().getPageClientsText, "5");
+    EXPECT_EQ(engine->display().checkLinkClientsText, "10");
+    EXPECT_EQ(engine->display().getPageQueueText, "15");
+    EXPECT_EQ(engine->display().checkLinkQueueText, "10");
+}
+
+TEST(ClientPools, LanLimitsTwentyPageFetchesAndTwentyFiveChecks) {
+    LoopbackServer server;
+    EngineUnderTest engine;
+    engine.option("SlowConnection", "0");
+    startQuietSearch(engine);
+    for (int i = 0; i < 30; ++i)
+        engine->QueueForGetPage(server.url("/hang/" + std::to_string(i)), 0);
+    for (int i = 0; i < 30; ++i)
+        engine->QueueForCheckLink(server.url("/hang/" + std::to_string(i) + ".jpg"));
+    std::vector<size_t> pages, checks;
+    for (int tick = 0; tick < 4; ++tick) {
+        engine->Timer2Timer();
+        engine->Timer1Timer();
+        pages.push_back(engine->GetPageClients.size());
+        checks.push_back(engine->CheckLinkClients.size());
+    }
+    EXPECT_THAT(pages, testing::ElementsAre(8, 16, 20, 20));
+    EXPECT_THAT(checks, testing::ElementsAre(8, 16, 24, 25));
+}
+
+TEST(ClientPools, AbortReleasesOneClientPerTablePerSweepTick) {
+    LoopbackServer server;
+    EngineUnderTest engine;
+    engine.option("SlowConnection", "0");
+    startQuietSearch(engine);
+    for (int i = 0; i < 12; ++i) {
+        engine->QueueForGetPage(server.url("/hang/" + std::to_string(i)), 99);
+        engine->QueueForCheckLink(server.url("/hang/" + std::to_string(i) + ".jpg"));
+    }
+    engine->Timer2Timer();
+    engine->Timer2Timer();
+    engine->Timer1Timer();
+    engine->Timer1Timer();
+    ASSERT_EQ(engine->GetPageClients.size(), 12u);
+    ASSERT_EQ(engine->CheckLinkClients.size(), 12u);
+
+    engine->AbortButtonClick();
+    EXPECT_TRUE(allDone(engine->GetPageRunning));
+    EXPECT_TRUE(allDone(engine->CheckLinkRunning));
+    const std::string firstPage(lumi::runningItem(engine->GetPageRunning[0]));
+    for (size_t tick = 1; tick <= 12; ++tick) {
+        engine->Timer3Timer();
+        engine->Timer4Timer();
+        EXPECT_EQ(engine->GetPageClients.size(), 12 - tick);
+        EXPECT_EQ(engine->CheckLinkClients.size(), 12 - tick);
+        EXPECT_EQ(engine->GetPageRunning.size(), 12 - tick);
+        EXPECT_EQ(engine->CheckLinkRunning.size(), 12 - tick);
+        if (tick == 1) {
+            EXPECT_FALSE(engine->GetPageRunning.contains("X\t" + firstPage)) << "first line first";
+            engine->Timer5Timer();
+            EXPECT_EQ(engine->display().processesText, "22");
+        }
+    }
+    engine->Timer5Timer();
+    EXPECT_EQ(engine->display().processesText, "0");
+}
+
+TEST(ClientPools, TimeOutAfterThirtySecondsAboveTwoToTheThirtyOneAndAcrossTheWrap) {
+    for (const uint32_t start : {3000000000u, 4294967295u - 10000u}) {
+        SCOPED_TRACE(start);
+        LoopbackServer server;
+        FakeClock clock(start);
+        EngineUnderTest engine;
+        startQuietSearch(engine);
+        engine->QueueForGetPage(server.url("/hang/page"), 99);
+        engine->QueueForCheckLink(server.url("/hang/pic.jpg"));
+        engine->Timer2Timer();
+        engine->Timer1Timer();
+        ASSERT_EQ(engine->GetPageRunning[0],
+                  std::to_string(start) + "\t" + server.url("/hang/page"));
+
+        clock.set(start + 30000u); // wraps for the second start
+        engine->Timer3Timer();
+        engine->Timer4Timer();
+        EXPECT_FALSE(lumi::isDoneLine(engine->GetPageRunning[0]))
+            << "30 000 ms is not over the limit";
+        EXPECT_FALSE(lumi::isDoneLine(engine->CheckLinkRunning[0]));
+
+        clock.set(start + 30001u);
+        engine->Timer3Timer();
+        engine->Timer4Timer();
+        EXPECT_TRUE(lumi::isDoneLine(engine->GetPageRunning[0]));
+        EXPECT_TRUE(lumi::isDoneLine(engine->CheckLinkRunning[0]));
+        EXPECT_EQ(engine->GetPageClients.size(), 1u) << "timed out this tick, released the next";
+
+        engine->Timer3Timer();
+        engine->Timer4Timer();
+        EXPECT_TRUE(engine->GetPageClients.empty());
+        EXPECT_TRUE(engine->CheckLinkClients.empty());
+        EXPECT_TRUE(engine->GetPageRunning.empty());
+        EXPECT_TRUE(engine->CheckLinkRunning.empty());
+    }
+}
+
+TEST(ClientPools, SweepTimesOutSeveralLinesButReleasesOnlyOnePerTick) {
+    LoopbackServer server;
+    FakeClock clock(500);
+    EngineUnderTest engine;
+    startQuietSearch(engine);
+    for (int i = 0; i < 3; ++i)
+        engine->QueueForGetPage(server.url("/hang/" + std::to_string(i)), 99);
+    engine->Timer2Timer();
+    clock.advance(40000);
+    engine->Timer3Timer();
+    EXPECT_TRUE(allDone(engine->GetPageRunning));
+    EXPECT_EQ(engine->GetPageClients.size(), 3u);
+    engine->Timer3Timer();
+    EXPECT_EQ(engine->GetPageClients.size(), 2u);
+}
+
+TEST(LinkChecks, ImageHeadersAreListedWithTheirSizeOrUnknown) {
+    LoopbackServer server;
+    EngineUnderTest engine;
+    startQuietSearch(engine);
+    engine->QueueForCheckLink(server.url("/img/25000.jpg"));
+    engine->QueueForCheckLink(server.url("/nolen.gif"));
+    engine->QueueForCheckLink(server.url("/page.jpg"));    // text/html
+    engine->QueueForCheckLink(server.url("/img/500.jpg")); // below the 10 kb default
+    engine->Timer1Timer();
+    ASSERT_TRUE(waitUntil([&] { return allDone(engine->CheckLinkRunning); }));
+    ASSERT_EQ(engine->FoundList.size(), 2u);
+    const long sized = engine->FoundList.indexOf(server.url("/img/25000.jpg"));
+    const long unknown = engine->FoundList.indexOf(server.url("/nolen.gif"));
+    ASSERT_GE(sized, 0);
+    ASSERT_GE(unknown, 0);
+    EXPECT_EQ(engine->results().row(static_cast<size_t>(sized)).sizeText, "25000");
+    EXPECT_EQ(engine->results().row(static_cast<size_t>(sized)).caption, "25000.jpg");
+    EXPECT_EQ(engine->results().row(static_cast<size_t>(unknown)).sizeText, "UNKNOWN");
+    EXPECT_EQ(engine->CheckLinkClients.size(), 4u) << "finished checks wait for the sweep";
+    for (int tick = 0; tick < 4; ++tick)
+        engine->Timer4Timer();
+    EXPECT_TRUE(engine->CheckLinkClients.empty());
+}
+
+TEST(LinkChecks, ALateHeaderStillListsWhileSearchingButNotAfterAnAbort) {
+    for (const bool abortFirst : {false, true}) {
+        SCOPED_TRACE(abortFirst);
+        LoopbackServer server;
+        FakeClock clock(77);
+        EngineUnderTest engine;
+        startQuietSearch(engine);
+        engine->QueueForCheckLink(server.url("/gate/late.jpg"));
+        engine->Timer1Timer();
+        ASSERT_EQ(engine->CheckLinkClients.size(), 1u);
+        clock.advance(30001);
+        engine->Timer4Timer();
+        ASSERT_TRUE(lumi::isDoneLine(engine->CheckLinkRunning[0])) << "timed out";
+        if (abortFirst) engine->AbortButtonClick();
+        server.openGate();
+        THttpCli& client = *engine->CheckLinkClients[0];
+        ASSERT_TRUE(waitUntil([&] { return client.ContentType() == "image/jpeg"; }));
+        EXPECT_EQ(engine->FoundList.size(), abortFirst ? 0u : 1u);
+        EXPECT_EQ(engine->CheckLinkRunning.size(), 1u);
+        EXPECT_TRUE(lumi::isDoneLine(engine->CheckLinkRunning[0]));
+        engine->Timer4Timer();
+        EXPECT_TRUE(engine->CheckLinkClients.empty());
+    }
+}
+
+TEST(PageFetches, ARunningPrefixAddressIsMarkedAndReleasedOnlyThroughItsOwnClient) {
+    LoopbackServer server;
+    EngineUnderTest engine;
+    startQuietSearch(engine);
+    const std::string longer = server.url("/page-hang");
+    const std::string prefix = server.url("/page");
+    engine->QueueForGetPage(longer, 99);
+    engine->QueueForGetPage(prefix, 99);
+    engine->Timer2Timer();
+    ASSERT_EQ(engine->GetPageRunning.size(), 2u);
+    ASSERT_TRUE(waitUntil([&] { return lumi::isDoneLine(engine->GetPageRunning[1]); }));
+    EXPECT_FALSE(lumi::isDoneLine(engine->GetPageRunning[0])) << "the longer address still runs";
+    engine->Timer3Timer();
+    ASSERT_EQ(engine->GetPageClients.size(), 1u);
+    EXPECT_EQ(engine->GetPageClients[0].client->URL, longer);
+    ASSERT_EQ(engine->GetPageRunning.size(), 1u);
+    EXPECT_EQ(lumi::runningItem(engine->GetPageRunning[0]), longer);
+    engine->Timer3Timer();
+    EXPECT_EQ(engine->GetPageClients.size(), 1u) << "a running line is not released";
+}
+
+TEST(PageFetches, AHugePageIsCappedAndStillRouted) {
+    LoopbackServer server;
+    EngineUnderTest engine;
+    startQuietSearch(engine);
+    engine->QueueForGetPage(server.url("/big"), 99);
+    engine->Timer2Timer();
+    ASSERT_TRUE(waitUntil([&] { return allDone(engine->GetPageRunning); }, 15000));
+    const lumi::CappedBuffer& kept = *engine->GetPageClients[0].buffer;
+    EXPECT_EQ(static_cast<int64_t>(kept.bytes().size()), lumi::MaxPageBytes);
+    EXPECT_EQ(kept.droppedBytes(), 9 * 1024 * 1024 - lumi::MaxPageBytes);
+}
+
+TEST(PageFetches, AFailedRequestStillCompletesAndMarksItsLine) {
+    EngineUnderTest engine;
+    startQuietSearch(engine);
+    engine->QueueForGetPage("http://127.0.0.1:1/refused", 99); // nothing listens on port 1
+    engine->Timer2Timer();
+    ASSERT_EQ(engine->GetPageRunning.size(), 1u);
+    EXPECT_TRUE(waitUntil([&] { return allDone(engine->GetPageRunning); }));
+    engine->Timer3Timer();
+    EXPECT_TRUE(engine->GetPageClients.empty());
+}
+
+TEST(PageFetches, AClientWhoseStartRaisedIsDroppedAtOnce) {
+    ReportedErrors errors;
+    EngineUnderTest engine;
+    startQuietSearch(engine);
+    engine->QueueForGetPage("http:///nohost", 99);
+    engine->QueueForCheckLink("http:///nohost.jpg");
+    engine->Timer2Timer();
+    engine->Timer1Timer();
+    EXPECT_TRUE(engine->GetPageClients.empty());
+    EXPECT_TRUE(engine->GetPageRunning.empty());
+    EXPECT_TRUE(engine->CheckLinkClients.empty());
+    EXPECT_TRUE(engine->CheckLinkRunning.empty());
+    EXPECT_TRUE(engine->GetPageQueue.empty()) << "the item is lost";
+    EXPECT_THAT(errors.texts, testing::ElementsAre("error code : #0038 (GetPage)",
+                                                   "error code : #0002 (CheckLink)"));
+}
+
+TEST(SearchRun, CheckedImagesAreListedWithTheirSizesByTheTimers) {
+    LoopbackServer server;
+    EngineUnderTest engine({server.host(), server.host(), server.host()});
+    engine.option("SlowConnection", "0");
+    for (QTimer* timer :
+         {engine->Timer1, engine->Timer2, engine->Timer3, engine->Timer4, engine->Timer5})
+        timer->start();
+    engine->SearchButtonClick("pictures");
+    for (int i = 0; i < 30; ++i)
+        engine->QueueForCheckLink(server.url("/img/" + std::to_string(20000 + i) + ".jpg"));
+    ASSERT_TRUE(waitUntil([&] { return engine->FoundList.size() == 30; }, 15000));
+    EXPECT_TRUE(waitUntil(
+        [&] { return engine->CheckLinkClients.empty() && engine->GetPageClients.empty(); }, 10000))
+        << "the sweeps release every finished client";
+    EXPECT_EQ(engine->display().foundText, "30");
+    engine->results().publishPendingRows();
+    EXPECT_EQ(engine->results().rowCount(), 30);
+    EXPECT_TRUE(waitUntil([&] { return engine->display().processesText == "0"; }, 3000));
+    EXPECT_EQ(engine->GetPageSeen.size(), 4u) << "the four result pages were fetched";
+}
