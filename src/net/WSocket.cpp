@@ -744,7 +744,7 @@ int TWSocket::Receive(void* buffer, int len) {
         readCount_ += static_cast<int64_t>(n);
         return static_cast<int>(n);
     }
-    if (lineMode_) return 0;
+    if (lineMode_ || len == 0) return 0;
     if (handle_ < 0) {
         lastError_ = lumi::wsaENOTCONN;
         return -1;
@@ -777,6 +777,7 @@ std::string TWSocket::ReceiveStr() {
     if (waiting <= 0) return {};
     std::string text(static_cast<size_t>(waiting), '\0');
     const int got = Receive(text.data(), static_cast<int>(text.size()));
+    lastReceiveFilled_ = false; // everything that waited has been taken
     text.resize(static_cast<size_t>(std::max(got, 0)));
     return text;
 }
@@ -883,14 +884,18 @@ void TWSocket::readNotification() {
     }
     if (state_ == wsConnecting) return;
     int waiting = 0;
+    int loopError = 0;
     if (ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0) {
         receiveLoop(0);
         if (guard.expired() || fd != handle_) return;
+        loopError = lastError_;
     }
     if (socketType_ == SOCK_DGRAM) return;
     // Nothing waits, yet the descriptor is readable: the peer has ended or reset.
     int closeError = -1;
-    if (peerClosed_) {
+    if (loopError == lumi::wsaECONNRESET) {
+        closeError = lumi::wsaECONNRESET;
+    } else if (peerClosed_) {
         closeError = 0;
     } else {
         char probe;

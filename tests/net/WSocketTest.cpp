@@ -4,11 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "common/EventLoopWait.h"
 #include "common/Peers.h"
 #include "net/WSockbuf.h"
 #include "net/WSocket.h"
 
+using lumi::test::spinFor;
 using lumi::test::waitUntil;
 
 namespace {
@@ -245,6 +249,29 @@ TEST(WSocket, PeerCloseDeliversWaitingDataFirst) {
     EXPECT_EQ(log.back(), "closed 0");
     EXPECT_EQ(std::count(log.begin(), log.end(), "closed 0"), 1);
     EXPECT_EQ(s.ReadCount(), 0); // counts restored by the close
+}
+
+TEST(WSocket, PeerResetIsReportedAsClose) {
+    Listener server;
+    TWSocket s;
+    std::vector<int> closed;
+    s.OnDataAvailable = [](TWSocket* me, int) { me->ReceiveStr(); };
+    s.OnSessionClosed = [&](TWSocket*, int e) { closed.push_back(e); };
+    s.setAddr("127.0.0.1");
+    s.setPort(server.port());
+    s.Connect();
+    ASSERT_TRUE(waitUntil([&] { return !server.peers.empty() && s.State() == wsConnected; }));
+    // A spare descriptor outlives the socket's own close; closing it with lingering on and
+    // time-out 0 then resets the connection without a FIN.
+    const int spare = ::dup(server.peers[0]->HSocket());
+    server.peers[0]->Abort();
+    linger l{1, 0};
+    setsockopt(spare, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    ::close(spare);
+    ASSERT_TRUE(waitUntil([&] { return !closed.empty(); }));
+    spinFor(30);
+    EXPECT_EQ(closed, std::vector<int>{10054});
+    EXPECT_EQ(s.State(), wsClosed);
 }
 
 TEST(WSocket, LineModeHandsOutWholeLines) {
