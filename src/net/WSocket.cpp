@@ -262,26 +262,34 @@ TWSocket::~TWSocket() {
 // ---------------------------------------------------------------- properties
 
 void TWSocket::setAddr(const std::string& value) {
-    if (state_ != wsClosed) raiseException("Cannot change Addr if not closed");
-    addr_ = lumi::textTrim(value);
+    const std::string trimmed = lumi::textTrim(value);
+    if (trimmed == addr_) return;
+    if (state_ != wsClosed) return raiseException("Cannot change Addr if not closed");
+    addr_ = trimmed;
     addrAssigned_ = !addr_.empty();
 }
 
 void TWSocket::setPort(const std::string& value) {
-    if (state_ != wsClosed) raiseException("Cannot change Port if not closed");
-    port_ = lumi::textTrim(value);
+    const std::string trimmed = lumi::textTrim(value);
+    if (trimmed == port_) return;
+    if (state_ != wsClosed) return raiseException("Cannot change Port if not closed");
+    port_ = trimmed;
     portAssigned_ = !port_.empty();
 }
 
 void TWSocket::setProto(const std::string& value) {
-    if (state_ != wsClosed) raiseException("Cannot change Proto if not closed");
-    proto_ = lumi::textTrim(value);
+    const std::string trimmed = lumi::textTrim(value);
+    if (trimmed == proto_) return;
+    if (state_ != wsClosed) return raiseException("Cannot change Proto if not closed");
+    proto_ = trimmed;
     protoAssigned_ = !proto_.empty();
 }
 
 void TWSocket::setLocalPort(const std::string& value) {
-    if (state_ != wsClosed) raiseException("Cannot change LocalPort if not closed");
-    localPort_ = lumi::textTrim(value);
+    const std::string trimmed = lumi::textTrim(value);
+    if (trimmed == localPort_) return;
+    if (state_ != wsClosed) return raiseException("Cannot change LocalPort if not closed");
+    localPort_ = trimmed;
     localPortAssigned_ = !localPort_.empty();
 }
 

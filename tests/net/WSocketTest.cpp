@@ -173,6 +173,7 @@ TEST(WSocket, ConversationEventsAndOrders) {
     s.Connect();
     ASSERT_TRUE(waitUntil([&] { return s.State() == wsConnected; }));
     EXPECT_THROW(s.setPort("81"), ESocketException);
+    EXPECT_NO_THROW(s.setPort(" " + server.port())); // the same value is no change
 
     log.clear();
     EXPECT_EQ(s.SendStr("hello"), 5);
