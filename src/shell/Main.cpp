@@ -142,6 +142,9 @@ TForm1::TForm1(const std::string& settingsFileName, QWidget* parent)
         return QMessageBox::question(this, QStringLiteral("Lumisift"), question,
                                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     };
+    ShowMessage = [this](const QString& message) {
+        QMessageBox::information(this, QStringLiteral("Lumisift"), message);
+    };
 
     setMinimumSize(FormMinWidth, FormMinHeight);
     resize(FormMinWidth, FormMinHeight);
@@ -334,6 +337,7 @@ void TForm1::alignPanels() {
 void TForm1::FormCreate() {
     lumi::catchAll("error code : #000A (Create) ", [&] {
         lumi::seedRandomFromClock();
+        connectEngine();
         // SettingsFile exists from the constructor on, so even a failing step below leaves
         // the window with its store.
         SlideShowTimer->setInterval(

@@ -19,9 +19,12 @@ class QLineEdit;
 class QPushButton;
 class QTimer;
 class QTreeView;
+class TForm2;
 class TGlimFade;
 
 namespace lumi {
+
+class SearchEngine;
 
 // Longest address CallBrowser hands to the desktop; a longer one is refused, never cut.
 inline constexpr size_t BrowserTargetLimit = 1024;
@@ -57,6 +60,8 @@ public:
     // What the window uses to reach the desktop; tests replace them.
     lumi::BrowserOpener OpenBrowser;
     lumi::YesNoQuestion AskYesNo;
+    // Shows a message with an OK button; tests replace it.
+    std::function<void(const QString& message)> ShowMessage;
 
     std::unique_ptr<TIniFile> SettingsFile;
 
@@ -112,6 +117,12 @@ public:
 
     QTimer* SlideShowTimer = nullptr;
 
+    // The search engine (a child of the window, created by FormCreate): session, queues,
+    // client pools, the results behind ListView1 and the counters the labels show.
+    lumi::SearchEngine* Engine = nullptr;
+    // The diagnostics window, created by the program start right after this window.
+    TForm2* Form2 = nullptr;
+
     void FormCreate();
     void FormShow();
     void FormClose();
@@ -125,6 +136,15 @@ public:
     void GlimFade9Click();
     void GlimFade2Click();
     void GlimFade10Click();
+
+    // Search bar and results list (the engine does the work).
+    void SearchButtonClick();
+    void AbortButtonClick();
+    void Edit1KeyPress(char& key);
+    // Visit: opens the web folder of the first selected image.
+    void GlimFade5Click();
+    // "More Info": shows the diagnostics window, not modal.
+    void Button1Click();
 
     // Brings panel (panel_Search or panel_Viewer) over the whole main area and hides the other.
     void ShowPanel(QWidget* panel);
@@ -142,6 +162,9 @@ private:
     void buildViewerPanel();
     void buildBannerBar();
     void connectCommands();
+    // Creates Engine and wires the search bar, the labels and ListView1 to it.
+    void connectEngine();
+    void showEngineState();
     // Places the command panel, the main area and the banner bar as the window's size asks.
     void alignPanels();
 

@@ -4,6 +4,7 @@
 #include "core/AppPaths.h"
 #include "shell/DefaultHandler.h"
 #include "shell/Main.h"
+#include "shell/Unit2.h"
 
 int main(int argc, char** argv) {
     lumi::GuardedApplication app(argc, argv);
@@ -11,6 +12,9 @@ int main(int argc, char** argv) {
     lumi::installMessageBoxDefaultHandler();
 
     TForm1 Form1(lumi::settingsFilePath());
+    TForm2 Form2;
+    if (Form1.Engine) Form2.attachEngine(Form1.Engine);
+    Form1.Form2 = &Form2;
 
     Form1.show();
     return app.exec();

@@ -1,0 +1,150 @@
+// The main window's search bar, results list and Visit command over the real engine, and
+// the diagnostics window following the engine's counters.
+#include <gtest/gtest.h>
+
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include "analysis/UrlUtils.h"
+#include "common/EventLoopWait.h"
+#include "core/SearchEngine.h"
+#include "shell/Main.h"
+#include "shell/Unit2.h"
+#include "widgets/GlimFade.h"
+
+using lumi::test::waitUntil;
+
+namespace {
+
+// The main window over a scratch settings file; the search services point at a closed
+// loopback port, so fetches fail at once and nothing leaves the machine.
+class SearchBarTest : public testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* variable :
+             {"LUMISIFT_HOTBOT_HOST", "LUMISIFT_LYCOS_HOST", "LUMISIFT_SCOURNET_HOST"})
+            qputenv(variable, "127.0.0.1:1");
+        form = std::make_unique<TForm1>(
+            scratch.filePath(QStringLiteral("lumisift.ini")).toStdString());
+        form->AskYesNo = [](const QString&) { return false; };
+        form->OpenBrowser = [this](const QUrl& url) {
+            opened.push_back(url.toString());
+            return true;
+        };
+        form->ShowMessage = [this](const QString& message) { messages.push_back(message); };
+        form->show();
+        ASSERT_NE(form->Engine, nullptr);
+    }
+    void TearDown() override {
+        form.reset();
+        for (const char* variable :
+             {"LUMISIFT_HOTBOT_HOST", "LUMISIFT_LYCOS_HOST", "LUMISIFT_SCOURNET_HOST"})
+            qunsetenv(variable);
+    }
+
+    QTemporaryDir scratch;
+    std::unique_ptr<TForm1> form;
+    std::vector<QString> opened;
+    std::vector<QString> messages;
+};
+
+} // namespace
+
+TEST_F(SearchBarTest, EnterStartsABlinkingSearchAndAbortReturnsToReadyWithRowsKept) {
+    EXPECT_EQ(form->Label7->text(), QStringLiteral("Ready"));
+    EXPECT_TRUE(form->SearchButton->isVisible());
+    EXPECT_FALSE(form->AbortButton->isVisible());
+
+    QTest::keyClicks(form->Edit1, QStringLiteral("red cars"));
+    QTest::keyClick(form->Edit1, Qt::Key_Return);
+    EXPECT_EQ(form->Label7->text(), QStringLiteral("Searching..."));
+    EXPECT_TRUE(form->AbortButton->isVisible());
+    EXPECT_FALSE(form->SearchButton->isVisible());
+    EXPECT_EQ(form->Engine->SearchDirName, MakeValidDir("red cars"));
+    ASSERT_TRUE(waitUntil([&] { return form->Label7->isHidden(); }, 3000)) << "the status blinks";
+    ASSERT_TRUE(waitUntil([&] { return !form->Label7->isHidden(); }, 3000));
+
+    for (const char* url : {"http://h/one/a.jpg", "http://h/two/b.jpg", "http://h/three/c.jpg"})
+        form->Engine->AddToListView(url, 0);
+    EXPECT_EQ(form->Label1->text(), QStringLiteral("3"));
+    ASSERT_TRUE(waitUntil([&] { return form->ListView1->model()->rowCount() == 3; }));
+    const QAbstractItemModel& rows = *form->ListView1->model();
+    EXPECT_EQ(rows.index(1, 0).data().toString(), QStringLiteral("b.jpg"));
+    EXPECT_EQ(rows.index(1, 1).data().toString(), QStringLiteral("UNKNOWN"));
+
+    QTest::keyClick(form->Edit1, Qt::Key_Return); // Enter during a search: abort, start anew
+    EXPECT_EQ(form->Label7->text(), QStringLiteral("Searching..."));
+    EXPECT_TRUE(form->AbortButton->isVisible());
+    EXPECT_EQ(form->Label1->text(), QStringLiteral("0"));
+    for (const char* url : {"http://h/one/a.jpg", "http://h/two/b.jpg"})
+        form->Engine->AddToListView(url, 0);
+
+    QTest::mouseClick(form->AbortButton, Qt::LeftButton);
+    EXPECT_EQ(form->Label7->text(), QStringLiteral("Ready"));
+    EXPECT_FALSE(form->Label7->isHidden());
+    EXPECT_TRUE(form->SearchButton->isVisible());
+    EXPECT_FALSE(form->AbortButton->isVisible());
+    ASSERT_TRUE(waitUntil([&] { return form->ListView1->model()->rowCount() == 2; }));
+    EXPECT_EQ(form->Label1->text(), QStringLiteral("2")) << "the rows stay after an abort";
+    lumi::test::spinFor(1200);
+    EXPECT_FALSE(form->Label7->isHidden()) << "no blinking once aborted";
+}
+
+TEST_F(SearchBarTest, VisitOpensTheFolderOfTheTopmostSelectedImage) {
+    form->GlimFade5Click();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], QStringLiteral("Please select a file first!"));
+    EXPECT_TRUE(opened.empty());
+
+    form->Edit1->setText(QStringLiteral("x"));
+    form->SearchButtonClick();
+    for (const char* url : {"http://h/one/a.jpg", "http://h/two/b.jpg", "http://h/c.jpg"})
+        form->Engine->AddToListView(url, 0);
+    ASSERT_TRUE(waitUntil([&] { return form->ListView1->model()->rowCount() == 3; }));
+    QItemSelectionModel& selection = *form->ListView1->selectionModel();
+    selection.select(form->ListView1->model()->index(2, 0),
+                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selection.select(form->ListView1->model()->index(1, 0),
+                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QTest::mouseClick(form->GlimFade5, Qt::LeftButton);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QStringLiteral("http://h/two/"));
+}
+
+TEST_F(SearchBarTest, DiagnosticsWindowFollowsTheEngineCounters) {
+    TForm2 diagnostics;
+    diagnostics.attachEngine(form->Engine);
+    EXPECT_EQ(diagnostics.windowTitle(), QStringLiteral("Form2"));
+    EXPECT_EQ(diagnostics.geometry(), QRect(659, 7, 364, 417));
+    EXPECT_FALSE(diagnostics.isVisible());
+    EXPECT_EQ(diagnostics.Label9->text(), QStringLiteral("Label9"));
+    EXPECT_EQ(diagnostics.Label14->text(), QStringLiteral("Label14"));
+    EXPECT_EQ(diagnostics.Label1->text(), QStringLiteral("0"));
+    EXPECT_EQ(diagnostics.Label2->text(), QStringLiteral("0"));
+
+    form->Engine->QueueForGetPage("http://h/p", 99);
+    form->Engine->QueueForGetPage("http://H/P", 99);
+    form->Engine->QueueForCheckLink("http://h/a.jpg");
+    form->Engine->QueueForCheckLink("http://h/a.jpg");
+    form->Engine->appendDiagnosticsLine("error code : #0043 (ExractDataFromScourNet)");
+    EXPECT_EQ(diagnostics.Label1->text(), QStringLiteral("1"));
+    EXPECT_EQ(diagnostics.Label2->text(), QStringLiteral("1"));
+    EXPECT_EQ(diagnostics.Memo1->toPlainText(),
+              QStringLiteral("error code : #0043 (ExractDataFromScourNet)"));
+    form->Engine->Timer5Timer();
+    EXPECT_EQ(diagnostics.Label9->text(), QStringLiteral("0"));
+    EXPECT_EQ(diagnostics.Label13->text(), QStringLiteral("1"));
+    EXPECT_EQ(diagnostics.Label14->text(), QStringLiteral("1"));
+
+    form->Form2 = &diagnostics;
+    form->Button1Click();
+    EXPECT_TRUE(diagnostics.isVisible());
+    EXPECT_FALSE(diagnostics.isModal());
+    form->Form2 = nullptr;
+}
