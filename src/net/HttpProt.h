@@ -43,7 +43,9 @@ enum THttpState : uint8_t {
 // Kind 0 (httpNone) means no request: input arriving then is read and dropped.
 enum THttpRequest { httpNone = 0, httpGET = 1, httpPOST = 2, httpHEAD = 3 };
 
-// The client's exception: a message and a code (1 busy, 2 nothing to post, 4 line too long).
+// The client's exception: a message and a code (1 "HTTP component is busy", 2 "HTTP
+// component has nothing to post"). A header line too long for the buffer is not raised but
+// ends the request in order: OnRequestDone reports httpLineTooLongError (4).
 class EHttpException : public std::runtime_error {
 public:
     EHttpException(const std::string& message, int errorCode)
@@ -57,11 +59,14 @@ namespace lumi {
 inline constexpr int httpLineBufferSize = 8192;
 // Bytes of one POST block.
 inline constexpr int httpPostBlockSize = 8193;
-// Relocations followed for one request before it completes with httpTooManyRedirects.
+// Relocations followed for one request; one more completes it with
+// httpTooManyRedirectsError, status 404 and the reason "Too many relocations (more than 20)".
 inline constexpr int httpMaxRelocations = 20;
 // Error code reported in OnRequestDone after Abort.
 inline constexpr int httpAbortedError = 3;
-// Error codes of orderly stops on a broken response (OnRequestDone's error).
+// Error codes of orderly stops on a broken response (OnRequestDone's error; StatusCode is
+// then 404 and ReasonPhrase names the fault): a line longer than the buffer, a relocation
+// chain over the bound, a status code or Content-Length that is not a decimal number.
 inline constexpr int httpLineTooLongError = 4;
 inline constexpr int httpTooManyRedirectsError = 5;
 inline constexpr int httpBadNumberError = 6;
