@@ -440,6 +440,16 @@ void THttpCli::socketDataAvailable() {
         stopOnBrokenResponse(lumi::httpLineTooLongError, "HTTP line too long");
         return;
     }
+    if (state_ == httpWaitingBody && fillCount_ == 0 && kind_ != httpNone) {
+        // A body block goes straight into LastResponse: the bytes are copied once, not twice.
+        incoming_.resize(lumi::httpLineBufferSize);
+        const int got = socket_.Receive(incoming_.data(), lumi::httpLineBufferSize);
+        if (got <= 0) return;
+        incoming_.resize(static_cast<size_t>(got));
+        lastResponse_.swap(incoming_);
+        bodyBlock();
+        return;
+    }
     const int n = socket_.Receive(lineBuffer_ + fillCount_, freeSpace);
     if (kind_ == httpNone || n <= 0) return;
     fillCount_ += n;

@@ -210,6 +210,7 @@ private:
     std::vector<std::string> rcvdHeader_;
     std::vector<std::string> wwwAuthenticate_;
     std::string lastResponse_;
+    std::string incoming_; // receives the next body block, then trades places with it
     std::string docName_;
     std::string location_;
     std::string connectHost_, connectPort_, targetHost_, requestPath_;
