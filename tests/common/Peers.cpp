@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -12,14 +13,12 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QTemporaryDir>
-
-extern char** environ;
 
 namespace lumi::test {
 
@@ -33,6 +32,23 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
     return text;
+}
+
+// The full path of a program on PATH, or "".
+std::string findProgram(const std::string& name) {
+    if (name.find('/') != std::string::npos) return name;
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
+    // nginx and tinyproxy live in sbin folders that a user's PATH may leave out.
+    dirs += ":/usr/sbin:/sbin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        const size_t end = std::min(dirs.find(':', start), dirs.size());
+        const std::string candidate = dirs.substr(start, end - start) + "/" + name;
+        if (end > start && access(candidate.c_str(), X_OK) == 0) return candidate;
+        start = end + 1;
+    }
+    return {};
 }
 
 bool childExited(pid_t pid) {
@@ -110,24 +126,47 @@ void PeerProcess::start(const std::string& config, const std::vector<std::string
         cargs.push_back(a.data());
     cargs.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string console = folder() + "/console.log";
-    posix_spawn_file_actions_addopen(&actions, 1, console.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, cargs[0], &actions, nullptr, cargs.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        error_ = "cannot start " + args[0] + ": " + std::strerror(rc);
+    const std::string program = findProgram(args[0]);
+    if (program.empty()) {
+        error_ = args[0] + " not found on PATH (scripts/install-deps.sh installs it)";
         return;
     }
+    const std::string console = folder() + "/console.log";
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid < 0) {
+        error_ = "cannot start " + args[0] + ": " + std::strerror(errno);
+        return;
+    }
+    if (pid == 0) {
+        // Only async-signal-safe calls here. The peer dies with the test process, so a
+        // crashed or killed test leaves no server behind.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(127);
+        const int log = ::open(console.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int none = ::open("/dev/null", O_RDONLY);
+        if (log >= 0) {
+            dup2(log, 1);
+            dup2(log, 2);
+        }
+        if (none >= 0) dup2(none, 0);
+        execv(program.c_str(), cargs.data());
+        _exit(127);
+    }
     pid_ = pid;
-    if (!waitForLoopbackPort(port_, startTimeoutMs)) {
-        error_ = args[0] + " did not listen on port " + std::to_string(port_) + ": " + log();
-        stop();
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(startTimeoutMs);
+    while (!waitForLoopbackPort(port_, 100)) {
+        if (childExited(pid_)) {
+            pid_ = -1;
+            error_ = args[0] + " ended before listening: " + log();
+            return;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            error_ = args[0] + " did not listen on port " + std::to_string(port_) + ": " + log();
+            stop();
+            return;
+        }
     }
 }
 
