@@ -52,7 +52,7 @@ bool SearchEngine::checkLinksChecked() const {
 }
 
 void SearchEngine::appendDiagnosticsLine(const std::string& line) {
-    if (memo_.size() >= MaxDiagnosticsLines) memo_.erase(memo_.begin());
+    if (memo_.size() >= MaxDiagnosticsLines) memo_.pop_front();
     memo_.push_back(line);
     Q_EMIT diagnosticsLineAdded(
         QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));

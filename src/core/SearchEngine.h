@@ -4,6 +4,7 @@
 // counters the windows show. It owns its HTTP clients, their receive buffers and its timers;
 // views read its state and follow displayChanged() and the results model.
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -72,7 +73,7 @@ public:
 
     const TIniFile& settings() const { return SettingsFile; }
     const SearchDisplay& display() const { return display_; }
-    const std::vector<std::string>& diagnosticsMemo() const { return memo_; }
+    const std::deque<std::string>& diagnosticsMemo() const { return memo_; }
     ResultsModel& results() { return results_; }
 
     // --- session (the phrase is Edit1's text as typed) ---
@@ -156,7 +157,7 @@ private:
 
     SearchHosts hosts_;
     SearchDisplay display_;
-    std::vector<std::string> memo_;
+    std::deque<std::string> memo_;
     ResultsModel results_;
     std::function<bool()> checkLinksReader_;
     std::function<bool()> recursiveReader_;

@@ -53,6 +53,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window) {
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setMaximumBlockCount(static_cast<int>(lumi::SearchEngine::MaxDiagnosticsLines));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -312,3 +312,24 @@ TEST(SearchRun, CheckedImagesAreListedWithTheirSizesByTheTimers) {
     EXPECT_TRUE(waitUntil([&] { return engine->display().processesText == "0"; }, 3000));
     EXPECT_EQ(engine->GetPageSeen.size(), 4u) << "the four result pages were fetched";
 }
+
+TEST(PageFetches, ProxySettingsAreReadAfreshForEveryRequest) {
+    LoopbackServer server;
+    EngineUnderTest engine;
+    startQuietSearch(engine);
+    engine->QueueForGetPage(server.url("/hang/direct"), 99);
+    engine->Timer2Timer();
+    engine.option("UseProxy", "1");
+    engine.option("ProxyServer", "127.0.0.1");
+    engine->QueueForGetPage(server.url("/hang/proxied"), 99);
+    engine->QueueForCheckLink(server.url("/hang/proxied.jpg"));
+    engine->Timer2Timer();
+    engine->Timer1Timer();
+    ASSERT_EQ(engine->GetPageClients.size(), 2u);
+    EXPECT_EQ(engine->GetPageClients[0].client->Proxy, "");
+    EXPECT_EQ(engine->GetPageClients[0].client->ProxyPort, "");
+    EXPECT_EQ(engine->GetPageClients[1].client->Proxy, "127.0.0.1");
+    EXPECT_EQ(engine->GetPageClients[1].client->ProxyPort, "80") << "the reader's default port";
+    ASSERT_EQ(engine->CheckLinkClients.size(), 1u);
+    EXPECT_EQ(engine->CheckLinkClients[0]->Proxy, "127.0.0.1");
+}
