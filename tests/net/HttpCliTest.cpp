@@ -605,6 +605,34 @@ TEST(HttpAbort, InEveryState) {
     }
 }
 
+TEST(HttpAbort, RestartRightAfterAbortIsNotDisturbed) {
+    ScriptedServer server;
+    server.respond = [](const std::string&, int index) {
+        if (index == 0)
+            return reply({httpResponse("HTTP/1.0 200 OK", {}, "first")},
+                         ScriptedReply::Ending::StayOpen);
+        return reply({httpResponse("HTTP/1.0 200 OK", {}, "second")});
+    };
+    THttpCli cli;
+    HttpRecorder rec;
+    rec.attach(cli);
+    std::vector<int> errors;
+    cli.OnRequestDone = [&](THttpCli*, THttpRequest, int e) { errors.push_back(e); };
+    cli.URL = server.url("/");
+    cli.StartGet();
+    ASSERT_TRUE(waitUntil([&] { return cli.RcvdCount() == 5; }));
+    cli.Abort();
+    // The steps the aborted request left queued must not touch the new one.
+    cli.StartGet();
+    ASSERT_TRUE(waitUntil([&] { return errors.size() == 2; }));
+    spinFor(50);
+    EXPECT_EQ(errors, (std::vector<int>{3, 0}));
+    EXPECT_EQ(cli.StatusCode(), 200);
+    EXPECT_EQ(cli.RcvdCount(), 6);
+    EXPECT_EQ(server.requests().size(), 2u);
+    EXPECT_EQ(cli.State(), httpReady);
+}
+
 TEST(HttpLifetime, DestroyedInsideOnRequestDone) {
     ScriptedServer server;
     auto* cli = new THttpCli();
