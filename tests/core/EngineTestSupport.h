@@ -79,6 +79,7 @@ private:
 //   /big                a text/html page of 9 MiB
 //   /img/<n>.jpg        "image/jpeg" with a Content-Length of n bytes
 //   /nolen.gif          "image/gif" without a Content-Length
+//   /gallery.htm        a page showing the image /img/25000.jpg
 //   anything else       a short text/html page
 class LoopbackServer {
 public:
@@ -108,6 +109,11 @@ public:
                 sink.done();
                 return true;
             });
+        });
+        server_.Get("/gallery.htm", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content("<html><body>\r\n<img src=\"" + url("/img/25000.jpg") +
+                                "\" width=100>\r\n</body></html>",
+                            "text/html");
         });
         server_.Get(R"(/.*)", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("<html>\r\n<body>page</body>\r\n</html>", "text/html");

@@ -333,3 +333,29 @@ TEST(PageFetches, ProxySettingsAreReadAfreshForEveryRequest) {
     ASSERT_EQ(engine->CheckLinkClients.size(), 1u);
     EXPECT_EQ(engine->CheckLinkClients[0]->Proxy, "127.0.0.1");
 }
+
+TEST(SearchRun, AFetchedPagesImageIsCheckedOrListedAtOnceByTheCheckLinksBox) {
+    for (const bool checkLinks : {true, false}) {
+        SCOPED_TRACE(checkLinks);
+        LoopbackServer server;
+        EngineUnderTest engine;
+        engine->setCheckLinksReader([&] { return checkLinks; });
+        startQuietSearch(engine);
+        engine->QueueForGetPage(server.url("/gallery.htm"), 99);
+        engine->Timer2Timer();
+        ASSERT_TRUE(waitUntil([&] { return allDone(engine->GetPageRunning); }));
+        const std::string image = server.url("/img/25000.jpg");
+        if (checkLinks) {
+            ASSERT_TRUE(engine->CheckLinkQueue.contains(image));
+            EXPECT_TRUE(engine->FoundList.empty()) << "listed only once checked";
+            engine->Timer1Timer();
+            ASSERT_TRUE(waitUntil([&] { return engine->FoundList.size() == 1; }));
+            EXPECT_EQ(engine->results().row(0).sizeText, "25000");
+        } else {
+            EXPECT_TRUE(engine->CheckLinkQueue.empty());
+            ASSERT_EQ(engine->FoundList.size(), 1u);
+            EXPECT_EQ(engine->results().row(0).sizeText, "UNKNOWN");
+        }
+        EXPECT_EQ(engine->FoundList[0], image);
+    }
+}
