@@ -18,6 +18,9 @@ using lumi::test::waitUntil;
 
 namespace {
 
+// Bound of every wait for network events; a passing wait returns as soon as its condition holds.
+constexpr int NetworkWaitMs = 20000;
+
 bool allDone(const lumi::StringList& running) {
     for (const std::string& line : running)
         if (!lumi::isDoneLine(line)) return false;
@@ -191,7 +194,7 @@ TEST(LinkChecks, ImageHeadersAreListedWithTheirSizeOrUnknown) {
     engine->QueueForCheckLink(server.url("/page.jpg"));    // text/html
     engine->QueueForCheckLink(server.url("/img/500.jpg")); // below the 10 kb default
     engine->Timer1Timer();
-    ASSERT_TRUE(waitUntil([&] { return allDone(engine->CheckLinkRunning); }));
+    ASSERT_TRUE(waitUntil([&] { return allDone(engine->CheckLinkRunning); }, NetworkWaitMs));
     ASSERT_EQ(engine->FoundList.size(), 2u);
     const long sized = engine->FoundList.indexOf(server.url("/img/25000.jpg"));
     const long unknown = engine->FoundList.indexOf(server.url("/nolen.gif"));
@@ -222,7 +225,7 @@ TEST(LinkChecks, ALateHeaderStillListsWhileSearchingButNotAfterAnAbort) {
         if (abortFirst) engine->AbortButtonClick();
         server.openGate();
         THttpCli& client = *engine->CheckLinkClients[0];
-        ASSERT_TRUE(waitUntil([&] { return client.ContentType() == "image/jpeg"; }));
+        ASSERT_TRUE(waitUntil([&] { return client.ContentType() == "image/jpeg"; }, NetworkWaitMs));
         EXPECT_EQ(engine->FoundList.size(), abortFirst ? 0u : 1u);
         EXPECT_EQ(engine->CheckLinkRunning.size(), 1u);
         EXPECT_TRUE(lumi::isDoneLine(engine->CheckLinkRunning[0]));
@@ -241,7 +244,8 @@ TEST(PageFetches, ARunningPrefixAddressIsMarkedAndReleasedOnlyThroughItsOwnClien
     engine->QueueForGetPage(prefix, 99);
     engine->Timer2Timer();
     ASSERT_EQ(engine->GetPageRunning.size(), 2u);
-    ASSERT_TRUE(waitUntil([&] { return lumi::isDoneLine(engine->GetPageRunning[1]); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return lumi::isDoneLine(engine->GetPageRunning[1]); }, NetworkWaitMs));
     EXPECT_FALSE(lumi::isDoneLine(engine->GetPageRunning[0])) << "the longer address still runs";
     engine->Timer3Timer();
     ASSERT_EQ(engine->GetPageClients.size(), 1u);
@@ -258,7 +262,7 @@ TEST(PageFetches, AHugePageIsCappedAndStillRouted) {
     startQuietSearch(engine);
     engine->QueueForGetPage(server.url("/big"), 99);
     engine->Timer2Timer();
-    ASSERT_TRUE(waitUntil([&] { return allDone(engine->GetPageRunning); }, 15000));
+    ASSERT_TRUE(waitUntil([&] { return allDone(engine->GetPageRunning); }, NetworkWaitMs));
     const lumi::CappedBuffer& kept = *engine->GetPageClients[0].buffer;
     EXPECT_EQ(static_cast<int64_t>(kept.bytes().size()), lumi::MaxPageBytes);
     EXPECT_EQ(kept.droppedBytes(), 9 * 1024 * 1024 - lumi::MaxPageBytes);
@@ -270,7 +274,7 @@ TEST(PageFetches, AFailedRequestStillCompletesAndMarksItsLine) {
     engine->QueueForGetPage("http://127.0.0.1:1/refused", 99); // nothing listens on port 1
     engine->Timer2Timer();
     ASSERT_EQ(engine->GetPageRunning.size(), 1u);
-    EXPECT_TRUE(waitUntil([&] { return allDone(engine->GetPageRunning); }));
+    EXPECT_TRUE(waitUntil([&] { return allDone(engine->GetPageRunning); }, NetworkWaitMs));
     engine->Timer3Timer();
     EXPECT_TRUE(engine->GetPageClients.empty());
 }
@@ -302,15 +306,16 @@ TEST(SearchRun, CheckedImagesAreListedWithTheirSizesByTheTimers) {
     engine->SearchButtonClick("pictures");
     for (int i = 0; i < 30; ++i)
         engine->QueueForCheckLink(server.url("/img/" + std::to_string(20000 + i) + ".jpg"));
-    ASSERT_TRUE(waitUntil([&] { return engine->FoundList.size() == 30; }, 15000));
+    ASSERT_TRUE(waitUntil([&] { return engine->FoundList.size() == 30; }, NetworkWaitMs));
     EXPECT_TRUE(waitUntil(
-        [&] { return engine->CheckLinkClients.empty() && engine->GetPageClients.empty(); }, 10000))
+        [&] { return engine->CheckLinkClients.empty() && engine->GetPageClients.empty(); },
+        NetworkWaitMs))
         << "the sweeps release every finished client";
     EXPECT_EQ(engine->display().foundText, "30");
     engine->results().publishPendingRows();
     EXPECT_EQ(engine->results().rowCount(), 30);
-    EXPECT_TRUE(waitUntil([&] { return engine->display().processesText == "0"; }, 3000));
-    EXPECT_EQ(engine->GetPageSeen.size(), 4u) << "the four result pages were fetched";
+    EXPECT_TRUE(waitUntil([&] { return engine->display().processesText == "0"; }, NetworkWaitMs));
+    EXPECT_EQ(engine->GetPageSeen.size(), 4u) << "only the four result pages were queued";
 }
 
 TEST(PageFetches, ProxySettingsAreReadAfreshForEveryRequest) {
@@ -343,13 +348,13 @@ TEST(SearchRun, AFetchedPagesImageIsCheckedOrListedAtOnceByTheCheckLinksBox) {
         startQuietSearch(engine);
         engine->QueueForGetPage(server.url("/gallery.htm"), 99);
         engine->Timer2Timer();
-        ASSERT_TRUE(waitUntil([&] { return allDone(engine->GetPageRunning); }));
+        ASSERT_TRUE(waitUntil([&] { return allDone(engine->GetPageRunning); }, NetworkWaitMs));
         const std::string image = server.url("/img/25000.jpg");
         if (checkLinks) {
             ASSERT_TRUE(engine->CheckLinkQueue.contains(image));
             EXPECT_TRUE(engine->FoundList.empty()) << "listed only once checked";
             engine->Timer1Timer();
-            ASSERT_TRUE(waitUntil([&] { return engine->FoundList.size() == 1; }));
+            ASSERT_TRUE(waitUntil([&] { return engine->FoundList.size() == 1; }, NetworkWaitMs));
             EXPECT_EQ(engine->results().row(0).sizeText, "25000");
         } else {
             EXPECT_TRUE(engine->CheckLinkQueue.empty());

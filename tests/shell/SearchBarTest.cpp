@@ -67,8 +67,8 @@ TEST_F(SearchBarTest, EnterStartsABlinkingSearchAndAbortReturnsToReadyWithRowsKe
     EXPECT_TRUE(form->AbortButton->isVisible());
     EXPECT_FALSE(form->SearchButton->isVisible());
     EXPECT_EQ(form->Engine->SearchDirName, MakeValidDir("red cars"));
-    ASSERT_TRUE(waitUntil([&] { return form->Label7->isHidden(); }, 3000)) << "the status blinks";
-    ASSERT_TRUE(waitUntil([&] { return !form->Label7->isHidden(); }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return form->Label7->isHidden(); }, 10000)) << "the status blinks";
+    ASSERT_TRUE(waitUntil([&] { return !form->Label7->isHidden(); }, 10000));
 
     for (const char* url : {"http://h/one/a.jpg", "http://h/two/b.jpg", "http://h/three/c.jpg"})
         form->Engine->AddToListView(url, 0);
