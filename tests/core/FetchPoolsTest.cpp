@@ -268,13 +268,15 @@ TEST(PageFetches, AHugePageIsCappedAndStillRouted) {
     EXPECT_EQ(kept.droppedBytes(), 9 * 1024 * 1024 - lumi::MaxPageBytes);
 }
 
-TEST(PageFetches, AFailedRequestStillCompletesAndMarksItsLine) {
+TEST(PageFetches, RefusedAndUnresolvedRequestsStillCompleteAndMarkTheirLines) {
     EngineUnderTest engine;
     startQuietSearch(engine);
-    engine->QueueForGetPage("http://127.0.0.1:1/refused", 99); // nothing listens on port 1
+    engine->QueueForGetPage("http://127.0.0.1:1/refused", 99);       // nothing listens on port 1
+    engine->QueueForGetPage("http://no-such-host.invalid/page", 99); // never resolves
     engine->Timer2Timer();
-    ASSERT_EQ(engine->GetPageRunning.size(), 1u);
+    ASSERT_EQ(engine->GetPageRunning.size(), 2u);
     EXPECT_TRUE(waitUntil([&] { return allDone(engine->GetPageRunning); }, NetworkWaitMs));
+    engine->Timer3Timer();
     engine->Timer3Timer();
     EXPECT_TRUE(engine->GetPageClients.empty());
 }
