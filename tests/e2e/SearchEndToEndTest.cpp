@@ -156,3 +156,29 @@ TEST(SearchEndToEnd, PoolsStayWithinTheLimitsOfTheConnectionSetting) {
     EXPECT_LE(maxima["CheckLinkClients"], 25);
     EXPECT_GT(maxima["CheckLinkClients"], 10) << lan.errors;
 }
+
+TEST(SearchEndToEnd, CommandLineRefusesWhatItCannotSearch) {
+    SandboxProcess sandbox(kQuickSandbox);
+    ASSERT_TRUE(sandbox.running()) << sandbox.error();
+    const QStringList bad[] = {
+        {},
+        {QStringLiteral("cats"), QStringLiteral("--check-links"), QStringLiteral("maybe")},
+        {QStringLiteral("cats"), QStringLiteral("--recursive")},
+        {QStringLiteral("cats"), QStringLiteral("--for"), QStringLiteral("-1")},
+        {QStringLiteral("cats"), QStringLiteral("--until-idle"), QStringLiteral("soon")},
+        {QStringLiteral("cats"), QStringLiteral("dogs")},
+        {QStringLiteral("cats"), QStringLiteral("--verbose")},
+    };
+    for (const auto& arguments : bad) {
+        const auto run = runCliSearch(sandbox, arguments, 20000);
+        EXPECT_EQ(run.exitCode, 2) << arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_NE(run.errors.find("usage: lumisift-cli search"), std::string::npos);
+        EXPECT_TRUE(run.rows.empty());
+    }
+    // An empty phrase starts nothing, as the Search button does; the services hear nothing.
+    const auto empty =
+        runCliSearch(sandbox, {QString(), QStringLiteral("--for"), QStringLiteral("1")}, 20000);
+    EXPECT_EQ(empty.exitCode, 1) << empty.errors;
+    EXPECT_TRUE(empty.rows.empty());
+    EXPECT_TRUE(sandbox.lines("/__fetched").empty());
+}
