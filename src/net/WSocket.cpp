@@ -261,36 +261,29 @@ TWSocket::~TWSocket() {
 
 // ---------------------------------------------------------------- properties
 
+// The four connection settings change only while the socket is closed; an empty value
+// clears the assigned flag.
+void TWSocket::setWhileClosed(std::string& field, bool& assigned, const std::string& value,
+                              const char* name) {
+    const std::string trimmed = lumi::textTrim(value);
+    if (trimmed == field) return;
+    if (state_ != wsClosed)
+        return raiseException(std::string("Cannot change ") + name + " if not closed");
+    field = trimmed;
+    assigned = !field.empty();
+}
+
 void TWSocket::setAddr(const std::string& value) {
-    const std::string trimmed = lumi::textTrim(value);
-    if (trimmed == addr_) return;
-    if (state_ != wsClosed) return raiseException("Cannot change Addr if not closed");
-    addr_ = trimmed;
-    addrAssigned_ = !addr_.empty();
+    setWhileClosed(addr_, addrAssigned_, value, "Addr");
 }
-
 void TWSocket::setPort(const std::string& value) {
-    const std::string trimmed = lumi::textTrim(value);
-    if (trimmed == port_) return;
-    if (state_ != wsClosed) return raiseException("Cannot change Port if not closed");
-    port_ = trimmed;
-    portAssigned_ = !port_.empty();
+    setWhileClosed(port_, portAssigned_, value, "Port");
 }
-
 void TWSocket::setProto(const std::string& value) {
-    const std::string trimmed = lumi::textTrim(value);
-    if (trimmed == proto_) return;
-    if (state_ != wsClosed) return raiseException("Cannot change Proto if not closed");
-    proto_ = trimmed;
-    protoAssigned_ = !proto_.empty();
+    setWhileClosed(proto_, protoAssigned_, value, "Proto");
 }
-
 void TWSocket::setLocalPort(const std::string& value) {
-    const std::string trimmed = lumi::textTrim(value);
-    if (trimmed == localPort_) return;
-    if (state_ != wsClosed) return raiseException("Cannot change LocalPort if not closed");
-    localPort_ = trimmed;
-    localPortAssigned_ = !localPort_.empty();
+    setWhileClosed(localPort_, localPortAssigned_, value, "LocalPort");
 }
 
 int64_t TWSocket::RcvdCount() const {

@@ -161,6 +161,8 @@ private:
     friend class lumi::SocketNotifierHost;
     struct Lookup;
 
+    void setWhileClosed(std::string& field, bool& assigned, const std::string& value,
+                        const char* name);
     void changeState(TSocketState newState);
     void restoreDefaults();
     void socketError(const char* operation, int code = 0);
