@@ -42,6 +42,23 @@ void runGet(THttpCli& cli, HttpRecorder& rec, int timeoutMs = 5000) {
     ASSERT_TRUE(waitUntil([&] { return rec.done > 0; }, timeoutMs));
 }
 
+// A client that fetches one path from a server giving every request the same reply.
+struct OneReply {
+    ScriptedServer server;
+    THttpCli cli;
+    HttpRecorder rec;
+    explicit OneReply(std::vector<std::string> chunks,
+                      ScriptedReply::Ending ending = ScriptedReply::Ending::Close) {
+        server.respond = [chunks, ending](const std::string&, int) {
+            return reply(chunks, ending);
+        };
+    }
+    void get(const std::string& path = "/") {
+        cli.URL = server.url(path);
+        runGet(cli, rec);
+    }
+};
+
 TEST(HttpUrl, SplittingRules) {
     struct Case {
         const char* url;
@@ -250,26 +267,20 @@ TEST(HttpClient, DocNameFromThePath) {
 }
 
 TEST(HttpClient, HeaderlessHtmlIsTheDocumentItself) {
-    ScriptedServer server;
-    server.respond = [](const std::string&, int) {
-        return reply({"<hTmL><head>\n<body>two\r\nthree\n"});
-    };
-    THttpCli cli;
-    HttpRecorder rec;
-    cli.URL = server.url("/");
-    runGet(cli, rec);
-    EXPECT_EQ(cli.ContentType(), "text/html");
-    EXPECT_EQ(cli.StatusCode(), 0);
-    const int headerEnd = rec.indexOf("OnHeaderEnd");
-    const int firstData = rec.indexOf("OnDocData");
+    OneReply t({"<hTmL><head>\n<body>two\r\nthree\n"});
+    t.get();
+    EXPECT_EQ(t.cli.ContentType(), "text/html");
+    EXPECT_EQ(t.cli.StatusCode(), 0);
+    const int headerEnd = t.rec.indexOf("OnHeaderEnd");
+    const int firstData = t.rec.indexOf("OnDocData");
     ASSERT_GE(headerEnd, 0);
     EXPECT_LT(headerEnd, firstData);
     // Lines already buffered reach body handling one by one, without their line ends.
-    EXPECT_EQ(rec.events[static_cast<size_t>(firstData)], "OnDocData <hTmL><head>");
-    EXPECT_EQ(rec.events[static_cast<size_t>(firstData) + 1], "OnDocData <body>two");
-    EXPECT_EQ(rec.events[static_cast<size_t>(firstData) + 2], "OnDocData three");
-    EXPECT_EQ(cli.RcvdCount(), 12 + 9 + 5);
-    EXPECT_EQ(rec.error, 0);
+    EXPECT_EQ(t.rec.events[static_cast<size_t>(firstData)], "OnDocData <hTmL><head>");
+    EXPECT_EQ(t.rec.events[static_cast<size_t>(firstData) + 1], "OnDocData <body>two");
+    EXPECT_EQ(t.rec.events[static_cast<size_t>(firstData) + 2], "OnDocData three");
+    EXPECT_EQ(t.cli.RcvdCount(), 12 + 9 + 5);
+    EXPECT_EQ(t.rec.error, 0);
 }
 
 TEST(HttpClient, ContentTypeLowerCasedAndExeBecomesHtm) {
@@ -374,79 +385,57 @@ TEST(HttpClient, RedirectLoopStopsAfterBound) {
 }
 
 TEST(HttpClient, ErrorStatusClosesRightAfterStatusLine) {
-    ScriptedServer server;
-    server.respond = [](const std::string&, int) {
-        return reply({"HTTP/1.0 404 Not Found\r\n", "Content-Type: text/html\r\n\r\nmissing"},
-                     ScriptedReply::Ending::StayOpen);
-    };
-    THttpCli cli;
-    HttpRecorder rec;
-    cli.URL = server.url("/missing");
-    runGet(cli, rec);
-    EXPECT_EQ(cli.StatusCode(), 404);
-    EXPECT_EQ(cli.ReasonPhrase(), "Not Found");
-    EXPECT_EQ(rec.error, 0);
-    EXPECT_EQ(rec.count("OnHeaderEnd"), 0u);
-    EXPECT_EQ(rec.count("OnDocData"), 0u);
-    EXPECT_TRUE(waitUntil([&] { return server.closedByPeer() == 1; }));
+    OneReply t({"HTTP/1.0 404 Not Found\r\n", "Content-Type: text/html\r\n\r\nmissing"},
+               ScriptedReply::Ending::StayOpen);
+    t.get("/missing");
+    EXPECT_EQ(t.cli.StatusCode(), 404);
+    EXPECT_EQ(t.cli.ReasonPhrase(), "Not Found");
+    EXPECT_EQ(t.rec.error, 0);
+    EXPECT_EQ(t.rec.count("OnHeaderEnd"), 0u);
+    EXPECT_EQ(t.rec.count("OnDocData"), 0u);
+    EXPECT_TRUE(waitUntil([&] { return t.server.closedByPeer() == 1; }));
 }
 
 TEST(HttpClient, ServerClosingOrResettingWithoutAByte) {
     for (auto ending : {ScriptedReply::Ending::Close, ScriptedReply::Ending::Reset}) {
-        ScriptedServer server;
-        server.respond = [ending](const std::string&, int) { return reply({}, ending); };
-        THttpCli cli;
-        HttpRecorder rec;
-        cli.URL = server.url("/");
-        runGet(cli, rec);
-        EXPECT_EQ(cli.StatusCode(), 0);
-        EXPECT_EQ(rec.error, 0);
-        EXPECT_EQ(rec.count("OnHeaderBegin"), 0u);
-        EXPECT_EQ(rec.count("OnDocEnd"), 0u);
+        OneReply t({}, ending);
+        t.get();
+        EXPECT_EQ(t.cli.StatusCode(), 0);
+        EXPECT_EQ(t.rec.error, 0);
+        EXPECT_EQ(t.rec.count("OnHeaderBegin"), 0u);
+        EXPECT_EQ(t.rec.count("OnDocEnd"), 0u);
     }
 }
 
 TEST(HttpClient, HeaderLineLimitIsTheLineBuffer) {
     // A line that fits the buffer with its CR LF is fine; one byte more is too long.
     for (const int extra : {0, 1}) {
-        ScriptedServer server;
         const std::string line = "X-Long: " + std::string(8190 - 8 + extra, 'v') + "\r\n";
-        server.respond = [line](const std::string&, int) {
-            return reply({line + "Content-Type: text/plain\r\n\r\nbody"});
-        };
-        THttpCli cli;
-        HttpRecorder rec;
-        cli.URL = server.url("/");
-        runGet(cli, rec);
+        OneReply t({line + "Content-Type: text/plain\r\n\r\nbody"});
+        t.get();
         spinFor(30);
-        EXPECT_EQ(rec.count("OnRequestDone"), 1u);
+        EXPECT_EQ(t.rec.count("OnRequestDone"), 1u);
         if (extra == 0) {
-            EXPECT_EQ(rec.error, 0);
-            EXPECT_EQ(cli.ContentType(), "text/plain");
-            EXPECT_EQ(cli.RcvdCount(), 4);
+            EXPECT_EQ(t.rec.error, 0);
+            EXPECT_EQ(t.cli.ContentType(), "text/plain");
+            EXPECT_EQ(t.cli.RcvdCount(), 4);
         } else {
-            EXPECT_EQ(rec.error, lumi::httpLineTooLongError);
-            EXPECT_EQ(cli.ReasonPhrase(), "HTTP line too long");
-            EXPECT_EQ(cli.RcvdCount(), 0);
+            EXPECT_EQ(t.rec.error, lumi::httpLineTooLongError);
+            EXPECT_EQ(t.cli.ReasonPhrase(), "HTTP line too long");
+            EXPECT_EQ(t.cli.RcvdCount(), 0);
         }
-        EXPECT_EQ(cli.State(), httpReady);
+        EXPECT_EQ(t.cli.State(), httpReady);
     }
 }
 
 TEST(HttpClient, NineThousandByteHeaderLineEndsTheRequest) {
-    ScriptedServer server;
-    server.respond = [](const std::string&, int) {
-        return reply({"HTTP/1.0 200 OK\r\nX-Big: " + std::string(9000, 'a') + "\r\n\r\nbody"},
-                     ScriptedReply::Ending::StayOpen);
-    };
-    THttpCli cli;
-    HttpRecorder rec;
-    cli.URL = server.url("/");
-    runGet(cli, rec);
-    EXPECT_EQ(rec.error, lumi::httpLineTooLongError);
-    EXPECT_EQ(cli.StatusCode(), 404);
-    EXPECT_EQ(cli.ReasonPhrase(), "HTTP line too long");
-    EXPECT_TRUE(waitUntil([&] { return server.closedByPeer() == 1; }));
+    OneReply t({"HTTP/1.0 200 OK\r\nX-Big: " + std::string(9000, 'a') + "\r\n\r\nbody"},
+               ScriptedReply::Ending::StayOpen);
+    t.get();
+    EXPECT_EQ(t.rec.error, lumi::httpLineTooLongError);
+    EXPECT_EQ(t.cli.StatusCode(), 404);
+    EXPECT_EQ(t.cli.ReasonPhrase(), "HTTP line too long");
+    EXPECT_TRUE(waitUntil([&] { return t.server.closedByPeer() == 1; }));
 }
 
 TEST(HttpClient, NonDecimalStatusOrLengthEndsTheRequest) {
@@ -458,29 +447,17 @@ TEST(HttpClient, NonDecimalStatusOrLengthEndsTheRequest) {
          "Invalid Content-Length in response"},
     };
     for (const auto& [response, reason] : cases) {
-        ScriptedServer server;
-        server.respond = [r = response](const std::string&, int) {
-            return reply({r}, ScriptedReply::Ending::StayOpen);
-        };
-        THttpCli cli;
-        HttpRecorder rec;
-        cli.URL = server.url("/");
-        runGet(cli, rec);
-        EXPECT_EQ(rec.error, lumi::httpBadNumberError) << response;
-        EXPECT_EQ(cli.ReasonPhrase(), reason);
-        EXPECT_EQ(rec.count("OnDocData"), 0u);
+        OneReply t({response}, ScriptedReply::Ending::StayOpen);
+        t.get();
+        EXPECT_EQ(t.rec.error, lumi::httpBadNumberError) << response;
+        EXPECT_EQ(t.cli.ReasonPhrase(), reason);
+        EXPECT_EQ(t.rec.count("OnDocData"), 0u);
     }
     // Blanks around a decimal length are accepted.
-    ScriptedServer server;
-    server.respond = [](const std::string&, int) {
-        return reply({"HTTP/1.1 200 OK\r\nContent-Length:  4 \r\n\r\nbody"});
-    };
-    THttpCli cli;
-    HttpRecorder rec;
-    cli.URL = server.url("/");
-    runGet(cli, rec);
-    EXPECT_EQ(rec.error, 0);
-    EXPECT_EQ(cli.ContentLength(), 4);
+    OneReply t({"HTTP/1.1 200 OK\r\nContent-Length:  4 \r\n\r\nbody"});
+    t.get();
+    EXPECT_EQ(t.rec.error, 0);
+    EXPECT_EQ(t.cli.ContentLength(), 4);
 }
 
 // Checks the outcome every abort must have: one deferred OnRequestDone with error 3.
