@@ -502,6 +502,20 @@ void TWSocket::resolveAll(uint32_t& address, uint16_t& port, int& protocol, uint
     address = a.s_addr;
 }
 
+// Resolves everything Connect and Listen need; a failure is raised as operation + ": " +
+// its message. False when the error went to OnError instead.
+bool TWSocket::resolveFor(const char* operation, uint32_t& address, uint16_t& port,
+                          uint16_t& localPort) {
+    int protocol = 0;
+    try {
+        resolveAll(address, port, protocol, localPort);
+        return true;
+    } catch (const ESocketException& e) {
+        raiseException(std::string(operation) + ": " + e.what());
+        return false;
+    }
+}
+
 void TWSocket::applyLinger() {
     if (lingerOnOff_ == wsLingerNoSet || handle_ < 0) return;
     linger l{};
@@ -519,12 +533,7 @@ void TWSocket::Connect() {
 
     uint32_t address = 0;
     uint16_t port = 0, localPort = 0;
-    int protocol = 0;
-    try {
-        resolveAll(address, port, protocol, localPort);
-    } catch (const ESocketException& e) {
-        return raiseException(std::string("connect: ") + e.what());
-    }
+    if (!resolveFor("connect", address, port, localPort)) return;
 
     sendBuffers_.clear();
     allSent_ = true;
@@ -989,14 +998,9 @@ void TWSocket::Listen() {
     if (!addrAssigned_) addr_ = "0.0.0.0";
     uint32_t address = 0;
     uint16_t port = 0, localPort = 0;
-    int protocol = 0;
-    try {
-        resolveAll(address, port, protocol, localPort);
-    } catch (const ESocketException& e) {
-        addr_ = savedAddr;
-        return raiseException(std::string("listen: ") + e.what());
-    }
+    const bool resolved = resolveFor("listen", address, port, localPort);
     addr_ = savedAddr;
+    if (!resolved) return;
     const int fd = ::socket(AF_INET, socketType_ | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return socketError("Listen (socket)");
     handle_ = fd;

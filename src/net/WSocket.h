@@ -168,6 +168,7 @@ private:
     void socketError(const char* operation, int code = 0);
     void raiseException(const std::string& message);
     void resolveAll(uint32_t& address, uint16_t& port, int& protocol, uint16_t& localPort);
+    bool resolveFor(const char* operation, uint32_t& address, uint16_t& port, uint16_t& localPort);
     void setupNotifiers(bool watchWrite);
     void dropNotifiers();
     void watchWrite(bool on);
