@@ -79,10 +79,10 @@ std::string body(const std::string& answer) {
 }
 
 // Renders each picture once per test run; the model asks for the same ones many times.
-std::string cachedPicture(const PictureSpec& spec) {
+std::string cachedPicture(const PictureRecipe& recipe) {
     static std::map<std::pair<uint64_t, int>, std::string> cache;
-    auto& bytes = cache[{spec.seed, int(spec.format) * 10 + int(spec.sizeClass)}];
-    if (bytes.empty()) bytes = renderPicture(spec);
+    auto& bytes = cache[{recipe.seed, int(recipe.format) * 10 + int(recipe.sizeClass)}];
+    if (bytes.empty()) bytes = renderPicture(recipe);
     return bytes;
 }
 
@@ -129,20 +129,20 @@ TEST(SandboxPhrase, TokensRoundTripAndKeepMarkersOutOfPaths) {
 }
 
 TEST(SandboxPictures, SizeClassesHoldAndEveryPictureDecodes) {
-    PictureSpec spec;
-    spec.phrase = "red cars";
-    spec.label = "a.jpg";
+    PictureRecipe recipe;
+    recipe.phrase = "red cars";
+    recipe.label = "a.jpg";
     for (uint64_t seed : {1ull, 77ull}) {
-        spec.seed = seed;
-        spec.sizeClass = SizeClass::Small;
-        const auto small = renderPicture(spec);
+        recipe.seed = seed;
+        recipe.sizeClass = SizeClass::Small;
+        const auto small = renderPicture(recipe);
         EXPECT_LT(small.size(), kSmallPictureMaxBytes);
-        spec.sizeClass = SizeClass::Medium;
-        const auto medium = renderPicture(spec);
+        recipe.sizeClass = SizeClass::Medium;
+        const auto medium = renderPicture(recipe);
         EXPECT_GT(medium.size(), kMediumPictureMinBytes);
         EXPECT_LT(medium.size(), kMediumPictureMaxBytes);
-        spec.sizeClass = SizeClass::Large;
-        const auto large = renderPicture(spec);
+        recipe.sizeClass = SizeClass::Large;
+        const auto large = renderPicture(recipe);
         EXPECT_GT(large.size(), kLargePictureMinBytes);
         for (const auto* bytes : {&small, &medium, &large}) {
             QImage image;
@@ -150,20 +150,20 @@ TEST(SandboxPictures, SizeClassesHoldAndEveryPictureDecodes) {
                                            int(bytes->size()), "JPEG"));
             EXPECT_GT(image.width(), 50);
         }
-        EXPECT_EQ(renderPicture(spec), large) << "same spec, same bytes";
+        EXPECT_EQ(renderPicture(recipe), large) << "same recipe, same bytes";
     }
-    spec.format = PictureFormat::Gif;
-    const auto gif = renderPicture(spec);
+    recipe.format = PictureFormat::Gif;
+    const auto gif = renderPicture(recipe);
     ASSERT_EQ(gif.compare(0, 3, "GIF"), 0);
     EXPECT_GT(gif.size(), kMediumPictureMinBytes);
-    spec.sizeClass = SizeClass::Small;
-    EXPECT_LT(renderPicture(spec).size(), kSmallPictureMaxBytes);
-    spec.sizeClass = SizeClass::Medium;
+    recipe.sizeClass = SizeClass::Small;
+    EXPECT_LT(renderPicture(recipe).size(), kSmallPictureMaxBytes);
+    recipe.sizeClass = SizeClass::Medium;
     QImage image;
     EXPECT_TRUE(
         image.loadFromData(reinterpret_cast<const uchar*>(gif.data()), int(gif.size()), "GIF"));
-    spec.seed = 2;
-    EXPECT_NE(renderPicture(spec), gif);
+    recipe.seed = 2;
+    EXPECT_NE(renderPicture(recipe), gif);
 }
 
 TEST(SandboxModel, WebIsDeterministicForSeedAndPhrase) {

@@ -120,10 +120,10 @@ std::string encodeGif(const QImage& image) {
     return out;
 }
 
-QImage drawPicture(const PictureSpec& spec, int width, int height, int noise) {
-    std::mt19937_64 rng(spec.seed);
+QImage drawPicture(const PictureRecipe& recipe, int width, int height, int noise) {
+    std::mt19937_64 rng(recipe.seed);
     QImage image(width, height, QImage::Format_RGB32);
-    // One draw per statement: the order of arguments is unspecified, the pictures must not be.
+    // One draw per statement: C++ leaves the order of arguments open, the pictures must not.
     const int hue = int(rng() % 360);
     const int saturation = 120 + int(rng() % 120);
     const int value = 170 + int(rng() % 80);
@@ -160,7 +160,8 @@ QImage drawPicture(const PictureSpec& spec, int width, int height, int noise) {
         break;
     }
     }
-    const QString phrase = QString::fromLatin1(spec.phrase.data(), qsizetype(spec.phrase.size()));
+    const QString phrase =
+        QString::fromLatin1(recipe.phrase.data(), qsizetype(recipe.phrase.size()));
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setBold(true);
     font.setPixelSize(std::max(8, height / 4));
@@ -177,10 +178,10 @@ QImage drawPicture(const PictureSpec& spec, int width, int height, int noise) {
     painter.setFont(small);
     painter.setPen(Qt::black);
     painter.drawText(QRect(0, height * 3 / 4, width, height / 4), Qt::AlignCenter,
-                     QString::fromLatin1(spec.label.data(), qsizetype(spec.label.size())));
+                     QString::fromLatin1(recipe.label.data(), qsizetype(recipe.label.size())));
     painter.end();
     if (noise > 0) {
-        uint64_t state = spec.seed | 1;
+        uint64_t state = recipe.seed | 1;
         for (int y = 0; y < height; ++y) {
             auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
             for (int x = 0; x < width; ++x) {
@@ -210,18 +211,18 @@ const char* pictureMimeType(PictureFormat format) {
     return format == PictureFormat::Gif ? "image/gif" : "image/jpeg";
 }
 
-std::string renderPicture(const PictureSpec& spec) {
+std::string renderPicture(const PictureRecipe& recipe) {
     // Font rendering is kept on one thread at a time; the server renders from its workers.
     std::lock_guard<std::mutex> lock(renderMutex());
-    std::mt19937_64 rng(spec.seed ^ 0x9e3779b97f4a7c15ull);
-    if (spec.format == PictureFormat::Gif) {
+    std::mt19937_64 rng(recipe.seed ^ 0x9e3779b97f4a7c15ull);
+    if (recipe.format == PictureFormat::Gif) {
         // Medium GIFs carry noise, so that they too weigh more than the lower bound.
-        const bool medium = spec.sizeClass != SizeClass::Small;
+        const bool medium = recipe.sizeClass != SizeClass::Small;
         const int width = (medium ? 320 : 160) + int(rng() % 160);
-        return encodeGif(drawPicture(spec, width, width * 3 / 4, medium ? 14 : 0));
+        return encodeGif(drawPicture(recipe, width, width * 3 / 4, medium ? 14 : 0));
     }
     int width = 0, quality = 0, noise = 0;
-    switch (spec.sizeClass) {
+    switch (recipe.sizeClass) {
     case SizeClass::Small:
         width = 120 + int(rng() % 40), quality = 40, noise = 0;
         break;
@@ -235,12 +236,12 @@ std::string renderPicture(const PictureSpec& spec) {
     std::string bytes;
     // Encoded sizes depend on the drawing; step the parameters until the class holds.
     for (int attempt = 0; attempt < 12; ++attempt) {
-        bytes = encodeJpeg(drawPicture(spec, width, width * 3 / 4, noise), quality);
+        bytes = encodeJpeg(drawPicture(recipe, width, width * 3 / 4, noise), quality);
         const std::size_t n = bytes.size();
-        if (spec.sizeClass == SizeClass::Small) {
+        if (recipe.sizeClass == SizeClass::Small) {
             if (n <= kSmallPictureMaxBytes) break;
             width = width * 4 / 5, quality = std::max(10, quality - 10);
-        } else if (spec.sizeClass == SizeClass::Medium) {
+        } else if (recipe.sizeClass == SizeClass::Medium) {
             if (n >= kMediumPictureMinBytes && n <= kMediumPictureMaxBytes) break;
             if (n < kMediumPictureMinBytes)
                 noise += 6, quality = std::min(95, quality + 5);

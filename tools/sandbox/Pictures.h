@@ -12,7 +12,7 @@ namespace lumi::sandbox {
 enum class SizeClass { Small, Medium, Large };
 enum class PictureFormat { Jpeg, Gif };
 
-struct PictureSpec {
+struct PictureRecipe {
     uint64_t seed = 0;  // derived from the sandbox seed, the phrase and the picture's name
     std::string phrase; // drawn on the picture
     std::string label;  // a short caption drawn under the phrase (the picture's name)
@@ -25,9 +25,9 @@ constexpr std::size_t kMediumPictureMinBytes = 12000;
 constexpr std::size_t kMediumPictureMaxBytes = 950000;
 constexpr std::size_t kLargePictureMinBytes = 1050000;
 
-// Renders and encodes the picture; the same spec always gives the same bytes. Small GIFs stay
+// Renders and encodes the picture; the same recipe always gives the same bytes. Small GIFs stay
 // under the lower bound and other GIFs above it; only JPEGs hold the upper classes exactly.
-std::string renderPicture(const PictureSpec& spec);
+std::string renderPicture(const PictureRecipe& recipe);
 
 // Mime type of a format.
 const char* pictureMimeType(PictureFormat format);

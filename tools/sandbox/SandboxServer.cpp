@@ -125,13 +125,13 @@ std::shared_ptr<const Web> SandboxServer::web(const std::string& phrase) {
     return built;
 }
 
-std::string SandboxServer::pictureBytes(const PictureSpec& spec) {
-    const auto key = std::make_tuple(spec.seed, int(spec.format), int(spec.sizeClass));
+std::string SandboxServer::pictureBytes(const PictureRecipe& recipe) {
+    const auto key = std::make_tuple(recipe.seed, int(recipe.format), int(recipe.sizeClass));
     {
         std::lock_guard<std::mutex> lock(cacheMutex_);
         if (const auto it = pictures_.find(key); it != pictures_.end()) return it->second;
     }
-    std::string bytes = renderPicture(spec);
+    std::string bytes = renderPicture(recipe);
     std::lock_guard<std::mutex> lock(cacheMutex_);
     if (pictureBytesCached_ + bytes.size() > kMaxCachedPictureBytes) {
         pictures_.clear();
@@ -296,7 +296,7 @@ void SandboxServer::answerControl(const std::string& path, const httplib::Reques
         boundParam(request, "smaller", options.upperBoundOn, options.upperBoundKb);
         const auto w = web(request.get_param_value("phrase"));
         for (const auto& row :
-             expectedRows(*w, options, [this](const PictureSpec& s) { return pictureBytes(s); }))
+             expectedRows(*w, options, [this](const PictureRecipe& s) { return pictureBytes(s); }))
             text += row.sizeText + "\t" + row.url + "\n";
     } else if (path == "/__thumbpages") {
         for (const auto& url : thumbnailPages(*web(request.get_param_value("phrase"))))

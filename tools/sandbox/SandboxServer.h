@@ -52,7 +52,7 @@ public:
 
     // The web of a phrase (built once, then cached) and a picture's encoded bytes.
     std::shared_ptr<const Web> web(const std::string& phrase);
-    std::string pictureBytes(const PictureSpec& spec);
+    std::string pictureBytes(const PictureRecipe& recipe);
     // Every request target served so far, oldest first ("main /x", "raw /y").
     std::vector<std::string> requestLog() const;
 

@@ -83,7 +83,7 @@ std::vector<std::string> thumbnailPages(const Web& web) {
 
 std::vector<ExpectedRow>
 expectedRows(const Web& web, const SearchOptions& options,
-             const std::function<std::string(const PictureSpec&)>& bytesOf) {
+             const std::function<std::string(const PictureRecipe&)>& bytesOf) {
     std::vector<std::string> found;
     const auto take = [&](const std::vector<std::string>& list) {
         found.insert(found.end(), list.begin(), list.end());

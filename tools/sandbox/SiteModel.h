@@ -27,9 +27,9 @@ enum class Answer {
 
 struct Resource {
     Answer answer = Answer::Page;
-    std::string html;    // pages
-    PictureSpec picture; // pictures
-    std::string target;  // relocations: an absolute address
+    std::string html;      // pages
+    PictureRecipe picture; // pictures
+    std::string target;    // relocations: an absolute address
 };
 
 // Hosts as "127.0.0.1:PORT". The sites may live on another server (a static copy served by
@@ -84,7 +84,7 @@ struct ExpectedRow {
 // encoded bytes of a picture (the server's cache, or a plain render in tests).
 std::vector<ExpectedRow>
 expectedRows(const Web& web, const SearchOptions& options,
-             const std::function<std::string(const PictureSpec&)>& bytesOf);
+             const std::function<std::string(const PictureRecipe&)>& bytesOf);
 
 // The thumbnail pages that a recursive search reads.
 std::vector<std::string> thumbnailPages(const Web& web);

@@ -32,7 +32,8 @@ std::filesystem::path fileFor(const std::string& folder, const std::string& path
 } // namespace
 
 bool exportWeb(const Web& web, const std::string& folder,
-               const std::function<std::string(const PictureSpec&)>& bytesOf, std::string& error) {
+               const std::function<std::string(const PictureRecipe&)>& bytesOf,
+               std::string& error) {
     for (const auto& [path, resource] : web.sites) {
         if (path.find("..") != std::string::npos) continue;
         const Resource* r = &resource;

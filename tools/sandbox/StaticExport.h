@@ -14,7 +14,7 @@ namespace lumi::sandbox {
 
 // Writes under folder; false with a message in error when a file cannot be written.
 bool exportWeb(const Web& web, const std::string& folder,
-               const std::function<std::string(const PictureSpec&)>& bytesOf, std::string& error);
+               const std::function<std::string(const PictureRecipe&)>& bytesOf, std::string& error);
 // The maker's site: index.html, download.htm and progver.txt.
 bool exportMakerSite(const MakerSite& maker, const std::string& folder, std::string& error);
 
