@@ -217,13 +217,13 @@ void TForm1::buildSearchPanel() {
 
     StatusCaption =
         placedLabel(Panel1, QStringLiteral("Status:"), {196, 8, 66, 16}, CaptionGrey, false);
-    Label7 = placedLabel(Panel1, QStringLiteral("Ready"), {272, 8, 70, 16}, ValueWhite, true);
+    Label7 = placedLabel(Panel1, QStringLiteral("Ready"), {266, 8, 84, 16}, ValueWhite, true);
     FoundCaption =
         placedLabel(Panel1, QStringLiteral("Found:"), {196, 25, 66, 16}, CaptionGrey, false);
-    Label1 = placedLabel(Panel1, QStringLiteral("0"), {272, 25, 70, 16}, ValueWhite, true);
+    Label1 = placedLabel(Panel1, QStringLiteral("0"), {266, 25, 84, 16}, ValueWhite, true);
     ProcessesCaption =
         placedLabel(Panel1, QStringLiteral("Processes:"), {196, 42, 66, 16}, CaptionGrey, false);
-    Label2 = placedLabel(Panel1, QStringLiteral("0"), {272, 42, 70, 16}, ValueWhite, true);
+    Label2 = placedLabel(Panel1, QStringLiteral("0"), {266, 42, 84, 16}, ValueWhite, true);
 
     Edit1 = new QLineEdit(Panel1);
     Edit1->setGeometry(10, 58, 270, 20);
@@ -232,11 +232,11 @@ void TForm1::buildSearchPanel() {
     AbortButton->hide();
 
     CheckBox_CheckLinks = new QCheckBox(QStringLiteral("Check Links"), Panel1);
-    CheckBox_CheckLinks->setGeometry(346, 8, 140, 18);
+    CheckBox_CheckLinks->setGeometry(354, 8, 132, 18);
     CheckBox_RecursiveSearch = new QCheckBox(QStringLiteral("Recursive Search"), Panel1);
-    CheckBox_RecursiveSearch->setGeometry(346, 28, 140, 18);
+    CheckBox_RecursiveSearch->setGeometry(354, 28, 132, 18);
     Button1 = new QPushButton(QStringLiteral("More Info"), Panel1);
-    Button1->setGeometry(346, 54, 80, 24);
+    Button1->setGeometry(354, 54, 80, 24);
     Button1->hide();
     column->addWidget(Panel1);
 
