@@ -118,13 +118,3 @@ BENCHMARK(BM_FoundListLookup)->Arg(100)->Arg(100000);
 BENCHMARK(BM_CheckLinkQueueDuplicate)->Arg(100)->Arg(100000);
 BENCHMARK(BM_AddToListView100k)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_AddToListView100kShown)->Unit(benchmark::kMillisecond)->Iterations(3);
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

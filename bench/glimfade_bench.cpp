@@ -3,7 +3,6 @@
 // a shown control is measured too, since each step repaints at once.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QImage>
 
 #include "widgets/GlimFade.h"
@@ -68,13 +67,3 @@ void BM_HoverBlendShown(benchmark::State& state) {
 BENCHMARK(BM_HoverBlendShown)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

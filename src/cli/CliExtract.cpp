@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include "analysis/PageRouting.h"
+#include "cli/Commands.h"
 #include "analysis/SearchHost.h"
 #include "core/PageBuffer.h"
 #include "core/SearchEngine.h"
@@ -36,12 +37,6 @@ int extractUsage() {
     return 2;
 }
 
-bool onOff(const std::string& text, bool& out) {
-    if (text != "on" && text != "off") return false;
-    out = text == "on";
-    return true;
-}
-
 bool parseExtractOptions(int argc, char** argv, ExtractOptions& o) {
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
@@ -53,9 +48,9 @@ bool parseExtractOptions(int argc, char** argv, ExtractOptions& o) {
             o.url = argv[++i];
             o.urlSet = true;
         } else if (a == "--check-links" && hasValue) {
-            if (!onOff(argv[++i], o.checkLinks)) return false;
+            if (!parseOnOff(argv[++i], o.checkLinks)) return false;
         } else if (a == "--recursive" && hasValue) {
-            if (!onOff(argv[++i], o.recursive)) return false;
+            if (!parseOnOff(argv[++i], o.recursive)) return false;
         } else if (o.pageFile.empty() && !a.empty() && a.rfind("--", 0) != 0) {
             o.pageFile = a;
         } else {

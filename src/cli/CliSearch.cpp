@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "cli/Commands.h"
 #include "core/AppPaths.h"
 #include "core/SearchEngine.h"
 
@@ -44,16 +45,6 @@ int searchUsage() {
     return 2;
 }
 
-bool onOff(const std::string& text, bool& out) {
-    if (text == "on")
-        out = true;
-    else if (text == "off")
-        out = false;
-    else
-        return false;
-    return true;
-}
-
 bool seconds(const std::string& text, double& out) {
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
@@ -67,9 +58,9 @@ bool parseSearchOptions(int argc, char** argv, SearchOptions& o) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
         if (a == "--check-links" && hasValue) {
-            if (!onOff(argv[++i], o.checkLinks)) return false;
+            if (!parseOnOff(argv[++i], o.checkLinks)) return false;
         } else if (a == "--recursive" && hasValue) {
-            if (!onOff(argv[++i], o.recursive)) return false;
+            if (!parseOnOff(argv[++i], o.recursive)) return false;
         } else if (a == "--for" && hasValue) {
             if (!seconds(argv[++i], o.forSeconds)) return false;
         } else if (a == "--until-idle" && hasValue) {

@@ -15,4 +15,10 @@ const std::vector<Command>& commands() {
     return list;
 }
 
+bool parseOnOff(const std::string& text, bool& out) {
+    if (text != "on" && text != "off") return false;
+    out = text == "on";
+    return true;
+}
+
 } // namespace lumi::cli

@@ -1,5 +1,6 @@
 #pragma once
 // The commands of lumisift-cli. Each gets the arguments after its own name.
+#include <string>
 #include <vector>
 
 namespace lumi::cli {
@@ -11,5 +12,8 @@ struct Command {
 
 // Every command the tool knows; a command's file adds itself to this list in Commands.cpp.
 const std::vector<Command>& commands();
+
+// Reads an "on" or "off" option value; false for anything else.
+bool parseOnOff(const std::string& text, bool& out);
 
 } // namespace lumi::cli
