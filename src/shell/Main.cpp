@@ -23,6 +23,8 @@
 
 #include "core/Clock.h"
 #include "core/ErrorReport.h"
+#include "core/SearchEngine.h"
+#include "shell/Unit2.h"
 #include "widgets/ButtonArt.h"
 #include "widgets/GlimFade.h"
 
@@ -386,8 +388,11 @@ void TForm1::FormResize() {
 }
 
 void TForm1::FormKeyPress(char& key) {
-    // Escape leaves the viewer for the result list; other keys go on to the focused control.
-    if (key == 27 && ViewerShown()) ShowPanel(panel_Search);
+    // Escape leaves the viewer for the result list and forgets the pictures it was showing;
+    // other keys go on to the focused control.
+    if (key != 27 || !ViewerShown()) return;
+    if (Engine) Engine->ViewList.clear();
+    ShowPanel(panel_Search);
 }
 
 void TForm1::CallBrowser(const std::string& target) {
@@ -438,6 +443,8 @@ void TForm1::showEvent(QShowEvent* event) {
 void TForm1::closeEvent(QCloseEvent* event) {
     lumi::runUnderDefaultHandler([&] { FormClose(); });
     event->accept();
+    // The program ends with this window: an open diagnostics window must not keep it running.
+    if (Form2) Form2->close();
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {

@@ -19,6 +19,8 @@
 
 #include "core/Clock.h"
 #include "core/ErrorReport.h"
+#include "core/SearchEngine.h"
+#include "shell/Unit2.h"
 #include "widgets/GlimFade.h"
 
 namespace {
@@ -379,6 +381,38 @@ TEST_F(MainWindowTest, EscapeLeavesTheViewerAndOtherKeysReachTheirControl) {
 
     QTest::keyClicks(form->Edit1, QStringLiteral("cats"));
     EXPECT_EQ(form->Edit1->text(), QStringLiteral("cats"));
+}
+
+TEST_F(MainWindowTest, EscapeFromTheViewerForgetsThePicturesItWasShowing) {
+    auto form = makeForm();
+    form->show();
+    ASSERT_NE(form->Engine, nullptr);
+    form->Engine->ViewList.add("http://example.test/a.jpg");
+    form->Engine->ViewList.add("http://example.test/b.jpg");
+
+    // With the result list shown, Escape leaves the list of pictures alone.
+    char key = 27;
+    form->FormKeyPress(key);
+    EXPECT_EQ(form->Engine->ViewList.size(), 2u);
+
+    form->ShowPanel(form->panel_Viewer);
+    key = 27;
+    form->FormKeyPress(key);
+    EXPECT_FALSE(form->ViewerShown());
+    EXPECT_EQ(form->Engine->ViewList.size(), 0u);
+}
+
+TEST_F(MainWindowTest, ClosingTheMainWindowClosesTheDiagnosticsWindow) {
+    auto form = makeForm();
+    TForm2 diagnostics;
+    form->Form2 = &diagnostics;
+    form->show();
+    diagnostics.show();
+    ASSERT_TRUE(diagnostics.isVisible());
+    form->close();
+    // A diagnostics window left open would keep the program running without its main window.
+    EXPECT_FALSE(diagnostics.isVisible());
+    form->Form2 = nullptr;
 }
 
 } // namespace
