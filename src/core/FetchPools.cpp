@@ -49,21 +49,24 @@ int32_t parseTag(const std::string& item) {
 void SearchEngine::QueueForGetPage(const std::string& url, int engine) {
     catchAll("TForm1.QueueForGetPage", [&] {
         // A TAB would split the queue and running lines in the wrong place.
-        if (url.find('\t') != std::string::npos) return;
+        if (url.find('\t') != std::string::npos || url.size() > MaxUrlLength) return;
         if (GetPageSeen.contains(url)) {
             raiseCounter(display_.doubleGetPageText);
             return;
         }
+        if (GetPageQueue.size() >= MaxWaitingPages) return; // not seen: it may come again
         GetPageQueue.add(url + '\t' + std::to_string(engine));
         GetPageSeen.add(url);
     });
 }
 
 void SearchEngine::QueueForCheckLink(const std::string& url) {
+    if (url.size() > MaxUrlLength) return;
     if (CheckLinkQueue.contains(url)) {
         raiseCounter(display_.doubleCheckText);
         return;
     }
+    if (CheckLinkQueue.size() >= MaxWaitingChecks) return;
     CheckLinkQueue.add(url);
 }
 

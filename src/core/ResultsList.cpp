@@ -26,6 +26,7 @@ void SearchEngine::AddToListView(const std::string& url, int64_t size) {
         if (FoundList.contains(url)) return;
         if (size > 0 && !CheckSizeLimits(size)) return;
         if (url.find_first_of("&=?%") != std::string::npos) return;
+        if (url.size() > MaxUrlLength || FoundList.size() >= MaxFoundRows) return;
         FoundList.add(url);
         raiseCounter(display_.foundText);
         results_.appendRow(ExtractFileNameFromURL(url),

@@ -58,6 +58,14 @@ public:
     static constexpr int StartsPerTick = 8;
     // Most memo lines kept; older lines are dropped first.
     static constexpr size_t MaxDiagnosticsLines = 10000;
+    // Bounds on what pages can make the engine keep: a longer address is neither queued nor
+    // listed (links resolved against a long page address would otherwise multiply one page's
+    // size many times over), and a full queue or list refuses further entries until it has
+    // room again. Refused addresses leave no trace, as other refusals do.
+    static constexpr size_t MaxUrlLength = 2048;
+    static constexpr size_t MaxWaitingPages = 100000;
+    static constexpr size_t MaxWaitingChecks = 100000;
+    static constexpr size_t MaxFoundRows = 100000;
 
     explicit SearchEngine(SearchEngineSetup setup, QObject* parent = nullptr);
     ~SearchEngine() override;

@@ -81,6 +81,30 @@ TEST(ResultsList, GateRefusesDuplicatesQueriesAndEverythingWhileNotSearching) {
     EXPECT_EQ(engine->FoundList.size(), 1u) << "nothing is added after an abort";
 }
 
+TEST(ResultsList, OverlongAddressesAndRowsPastTheLimitAreRefused) {
+    EngineUnderTest engine;
+    engine->SearchButtonClick("x");
+    const std::string longest =
+        "http://h/" + std::string(lumi::SearchEngine::MaxUrlLength - 13, 'a') + ".jpg";
+    ASSERT_EQ(longest.size(), lumi::SearchEngine::MaxUrlLength);
+    engine->AddToListView(longest, 0);
+    engine->AddToListView("http://h/b" + longest.substr(9), 0);
+    ASSERT_EQ(engine->FoundList.size(), 1u);
+    EXPECT_EQ(engine->FoundList[0], longest);
+
+    for (size_t i = 1; i < lumi::SearchEngine::MaxFoundRows; ++i)
+        engine->AddToListView("http://h/" + std::to_string(i) + ".jpg", 0);
+    ASSERT_EQ(engine->FoundList.size(), lumi::SearchEngine::MaxFoundRows);
+    engine->AddToListView("http://h/more.jpg", 0);
+    EXPECT_EQ(engine->FoundList.size(), lumi::SearchEngine::MaxFoundRows);
+    EXPECT_EQ(engine->results().totalRows(), lumi::SearchEngine::MaxFoundRows);
+    EXPECT_EQ(engine->display().foundText, std::to_string(lumi::SearchEngine::MaxFoundRows));
+
+    engine->SearchButtonClick("y");
+    engine->AddToListView("http://h/more.jpg", 0);
+    EXPECT_EQ(engine->FoundList.size(), 1u) << "a new search has room again";
+}
+
 TEST(ResultsList, RowsFollowFoundListAndANewSearchEmptiesAll) {
     EngineUnderTest engine;
     engine->SearchButtonClick("x");

@@ -166,6 +166,45 @@ TEST(FetchQueues, PageAddressWithATabIsRefused) {
     EXPECT_EQ(engine->display().doubleGetPageText, "0");
 }
 
+TEST(FetchQueues, OverlongAddressesAndFullQueuesAreRefused) {
+    EngineUnderTest engine;
+    const std::string base = "http://h/";
+    const std::string longest = base + std::string(lumi::SearchEngine::MaxUrlLength - 9, 'a');
+    ASSERT_EQ(longest.size(), lumi::SearchEngine::MaxUrlLength);
+    engine->QueueForGetPage(longest, 99);
+    engine->QueueForGetPage(longest + "b", 99);
+    engine->QueueForCheckLink(longest);
+    engine->QueueForCheckLink(longest + "b");
+    EXPECT_THAT(linesOf(engine->GetPageQueue), ElementsAre(longest + "\t99"));
+    EXPECT_THAT(linesOf(engine->GetPageSeen), ElementsAre(longest));
+    EXPECT_THAT(linesOf(engine->CheckLinkQueue), ElementsAre(longest));
+    EXPECT_EQ(engine->display().doubleGetPageText, "0");
+    EXPECT_EQ(engine->display().doubleCheckText, "0");
+
+    for (size_t i = 1; i < lumi::SearchEngine::MaxWaitingPages; ++i)
+        engine->QueueForGetPage(base + std::to_string(i), 99);
+    for (size_t i = 1; i < lumi::SearchEngine::MaxWaitingChecks; ++i)
+        engine->QueueForCheckLink(base + std::to_string(i));
+    ASSERT_EQ(engine->GetPageQueue.size(), lumi::SearchEngine::MaxWaitingPages);
+    ASSERT_EQ(engine->CheckLinkQueue.size(), lumi::SearchEngine::MaxWaitingChecks);
+    engine->QueueForGetPage(base + "more", 99);
+    engine->QueueForCheckLink(base + "more");
+    EXPECT_EQ(engine->GetPageQueue.size(), lumi::SearchEngine::MaxWaitingPages);
+    EXPECT_EQ(engine->CheckLinkQueue.size(), lumi::SearchEngine::MaxWaitingChecks);
+    EXPECT_FALSE(engine->GetPageSeen.contains(base + "more")) << "a refused page is not seen";
+    engine->QueueForGetPage(base + "1", 99);
+    engine->QueueForCheckLink(base + "1");
+    EXPECT_EQ(engine->display().doubleGetPageText, "1") << "duplicates still count when full";
+    EXPECT_EQ(engine->display().doubleCheckText, "1");
+
+    engine->GetPageQueue.removeFirst(); // a dispatcher took one
+    engine->CheckLinkQueue.removeFirst();
+    engine->QueueForGetPage(base + "more", 99);
+    engine->QueueForCheckLink(base + "more");
+    EXPECT_EQ(engine->GetPageQueue[engine->GetPageQueue.size() - 1], base + "more\t99");
+    EXPECT_EQ(engine->CheckLinkQueue[engine->CheckLinkQueue.size() - 1], base + "more");
+}
+
 TEST(FetchQueues, CheckDuplicatesCountOnlyWhileWaiting) {
     EngineUnderTest engine;
     engine->QueueForCheckLink("http://h/a.jpg");
