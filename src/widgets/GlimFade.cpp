@@ -340,8 +340,10 @@ bool TGlimFade::runDissolveSteps(const lumi::PixelList& list, size_t perStep) {
         lumi::dissolveStep(display_, target_, list, next, perStep);
         if (!afterStep()) return false;
     }
+    // The remainder is only shown: no events are handled between it and the effect's end.
     lumi::dissolveStep(display_, target_, list, next, list.size() - next);
-    return afterStep();
+    repaintNow();
+    return true;
 }
 
 bool TGlimFade::afterStep() {

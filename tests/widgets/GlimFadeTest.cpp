@@ -195,6 +195,49 @@ TEST(GlimFade, DisolvRateAboveAreaChangesOnePixelPerStep) {
     EXPECT_EQ(fade.changedPerStep.back(), 0);
 }
 
+// Counts the event rounds an effect lets run: every step posts a call that only a round of
+// event handling delivers.
+class EventRoundFade : public TGlimFade {
+public:
+    int posted = 0;
+    int delivered = 0;
+
+protected:
+    void repaintNow() override {
+        ++posted;
+        QMetaObject::invokeMethod(
+            this, [this] { ++delivered; }, Qt::QueuedConnection);
+    }
+};
+
+TEST(GlimFade, EventsAreHandledAfterEveryFullStepButNotAfterTheRemainder) {
+    EventRoundFade fade;
+    fade.resize(7, 3);
+    fade.setPicFrom(GlimPicture::bitmap(solid({7, 3}, Qt::red)));
+    fade.setPicTo(GlimPicture::bitmap(solid({7, 3}, Qt::blue)));
+    fade.setProcessMsgs(true);
+    fade.setDisolvRate(4); // 21 pixels: 4 steps of 5, then 1
+
+    fade.Dissolve();
+    EXPECT_EQ(fade.posted, 5);
+    EXPECT_EQ(fade.delivered, 4);
+
+    QCoreApplication::processEvents(); // delivers the remainder's call
+    fade.posted = fade.delivered = 0;
+    fade.DissolveBack();
+    EXPECT_EQ(fade.posted, 5);
+    EXPECT_EQ(fade.delivered, 4);
+
+    // A blend handles events after every one of its steps, the last included.
+    QCoreApplication::processEvents(); // delivers the remainder's call
+    fade.posted = fade.delivered = 0;
+    fade.setBlendRate(3);
+    fade.Blend();
+    EXPECT_EQ(fade.posted, 4);
+    EXPECT_EQ(fade.delivered, 4);
+    QCoreApplication::processEvents();
+}
+
 TEST(GlimFade, ShuffledPixelListCoversEveryPixelOnce) {
     const lumi::PixelList list = lumi::shuffledPixelList(13, 7);
     ASSERT_EQ(list.size(), 91u);
