@@ -678,6 +678,15 @@ void THttpCli::deferredRestart() {
 void THttpCli::socketSessionClosed() {
     switch (closedHandler_) {
     case ClosedHandler::Completion:
+        // A headerless document hands over its lines one by one; a last line without a
+        // line end would otherwise stay in the buffer and be lost with the connection.
+        if (state_ == httpWaitingBody && inBody_ && fillCount_ > bufStart_) {
+            lastResponse_.assign(lineBuffer_ + bufStart_, fillCount_ - bufStart_);
+            fillCount_ = bufStart_ = 0;
+            std::weak_ptr<bool> token = life_;
+            bodyBlock();
+            if (token.expired()) return;
+        }
         completion();
         break;
     case ClosedHandler::Relocation:

@@ -281,6 +281,16 @@ TEST(HttpClient, HeaderlessHtmlIsTheDocumentItself) {
     EXPECT_EQ(t.rec.events[static_cast<size_t>(firstData) + 2], "OnDocData three");
     EXPECT_EQ(t.cli.RcvdCount(), 12 + 9 + 5);
     EXPECT_EQ(t.rec.error, 0);
+
+    // A last line without a line end still reaches the caller when the server closes.
+    OneReply u({"<HTML>\n<img src=a.jpg>\n<img src=last.jpg></html>"});
+    u.get();
+    EXPECT_EQ(u.rec.count("OnDocData"), 3u);
+    const int docEnd = u.rec.indexOf("OnDocEnd");
+    ASSERT_GT(docEnd, 0);
+    EXPECT_EQ(u.rec.events[static_cast<size_t>(docEnd) - 1], "OnDocData <img src=last.jpg></html>");
+    EXPECT_EQ(u.cli.RcvdCount(), 6 + 15 + 25);
+    EXPECT_EQ(u.rec.error, 0);
 }
 
 TEST(HttpClient, ContentTypeLowerCasedAndExeBecomesHtm) {
