@@ -590,16 +590,17 @@ void TWSocket::Connect() {
 void TWSocket::setupNotifiers(bool watchWriteNow) {
     dropNotifiers();
     const int fd = handle_;
+    const uint64_t serial = handleSerial_;
     auto* rn = new QSocketNotifier(fd, QSocketNotifier::Read, host_.get());
     auto* wn = new QSocketNotifier(fd, QSocketNotifier::Write, host_.get());
     host_->readNotifier = rn;
     host_->writeNotifier = wn;
-    QObject::connect(rn, &QSocketNotifier::activated, host_.get(), [this, fd] {
-        if (fd != handle_ || paused_) return;
+    QObject::connect(rn, &QSocketNotifier::activated, host_.get(), [this, fd, serial] {
+        if (!isCurrent(fd, serial) || paused_) return;
         runNotification([this] { readNotification(); });
     });
-    QObject::connect(wn, &QSocketNotifier::activated, host_.get(), [this, fd] {
-        if (fd != handle_ || paused_) return;
+    QObject::connect(wn, &QSocketNotifier::activated, host_.get(), [this, fd, serial] {
+        if (!isCurrent(fd, serial) || paused_) return;
         runNotification([this] { writeNotification(false); });
     });
     rn->setEnabled(state_ != wsConnecting && !paused_);
@@ -638,11 +639,14 @@ void TWSocket::postWriteNotification() {
     if (writePosted_) return;
     writePosted_ = true;
     const int fd = handle_;
+    const uint64_t serial = handleSerial_;
     QMetaObject::invokeMethod(
         host_.get(),
-        [this, fd] {
+        [this, fd, serial] {
+            // A step posted for an earlier connection leaves the current one's alone.
+            if (!isCurrent(fd, serial)) return;
             writePosted_ = false;
-            if (fd != handle_ || paused_) return;
+            if (paused_) return;
             runNotification([this] { writeNotification(true); });
         },
         Qt::QueuedConnection);
@@ -650,6 +654,7 @@ void TWSocket::postWriteNotification() {
 
 void TWSocket::writeNotification(bool posted) {
     const int fd = handle_;
+    const uint64_t serial = handleSerial_;
     std::weak_ptr<bool> guard = alive_;
     if (state_ == wsConnecting) {
         int err = 0;
@@ -666,12 +671,12 @@ void TWSocket::writeNotification(bool posted) {
             if (state_ != wsClosed) Close();
             return;
         }
-        if (fd != handle_ || sendBuffers_.empty()) return;
+        if (!isCurrent(fd, serial) || sendBuffers_.empty()) return;
     }
-    if (fd != handle_) return;
+    if (!isCurrent(fd, serial)) return;
     const bool hadData = posted || !sendBuffers_.empty() || !allSent_;
     if (!tryToSend()) return;
-    if (guard.expired() || fd != handle_) return;
+    if (guard.expired() || !isCurrent(fd, serial)) return;
     if (hadData && allSent_) {
         watchWrite(false);
         if (OnDataSent) OnDataSent(this, 0);
@@ -733,7 +738,8 @@ int TWSocket::Send(const void* data, int len) {
     sendBuffers_.append(static_cast<const char*>(data), static_cast<size_t>(len));
     allSent_ = false;
     const int fd = handle_;
-    if (!tryToSend() || fd != handle_) return len;
+    const uint64_t serial = handleSerial_;
+    if (!tryToSend() || !isCurrent(fd, serial)) return len;
     if (allSent_) postWriteNotification();
     return len;
 }
@@ -827,15 +833,16 @@ bool TWSocket::fillLineBuffer() {
 void TWSocket::receiveLoop(int error) {
     std::weak_ptr<bool> guard = alive_;
     const int fd = handle_;
+    const uint64_t serial = handleSerial_;
     if (lineMode_) {
         fillLineBuffer();
-        while (!guard.expired() && fd == handle_) {
+        while (!guard.expired() && isCurrent(fd, serial)) {
             const bool full = lineBuffer_.size() >= lineLimit_;
             const bool atClose = peerClosed_ && !lineBuffer_.empty();
             if (lineBuffer_.find(lineEnd_) == std::string::npos && !full && !atClose) break;
             if (full && lineBuffer_.find(lineEnd_) == std::string::npos && OnLineTooLong) {
                 OnLineTooLong(this);
-                if (guard.expired() || fd != handle_) return;
+                if (guard.expired() || !isCurrent(fd, serial)) return;
             }
             lineReady_ = true;
             const size_t before = lineBuffer_.size();
@@ -850,7 +857,7 @@ void TWSocket::receiveLoop(int error) {
             } catch (...) {
                 return;
             }
-            if (guard.expired() || fd != handle_) return;
+            if (guard.expired() || !isCurrent(fd, serial)) return;
             if (lineBuffer_.size() == before) break; // the handler took nothing
             if (lineBuffer_.size() < lineLimit_) fillLineBuffer();
         }
@@ -868,7 +875,7 @@ void TWSocket::receiveLoop(int error) {
             } catch (...) {
                 return;
             }
-            if (guard.expired() || fd != handle_ || handle_ < 0) return;
+            if (guard.expired() || !isCurrent(fd, serial) || handle_ < 0) return;
         } else {
             char scratch[discardChunk];
             if (Receive(scratch, sizeof scratch) < 0) break;
@@ -887,6 +894,7 @@ void TWSocket::receiveLoop(int error) {
 
 void TWSocket::readNotification() {
     const int fd = handle_;
+    const uint64_t serial = handleSerial_;
     std::weak_ptr<bool> guard = alive_;
     if (state_ == wsListening) {
         if (OnSessionAvailable) OnSessionAvailable(this, 0);
@@ -897,7 +905,7 @@ void TWSocket::readNotification() {
     int loopError = 0;
     if (ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0) {
         receiveLoop(0);
-        if (guard.expired() || fd != handle_) return;
+        if (guard.expired() || !isCurrent(fd, serial)) return;
         loopError = lastError_;
     }
     if (socketType_ == SOCK_DGRAM) return;
@@ -917,21 +925,25 @@ void TWSocket::readNotification() {
     }
     if (closeError < 0) return;
     receiveLoop(0);
-    if (guard.expired() || fd != handle_) return;
+    if (guard.expired() || !isCurrent(fd, serial)) return;
     if (OnSessionClosed && !closeFired_) {
         closeFired_ = true;
         OnSessionClosed(this, closeError);
         if (guard.expired()) return;
     }
-    if (fd == handle_ && state_ != wsClosed) Close();
+    if (isCurrent(fd, serial) && state_ != wsClosed) Close();
 }
 
 // ---------------------------------------------------------------- close
 
 void TWSocket::closeHandle() {
     if (host_) dropNotifiers();
-    if (handle_ >= 0) ::close(handle_);
+    if (handle_ >= 0) {
+        ::close(handle_);
+        ++handleSerial_;
+    }
     handle_ = -1;
+    writePosted_ = false;
     sendBuffers_.clear();
     allSent_ = true;
     lineBuffer_.clear();

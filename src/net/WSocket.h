@@ -188,6 +188,13 @@ private:
     std::unique_ptr<lumi::SocketNotifierHost> host_;
     std::shared_ptr<bool> alive_;
     int handle_ = -1;
+    // Raised each time a descriptor is released. The system hands a released number out
+    // again at once, so a handler that closes and connects anew gets the same number; code
+    // that ran a handler compares number and serial to tell the new connection apart.
+    uint64_t handleSerial_ = 0;
+    bool isCurrent(int fd, uint64_t serial) const {
+        return fd == handle_ && serial == handleSerial_;
+    }
     TSocketState state_ = wsClosed;
     std::string addr_, port_, proto_ = "tcp", localPort_ = "0";
     bool addrAssigned_ = false, portAssigned_ = false, protoAssigned_ = true;

@@ -254,6 +254,39 @@ TEST(WSocket, PeerCloseDeliversWaitingDataFirst) {
     EXPECT_EQ(s.ReadCount(), 0); // counts restored by the close
 }
 
+TEST(WSocket, ConnectionMadeInsideTheCloseEventSurvives) {
+    // The handler of a peer's close connects anew. The system hands out the released
+    // descriptor number again, and the new connection must not be taken for the old one.
+    Listener server;
+    TWSocket s;
+    int closed = 0;
+    int oldHandle = -1;
+    int newHandle = -2;
+    std::string got;
+    s.OnDataAvailable = [&](TWSocket* me, int) { got += me->ReceiveStr(); };
+    s.OnSessionClosed = [&](TWSocket* me, int) {
+        if (++closed > 1) return;
+        oldHandle = me->HSocket();
+        me->Close();
+        me->setAddr("127.0.0.1");
+        me->setPort(server.port());
+        me->Connect();
+        newHandle = me->HSocket();
+    };
+    s.setAddr("127.0.0.1");
+    s.setPort(server.port());
+    s.Connect();
+    ASSERT_TRUE(waitUntil([&] { return server.peers.size() == 1 && s.State() == wsConnected; }));
+    server.peers[0]->Close();
+    ASSERT_TRUE(waitUntil([&] { return server.peers.size() == 2 && s.State() == wsConnected; }));
+    EXPECT_EQ(newHandle, oldHandle); // the case this guards against
+    server.peers[1]->SendStr("still here");
+    ASSERT_TRUE(waitUntil([&] { return got == "still here"; }));
+    lumi::test::spinFor(30);
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(s.State(), wsConnected);
+}
+
 TEST(WSocket, PeerResetIsReportedAsClose) {
     Listener server;
     TWSocket s;
