@@ -198,8 +198,7 @@ void THttpCli::setState(THttpState newState) {
     fire(OnStateChange);
 }
 
-void THttpCli::post(void (THttpCli::*step)()) {
-    const unsigned generation = generation_;
+void THttpCli::post(void (THttpCli::*step)(), unsigned generation) {
     QMetaObject::invokeMethod(
         notifier_.get(),
         [this, generation, step] {
@@ -660,8 +659,9 @@ void THttpCli::relocationClosed() {
         completion();
         return;
     }
+    const unsigned generation = generation_;
     if (!fire(OnLocationChange)) return;
-    post(&THttpCli::deferredRestart);
+    post(&THttpCli::deferredRestart, generation);
 }
 
 void THttpCli::deferredRestart() {
@@ -698,9 +698,12 @@ void THttpCli::socketSessionClosed() {
 }
 
 void THttpCli::completion() {
+    // Taken before OnDocEnd: a handler that aborts and starts the next request must not
+    // have that request set ready by this one's step.
+    const unsigned generation = generation_;
     connected_ = false;
     if (bodyBlockCount_ > 0 && !fire(OnDocEnd)) return;
-    post(&THttpCli::deferredSetReady);
+    post(&THttpCli::deferredSetReady, generation);
 }
 
 void THttpCli::setStateQuietly(THttpState newState) {

@@ -172,7 +172,8 @@ private:
 
     template <class... Params, class... Args>
     bool fire(const std::function<void(THttpCli*, Params...)>& event, Args&&... args);
-    void post(void (THttpCli::*step)());
+    // Queues a deferred step; it is dropped unless the request is still the one of generation.
+    void post(void (THttpCli::*step)(), unsigned generation);
     void startRequest(THttpRequest kind);
     void startLookup(bool raise);
     void setState(THttpState newState);

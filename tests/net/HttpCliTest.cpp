@@ -620,6 +620,44 @@ TEST(HttpAbort, RestartRightAfterAbortIsNotDisturbed) {
     EXPECT_EQ(cli.State(), httpReady);
 }
 
+TEST(HttpAbort, RequestStartedAsTheAbortEndsIsNotDisturbed) {
+    // Abort inside a relocation or inside OnDocEnd; the caller starts the next request as
+    // soon as the client is ready. The aborted request's queued steps must not touch it.
+    for (const bool inRelocation : {true, false}) {
+        SCOPED_TRACE(inRelocation ? "abort in OnLocationChange" : "abort in OnDocEnd");
+        ScriptedServer server;
+        server.respond = [](const std::string& request, int) {
+            if (request.rfind("GET /first ", 0) == 0)
+                return reply({httpResponse("HTTP/1.0 302 Found", {"Location: /moved"}, "")});
+            return reply({httpResponse("HTTP/1.0 200 OK", {}, "body")});
+        };
+        THttpCli cli;
+        std::vector<int> errors;
+        int readyChanges = 0;
+        cli.OnRequestDone = [&](THttpCli*, THttpRequest, int e) { errors.push_back(e); };
+        cli.OnStateChange = [&](THttpCli* s) {
+            if (s->State() == httpReady && ++readyChanges == 1) {
+                s->URL = server.url("/second");
+                s->StartGet();
+            }
+        };
+        cli.OnLocationChange = [](THttpCli* s) { s->Abort(); };
+        cli.OnDocEnd = [&](THttpCli* s) {
+            if (readyChanges == 0) s->Abort();
+        };
+        cli.URL = server.url(inRelocation ? "/first" : "/plain");
+        cli.StartGet();
+        ASSERT_TRUE(waitUntil([&] { return errors.size() >= 2; }));
+        spinFor(80);
+        EXPECT_EQ(errors, (std::vector<int>{3, 0}));
+        EXPECT_EQ(readyChanges, 2);
+        EXPECT_EQ(cli.StatusCode(), 200);
+        EXPECT_EQ(cli.RcvdCount(), 4);
+        ASSERT_EQ(server.requests().size(), 2u);
+        EXPECT_EQ(server.requests()[1].rfind("GET /second ", 0), 0u);
+    }
+}
+
 TEST(HttpLifetime, DestroyedInsideOnRequestDone) {
     ScriptedServer server;
     auto* cli = new THttpCli();
