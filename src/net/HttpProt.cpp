@@ -19,8 +19,10 @@ class HttpNotifier : public QObject {};
 
 namespace {
 
-// Header bytes kept in RcvdHeader for one request (all relocation hops together).
+// Memory kept in RcvdHeader for one request (all relocation hops together). Each line
+// counts its text and its string object, so that a flood of tiny lines is bounded too.
 constexpr size_t maxHeaderBytes = 1024 * 1024;
+constexpr size_t headerLineCost = sizeof(std::string);
 // Entries kept in the list of authentication requests.
 constexpr size_t maxAuthenticateEntries = 64;
 // Characters kept of the file name taken from the URL path.
@@ -558,7 +560,7 @@ void THttpCli::headerLine() {
         return;
     }
 
-    rcvdHeaderBytes_ += line.size();
+    rcvdHeaderBytes_ += line.size() + headerLineCost;
     if (rcvdHeaderBytes_ > maxHeaderBytes) {
         stopOnBrokenResponse(lumi::httpLineTooLongError, "HTTP header too long");
         return;

@@ -448,6 +448,20 @@ TEST(HttpClient, NineThousandByteHeaderLineEndsTheRequest) {
     EXPECT_TRUE(waitUntil([&] { return t.server.closedByPeer() == 1; }));
 }
 
+TEST(HttpClient, EndlessHeaderOfTinyLinesEndsTheRequest) {
+    // Each kept header line costs far more memory than its few bytes of text: a flood of
+    // tiny lines must hit the header bound long before its text alone would.
+    std::string header = "HTTP/1.0 200 OK\r\n";
+    for (int i = 0; i < 40000; ++i)
+        header += "X: a\r\n";
+    OneReply t({header + "\r\nbody"}, ScriptedReply::Ending::StayOpen);
+    t.get();
+    EXPECT_EQ(t.rec.error, lumi::httpLineTooLongError);
+    EXPECT_EQ(t.cli.ReasonPhrase(), "HTTP header too long");
+    EXPECT_LT(t.cli.RcvdHeader().size(), 40000u);
+    EXPECT_EQ(t.rec.count("OnDocData"), 0u);
+}
+
 TEST(HttpClient, NonDecimalStatusOrLengthEndsTheRequest) {
     const std::pair<std::string, std::string> cases[] = {
         {"HTTP/1.0 2x0 OK\r\n\r\nbody", "Invalid status code in response"},
