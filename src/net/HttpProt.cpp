@@ -242,21 +242,22 @@ void THttpCli::startRequest(THttpRequest kind) {
     kind_ = kind;
     requestDoneError_ = 0;
     closedHandler_ = ClosedHandler::Completion;
+    relocationCount_ = 0;
+    relocationPending_ = false;
+    fillCount_ = 0;
+    bufStart_ = 0;
+    inBody_ = false;
+    // The values of the last request stay readable in this change; they are reset after it.
+    setState(httpNotConnected);
     docName_.clear();
     statusCode_ = 0;
     rcvdCount_ = 0;
     sentCount_ = 0;
     headerLineCount_ = 0;
     bodyBlockCount_ = 0;
-    relocationCount_ = 0;
-    relocationPending_ = false;
     contentLength_ = -1;
     allowedToSend_ = false;
     location_ = URL;
-    fillCount_ = 0;
-    bufStart_ = 0;
-    inBody_ = false;
-    setState(httpNotConnected);
 
     const lumi::UrlParts url = lumi::splitUrl(URL);
     targetHost_ = url.host;

@@ -798,6 +798,23 @@ TEST(HttpStart, BusyClientRefusesSecondStart) {
     ASSERT_TRUE(waitUntil([&] { return rec.done == 1; }));
     EXPECT_EQ(rec.error, 0);
     EXPECT_EQ(cli.RcvdCount(), 2);
+
+    // Started again, the client still shows the last request's values when it leaves
+    // httpReady; they are reset right after that change.
+    const std::string firstUrl = cli.URL;
+    std::vector<std::string> seen;
+    cli.OnStateChange = [&](THttpCli* s) {
+        if (s->State() == httpNotConnected)
+            seen = {std::to_string(s->StatusCode()), std::to_string(s->RcvdCount()), s->Location(),
+                    s->DocName()};
+    };
+    cli.URL = server.url("/again");
+    cli.StartGet();
+    EXPECT_EQ(seen, (std::vector<std::string>{"200", "2", firstUrl, "document.htm"}));
+    EXPECT_EQ(cli.StatusCode(), 0);
+    EXPECT_EQ(cli.Location(), server.url("/again"));
+    EXPECT_EQ(cli.DocName(), "again");
+    ASSERT_TRUE(waitUntil([&] { return rec.done == 2; }));
 }
 
 TEST(HttpStart, PostInBlocksAndHead) {
