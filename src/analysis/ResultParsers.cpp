@@ -1,10 +1,10 @@
 #include "analysis/ResultParsers.h"
 
-#include <cstdlib>
 #include <string_view>
 
 #include "analysis/TextWalk.h"
 #include "analysis/UrlUtils.h"
+#include "core/ConfiguredHosts.h"
 #include "core/ErrorReport.h"
 #include "core/TextOps.h"
 
@@ -12,16 +12,8 @@ namespace {
 
 constexpr size_t npos = std::string_view::npos;
 
-constexpr const char* kDefaultLycosHost = "www.lycos.com";
-constexpr const char* kDefaultScourNetSite = "www.scour.com";
-
 constexpr std::string_view kLycosPagingMarker =
     "&nbsp;.&nbsp;<A HREF=\"/cgi-bin/pursuit?cat=graphics&first=";
-
-std::string hostFromEnvironment(const char* name, const char* fallback) {
-    const char* value = std::getenv(name);
-    return std::string("http://") + (value && *value ? value : fallback);
-}
 
 // The Lycos cut shared by both Lycos readers: everything after the line's first ">" and the
 // one character after it, up to the next "<", trimmed. Empty when nothing is left or no "<"
@@ -41,11 +33,11 @@ std::string cutAfterFirstCloseBracket(std::string_view line) {
 namespace lumi {
 
 std::string lycosBase() {
-    return hostFromEnvironment("LUMISIFT_LYCOS_HOST", kDefaultLycosHost);
+    return "http://" + lycosHost();
 }
 
 std::string scourNetSiteBase() {
-    return hostFromEnvironment("LUMISIFT_SCOURNET_SITE", kDefaultScourNetSite);
+    return "http://" + scourNetSite();
 }
 
 void handOffImage(SearchHost& host, const std::string& address) {

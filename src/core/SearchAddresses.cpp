@@ -1,19 +1,12 @@
 #include "core/SearchAddresses.h"
 
-#include <cstdlib>
-
+#include "core/ConfiguredHosts.h"
 #include "core/ErrorReport.h"
 #include "core/TextOps.h"
 
 namespace lumi {
 
 namespace {
-
-// The services' public names; the demo and the tests point the variables at the stand-in
-// server on loopback.
-constexpr const char* DefaultHotBotHost = "www.hotbot.com";
-constexpr const char* DefaultLycosHost = "www.lycos.com";
-constexpr const char* DefaultScourNetHost = "www.scour.net";
 
 constexpr const char* HotBotPath =
     "/?SM=MC&LG=any&AM0=MC&AT0=words&AW0=&AM1=MN&AT1=words&AW1=&savenummod=2&date=within&DV=0"
@@ -29,17 +22,10 @@ constexpr const char* LycosImagesPath =
     "&npl1=ignore%3Dfq&fq=&lang=&rtwm=45000&rtpy=2500&rttf=5000&rtfd=2500&rtpn=2500&rtpn=15"
     "&maxhits=40&mtemp=main.sites&query=";
 
-std::string hostFromEnvironment(const char* variable, const char* fallback) {
-    const char* value = std::getenv(variable);
-    return value && *value ? std::string(value) : std::string(fallback);
-}
-
 } // namespace
 
 SearchHosts searchHostsFromEnvironment() {
-    return {hostFromEnvironment("LUMISIFT_HOTBOT_HOST", DefaultHotBotHost),
-            hostFromEnvironment("LUMISIFT_LYCOS_HOST", DefaultLycosHost),
-            hostFromEnvironment("LUMISIFT_SCOURNET_HOST", DefaultScourNetHost)};
+    return {hotBotHost(), lycosHost(), scourNetHost()};
 }
 
 std::vector<SearchAddress> searchAddresses(const SearchHosts& hosts, const std::string& phrase) {

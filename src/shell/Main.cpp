@@ -1,7 +1,6 @@
 #include "shell/Main.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <limits>
 #include <stdexcept>
 
@@ -29,15 +28,6 @@
 #include "widgets/GlimFade.h"
 
 namespace lumi {
-
-namespace {
-constexpr const char* DefaultMakerHost = "www.lumisift.com";
-} // namespace
-
-std::string makerHost() {
-    const char* value = std::getenv("LUMISIFT_MAKER_HOST");
-    return value && *value ? std::string(value) : std::string(DefaultMakerHost);
-}
 
 std::string makerHomePage() {
     return "http://" + makerHost() + "/";

@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QWidget>
 
+#include "core/ConfiguredHosts.h"
 #include "core/IniFiles.h"
 
 class QCheckBox;
@@ -29,9 +30,7 @@ class SearchEngine;
 // Longest address CallBrowser hands to the desktop; a longer one is refused, never cut.
 inline constexpr size_t BrowserTargetLimit = 1024;
 
-// The maker's web site: LUMISIFT_MAKER_HOST (host or host:port) or the built-in name.
-std::string makerHost();
-// "http://" + makerHost() + "/".
+// "http://" + makerHost() + "/" (makerHost: core/ConfiguredHosts.h).
 std::string makerHomePage();
 // The mail link that recommends the program (no recipient, nothing percent-encoded).
 std::string tellAFriendLink();
