@@ -9,6 +9,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg-dev libgif-dev libcpp-httplib-dev libgumbo-dev
   nginx-light tinyproxy curl xvfb xauth imagemagick fonts-dejavu-core
+  lighttpd
+  apache2
+  squid
 )
 
 missing=()

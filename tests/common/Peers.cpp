@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -13,6 +14,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -49,6 +51,17 @@ std::string findProgram(const std::string& name) {
         start = end + 1;
     }
     return {};
+}
+
+// Servers started as root do their work as another user: that user must read the folder.
+void makeReadableToAll(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    const auto readable = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                          fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(folder, readable, ignored);
+    for (const auto& entry : fs::recursive_directory_iterator(folder, ignored))
+        fs::permissions(entry.path(), readable, ignored);
 }
 
 bool childExited(pid_t pid) {
@@ -237,7 +250,7 @@ NginxPeer::NginxPeer(const std::string& servedFolder) {
     start(config, {"nginx", "-p", "{dir}", "-e", "{dir}/error.log", "-c", "{conf}"});
 }
 
-std::string NginxPeer::url(const std::string& path) const {
+std::string PeerProcess::url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
@@ -259,6 +272,77 @@ TinyproxyPeer::TinyproxyPeer() {
                                "/tinyproxy.pid\"\n"
                                "DisableViaHeader Yes\n";
     start(config, {"tinyproxy", "-d", "-c", "{conf}"});
+}
+
+} // namespace lumi::test
+
+namespace lumi::test {
+
+LighttpdPeer::LighttpdPeer(const std::string& servedFolder) {
+    port_ = freeLoopbackPort();
+    logName_ = "error.log";
+    const std::string config = "server.document-root = \"" + servedFolder +
+                               "\"\n"
+                               "server.bind = \"127.0.0.1\"\n"
+                               "server.port = " +
+                               std::to_string(port_) +
+                               "\n"
+                               "server.errorlog = \"" +
+                               folder() +
+                               "/error.log\"\n"
+                               "server.modules = (\"mod_redirect\")\n"
+                               "index-file.names = (\"index.html\")\n"
+                               "mimetype.assign = (\".html\" => \"text/html\", "
+                               "\".jpg\" => \"image/jpeg\")\n"
+                               "url.redirect = (\"^/rel$\" => \"sub/target.html\")\n";
+    start(config, {"lighttpd", "-D", "-f", "{conf}"});
+}
+
+ApachePeer::ApachePeer(const std::string& servedFolder) {
+    port_ = freeLoopbackPort();
+    logName_ = "error.log";
+    const std::string d = folder();
+    makeReadableToAll(servedFolder);
+    makeReadableToAll(d);
+    const std::string modules = "/usr/lib/apache2/modules/";
+    std::string config =
+        "ServerRoot " + d + "\nServerName 127.0.0.1\nListen 127.0.0.1:" + std::to_string(port_) +
+        "\nPidFile " + d + "/httpd.pid\nErrorLog " + d + "/error.log\nMutex file:" + d +
+        "\nDefaultRuntimeDir " + d + "\nTypesConfig /dev/null\n";
+    for (const char* module : {"mpm_event", "authz_core", "dir", "mime", "asis"})
+        config +=
+            std::string("LoadModule ") + module + "_module " + modules + "mod_" + module + ".so\n";
+    if (geteuid() == 0) config += "User www-data\nGroup www-data\n";
+    config += "AddHandler send-as-is asis\nAddType text/html .html\nDocumentRoot " + servedFolder +
+              "\n<Directory " + servedFolder + ">\n  Require all granted\n</Directory>\n";
+    start(config, {"apache2", "-X", "-f", "{conf}"});
+}
+
+SquidPeer::SquidPeer() {
+    port_ = freeLoopbackPort();
+    logName_ = "cache.log";
+    const std::string d = folder();
+    if (geteuid() == 0) {
+        if (const passwd* user = getpwnam("proxy")) {
+            if (chown(d.c_str(), user->pw_uid, user->pw_gid) != 0)
+                error_ = "cannot hand the folder to the proxy user";
+        }
+    }
+    const std::string config = "http_port 127.0.0.1:" + std::to_string(port_) +
+                               "\n"
+                               "visible_hostname lumisift-test\n"
+                               "acl loopback src 127.0.0.1\n"
+                               "http_access allow loopback\n"
+                               "http_access deny all\n"
+                               "cache deny all\n"
+                               "cache_mem 8 MB\n"
+                               "pinger_enable off\n"
+                               "shutdown_lifetime 1 seconds\n"
+                               "pid_filename " +
+                               d + "/squid.pid\ncache_log " + d +
+                               "/cache.log\naccess_log stdio:" + d + "/access.log\ncoredump_dir " +
+                               d + "\n";
+    if (error_.empty()) start(config, {"squid", "-N", "-f", "{conf}"});
 }
 
 } // namespace lumi::test
