@@ -565,7 +565,7 @@ void THttpCli::headerLine() {
             return;
         }
         fillCount_ = bufStart_ = 0;
-        if (bodyLeft_ == 0) socket_.Close();
+        if (bodyLeft_ == 0 && socket_.State() != wsClosed) socket_.Close();
         return;
     }
 
