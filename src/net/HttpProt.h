@@ -146,10 +146,10 @@ public:
     // --- operations ---
     // Start an asynchronous request and return at once. The fragment of URL is not sent and
     // bytes that may not stand in a request target are percent-encoded; the Host line names
-    // the port when it is not 80. Interim (1xx) responses are skipped. Raise EHttpException code 1
-    // when not httpReady (the running request is undisturbed), code 2 for a POST without
-    // SendStream, and ESocketException when the name lookup cannot start (the client is then
-    // httpReady).
+    // the port when it is not 80. Interim (1xx) responses are skipped.
+    // Raise EHttpException code 1 when not httpReady (the running request is undisturbed),
+    // code 2 for a POST without SendStream, and ESocketException when the name lookup cannot
+    // start (the client is then httpReady).
     void StartGet();
     void StartHead();
     void StartPost();
