@@ -643,6 +643,9 @@ int64_t THttpCli::announcedBodyLength() const {
 // Computes the next request from a Location value; false when the request has been ended
 // because the value names a protocol this client cannot speak.
 bool THttpCli::relocate(const std::string& value) {
+    // An empty value names no other document: the answer is taken as it is, rather than
+    // asking for the same address again until the relocation bound ends the request.
+    if (lumi::withoutFragment(value).empty()) return true;
     const lumi::ResolvedLocation next = lumi::resolveLocation(current_, value);
     if (!next.unsupportedScheme.empty()) {
         stopOnBrokenResponse(lumi::httpUnsupportedRelocationError,

@@ -178,6 +178,7 @@ public:
     std::function<void(THttpCli* sender)> OnDocEnd;
     // A relocation is resolved against the address of the request it answers (relative
     // paths, "../", "?query", "//host/x", absolute http addresses with port 80 unless named).
+    // An empty Location is no relocation: that answer is the document.
     std::function<void(THttpCli* sender)> OnLocationChange;
     // Once per request, deferred, after the client is back in httpReady. The handler may
     // delete the sender.

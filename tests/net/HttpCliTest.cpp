@@ -477,6 +477,8 @@ TEST(HttpClient, RelocationsResolvedAgainstTheAnsweredAddress) {
          {"GET http://127.0.0.1:PORT/a/b HTTP/1.0", "GET http://127.0.0.1:PORT/c HTTP/1.0"}},
         // Without a port the address means port 80: nothing more reaches this server directly.
         {{"http://127.0.0.1/x"}, {}, {"GET http://127.0.0.1/x HTTP/1.0"}, -1},
+        // An empty value names no other document: the answer is the document.
+        {{""}, {}, {}},
         // No secure transport here: never plain http to an https address.
         {{"https://127.0.0.1:PORT/x"},
          {},
