@@ -64,6 +64,35 @@ void makeReadableToAll(const std::string& folder) {
         fs::permissions(entry.path(), readable, ignored);
 }
 
+// The server that a guard process watches; set in that process only.
+volatile sig_atomic_t guardedServer = 0;
+
+void killGuardedServer(int) {
+    kill(static_cast<pid_t>(guardedServer), SIGKILL);
+    _exit(0);
+}
+
+// A server that changes its user (apache and squid started as root do) loses the signal that
+// ends it with the test process. A guard process, which keeps that signal, ends it instead
+// when the test process dies without stopping it. Only async-signal-safe calls in the guard.
+pid_t startGuard(pid_t server) {
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    guardedServer = server;
+    struct sigaction action {};
+    action.sa_handler = killGuardedServer;
+    sigaction(SIGTERM, &action, nullptr);
+    sigset_t terminate;
+    sigemptyset(&terminate);
+    sigaddset(&terminate, SIGTERM);
+    sigprocmask(SIG_UNBLOCK, &terminate, nullptr);
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) killGuardedServer(0);
+    for (;;)
+        pause();
+}
+
 bool childExited(pid_t pid) {
     int status = 0;
     return waitpid(pid, &status, WNOHANG) == pid;
@@ -167,11 +196,13 @@ void PeerProcess::start(const std::string& config, const std::vector<std::string
         _exit(127);
     }
     pid_ = pid;
+    guard_ = startGuard(pid);
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(startTimeoutMs);
     while (!waitForLoopbackPort(port_, 100)) {
         if (childExited(pid_)) {
             pid_ = -1;
+            stopGuard();
             error_ = args[0] + " ended before listening: " + log();
             return;
         }
@@ -183,7 +214,16 @@ void PeerProcess::start(const std::string& config, const std::vector<std::string
     }
 }
 
+void PeerProcess::stopGuard() {
+    if (guard_ <= 0) return;
+    kill(guard_, SIGKILL);
+    int status = 0;
+    waitpid(guard_, &status, 0);
+    guard_ = -1;
+}
+
 void PeerProcess::stop() {
+    stopGuard();
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
     const auto deadline =

@@ -48,10 +48,12 @@ protected:
     // "{dir}" replaced) and waits until the port accepts connections.
     void start(const std::string& config, const std::vector<std::string>& argv);
     void stop();
+    void stopGuard();
     std::string readFile(const std::string& name) const;
 
     std::unique_ptr<QTemporaryDir> dir_;
     pid_t pid_ = -1;
+    pid_t guard_ = -1; // ends the server if the test process dies first
     int port_ = 0;
     std::string error_;
     std::string logName_;
