@@ -14,14 +14,14 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE http://www.lumisift.com/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "find JPEG pictures on the web for a search phrase
- Lumisift asks several web search services for a phrase, follows their result
- links into the pages they name and lists every JPEG picture found there, with
- its size. From the list it views a picture, runs a slide show or downloads a
- selection, numbered after the phrase.
- .
- The package holds the window program lumisift, the command-line tool
- lumisift-cli and lumisift-sandbox, a stand-in web for a demo on this computer.")
+# The long description under the summary line; CPack indents it and marks the blank line.
+set(CPACK_PACKAGE_DESCRIPTION
+  "Lumisift asks several web search services for a phrase, follows their result
+links into the pages they name and lists every JPEG picture found there, with
+its size. From the list it views a picture, runs a slide show or downloads a
+selection, numbered after the phrase.
+
+The package holds the window program lumisift, the command-line tool
+lumisift-cli and lumisift-sandbox, a stand-in web for a demo on this computer.")
 
 include(CPack)
