@@ -3,7 +3,7 @@
 # unpacked with dpkg-deb under a scratch root, its metadata validated, its programs run
 # from there (version, command-line conventions, a short search against the stand-in web
 # it ships), and nothing written into the unpacked install folders.
-#   check-package.sh BUILD_DIR VERSION-RELEASE
+#   check-package.sh BUILD_DIR VERSION-RELEASE      ($CPACK: the cpack to use, default cpack)
 set -euo pipefail
 build=$(cd "$1" && pwd)
 release=$2
@@ -23,7 +23,7 @@ trap cleanup EXIT
 fail() { echo "package check: $*" >&2; exit 1; }
 
 # Its own output folder, so a `make package` at the same time does not meet it.
-cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/cpack" >"$scratch/cpack.log" 2>&1 ||
+"${CPACK:-cpack}" --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/cpack" >"$scratch/cpack.log" 2>&1 ||
   { cat "$scratch/cpack.log" >&2; fail "cpack failed"; }
 deb="$scratch/cpack/lumisift_${release}_$(dpkg --print-architecture).deb"
 [ -f "$deb" ] || fail "no $(basename "$deb") in: $(ls "$scratch/cpack")"
