@@ -12,6 +12,10 @@ PACKAGES=(
   lighttpd
   apache2
   squid
+  dpkg-dev
+  file
+  desktop-file-utils
+  appstream
 )
 
 missing=()

@@ -2,11 +2,35 @@
 // main window first, the others hidden until a command shows them), then the event loop
 // until the main window closes.
 #include "core/AppPaths.h"
+#include "core/ProgramArguments.h"
 #include "shell/DefaultHandler.h"
 #include "shell/Main.h"
 #include "shell/Unit2.h"
 
+namespace {
+const char* const kUsage =
+    "usage: lumisift [PICTURE]\n"
+    "       lumisift --help | --version\n"
+    "Finds JPEG pictures on the web for a search phrase.\n"
+    "\n"
+    "  PICTURE      a picture file handed over by the desktop (\"Open with\")\n"
+    "  -h, --help   print this help and exit\n"
+    "  --version    print the version and exit\n"
+    "\n"
+    "environment: LUMISIFT_HOTBOT_HOST, LUMISIFT_LYCOS_HOST, LUMISIFT_SCOURNET_HOST,\n"
+    "  LUMISIFT_SCOURNET_SITE, LUMISIFT_MAKER_HOST name the services' hosts (HOST or HOST:PORT);\n"
+    "  QT_QPA_PLATFORM and the other Qt variables choose the display.\n"
+    "\n"
+    "exit status: 0 once the main window is closed, 2 the command line was wrong.\n";
+} // namespace
+
 int main(int argc, char** argv) {
+    // Read before the application exists, so that --help and --version work without a display.
+    const lumi::ProgramCall call =
+        lumi::readProgramArguments(lumi::argumentsAfterName(argc, argv), 1);
+    if (call.action != lumi::ProgramCall::Action::Run)
+        return lumi::answerProgramCall(call, "lumisift", kUsage);
+
     lumi::GuardedApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Lumisift"));
     lumi::installMessageBoxDefaultHandler();
