@@ -4,8 +4,6 @@
 
 namespace lumi {
 
-char charLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
 int textPos(std::string_view sub, std::string_view text) {
     if (sub.empty() || text.empty()) return 0;
     const auto at = text.find(sub);

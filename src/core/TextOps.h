@@ -13,7 +13,7 @@ int textPos(std::string_view sub, std::string_view text);
 int textPosAnyCase(std::string_view sub, std::string_view text);
 // Maps A-Z onto a-z and leaves every other byte as it is.
 std::string textLower(std::string_view text);
-char charLower(char c);
+inline char charLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 // Index below 1 is taken as 1 (count unchanged); index past the end or a negative count
 // gives ""; a count past the end stops at the end.
 std::string textCopy(std::string_view text, int64_t index, int64_t count);
