@@ -26,14 +26,16 @@ constexpr int GalleryPages = 6;
 
 class GalleryServer {
 public:
-    GalleryServer() : page_(lumi::bench::generateGalleryPage(static_cast<size_t>(lumi::MaxPageBytes))) {
+    GalleryServer()
+        : page_(lumi::bench::generateGalleryPage(static_cast<size_t>(lumi::MaxPageBytes))) {
         server_.Get(R"(/g/\d+\.htm)", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content(page_, "text/html");
             ++galleriesServed;
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
-        server_.wait_until_ready();
+        while (!server_.is_running())
+            std::this_thread::yield();
     }
     ~GalleryServer() {
         server_.stop();
@@ -93,4 +95,6 @@ void BM_LongestEventLoopGapWhileAnalysing8MiBGalleries(benchmark::State& state) 
 
 } // namespace
 
-BENCHMARK(BM_LongestEventLoopGapWhileAnalysing8MiBGalleries)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_LongestEventLoopGapWhileAnalysing8MiBGalleries)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);

@@ -13,7 +13,8 @@ namespace lumi {
 
 using PageLines = std::vector<std::string>;
 
-void routePageByEngine(SearchHost& host, int engine, const PageLines& lines, const std::string& pageUrl);
+void routePageByEngine(SearchHost& host, int engine, const PageLines& lines,
+                       const std::string& pageUrl);
 
 // The same routing for one page, done in slices: run() goes on where the last call stopped,
 // so a large page can be analysed over several turns of an event loop. Run to the end, it

@@ -1,5 +1,6 @@
 #include "core/IniFiles.h"
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <ctime>
@@ -9,6 +10,7 @@
 
 #include <unistd.h>
 
+#include "core/Clock.h"
 #include "core/TextOps.h"
 
 namespace {
@@ -65,10 +67,15 @@ std::vector<lumi::IniEntries::Entry> parseEntries(const IniText& ini) {
             continue;
         }
         std::string k, v;
-        if (inSection && splitEntry(line, k, v)) entries.push_back({section, std::move(k), std::move(v)});
+        if (inSection && splitEntry(line, k, v))
+            entries.push_back({section, std::move(k), std::move(v)});
     }
     return entries;
 }
+
+// Every settings write of the program, through any TIniFile: kept entries read before the
+// last write are read again.
+std::atomic<uint64_t> writesInProgram{0};
 
 // Time stamps of a file changed this close to now may not change with its next write.
 constexpr time_t RacyStampSeconds = 2;
@@ -84,7 +91,8 @@ void writeAtomically(const std::string& path, const IniText& ini) {
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         if (!out) throw lumi::SettingsWriteError(path);
-        for (const auto& line : ini.lines) out << line << ini.lineEnd;
+        for (const auto& line : ini.lines)
+            out << line << ini.lineEnd;
         out.flush();
         if (!out) {
             std::remove(temp.c_str());
@@ -119,10 +127,12 @@ std::string IniEntries::ReadString(std::string_view section, std::string_view ke
                                    const std::string& defaultValue) const {
     const std::string* value = find(section, key);
     if (!value) return defaultValue;
-    return value->size() > TIniFile::MaxValueLength ? value->substr(0, TIniFile::MaxValueLength) : *value;
+    return value->size() > TIniFile::MaxValueLength ? value->substr(0, TIniFile::MaxValueLength)
+                                                    : *value;
 }
 
-int32_t IniEntries::ReadInteger(std::string_view section, std::string_view key, int32_t defaultValue) const {
+int32_t IniEntries::ReadInteger(std::string_view section, std::string_view key,
+                                int32_t defaultValue) const {
     int32_t result = defaultValue;
     const std::string* value = find(section, key);
     if (value && parseInteger(*value, result)) return result;
@@ -150,11 +160,17 @@ TIniFile::FileStamp TIniFile::stampOf(const std::string& path) {
 TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
 
 std::shared_ptr<const lumi::IniEntries> TIniFile::Entries() const {
+    const bool reusable = cached_ && cacheTrusted_ && cachedWrites_ == writesInProgram;
+    const uint32_t now = lumi::tickCount();
+    if (reusable && now == stampCheckedAt_) return cached_;
+    stampCheckedAt_ = now;
     const FileStamp stamp = stampOf(fileName_);
-    if (cached_ && cacheTrusted_ && stamp == cachedStamp_) return cached_;
+    if (reusable && stamp == cachedStamp_) return cached_;
+    cachedWrites_ = writesInProgram;
     cached_ = std::make_shared<const lumi::IniEntries>(parseEntries(readIni(fileName_)));
     cachedStamp_ = stamp;
-    cacheTrusted_ = !stamp.exists || (!changedRecently(stamp.modified) && !changedRecently(stamp.changed));
+    cacheTrusted_ =
+        !stamp.exists || (!changedRecently(stamp.modified) && !changedRecently(stamp.changed));
     return cached_;
 }
 
@@ -163,15 +179,18 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
     return Entries()->ReadString(section, key, defaultValue);
 }
 
-int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key, int32_t defaultValue) const {
+int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key,
+                              int32_t defaultValue) const {
     return Entries()->ReadInteger(section, key, defaultValue);
 }
 
-bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool defaultValue) const {
+bool TIniFile::ReadBool(const std::string& section, const std::string& key,
+                        bool defaultValue) const {
     return Entries()->ReadBool(section, key, defaultValue);
 }
 
-void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+void TIniFile::WriteString(const std::string& section, const std::string& key,
+                           const std::string& value) {
     IniText ini = readIni(fileName_);
     const std::string entry = key + "=" + oneLine(value);
     bool inSection = false;
@@ -188,7 +207,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
         if (splitEntry(ini.lines[i], k, v) && lumi::textSameAnyCase(k, key)) {
             ini.lines[i] = entry;
             writeAtomically(fileName_, ini);
-            cached_.reset();
+            ++writesInProgram;
             return;
         }
         if (!lumi::textTrim(ini.lines[i]).empty()) sectionEnd = i + 1;
@@ -196,12 +215,13 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
     if (sectionEnd) {
         ini.lines.insert(ini.lines.begin() + static_cast<std::ptrdiff_t>(*sectionEnd), entry);
     } else {
-        if (!ini.lines.empty() && !lumi::textTrim(ini.lines.back()).empty()) ini.lines.emplace_back();
+        if (!ini.lines.empty() && !lumi::textTrim(ini.lines.back()).empty())
+            ini.lines.emplace_back();
         ini.lines.push_back("[" + section + "]");
         ini.lines.push_back(entry);
     }
     writeAtomically(fileName_, ini);
-    cached_.reset();
+    ++writesInProgram;
 }
 
 void TIniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value) {

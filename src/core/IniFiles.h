@@ -1,9 +1,10 @@
 #pragma once
 // TIniFile: the settings store over one INI file in the classic layout. Section and key
-// names match without regard to letter case. Every read sees the file as it is now: the
-// parsed entries are kept only while the file's identity, size and times show it unchanged,
-// so a read costs one stat. Every write rewrites the file at once through a temporary file
-// renamed over the old one.
+// names match without regard to letter case. Reads see every write made through any
+// TIniFile of the program at once, and an edit made outside it from the next millisecond
+// tick on: the parsed entries are kept while no write was made here and the file's
+// identity, size and times, looked at once per tick, show it unchanged. Every write
+// rewrites the file at once through a temporary file renamed over the old one.
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -17,7 +18,8 @@ namespace lumi {
 // Raised when the file system refuses a settings write: "Unable to write to <path>".
 class SettingsWriteError : public std::runtime_error {
 public:
-    explicit SettingsWriteError(const std::string& path) : std::runtime_error("Unable to write to " + path) {}
+    explicit SettingsWriteError(const std::string& path)
+        : std::runtime_error("Unable to write to " + path) {}
 };
 
 // The entries of a settings file at one moment; reads decode values as the store does.
@@ -30,7 +32,8 @@ public:
 
     bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
     int32_t ReadInteger(std::string_view section, std::string_view key, int32_t defaultValue) const;
-    std::string ReadString(std::string_view section, std::string_view key, const std::string& defaultValue) const;
+    std::string ReadString(std::string_view section, std::string_view key,
+                           const std::string& defaultValue) const;
 
 private:
     const std::string* find(std::string_view section, std::string_view key) const;
@@ -47,8 +50,10 @@ public:
     const std::string& FileName() const { return fileName_; }
 
     bool ReadBool(const std::string& section, const std::string& key, bool defaultValue) const;
-    int32_t ReadInteger(const std::string& section, const std::string& key, int32_t defaultValue) const;
-    std::string ReadString(const std::string& section, const std::string& key, const std::string& defaultValue) const;
+    int32_t ReadInteger(const std::string& section, const std::string& key,
+                        int32_t defaultValue) const;
+    std::string ReadString(const std::string& section, const std::string& key,
+                           const std::string& defaultValue) const;
     // The file's entries as they are now, for several reads against one state of the file.
     std::shared_ptr<const lumi::IniEntries> Entries() const;
 
@@ -75,4 +80,6 @@ private:
     mutable std::shared_ptr<const lumi::IniEntries> cached_;
     mutable FileStamp cachedStamp_;
     mutable bool cacheTrusted_ = false;
+    mutable uint64_t cachedWrites_ = 0;   // the program's write count when the entries were read
+    mutable uint32_t stampCheckedAt_ = 0; // tick of the last look at the file
 };

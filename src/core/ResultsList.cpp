@@ -2,6 +2,8 @@
 // filter behind it.
 #include "core/SearchEngine.h"
 
+#include <algorithm>
+
 #include "analysis/UrlUtils.h"
 #include "core/ErrorReport.h"
 #include "core/TextOps.h"
@@ -28,7 +30,9 @@ void SearchEngine::AddToListView(const std::string& url, int64_t size) {
         // the insertion.
         if (!Searching) return;
         if (size > 0 && !CheckSizeLimits(size)) return;
-        if (url.find_first_of("&=?%") != std::string::npos) return;
+        if (std::any_of(url.begin(), url.end(),
+                        [](char c) { return c == '&' || c == '=' || c == '?' || c == '%'; }))
+            return;
         if (url.size() > MaxUrlLength || FoundList.size() >= MaxFoundRows) return;
         if (!FoundList.addUnique(url)) return;
         // The counter reaches the window with the rows it counts (see the constructor).

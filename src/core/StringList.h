@@ -45,7 +45,10 @@ public:
         explicit const_iterator(Order::const_iterator at) : at_(at) {}
         reference operator*() const { return (*at_)->text; }
         pointer operator->() const { return &(*at_)->text; }
-        const_iterator& operator++() { ++at_; return *this; }
+        const_iterator& operator++() {
+            ++at_;
+            return *this;
+        }
         const_iterator operator++(int) { return const_iterator(at_++); }
         difference_type operator-(const const_iterator& other) const { return at_ - other.at_; }
         bool operator==(const const_iterator& other) const = default;

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/Clock.h"
+
 namespace {
 
 class IniFilesTest : public testing::Test {
@@ -101,18 +103,23 @@ TEST_F(IniFilesTest, RefusedWriteRaisesWithThePathAndLeavesTheOldFileWhole) {
 
 } // namespace
 
-TEST_F(IniFilesTest, ReadsSeeEveryChangeAtOnceWhoeverMadeIt) {
+TEST_F(IniFilesTest, ReadsSeeTheProgramsWritesAtOnceAndOutsideEditsFromTheNextTick) {
+    uint32_t tick = 1000;
+    lumi::setTickSource([&] { return tick; });
     writeFile("[Options]\nWait=1\n");
     TIniFile reader(path()), writer(path());
     EXPECT_EQ(reader.ReadInteger("Options", "Wait", 0), 1);
-    writeFile("[Options]\nWait=2\n"); // in place, same size, within the same clock tick
+    writeFile("[Options]\nWait=2\n"); // in place, same size, within the file system's time stamp
+    ++tick;
     EXPECT_EQ(reader.ReadInteger("Options", "Wait", 0), 2);
     writer.WriteInteger("Options", "Wait", 3);
     const auto entries = reader.Entries();
     EXPECT_EQ(entries->ReadInteger("options", "WAIT", 0), 3);
     std::filesystem::remove(path());
+    ++tick;
     EXPECT_EQ(reader.ReadInteger("Options", "Wait", 0), 0) << "a removed file reads as defaults";
     EXPECT_EQ(entries->ReadInteger("Options", "Wait", 0), 3) << "taken entries stay as read";
+    lumi::setTickSource({});
 }
 
 namespace {

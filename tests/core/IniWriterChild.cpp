@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
     const int keys = std::atoi(argv[3]);
     for (long round = 0;; ++round) {
         for (int k = 0; k < keys; ++k)
-            ini.WriteString("Options", "Key" + std::to_string(k), run + "-" + std::to_string(round));
+            ini.WriteString("Options", "Key" + std::to_string(k),
+                            run + "-" + std::to_string(round));
         if (round == 0) {
             std::puts("writing");
             std::fflush(stdout);
