@@ -152,6 +152,7 @@ TForm1::TForm1(const std::string& settingsFileName, QWidget* parent)
     buildBannerBar();
     SlideShowTimer = new QTimer(this);
     SlideShowTimer->setSingleShot(true);
+    Transfers = new lumi::FileTransfers(SettingsFile->FileName(), this);
     connectCommands();
 
     filledPanel_ = panel_Search;
@@ -383,6 +384,10 @@ void TForm1::FormKeyPress(char& key) {
     if (key != 27 || !ViewerShown()) return;
     if (Engine) Engine->ViewList.clear();
     ShowPanel(panel_Search);
+}
+
+void TForm1::GetFile(const std::string& address, const std::string& target, TransferKind kind) {
+    Transfers->GetFile(address, target, kind);
 }
 
 void TForm1::CallBrowser(const std::string& target) {
