@@ -2,6 +2,7 @@
 // main window first, the others hidden until a command shows them), then the event loop
 // until the main window closes.
 #include "core/AppPaths.h"
+#include "files/unit_Download.h"
 #include "shell/DefaultHandler.h"
 #include "shell/Main.h"
 #include "shell/Unit2.h"
@@ -15,6 +16,8 @@ int main(int argc, char** argv) {
     TForm2 Form2;
     if (Form1.Engine) Form2.attachEngine(Form1.Engine);
     Form1.Form2 = &Form2;
+    Tfrm_Download frm_Download(&Form1);
+    Form1.frm_Download = &frm_Download;
 
     Form1.show();
     return app.exec();
