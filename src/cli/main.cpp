@@ -24,6 +24,9 @@ const char* const kUsage =
     "         [--until-idle SECONDS] [--diagnostics] [--ini FILE]\n"
     "      search as the main window does and print each picture found as size, TAB,\n"
     "      address; stops after --for seconds or once idle for --until-idle seconds\n"
+    "  download [--ini FILE] [--phrase PHRASE] URL...\n"
+    "      save pictures as the Download command does, into the settings' save folder;\n"
+    "      prints saved<TAB>URL<TAB>PATH or failed<TAB>URL<TAB>REASON for each\n"
     "\n"
     "options:\n"
     "  -h, --help   print this help and exit\n"
@@ -33,7 +36,8 @@ const char* const kUsage =
     "  LUMISIFT_SCOURNET_SITE, LUMISIFT_MAKER_HOST name the services' hosts (HOST or HOST:PORT).\n"
     "\n"
     "exit status: 0 done, 1 the command failed (a file or an address could not be read or\n"
-    "  written, nothing to search), 2 the command line was wrong.\n";
+    "  written, nothing to search, a download failed), 2 the command line was wrong (or, for\n"
+    "  download, no save folder is set).\n";
 
 int refuse(const std::string& problem) {
     lumi::ProgramCall call;

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include "core/ConfiguredHosts.h"
+#include "core/FileTransfers.h"
 #include "core/IniFiles.h"
 
 class QCheckBox;
@@ -21,6 +22,7 @@ class QPushButton;
 class QTimer;
 class QTreeView;
 class TForm2;
+class Tfrm_Download;
 class TGlimFade;
 
 namespace lumi {
@@ -121,6 +123,11 @@ public:
     lumi::SearchEngine* Engine = nullptr;
     // The diagnostics window, created by the program start right after this window.
     TForm2* Form2 = nullptr;
+    // The picture transfers of the downloader, the viewer and the slide show (a child of
+    // the window): GetFile below starts one, its kind's step in Transfers follows it.
+    lumi::FileTransfers* Transfers = nullptr;
+    // The download progress window, created by the program start.
+    Tfrm_Download* frm_Download = nullptr;
 
     void FormCreate();
     void FormShow();
@@ -129,6 +136,9 @@ public:
     // Sees every key typed in the window before the focused control; setting key to 0
     // keeps it from the control.
     void FormKeyPress(char& key);
+
+    // Starts one picture transfer (see lumi::FileTransfers::GetFile); returns at once.
+    void GetFile(const std::string& address, const std::string& target, TransferKind kind);
 
     // Hands an http address or a mailto link to the desktop's handler.
     void CallBrowser(const std::string& target);
@@ -140,6 +150,9 @@ public:
     void SearchButtonClick();
     void AbortButtonClick();
     void Edit1KeyPress(char& key);
+    // Download: saves the selected images into the save folder while the progress window
+    // shows them go from queue to done.
+    void GlimFade4Click();
     // Visit: opens the web folder of the first selected image.
     void GlimFade5Click();
     // "More Info": shows the diagnostics window, not modal.

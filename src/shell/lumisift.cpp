@@ -3,6 +3,7 @@
 // until the main window closes.
 #include "core/AppPaths.h"
 #include "core/ProgramArguments.h"
+#include "files/unit_Download.h"
 #include "shell/DefaultHandler.h"
 #include "shell/Main.h"
 #include "shell/Unit2.h"
@@ -39,6 +40,8 @@ int main(int argc, char** argv) {
     TForm2 Form2;
     if (Form1.Engine) Form2.attachEngine(Form1.Engine);
     Form1.Form2 = &Form2;
+    Tfrm_Download frm_Download(&Form1);
+    Form1.frm_Download = &frm_Download;
 
     Form1.show();
     return app.exec();
