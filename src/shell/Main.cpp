@@ -24,6 +24,7 @@
 #include "core/ErrorReport.h"
 #include "core/SearchEngine.h"
 #include "shell/Unit2.h"
+#include "shell/unit_Options.h"
 #include "widgets/ButtonArt.h"
 #include "widgets/GlimFade.h"
 
@@ -315,6 +316,7 @@ void TForm1::connectCommands() {
     GlimFade9->OnClick = [this](TGlimFade*) { GlimFade9Click(); };
     GlimFade2->OnClick = [this](TGlimFade*) { GlimFade2Click(); };
     GlimFade10->OnClick = [this](TGlimFade*) { GlimFade10Click(); };
+    GlimFade1->OnClick = [this](TGlimFade*) { GlimFade1Click(); };
 }
 
 void TForm1::alignPanels() {
@@ -407,6 +409,12 @@ void TForm1::GlimFade2Click() {
 
 void TForm1::GlimFade10Click() {
     lumi::runUnderDefaultHandler([&] { CallBrowser(lumi::tellAFriendLink()); });
+}
+
+void TForm1::GlimFade1Click() {
+    lumi::runUnderDefaultHandler([&] {
+        if (frm_Options) frm_Options->exec();
+    });
 }
 
 void TForm1::ShowPanel(QWidget* panel) {

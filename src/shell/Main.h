@@ -21,6 +21,7 @@ class QPushButton;
 class QTimer;
 class QTreeView;
 class TForm2;
+class Tfrm_Options;
 class TGlimFade;
 
 namespace lumi {
@@ -121,6 +122,8 @@ public:
     lumi::SearchEngine* Engine = nullptr;
     // The diagnostics window, created by the program start right after this window.
     TForm2* Form2 = nullptr;
+    // The options dialog, created by the program start after the about box.
+    Tfrm_Options* frm_Options = nullptr;
 
     void FormCreate();
     void FormShow();
@@ -135,6 +138,8 @@ public:
     void GlimFade9Click();
     void GlimFade2Click();
     void GlimFade10Click();
+    // "Options": shows the options dialog modally.
+    void GlimFade1Click();
 
     // Search bar and results list (the engine does the work).
     void SearchButtonClick();

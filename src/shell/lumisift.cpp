@@ -5,6 +5,8 @@
 #include "shell/DefaultHandler.h"
 #include "shell/Main.h"
 #include "shell/Unit2.h"
+#include "shell/unit_Options.h"
+#include "files/untExtract.h"
 
 int main(int argc, char** argv) {
     lumi::GuardedApplication app(argc, argv);
@@ -15,6 +17,11 @@ int main(int argc, char** argv) {
     TForm2 Form2;
     if (Form1.Engine) Form2.attachEngine(Form1.Engine);
     Form1.Form2 = &Form2;
+    Tfrm_Options frm_Options(Form1);
+    Form1.frm_Options = &frm_Options;
+    TExtractForm ExtractForm;
+    frm_Options.ExtractForm = &ExtractForm;
+    ExtractForm.edit_SavePath = frm_Options.edit_SavePath;
 
     Form1.show();
     return app.exec();
