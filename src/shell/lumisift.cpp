@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
     Form1.Form2 = &Form2;
     Tfrm_Options frm_Options(Form1);
     Form1.frm_Options = &frm_Options;
-    TExtractForm ExtractForm;
+    // A child of the options dialog, so that it opens above that always-on-top window.
+    TExtractForm ExtractForm(&frm_Options);
     frm_Options.ExtractForm = &ExtractForm;
     ExtractForm.edit_SavePath = frm_Options.edit_SavePath;
 

@@ -154,23 +154,22 @@ void TDirTree::refreshDrives() {
     if (topLevelItemCount() == 0) return;
     const std::vector<lumi::MountedDrive> mounts = readMounts();
     std::set<std::string> present;
-    int position = 0;
-    for (const lumi::MountedDrive& drive : mounts) {
+    for (const lumi::MountedDrive& drive : mounts)
         present.insert(drive.root);
-        QTreeWidgetItem* node = nullptr;
-        for (int i = 0; i < topLevelItemCount() && !node; ++i)
-            if (NodePath(topLevelItem(i)) == drive.root) node = topLevelItem(i);
-        if (!node) {
+    for (int i = topLevelItemCount() - 1; i >= 0; --i)
+        if (!present.count(NodePath(topLevelItem(i)))) delete takeTopLevelItem(i);
+    // What is left keeps the mounts' order, so each new drive goes in at its own place.
+    for (int position = 0; position < int(mounts.size()); ++position) {
+        const lumi::MountedDrive& drive = mounts[size_t(position)];
+        QTreeWidgetItem* node = topLevelItem(position);
+        if (!node || NodePath(node) != drive.root) {
             insertTopLevelItem(position, makeDriveNode(drive));
         } else if (drives_[drive.root].fileSystemId != drive.fileSystemId) {
             resetDriveNode(node, drive);
         } else {
             node->setText(0, shown(lumi::driveLabel(drive)));
         }
-        ++position;
     }
-    for (int i = topLevelItemCount() - 1; i >= 0; --i)
-        if (!present.count(NodePath(topLevelItem(i)))) delete takeTopLevelItem(i);
 }
 
 std::vector<lumi::MountedDrive> TDirTree::readMounts() {
