@@ -44,38 +44,24 @@ TEST(OptionsSettings, OkFindsTheFirstBadFieldInWritingOrderAndThePortOnlyWithThe
     EXPECT_EQ(bad->message, "'big' is not a valid integer value");
 }
 
-TEST(OptionsSettings, WritesInOrderUnderTheWrittenSpellingAndReadsBackTheSame) {
+TEST(OptionsSettings, TheUpperBoundSwitchWrittenAsSmallerThanbool_IsTheOneEveryReaderFinds) {
     QTemporaryDir dir;
     const std::string path = dir.filePath(QStringLiteral("lumisift.ini")).toStdString();
-    // An entry in the readers' spelling is replaced in place, not doubled.
     std::ofstream(path) << "[Options]\nSmallerThanBool=0\n";
     TIniFile ini(path);
     lumi::OptionsValues v;
-    v.slowConnection = false;
     v.smallerThanBool = true;
-    v.largerThan = "-5";
     v.wait = "3";
-    v.savePath = "/home/u/pics/";
-    v.useProxy = true;
-    v.proxyServer = "proxy.example";
-    v.proxyPort = "3128";
-    v.proxyPass = "secret";
     lumi::writeSearchAndDownloadOptions(ini, v);
-    lumi::writeProxyOptions(ini, v);
 
     std::stringstream text;
     text << std::ifstream(path).rdbuf();
-    EXPECT_EQ(text.str(), "[Options]\nSmallerThanbool=1\nSlowConnection=0\nLargerThanBool=1\n"
-                          "SmallerThan=1000\nLargerThan=-5\nWait=3\nSubDir=0\nNumberedList=0\n"
-                          "SavePath=/home/u/pics/\nUseProxy=1\nProxyServer=proxy.example\n"
-                          "ProxyPort=3128\nProxyName=\nProxyPass=secret\n");
+    // Replaced in place under the written spelling, not added a second time.
+    EXPECT_EQ(text.str().rfind("[Options]\nSmallerThanbool=1\n", 0), 0u);
+    EXPECT_EQ(text.str().find("SmallerThanBool"), std::string::npos);
     EXPECT_TRUE(ini.ReadBool("Options", "SmallerThanBool", false));
+    EXPECT_TRUE(lumi::readOptions(ini).smallerThanBool);
     EXPECT_EQ(lumi::storedWait(ini), 3);
-    const lumi::OptionsValues back = lumi::readOptions(ini);
-    EXPECT_EQ(back.largerThan, "-5");
-    EXPECT_TRUE(back.smallerThanBool);
-    EXPECT_FALSE(back.slowConnection);
-    EXPECT_EQ(back.proxyPass, "secret");
 }
 
 } // namespace

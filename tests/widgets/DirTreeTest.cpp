@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <map>
 
+#include <QStorageInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -55,6 +56,13 @@ TEST_F(DirTreeTest, SelectPathMatchesAnyCaseLoadingEachLevelAndRejectsAnEmptyPat
         std::exception);
     tree.SelectPath("?");
     EXPECT_EQ(tree.Directory(), root + "Pics/Holiday/");
+    tree.setCurrentItem(nullptr);
+    EXPECT_EQ(tree.Directory(), "?");
+    // With nothing selected, Reload goes to the folder last selected on the first drive.
+    tree.Reload();
+    const bool onRootDrive =
+        QStorageInfo(QString::fromStdString(root)).rootPath() == QStringLiteral("/");
+    EXPECT_EQ(tree.Directory(), onRootDrive ? root + "Pics/Holiday/" : "/");
     // A missing folder falls back to the root of the current directory's drive.
     tree.SelectPath(root + "nowhere/");
     ASSERT_NE(tree.currentItem(), nullptr);
@@ -78,18 +86,6 @@ TEST_F(DirTreeTest, FiltersFollowDirTypesTheRecycleBinAndOnAddDir) {
     };
     tree.Reload();
     EXPECT_EQ(childNames(root), (std::vector<std::string>{"Pics", "Recycled"}));
-}
-
-TEST_F(DirTreeTest, ReloadKeepsTheSelectionAndShowsNewFolders) {
-    tree.Loaded();
-    tree.SelectPath(root + "Pics/");
-    fs::create_directories(root + "Pics/new");
-    tree.Reload();
-    EXPECT_EQ(tree.Directory(), root + "Pics/");
-    EXPECT_EQ(childNames(root + "Pics"), (std::vector<std::string>{".thumbs", "Holiday", "new"}));
-
-    tree.clear();
-    EXPECT_EQ(tree.Directory(), "?");
 }
 
 TEST_F(DirTreeTest, OnFindDirReplacesReadingTheDisk) {
