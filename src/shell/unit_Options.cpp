@@ -76,8 +76,9 @@ Tfrm_Options::Tfrm_Options(TForm1& Form1, QWidget* parent)
     BitBtn2 = placed(new QPushButton(QStringLiteral("OK"), this), {192, StripTop + 4, 78, 27});
     BitBtn2->setDefault(true);
     BitBtn1 = placed(new QPushButton(QStringLiteral("Cancel"), this), {276, StripTop + 4, 78, 27});
-    // Escape rejects the dialog, as the Cancel button does.
-    connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
+    // Escape rejects a dialog by itself, as the Cancel button does.
+    connect(BitBtn2, &QPushButton::clicked, this,
+            [this] { lumi::runUnderDefaultHandler([&] { BitBtn2Click(); }); });
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
 
     connect(checkbox_LargerThan, &QCheckBox::toggled, this,
