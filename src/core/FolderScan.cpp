@@ -143,7 +143,8 @@ std::vector<FolderEntry> listFolder(const std::string& folder) {
 }
 
 std::vector<SubFolder> readFolderLevel(const std::string& folder, const FolderLister& list,
-                                       const FolderAcceptor& accept) {
+                                       const FolderAcceptor& accept,
+                                       std::chrono::steady_clock::time_point checkUntil) {
     const auto acceptable = [&](const std::string& parent, const FolderEntry& entry) {
         return entry.folder && entry.name != "." && entry.name != ".." &&
                accept(withTrailingSlash(parent) + entry.name + "/", entry);
@@ -151,6 +152,10 @@ std::vector<SubFolder> readFolderLevel(const std::string& folder, const FolderLi
     std::vector<SubFolder> level;
     for (const FolderEntry& entry : list(folder)) {
         if (!acceptable(folder, entry)) continue;
+        if (std::chrono::steady_clock::now() > checkUntil) {
+            level.push_back({entry.name, true});
+            continue;
+        }
         const std::string path = withTrailingSlash(folder) + entry.name + "/";
         const std::vector<FolderEntry> inner = list(path);
         const bool hasSubFolders = std::any_of(

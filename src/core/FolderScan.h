@@ -96,8 +96,12 @@ struct SubFolder {
     bool hasSubFolders = false;
 };
 // The shown sub-folders of folder, sorted by name without regard to case (ties by bytes).
+// Children not looked into by checkUntil are taken to hold sub-folders, so that a very
+// large folder is shown in time (an expand button may then lead to nothing).
 std::vector<SubFolder> readFolderLevel(const std::string& folder, const FolderLister& list,
-                                       const FolderAcceptor& accept);
+                                       const FolderAcceptor& accept,
+                                       std::chrono::steady_clock::time_point checkUntil =
+                                           std::chrono::steady_clock::time_point::max());
 
 // The real folder that path names when each component is matched without regard to case
 // (an exact match wins); "." and ".." are applied. Nothing when a component is missing or

@@ -303,14 +303,18 @@ std::vector<lumi::SubFolder> TDirTree::readLevel(const std::string& folder) {
     if (stalledRoots_.count(root)) return {};
     const TDirTypes types = DirTypes;
     const bool goBelow = GoBelowRecycleBin;
+    // Looking into the children stops early enough that a large but healthy folder
+    // arrives in time; only a folder that cannot be listed at all runs out the limit.
+    const auto checkUntil = std::chrono::steady_clock::now() + FolderReadLimit * 7 / 10;
     auto level = lumi::runBounded<std::vector<lumi::SubFolder>>(
-        [folder, types, goBelow] {
+        [folder, types, goBelow, checkUntil] {
             return lumi::readFolderLevel(
                 folder, lumi::listFolder,
                 [types, goBelow](const std::string& path, const lumi::FolderEntry& entry) {
                     return lumi::passesRecycleBinRule(path, goBelow) &&
                            lumi::passesAttributeFilter(entry.hidden, types);
-                });
+                },
+                checkUntil);
         },
         FolderReadLimit);
     if (!level) {

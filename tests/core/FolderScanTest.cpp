@@ -100,6 +100,14 @@ TEST_F(FolderTree, LevelIsSortedFilteredAndMarksFoldersWithShownSubfolders) {
         names += f.name + (f.hasSubFolders ? "+ " : " ");
     // The recycle bin shows but not what lies below it; the hidden folder is left out.
     EXPECT_EQ(names, "Alpha alpha2 beta+ Pics+ Recycled ");
+
+    // Past the time for looking into children, each is taken to hold folders.
+    names.clear();
+    for (const lumi::SubFolder& f :
+         lumi::readFolderLevel(root, lumi::listFolder, normalOnly,
+                               std::chrono::steady_clock::now() - std::chrono::seconds(1)))
+        names += f.name + (f.hasSubFolders ? "+ " : " ");
+    EXPECT_EQ(names, "Alpha+ alpha2+ beta+ Pics+ Recycled+ ");
 }
 
 TEST_F(FolderTree, PathsResolveWithoutRegardToCasePreferringTheExactName) {
