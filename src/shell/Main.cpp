@@ -28,6 +28,7 @@
 #include "core/SearchEngine.h"
 #include "files/unit_Download.h"
 #include "shell/Unit2.h"
+#include "shell/unit_Options.h"
 #include "widgets/ButtonArt.h"
 #include "widgets/GlimFade.h"
 
@@ -321,6 +322,7 @@ void TForm1::connectCommands() {
     GlimFade2->OnClick = [this](TGlimFade*) { GlimFade2Click(); };
     GlimFade10->OnClick = [this](TGlimFade*) { GlimFade10Click(); };
     GlimFade4->OnClick = [this](TGlimFade*) { GlimFade4Click(); };
+    GlimFade1->OnClick = [this](TGlimFade*) { GlimFade1Click(); };
 }
 
 void TForm1::alignPanels() {
@@ -437,6 +439,7 @@ void TForm1::GlimFade4Click() {
                             Engine->SearchDirName, lumi::fileExistsOnDisk);
         if (plan.missingSaveFolder()) {
             ShowMessage(QString::fromLatin1(lumi::NoSaveFolderMessage));
+            GlimFade1Click();
             return;
         }
         for (const lumi::BatchItem& item : plan.items)
@@ -451,6 +454,12 @@ void TForm1::GlimFade4Click() {
         };
         batch.start();
         frm_Download->exec();
+    });
+}
+
+void TForm1::GlimFade1Click() {
+    lumi::runUnderDefaultHandler([&] {
+        if (frm_Options) frm_Options->exec();
     });
 }
 

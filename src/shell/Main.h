@@ -23,6 +23,7 @@ class QTimer;
 class QTreeView;
 class TForm2;
 class Tfrm_Download;
+class Tfrm_Options;
 class TGlimFade;
 
 namespace lumi {
@@ -128,6 +129,8 @@ public:
     lumi::FileTransfers* Transfers = nullptr;
     // The download progress window, created by the program start.
     Tfrm_Download* frm_Download = nullptr;
+    // The options dialog, created by the program start after the about box.
+    Tfrm_Options* frm_Options = nullptr;
 
     void FormCreate();
     void FormShow();
@@ -145,6 +148,8 @@ public:
     void GlimFade9Click();
     void GlimFade2Click();
     void GlimFade10Click();
+    // "Options": shows the options dialog modally.
+    void GlimFade1Click();
 
     // Search bar and results list (the engine does the work).
     void SearchButtonClick();

@@ -7,6 +7,8 @@
 #include "shell/DefaultHandler.h"
 #include "shell/Main.h"
 #include "shell/Unit2.h"
+#include "shell/unit_Options.h"
+#include "files/untExtract.h"
 
 namespace {
 const char* const kUsage =
@@ -40,6 +42,12 @@ int main(int argc, char** argv) {
     TForm2 Form2;
     if (Form1.Engine) Form2.attachEngine(Form1.Engine);
     Form1.Form2 = &Form2;
+    Tfrm_Options frm_Options(Form1);
+    Form1.frm_Options = &frm_Options;
+    // A child of the options dialog, so that it opens above that always-on-top window.
+    TExtractForm ExtractForm(&frm_Options);
+    frm_Options.ExtractForm = &ExtractForm;
+    ExtractForm.edit_SavePath = frm_Options.edit_SavePath;
     Tfrm_Download frm_Download(&Form1);
     Form1.frm_Download = &frm_Download;
 
