@@ -13,9 +13,11 @@ int usage() {
                  "usage: lumisift-cli COMMAND ...\n"
                  "commands:\n"
                  "  get URL [--proxy PROXY] [--proxy-port PORT] [--trace] [-o FILE]\n"
-                 "  extract --engine N --url PAGE_URL [--check-links on|off] [--recursive on|off] PAGE_FILE\n"
+                 "  extract --engine N --url PAGE_URL [--check-links on|off] [--recursive on|off] "
+                 "PAGE_FILE\n"
                  "  search PHRASE [--check-links on|off] [--recursive on|off] [--for SECONDS]\n"
-                 "         [--until-idle SECONDS] [--diagnostics] [--ini FILE]\n");
+                 "         [--until-idle SECONDS] [--diagnostics] [--ini FILE]\n"
+                 "  check-version [--store FILE]\n");
     return 2;
 }
 } // namespace

@@ -24,25 +24,28 @@ qint64 CappedBuffer::writeData(const char* data, qint64 size) {
     return size;
 }
 
+void appendTextLines(PageLines& lines, std::string_view buffer) {
+    auto addLine = [&](std::string_view text) {
+        lines.emplace_back(text.substr(0, text.find('\0')));
+    };
+    size_t start = 0;
+    size_t i = 0;
+    while (i < buffer.size()) {
+        const char c = buffer[i];
+        if (c != '\r' && c != '\n') {
+            ++i;
+            continue;
+        }
+        addLine(buffer.substr(start, i - start));
+        i += (c == '\r' && i + 1 < buffer.size() && buffer[i + 1] == '\n') ? 2 : 1;
+        start = i;
+    }
+    if (start < buffer.size()) addLine(buffer.substr(start));
+}
+
 } // namespace lumi
 
 void LoadMemoFromMemoryStream(lumi::PageLines& lines, std::string_view buffer) {
-    lumi::catchAll("error code : #0032 (LoadMemoFromMemoryStream)", [&] {
-        auto addLine = [&](std::string_view text) {
-            lines.emplace_back(text.substr(0, text.find('\0')));
-        };
-        size_t start = 0;
-        size_t i = 0;
-        while (i < buffer.size()) {
-            const char c = buffer[i];
-            if (c != '\r' && c != '\n') {
-                ++i;
-                continue;
-            }
-            addLine(buffer.substr(start, i - start));
-            i += (c == '\r' && i + 1 < buffer.size() && buffer[i + 1] == '\n') ? 2 : 1;
-            start = i;
-        }
-        if (start < buffer.size()) addLine(buffer.substr(start));
-    });
+    lumi::catchAll("error code : #0032 (LoadMemoFromMemoryStream)",
+                   [&] { lumi::appendTextLines(lines, buffer); });
 }

@@ -23,7 +23,9 @@
 #include "core/Clock.h"
 #include "core/ErrorReport.h"
 #include "core/SearchEngine.h"
+#include "core/unitVersionCheck.h"
 #include "shell/Unit2.h"
+#include "shell/unit_About.h"
 #include "widgets/ButtonArt.h"
 #include "widgets/GlimFade.h"
 
@@ -113,14 +115,7 @@ QCheckBox* serviceBox(QWidget* parent, const QString& caption) {
     return box;
 }
 
-void fadeOnHover(TGlimFade* button) {
-    button->OnMouseEnter = [](TGlimFade* sender) {
-        lumi::runUnderDefaultHandler([&] { sender->Blend(); });
-    };
-    button->OnMouseLeave = [](TGlimFade* sender) {
-        lumi::runUnderDefaultHandler([&] { sender->BlendBack(); });
-    };
-}
+using lumi::fadeOnHover;
 
 const QColor CaptionGrey(0x9A, 0xA4, 0xB2);
 const QColor ValueWhite(0xEE, 0xF1, 0xF5);
@@ -153,6 +148,7 @@ TForm1::TForm1(const std::string& settingsFileName, QWidget* parent)
     SlideShowTimer = new QTimer(this);
     SlideShowTimer->setSingleShot(true);
     connectCommands();
+    connectVersionCheck();
 
     filledPanel_ = panel_Search;
     alignPanels();
@@ -315,6 +311,33 @@ void TForm1::connectCommands() {
     GlimFade9->OnClick = [this](TGlimFade*) { GlimFade9Click(); };
     GlimFade2->OnClick = [this](TGlimFade*) { GlimFade2Click(); };
     GlimFade10->OnClick = [this](TGlimFade*) { GlimFade10Click(); };
+    GlimFade3->OnClick = [this](TGlimFade*) { GlimFade3Click(); };
+}
+
+void TForm1::connectVersionCheck() {
+    VersionCheck = new lumi::VersionCheck(lumi::UserRegistry(lumi::userRegistryPath()), this);
+    VersionCheck->AskYesNo = [this](const std::string& question) {
+        // Each carriage return of the question starts a new line; the notice comes from the
+        // network, so it is shown as plain text, never as markup.
+        QString text =
+            QString::fromLatin1(question.data(), static_cast<qsizetype>(question.size()));
+        text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Lumisift"), text,
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setTextFormat(Qt::PlainText);
+        return box.exec() == QMessageBox::Yes;
+    };
+    VersionCheck->OpenAddress = [this](const std::string& address) {
+        try {
+            openInBrowser(address);
+            return true;
+        } catch (...) {
+            return false;
+        }
+    };
+    VersionCheck->ShowMessage = [this](const std::string& message) {
+        ShowMessage(QString::fromLatin1(message.c_str()));
+    };
 }
 
 void TForm1::alignPanels() {
@@ -354,6 +377,7 @@ void TForm1::FormShow() {
         if (AskYesNo(QStringLiteral("Do you know anyone who also would like Lumisift?")))
             CallBrowser(lumi::tellAFriendLink());
     }
+    VersionCheck->StartVersionCheck();
 }
 
 void TForm1::FormClose() {
@@ -385,16 +409,17 @@ void TForm1::FormKeyPress(char& key) {
     ShowPanel(panel_Search);
 }
 
+void TForm1::openInBrowser(const std::string& target) {
+    if (target.size() > lumi::BrowserTargetLimit)
+        throw std::length_error("address longer than the browser buffer");
+    const QUrl url(QString::fromLatin1(target.data(), static_cast<qsizetype>(target.size())),
+                   QUrl::TolerantMode);
+    if (!url.isValid()) throw std::invalid_argument("not an address");
+    if (!OpenBrowser || !OpenBrowser(url)) throw std::runtime_error("the desktop did not open it");
+}
+
 void TForm1::CallBrowser(const std::string& target) {
-    lumi::catchAll("error code : #0037 (CallBrowser)", [&] {
-        if (target.size() > lumi::BrowserTargetLimit)
-            throw std::length_error("address longer than the browser buffer");
-        const QUrl url(QString::fromLatin1(target.data(), static_cast<qsizetype>(target.size())),
-                       QUrl::TolerantMode);
-        if (!url.isValid()) throw std::invalid_argument("not an address");
-        if (!OpenBrowser || !OpenBrowser(url))
-            throw std::runtime_error("the desktop did not open it");
-    });
+    lumi::catchAll("error code : #0037 (CallBrowser)", [&] { openInBrowser(target); });
 }
 
 void TForm1::GlimFade9Click() {
@@ -407,6 +432,12 @@ void TForm1::GlimFade2Click() {
 
 void TForm1::GlimFade10Click() {
     lumi::runUnderDefaultHandler([&] { CallBrowser(lumi::tellAFriendLink()); });
+}
+
+void TForm1::GlimFade3Click() {
+    lumi::runUnderDefaultHandler([&] {
+        if (frm_About) frm_About->exec();
+    });
 }
 
 void TForm1::ShowPanel(QWidget* panel) {

@@ -22,10 +22,12 @@ class QTimer;
 class QTreeView;
 class TForm2;
 class TGlimFade;
+class Tfrm_About;
 
 namespace lumi {
 
 class SearchEngine;
+class VersionCheck;
 
 // Longest address CallBrowser hands to the desktop; a longer one is refused, never cut.
 inline constexpr size_t BrowserTargetLimit = 1024;
@@ -121,6 +123,11 @@ public:
     lumi::SearchEngine* Engine = nullptr;
     // The diagnostics window, created by the program start right after this window.
     TForm2* Form2 = nullptr;
+    // The about box, created by the program start; the About command shows it modally.
+    Tfrm_About* frm_About = nullptr;
+    // The start-up version check (a child of the window); its hooks show the question and
+    // the error boxes over this window and open pages through OpenBrowser.
+    lumi::VersionCheck* VersionCheck = nullptr;
 
     void FormCreate();
     void FormShow();
@@ -135,6 +142,8 @@ public:
     void GlimFade9Click();
     void GlimFade2Click();
     void GlimFade10Click();
+    // About: shows the about box modally.
+    void GlimFade3Click();
 
     // Search bar and results list (the engine does the work).
     void SearchButtonClick();
@@ -161,6 +170,9 @@ private:
     void buildViewerPanel();
     void buildBannerBar();
     void connectCommands();
+    void connectVersionCheck();
+    // Hands target to OpenBrowser; raises when it is too long, no address, or not opened.
+    void openInBrowser(const std::string& target);
     // Creates Engine and wires the search bar, the labels and ListView1 to it.
     void connectEngine();
     void showEngineState();

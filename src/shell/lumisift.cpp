@@ -5,6 +5,7 @@
 #include "shell/DefaultHandler.h"
 #include "shell/Main.h"
 #include "shell/Unit2.h"
+#include "shell/unit_About.h"
 
 int main(int argc, char** argv) {
     lumi::GuardedApplication app(argc, argv);
@@ -15,6 +16,9 @@ int main(int argc, char** argv) {
     TForm2 Form2;
     if (Form1.Engine) Form2.attachEngine(Form1.Engine);
     Form1.Form2 = &Form2;
+    Tfrm_About frm_About;
+    frm_About.CallBrowser = [&Form1](const std::string& target) { Form1.CallBrowser(target); };
+    Form1.frm_About = &frm_About;
 
     Form1.show();
     return app.exec();
