@@ -68,7 +68,6 @@ constexpr int BannerBarHeight = 82;
 constexpr int SearchBarHeight = 84;
 constexpr int CommandBarHeight = 31;
 constexpr int ListStrip = 5;
-const QSize BannerSize(468, 60);
 const QSize CommandPanelButton(130, 27);
 const QSize CommandBarButton(118, 25);
 const QSize SmallButton(38, 14);
@@ -280,14 +279,13 @@ void TForm1::buildBannerBar() {
     SponsorCaption = placedLabel(Panel4, QStringLiteral("Please visit our sponsor:"),
                                  {0, 2, width(), 16}, Qt::white, true);
     SponsorCaption->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    AdImage1 = new QFrame(Panel4);
-    // A faint outline marks the banner's place while it has nothing to show.
-    static_cast<QFrame*>(AdImage1)->setFrameShape(QFrame::Box);
-    QPalette slot = AdImage1->palette();
-    slot.setColor(QPalette::WindowText, QColor(0x3A, 0x40, 0x4A));
-    AdImage1->setPalette(slot);
-    AdImage1->setGeometry(0, BannerBarHeight - BannerSize.height() - 3, BannerSize.width(),
-                          BannerSize.height());
+    AdImage1 = new TAdImage(Panel4);
+    AdImage1->setProgramID(311);
+    AdImage1->setSize(ADS468x60);
+    AdImage1->setAutoLoad(true);
+    AdImage1->setOptions({});
+    AdImage1->move(0, BannerBarHeight - AdImage1->height() - 3);
+    AdImage1->Loaded();
 }
 
 void TForm1::connectCommands() {

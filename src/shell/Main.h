@@ -12,6 +12,7 @@
 
 #include "core/ConfiguredHosts.h"
 #include "core/IniFiles.h"
+#include "widgets/AdImage.h"
 
 class QCheckBox;
 class QFrame;
@@ -112,9 +113,9 @@ public:
     // Banner bar.
     QFrame* Panel4 = nullptr;
     QLabel* SponsorCaption = nullptr;
-    // The 468 × 60 place of the sponsor banner. The banner control itself arrives with its
-    // own change; until then this area stays empty.
-    QWidget* AdImage1 = nullptr;
+    // The sponsor banner (468 × 60, drawn by the engine library beside the program). The
+    // options dialog passes the saved proxy to it with SetProxy.
+    TAdImage* AdImage1 = nullptr;
 
     QTimer* SlideShowTimer = nullptr;
 
