@@ -61,6 +61,8 @@ typedef int32_t (*AdvertStartupEntry)(AdvertContext* context, void* library, int
                                       int32_t programId, int32_t sizeCode, int32_t options);
 typedef int32_t (*AdvertSetCallbackEntry)(AdvertContext* context, AdvertCallback callback,
                                           void* control);
+/* "_SetBandwidthThrottle" (bytes per second), "_SetMinimumAdDisplayTime" (seconds a banner
+ * stays at least), "_SetNetworkState" (-1 up, 0 down), "_debugTriggerEvent" (event number). */
 typedef int32_t (*AdvertSetNumberEntry)(AdvertContext* context, int32_t value);
 typedef int32_t (*AdvertPaintEntry)(AdvertContext* context, AdvertCanvas* canvas, int32_t x,
                                     int32_t y);

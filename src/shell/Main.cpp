@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTimer>
@@ -320,10 +321,14 @@ void TForm1::connectVersionCheck() {
         QString text =
             QString::fromLatin1(question.data(), static_cast<qsizetype>(question.size()));
         text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-        QMessageBox box(QMessageBox::Information, QStringLiteral("Lumisift"), text,
-                        QMessageBox::Yes | QMessageBox::No, this);
-        box.setTextFormat(Qt::PlainText);
-        return box.exec() == QMessageBox::Yes;
+        // On the heap: the box's nested event loop may see the window, its parent, go.
+        const QPointer<QMessageBox> box(new QMessageBox(QMessageBox::Information,
+                                                        QStringLiteral("Lumisift"), text,
+                                                        QMessageBox::Yes | QMessageBox::No, this));
+        box->setTextFormat(Qt::PlainText);
+        const bool yes = box->exec() == QMessageBox::Yes;
+        delete box.data();
+        return yes;
     };
     VersionCheck->OpenAddress = [this](const std::string& address) {
         try {
