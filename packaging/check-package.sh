@@ -38,6 +38,7 @@ root="$scratch/root"
 dpkg-deb -x "$deb" "$root"
 app=com.lumisift.Lumisift
 for file in usr/bin/lumisift usr/bin/lumisift-cli usr/bin/lumisift-sandbox \
+  usr/lib/lumisift/libadvert.so \
   usr/share/applications/$app.desktop usr/share/metainfo/$app.metainfo.xml \
   usr/share/icons/hicolor/scalable/apps/$app.svg usr/share/icons/hicolor/48x48/apps/$app.png \
   usr/share/man/man1/lumisift-cli.1.gz; do

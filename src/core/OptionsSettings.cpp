@@ -1,5 +1,7 @@
 #include "core/OptionsSettings.h"
 
+#include <stdexcept>
+
 #include "core/IniFiles.h"
 #include "core/TextOps.h"
 
@@ -84,6 +86,15 @@ void writeProxyOptions(TIniFile& settings, const OptionsValues& values) {
 
 int32_t storedWait(const TIniFile& settings) {
     return settings.ReadInteger(Section, "Wait", 10);
+}
+
+BannerProxy storedBannerProxy(const TIniFile& settings) {
+    if (!settings.ReadBool(Section, "UseProxy", false)) return {};
+    const std::string port = settings.ReadString(Section, "ProxyPort", "80");
+    BannerProxy proxy{settings.ReadString(Section, "ProxyServer", ""), 0};
+    if (!parseInteger(port, proxy.port))
+        throw std::invalid_argument("'" + port + "' is not a valid integer value");
+    return proxy;
 }
 
 } // namespace lumi

@@ -55,4 +55,13 @@ void writeProxyOptions(TIniFile& settings, const OptionsValues& values);
 // The slide-show pause in seconds as OK reads it back after writing.
 int32_t storedWait(const TIniFile& settings);
 
+// The proxy OK hands to the sponsor banner, read back after writing: the host and port
+// when "UseProxy" is on, else no host and port 80. A port that is no integer raises
+// "'<text>' is not a valid integer value".
+struct BannerProxy {
+    std::optional<std::string> host;
+    int32_t port = 80;
+};
+BannerProxy storedBannerProxy(const TIniFile& settings);
+
 } // namespace lumi

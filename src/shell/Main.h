@@ -13,6 +13,7 @@
 #include "core/ConfiguredHosts.h"
 #include "core/FileTransfers.h"
 #include "core/IniFiles.h"
+#include "widgets/AdImage.h"
 
 class QCheckBox;
 class QFrame;
@@ -25,10 +26,12 @@ class TForm2;
 class Tfrm_Download;
 class Tfrm_Options;
 class TGlimFade;
+class Tfrm_About;
 
 namespace lumi {
 
 class SearchEngine;
+class VersionCheck;
 
 // Longest address CallBrowser hands to the desktop; a longer one is refused, never cut.
 inline constexpr size_t BrowserTargetLimit = 1024;
@@ -113,9 +116,9 @@ public:
     // Banner bar.
     QFrame* Panel4 = nullptr;
     QLabel* SponsorCaption = nullptr;
-    // The 468 × 60 place of the sponsor banner. The banner control itself arrives with its
-    // own change; until then this area stays empty.
-    QWidget* AdImage1 = nullptr;
+    // The sponsor banner (468 × 60, drawn by the engine library beside the program). The
+    // options dialog passes the saved proxy to it with SetProxy.
+    TAdImage* AdImage1 = nullptr;
 
     QTimer* SlideShowTimer = nullptr;
 
@@ -131,6 +134,11 @@ public:
     Tfrm_Download* frm_Download = nullptr;
     // The options dialog, created by the program start after the about box.
     Tfrm_Options* frm_Options = nullptr;
+    // The about box, created by the program start; the About command shows it modally.
+    Tfrm_About* frm_About = nullptr;
+    // The start-up version check (a child of the window); its hooks show the question and
+    // the error boxes over this window and open pages through OpenBrowser.
+    lumi::VersionCheck* VersionCheck = nullptr;
 
     void FormCreate();
     void FormShow();
@@ -150,6 +158,8 @@ public:
     void GlimFade10Click();
     // "Options": shows the options dialog modally.
     void GlimFade1Click();
+    // About: shows the about box modally.
+    void GlimFade3Click();
 
     // Search bar and results list (the engine does the work).
     void SearchButtonClick();
@@ -179,6 +189,9 @@ private:
     void buildViewerPanel();
     void buildBannerBar();
     void connectCommands();
+    void connectVersionCheck();
+    // Hands target to OpenBrowser; raises when it is too long, no address, or not opened.
+    void openInBrowser(const std::string& target);
     // Creates Engine and wires the search bar, the labels and ListView1 to it.
     void connectEngine();
     void showEngineState();

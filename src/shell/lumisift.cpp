@@ -4,11 +4,12 @@
 #include "core/AppPaths.h"
 #include "core/ProgramArguments.h"
 #include "files/unit_Download.h"
+#include "files/untExtract.h"
 #include "shell/DefaultHandler.h"
 #include "shell/Main.h"
 #include "shell/Unit2.h"
+#include "shell/unit_About.h"
 #include "shell/unit_Options.h"
-#include "files/untExtract.h"
 
 namespace {
 const char* const kUsage =
@@ -42,6 +43,9 @@ int main(int argc, char** argv) {
     TForm2 Form2;
     if (Form1.Engine) Form2.attachEngine(Form1.Engine);
     Form1.Form2 = &Form2;
+    Tfrm_About frm_About;
+    frm_About.CallBrowser = [&Form1](const std::string& target) { Form1.CallBrowser(target); };
+    Form1.frm_About = &frm_About;
     Tfrm_Options frm_Options(Form1);
     Form1.frm_Options = &frm_Options;
     // A child of the options dialog, so that it opens above that always-on-top window.

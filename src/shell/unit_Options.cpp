@@ -261,6 +261,10 @@ void Tfrm_Options::BitBtn2Click() {
         lumi::writeSearchAndDownloadOptions(settings, values);
         Form1_.SlideShowTimer->setInterval(lumi::slideShowInterval(lumi::storedWait(settings)));
         lumi::writeProxyOptions(settings, values);
+        if (Form1_.AdImage1) {
+            const lumi::BannerProxy proxy = lumi::storedBannerProxy(settings);
+            Form1_.AdImage1->SetProxy(proxy.host, proxy.port);
+        }
     });
     accept();
 }

@@ -64,4 +64,20 @@ TEST(OptionsSettings, TheUpperBoundSwitchWrittenAsSmallerThanbool_IsTheOneEveryR
     EXPECT_EQ(lumi::storedWait(ini), 3);
 }
 
+TEST(OptionsSettings, TheBannerGetsTheSavedProxyOnlyWhenItIsOn) {
+    QTemporaryDir dir;
+    TIniFile ini(dir.filePath(QStringLiteral("lumisift.ini")).toStdString());
+    EXPECT_EQ(lumi::storedBannerProxy(ini).host, std::nullopt);
+    EXPECT_EQ(lumi::storedBannerProxy(ini).port, 80);
+    ini.WriteString("Options", "ProxyServer", "proxy.example");
+    EXPECT_EQ(lumi::storedBannerProxy(ini).host, std::nullopt) << "the proxy is off";
+    ini.WriteBool("Options", "UseProxy", true);
+    EXPECT_EQ(lumi::storedBannerProxy(ini).host, "proxy.example");
+    EXPECT_EQ(lumi::storedBannerProxy(ini).port, 80) << "the port's default";
+    ini.WriteString("Options", "ProxyPort", "8080");
+    EXPECT_EQ(lumi::storedBannerProxy(ini).port, 8080);
+    ini.WriteString("Options", "ProxyPort", "80a");
+    EXPECT_THROW(lumi::storedBannerProxy(ini), std::invalid_argument);
+}
+
 } // namespace
