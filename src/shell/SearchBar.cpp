@@ -11,15 +11,12 @@
 
 #include "analysis/UrlUtils.h"
 #include "core/ErrorReport.h"
+#include "core/Latin1.h"
 #include "core/SearchEngine.h"
 #include "shell/Unit2.h"
 #include "widgets/GlimFade.h"
 
 namespace {
-
-QString latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 std::string phraseOf(const QLineEdit& edit) {
     const QByteArray bytes = edit.text().toLatin1();
@@ -54,10 +51,10 @@ void TForm1::connectEngine() {
 
 void TForm1::showEngineState() {
     const lumi::SearchDisplay& shown = Engine->display();
-    Label7->setText(latin1(shown.statusText));
+    Label7->setText(lumi::latin1(shown.statusText));
     Label7->setVisible(shown.statusVisible);
-    Label1->setText(latin1(shown.foundText));
-    Label2->setText(latin1(shown.processesText));
+    Label1->setText(lumi::latin1(shown.foundText));
+    Label2->setText(lumi::latin1(shown.processesText));
     AbortButton->setVisible(shown.abortButtonVisible);
     SearchButton->setVisible(!shown.abortButtonVisible);
 }

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
+#include "core/Latin1.h"
 #include "core/SearchEngine.h"
 
 namespace {
@@ -21,10 +22,6 @@ QLabel* addLabel(QWidget* panel, const char* name, const char* text, int left, i
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(left, 4 + row * RowHeight, left == CaptionLeft ? 116 : 200, RowHeight);
     return label;
-}
-
-QString latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 } // namespace
@@ -68,16 +65,16 @@ void TForm2::attachEngine(lumi::SearchEngine* engine) {
     connect(engine, &lumi::SearchEngine::diagnosticsLineAdded, Memo1,
             &QPlainTextEdit::appendPlainText);
     for (const std::string& line : engine->diagnosticsMemo())
-        Memo1->appendPlainText(latin1(line));
+        Memo1->appendPlainText(lumi::latin1(line));
     showEngineCounters();
 }
 
 void TForm2::showEngineCounters() {
     const lumi::SearchDisplay& shown = engine_->display();
-    Label9->setText(latin1(shown.getPageClientsText));
-    Label10->setText(latin1(shown.checkLinkClientsText));
-    Label13->setText(latin1(shown.getPageQueueText));
-    Label14->setText(latin1(shown.checkLinkQueueText));
-    Label2->setText(latin1(shown.doubleCheckText));
-    Label1->setText(latin1(shown.doubleGetPageText));
+    Label9->setText(lumi::latin1(shown.getPageClientsText));
+    Label10->setText(lumi::latin1(shown.checkLinkClientsText));
+    Label13->setText(lumi::latin1(shown.getPageQueueText));
+    Label14->setText(lumi::latin1(shown.checkLinkQueueText));
+    Label2->setText(lumi::latin1(shown.doubleCheckText));
+    Label1->setText(lumi::latin1(shown.doubleGetPageText));
 }

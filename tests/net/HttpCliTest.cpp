@@ -17,20 +17,13 @@
 using lumi::test::HttpRecorder;
 using lumi::test::httpResponse;
 using lumi::test::ScriptedReply;
+using lumi::test::scriptedReply;
 using lumi::test::ScriptedServer;
 using lumi::test::spinFor;
 using lumi::test::waitUntil;
 using Strings = std::vector<std::string>;
 
 namespace {
-
-ScriptedReply reply(std::vector<std::string> chunks,
-                    ScriptedReply::Ending ending = ScriptedReply::Ending::Close) {
-    ScriptedReply r;
-    r.chunks = std::move(chunks);
-    r.ending = ending;
-    return r;
-}
 
 std::string portOf(const ScriptedServer& s) {
     return std::to_string(s.port());
@@ -51,7 +44,7 @@ struct OneReply {
     explicit OneReply(std::vector<std::string> chunks,
                       ScriptedReply::Ending ending = ScriptedReply::Ending::Close) {
         server.respond = [chunks, ending](const std::string&, int) {
-            return reply(chunks, ending);
+            return scriptedReply(chunks, ending);
         };
     }
     void get(const std::string& path = "/") {
@@ -143,7 +136,7 @@ TEST(HttpUrl, Base64AndDateLine) {
 TEST(HttpClient, DirectGetSendsExactRequestAndFiresEventsInOrder) {
     ScriptedServer server;
     server.respond = [](const std::string&, int) {
-        return reply({httpResponse("HTTP/1.0 200 OK",
+        return scriptedReply({httpResponse("HTTP/1.0 200 OK",
                                    {"Content-Type: Text/Plain", "Content-Length: 5",
                                     "Set-Cookie: a=b", "WWW-Authenticate: Basic realm=x"},
                                    "hello")});
@@ -333,7 +326,7 @@ TEST(HttpClient, ContentTypeLowerCasedAndExeBecomesHtm) {
     ScriptedServer server;
     server.respond = [](const std::string& request, int) {
         const bool params = request.find("/p/") != std::string::npos;
-        return reply({httpResponse(
+        return scriptedReply({httpResponse(
             "HTTP/1.1 200 OK",
             {params ? "Content-Type: Text/HTML; charset=latin1" : "Content-Type: Text/HTML"},
             "x")});
@@ -359,12 +352,12 @@ TEST(HttpClient, RelocationsFollowedDirectly) {
     server.respond = [&](const std::string& request, int index) {
         const std::string line = request.substr(0, request.find("\r\n"));
         if (index == 0) // no space after the colon
-            return reply({httpResponse("HTTP/1.0 302 Found",
+            return scriptedReply({httpResponse("HTTP/1.0 302 Found",
                                        {"Location:http://127.0.0.1:" + port + "/y"}, "moved")});
-        if (index == 1) return reply({httpResponse("HTTP/1.0 301 Moved", {"Location: /new"}, "")});
+        if (index == 1) return scriptedReply({httpResponse("HTTP/1.0 301 Moved", {"Location: /new"}, "")});
         if (index == 2) // a location on a 200 is followed like any other
-            return reply({httpResponse("HTTP/1.0 200 OK", {"Location: page2.html"}, "")});
-        return reply({httpResponse("HTTP/1.0 200 OK", {"Content-Type: text/plain"}, line)});
+            return scriptedReply({httpResponse("HTTP/1.0 200 OK", {"Location: page2.html"}, "")});
+        return scriptedReply({httpResponse("HTTP/1.0 200 OK", {"Content-Type: text/plain"}, line)});
     };
     THttpCli cli;
     HttpRecorder rec;
@@ -395,9 +388,9 @@ TEST(HttpClient, RelocationThroughProxyKeepsHostLine) {
     ScriptedServer proxy;
     proxy.respond = [](const std::string&, int index) {
         if (index == 0)
-            return reply(
+            return scriptedReply(
                 {httpResponse("HTTP/1.0 302 Found", {"Location: http://o.example/y"}, "")});
-        return reply({httpResponse("HTTP/1.0 200 OK", {}, "fine")});
+        return scriptedReply({httpResponse("HTTP/1.0 200 OK", {}, "fine")});
     };
     THttpCli cli;
     HttpRecorder rec;
@@ -421,10 +414,10 @@ struct RelocationChain {
     RelocationChain() {
         server.respond = [this](const std::string&, int index) {
             if (static_cast<size_t>(index) < locations.size())
-                return reply({httpResponse("HTTP/1.0 302 Found",
+                return scriptedReply({httpResponse("HTTP/1.0 302 Found",
                                            {"Location: " + locations[static_cast<size_t>(index)]},
                                            "moved")});
-            return reply({httpResponse("HTTP/1.0 200 OK", {}, "end")});
+            return scriptedReply({httpResponse("HTTP/1.0 200 OK", {}, "end")});
         };
     }
     Strings followingLines() {
@@ -525,7 +518,7 @@ TEST(HttpClient, RelocationsResolvedAgainstTheAnsweredAddress) {
 TEST(HttpClient, RedirectLoopStopsAfterBound) {
     ScriptedServer server;
     server.respond = [](const std::string&, int) {
-        return reply({httpResponse("HTTP/1.0 302 Found", {"Location: /loop"}, "")});
+        return scriptedReply({httpResponse("HTTP/1.0 302 Found", {"Location: /loop"}, "")});
     };
     THttpCli cli;
     HttpRecorder rec;
@@ -632,9 +625,9 @@ TEST(HttpClient, HeaderValuesReadWhateverTheBlanksAfterTheColon) {
         ScriptedServer server;
         server.respond = [&](const std::string&, int index) {
             if (index == 0)
-                return reply(
+                return scriptedReply(
                     {httpResponse("HTTP/1.0 302 Found", {"Location:" + blanks + "/x  "}, "")});
-            return reply({httpResponse("HTTP/1.0 200 OK",
+            return scriptedReply({httpResponse("HTTP/1.0 200 OK",
                                        {"Content-Length:" + blanks + "5" + blanks,
                                         "Content-Type:" + blanks + "Text/HTML \t"},
                                        "hello")});
@@ -799,7 +792,7 @@ TEST(HttpAbort, InEveryState) {
         SCOPED_TRACE("httpWaitingHeader");
         ScriptedServer silent;
         silent.respond = [](const std::string&, int) {
-            return reply({}, ScriptedReply::Ending::StayOpen);
+            return scriptedReply({}, ScriptedReply::Ending::StayOpen);
         };
         THttpCli cli;
         HttpRecorder rec;
@@ -816,7 +809,7 @@ TEST(HttpAbort, InEveryState) {
         SCOPED_TRACE("httpWaitingBody");
         ScriptedServer slow;
         slow.respond = [](const std::string&, int) {
-            return reply({httpResponse("HTTP/1.0 200 OK", {}, "part")},
+            return scriptedReply({httpResponse("HTTP/1.0 200 OK", {}, "part")},
                          ScriptedReply::Ending::StayOpen);
         };
         THttpCli cli;
@@ -834,7 +827,7 @@ TEST(HttpAbort, InEveryState) {
         SCOPED_TRACE("inside OnHeaderEnd, as link checks do");
         ScriptedServer s2;
         s2.respond = [](const std::string&, int) {
-            return reply({httpResponse("HTTP/1.0 200 OK", {"Content-Type: image/jpeg"},
+            return scriptedReply({httpResponse("HTTP/1.0 200 OK", {"Content-Type: image/jpeg"},
                                        std::string(3000, 'j'))},
                          ScriptedReply::Ending::StayOpen);
         };
@@ -856,9 +849,9 @@ TEST(HttpAbort, RestartRightAfterAbortIsNotDisturbed) {
     ScriptedServer server;
     server.respond = [](const std::string&, int index) {
         if (index == 0)
-            return reply({httpResponse("HTTP/1.0 200 OK", {}, "first")},
+            return scriptedReply({httpResponse("HTTP/1.0 200 OK", {}, "first")},
                          ScriptedReply::Ending::StayOpen);
-        return reply({httpResponse("HTTP/1.0 200 OK", {}, "second")});
+        return scriptedReply({httpResponse("HTTP/1.0 200 OK", {}, "second")});
     };
     THttpCli cli;
     HttpRecorder rec;
@@ -888,8 +881,8 @@ TEST(HttpAbort, RequestStartedAsTheAbortEndsIsNotDisturbed) {
         ScriptedServer server;
         server.respond = [](const std::string& request, int) {
             if (request.rfind("GET /first ", 0) == 0)
-                return reply({httpResponse("HTTP/1.0 302 Found", {"Location: /moved"}, "")});
-            return reply({httpResponse("HTTP/1.0 200 OK", {}, "body")});
+                return scriptedReply({httpResponse("HTTP/1.0 302 Found", {"Location: /moved"}, "")});
+            return scriptedReply({httpResponse("HTTP/1.0 200 OK", {}, "body")});
         };
         THttpCli cli;
         std::vector<int> errors;
@@ -947,11 +940,11 @@ TEST(HttpLifetime, DestroyedInsideOnRequestDone) {
 TEST(HttpLifetime, DestroyedFromATimerInEveryState) {
     ScriptedServer silent;
     silent.respond = [](const std::string&, int) {
-        return reply({}, ScriptedReply::Ending::StayOpen);
+        return scriptedReply({}, ScriptedReply::Ending::StayOpen);
     };
     ScriptedServer slow;
     slow.respond = [](const std::string&, int) {
-        return reply({httpResponse("HTTP/1.0 200 OK", {}, "body")},
+        return scriptedReply({httpResponse("HTTP/1.0 200 OK", {}, "body")},
                      ScriptedReply::Ending::StayOpen);
     };
     ScriptedServer closing;
