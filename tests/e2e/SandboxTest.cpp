@@ -122,10 +122,10 @@ TEST(SandboxPhrase, TokensRoundTripAndKeepMarkersOutOfPaths) {
     EXPECT_EQ(decodeQueryPhrase("red+cars%21%2F%22"), "red cars!/\"");
     EXPECT_EQ(decodeQueryPhrase("100%+%zz&x=1%4"), "100% %zz&x=1%4");
     EXPECT_EQ(decodeQueryPhrase(std::string(1000, 'y')).size(), kMaxPhraseBytes);
-    const std::string hotBot = "/?SM=MC&DC=100&NUMMOD=2&MT=cats+&+dogs";
-    EXPECT_EQ(rawQueryValue(hotBot, "&MT=", false), "cats+&+dogs");
-    EXPECT_EQ(rawQueryValue("/x?cat=graphics&first=11&w=q41", "&first=", true), "11");
-    EXPECT_EQ(rawQueryValue("/x?a=1", "&first=", true), "");
+    const std::string hotBot = "/?SM=MC&DC=100&NUMMOD=2&MT=cats+%26+dogs";
+    EXPECT_EQ(decodeQueryPhrase(rawQueryValue(hotBot, "&MT=")), "cats & dogs");
+    EXPECT_EQ(rawQueryValue("/x?cat=graphics&first=11&w=q41", "&first="), "11");
+    EXPECT_EQ(rawQueryValue("/x?a=1", "&first="), "");
 }
 
 TEST(SandboxPictures, SizeClassesHoldAndEveryPictureDecodes) {
