@@ -163,6 +163,11 @@ private:
     // Read afresh for every request, so a changed option applies to the next one started.
     ProxySetting proxySetting() const;
 
+    // Counts search starts and aborts. Every client remembers the value it was started under;
+    // its completion counts only while the value is unchanged, so work still in flight from
+    // an abandoned search can neither list rows nor queue pages in the next one.
+    uint64_t searchGeneration_ = 0;
+
     SearchHosts hosts_;
     SearchDisplay display_;
     std::deque<std::string> memo_;
