@@ -315,6 +315,15 @@ TEST(SandboxServerTest, AnswersLikeTheServersOf1999) {
     EXPECT_EQ(error.compare(0, 12, "HTTP/1.1 200"), 0);
     EXPECT_NE(header(error).find("text/html"), std::string::npos);
     EXPECT_EQ(get(port, site + "/club/full/gone.jpg").compare(0, 12, "HTTP/1.1 404"), 0);
+    // Visit opens a picture's folder: it lists the pictures and the pages that show them.
+    const auto folder = get(port, site + "/club/full/");
+    EXPECT_EQ(folder.compare(0, 12, "HTTP/1.1 200"), 0);
+    EXPECT_NE(body(folder).find("<a href=\"broken.jpg\">"), std::string::npos);
+    EXPECT_NE(
+        body(folder).find("<a href=\"http://" + web->hosts.sites + site + "/club/index.htm\">"),
+        std::string::npos);
+    EXPECT_EQ(get(port, site + "/club/").compare(0, 12, "HTTP/1.1 404"), 0)
+        << "a folder without pictures stays unknown";
     EXPECT_EQ(get(port, "/nowhere").compare(0, 12, "HTTP/1.1 404"), 0);
 
     const auto moved = get(port, site + "/moved/old.htm");
