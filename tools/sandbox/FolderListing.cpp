@@ -15,9 +15,15 @@ bool isPicture(Answer answer) {
            answer == Answer::HtmlErrorPicture;
 }
 
+// A path as the phrase's site names it, without "/w/<token>" in front.
+std::string sitePath(const Web& web, const std::string& path) {
+    const std::string root = "/w/" + web.token;
+    return path.compare(0, root.size(), root) == 0 ? path.substr(root.size()) : path;
+}
+
 std::string listingPage(const Web& web, const std::string& folder,
                         const std::set<std::string>& names) {
-    const std::string title = "Index of " + htmlText(folder);
+    const std::string title = "Index of " + htmlText(sitePath(web, folder));
     std::string html = "<html>\r\n<head><title>" + title + "</title></head>\r\n<body>\r\n<h1>" +
                        title + "</h1>\r\n<ul>\r\n";
     for (const std::string& name : names) {
@@ -25,7 +31,8 @@ std::string listingPage(const Web& web, const std::string& folder,
         const auto pages = web.shownOn.find(folder + name);
         if (pages != web.shownOn.end())
             for (const std::string& page : pages->second)
-                html += " - shown on <a href=\"" + page + "\">" + htmlText(urlPath(page)) + "</a>";
+                html += " - shown on <a href=\"" + page + "\">" +
+                        htmlText(sitePath(web, urlPath(page))) + "</a>";
         html += "</li>\r\n";
     }
     return html + "</ul>\r\n</body>\r\n</html>\r\n";
