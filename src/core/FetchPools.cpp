@@ -113,11 +113,8 @@ void SearchEngine::CheckLink(const std::string& url) {
         client->ProxyPort = proxy.port;
         client->Tag = randomBelow(CheckTagRange);
         client->URL = url;
-        client->OnHeaderEnd = [this, search = searchGeneration_](THttpCli* sender) {
-            if (search == searchGeneration_)
-                CheckLinkHeaderEnd(sender);
-            else
-                markRunningDone(CheckLinkRunning, std::to_string(sender->Tag));
+        client->OnHeaderEnd = [this, startedAfter = aborts_](THttpCli* sender) {
+            if (startedAfter == aborts_) CheckLinkHeaderEnd(sender);
         };
         client->StartGet();
         const int tag = client->Tag;
@@ -138,11 +135,8 @@ void SearchEngine::GetPage(const std::string& url, int engine) {
         page.client->URL = url;
         page.client->RcvdStream = page.buffer.get();
         page.client->OnRequestDone =
-            [this, search = searchGeneration_](THttpCli* sender, THttpRequest rqType, int error) {
-                if (search == searchGeneration_)
-                    GetPageRequestDone(sender, rqType, error);
-                else
-                    markRunningDone(GetPageRunning, sender->URL);
+            [this, startedAfter = aborts_](THttpCli* sender, THttpRequest rqType, int error) {
+                if (startedAfter == aborts_) GetPageRequestDone(sender, rqType, error);
             };
         page.client->Tag = engine;
         page.client->StartGet();

@@ -81,7 +81,6 @@ void SearchEngine::SearchButtonClick(const std::string& phrase) {
         if (!phraseCanSearch(phrase)) return;
 
         Searching = true;
-        ++searchGeneration_;
         clearResults();
         display_.statusText = "Searching...";
         TimerBlinkSearch->start();
@@ -105,7 +104,7 @@ void SearchEngine::AbortButtonClick() {
     catchAll("error code : #0048 (AbortButtonClick)", [&] {
         setStatus("Aborting...");
         Searching = false;
-        ++searchGeneration_;
+        ++aborts_;
         CheckLinkQueue.clear();
         GetPageQueue.clear();
         display_.abortButtonVisible = false;

@@ -163,10 +163,11 @@ private:
     // Read afresh for every request, so a changed option applies to the next one started.
     ProxySetting proxySetting() const;
 
-    // Counts search starts and aborts. Every client remembers the value it was started under;
-    // its completion counts only while the value is unchanged, so work still in flight from
-    // an abandoned search can neither list rows nor queue pages in the next one.
-    uint64_t searchGeneration_ = 0;
+    // Aborts so far. Every client remembers the count it was started under; its completion
+    // after a later abort belongs to an abandoned search (whose lines the abort marked done)
+    // and is dropped, so work still in flight can neither list rows nor queue pages in the
+    // next search.
+    uint64_t aborts_ = 0;
 
     SearchHosts hosts_;
     SearchDisplay display_;

@@ -420,3 +420,23 @@ TEST(SearchSwitch, LateWorkOfAnAbandonedSearchListsAndQueuesNothingInTheNext) {
         EXPECT_EQ(engine->FoundList[0], server.url("/img/20000.jpg"));
     }
 }
+
+// Guards against a page fetched again in the next search being left to time out: its
+// completion must mark its own line, not the old search's finished line for the same
+// address that still waits for the sweep.
+TEST(SearchSwitch, APageFetchedAgainMarksItsOwnLine) {
+    LoopbackServer server;
+    EngineUnderTest engine;
+    startQuietSearch(engine);
+    engine->QueueForGetPage(server.url("/again.htm"), 99);
+    engine->Timer2Timer();
+    ASSERT_TRUE(waitUntil([&] { return allDone(engine->GetPageRunning); }, NetworkWaitMs));
+
+    char enter = 13;
+    engine->Edit1KeyPress(enter, "next");
+    engine->GetPageQueue.clear();
+    engine->QueueForGetPage(server.url("/again.htm"), 99);
+    engine->Timer2Timer();
+    ASSERT_EQ(engine->GetPageRunning.size(), 2u) << "the old client is not released yet";
+    EXPECT_TRUE(waitUntil([&] { return allDone(engine->GetPageRunning); }, NetworkWaitMs));
+}
