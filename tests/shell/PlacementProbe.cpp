@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
     }
     const QPoint margin = form.geometry().topLeft() - form.frameGeometry().topLeft();
     std::printf("margins %d %d\n", margin.x(), margin.y());
+    std::fflush(stdout); // a sanitizer ending the process at exit does not flush it
     form.close();
     return 0;
 }
