@@ -324,6 +324,8 @@ TEST(SandboxServerTest, AnswersLikeTheServersOf1999) {
         std::string::npos);
     EXPECT_EQ(get(port, site + "/club/").compare(0, 12, "HTTP/1.1 404"), 0)
         << "a folder without pictures stays unknown";
+    EXPECT_EQ(body(get(port, site + "/library/")), body(get(port, site + "/library/index.html")))
+        << "a folder with an index page answers with it";
     EXPECT_EQ(get(port, "/nowhere").compare(0, 12, "HTTP/1.1 404"), 0);
 
     const auto moved = get(port, site + "/moved/old.htm");

@@ -49,6 +49,13 @@ void addFolderListings(Web& web) {
         }
     for (const auto& [folder, names] : folders) {
         if (web.sites.count(folder)) continue;
+        // As a real server does, a folder with an index page answers with it (a static copy
+        // writes both to the same file).
+        const auto index = web.sites.find(folder + "index.html");
+        if (index != web.sites.end() && index->second.answer == Answer::Page) {
+            web.sites[folder] = index->second;
+            continue;
+        }
         Resource listing;
         listing.answer = Answer::Page;
         listing.html = listingPage(web, folder, names);

@@ -6,8 +6,9 @@
 
 namespace lumi::sandbox {
 
-// Adds a listing page under "<folder>/" for each folder of the sites that holds pictures,
-// unless the folder already answers with something of its own.
+// Adds a page under "<folder>/" for each folder of the sites that holds pictures: its
+// "index.html" page when it has one, else a listing; a folder that already answers keeps
+// its answer.
 void addFolderListings(Web& web);
 
 } // namespace lumi::sandbox
