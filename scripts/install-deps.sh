@@ -16,6 +16,7 @@ PACKAGES=(
   file
   desktop-file-utils
   appstream
+  openbox
 )
 
 missing=()

@@ -11,11 +11,13 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QStringDecoder>
 #include <QTimer>
 
 #include "cli/Commands.h"
 #include "core/AppPaths.h"
 #include "core/SearchEngine.h"
+#include "core/SearchPhrase.h"
 
 namespace lumi::cli {
 
@@ -81,6 +83,26 @@ bool parseSearchOptions(int argc, char** argv, SearchOptions& o) {
     return o.phraseSet;
 }
 
+// The phrase as the phrase box would hand it to the engine: the terminal's UTF-8 turned
+// into the same 8-bit text. Prints why and returns false for a phrase no search takes.
+bool phraseFromTerminal(const std::string& typed, std::string& phrase) {
+    QStringDecoder fromUtf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text =
+        fromUtf8(QByteArrayView(typed.data(), static_cast<qsizetype>(typed.size())));
+    if (fromUtf8.hasError()) {
+        std::fprintf(stderr, "lumisift-cli search: the phrase is not UTF-8 text\n");
+        return false;
+    }
+    phrase = phraseFromUnicode(text);
+    if (phrase.size() > MaxPhraseLength) {
+        std::fprintf(stderr,
+                     "lumisift-cli search: the phrase is longer than %zu characters (%zu)\n",
+                     MaxPhraseLength, phrase.size());
+        return false;
+    }
+    return true;
+}
+
 bool engineIdle(const SearchEngine& engine) {
     return engine.GetPageQueue.empty() && engine.CheckLinkQueue.empty() &&
            engine.GetPageClients.empty() && engine.CheckLinkClients.empty();
@@ -116,6 +138,8 @@ void printDiagnostics(const SearchDisplay& d) {
 int runSearch(int argc, char** argv) {
     SearchOptions options;
     if (!parseSearchOptions(argc, argv, options)) return searchUsage();
+    std::string phrase;
+    if (!phraseFromTerminal(options.phrase, phrase)) return 2;
 
     SearchEngineSetup setup;
     setup.settingsPath = options.ini.empty() ? settingsFilePath() : options.ini;
@@ -152,9 +176,10 @@ int runSearch(int argc, char** argv) {
     diagnostics.setInterval(1000);
     QObject::connect(&diagnostics, &QTimer::timeout, [&] { printDiagnostics(engine.display()); });
 
-    engine.SearchButtonClick(options.phrase);
+    engine.SearchButtonClick(phrase);
     if (!engine.Searching) {
-        std::fprintf(stderr, "lumisift-cli search: the phrase is empty, nothing was searched\n");
+        std::fprintf(stderr,
+                     "lumisift-cli search: the phrase is empty or blank, nothing was searched\n");
         return 1;
     }
     poll.start();

@@ -107,7 +107,9 @@ void SearchEngine::CheckLink(const std::string& url) {
         client->ProxyPort = proxy.port;
         client->Tag = randomBelow(CheckTagRange);
         client->URL = url;
-        client->OnHeaderEnd = [this](THttpCli* sender) { CheckLinkHeaderEnd(sender); };
+        client->OnHeaderEnd = [this, startedAfter = aborts_](THttpCli* sender) {
+            if (startedAfter == aborts_) CheckLinkHeaderEnd(sender);
+        };
         client->StartGet();
         const int tag = client->Tag;
         CheckLinkClients.push_back(std::move(client));
@@ -126,9 +128,10 @@ void SearchEngine::GetPage(const std::string& url, int engine) {
         page.client->ProxyPort = proxy.port;
         page.client->URL = url;
         page.client->RcvdStream = page.buffer.get();
-        page.client->OnRequestDone = [this](THttpCli* sender, THttpRequest rqType, int error) {
-            GetPageRequestDone(sender, rqType, error);
-        };
+        page.client->OnRequestDone =
+            [this, startedAfter = aborts_](THttpCli* sender, THttpRequest rqType, int error) {
+                if (startedAfter == aborts_) GetPageRequestDone(sender, rqType, error);
+            };
         page.client->Tag = engine;
         page.client->StartGet();
         GetPageClients.push_back(std::move(page));
@@ -136,9 +139,11 @@ void SearchEngine::GetPage(const std::string& url, int engine) {
     });
 }
 
+// Only a line still running is marked: when an abandoned search's finished line for the
+// same page waits for its release, the new line must not be left to time out.
 void SearchEngine::markRunningDone(StringList& running, const std::string& item) {
     for (size_t i = 0; i < running.size(); ++i) {
-        if (runningItem(running[i]) == item) {
+        if (!isDoneLine(running[i]) && runningItem(running[i]) == item) {
             running.set(i, doneLine(running[i]));
             return;
         }

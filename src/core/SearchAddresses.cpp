@@ -49,12 +49,25 @@ std::vector<SearchAddress> searchAddresses(const SearchHosts& hosts, const std::
 
 } // namespace lumi
 
+// Every byte outside the unreserved set is escaped: a raw "&", "#" or "%" would end or
+// corrupt the value, and a raw control byte could break the request line.
 void FixMultiQuery(const std::string& phrase, std::string& query) {
     lumi::catchAll("error code : #0033 (FixMultiQuery)", [&] {
-        std::string encoded = lumi::textTrim(phrase);
-        encoded = lumi::textReplaceAll(encoded, " ", "+");
-        encoded = lumi::textReplaceAll(encoded, "/", "%2F");
-        encoded = lumi::textReplaceAll(encoded, "\"", "%22");
+        static constexpr char Hex[] = "0123456789ABCDEF";
+        std::string encoded;
+        for (const char c : lumi::textTrim(phrase)) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (c == ' ') {
+                encoded += '+';
+            } else if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '.' || c == '_' || c == '~') {
+                encoded += c;
+            } else {
+                encoded += '%';
+                encoded += Hex[byte >> 4];
+                encoded += Hex[byte & 15];
+            }
+        }
         query = std::move(encoded);
     });
 }

@@ -27,7 +27,8 @@ std::vector<SearchAddress> searchAddresses(const SearchHosts& hosts, const std::
 
 } // namespace lumi
 
-// Encodes a search phrase for a query string: trimmed of codes 0..32 at both ends, blanks
-// become "+", "/" becomes "%2F", '"' becomes "%22"; nothing else changes. On a failure the
-// output keeps its previous value.
+// Encodes a search phrase as a query value: trimmed of codes 0..32 at both ends, blanks
+// become "+", letters, digits and "-._~" stay, every other byte becomes "%XX" (upper-case
+// hex). Decoding the value gives back the trimmed phrase exactly. On a failure the output
+// keeps its previous value.
 void FixMultiQuery(const std::string& phrase, std::string& query);

@@ -5,6 +5,7 @@
 #include "core/ErrorReport.h"
 #include "core/PageBuffer.h"
 #include "core/RunningLines.h"
+#include "core/SearchPhrase.h"
 #include "core/TextOps.h"
 #include "net/HttpProt.h"
 
@@ -80,7 +81,9 @@ void SearchEngine::SearchButtonClick(const std::string& phrase) {
         GetPageClientLimit = slow ? ModemGetPageLimit : LanGetPageLimit;
         CheckLinkClientLimit = slow ? ModemCheckLinkLimit : LanCheckLinkLimit;
         SearchDirName = MakeValidDir(phrase);
-        if (phrase.empty()) return;
+        // Blanks alone would ask every service for nothing, and a phrase longer than the
+        // phrase box takes would not fit the services' addresses: neither starts a search.
+        if (!phraseCanSearch(phrase)) return;
 
         Searching = true;
         clearResults();
@@ -106,6 +109,7 @@ void SearchEngine::AbortButtonClick() {
     catchAll("error code : #0048 (AbortButtonClick)", [&] {
         setStatus("Aborting...");
         Searching = false;
+        ++aborts_;
         // Pages still being analysed would queue work for a search that has ended.
         pageAnalyses_.clear();
         CheckLinkQueue.clear();

@@ -164,6 +164,12 @@ private:
     void raiseCounter(std::string& counterText);
     void markRunningDone(StringList& running, const std::string& item);
 
+    // Aborts so far. Every client remembers the count it was started under; its completion
+    // after a later abort belongs to an abandoned search (whose lines the abort marked done)
+    // and is dropped, so work still in flight can neither list rows nor queue pages in the
+    // next search.
+    uint64_t aborts_ = 0;
+
     SearchHosts hosts_;
     SearchDisplay display_;
     std::deque<std::string> memo_;

@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardItemModel>
 #include <QTimer>
 #include <QTreeView>
@@ -28,6 +29,7 @@
 #include "core/ErrorReport.h"
 #include "core/SearchEngine.h"
 #include "core/AppPaths.h"
+#include "core/WindowPlacement.h"
 #include "core/unitVersionCheck.h"
 #include "files/unit_Download.h"
 #include "shell/Unit2.h"
@@ -374,14 +376,7 @@ void TForm1::FormCreate() {
 
 void TForm1::FormShow() {
     setWindowTitle(QStringLiteral("Lumisift v1.4"));
-    // The saved bounds are applied even when the window opens maximised, so that restoring
-    // it brings back the size it had at the last close in the normal state.
-    move(SettingsFile->ReadInteger(Section, "LeftPos", 1),
-         SettingsFile->ReadInteger(Section, "TopPos", 1));
-    resize(SettingsFile->ReadInteger(Section, "Width", 1),
-           SettingsFile->ReadInteger(Section, "Height", 1));
-    if (SettingsFile->ReadBool(Section, "Maximized", false))
-        setWindowState(windowState() | Qt::WindowMaximized);
+    restorePlacement();
     Edit1->setFocus();
     CheckBox_CheckLinks->setChecked(SettingsFile->ReadBool(Section, "CheckLinks", true));
     CheckBox_RecursiveSearch->setChecked(SettingsFile->ReadBool(Section, "RecursiveSearch", true));
@@ -390,6 +385,26 @@ void TForm1::FormShow() {
             CallBrowser(lumi::tellAFriendLink());
     }
     VersionCheck->StartVersionCheck();
+}
+
+// The saved bounds are applied even when the window opens maximised, so that restoring it
+// brings back the size it had at the last close in the normal state. A position is the
+// frame's, as FormClose saves it, but the toolkit takes it so only before the window exists
+// on the desktop; setVisible therefore applies the placement first, and this does nothing
+// again.
+void TForm1::restorePlacement() {
+    if (placementRestored_) return;
+    placementRestored_ = true;
+    resize(SettingsFile->ReadInteger(Section, "Width", 1),
+           SettingsFile->ReadInteger(Section, "Height", 1));
+    const QPoint saved(SettingsFile->ReadInteger(Section, "LeftPos", 1),
+                       SettingsFile->ReadInteger(Section, "TopPos", 1));
+    std::vector<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.push_back(screen->geometry());
+    move(lumi::openingPosition(QRect(saved, size()), screens, QPoint(1, 1)));
+    if (SettingsFile->ReadBool(Section, "Maximized", false))
+        setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 void TForm1::FormClose() {
@@ -510,6 +525,11 @@ void TForm1::ShowPanel(QWidget* panel) {
 
 bool TForm1::ViewerShown() const {
     return filledPanel_ == panel_Viewer;
+}
+
+void TForm1::setVisible(bool visible) {
+    if (visible && !isVisible()) lumi::runUnderDefaultHandler([&] { restorePlacement(); });
+    QWidget::setVisible(visible);
 }
 
 void TForm1::showEvent(QShowEvent* event) {

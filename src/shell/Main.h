@@ -177,6 +177,9 @@ public:
     void ShowPanel(QWidget* panel);
     bool ViewerShown() const;
 
+    // Applies the saved placement before the window first appears on the desktop.
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -194,10 +197,13 @@ private:
     void openInBrowser(const std::string& target);
     // Creates Engine and wires the search bar, the labels and ListView1 to it.
     void connectEngine();
+    // Sets the window's bounds and state from the settings, once, before it first shows.
+    void restorePlacement();
     void showEngineState();
     // Places the command panel, the main area and the banner bar as the window's size asks.
     void alignPanels();
 
     QWidget* filledPanel_ = nullptr;
     bool shownOnce_ = false;
+    bool placementRestored_ = false;
 };

@@ -8,20 +8,33 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeView>
+#include <QValidator>
 
 #include "analysis/UrlUtils.h"
 #include "core/ErrorReport.h"
 #include "core/Latin1.h"
 #include "core/SearchEngine.h"
+#include "core/SearchPhrase.h"
 #include "shell/Unit2.h"
 #include "widgets/GlimFade.h"
 
 namespace {
 
 std::string phraseOf(const QLineEdit& edit) {
-    const QByteArray bytes = edit.text().toLatin1();
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+    return lumi::phraseFromUnicode(edit.text());
 }
+
+// Keeps the phrase box within what a search takes: the box holds at most MaxPhraseLength
+// characters, and this refuses an edit whose 8-bit text (character references included)
+// would be longer.
+class PhraseLengthValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        return lumi::phraseFromUnicode(input).size() <= lumi::MaxPhraseLength ? Acceptable
+                                                                              : Invalid;
+    }
+};
 
 } // namespace
 
@@ -38,6 +51,8 @@ void TForm1::connectEngine() {
     QObject::connect(&Engine->results(), &lumi::ResultsModel::repaintSuspended, ListView1,
                      [this](bool suspended) { ListView1->setUpdatesEnabled(!suspended); });
 
+    Edit1->setMaxLength(static_cast<int>(lumi::MaxPhraseLength));
+    Edit1->setValidator(new PhraseLengthValidator(Edit1));
     SearchButton->OnClick = [this](TGlimFade*) { SearchButtonClick(); };
     AbortButton->OnClick = [this](TGlimFade*) { AbortButtonClick(); };
     QObject::connect(Edit1, &QLineEdit::returnPressed, this, [this] {

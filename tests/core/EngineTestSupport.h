@@ -76,6 +76,7 @@ private:
 // A web server on 127.0.0.1 (any free port), serving in its own thread until destroyed.
 //   ...hang...          accepts and never answers (until the server stops)
 //   /gate...            answers "image/jpeg" with 30000 bytes once openGate() was called
+//   /gate....htm        answers like /gallery.htm once openGate() was called
 //   /big                a text/html page of 9 MiB
 //   /img/<n>.jpg        "image/jpeg" with a Content-Length of n bytes
 //   /nolen.gif          "image/gif" without a Content-Length
@@ -90,12 +91,15 @@ public:
             changed_.wait(lock, [this] { return stopping_; });
             res.set_content("late", "text/html");
         });
-        server_.Get(R"(/gate.*)", [this](const httplib::Request&, httplib::Response& res) {
+        server_.Get(R"(/gate.*)", [this](const httplib::Request& req, httplib::Response& res) {
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 changed_.wait(lock, [this] { return stopping_ || gateOpen_; });
             }
-            res.set_content(std::string(30000, 'j'), "image/jpeg");
+            if (req.path.ends_with(".htm"))
+                res.set_content(galleryPage(), "text/html");
+            else
+                res.set_content(std::string(30000, 'j'), "image/jpeg");
         });
         server_.Get("/big", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(std::string(9 * 1024 * 1024, 'b'), "text/html");
@@ -111,9 +115,7 @@ public:
             });
         });
         server_.Get("/gallery.htm", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content("<html><body>\r\n<img src=\"" + url("/img/25000.jpg") +
-                                "\" width=100>\r\n</body></html>",
-                            "text/html");
+            res.set_content(galleryPage(), "text/html");
         });
         server_.Get(R"(/.*)", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("<html>\r\n<body>page</body>\r\n</html>", "text/html");
@@ -145,6 +147,11 @@ public:
     std::string url(const std::string& path) const { return "http://" + host() + path; }
 
 private:
+    std::string galleryPage() const {
+        return "<html><body>\r\n<img src=\"" + url("/img/25000.jpg") +
+               "\" width=100>\r\n</body></html>";
+    }
+
     httplib::Server server_;
     std::thread thread_;
     std::mutex mutex_;

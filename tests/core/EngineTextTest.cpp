@@ -4,19 +4,76 @@
 
 #include <gtest/gtest.h>
 
+#include <QString>
+
 #include "core/ErrorReport.h"
 #include "core/PageBuffer.h"
 #include "core/RunningLines.h"
 #include "core/SearchAddresses.h"
+#include "core/SearchPhrase.h"
+#include "core/TextOps.h"
 
-TEST(FixMultiQuery, TrimsJoinsWithPlusAndEncodesOnlySlashAndQuote) {
-    std::string query = "previous";
-    FixMultiQuery("  red  car\t\r\n", query);
-    EXPECT_EQ(query, "red++car");
-    FixMultiQuery("a/b \"c\" & d=1?%#+\xE9", query);
-    EXPECT_EQ(query, "a%2Fb+%22c%22+&+d=1?%#+\xE9");
-    FixMultiQuery("   ", query);
-    EXPECT_EQ(query, "") << "a phrase of blanks encodes to the empty text";
+namespace {
+
+// The value a service reads back from an encoded query: "+" a blank, "%XX" a byte.
+std::string decodeQueryValue(const std::string& value) {
+    std::string decoded;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '%' && i + 2 < value.size()) {
+            decoded += static_cast<char>(std::stoi(value.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            decoded += value[i] == '+' ? ' ' : value[i];
+        }
+    }
+    return decoded;
+}
+
+} // namespace
+
+// Guards the phrase going into every service's address as one encoded value: typed text can
+// neither add request headers nor parameters nor cut the query short.
+TEST(FixMultiQuery, ThePhraseIsOneEncodedValueInEveryServicesAddress) {
+    const struct {
+        std::string phrase;
+        std::string query;
+    } cases[] = {
+        {"  red  car  ", "red++car"},
+        {"a+b & c=d", "a%2Bb+%26+c%3Dd"},
+        {"100% #tag?", "100%25+%23tag%3F"},
+        {"a/b \"c\"", "a%2Fb+%22c%22"},
+        {"a\r\nX-Injected: 1", "a%0D%0AX-Injected%3A+1"},
+        {"tab\there", "tab%09here"},
+        {"caf\xE9 \xFF~._-", "caf%E9+%FF~._-"},
+        {lumi::phraseFromUnicode(QStringLiteral("\u0416uk")), "%26%231046%3Buk"},
+        {"\t \r\n", ""},
+    };
+    const lumi::SearchHosts hosts{"hb.test", "ly.test", "sc.test"};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.phrase);
+        std::string query = "previous";
+        FixMultiQuery(c.phrase, query);
+        EXPECT_EQ(query, c.query);
+        EXPECT_EQ(decodeQueryValue(query), lumi::textTrim(c.phrase)) << "decodes to the phrase";
+        const auto addresses = lumi::searchAddresses(hosts, c.phrase);
+        ASSERT_EQ(addresses.size(), 4u);
+        for (const auto& address : addresses) {
+            EXPECT_EQ(address.url.substr(address.url.rfind('=') + 1), query);
+            EXPECT_EQ(address.url.find_first_of(" \t\r\n#"), std::string::npos);
+        }
+    }
+}
+
+// Characters outside Latin-1 become character references rather than "?"; Latin-1 ones stay
+// one byte each.
+TEST(SearchPhrase, TypedTextBecomesEightBitTextWithoutLoss) {
+    EXPECT_EQ(lumi::phraseFromUnicode(QStringLiteral("Caf\u00e9 \u20ac5 \U0001F600")),
+              "Caf\xE9 &#8364;5 &#128512;");
+    EXPECT_TRUE(lumi::phraseCanSearch("x"));
+    EXPECT_TRUE(lumi::phraseCanSearch(std::string(lumi::MaxPhraseLength, 'x')));
+    EXPECT_FALSE(lumi::phraseCanSearch(std::string(lumi::MaxPhraseLength + 1, 'x')));
+    EXPECT_FALSE(lumi::phraseCanSearch(" \t\r\n "));
+    EXPECT_FALSE(lumi::phraseCanSearch(""));
 }
 
 TEST(SearchAddresses, FourTemplatesInQueueOrderWithEngineNumbers) {

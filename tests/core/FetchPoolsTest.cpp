@@ -33,6 +33,12 @@ void startQuietSearch(EngineUnderTest& engine) {
     engine->GetPageQueue.clear();
 }
 
+// The same with the "Check Links" box fixed.
+void startQuietSearch(EngineUnderTest& engine, bool checkLinks) {
+    engine->setCheckLinksReader([checkLinks] { return checkLinks; });
+    startQuietSearch(engine);
+}
+
 } // namespace
 
 TEST(ClientPools, ModemLimitsFivePageFetchesAndTenChecks) {
@@ -346,8 +352,7 @@ TEST(SearchRun, AFetchedPagesImageIsCheckedOrListedAtOnceByTheCheckLinksBox) {
         SCOPED_TRACE(checkLinks);
         LoopbackServer server;
         EngineUnderTest engine;
-        engine->setCheckLinksReader([&] { return checkLinks; });
-        startQuietSearch(engine);
+        startQuietSearch(engine, checkLinks);
         engine->QueueForGetPage(server.url("/gallery.htm"), 99);
         engine->Timer2Timer();
         ASSERT_TRUE(waitUntil([&] { return allDone(engine->GetPageRunning); }, NetworkWaitMs));
@@ -365,4 +370,73 @@ TEST(SearchRun, AFetchedPagesImageIsCheckedOrListedAtOnceByTheCheckLinksBox) {
         }
         EXPECT_EQ(engine->FoundList[0], image);
     }
+}
+
+// Guards against rows of an abandoned search appearing in the next one: the old search's link
+// check and page are held by the server until Enter has started the new search, and their
+// late header and page then list nothing and queue nothing, while the new search's own work
+// still counts.
+TEST(SearchSwitch, LateWorkOfAnAbandonedSearchListsAndQueuesNothingInTheNext) {
+    for (const bool checkLinks : {true, false}) {
+        SCOPED_TRACE(checkLinks);
+        LoopbackServer server;
+        EngineUnderTest engine;
+        startQuietSearch(engine, checkLinks);
+        engine->QueueForCheckLink(server.url("/gate/old.jpg"));
+        engine->QueueForGetPage(server.url("/gate/old.htm"), 99);
+        engine->Timer1Timer();
+        engine->Timer2Timer();
+        ASSERT_EQ(engine->CheckLinkClients.size(), 1u);
+        ASSERT_EQ(engine->GetPageClients.size(), 1u);
+        bool headerSeen = false, pageDone = false;
+        THttpCli& check = *engine->CheckLinkClients[0];
+        THttpCli& page = *engine->GetPageClients[0].client;
+        check.OnHeaderEnd = [&headerSeen, handler = check.OnHeaderEnd](THttpCli* sender) {
+            handler(sender);
+            headerSeen = true;
+        };
+        page.OnRequestDone = [&pageDone, handler = page.OnRequestDone](
+                                 THttpCli* sender, THttpRequest rqType, int error) {
+            handler(sender, rqType, error);
+            pageDone = true;
+        };
+
+        char enter = 13;
+        engine->Edit1KeyPress(enter, "next");
+        ASSERT_TRUE(engine->Searching);
+        engine->GetPageQueue.clear(); // the new result pages are not part of this test
+        server.openGate();
+        ASSERT_TRUE(waitUntil([&] { return headerSeen && pageDone; }, NetworkWaitMs));
+        EXPECT_EQ(check.ContentType(), "image/jpeg") << "the old check did get its image header";
+        EXPECT_TRUE(engine->FoundList.empty());
+        EXPECT_TRUE(engine->CheckLinkQueue.empty());
+        EXPECT_TRUE(engine->GetPageQueue.empty());
+        EXPECT_TRUE(allDone(engine->CheckLinkRunning));
+        EXPECT_TRUE(allDone(engine->GetPageRunning));
+
+        engine->QueueForCheckLink(server.url("/img/20000.jpg"));
+        engine->Timer1Timer();
+        ASSERT_TRUE(waitUntil([&] { return engine->FoundList.size() == 1; }, NetworkWaitMs));
+        EXPECT_EQ(engine->FoundList[0], server.url("/img/20000.jpg"));
+    }
+}
+
+// Guards against a page fetched again in the next search being left to time out: its
+// completion must mark its own line, not the old search's finished line for the same
+// address that still waits for the sweep.
+TEST(SearchSwitch, APageFetchedAgainMarksItsOwnLine) {
+    LoopbackServer server;
+    EngineUnderTest engine;
+    startQuietSearch(engine);
+    engine->QueueForGetPage(server.url("/again.htm"), 99);
+    engine->Timer2Timer();
+    ASSERT_TRUE(waitUntil([&] { return allDone(engine->GetPageRunning); }, NetworkWaitMs));
+
+    char enter = 13;
+    engine->Edit1KeyPress(enter, "next");
+    engine->GetPageQueue.clear();
+    engine->QueueForGetPage(server.url("/again.htm"), 99);
+    engine->Timer2Timer();
+    ASSERT_EQ(engine->GetPageRunning.size(), 2u) << "the old client is not released yet";
+    EXPECT_TRUE(waitUntil([&] { return allDone(engine->GetPageRunning); }, NetworkWaitMs));
 }

@@ -7,6 +7,7 @@
 
 #include "analysis/UrlUtils.h"
 #include "core/RunningLines.h"
+#include "core/SearchPhrase.h"
 #include "EngineTestSupport.h"
 
 using lumi::test::EngineUnderTest;
@@ -20,19 +21,32 @@ std::vector<std::string> linesOf(const lumi::StringList& list) {
 
 } // namespace
 
-TEST(SearchSession, EmptyPhraseOnlyEmptiesSeenPagesAndSetsLimitsAndFolderName) {
-    EngineUnderTest engine;
-    engine->QueueForGetPage("http://h/p1", 99);
-    engine->SearchButtonClick("");
-    EXPECT_TRUE(engine->GetPageSeen.empty());
-    EXPECT_EQ(engine->GetPageClientLimit, 4) << "no settings file: modem limits";
-    EXPECT_EQ(engine->CheckLinkClientLimit, 9);
-    EXPECT_EQ(engine->SearchDirName, MakeValidDir(""));
-    EXPECT_FALSE(engine->Searching);
-    EXPECT_EQ(engine->GetPageQueue.size(), 1u) << "queues are not touched";
-    EXPECT_EQ(engine->display().statusText, "Ready");
-    EXPECT_FALSE(engine->display().abortButtonVisible);
-    EXPECT_FALSE(engine->TimerBlinkSearch->isActive());
+// Guards against searches that could never send anything ("Searching..." for ever): a phrase
+// of blanks and one longer than the phrase box takes start nothing, as an empty one.
+TEST(SearchSession, PhrasesThatCannotSearchOnlyEmptySeenPagesAndSetLimitsAndFolderName) {
+    for (const std::string& phrase :
+         {std::string(), std::string(" \t \r\n "), std::string(lumi::MaxPhraseLength + 1, 'x')}) {
+        SCOPED_TRACE(phrase.size());
+        EngineUnderTest engine;
+        engine->QueueForGetPage("http://h/p1", 99);
+        engine->SearchButtonClick(phrase);
+        EXPECT_TRUE(engine->GetPageSeen.empty());
+        EXPECT_EQ(engine->GetPageClientLimit, 4) << "no settings file: modem limits";
+        EXPECT_EQ(engine->CheckLinkClientLimit, 9);
+        EXPECT_EQ(engine->SearchDirName, MakeValidDir(phrase));
+        EXPECT_FALSE(engine->Searching);
+        EXPECT_EQ(engine->GetPageQueue.size(), 1u) << "queues are not touched";
+        EXPECT_EQ(engine->display().statusText, "Ready");
+        EXPECT_FALSE(engine->display().abortButtonVisible);
+        EXPECT_FALSE(engine->TimerBlinkSearch->isActive());
+    }
+}
+
+TEST(SearchSession, TheLongestPhraseFitsEveryServicesAddress) {
+    EngineUnderTest engine({"hotbot.example.com:8080", "lycos.example.com:8080", "sc.test"});
+    engine->SearchButtonClick(std::string(lumi::MaxPhraseLength, '&')); // each byte as "%26"
+    EXPECT_TRUE(engine->Searching);
+    EXPECT_EQ(engine->GetPageQueue.size(), 4u) << "no address is over the bound";
 }
 
 TEST(SearchSession, StartQueuesOneResultPagePerServiceAndShowsAbort) {

@@ -122,10 +122,10 @@ TEST(SandboxPhrase, TokensRoundTripAndKeepMarkersOutOfPaths) {
     EXPECT_EQ(decodeQueryPhrase("red+cars%21%2F%22"), "red cars!/\"");
     EXPECT_EQ(decodeQueryPhrase("100%+%zz&x=1%4"), "100% %zz&x=1%4");
     EXPECT_EQ(decodeQueryPhrase(std::string(1000, 'y')).size(), kMaxPhraseBytes);
-    const std::string hotBot = "/?SM=MC&DC=100&NUMMOD=2&MT=cats+&+dogs";
-    EXPECT_EQ(rawQueryValue(hotBot, "&MT=", false), "cats+&+dogs");
-    EXPECT_EQ(rawQueryValue("/x?cat=graphics&first=11&w=q41", "&first=", true), "11");
-    EXPECT_EQ(rawQueryValue("/x?a=1", "&first=", true), "");
+    const std::string hotBot = "/?SM=MC&DC=100&NUMMOD=2&MT=cats+%26+dogs";
+    EXPECT_EQ(decodeQueryPhrase(rawQueryValue(hotBot, "&MT=")), "cats & dogs");
+    EXPECT_EQ(rawQueryValue("/x?cat=graphics&first=11&w=q41", "&first="), "11");
+    EXPECT_EQ(rawQueryValue("/x?a=1", "&first="), "");
 }
 
 TEST(SandboxPictures, SizeClassesHoldAndEveryPictureDecodes) {
@@ -315,6 +315,17 @@ TEST(SandboxServerTest, AnswersLikeTheServersOf1999) {
     EXPECT_EQ(error.compare(0, 12, "HTTP/1.1 200"), 0);
     EXPECT_NE(header(error).find("text/html"), std::string::npos);
     EXPECT_EQ(get(port, site + "/club/full/gone.jpg").compare(0, 12, "HTTP/1.1 404"), 0);
+    // Visit opens a picture's folder: it lists the pictures and the pages that show them.
+    const auto folder = get(port, site + "/club/full/");
+    EXPECT_EQ(folder.compare(0, 12, "HTTP/1.1 200"), 0);
+    EXPECT_NE(body(folder).find("<a href=\"broken.jpg\">"), std::string::npos);
+    EXPECT_NE(
+        body(folder).find("<a href=\"http://" + web->hosts.sites + site + "/club/index.htm\">"),
+        std::string::npos);
+    EXPECT_EQ(get(port, site + "/club/").compare(0, 12, "HTTP/1.1 404"), 0)
+        << "a folder without pictures stays unknown";
+    EXPECT_EQ(body(get(port, site + "/library/")), body(get(port, site + "/library/index.html")))
+        << "a folder with an index page answers with it";
     EXPECT_EQ(get(port, "/nowhere").compare(0, 12, "HTTP/1.1 404"), 0);
 
     const auto moved = get(port, site + "/moved/old.htm");

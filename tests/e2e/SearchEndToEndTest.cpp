@@ -91,7 +91,8 @@ TEST(SearchEndToEnd, CheckLinksOffListsEveryAddressAtOnceAsUnknown) {
     SandboxProcess sandbox(kQuickSandbox);
     ASSERT_TRUE(sandbox.running()) << sandbox.error();
     QTemporaryDir dir;
-    const std::string phrase = "green \"fields\" / hills";
+    // Every character that needs encoding on its way into the query.
+    const std::string phrase = "green \"fields\" / hills & 100% #1?a=b+c";
     const auto run = runCliSearch(
         sandbox, QStringList{QString::fromStdString(phrase), QStringLiteral("--check-links"),
                              QStringLiteral("off"), QStringLiteral("--ini"),
@@ -175,10 +176,17 @@ TEST(SearchEndToEnd, CommandLineRefusesWhatItCannotSearch) {
         EXPECT_NE(run.errors.find("usage: lumisift-cli search"), std::string::npos);
         EXPECT_TRUE(run.rows.empty());
     }
-    // An empty phrase starts nothing, as the Search button does; the services hear nothing.
-    const auto empty =
-        runCliSearch(sandbox, {QString(), QStringLiteral("--for"), QStringLiteral("1")}, 20000);
-    EXPECT_EQ(empty.exitCode, 1) << empty.errors;
-    EXPECT_TRUE(empty.rows.empty());
-    EXPECT_TRUE(sandbox.lines("/__fetched").empty());
+    // A phrase longer than the phrase box takes is refused with its own message.
+    const auto tooLong = runCliSearch(sandbox, {QString(513, QLatin1Char('x'))}, 20000);
+    EXPECT_EQ(tooLong.exitCode, 2);
+    EXPECT_NE(tooLong.errors.find("longer than 512 characters"), std::string::npos)
+        << tooLong.errors;
+    // An empty or blank phrase starts nothing, as the Search button does.
+    for (const QString& phrase : {QString(), QStringLiteral(" \t ")}) {
+        const auto empty =
+            runCliSearch(sandbox, {phrase, QStringLiteral("--for"), QStringLiteral("1")}, 20000);
+        EXPECT_EQ(empty.exitCode, 1) << empty.errors;
+        EXPECT_TRUE(empty.rows.empty());
+    }
+    EXPECT_TRUE(sandbox.lines("/__fetched").empty()) << "the services heard nothing";
 }

@@ -149,3 +149,22 @@ TEST_F(SearchBarTest, DiagnosticsWindowFollowsTheEngineCounters) {
     EXPECT_FALSE(diagnostics.isModal());
     form->Form2 = nullptr;
 }
+
+// Guards the phrase box against phrases no address can carry: it holds at most 512
+// characters of 8-bit text, and a character outside Latin-1 reaches the services as its
+// reference rather than as "?".
+TEST_F(SearchBarTest, ThePhraseBoxTakesWhatASearchCanSend) {
+    form->Edit1->insert(QString(600, QLatin1Char('x'))); // as a paste
+    EXPECT_EQ(form->Edit1->text().size(), 512);
+    form->Edit1->clear();
+    form->Edit1->insert(QString(510, QLatin1Char('x')));
+    form->Edit1->insert(QString(QChar(0x416)));
+    EXPECT_EQ(form->Edit1->text().size(), 510) << "its reference would not fit";
+    form->Edit1->clear();
+
+    form->Edit1->insert(QStringLiteral("\u0416uk ?"));
+    QTest::keyClick(form->Edit1, Qt::Key_Return);
+    ASSERT_EQ(form->Engine->GetPageQueue.size(), 4u);
+    EXPECT_TRUE(form->Engine->GetPageQueue[0].ends_with("&MT=%26%231046%3Buk+%3F\t2"))
+        << form->Engine->GetPageQueue[0];
+}

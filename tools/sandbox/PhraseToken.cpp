@@ -59,11 +59,11 @@ std::string decodeQueryPhrase(const std::string& raw) {
     return out;
 }
 
-std::string rawQueryValue(const std::string& target, const std::string& key, bool stopAtAmpersand) {
+std::string rawQueryValue(const std::string& target, const std::string& key) {
     const auto at = target.find(key);
     if (at == std::string::npos) return {};
     const auto from = at + key.size();
-    const auto to = stopAtAmpersand ? target.find('&', from) : std::string::npos;
+    const auto to = target.find('&', from);
     return target.substr(from, to == std::string::npos ? std::string::npos : to - from);
 }
 

@@ -22,8 +22,8 @@ bool phraseFromToken(const std::string& token, std::string& phrase);
 std::string decodeQueryPhrase(const std::string& raw);
 
 // The raw value after the first occurrence of key (for example "&query=") in a request
-// target, up to the next "&" when stopAtAmpersand is set, else to the end.
-std::string rawQueryValue(const std::string& target, const std::string& key, bool stopAtAmpersand);
+// target, up to the next "&" (the program sends a "&" of the phrase encoded).
+std::string rawQueryValue(const std::string& target, const std::string& key);
 
 // 64-bit FNV-1a; stable across platforms and runs, unlike std::hash.
 uint64_t stableHash(const std::string& text, uint64_t basis = 1469598103934665603ull);

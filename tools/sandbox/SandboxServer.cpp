@@ -160,25 +160,25 @@ void SandboxServer::handle(const httplib::Request& request, httplib::Response& r
     log("main " + target);
     const MakerSite maker{hosts().services, options_.productVersion};
     if (path == "/" && target.find("&MT=") != std::string::npos) {
-        const auto phrase = decodeQueryPhrase(rawQueryValue(target, "&MT=", false));
+        const auto phrase = decodeQueryPhrase(rawQueryValue(target, "&MT="));
         response.set_content(hotBotResultPage(*web(phrase)), "text/html");
     } else if (path == "/cgi-bin/pursuit") {
         const bool images = target.find("cat=graphics") != std::string::npos;
         std::string phrase;
-        if (!phraseFromToken(rawQueryValue(target, "&w=", true), phrase))
-            phrase = decodeQueryPhrase(rawQueryValue(target, "&query=", false));
+        if (!phraseFromToken(rawQueryValue(target, "&w="), phrase))
+            phrase = decodeQueryPhrase(rawQueryValue(target, "&query="));
         if (!images) {
             response.set_content(lycosResultPage(*web(phrase)), "text/html");
         } else {
-            const std::string first = rawQueryValue(target, "&first=", true);
+            const std::string first = rawQueryValue(target, "&first=");
             const int page = first.empty() ? 0 : lycosImagesPageOf(std::atoi(first.c_str()));
             response.set_content(lycosImagesPage(*web(phrase), page), "text/html");
         }
     } else if (path == "/cgi-bin/search.cgi") {
         std::string phrase;
-        if (!phraseFromToken(rawQueryValue(target, "&w=", true), phrase))
-            phrase = decodeQueryPhrase(rawQueryValue(target, "&query=", false));
-        const std::string page = rawQueryValue(target, "&page=", true);
+        if (!phraseFromToken(rawQueryValue(target, "&w="), phrase))
+            phrase = decodeQueryPhrase(rawQueryValue(target, "&query="));
+        const std::string page = rawQueryValue(target, "&page=");
         response.set_content(
             scourNetResultPage(*web(phrase), page.empty() ? 0 : std::atoi(page.c_str()) - 1),
             "text/html");

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,8 @@ struct Web {
     std::vector<std::vector<std::string>> lycosImagePages; // picture addresses per result page
     std::vector<std::vector<std::string>> scourNetPages;
     std::map<std::string, PageYield> yields; // by the page's own absolute address
+    // The pages (absolute addresses) whose text shows each picture, by the picture's path.
+    std::map<std::string, std::set<std::string>> shownOn;
 };
 
 Web buildWeb(uint64_t seed, const std::string& phrase, const SiteHosts& hosts);

@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "FolderListing.h"
 #include "PhraseToken.h"
 
 namespace lumi::sandbox {
@@ -82,6 +83,7 @@ std::string PageBuilder::picture(const std::string& link, SizeClass sizeClass, A
         r.picture.sizeClass = sizeClass;
         web_.sites[path] = r;
     }
+    web_.shownOn[path].insert(url_);
     return absolute;
 }
 
@@ -415,6 +417,7 @@ void buildSites(Web& web) {
     buildTroubled(web, rng);
     buildLibrary(web, rng);
     buildDecoy(web);
+    addFolderListings(web);
 }
 
 } // namespace lumi::sandbox
