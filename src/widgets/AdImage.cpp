@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QTimer>
 
 #include "core/AppPaths.h"
 #include "core/ErrorReport.h"
@@ -111,10 +112,15 @@ TAdImage::TAdImage(QWidget* parent, const std::string& libraryPath,
     : QWidget(parent), entries_(std::make_unique<Entries>()) {
     if (!assertionBox)
         assertionBox = [this](const QString& caption, const QString& text) {
-            auto* box =
-                new QMessageBox(QMessageBox::Critical, caption, text, QMessageBox::Ok, window());
-            box->setAttribute(Qt::WA_DeleteOnClose);
-            box->open();
+            // Shown once the event loop runs: a box over a window not shown yet would make
+            // the toolkit create that window early, and a window created early takes its
+            // saved position as its inside's rather than its frame's.
+            QTimer::singleShot(0, this, [this, caption, text] {
+                auto* box = new QMessageBox(QMessageBox::Critical, caption, text,
+                                            QMessageBox::Ok, window());
+                box->setAttribute(Qt::WA_DeleteOnClose);
+                box->open();
+            });
         };
     setCursor(Qt::PointingHandCursor);
     QWidget::resize(lumi::adImageDimensions(size_));
