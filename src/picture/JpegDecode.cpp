@@ -51,6 +51,17 @@ using JpegStep = void (*)(j_decompress_ptr cinfo, void* context);
     return true;
 }
 
+struct Source {
+    const uint8_t* data;
+    size_t size;
+};
+
+// Even setting the source can fail (on empty input).
+void setSource(j_decompress_ptr cinfo, void* context) {
+    const auto* source = static_cast<const Source*>(context);
+    jpeg_mem_src(cinfo, source->data, static_cast<unsigned long>(source->size));
+}
+
 void readHeader(j_decompress_ptr cinfo, void*) {
     jpeg_read_header(cinfo, TRUE);
 }
@@ -76,7 +87,7 @@ void decodeRows(j_decompress_ptr cinfo, void* context) {
 // Owns the decompressor from creation to destruction, on every path.
 class Decompressor {
 public:
-    Decompressor(const uint8_t* data, size_t size) {
+    Decompressor() {
         cinfo_.err = jpeg_std_error(&guard_.manager);
         guard_.manager.error_exit = leaveLibjpeg;
         guard_.manager.emit_message = countWarning;
@@ -87,7 +98,6 @@ public:
         created_ = true;
         cinfo_.mem->max_memory_to_use = JpegWorkMemory;
         cinfo_.progress = &guard_.progress;
-        jpeg_mem_src(&cinfo_, data, static_cast<unsigned long>(size));
     }
     ~Decompressor() {
         if (created_) jpeg_destroy_decompress(&cinfo_);
@@ -133,8 +143,10 @@ int jpegEighthsFor(QSize natural, QSize wanted) {
 }
 
 Picture decodeJpeg(const uint8_t* data, size_t size, QSize area) {
-    Decompressor decompressor(data, size);
+    Decompressor decompressor;
     jpeg_decompress_struct& cinfo = decompressor.cinfo();
+    Source source{data, size};
+    decompressor.run(setSource, &source, "no JPEG data");
     decompressor.run(readHeader, nullptr, "not a JPEG picture");
 
     const QSize natural(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height));

@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QPainter>
 
+#include "picture/GifDecode.h"
 #include "picture/JpegDecode.h"
 #include "picture/PictureFit.h"
 
@@ -62,6 +63,14 @@ TEST(PictureDecode, EachTestPictureLoadsOrFailsAsExpected) {
             EXPECT_FALSE(picture->image.isNull());
         }
     }
+}
+
+// Regression: libjpeg refuses empty input while its source is set, which once jumped back
+// through a guard that had already returned.
+TEST(PictureDecode, EmptyInputFailsCleanly) {
+    const uint8_t nothing = 0;
+    EXPECT_THROW(lumi::decodeJpeg(&nothing, 0, {}), lumi::PictureError);
+    EXPECT_THROW(lumi::decodeGif(&nothing, 0), lumi::PictureError);
 }
 
 TEST(PictureDecode, GifShowsFirstFrameWithLocalColoursAndTransparency) {
