@@ -23,6 +23,7 @@
 #include "core/Clock.h"
 #include "core/ErrorReport.h"
 #include "core/SearchEngine.h"
+#include "core/SlideShow.h"
 #include "shell/Unit2.h"
 #include "widgets/ButtonArt.h"
 #include "widgets/GlimFade.h"
@@ -161,6 +162,7 @@ TForm1::TForm1(const std::string& settingsFileName, QWidget* parent)
     qApp->installEventFilter(this);
 
     FormCreate();
+    connectViewer();
 }
 
 TForm1::~TForm1() = default;
@@ -375,13 +377,14 @@ void TForm1::FormResize() {
         const auto left = lumi::roundHalfEven(Panel4->width() / 2.0 - AdImage1->width() / 2.0);
         AdImage1->move(static_cast<int>(left), AdImage1->y());
     });
+    if (ViewerShown()) FitPicture();
 }
 
 void TForm1::FormKeyPress(char& key) {
     // Escape leaves the viewer for the result list and forgets the pictures it was showing;
     // other keys go on to the focused control.
     if (key != 27 || !ViewerShown()) return;
-    if (Engine) Engine->ViewList.clear();
+    if (Slides) Slides->Stop();
     ShowPanel(panel_Search);
 }
 

@@ -1,6 +1,7 @@
 // The window program's start: the application, then the windows in their fixed order (the
 // main window first, the others hidden until a command shows them), then the event loop
-// until the main window closes.
+// until the main window closes. A picture file named on the command line opens in the
+// viewer, so the program can serve as "Open with" for pictures.
 #include "core/AppPaths.h"
 #include "shell/DefaultHandler.h"
 #include "shell/Main.h"
@@ -16,6 +17,8 @@ int main(int argc, char** argv) {
     if (Form1.Engine) Form2.attachEngine(Form1.Engine);
     Form1.Form2 = &Form2;
 
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1) Form1.ViewImages(arguments[1].toLocal8Bit().toStdString());
     Form1.show();
     return app.exec();
 }
