@@ -5,6 +5,7 @@
 #include "core/Clock.h"
 #include "core/ErrorReport.h"
 #include "core/PageBuffer.h"
+#include "core/ProxySetting.h"
 #include "core/RunningLines.h"
 #include "core/TextOps.h"
 #include "net/HttpProt.h"
@@ -96,17 +97,11 @@ void SearchEngine::Timer2Timer() {
     }
 }
 
-SearchEngine::ProxySetting SearchEngine::proxySetting() const {
-    if (!SettingsFile.ReadBool("Options", "UseProxy", false)) return {};
-    return {SettingsFile.ReadString("Options", "ProxyServer", ""),
-            SettingsFile.ReadString("Options", "ProxyPort", "80")};
-}
-
 // A client whose start raised is destroyed at once with its buffer (it would otherwise sit
 // idle until the program ends); the work item is lost as it is in every failed start.
 void SearchEngine::CheckLink(const std::string& url) {
     catchAll("error code : #0002 (CheckLink)", [&] {
-        const ProxySetting proxy = proxySetting();
+        const ProxySetting proxy = proxyFromSettings(SettingsFile);
         if (!Searching) return;
         auto client = std::make_unique<THttpCli>();
         client->Proxy = proxy.host;
@@ -123,7 +118,7 @@ void SearchEngine::CheckLink(const std::string& url) {
 
 void SearchEngine::GetPage(const std::string& url, int engine) {
     catchAll("error code : #0038 (GetPage)", [&] {
-        const ProxySetting proxy = proxySetting();
+        const ProxySetting proxy = proxyFromSettings(SettingsFile);
         if (!Searching) return;
         PageClient page;
         page.buffer = std::make_unique<CappedBuffer>(MaxPageBytes);

@@ -157,11 +157,6 @@ private:
     void setStatus(const char* text);
     void raiseCounter(std::string& counterText);
     void markRunningDone(StringList& running, const std::string& item);
-    struct ProxySetting {
-        std::string host, port;
-    };
-    // Read afresh for every request, so a changed option applies to the next one started.
-    ProxySetting proxySetting() const;
 
     SearchHosts hosts_;
     SearchDisplay display_;

@@ -153,6 +153,7 @@ TForm1::TForm1(const std::string& settingsFileName, QWidget* parent)
     buildBannerBar();
     SlideShowTimer = new QTimer(this);
     SlideShowTimer->setSingleShot(true);
+    Transfers = new lumi::FileTransfers(SettingsFile->FileName(), this);
     connectCommands();
 
     filledPanel_ = panel_Search;
@@ -386,6 +387,10 @@ void TForm1::FormKeyPress(char& key) {
     if (key != 27 || !ViewerShown()) return;
     if (Slides) Slides->Stop();
     ShowPanel(panel_Search);
+}
+
+void TForm1::GetFile(const std::string& address, const std::string& target, TransferKind kind) {
+    Transfers->GetFile(address, target, kind);
 }
 
 void TForm1::CallBrowser(const std::string& target) {

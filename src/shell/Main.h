@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include "core/ConfiguredHosts.h"
+#include "core/FileTransfers.h"
 #include "core/IniFiles.h"
 #include "files/PictureView.h"
 
@@ -127,6 +128,9 @@ public:
     lumi::SearchEngine* Engine = nullptr;
     // The diagnostics window, created by the program start right after this window.
     TForm2* Form2 = nullptr;
+    // The picture transfers of the downloader, the viewer and the slide show (a child of
+    // the window): GetFile below starts one, its kind's step in Transfers follows it.
+    lumi::FileTransfers* Transfers = nullptr;
 
     void FormCreate();
     void FormShow();
@@ -135,6 +139,9 @@ public:
     // Sees every key typed in the window before the focused control; setting key to 0
     // keeps it from the control.
     void FormKeyPress(char& key);
+
+    // Starts one picture transfer (see lumi::FileTransfers::GetFile); returns at once.
+    void GetFile(const std::string& address, const std::string& target, TransferKind kind);
 
     // Hands an http address or a mailto link to the desktop's handler.
     void CallBrowser(const std::string& target);

@@ -134,6 +134,13 @@ void ScriptedServer::finish(Connection& c) {
     c.socket.Close();
 }
 
+ScriptedReply scriptedReply(std::vector<std::string> chunks, ScriptedReply::Ending ending) {
+    ScriptedReply reply;
+    reply.chunks = std::move(chunks);
+    reply.ending = ending;
+    return reply;
+}
+
 std::string httpResponse(const std::string& statusLine, const std::vector<std::string>& header,
                          const std::string& body) {
     std::string r = statusLine + "\r\n";

@@ -56,6 +56,10 @@ private:
     int closedByPeer_ = 0;
 };
 
+// A reply of chunks with the given ending.
+ScriptedReply scriptedReply(std::vector<std::string> chunks,
+                            ScriptedReply::Ending ending = ScriptedReply::Ending::Close);
+
 // "HTTP/1.0 200 OK\r\n" + header lines (each ending in CR LF) + "\r\n" + body.
 std::string httpResponse(const std::string& statusLine, const std::vector<std::string>& header,
                          const std::string& body);
