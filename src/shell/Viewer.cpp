@@ -67,7 +67,8 @@ std::vector<size_t> TForm1::selectedRows() const {
     std::vector<size_t> rows;
     const size_t listed = Engine ? Engine->FoundList.size() : 0;
     for (const QModelIndex& index : ListView1->selectionModel()->selectedRows())
-        if (static_cast<size_t>(index.row()) < listed) rows.push_back(static_cast<size_t>(index.row()));
+        if (static_cast<size_t>(index.row()) < listed)
+            rows.push_back(static_cast<size_t>(index.row()));
     std::sort(rows.begin(), rows.end());
     return rows;
 }
@@ -112,7 +113,8 @@ void TForm1::GlimFade8Click() {
             ShowMessage(QStringLiteral("You must select at least two files first!"));
             return;
         }
-        for (size_t row : rows) Engine->ViewList.add(Engine->FoundList[row]);
+        for (size_t row : rows)
+            Engine->ViewList.add(Engine->FoundList[row]);
         if (Engine->ViewList.empty()) return;
         ViewImages(lumi::loadingPicturePath());
         StartSlideShow();

@@ -44,7 +44,7 @@ class PictureServer {
 public:
     PictureServer() {
         server_.Get(R"(/(held/)?(\d+)x(\d+)\.jpg)", [this](const httplib::Request& req,
-                                                          httplib::Response& res) {
+                                                           httplib::Response& res) {
             if (req.matches[1].length() > 0) {
                 std::unique_lock<std::mutex> lock(mutex_);
                 released_.wait(lock, [this] { return open_; });
@@ -90,7 +90,8 @@ protected:
         lumi::setProgramFolder(scratch.path().toStdString());
         std::filesystem::copy_file(LUMISIFT_LOADING_PICTURE, lumi::loadingPicturePath());
         lumi::setErrorSink([this](const std::string& text) { reported.push_back(text); });
-        form = std::make_unique<TForm1>(scratch.filePath(QStringLiteral("lumisift.ini")).toStdString());
+        form = std::make_unique<TForm1>(
+            scratch.filePath(QStringLiteral("lumisift.ini")).toStdString());
         form->AskYesNo = [](const QString&) { return false; };
         form->ShowMessage = [this](const QString& message) { messages.push_back(message); };
         form->show();
@@ -102,9 +103,15 @@ protected:
         lumi::setProgramFolder({});
     }
 
-    // Lists the addresses as result rows and selects those at the given rows.
+    // Lists the addresses as result rows (as a search would) and selects the given rows.
     void listAndSelect(const std::vector<std::string>& addresses, std::vector<int> selected) {
-        for (const std::string& address : addresses) form->Engine->AddToListView(address, 0);
+        form->Engine->Searching = true;
+        for (const std::string& address : addresses)
+            form->Engine->AddToListView(address, 0);
+        form->Engine->Searching = false;
+        ASSERT_TRUE(waitUntil([&] {
+            return form->ListView1->model()->rowCount() == int(form->Engine->FoundList.size());
+        }));
         auto* selection = form->ListView1->selectionModel();
         for (int row : selected)
             selection->select(form->ListView1->model()->index(row, 0),
@@ -135,6 +142,7 @@ protected:
 
 TEST_F(ViewerTest, SelectionMessages) {
     listAndSelect({"http://127.0.0.1:1/a.jpg", "http://127.0.0.1:1/b.jpg"}, {});
+    ASSERT_EQ(form->ListView1->model()->rowCount(), 2);
     form->GlimFade6Click();
     EXPECT_TRUE(form->ViewerShown()); // the loading picture comes first
     EXPECT_EQ(form->ViewPicture.natural(), QSize(401, 313));
@@ -188,8 +196,9 @@ TEST_F(ViewerTest, UnloadablePictureReportsAndKeepsWhatIsOnScreen) {
 TEST_F(ViewerTest, SlideShowShowsEachSelectedPictureInTurnAndTheLastStays) {
     PictureServer server;
     form->SlideShowTimer->setInterval(200);
-    listAndSelect({server.url("/100x80.jpg"), server.url("/120x90.jpg"), server.url("/140x100.jpg")},
-                  {0, 1, 2});
+    listAndSelect(
+        {server.url("/100x80.jpg"), server.url("/120x90.jpg"), server.url("/140x100.jpg")},
+        {0, 1, 2});
     form->GlimFade8Click();
     std::vector<QSize> seen;
     ASSERT_TRUE(waitUntil([&] {
