@@ -452,6 +452,12 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    // A double click anywhere in the result list views, on a row or not.
+    if (event->type() == QEvent::MouseButtonDblClick && ListView1 &&
+        watched == ListView1->viewport()) {
+        ListView1DblClick();
+        return false;
+    }
     if (event->type() != QEvent::KeyPress) return false;
     // A key travels from the focused control up to its parents; preview it only once, at
     // the first of them, and only for this window.

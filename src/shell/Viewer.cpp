@@ -37,7 +37,6 @@ void removeFile(const std::string& path) {
 void TForm1::connectViewer() {
     GlimFade6->OnClick = [this](TGlimFade*) { GlimFade6Click(); };
     GlimFade8->OnClick = [this](TGlimFade*) { GlimFade8Click(); };
-    QObject::connect(ListView1, &QTreeView::doubleClicked, this, [this] { ListView1DblClick(); });
     QObject::connect(SlideShowTimer, &QTimer::timeout, this, [this] { SlideShowTimerTimer(); });
     if (!Engine) return;
     Slides = std::make_unique<lumi::SlideShow>(

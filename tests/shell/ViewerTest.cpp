@@ -14,6 +14,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QTreeView>
 
@@ -146,6 +147,9 @@ TEST_F(ViewerTest, SelectionMessages) {
     form->GlimFade6Click();
     EXPECT_TRUE(form->ViewerShown()); // the loading picture comes first
     EXPECT_EQ(form->ViewPicture.natural(), QSize(401, 313));
+    // Fitted to the panel's size before its first showing (401 × 313), then stretched with it.
+    EXPECT_EQ(form->ViewImage->geometry(), QRect(2, 2, 396, 308));
+    EXPECT_EQ(form->panel_Viewer->size(), form->Panel3->size());
     EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Please select a file first!")});
     pressEscape();
     EXPECT_FALSE(form->ViewerShown());
@@ -160,7 +164,7 @@ TEST_F(ViewerTest, SelectionMessages) {
 TEST_F(ViewerTest, ViewShowsTheFittedPictureRefitsOnResizeAndRemovesItsFile) {
     PictureServer server;
     listAndSelect({server.url("/800x600.jpg")}, {0});
-    form->ListView1DblClick();
+    QTest::mouseDClick(form->ListView1->viewport(), Qt::LeftButton, {}, {5, 5});
     ASSERT_TRUE(waitUntil([&] { return form->ViewPicture.natural() == QSize(800, 600); }));
     EXPECT_TRUE(form->ViewerShown());
     EXPECT_EQ(form->panel_Viewer->size(), form->Panel3->size());
