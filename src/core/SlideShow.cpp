@@ -10,6 +10,15 @@ namespace lumi {
 SlideShow::SlideShow(StringList& viewList, Hooks hooks)
     : viewList_(viewList), hooks_(std::move(hooks)) {}
 
+SlideShow::~SlideShow() {
+    for (const std::string& file : held_) {
+        try {
+            hooks_.remove(file);
+        } catch (...) {
+        }
+    }
+}
+
 void SlideShow::StartSlideShow() {
     SlideShowStopped = false;
     fetchFirst();

@@ -31,6 +31,10 @@ public:
 
     // viewList: the addresses still to show, owned by the window; it outlives this object.
     SlideShow(StringList& viewList, Hooks hooks);
+    // Pictures still held are never shown: their files are removed.
+    ~SlideShow();
+    SlideShow(const SlideShow&) = delete;
+    SlideShow& operator=(const SlideShow&) = delete;
 
     // StartSlideShow: clears the stop and fetches ViewList's first address.
     void StartSlideShow();

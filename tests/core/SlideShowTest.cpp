@@ -30,7 +30,7 @@ protected:
         if (pauseEnds && *pauseEnds <= when) {
             now = *pauseEnds;
             pauseEnds.reset();
-            show.pauseOver();
+            show->pauseOver();
         }
         now = when;
     }
@@ -48,26 +48,26 @@ protected:
     std::vector<std::pair<std::string, uint32_t>> shown;
     std::vector<std::string> removed;
     lumi::StringList viewList;
-    lumi::SlideShow show{viewList, hooks()};
+    std::optional<lumi::SlideShow> show{std::in_place, viewList, hooks()};
 };
 
 TEST_F(SlideShowTest, EachPictureComesNoEarlierThanThePauseAfterThePreviousAndTheLastStays) {
     select({"http://h/a.jpg", "http://h/b.jpg", "http://h/c.jpg"});
-    show.StartSlideShow();
+    show->StartSlideShow();
     ASSERT_EQ(fetched.size(), 1u);
     EXPECT_EQ(fetched[0].first, "http://h/a.jpg");
     EXPECT_EQ(fetched[0].second, "a.jpg");
 
     advanceTo(2000);
-    show.pictureArrived("/s/a.jpg"); // shown at once: no pause is running
-    ASSERT_EQ(fetched.size(), 2u);   // b is fetched while a is on screen
+    show->pictureArrived("/s/a.jpg"); // shown at once: no pause is running
+    ASSERT_EQ(fetched.size(), 2u);    // b is fetched while a is on screen
     advanceTo(3000);
-    show.pictureArrived("/s/b.jpg"); // early: held until the pause runs out
+    show->pictureArrived("/s/b.jpg"); // early: held until the pause runs out
     EXPECT_EQ(shown.size(), 1u);
     advanceTo(12500);
     ASSERT_EQ(fetched.size(), 3u);
     advanceTo(30000);
-    show.pictureArrived("/s/c.jpg"); // late: shown as it arrives
+    show->pictureArrived("/s/c.jpg"); // late: shown as it arrives
     advanceTo(60000);
 
     const std::vector<std::pair<std::string, uint32_t>> expected = {
@@ -80,11 +80,11 @@ TEST_F(SlideShowTest, EachPictureComesNoEarlierThanThePauseAfterThePreviousAndTh
 
 TEST_F(SlideShowTest, StopWhileTheFirstSlideIsInTransferShowsNothingAndRemovesItsFile) {
     select({"http://h/a.jpg", "http://h/b.jpg"});
-    show.StartSlideShow();
+    show->StartSlideShow();
     pauseEnds = 500; // a pause still running from before
-    show.Stop();
+    show->Stop();
     EXPECT_TRUE(viewList.empty());
-    show.pictureArrived("/s/a.jpg");
+    show->pictureArrived("/s/a.jpg");
     EXPECT_TRUE(shown.empty());
     EXPECT_FALSE(pauseEnds.has_value());
     EXPECT_EQ(removed, std::vector<std::string>{"/s/a.jpg"});
@@ -93,10 +93,10 @@ TEST_F(SlideShowTest, StopWhileTheFirstSlideIsInTransferShowsNothingAndRemovesIt
 
 TEST_F(SlideShowTest, HeldPictureIsStillShownAfterStopAndTheShowEnds) {
     select({"http://h/a.jpg", "http://h/b.jpg", "http://h/c.jpg"});
-    show.StartSlideShow();
-    show.pictureArrived("/s/a.jpg");
-    show.pictureArrived("/s/b.jpg");
-    show.Stop();
+    show->StartSlideShow();
+    show->pictureArrived("/s/a.jpg");
+    show->pictureArrived("/s/b.jpg");
+    show->Stop();
     advanceTo(20000);
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[1].first, "/s/b.jpg");
@@ -106,11 +106,11 @@ TEST_F(SlideShowTest, HeldPictureIsStillShownAfterStopAndTheShowEnds) {
 
 TEST_F(SlideShowTest, NewShowTakesAPictureOfAStoppedOneThatWasStillInTransfer) {
     select({"http://h/old.jpg", "http://h/old2.jpg"});
-    show.StartSlideShow();
-    show.Stop();
+    show->StartSlideShow();
+    show->Stop();
     select({"http://h/x.jpg", "http://h/y.jpg", "http://h/z.jpg"});
-    show.StartSlideShow();
-    show.pictureArrived("/s/old.jpg");
+    show->StartSlideShow();
+    show->pictureArrived("/s/old.jpg");
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].first, "/s/old.jpg");
     // It moved the new show on by one: x is dropped from the list and y is fetched.
@@ -118,14 +118,23 @@ TEST_F(SlideShowTest, NewShowTakesAPictureOfAStoppedOneThatWasStillInTransfer) {
     EXPECT_EQ(fetched.back().second, "y.jpg");
 }
 
+TEST_F(SlideShowTest, PictureStillHeldWhenTheShowGoesIsRemoved) {
+    select({"http://h/a.jpg", "http://h/b.jpg"});
+    show->StartSlideShow();
+    show->pictureArrived("/s/a.jpg");
+    show->pictureArrived("/s/b.jpg");
+    show.reset();
+    EXPECT_EQ(removed, (std::vector<std::string>{"/s/a.jpg", "/s/b.jpg"}));
+}
+
 // A pause of no length (Wait 0 or below) shows each picture as soon as it arrives.
 TEST_F(SlideShowTest, ZeroPauseShowsEachPictureOnArrival) {
     pauseMs = 0;
     select({"http://h/a.jpg", "http://h/b.jpg"});
-    show.StartSlideShow();
-    show.pictureArrived("/s/a.jpg");
+    show->StartSlideShow();
+    show->pictureArrived("/s/a.jpg");
     advanceTo(1);
-    show.pictureArrived("/s/b.jpg");
+    show->pictureArrived("/s/b.jpg");
     advanceTo(2);
     EXPECT_EQ(shown.size(), 2u);
 }
