@@ -5,12 +5,14 @@ namespace lumi::cli {
 int runGet(int argc, char** argv);
 int runSearch(int argc, char** argv);
 int runExtract(int argc, char** argv);
+int runDownload(int argc, char** argv);
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> list = {
         {"get", &runGet},
         {"search", &runSearch},
         {"extract", &runExtract},
+        {"download", &runDownload},
     };
     return list;
 }

@@ -15,7 +15,8 @@ int usage() {
                  "  get URL [--proxy PROXY] [--proxy-port PORT] [--trace] [-o FILE]\n"
                  "  extract --engine N --url PAGE_URL [--check-links on|off] [--recursive on|off] PAGE_FILE\n"
                  "  search PHRASE [--check-links on|off] [--recursive on|off] [--for SECONDS]\n"
-                 "         [--until-idle SECONDS] [--diagnostics] [--ini FILE]\n");
+                 "         [--until-idle SECONDS] [--diagnostics] [--ini FILE]\n"
+                 "  download [--ini FILE] [--phrase PHRASE] URL...\n");
     return 2;
 }
 } // namespace

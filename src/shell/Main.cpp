@@ -10,9 +10,11 @@
 #include <QDesktopServices>
 #include <QFrame>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardItemModel>
@@ -21,9 +23,11 @@
 #include <QVBoxLayout>
 
 #include "core/Clock.h"
+#include "core/DownloadBatch.h"
 #include "core/ErrorReport.h"
 #include "core/SearchEngine.h"
 #include "core/SlideShow.h"
+#include "files/unit_Download.h"
 #include "shell/Unit2.h"
 #include "widgets/ButtonArt.h"
 #include "widgets/GlimFade.h"
@@ -318,6 +322,7 @@ void TForm1::connectCommands() {
     GlimFade9->OnClick = [this](TGlimFade*) { GlimFade9Click(); };
     GlimFade2->OnClick = [this](TGlimFade*) { GlimFade2Click(); };
     GlimFade10->OnClick = [this](TGlimFade*) { GlimFade10Click(); };
+    GlimFade4->OnClick = [this](TGlimFade*) { GlimFade4Click(); };
 }
 
 void TForm1::alignPanels() {
@@ -415,6 +420,41 @@ void TForm1::GlimFade2Click() {
 
 void TForm1::GlimFade10Click() {
     lumi::runUnderDefaultHandler([&] { CallBrowser(lumi::tellAFriendLink()); });
+}
+
+void TForm1::GlimFade4Click() {
+    lumi::runUnderDefaultHandler([&] {
+        if (!frm_Download || !Engine) return;
+        std::vector<std::string> addresses;
+        const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+        std::vector<int> selected;
+        for (const QModelIndex& row : rows)
+            selected.push_back(row.row());
+        std::sort(selected.begin(), selected.end());
+        for (int row : selected)
+            if (static_cast<size_t>(row) < Engine->FoundList.size())
+                addresses.push_back(Engine->FoundList[static_cast<size_t>(row)]);
+
+        const lumi::SavePlan plan =
+            lumi::planBatch(addresses, lumi::saveOptionsFromSettings(*SettingsFile),
+                            Engine->SearchDirName, lumi::fileExistsOnDisk);
+        if (plan.missingSaveFolder()) {
+            ShowMessage(QString::fromLatin1(lumi::NoSaveFolderMessage));
+            return;
+        }
+        for (const lumi::BatchItem& item : plan.items)
+            frm_Download->ListBox1->addItem(QString::fromLatin1(item.name.c_str()));
+        frm_Download->Label2->setText(QString::fromLocal8Bit(plan.folder.c_str()));
+
+        // The batch lives while the window is open; closing it (by the last file or by
+        // Abort) stops whatever still runs.
+        lumi::DownloadBatch batch(*Transfers, plan.items, lumi::transferLimit(*SettingsFile));
+        batch.OnItemDone = [this](const lumi::BatchItem& item) {
+            if (item.state == lumi::BatchItem::State::Saved) frm_Download->fileSaved(item.name);
+        };
+        batch.start();
+        frm_Download->exec();
+    });
 }
 
 void TForm1::ShowPanel(QWidget* panel) {

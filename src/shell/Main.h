@@ -24,6 +24,7 @@ class QPushButton;
 class QTimer;
 class QTreeView;
 class TForm2;
+class Tfrm_Download;
 class TGlimFade;
 
 namespace lumi {
@@ -131,6 +132,8 @@ public:
     // The picture transfers of the downloader, the viewer and the slide show (a child of
     // the window): GetFile below starts one, its kind's step in Transfers follows it.
     lumi::FileTransfers* Transfers = nullptr;
+    // The download progress window, created by the program start.
+    Tfrm_Download* frm_Download = nullptr;
 
     void FormCreate();
     void FormShow();
@@ -153,6 +156,9 @@ public:
     void SearchButtonClick();
     void AbortButtonClick();
     void Edit1KeyPress(char& key);
+    // Download: saves the selected images into the save folder while the progress window
+    // shows them go from queue to done.
+    void GlimFade4Click();
     // Visit: opens the web folder of the first selected image.
     void GlimFade5Click();
     // "More Info": shows the diagnostics window, not modal.

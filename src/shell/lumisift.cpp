@@ -3,6 +3,7 @@
 // until the main window closes. A picture file named on the command line opens in the
 // viewer, so the program can serve as "Open with" for pictures.
 #include "core/AppPaths.h"
+#include "files/unit_Download.h"
 #include "shell/DefaultHandler.h"
 #include "shell/Main.h"
 #include "shell/Unit2.h"
@@ -16,6 +17,8 @@ int main(int argc, char** argv) {
     TForm2 Form2;
     if (Form1.Engine) Form2.attachEngine(Form1.Engine);
     Form1.Form2 = &Form2;
+    Tfrm_Download frm_Download(&Form1);
+    Form1.frm_Download = &frm_Download;
 
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() > 1) Form1.ViewImages(arguments[1].toLocal8Bit().toStdString());

@@ -1,0 +1,101 @@
+// lumisift-cli download: the Download command without a window. The addresses are named and
+// saved by the same rules and the same bounded batch as in the main window; one line per
+// file is printed as it completes.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include <QEventLoop>
+
+#include "analysis/UrlUtils.h"
+#include "cli/Commands.h"
+#include "core/AppPaths.h"
+#include "core/DownloadBatch.h"
+#include "core/IniFiles.h"
+
+namespace lumi::cli {
+
+namespace {
+
+struct DownloadOptions {
+    std::string ini;
+    std::string phrase;
+    std::vector<std::string> urls;
+};
+
+int downloadUsage() {
+    std::fprintf(stderr, "usage: lumisift-cli download [--ini FILE] [--phrase PHRASE] URL...\n");
+    return 2;
+}
+
+bool parseDownloadOptions(int argc, char** argv, DownloadOptions& o) {
+    for (int i = 0; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == "--ini" && hasValue) {
+            o.ini = argv[++i];
+        } else if (a == "--phrase" && hasValue) {
+            o.phrase = argv[++i];
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            return false;
+        } else {
+            o.urls.push_back(a);
+        }
+    }
+    return !o.urls.empty();
+}
+
+// Fields separated by one TAB, raw bytes, LF at the end.
+void printLine(const char* verdict, const std::string& url, const std::string& detail) {
+    std::fputs(verdict, stdout);
+    std::fputc('\t', stdout);
+    std::fwrite(url.data(), 1, url.size(), stdout);
+    std::fputc('\t', stdout);
+    std::fwrite(detail.data(), 1, detail.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void showProgress(const DownloadBatch& batch) {
+    std::fprintf(stderr, "\r%zu / %zu files, %lld bytes   ", batch.doneCount(),
+                 batch.items().size(), static_cast<long long>(batch.savedBytes()));
+}
+
+} // namespace
+
+int runDownload(int argc, char** argv) {
+    DownloadOptions options;
+    if (!parseDownloadOptions(argc, argv, options)) return downloadUsage();
+
+    const std::string iniPath = options.ini.empty() ? settingsFilePath() : options.ini;
+    const TIniFile settings(iniPath);
+    const SavePlan plan = planBatch(options.urls, saveOptionsFromSettings(settings),
+                                    MakeValidDir(options.phrase), fileExistsOnDisk);
+    if (plan.missingSaveFolder()) {
+        std::fprintf(stderr, "%s\n", NoSaveFolderMessage);
+        return 2;
+    }
+
+    FileTransfers transfers(iniPath);
+    DownloadBatch batch(transfers, plan.items, transferLimit(settings));
+    const bool progress = isatty(STDERR_FILENO);
+    QEventLoop loop;
+    batch.OnItemDone = [&](const BatchItem& item) {
+        if (progress) std::fputs("\r\033[K", stderr);
+        if (item.state == BatchItem::State::Saved)
+            printLine("saved", item.address, item.path);
+        else
+            printLine("failed", item.address, item.reason);
+        if (progress) showProgress(batch);
+        if (batch.finished()) loop.quit();
+    };
+    if (progress) showProgress(batch);
+    batch.start();
+    if (!batch.finished()) loop.exec();
+    if (progress) std::fputc('\n', stderr);
+    return batch.failedCount() == 0 ? 0 : 1;
+}
+
+} // namespace lumi::cli

@@ -1,0 +1,155 @@
+#include "files/unit_Download.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/Clock.h"
+#include "core/ErrorReport.h"
+#include "widgets/Gauges.h"
+
+namespace {
+
+constexpr int TopPanelHeight = 60;
+constexpr int BottomPanelHeight = 41;
+constexpr int HeadingHeight = 20;
+
+QFrame* blackPanel(QWidget* parent) {
+    auto* panel = new QFrame(parent);
+    panel->setAutoFillBackground(true);
+    QPalette colours = panel->palette();
+    colours.setColor(QPalette::Window, Qt::black);
+    colours.setColor(QPalette::WindowText, Qt::white);
+    panel->setPalette(colours);
+    return panel;
+}
+
+QLabel* boldLabel(QWidget* parent, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    QFont font(QStringLiteral("Arial"));
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+QString latin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+Tfrm_Download::Tfrm_Download(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Downloading Files"));
+    resize(400, 400);
+    setModal(true);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    Panel1 = blackPanel(this);
+    Panel1->setFixedHeight(TopPanelHeight);
+    Label1 = boldLabel(Panel1, QStringLiteral("Saving files to:"));
+    Label1->setGeometry(8, 6, 120, 16);
+    Label2 = boldLabel(Panel1, QString());
+    Label2->setGeometry(128, 6, 264, 16);
+    Gauge1 = new TGauge(Panel1);
+    Gauge1->setBackColor(Qt::lightGray);
+    Gauge1->setForeColor(QColor(0x80, 0, 0));
+    column->addWidget(Panel1);
+
+    Panel2 = blackPanel(this);
+    auto* lists = new QHBoxLayout(Panel2);
+    lists->setContentsMargins(8, 4, 8, 4);
+    lists->setSpacing(0);
+    const auto listColumn = [&](QFrame*& panel, QLabel*& heading, QListWidget*& list,
+                                const QString& caption) {
+        panel = blackPanel(Panel2);
+        auto* stack = new QVBoxLayout(panel);
+        stack->setContentsMargins(0, 0, 0, 0);
+        stack->setSpacing(0);
+        heading = boldLabel(panel, caption);
+        heading->setFixedHeight(HeadingHeight);
+        list = new QListWidget(panel);
+        stack->addWidget(heading);
+        stack->addWidget(list, 1);
+    };
+    listColumn(Panel3, Label3, ListBox1, QStringLiteral("Files in queue:"));
+    listColumn(Panel5, Label4, ListBox2, QStringLiteral("Files downloaded:"));
+    lists->addWidget(Panel3);
+    lists->addSpacing(GapColumnWidth);
+    lists->addWidget(Panel5, 1);
+    column->addWidget(Panel2, 1);
+
+    Panel6 = blackPanel(this);
+    Panel6->setFixedHeight(BottomPanelHeight);
+    BitBtn1 = new QPushButton(QStringLiteral("Abort"), Panel6);
+    BitBtn1->setGeometry(0, 8, 90, 25);
+    BitBtn1->setDefault(true);
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    column->addWidget(Panel6);
+
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, Qt::black);
+    setPalette(colours);
+    FormResize();
+}
+
+void Tfrm_Download::FormShow() {
+    Gauge1->setProgress(0);
+    Gauge1->setMaxValue(ListBox1->count());
+    // Abort holds the focus, so that no list shows a current entry as if it were chosen.
+    BitBtn1->setFocus();
+}
+
+void Tfrm_Download::FormClose() {
+    ListBox1->clear();
+    ListBox2->clear();
+}
+
+void Tfrm_Download::FormResize() {
+    const int listWidth = Panel2->contentsRect().width() -
+                          Panel2->layout()->contentsMargins().left() -
+                          Panel2->layout()->contentsMargins().right();
+    Panel3->setFixedWidth(static_cast<int>(
+        std::max<int64_t>(0, lumi::roundHalfEven(listWidth / 2.0 - GapColumnWidth))));
+    BitBtn1->move(
+        static_cast<int>(lumi::roundHalfEven(Panel6->width() / 2.0 - BitBtn1->width() / 2.0)),
+        BitBtn1->y());
+    Gauge1->setGeometry(8, TopPanelHeight - 28, std::max(0, Panel1->width() - 16), 20);
+    Label2->resize(std::max(0, Panel1->width() - Label2->x() - 8), Label2->height());
+}
+
+void Tfrm_Download::BitBtn1Click() {
+    close();
+}
+
+void Tfrm_Download::fileSaved(const std::string& name) {
+    const QString entry = latin1(name);
+    for (int row = 0; row < ListBox1->count(); ++row) {
+        if (ListBox1->item(row)->text() != entry) continue;
+        delete ListBox1->takeItem(row);
+        break;
+    }
+    ListBox2->addItem(latin1(name));
+    Gauge1->AddProgress(1);
+    if (ListBox1->count() == 0) close();
+}
+
+void Tfrm_Download::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    lumi::runUnderDefaultHandler([this] { FormShow(); });
+}
+
+void Tfrm_Download::done(int result) {
+    lumi::runUnderDefaultHandler([this] { FormClose(); });
+    QDialog::done(result);
+}
+
+void Tfrm_Download::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    lumi::runUnderDefaultHandler([this] { FormResize(); });
+}

@@ -1,0 +1,54 @@
+#pragma once
+// Tfrm_Download: the modal "Downloading Files" window. It shows the save folder, a gauge,
+// the files still queued beside the files downloaded, and an Abort button; it closes by
+// itself when the queue list empties. A thin view: the Download command fills the queue
+// and reports each saved file; closing it ends the batch.
+#include <string>
+
+#include <QDialog>
+
+class QFrame;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class TGauge;
+
+class Tfrm_Download : public QDialog {
+public:
+    // The gap between the two lists.
+    static constexpr int GapColumnWidth = 22;
+
+    explicit Tfrm_Download(QWidget* parent = nullptr);
+
+    QFrame* Panel1; // top: the folder and the gauge
+    QLabel* Label1; // "Saving files to:"
+    QLabel* Label2; // the save folder
+    TGauge* Gauge1;
+    QFrame* Panel2; // the list area
+    QFrame* Panel3; // left column
+    QLabel* Label3; // "Files in queue:"
+    QListWidget* ListBox1;
+    QFrame* Panel5; // right column
+    QLabel* Label4; // "Files downloaded:"
+    QListWidget* ListBox2;
+    QFrame* Panel6; // bottom: the Abort button
+    QPushButton* BitBtn1;
+
+    // Gauge from 0 to the number of queued files.
+    void FormShow();
+    // Empties both lists.
+    void FormClose();
+    // Left column: half the list area less the gap; Abort centred (halves to even).
+    void FormResize();
+    void BitBtn1Click();
+
+    // The save step of a finished file: its first queue entry equal to name moves to the
+    // downloaded list and the gauge advances; an empty queue closes the window.
+    void fileSaved(const std::string& name);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    // done() is where every way of closing a dialog ends (Escape included).
+    void done(int result) override;
+};

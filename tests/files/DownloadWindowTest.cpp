@@ -1,0 +1,212 @@
+// The "Downloading Files" window and the Download command of the main window (offscreen),
+// against a scripted loopback server.
+#include "files/unit_Download.h"
+
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
+
+#include "common/EventLoopWait.h"
+#include "core/SearchEngine.h"
+#include "net/ScriptedServer.h"
+#include "shell/Main.h"
+#include "widgets/Gauges.h"
+
+using lumi::test::httpResponse;
+using lumi::test::ScriptedReply;
+using lumi::test::ScriptedServer;
+
+namespace {
+
+QStringList entries(const QListWidget& list) {
+    QStringList texts;
+    for (int i = 0; i < list.count(); ++i)
+        texts << list.item(i)->text();
+    return texts;
+}
+
+} // namespace
+
+TEST(DownloadWindow, ResizeHalvesTheListAreaToEvenAndCentresAbort) {
+    Tfrm_Download window;
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Downloading Files"));
+    EXPECT_EQ(window.size(), QSize(400, 400));
+    window.show();
+    // The list area is the window less 8-pixel margins on both sides.
+    const struct {
+        int width, leftColumn, abortLeft;
+    } cases[] = {{400, 170, 155}, {401, 170, 156}, {403, 172, 156}, {405, 172, 158}};
+    for (const auto& c : cases) {
+        window.resize(c.width, 400);
+        lumi::test::spinFor(20);
+        EXPECT_EQ(window.Panel3->width(), c.leftColumn) << c.width;
+        EXPECT_EQ(window.BitBtn1->x(), c.abortLeft) << c.width;
+    }
+}
+
+// Guards the save step: the first exact entry moves, a longer name above it stays.
+TEST(DownloadWindow, SavedFileMovesItsFirstEntryAndTheEmptyQueueCloses) {
+    Tfrm_Download window;
+    window.ListBox1->addItems(
+        {QStringLiteral("aa.jpg"), QStringLiteral("a.jpg"), QStringLiteral("a.jpg")});
+    window.show();
+    EXPECT_EQ(window.Gauge1->Progress(), 0);
+    EXPECT_EQ(window.Gauge1->MaxValue(), 3);
+    window.fileSaved("a.jpg");
+    EXPECT_EQ(entries(*window.ListBox1),
+              QStringList({QStringLiteral("aa.jpg"), QStringLiteral("a.jpg")}));
+    EXPECT_EQ(entries(*window.ListBox2), QStringList({QStringLiteral("a.jpg")}));
+    EXPECT_EQ(window.Gauge1->Progress(), 1);
+    window.fileSaved("a.jpg");
+    EXPECT_TRUE(window.isVisible());
+    window.fileSaved("aa.jpg");
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.ListBox1->count(), 0);
+    EXPECT_EQ(window.ListBox2->count(), 0) << "closing empties both lists";
+}
+
+namespace {
+
+class DownloadCommand : public testing::Test {
+protected:
+    void SetUp() override {
+        server.respond = [](const std::string& request, int) {
+            return lumi::test::scriptedReply(
+                {request.find("/gone") != std::string::npos
+                     ? httpResponse("HTTP/1.0 404 Not Found", {}, "<html>404</html>")
+                     : httpResponse("HTTP/1.0 200 OK", {}, "image bytes")});
+        };
+    }
+
+    void start(const std::string& options) {
+        std::ofstream(scratch.filePath(QStringLiteral("lumisift.ini")).toStdString())
+            << "[Options]\r\n"
+            << options;
+        form = std::make_unique<TForm1>(
+            scratch.filePath(QStringLiteral("lumisift.ini")).toStdString());
+        form->ShowMessage = [this](const QString& message) { messages << message; };
+        window = std::make_unique<Tfrm_Download>(form.get());
+        form->frm_Download = window.get();
+    }
+
+    // Lists the addresses as search results and selects the given rows.
+    void listAndSelect(const std::vector<std::string>& paths, const std::vector<int>& rows) {
+        form->Engine->Searching = true;
+        for (const std::string& p : paths)
+            form->Engine->AddToListView(server.url(p), 0);
+        form->Engine->Searching = false;
+        form->Engine->results().publishPendingRows();
+        auto* model = form->ListView1->model();
+        for (int row : rows)
+            form->ListView1->selectionModel()->select(
+                model->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+
+    // Runs the command; while the modal window is open, watch() runs every 20 ms and the
+    // window is aborted after 20 seconds at the latest.
+    void download(std::function<void()> watch = {}) {
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            if (watch) watch();
+        });
+        watcher.start(20);
+        QTimer::singleShot(20000, window.get(), [this] { window->BitBtn1Click(); });
+        form->GlimFade4Click();
+    }
+
+    QString saved(const QString& relative) const { return scratch.filePath(relative); }
+
+    QTemporaryDir scratch;
+    ScriptedServer server;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<Tfrm_Download> window;
+    QStringList messages;
+};
+
+} // namespace
+
+TEST_F(DownloadCommand, SelectedRowsAreSavedWithSmartNamesAndTheWindowClosesByItself) {
+    start("SavePath=" + scratch.path().toStdString() + "/pics\r\nSubDir=1\r\nNumberedList=1\r\n");
+    form->Engine->SearchDirName = "cats";
+    listAndSelect({"/x/skip.jpg", "/x/a.jpg", "/y/b.jpg", "/c.gif"}, {3, 1, 2});
+    QStringList queueAtShow;
+    QString folderShown;
+    download([&] {
+        if (queueAtShow.isEmpty() && window->isVisible()) {
+            queueAtShow = entries(*window->ListBox1);
+            folderShown = window->Label2->text();
+        }
+    });
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(queueAtShow, QStringList({QStringLiteral("a.jpg"), QStringLiteral("b.jpg"),
+                                        QStringLiteral("c.gif")}));
+    EXPECT_EQ(folderShown, saved(QStringLiteral("pics/cats")));
+    QDir folder(saved(QStringLiteral("pics/cats")));
+    EXPECT_EQ(folder.entryList(QDir::Files),
+              QStringList({QStringLiteral("cats_1.gif"), QStringLiteral("cats_1.jpg"),
+                           QStringLiteral("cats_2.jpg")}));
+    QFile first(folder.filePath(QStringLiteral("cats_1.jpg")));
+    ASSERT_TRUE(first.open(QIODevice::ReadOnly));
+    EXPECT_EQ(first.readAll(), QByteArray("image bytes"));
+}
+
+// Guards the failure rule in the window: the failed file stays queued, leaves no file, and
+// only Abort closes the window.
+TEST_F(DownloadCommand, FailedFileStaysQueuedWithoutAFileUntilAbort) {
+    start("SavePath=" + scratch.path().toStdString() + "\r\n");
+    listAndSelect({"/ok.jpg", "/gone.jpg"}, {0, 1});
+    QStringList queue, done;
+    int progress = -1;
+    download([&] {
+        if (window->ListBox2->count() == 1 && server.requests().size() == 2 && progress < 0) {
+            lumi::test::spinFor(200); // the 404 has arrived too
+            queue = entries(*window->ListBox1);
+            done = entries(*window->ListBox2);
+            progress = window->Gauge1->Progress();
+            window->BitBtn1Click();
+        }
+    });
+    EXPECT_EQ(queue, QStringList({QStringLiteral("gone.jpg")}));
+    EXPECT_EQ(done, QStringList({QStringLiteral("ok.jpg")}));
+    EXPECT_EQ(progress, 1);
+    EXPECT_TRUE(QFile::exists(saved(QStringLiteral("ok.jpg"))));
+    EXPECT_FALSE(QFile::exists(saved(QStringLiteral("gone.jpg"))));
+}
+
+TEST_F(DownloadCommand, EmptySavePathShowsTheMessageAndStartsNothing) {
+    start("SubDir=1\r\n");
+    listAndSelect({"/a.jpg"}, {0});
+    download();
+    EXPECT_EQ(messages, QStringList({QStringLiteral("You must specify a directory first!")}));
+    EXPECT_EQ(window->ListBox1->count(), 0);
+    EXPECT_EQ(server.accepted(), 0);
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(DownloadCommand, NoSelectionOpensAnEmptyWindowThatOnlyAbortCloses) {
+    start("SavePath=" + scratch.path().toStdString() + "\r\n");
+    listAndSelect({"/a.jpg"}, {});
+    int shownEmpty = 0;
+    download([&] {
+        if (!window->isVisible()) return;
+        shownEmpty += window->ListBox1->count() == 0 && window->Gauge1->MaxValue() == 0 &&
+                      window->Label2->text().isEmpty();
+        if (shownEmpty == 5) window->BitBtn1Click();
+    });
+    EXPECT_EQ(shownEmpty, 5);
+    EXPECT_EQ(server.accepted(), 0);
+}
