@@ -20,8 +20,13 @@ int main(int argc, char** argv) {
     Tfrm_Download frm_Download(&Form1);
     Form1.frm_Download = &frm_Download;
 
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() > 1) Form1.ViewImages(arguments[1].toLocal8Bit().toStdString());
     Form1.show();
+    // After the show, which restores the window's size: the picture is decoded for it, and
+    // fitted again once the viewer panel has taken that size.
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1) {
+        Form1.ViewImages(arguments[1].toLocal8Bit().toStdString());
+        if (Form1.ViewerShown()) Form1.FitPicture();
+    }
     return app.exec();
 }
