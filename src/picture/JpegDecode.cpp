@@ -2,6 +2,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 
 #include <jpeglib.h>
 
@@ -80,7 +81,11 @@ void decodeRows(j_decompress_ptr cinfo, void* context) {
     jpeg_start_decompress(cinfo);
     while (cinfo->output_scanline < cinfo->output_height) {
         JSAMPROW row = target->bits + target->stride * cinfo->output_scanline;
-        jpeg_read_scanlines(cinfo, &row, 1);
+        if (jpeg_read_scanlines(cinfo, &row, 1) == 0) {
+            // Not expected from a memory source; the rows never written are blanked.
+            std::memset(row, 0, target->stride * (cinfo->output_height - cinfo->output_scanline));
+            break;
+        }
     }
 }
 

@@ -41,6 +41,7 @@ TEST(PictureDecode, EachTestPictureLoadsOrFailsAsExpected) {
         {"corrupt-huffman.jpg", {200, 150}},
         // 65 000 × 65 000 is beyond the pixel budget even at an eighth.
         {"huge-header.jpg", {}},
+        {"huge-progressive.jpg", {}},
         // The decoder follows the name: GIF data under a JPEG name is not a JPEG.
         {"gif-named.jpg", {}},
         {"frames.gif", {16, 12}},

@@ -80,7 +80,7 @@ def gif(width, height, frames, global_colours=((0, 0, 0), (255, 255, 255), (0, 0
 
 def jpeg_with_size(data, width, height):
     """The same JPEG with its frame header announcing another size."""
-    at = data.index(b"\xFF\xC0")
+    at = max(data.find(b"\xFF\xC0"), data.find(b"\xFF\xC2"))
     return data[:at + 5] + struct.pack(">HH", height, width) + data[at + 9:]
 
 
@@ -97,9 +97,11 @@ def main():
     middle = scan + (len(big) - scan) // 3
     write("corrupt-huffman.jpg", big[:middle] + bytes((b * 37 + 11) % 255 for b in range(600)) + big[middle + 600:])
     write("huge-header.jpg", jpeg_with_size(read("plain.jpg"), 65000, 65000))
+    # Within the pixel budget at an eighth, but its coefficients would need gigabytes.
+    write("huge-progressive.jpg", jpeg_with_size(read("progressive.jpg"), 20000, 20000))
     convert("-size", "24x16", "xc:#3a8d5c", path("plain.bmp"))
     convert("-size", "32x32", "xc:#8a3ad1", path("plain.ico"))
-    convert("-size", "24x16", "xc:#3a8d5c", path("plain.png"))
+    convert("-size", "24x16", "xc:#3a8d5c", "-define", "png:exclude-chunks=date,time", path("plain.png"))
 
     # Two frames on a 16 x 12 screen. The first, 12 x 8 at (2, 2), brings its own colours
     # (red, green, blue) and makes index 3 transparent: left half red, a transparent column
