@@ -1,5 +1,5 @@
 # Lumisift: the two entry points are `make demo` and `make test`.
-.PHONY: demo test deps build build-asan build-fuzz build-release test-plain test-asan test-fuzz bench clean
+.PHONY: demo test deps build build-asan build-fuzz build-release test-plain test-asan test-fuzz bench package clean
 
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
@@ -42,6 +42,11 @@ demo: build
 
 bench: build
 	scripts/bench.sh
+
+# The Debian package lumisift_<version>-1_<arch>.deb, built from build/ and copied here.
+package: build
+	cd build && cpack -G DEB
+	cp build/lumisift_*.deb .
 
 clean:
 	rm -rf build build-asan build-fuzz build-release

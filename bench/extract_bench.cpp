@@ -2,13 +2,13 @@
 // anchors, thumbnails and image tags, beside a full HTML parser (gumbo) walking the same
 // pages for a href and img src values as the reference. Both report bytes per second.
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 #include <gumbo.h>
 
+#include "GalleryPage.h"
 #include "analysis/SearchHost.h"
 #include "analysis/unit_LinkExtractor.h"
 
@@ -27,45 +27,6 @@ public:
     void appendDiagnosticsLine(const std::string&) override {}
 };
 
-// A gallery-like page: about one anchor or image per 100 bytes, text between them, some
-// anchors spanning lines, capitals and non-JPEG links mixed in.
-std::string generatePage(size_t bytes) {
-    std::mt19937 random(42);
-    std::string page =
-        "<html><head><title>Gallery</title></head>\n<body background=\"img/bg.jpg\">\n";
-    int n = 0;
-    while (page.size() < bytes) {
-        const std::string id = std::to_string(n++);
-        switch (random() % 6) {
-        case 0:
-            page += "<a href=\"photos/big" + id + ".jpg\"><img src=\"thumbs/t" + id +
-                    ".jpg\" width=100></a>\n";
-            break;
-        case 1:
-            page += "<A HREF=\"../pages/p" + id + ".htm\">\n<IMG SRC=\"thumbs/p" + id +
-                    ".jpg\" border=0></A>\n";
-            break;
-        case 2:
-            page += "<p>Some words about picture " + id + " and where it was taken.</p>\n";
-            break;
-        case 3:
-            page += "<a href=\"/about" + id +
-                    ".html\">about</a> | <a href=\"mailto:x@y\">mail</a><br>\n";
-            break;
-        case 4:
-            page += "<td><img src=\"/icons/i" + id + ".gif\" alt=\"icon\"></td><td>text " + id +
-                    "</td>\n";
-            break;
-        default:
-            page +=
-                "<div style=\"x\" data-full=\"full/f" + id + ".jpg\">caption " + id + "</div>\n";
-            break;
-        }
-    }
-    page += "</body></html>\n";
-    return page;
-}
-
 lumi::PageLines splitLines(const std::string& page) {
     lumi::PageLines lines;
     size_t start = 0;
@@ -81,7 +42,7 @@ const std::string& pageOfSize(size_t bytes) {
     static std::vector<std::pair<size_t, std::string>> pages;
     for (const auto& [size, page] : pages)
         if (size == bytes) return page;
-    pages.emplace_back(bytes, generatePage(bytes));
+    pages.emplace_back(bytes, lumi::bench::generateGalleryPage(bytes));
     return pages.back().second;
 }
 

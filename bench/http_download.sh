@@ -9,52 +9,12 @@ set -euo pipefail
 
 BUILD_DIR=${1:-build}
 RUNS=${2:-7}
-CLI="$BUILD_DIR/src/cli/lumisift-cli"
-[ -x "$CLI" ] || { echo "http_download: $CLI not built" >&2; exit 1; }
-command -v nginx >/dev/null || { echo "http_download: nginx missing (scripts/install-deps.sh)" >&2; exit 1; }
-command -v curl >/dev/null || { echo "http_download: curl missing" >&2; exit 1; }
-
-WORK=$(mktemp -d)
-# The downloads land in memory when /dev/shm is there, so that the disk does not set the pace.
-OUT=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
-NGINX_PID=""
-cleanup() {
-  if [ -n "$NGINX_PID" ]; then
-    kill "$NGINX_PID" 2>/dev/null || true
-    wait "$NGINX_PID" 2>/dev/null || true
-  fi
-  rm -rf "$WORK" "$OUT"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/download_common.sh"
+bench_prepare http_download
 
 mkdir -p "$WORK/www"
 head -c $((100 * 1024 * 1024)) /dev/urandom > "$WORK/www/big.bin"
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat > "$WORK/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $WORK/nginx.pid;
-error_log $WORK/error.log warn;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $WORK/body;
-  proxy_temp_path $WORK/proxy;
-  fastcgi_temp_path $WORK/fastcgi;
-  uwsgi_temp_path $WORK/uwsgi;
-  scgi_temp_path $WORK/scgi;
-  default_type application/octet-stream;
-  sendfile on;
-  server { listen 127.0.0.1:$PORT; root $WORK/www; }
-}
-CONF
-nginx -p "$WORK" -e "$WORK/error.log" -c "$WORK/nginx.conf" &
-NGINX_PID=$!
-for _ in $(seq 100); do
-  curl -s -o /dev/null "http://127.0.0.1:$PORT/" && break
-  sleep 0.05
-done
+start_nginx "$WORK" "$WORK/www"
 
 URL="http://127.0.0.1:$PORT/big.bin"
 python3 - "$CLI" "$URL" "$WORK" "$RUNS" "$OUT" <<'PY'

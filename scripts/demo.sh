@@ -7,8 +7,8 @@
 #   DEMO_SECONDS  how long the headless search runs at most (default: 20)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/sandbox-env.sh
 BUILD=${BUILD:-build}
-sandbox_out=$(mktemp)
 sandbox_pid=""
 app_pid=""
 
@@ -21,27 +21,11 @@ stop_all() {
       wait "$pid" 2>/dev/null || true
     fi
   done
-  rm -f "$sandbox_out"
 }
 trap stop_all EXIT
 trap 'exit 130' INT TERM
 
-"$BUILD/tools/sandbox/lumisift-sandbox" --port 0 >"$sandbox_out" 2>/dev/null &
-sandbox_pid=$!
-
-# The sandbox prints its address and the five variables once it listens.
-for _ in $(seq 200); do
-  grep -q '^LUMISIFT_MAKER_HOST=' "$sandbox_out" && break
-  kill -0 "$sandbox_pid" 2>/dev/null || { echo "lumisift-sandbox did not start" >&2; exit 1; }
-  sleep 0.1
-done
-grep -q '^LUMISIFT_MAKER_HOST=' "$sandbox_out" || { echo "lumisift-sandbox gave no address" >&2; exit 1; }
-while IFS= read -r line; do
-  case $line in
-    LUMISIFT_*=*) export "${line?}" ;;
-    *) echo "$line" ;;
-  esac
-done <"$sandbox_out"
+start_sandbox "$BUILD/tools/sandbox/lumisift-sandbox"
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   "$BUILD/src/shell/lumisift" "$@" &

@@ -10,6 +10,13 @@ PACKAGES=(
   libjpeg-dev libgif-dev libcpp-httplib-dev libgumbo-dev
   libjpeg-turbo-progs
   nginx-light tinyproxy curl xvfb xauth imagemagick fonts-dejavu-core
+  lighttpd
+  apache2
+  squid
+  dpkg-dev
+  file
+  desktop-file-utils
+  appstream
 )
 
 missing=()
@@ -22,5 +29,12 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# The web servers and proxies are started by the tests themselves: installing them must not
+# start them as system services (a policy that refuses every start, while apt-get runs).
+if [ ! -e /usr/sbin/policy-rc.d ]; then
+  printf '#!/bin/sh\nexit 101\n' | $SUDO tee /usr/sbin/policy-rc.d >/dev/null
+  $SUDO chmod 755 /usr/sbin/policy-rc.d
+  trap '$SUDO rm -f /usr/sbin/policy-rc.d' EXIT
+fi
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

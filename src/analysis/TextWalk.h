@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/TextOps.h"
+
 namespace lumi {
 
 // Lower-cases A-Z of text into out (every other byte unchanged), reusing out's storage.
@@ -16,15 +18,10 @@ inline void lowerInto(std::string_view text, std::string& out) {
     const char* in = text.data();
     char* to = out.data();
     size_t i = 0;
-    constexpr uint64_t ones = 0x0101010101010101ull;
     for (; i + 8 <= text.size(); i += 8) {
         uint64_t word;
         std::memcpy(&word, in + i, 8);
-        const uint64_t low7 = word & (0x7f * ones);
-        const uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * ones; // high bit: byte > 'Z'
-        const uint64_t fromA = low7 + (0x80 - 'A') * ones;      // high bit: byte >= 'A'
-        const uint64_t upper = ~word & (fromA ^ aboveZ) & (0x80 * ones);
-        word |= upper >> 2;
+        word = wordLower(word);
         std::memcpy(to + i, &word, 8);
     }
     for (; i < text.size(); ++i) {

@@ -1,5 +1,6 @@
 #include "analysis/unit_LinkExtractor.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -110,32 +111,46 @@ void checkSegment(lumi::SearchHost& host, std::string_view segment, std::string_
     lumi::catchAll(kCheckSegmentText, [&] { checkSegmentBody(host, segment, lower, pageUrl); });
 }
 
-void evaluateAnchorsBody(lumi::SearchHost& host, std::string_view text,
-                         const std::string& pageUrl) {
-    using Case = lumi::ForwardFinder::Case;
-    lumi::ForwardFinder open(text, "<a", Case::Any);
-    lumi::ForwardFinder slashA(text, "/a", Case::Any);
-    lumi::ForwardFinder close(text, "</a", Case::Any);
-    std::string segmentLower;
-    size_t pos = 0; // start of the text not yet consumed
-    for (size_t from = open.next(pos); from != npos; from = open.next(pos)) {
-        // The segment runs from "<a" through the first "/a" of the remaining text and one
-        // character more; a "/a" before the "<a" leaves it empty (the anchor is missed).
-        const size_t to = slashA.next(pos);
-        std::string_view segment;
-        if (to != npos && to > from) segment = text.substr(from, to - from + 3);
-        lumi::lowerInto(segment, segmentLower);
-        const size_t end = close.next(pos);
-        if (lumi::contains(segmentLower, ".jpg"))
-            checkSegment(host, segment, segmentLower, pageUrl);
-        // With no "</a" left, the anchor has been judged once and the pass ends.
-        if (end == npos) break;
-        pos = end + 3;
-    }
+} // namespace
+
+namespace lumi {
+
+AnchorWalk::AnchorWalk(std::string_view text)
+    : text_(text), open_(text, "<a", ForwardFinder::Case::Any),
+      slashA_(text, "/a", ForwardFinder::Case::Any), close_(text, "</a", ForwardFinder::Case::Any) {}
+
+bool AnchorWalk::step(SearchHost& host, const std::string& pageUrl, int anchors) {
+    bool more = false;
+    catchAll(kEvaluateText, [&] {
+        for (int n = 0; n < anchors; ++n) {
+            const size_t from = open_.next(pos_);
+            if (from == npos) return;
+            // The segment runs from "<a" through the first "/a" of the remaining text and
+            // one character more; a "/a" before the "<a" leaves it empty (the anchor is
+            // missed).
+            const size_t to = slashA_.next(pos_);
+            std::string_view segment;
+            if (to != npos && to > from) segment = text_.substr(from, to - from + 3);
+            lowerInto(segment, segmentLower_);
+            const size_t end = close_.next(pos_);
+            if (contains(segmentLower_, ".jpg")) checkSegment(host, segment, segmentLower_, pageUrl);
+            // With no "</a" left, the anchor has been judged once and the pass ends.
+            if (end == npos) return;
+            pos_ = end + 3;
+        }
+        more = true;
+    });
+    return more;
 }
 
+} // namespace lumi
+
+namespace {
+
 void evaluateAnchors(lumi::SearchHost& host, std::string_view text, const std::string& pageUrl) {
-    lumi::catchAll(kEvaluateText, [&] { evaluateAnchorsBody(host, text, pageUrl); });
+    lumi::AnchorWalk walk(text);
+    while (walk.step(host, pageUrl, lumi::AnchorWalk::AnchorsPerStep)) {
+    }
 }
 
 void scanQuotedBody(lumi::SearchHost& host, std::string_view line, std::string_view lower,
@@ -163,6 +178,17 @@ void scanQuoted(lumi::SearchHost& host, std::string_view line, std::string_view 
     lumi::catchAllWith([] {}, [&] { scanQuotedBody(host, line, lower, pageUrl); });
 }
 
+std::string joinedPage(const lumi::PageLines& lines) {
+    size_t total = 0;
+    for (const std::string& line : lines)
+        total += line.size();
+    std::string text;
+    text.reserve(total);
+    for (const std::string& line : lines)
+        text += line;
+    return text;
+}
+
 bool holdsSrcImgAndHref(std::string_view lower) {
     return lumi::contains(lower, "src") && lumi::contains(lower, "img") &&
            lumi::contains(lower, "href");
@@ -170,54 +196,111 @@ bool holdsSrcImgAndHref(std::string_view lower) {
 
 } // namespace
 
+namespace lumi {
+
+ExtractLoopSteps::ExtractLoopSteps(SearchHost& host, const PageLines& lines, const std::string& pageUrl)
+    : host_(host), lines_(lines), pageUrl_(pageUrl) {}
+
+bool ExtractLoopSteps::step() {
+    const bool ok = catchAll("error code : #0010 (StartExtractLoop)", [&] {
+        switch (phase_) {
+        case Phase::Join:
+            joinLines();
+            break;
+        case Phase::Anchors:
+            if (!anchors_->step(host_, pageUrl_, AnchorWalk::AnchorsPerStep)) startLinePass();
+            break;
+        case Phase::Lines:
+            linePassStep();
+            break;
+        case Phase::Quoted:
+            quotedPassStep();
+            break;
+        case Phase::Done:
+            break;
+        }
+    });
+    if (!ok) phase_ = Phase::Done;
+    return phase_ != Phase::Done;
+}
+
+void ExtractLoopSteps::joinLines() {
+    phase_ = Phase::Lines;
+    catchAll("error code : #0011 (HtmlPageToOneLine)", [&] {
+        joined_ = joinedPage(lines_);
+        anchors_.emplace(joined_);
+        phase_ = Phase::Anchors;
+    });
+    if (phase_ == Phase::Lines) startLinePass();
+}
+
+// The line pass notes which lines the quoted-value pass will scan, so each line is
+// lower-cased and searched for its markers once for both.
+void ExtractLoopSteps::startLinePass() {
+    phase_ = Phase::Lines;
+    quotedScan_.assign(lines_.size(), false);
+    line_ = 0;
+}
+
+void ExtractLoopSteps::linePassStep() {
+    for (const size_t last = std::min(lines_.size(), line_ + LinesPerStep); line_ < last; ++line_) {
+        lowerInto(lines_[line_], lower_);
+        if (!contains(lower_, ".jpg")) continue;
+        quotedScan_[line_] = !holdsSrcImgAndHref(lower_);
+        checkSegment(host_, lines_[line_], lower_, pageUrl_);
+    }
+    if (line_ < lines_.size()) return;
+    phase_ = Phase::Quoted;
+    line_ = 0;
+}
+
+void ExtractLoopSteps::quotedPassStep() {
+    phase_ = Phase::Done;
+    catchAll(kLoopText, [&] {
+        for (const size_t last = std::min(lines_.size(), line_ + LinesPerStep); line_ < last; ++line_) {
+            if (!quotedScan_[line_]) continue;
+            lowerInto(lines_[line_], lower_);
+            scanQuoted(host_, lines_[line_], lower_, pageUrl_);
+        }
+        if (line_ < lines_.size()) phase_ = Phase::Quoted;
+    });
+}
+
+ThumbnailPageSteps::ThumbnailPageSteps(SearchHost& host, const PageLines& lines, const std::string& pageUrl)
+    : host_(host), lines_(lines), pageUrl_(pageUrl) {}
+
+bool ThumbnailPageSteps::step() {
+    bool more = false;
+    catchAll("error code : #0020 (CheckNewPageForSrc)", [&] {
+        for (const size_t last = std::min(lines_.size(), line_ + LinesPerStep); line_ < last; ++line_) {
+            lowerInto(lines_[line_], lower_);
+            if (contains(lower_, ".jpg")) AddFIleTolist(host_, imgSrcParam(lines_[line_], lower_, pageUrl_));
+        }
+        more = line_ < lines_.size();
+    });
+    return more;
+}
+
+} // namespace lumi
+
 void StartExtractLoop(lumi::SearchHost& host, const lumi::PageLines& lines,
                       const std::string& pageUrl) {
-    lumi::catchAll("error code : #0010 (StartExtractLoop)", [&] {
-        HtmlPageToOneLine(host, lines, pageUrl);
-        // The line pass notes which lines the quoted-value pass will scan, so each line is
-        // lower-cased and searched for its markers once for both.
-        std::vector<bool> quotedScan(lines.size(), false);
-        std::string lower;
-        for (size_t i = 0; i < lines.size(); ++i) {
-            lumi::lowerInto(lines[i], lower);
-            if (!lumi::contains(lower, ".jpg")) continue;
-            quotedScan[i] = !holdsSrcImgAndHref(lower);
-            checkSegment(host, lines[i], lower, pageUrl);
-        }
-        lumi::catchAll(kLoopText, [&] {
-            for (size_t i = 0; i < lines.size(); ++i) {
-                if (!quotedScan[i]) continue;
-                lumi::lowerInto(lines[i], lower);
-                scanQuoted(host, lines[i], lower, pageUrl);
-            }
-        });
-    });
+    lumi::ExtractLoopSteps steps(host, lines, pageUrl);
+    while (steps.step()) {
+    }
 }
 
 void CheckNewPageForSrc(lumi::SearchHost& host, const lumi::PageLines& lines,
                         const std::string& pageUrl) {
-    lumi::catchAll("error code : #0020 (CheckNewPageForSrc)", [&] {
-        std::string lower;
-        for (const std::string& line : lines) {
-            lumi::lowerInto(line, lower);
-            if (lumi::contains(lower, ".jpg"))
-                AddFIleTolist(host, imgSrcParam(line, lower, pageUrl));
-        }
-    });
+    lumi::ThumbnailPageSteps steps(host, lines, pageUrl);
+    while (steps.step()) {
+    }
 }
 
 void HtmlPageToOneLine(lumi::SearchHost& host, const lumi::PageLines& lines,
                        const std::string& pageUrl) {
-    lumi::catchAll("error code : #0011 (HtmlPageToOneLine)", [&] {
-        size_t total = 0;
-        for (const std::string& line : lines)
-            total += line.size();
-        std::string text;
-        text.reserve(total);
-        for (const std::string& line : lines)
-            text += line;
-        evaluateAnchors(host, text, pageUrl);
-    });
+    lumi::catchAll("error code : #0011 (HtmlPageToOneLine)",
+                   [&] { evaluateAnchors(host, joinedPage(lines), pageUrl); });
 }
 
 void EvaluateLinesForATags(lumi::SearchHost& host, std::string_view text,

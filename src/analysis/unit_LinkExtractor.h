@@ -4,10 +4,77 @@
 // against the address with which the page was requested, and hands it to the engine.
 // Every routine runs under its own catch-all; a failing routine gives the empty text and
 // its caller goes on. All working texts are local to one call.
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "analysis/PageRouting.h"
+#include "analysis/TextWalk.h"
+
+namespace lumi {
+
+// The anchor pass over one text, a bounded number of anchors at a time. The text must
+// outlive the walk.
+class AnchorWalk {
+public:
+    static constexpr int AnchorsPerStep = 256;
+    explicit AnchorWalk(std::string_view text);
+    // Judges up to `anchors` more anchors; false once the pass has ended (a failure ends it
+    // too, reported as EvaluateLinesForATags').
+    bool step(SearchHost& host, const std::string& pageUrl, int anchors);
+
+private:
+    std::string_view text_;
+    ForwardFinder open_, slashA_, close_;
+    size_t pos_ = 0; // start of the text not yet consumed
+    std::string segmentLower_;
+};
+
+// StartExtractLoop in pieces: each step() does a bounded part of the work and says whether
+// any is left, so a caller can spread a large page over several turns of its event loop.
+// Stepping to the end hands on exactly what StartExtractLoop does, in the same order.
+// lines and pageUrl must outlive the steps.
+class ExtractLoopSteps {
+public:
+    static constexpr size_t LinesPerStep = 256;
+    ExtractLoopSteps(SearchHost& host, const PageLines& lines, const std::string& pageUrl);
+    bool step();
+
+private:
+    enum class Phase { Join, Anchors, Lines, Quoted, Done };
+    void joinLines();
+    void startLinePass();
+    void linePassStep();
+    void quotedPassStep();
+
+    SearchHost& host_;
+    const PageLines& lines_;
+    const std::string& pageUrl_;
+    Phase phase_ = Phase::Join;
+    std::string joined_;
+    std::optional<AnchorWalk> anchors_;
+    std::vector<bool> quotedScan_;
+    size_t line_ = 0;
+    std::string lower_;
+};
+
+// CheckNewPageForSrc in pieces, as ExtractLoopSteps does for StartExtractLoop.
+class ThumbnailPageSteps {
+public:
+    static constexpr size_t LinesPerStep = 256;
+    ThumbnailPageSteps(SearchHost& host, const PageLines& lines, const std::string& pageUrl);
+    bool step();
+
+private:
+    SearchHost& host_;
+    const PageLines& lines_;
+    const std::string& pageUrl_;
+    size_t line_ = 0;
+    std::string lower_;
+};
+
+} // namespace lumi
 
 // Entry for an ordinary page (engine number 99): the anchor pass, the line pass and the
 // quoted-value pass, in that order.

@@ -6,6 +6,7 @@ int runGet(int argc, char** argv);
 int runSearch(int argc, char** argv);
 int runExtract(int argc, char** argv);
 int runDownload(int argc, char** argv);
+int runCheckVersion(int argc, char** argv);
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> list = {
@@ -13,6 +14,7 @@ const std::vector<Command>& commands() {
         {"search", &runSearch},
         {"extract", &runExtract},
         {"download", &runDownload},
+        {"check-version", &runCheckVersion},
     };
     return list;
 }

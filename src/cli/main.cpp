@@ -1,31 +1,67 @@
 // lumisift-cli: the command-line front end. Each command lives in a file of its own.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include <QCoreApplication>
 
 #include "cli/Commands.h"
+#include "core/ProgramArguments.h"
 
 namespace {
-int usage() {
-    std::fprintf(stderr,
-                 "usage: lumisift-cli COMMAND ...\n"
-                 "commands:\n"
-                 "  get URL [--proxy PROXY] [--proxy-port PORT] [--trace] [-o FILE]\n"
-                 "  extract --engine N --url PAGE_URL [--check-links on|off] [--recursive on|off] PAGE_FILE\n"
-                 "  search PHRASE [--check-links on|off] [--recursive on|off] [--for SECONDS]\n"
-                 "         [--until-idle SECONDS] [--diagnostics] [--ini FILE]\n"
-                 "  download [--ini FILE] [--phrase PHRASE] URL...\n");
-    return 2;
+const char* const kUsage =
+    "usage: lumisift-cli COMMAND [ARGUMENTS]\n"
+    "       lumisift-cli --help | --version\n"
+    "Lumisift's search engine without windows.\n"
+    "\n"
+    "commands:\n"
+    "  get URL [--proxy PROXY] [--proxy-port PORT] [--trace] [-o FILE]\n"
+    "      fetch one address; the body goes to FILE or to standard output, --trace prints\n"
+    "      each event of the HTTP client instead\n"
+    "  extract --engine N --url PAGE_URL [--check-links on|off] [--recursive on|off] PAGE_FILE\n"
+    "      read a saved page as a search would read it from PAGE_URL and print what it\n"
+    "      queues and lists\n"
+    "  search PHRASE [--check-links on|off] [--recursive on|off] [--for SECONDS]\n"
+    "         [--until-idle SECONDS] [--diagnostics] [--ini FILE]\n"
+    "      search as the main window does and print each picture found as size, TAB,\n"
+    "      address; stops after --for seconds or once idle for --until-idle seconds\n"
+    "  download [--ini FILE] [--phrase PHRASE] URL...\n"
+    "      save pictures as the Download command does, into the settings' save folder;\n"
+    "      prints saved<TAB>URL<TAB>PATH or failed<TAB>URL<TAB>REASON for each\n"
+    "  check-version [--store FILE]\n"
+    "      read the maker's version file as the program does at start and print, for each\n"
+    "      product, offer, record, same or defer (FILE: the registry store to use)\n"
+    "\n"
+    "options:\n"
+    "  -h, --help   print this help and exit\n"
+    "  --version    print the version and exit\n"
+    "\n"
+    "environment: LUMISIFT_HOTBOT_HOST, LUMISIFT_LYCOS_HOST, LUMISIFT_SCOURNET_HOST,\n"
+    "  LUMISIFT_SCOURNET_SITE, LUMISIFT_MAKER_HOST name the services' hosts (HOST or HOST:PORT).\n"
+    "\n"
+    "exit status: 0 done, 1 the command failed (a file or an address could not be read or\n"
+    "  written, nothing to search, a download failed), 2 the command line was wrong (or, for\n"
+    "  download, no save folder is set).\n";
+
+int refuse(const std::string& problem) {
+    lumi::ProgramCall call;
+    call.action = lumi::ProgramCall::Action::Misuse;
+    call.problem = problem;
+    return lumi::answerProgramCall(call, "lumisift-cli", kUsage);
 }
 } // namespace
 
 int main(int argc, char** argv) {
+    const lumi::ProgramCall call =
+        lumi::readProgramArguments(lumi::argumentsAfterName(argc, argv), -1);
+    if (call.action != lumi::ProgramCall::Action::Run)
+        return lumi::answerProgramCall(call, "lumisift-cli", kUsage);
+    if (call.operands.empty()) return refuse("no command given");
+
     QCoreApplication app(argc, argv);
-    if (argc < 2) return usage();
-    const std::string command = argv[1];
+    // The command's own arguments follow its name, wherever "--" left it.
+    const int commandIndex = argc - static_cast<int>(call.operands.size());
+    const std::string& command = call.operands.front();
     for (const auto& c : lumi::cli::commands())
-        if (command == c.name) return c.run(argc - 2, argv + 2);
-    return usage();
+        if (command == c.name) return c.run(argc - commandIndex - 1, argv + commandIndex + 1);
+    return refuse("unknown command " + command);
 }

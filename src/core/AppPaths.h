@@ -1,7 +1,9 @@
 #pragma once
-// Where the program keeps its files: the settings file and the slideshow scratch folder
-// beside the program, or under the user's configuration and cache folders when the
-// program's folder is not writable. Tests point the program folder elsewhere.
+// Where the program keeps its files and finds the files it ships. A copy that runs from a
+// folder the user owns (a build tree, an unpacked folder) keeps its settings and slideshow
+// folder beside itself; an installed copy keeps them in the user's configuration and cache
+// folders and never writes into its install folders. Tests point the program folder
+// elsewhere.
 #include <string>
 
 namespace lumi {
@@ -11,9 +13,22 @@ std::string programFolder();
 // Replaces the program folder; an empty text restores the real one.
 void setProgramFolder(const std::string& folder);
 
+// True when the program folder is one to write beside: owned by the user, writable, and not
+// part of an install tree (a "bin" folder, or a folder under a "usr" or "opt" folder).
+bool runsFromOwnFolder();
+
 // "lumisift.ini" beside the program, or in the user's configuration folder.
 std::string settingsFilePath();
 // "slideshow/" beside the program, or in the user's cache folder; ends with "/".
 std::string slideshowFolder();
+// The per-user registry store: always in the user's configuration folder, since it holds
+// what this user has seen whichever copy of the program runs.
+std::string registryStorePath();
+
+// A file the program ships (a picture, a library it loads): beside the program first, then
+// in the install folders <prefix>/lib/lumisift and <prefix>/share/lumisift next to the
+// program's <prefix>/bin. When none holds it, the path beside the program, so that a
+// caller's "missing file" report names the place a build puts it.
+std::string dataFilePath(const std::string& name);
 
 } // namespace lumi

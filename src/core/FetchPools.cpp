@@ -51,24 +51,23 @@ void SearchEngine::QueueForGetPage(const std::string& url, int engine) {
     catchAll("TForm1.QueueForGetPage", [&] {
         // A TAB would split the queue and running lines in the wrong place.
         if (url.find('\t') != std::string::npos || url.size() > MaxUrlLength) return;
-        if (GetPageSeen.contains(url)) {
+        if (GetPageQueue.size() >= MaxWaitingPages) { // not marked seen: it may come again
+            if (GetPageSeen.contains(url)) raiseCounter(display_.doubleGetPageText);
+            return;
+        }
+        if (!GetPageSeen.addUnique(url)) {
             raiseCounter(display_.doubleGetPageText);
             return;
         }
-        if (GetPageQueue.size() >= MaxWaitingPages) return; // not seen: it may come again
         GetPageQueue.add(url + '\t' + std::to_string(engine));
-        GetPageSeen.add(url);
     });
 }
 
 void SearchEngine::QueueForCheckLink(const std::string& url) {
     if (url.size() > MaxUrlLength) return;
-    if (CheckLinkQueue.contains(url)) {
-        raiseCounter(display_.doubleCheckText);
-        return;
-    }
-    if (CheckLinkQueue.size() >= MaxWaitingChecks) return;
-    CheckLinkQueue.add(url);
+    const bool duplicate = CheckLinkQueue.size() < MaxWaitingChecks ? !CheckLinkQueue.addUnique(url)
+                                                                    : CheckLinkQueue.contains(url);
+    if (duplicate) raiseCounter(display_.doubleCheckText);
 }
 
 void SearchEngine::Timer1Timer() {
@@ -146,16 +145,33 @@ void SearchEngine::markRunningDone(StringList& running, const std::string& item)
     }
 }
 
-// Neither the error nor the status code matters: whatever body arrived is routed.
+// Neither the error nor the status code matters: whatever body arrived is routed. A large
+// page is analysed in slices behind the pages that finished before it.
 void SearchEngine::GetPageRequestDone(THttpCli* sender, int, int) {
     catchAll("error code : #0039 (GetPageRequestDone)", [&] {
         PageLines lines;
         if (const auto* buffer = qobject_cast<const CappedBuffer*>(sender->RcvdStream))
             LoadMemoFromMemoryStream(lines, buffer->bytes());
-        const std::string url = sender->URL; // the analysis may queue more work meanwhile
-        routePageByEngine(*this, sender->Tag, lines, url);
-        markRunningDone(GetPageRunning, url);
+        pageAnalyses_.push_back(
+            std::make_unique<PageAnalysis>(*this, sender->Tag, std::move(lines), sender->URL));
+        if (pageAnalyses_.size() == 1) continuePageAnalysis();
     });
+}
+
+void SearchEngine::continuePageAnalysis() {
+    if (pageAnalyses_.empty()) return;
+    bool complete = true;
+    catchAll("error code : #0039 (GetPageRequestDone)",
+             [&] { complete = pageAnalyses_.front()->run(AnalysisSlice); });
+    if (!complete) {
+        analysisTimer_->start();
+        return;
+    }
+    const std::unique_ptr<PageAnalysis> done = std::move(pageAnalyses_.front());
+    pageAnalyses_.pop_front();
+    catchAll("error code : #0039 (GetPageRequestDone)",
+             [&] { markRunningDone(GetPageRunning, done->pageUrl()); });
+    if (!pageAnalyses_.empty()) analysisTimer_->start();
 }
 
 // The status code does not matter: any response whose content type names an image counts.

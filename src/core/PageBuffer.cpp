@@ -1,6 +1,7 @@
 #include "core/PageBuffer.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/ErrorReport.h"
 
@@ -24,25 +25,33 @@ qint64 CappedBuffer::writeData(const char* data, qint64 size) {
     return size;
 }
 
+void appendTextLines(PageLines& lines, std::string_view buffer) {
+    auto addLine = [&](std::string_view text) {
+        lines.emplace_back(text.substr(0, text.find('\0')));
+    };
+    // The next CR and LF are each found once and kept until passed, so a page of only CRs or
+    // only LFs is still split in one pass.
+    const size_t size = buffer.size();
+    auto nextOf = [&](char c, size_t from) {
+        const void* hit = std::memchr(buffer.data() + from, c, size - from);
+        return hit ? static_cast<size_t>(static_cast<const char*>(hit) - buffer.data()) : size;
+    };
+    size_t start = 0;
+    size_t cr = nextOf('\r', 0), lf = nextOf('\n', 0);
+    while (start < size) {
+        if (cr < start) cr = nextOf('\r', start);
+        if (lf < start) lf = nextOf('\n', start);
+        const size_t end = std::min(cr, lf);
+        if (end == size) break;
+        addLine(buffer.substr(start, end - start));
+        start = end + ((end == cr && end + 1 < size && buffer[end + 1] == '\n') ? 2 : 1);
+    }
+    if (start < size) addLine(buffer.substr(start));
+}
+
 } // namespace lumi
 
 void LoadMemoFromMemoryStream(lumi::PageLines& lines, std::string_view buffer) {
-    lumi::catchAll("error code : #0032 (LoadMemoFromMemoryStream)", [&] {
-        auto addLine = [&](std::string_view text) {
-            lines.emplace_back(text.substr(0, text.find('\0')));
-        };
-        size_t start = 0;
-        size_t i = 0;
-        while (i < buffer.size()) {
-            const char c = buffer[i];
-            if (c != '\r' && c != '\n') {
-                ++i;
-                continue;
-            }
-            addLine(buffer.substr(start, i - start));
-            i += (c == '\r' && i + 1 < buffer.size() && buffer[i + 1] == '\n') ? 2 : 1;
-            start = i;
-        }
-        if (start < buffer.size()) addLine(buffer.substr(start));
-    });
+    lumi::catchAll("error code : #0032 (LoadMemoFromMemoryStream)",
+                   [&] { lumi::appendTextLines(lines, buffer); });
 }

@@ -36,8 +36,12 @@ private:
     std::string bytes_;
 };
 
+// Appends the lines of a received body: CR LF, a lone CR or a lone LF ends a line (so an
+// empty line between two line ends is an empty entry); the text after the last break is a
+// line when not empty; each line ends at its first NUL byte.
+void appendTextLines(PageLines& lines, std::string_view buffer);
+
 } // namespace lumi
 
-// Splits a received body into lines: CR LF, a lone CR or a lone LF ends a line; the text
-// after the last break is a line when not empty; each line ends at its first NUL byte.
+// appendTextLines under the catch-all of the page fetch.
 void LoadMemoFromMemoryStream(lumi::PageLines& lines, std::string_view buffer);

@@ -35,12 +35,17 @@ SearchEngine::SearchEngine(SearchEngineSetup setup, QObject* parent)
     Timer4 = makeTimer(this, 100, true, [this] { Timer4Timer(); });
     Timer5 =
         makeTimer(this, 1000, true, [this] { runUnderDefaultHandler([this] { Timer5Timer(); }); });
+    analysisTimer_ = makeTimer(this, 0, false, [this] { continuePageAnalysis(); });
+    analysisTimer_->setSingleShot(true);
+    // The "Found:" counter is raised row by row but shown with each batch of rows.
+    connect(&results_, &QAbstractItemModel::rowsInserted, this, &SearchEngine::displayChanged);
     TimerBlinkSearch = makeTimer(
         this, 1000, false, [this] { runUnderDefaultHandler([this] { TimerBlinkSearchTimer(); }); });
 }
 
 // Clients go before their receive buffers and before the timers: none of them fires again.
 SearchEngine::~SearchEngine() {
+    pageAnalyses_.clear();
     for (PageClient& page : GetPageClients)
         page.client.reset();
     GetPageClients.clear();
@@ -101,6 +106,8 @@ void SearchEngine::AbortButtonClick() {
     catchAll("error code : #0048 (AbortButtonClick)", [&] {
         setStatus("Aborting...");
         Searching = false;
+        // Pages still being analysed would queue work for a search that has ended.
+        pageAnalyses_.clear();
         CheckLinkQueue.clear();
         GetPageQueue.clear();
         display_.abortButtonVisible = false;

@@ -3,6 +3,7 @@
 // and link-check queues with their client pools and timers, the results list and the
 // counters the windows show. It owns its HTTP clients, their receive buffers and its timers;
 // views read its state and follow displayChanged() and the results model.
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -13,6 +14,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include "analysis/PageRouting.h"
 #include "analysis/SearchHost.h"
 #include "core/IniFiles.h"
 #include "core/ResultsModel.h"
@@ -66,6 +68,8 @@ public:
     static constexpr size_t MaxWaitingPages = 100000;
     static constexpr size_t MaxWaitingChecks = 100000;
     static constexpr size_t MaxFoundRows = 100000;
+    // Longest stretch of page analysis between two turns of the event loop.
+    static constexpr std::chrono::milliseconds AnalysisSlice{8};
 
     explicit SearchEngine(SearchEngineSetup setup, QObject* parent = nullptr);
     ~SearchEngine() override;
@@ -152,6 +156,8 @@ private:
     void CheckLink(const std::string& url);
     void GetPageRequestDone(THttpCli* sender, int rqType, int error);
     void CheckLinkHeaderEnd(THttpCli* sender);
+    // Goes on with the oldest finished page's analysis for one slice.
+    void continuePageAnalysis();
 
     void clearResults();
     void setStatus(const char* text);
@@ -164,6 +170,10 @@ private:
     ResultsModel results_;
     std::function<bool()> checkLinksReader_;
     std::function<bool()> recursiveReader_;
+    // Finished pages whose analysis is under way, oldest first; their hand-offs keep the
+    // order of the pages' completions.
+    std::deque<std::unique_ptr<PageAnalysis>> pageAnalyses_;
+    QTimer* analysisTimer_; // single shot, 0 ms: the next slice
 };
 
 } // namespace lumi

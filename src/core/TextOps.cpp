@@ -1,10 +1,9 @@
 #include "core/TextOps.h"
 
+#include <cstring>
 #include <stdexcept>
 
 namespace lumi {
-
-char charLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 int textPos(std::string_view sub, std::string_view text) {
     if (sub.empty() || text.empty()) return 0;
@@ -54,7 +53,14 @@ std::string textFileExt(std::string_view text) {
 
 bool textSameAnyCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
+    size_t i = 0;
+    for (; i + 8 <= a.size(); i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y && wordLower(x) != wordLower(y)) return false;
+    }
+    for (; i < a.size(); ++i)
         if (charLower(a[i]) != charLower(b[i])) return false;
     return true;
 }

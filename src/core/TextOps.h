@@ -13,7 +13,16 @@ int textPos(std::string_view sub, std::string_view text);
 int textPosAnyCase(std::string_view sub, std::string_view text);
 // Maps A-Z onto a-z and leaves every other byte as it is.
 std::string textLower(std::string_view text);
-char charLower(char c);
+inline char charLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+// charLower of eight bytes at once (the bytes of a word loaded with memcpy).
+inline uint64_t wordLower(uint64_t word) {
+    constexpr uint64_t ones = 0x0101010101010101ull;
+    const uint64_t low7 = word & (0x7f * ones);
+    const uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * ones; // high bit: byte > 'Z'
+    const uint64_t fromA = low7 + (0x80 - 'A') * ones;      // high bit: byte >= 'A'
+    const uint64_t upper = ~word & (fromA ^ aboveZ) & (0x80 * ones);
+    return word | (upper >> 2);
+}
 // Index below 1 is taken as 1 (count unchanged); index past the end or a negative count
 // gives ""; a count past the end stops at the end.
 std::string textCopy(std::string_view text, int64_t index, int64_t count);

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int TopPanelHeight = 60;
+constexpr int TopPanelHeight = 74;
 constexpr int BottomPanelHeight = 41;
 constexpr int HeadingHeight = 20;
 
@@ -55,7 +55,8 @@ Tfrm_Download::Tfrm_Download(QWidget* parent) : QDialog(parent) {
     Label1 = boldLabel(Panel1, QStringLiteral("Saving files to:"));
     Label1->setGeometry(8, 6, 120, 16);
     Label2 = boldLabel(Panel1, QString());
-    Label2->setGeometry(128, 6, 264, 16);
+    // The folder gets a line of its own: it is often long.
+    Label2->setGeometry(8, 24, 384, 16);
     Gauge1 = new TGauge(Panel1);
     Gauge1->setBackColor(Qt::lightGray);
     Gauge1->setForeColor(QColor(0x80, 0, 0));

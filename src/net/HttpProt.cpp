@@ -32,12 +32,8 @@ const char* const stateNames[] = {"httpReady",       "httpNotConnected",  "httpC
                                   "httpDnsLookup",   "httpDnsLookupDone", "httpWaitingHeader",
                                   "httpWaitingBody", "httpAborting"};
 
-// Decimal digits only (blanks around them allowed), fitting 63 bits.
+// Decimal digits only, fitting 63 bits.
 bool parseDecimal(std::string_view text, int64_t& value) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
     if (text.empty()) return false;
     int64_t v = 0;
     for (char c : text) {
@@ -256,22 +252,25 @@ void THttpCli::startRequest(THttpRequest kind) {
     headerLineCount_ = 0;
     bodyBlockCount_ = 0;
     contentLength_ = -1;
+    bodyLeft_ = -1;
     allowedToSend_ = false;
     location_ = URL;
 
-    const lumi::UrlParts url = lumi::splitUrl(URL);
-    targetHost_ = url.host;
+    const lumi::UrlParts url = lumi::splitUrl(lumi::withoutFragment(URL));
+    current_ = {url.host, url.port, url.path};
+    hostLine_ = lumi::hostWithPort(current_);
     docName_ = url.path;
     if (!url.user.empty()) Username = url.user;
     if (!url.pass.empty()) Password = url.pass;
     if (!Proxy.empty()) {
-        requestPath_ = (url.proto.empty() ? std::string("http") : url.proto) + "://" + url.host +
-                       (url.port.empty() ? std::string() : ":" + url.port) + url.path;
+        requestPath_ = lumi::escapeRequestTarget(
+            (url.proto.empty() ? std::string("http") : url.proto) + "://" + url.host +
+            (url.port.empty() ? std::string() : ":" + url.port) + url.path);
         const lumi::UrlParts proxy = lumi::splitUrl(Proxy);
         connectHost_ = proxy.host;
         connectPort_ = proxy.port.empty() ? ProxyPort : proxy.port;
     } else {
-        requestPath_ = url.path;
+        requestPath_ = lumi::escapeRequestTarget(url.path);
         connectHost_ = url.host;
         connectPort_ = url.port.empty() ? std::string("80") : url.port;
     }
@@ -397,7 +396,7 @@ void THttpCli::sendRequest(const char* method) {
     if (kind_ == httpPOST && !ContentTypePost.empty())
         sendCommand("Content-Type: " + ContentTypePost);
     if (!Agent.empty()) sendCommand("User-Agent: " + Agent);
-    sendCommand("Host: " + targetHost_);
+    sendCommand("Host: " + hostLine_);
     if (NoCache) sendCommand("Pragma: no-cache");
     if (kind_ == httpPOST)
         sendCommand("Content-Length: " + std::to_string(SendStream ? SendStream->size() : 0));
@@ -533,6 +532,11 @@ void THttpCli::headerLine() {
     }
 
     if (line.empty()) {
+        // An interim answer (100 Continue and the like) comes before the real one.
+        if (statusCode_ >= 100 && statusCode_ < 200) {
+            statusCode_ = 0;
+            return;
+        }
         if (relocationPending_) {
             if (!fire(OnHeaderEnd)) return;
             fillCount_ = bufStart_ = 0;
@@ -545,6 +549,7 @@ void THttpCli::headerLine() {
         }
         if (lumi::textLower(lumi::textFileExt(docName_)) == ".exe" && contentType_ == "text/html")
             docName_ = docName_.substr(0, docName_.size() - 3) + "htm";
+        bodyLeft_ = announcedBodyLength();
         setState(httpWaitingBody);
         inBody_ = true;
         if (token.expired() || !fire(OnHeaderEnd)) return;
@@ -553,11 +558,14 @@ void THttpCli::headerLine() {
             fillCount_ = bufStart_ = 0;
             return;
         }
-        if (fillCount_ > bufStart_) {
+        if (bodyLeft_ != 0 && fillCount_ > bufStart_) {
             lastResponse_.assign(lineBuffer_ + bufStart_, fillCount_ - bufStart_);
             fillCount_ = bufStart_ = 0;
             bodyBlock();
+            return;
         }
+        fillCount_ = bufStart_ = 0;
+        if (bodyLeft_ == 0 && socket_.State() != wsClosed) socket_.Close();
         return;
     }
 
@@ -569,8 +577,7 @@ void THttpCli::headerLine() {
     rcvdHeader_.push_back(line);
     if (line.compare(0, 8, "HTTP/1.0") == 0 || line.compare(0, 8, "HTTP/1.1") == 0) {
         int64_t status = 0;
-        if (!parseDecimal(lumi::textCopy(line, 10, 3), status) ||
-            lumi::textCopy(line, 10, 3).find_first_of(" \t") != std::string::npos) {
+        if (!parseDecimal(lumi::textCopy(line, 10, 3), status)) {
             stopOnBrokenResponse(lumi::httpBadNumberError, "Invalid status code in response");
             return;
         }
@@ -578,11 +585,14 @@ void THttpCli::headerLine() {
         reasonPhrase_ = lumi::textCopy(line, 14, INT32_MAX);
     } else {
         const size_t colon = line.find(':');
-        if (colon != std::string::npos) {
+        // The fields of an interim answer are kept in RcvdHeader but mean nothing yet.
+        const bool interim = statusCode_ >= 100 && statusCode_ < 200;
+        if (colon != std::string::npos && !interim) {
             const std::string name = lumi::textLower(std::string_view(line).substr(0, colon));
-            const std::string value = colon + 2 <= line.size() ? line.substr(colon + 2) : "";
+            // The value goes without the blanks and tabs around it, however many there are.
+            const std::string value = lumi::textTrim(std::string_view(line).substr(colon + 1));
             if (name == "location") {
-                relocate(value);
+                if (!relocate(value)) return;
             } else if (name == "content-length") {
                 int64_t length = 0;
                 if (!parseDecimal(value, length)) {
@@ -607,46 +617,55 @@ void THttpCli::headerLine() {
 }
 
 void THttpCli::bodyBlock() {
+    if (bodyLeft_ >= 0 && static_cast<int64_t>(lastResponse_.size()) > bodyLeft_)
+        lastResponse_.resize(static_cast<size_t>(bodyLeft_));
     if (bodyBlockCount_ == 0 && !fire(OnDocBegin)) return;
     ++bodyBlockCount_;
     const int len = static_cast<int>(lastResponse_.size());
     rcvdCount_ += len;
     if (!fire(OnDocData, static_cast<const char*>(lastResponse_.data()), len)) return;
     if (RcvdStream && len > 0) RcvdStream->write(lastResponse_.data(), len);
+    if (bodyLeft_ < 0) return;
+    bodyLeft_ -= len;
+    // The announced body is complete: a server that keeps the connection open is not waited
+    // for, and whatever it sends after the body is not taken.
+    if (bodyLeft_ == 0 && state_ == httpWaitingBody && socket_.State() != wsClosed) socket_.Close();
+}
+
+// The body length that ends the document: Content-Length, except for answers without a body.
+int64_t THttpCli::announcedBodyLength() const {
+    if (kind_ == httpHEAD || statusCode_ == 204 || statusCode_ == 304) return -1;
+    return contentLength_;
 }
 
 // ---------------------------------------------------------------- relocation
 
-void THttpCli::relocate(const std::string& value) {
+// Computes the next request from a Location value; false when the request has been ended
+// because the value names a protocol this client cannot speak.
+bool THttpCli::relocate(const std::string& value) {
+    // An empty value names no other document: the answer is taken as it is, rather than
+    // asking for the same address again until the relocation bound ends the request.
+    if (lumi::withoutFragment(value).empty()) return true;
+    const lumi::ResolvedLocation next = lumi::resolveLocation(current_, value);
+    if (!next.unsupportedScheme.empty()) {
+        stopOnBrokenResponse(lumi::httpUnsupportedRelocationError,
+                             "Relocation to an unsupported protocol: " + next.unsupportedScheme);
+        return false;
+    }
+    current_ = next.address;
     if (!Proxy.empty()) {
-        const lumi::UrlParts v = lumi::splitUrl(value);
-        const std::string proto = v.proto.empty() ? std::string("http") : v.proto;
-        if (v.path.empty())
-            requestPath_ = proto + "://" + targetHost_ + "/" + v.host;
-        else if (v.host.empty())
-            requestPath_ = proto + "://" + targetHost_ + v.path;
-        else
-            requestPath_ = !value.empty() && value[0] == '/' ? requestPath_ + value : value;
-    } else if (!value.empty() && value[0] == '/') {
-        requestPath_ = value;
+        requestPath_ = lumi::escapeRequestTarget(
+            "http://" + current_.host + (current_.port.empty() ? "" : ":" + current_.port) +
+            current_.path);
     } else {
-        const lumi::UrlParts v = lumi::splitUrl(value);
-        connectHost_ = v.host;
-        requestPath_ = v.path;
-        if (!v.port.empty()) connectPort_ = v.port;
-        const std::string proto = v.proto.empty() ? std::string("http") : v.proto;
-        if (requestPath_.empty()) {
-            requestPath_ = proto + "://" + targetHost_ + "/" + connectHost_;
-            connectHost_ = targetHost_;
-        } else if (connectHost_.empty()) {
-            requestPath_ = proto + "://" + targetHost_ + requestPath_;
-            connectHost_ = targetHost_;
-        } else {
-            targetHost_ = connectHost_;
-        }
+        requestPath_ = lumi::escapeRequestTarget(current_.path);
+        connectHost_ = current_.host;
+        connectPort_ = current_.port.empty() ? std::string("80") : current_.port;
+        hostLine_ = lumi::hostWithPort(current_);
     }
     location_ = requestPath_;
     relocationPending_ = true;
+    return true;
 }
 
 void THttpCli::relocationClosed() {
@@ -671,6 +690,7 @@ void THttpCli::deferredRestart() {
     if (state_ == httpReady || state_ == httpAborting) return;
     headerLineCount_ = 0;
     bodyBlockCount_ = 0;
+    bodyLeft_ = -1;
     fillCount_ = bufStart_ = 0;
     inBody_ = false;
     startLookup(false);
@@ -689,6 +709,11 @@ void THttpCli::socketSessionClosed() {
             std::weak_ptr<bool> token = life_;
             bodyBlock();
             if (token.expired()) return;
+        }
+        if (state_ == httpWaitingBody && bodyLeft_ > 0 && requestDoneError_ == 0) {
+            requestDoneError_ = lumi::httpShortBodyError;
+            reasonPhrase_ = "Document incomplete: " + std::to_string(rcvdCount_) + " of " +
+                            std::to_string(contentLength_) + " bytes received";
         }
         completion();
         break;

@@ -25,6 +25,7 @@
 #include <QDateTime>
 #include <QObject>
 
+#include "net/HttpAddress.h"
 #include "net/WSocket.h"
 
 class QIODevice;
@@ -70,6 +71,15 @@ inline constexpr int httpAbortedError = 3;
 inline constexpr int httpLineTooLongError = 4;
 inline constexpr int httpTooManyRedirectsError = 5;
 inline constexpr int httpBadNumberError = 6;
+// The connection closed before the body announced by Content-Length was complete.
+// StatusCode keeps the status the server sent; ReasonPhrase becomes
+// "Document incomplete: N of M bytes received". A caller that keeps the body must treat it
+// as broken (a truncated picture is not a picture).
+inline constexpr int httpShortBodyError = 7;
+// A Location names a protocol this client does not speak (https, ftp, ...): the request ends
+// at that header line with StatusCode 404 and the reason
+// "Relocation to an unsupported protocol: " + the scheme.
+inline constexpr int httpUnsupportedRelocationError = 8;
 
 // The pieces of an address as the client splits it (all empty when absent).
 struct UrlParts {
@@ -134,9 +144,12 @@ public:
     TWSocket& CtrlSocket() { return socket_; }
 
     // --- operations ---
-    // Start an asynchronous request and return at once. Raise EHttpException code 1 when not
-    // httpReady (the running request is undisturbed), code 2 for a POST without SendStream,
-    // and ESocketException when the name lookup cannot start (the client is then httpReady).
+    // Start an asynchronous request and return at once. The fragment of URL is not sent and
+    // bytes that may not stand in a request target are percent-encoded; the Host line names
+    // the port when it is not 80. Interim (1xx) responses are skipped.
+    // Raise EHttpException code 1 when not httpReady (the running request is undisturbed),
+    // code 2 for a POST without SendStream, and ESocketException when the name lookup cannot
+    // start (the client is then httpReady).
     void StartGet();
     void StartHead();
     void StartPost();
@@ -158,9 +171,14 @@ public:
     std::function<void(THttpCli* sender)> OnHeaderData;
     std::function<void(THttpCli* sender)> OnHeaderEnd;
     std::function<void(THttpCli* sender)> OnDocBegin;
-    // Fired for each body block before it is written to RcvdStream; len may be 0.
+    // Fired for each body block before it is written to RcvdStream; len may be 0. A body
+    // announced by Content-Length ends with its last byte: bytes beyond it are not delivered,
+    // and the client closes the connection without waiting for the server's close.
     std::function<void(THttpCli* sender, const char* buffer, int len)> OnDocData;
     std::function<void(THttpCli* sender)> OnDocEnd;
+    // A relocation is resolved against the address of the request it answers (relative
+    // paths, "../", "?query", "//host/x", absolute http addresses with port 80 unless named).
+    // An empty Location is no relocation: that answer is the document.
     std::function<void(THttpCli* sender)> OnLocationChange;
     // Once per request, deferred, after the client is back in httpReady. The handler may
     // delete the sender.
@@ -189,7 +207,8 @@ private:
     void processLines();
     void headerLine();
     void bodyBlock();
-    void relocate(const std::string& value);
+    bool relocate(const std::string& value);
+    int64_t announcedBodyLength() const;
     void relocationClosed();
     void completion();
     void deferredSetReady();
@@ -214,7 +233,13 @@ private:
     std::string incoming_; // receives the next body block, then trades places with it
     std::string docName_;
     std::string location_;
-    std::string connectHost_, connectPort_, targetHost_, requestPath_;
+    std::string connectHost_, connectPort_, requestPath_;
+    // The address being fetched, which relocations are resolved against, and the Host line
+    // (the first host through a proxy, as the proxy forwards the full address anyway).
+    lumi::HttpAddress current_;
+    std::string hostLine_;
+    // Body bytes still expected after the header, or -1 when the close ends the body.
+    int64_t bodyLeft_ = -1;
     std::string request_;
     char lineBuffer_[lumi::httpLineBufferSize + 1];
     int fillCount_ = 0;

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTimer>
@@ -26,9 +27,13 @@
 #include "core/DownloadBatch.h"
 #include "core/ErrorReport.h"
 #include "core/SearchEngine.h"
+#include "core/AppPaths.h"
+#include "core/unitVersionCheck.h"
 #include "core/SlideShow.h"
 #include "files/unit_Download.h"
 #include "shell/Unit2.h"
+#include "shell/unit_About.h"
+#include "shell/unit_Options.h"
 #include "widgets/ButtonArt.h"
 #include "widgets/GlimFade.h"
 
@@ -71,7 +76,6 @@ constexpr int BannerBarHeight = 82;
 constexpr int SearchBarHeight = 84;
 constexpr int CommandBarHeight = 31;
 constexpr int ListStrip = 5;
-const QSize BannerSize(468, 60);
 const QSize CommandPanelButton(130, 27);
 const QSize CommandBarButton(118, 25);
 const QSize SmallButton(38, 14);
@@ -118,14 +122,7 @@ QCheckBox* serviceBox(QWidget* parent, const QString& caption) {
     return box;
 }
 
-void fadeOnHover(TGlimFade* button) {
-    button->OnMouseEnter = [](TGlimFade* sender) {
-        lumi::runUnderDefaultHandler([&] { sender->Blend(); });
-    };
-    button->OnMouseLeave = [](TGlimFade* sender) {
-        lumi::runUnderDefaultHandler([&] { sender->BlendBack(); });
-    };
-}
+using lumi::fadeOnHover;
 
 const QColor CaptionGrey(0x9A, 0xA4, 0xB2);
 const QColor ValueWhite(0xEE, 0xF1, 0xF5);
@@ -159,6 +156,7 @@ TForm1::TForm1(const std::string& settingsFileName, QWidget* parent)
     SlideShowTimer->setSingleShot(true);
     Transfers = new lumi::FileTransfers(SettingsFile->FileName(), this);
     connectCommands();
+    connectVersionCheck();
 
     filledPanel_ = panel_Search;
     alignPanels();
@@ -291,14 +289,13 @@ void TForm1::buildBannerBar() {
     SponsorCaption = placedLabel(Panel4, QStringLiteral("Please visit our sponsor:"),
                                  {0, 2, width(), 16}, Qt::white, true);
     SponsorCaption->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    AdImage1 = new QFrame(Panel4);
-    // A faint outline marks the banner's place while it has nothing to show.
-    static_cast<QFrame*>(AdImage1)->setFrameShape(QFrame::Box);
-    QPalette slot = AdImage1->palette();
-    slot.setColor(QPalette::WindowText, QColor(0x3A, 0x40, 0x4A));
-    AdImage1->setPalette(slot);
-    AdImage1->setGeometry(0, BannerBarHeight - BannerSize.height() - 3, BannerSize.width(),
-                          BannerSize.height());
+    AdImage1 = new TAdImage(Panel4);
+    AdImage1->setProgramID(311);
+    AdImage1->setSize(ADS468x60);
+    AdImage1->setAutoLoad(true);
+    AdImage1->setOptions({});
+    AdImage1->move(0, BannerBarHeight - AdImage1->height() - 3);
+    AdImage1->Loaded();
 }
 
 void TForm1::connectCommands() {
@@ -323,6 +320,38 @@ void TForm1::connectCommands() {
     GlimFade2->OnClick = [this](TGlimFade*) { GlimFade2Click(); };
     GlimFade10->OnClick = [this](TGlimFade*) { GlimFade10Click(); };
     GlimFade4->OnClick = [this](TGlimFade*) { GlimFade4Click(); };
+    GlimFade1->OnClick = [this](TGlimFade*) { GlimFade1Click(); };
+    GlimFade3->OnClick = [this](TGlimFade*) { GlimFade3Click(); };
+}
+
+void TForm1::connectVersionCheck() {
+    VersionCheck = new lumi::VersionCheck(lumi::UserRegistry(lumi::registryStorePath()), this);
+    VersionCheck->AskYesNo = [this](const std::string& question) {
+        // Each carriage return of the question starts a new line; the notice comes from the
+        // network, so it is shown as plain text, never as markup.
+        QString text =
+            QString::fromLatin1(question.data(), static_cast<qsizetype>(question.size()));
+        text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        // On the heap: the box's nested event loop may see the window, its parent, go.
+        const QPointer<QMessageBox> box(new QMessageBox(QMessageBox::Information,
+                                                        QStringLiteral("Lumisift"), text,
+                                                        QMessageBox::Yes | QMessageBox::No, this));
+        box->setTextFormat(Qt::PlainText);
+        const bool yes = box->exec() == QMessageBox::Yes;
+        delete box.data();
+        return yes;
+    };
+    VersionCheck->OpenAddress = [this](const std::string& address) {
+        try {
+            openInBrowser(address);
+            return true;
+        } catch (...) {
+            return false;
+        }
+    };
+    VersionCheck->ShowMessage = [this](const std::string& message) {
+        ShowMessage(QString::fromLatin1(message.c_str()));
+    };
 }
 
 void TForm1::alignPanels() {
@@ -362,6 +391,7 @@ void TForm1::FormShow() {
         if (AskYesNo(QStringLiteral("Do you know anyone who also would like Lumisift?")))
             CallBrowser(lumi::tellAFriendLink());
     }
+    VersionCheck->StartVersionCheck();
 }
 
 void TForm1::FormClose() {
@@ -398,16 +428,17 @@ void TForm1::GetFile(const std::string& address, const std::string& target, Tran
     Transfers->GetFile(address, target, kind);
 }
 
+void TForm1::openInBrowser(const std::string& target) {
+    if (target.size() > lumi::BrowserTargetLimit)
+        throw std::length_error("address longer than the browser buffer");
+    const QUrl url(QString::fromLatin1(target.data(), static_cast<qsizetype>(target.size())),
+                   QUrl::TolerantMode);
+    if (!url.isValid()) throw std::invalid_argument("not an address");
+    if (!OpenBrowser || !OpenBrowser(url)) throw std::runtime_error("the desktop did not open it");
+}
+
 void TForm1::CallBrowser(const std::string& target) {
-    lumi::catchAll("error code : #0037 (CallBrowser)", [&] {
-        if (target.size() > lumi::BrowserTargetLimit)
-            throw std::length_error("address longer than the browser buffer");
-        const QUrl url(QString::fromLatin1(target.data(), static_cast<qsizetype>(target.size())),
-                       QUrl::TolerantMode);
-        if (!url.isValid()) throw std::invalid_argument("not an address");
-        if (!OpenBrowser || !OpenBrowser(url))
-            throw std::runtime_error("the desktop did not open it");
-    });
+    lumi::catchAll("error code : #0037 (CallBrowser)", [&] { openInBrowser(target); });
 }
 
 void TForm1::GlimFade9Click() {
@@ -440,6 +471,7 @@ void TForm1::GlimFade4Click() {
                             Engine->SearchDirName, lumi::fileExistsOnDisk);
         if (plan.missingSaveFolder()) {
             ShowMessage(QString::fromLatin1(lumi::NoSaveFolderMessage));
+            GlimFade1Click();
             return;
         }
         for (const lumi::BatchItem& item : plan.items)
@@ -454,6 +486,18 @@ void TForm1::GlimFade4Click() {
         };
         batch.start();
         frm_Download->exec();
+    });
+}
+
+void TForm1::GlimFade1Click() {
+    lumi::runUnderDefaultHandler([&] {
+        if (frm_Options) frm_Options->exec();
+    });
+}
+
+void TForm1::GlimFade3Click() {
+    lumi::runUnderDefaultHandler([&] {
+        if (frm_About) frm_About->exec();
     });
 }
 

@@ -15,6 +15,7 @@
 #include "core/FileTransfers.h"
 #include "core/IniFiles.h"
 #include "files/PictureView.h"
+#include "widgets/AdImage.h"
 
 class QCheckBox;
 class QFrame;
@@ -25,12 +26,15 @@ class QTimer;
 class QTreeView;
 class TForm2;
 class Tfrm_Download;
+class Tfrm_Options;
 class TGlimFade;
+class Tfrm_About;
 
 namespace lumi {
 
 class SearchEngine;
 class SlideShow;
+class VersionCheck;
 
 // Longest address CallBrowser hands to the desktop; a longer one is refused, never cut.
 inline constexpr size_t BrowserTargetLimit = 1024;
@@ -52,7 +56,8 @@ int slideShowInterval(int32_t waitSeconds);
 // Gives the result list its two columns' widths and alignment for the model it holds.
 void styleResultColumns(QTreeView& list);
 
-// "loading.bmp" beside the program: the viewer shows it while the first picture is on its way.
+// "loading.bmp" (beside the program, or where the install puts it): the viewer shows it while
+// the first picture is on its way.
 std::string loadingPicturePath();
 
 } // namespace lumi
@@ -118,9 +123,9 @@ public:
     // Banner bar.
     QFrame* Panel4 = nullptr;
     QLabel* SponsorCaption = nullptr;
-    // The 468 × 60 place of the sponsor banner. The banner control itself arrives with its
-    // own change; until then this area stays empty.
-    QWidget* AdImage1 = nullptr;
+    // The sponsor banner (468 × 60, drawn by the engine library beside the program). The
+    // options dialog passes the saved proxy to it with SetProxy.
+    TAdImage* AdImage1 = nullptr;
 
     QTimer* SlideShowTimer = nullptr;
 
@@ -134,6 +139,13 @@ public:
     lumi::FileTransfers* Transfers = nullptr;
     // The download progress window, created by the program start.
     Tfrm_Download* frm_Download = nullptr;
+    // The options dialog, created by the program start after the about box.
+    Tfrm_Options* frm_Options = nullptr;
+    // The about box, created by the program start; the About command shows it modally.
+    Tfrm_About* frm_About = nullptr;
+    // The start-up version check (a child of the window); its hooks show the question and
+    // the error boxes over this window and open pages through OpenBrowser.
+    lumi::VersionCheck* VersionCheck = nullptr;
 
     void FormCreate();
     void FormShow();
@@ -151,6 +163,10 @@ public:
     void GlimFade9Click();
     void GlimFade2Click();
     void GlimFade10Click();
+    // "Options": shows the options dialog modally.
+    void GlimFade1Click();
+    // About: shows the about box modally.
+    void GlimFade3Click();
 
     // Search bar and results list (the engine does the work).
     void SearchButtonClick();
@@ -196,6 +212,9 @@ private:
     void buildViewerPanel();
     void buildBannerBar();
     void connectCommands();
+    void connectVersionCheck();
+    // Hands target to OpenBrowser; raises when it is too long, no address, or not opened.
+    void openInBrowser(const std::string& target);
     // Creates Engine and wires the search bar, the labels and ListView1 to it.
     void connectEngine();
     void showEngineState();

@@ -21,7 +21,7 @@
 namespace lumi {
 
 std::string loadingPicturePath() {
-    return programFolder() + "/loading.bmp";
+    return dataFilePath("loading.bmp");
 }
 
 } // namespace lumi

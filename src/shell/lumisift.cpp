@@ -3,12 +3,39 @@
 // until the main window closes. A picture file named on the command line opens in the
 // viewer, so the program can serve as "Open with" for pictures.
 #include "core/AppPaths.h"
+#include "core/ProgramArguments.h"
 #include "files/unit_Download.h"
+#include "files/untExtract.h"
 #include "shell/DefaultHandler.h"
 #include "shell/Main.h"
 #include "shell/Unit2.h"
+#include "shell/unit_About.h"
+#include "shell/unit_Options.h"
+
+namespace {
+const char* const kUsage =
+    "usage: lumisift [PICTURE]\n"
+    "       lumisift --help | --version\n"
+    "Finds JPEG pictures on the web for a search phrase.\n"
+    "\n"
+    "  PICTURE      a picture file handed over by the desktop (\"Open with\")\n"
+    "  -h, --help   print this help and exit\n"
+    "  --version    print the version and exit\n"
+    "\n"
+    "environment: LUMISIFT_HOTBOT_HOST, LUMISIFT_LYCOS_HOST, LUMISIFT_SCOURNET_HOST,\n"
+    "  LUMISIFT_SCOURNET_SITE, LUMISIFT_MAKER_HOST name the services' hosts (HOST or HOST:PORT);\n"
+    "  QT_QPA_PLATFORM and the other Qt variables choose the display.\n"
+    "\n"
+    "exit status: 0 once the main window is closed, 2 the command line was wrong.\n";
+} // namespace
 
 int main(int argc, char** argv) {
+    // Read before the application exists, so that --help and --version work without a display.
+    const lumi::ProgramCall call =
+        lumi::readProgramArguments(lumi::argumentsAfterName(argc, argv), 1);
+    if (call.action != lumi::ProgramCall::Action::Run)
+        return lumi::answerProgramCall(call, "lumisift", kUsage);
+
     lumi::GuardedApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Lumisift"));
     lumi::installMessageBoxDefaultHandler();
@@ -17,15 +44,23 @@ int main(int argc, char** argv) {
     TForm2 Form2;
     if (Form1.Engine) Form2.attachEngine(Form1.Engine);
     Form1.Form2 = &Form2;
+    Tfrm_About frm_About;
+    frm_About.CallBrowser = [&Form1](const std::string& target) { Form1.CallBrowser(target); };
+    Form1.frm_About = &frm_About;
+    Tfrm_Options frm_Options(Form1);
+    Form1.frm_Options = &frm_Options;
+    // A child of the options dialog, so that it opens above that always-on-top window.
+    TExtractForm ExtractForm(&frm_Options);
+    frm_Options.ExtractForm = &ExtractForm;
+    ExtractForm.edit_SavePath = frm_Options.edit_SavePath;
     Tfrm_Download frm_Download(&Form1);
     Form1.frm_Download = &frm_Download;
 
     Form1.show();
     // After the show, which restores the window's size: the picture is decoded for it, and
     // fitted again once the viewer panel has taken that size.
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() > 1) {
-        Form1.ViewImages(arguments[1].toLocal8Bit().toStdString());
+    if (!call.operands.empty()) {
+        Form1.ViewImages(call.operands.front());
         if (Form1.ViewerShown()) Form1.FitPicture();
     }
     return app.exec();

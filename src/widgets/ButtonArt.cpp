@@ -6,6 +6,7 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
+#include "core/ErrorReport.h"
 #include "widgets/GlimFade.h"
 
 namespace lumi {
@@ -152,6 +153,15 @@ void dressLogoButton(TGlimFade& button) {
     button.setStretchToFit(false);
     button.setPicFrom(GlimPicture::bitmap(logoPicture(ButtonFace::Normal)));
     button.setPicTo(GlimPicture::bitmap(logoPicture(ButtonFace::Highlight)));
+}
+
+void fadeOnHover(TGlimFade* button) {
+    button->OnMouseEnter = [](TGlimFade* sender) {
+        runUnderDefaultHandler([&] { sender->Blend(); });
+    };
+    button->OnMouseLeave = [](TGlimFade* sender) {
+        runUnderDefaultHandler([&] { sender->BlendBack(); });
+    };
 }
 
 } // namespace lumi

@@ -22,5 +22,7 @@ QImage titlePicture(QSize size);
 void dressCaptionButton(TGlimFade& button, QSize size, const QString& caption);
 // Gives the logo button its two faces.
 void dressLogoButton(TGlimFade& button);
+// Fades the button towards its second picture while the mouse is over it, and back.
+void fadeOnHover(TGlimFade* button);
 
 } // namespace lumi

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "RecordingHost.h"
+#include "analysis/PageRouting.h"
 #include "analysis/ResultParsers.h"
 #include "analysis/UrlUtils.h"
 #include "analysis/unit_LinkExtractor.h"
@@ -161,6 +162,44 @@ TEST(ClassicEquivalence, WalkingGivesTheSameHandOffsAsDeletingFromTheFront) {
             ExractDataFromScourNet(walked, {page});
             classicScourNetPages(classic, page);
             ASSERT_EQ(walked.calls, classic.calls) << "ScourNet on: " << page;
+        }
+    }
+}
+
+TEST(ClassicEquivalence, PagesAnalysedInSlicesHandOnWhatTheWholeAnalysisDoes) {
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 24; ++round) {
+        const std::string page = randomPage(random, 3000 + random() % 3000);
+        PageLines lines;
+        for (size_t at = 0; at < page.size();) {
+            const size_t length = 1 + random() % 30;
+            lines.push_back(page.substr(at, length));
+            at += length;
+        }
+        const int failAt = round % 3 == 0 ? static_cast<int>(random() % 200) : -1;
+        for (int engine : {99, 0, 2}) {
+            RecordingHost whole, sliced;
+            whole.recursive = sliced.recursive = round % 2 == 0;
+            whole.failAtCall = sliced.failAtCall = failAt;
+            std::vector<std::string> wholeErrors, slicedErrors;
+            {
+                ErrorCapture errors;
+                routePageByEngine(whole, engine, lines, kPage);
+                wholeErrors = errors.texts;
+            }
+            int runs = 1;
+            {
+                ErrorCapture errors;
+                PageAnalysis analysis(sliced, engine, lines, kPage);
+                while (!analysis.run(std::chrono::nanoseconds(0)))
+                    ++runs;
+                slicedErrors = errors.texts;
+            }
+            ASSERT_EQ(sliced.calls, whole.calls) << "engine " << engine << " round " << round;
+            ASSERT_EQ(slicedErrors, wholeErrors) << "engine " << engine << " round " << round;
+            if (engine != 2) {
+                EXPECT_GT(runs, 2) << "a page of " << lines.size() << " lines is sliced";
+            }
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -13,6 +14,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -49,6 +51,46 @@ std::string findProgram(const std::string& name) {
         start = end + 1;
     }
     return {};
+}
+
+// Servers started as root do their work as another user: that user must read the folder.
+void makeReadableToAll(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    const auto readable = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                          fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(folder, readable, ignored);
+    for (const auto& entry : fs::recursive_directory_iterator(folder, ignored))
+        fs::permissions(entry.path(), readable, ignored);
+}
+
+// The server that a guard process watches; set in that process only.
+volatile sig_atomic_t guardedServer = 0;
+
+void killGuardedServer(int) {
+    kill(static_cast<pid_t>(guardedServer), SIGKILL);
+    _exit(0);
+}
+
+// A server that changes its user (apache and squid started as root do) loses the signal that
+// ends it with the test process. A guard process, which keeps that signal, ends it instead
+// when the test process dies without stopping it. Only async-signal-safe calls in the guard.
+pid_t startGuard(pid_t server) {
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    guardedServer = server;
+    struct sigaction action {};
+    action.sa_handler = killGuardedServer;
+    sigaction(SIGTERM, &action, nullptr);
+    sigset_t terminate;
+    sigemptyset(&terminate);
+    sigaddset(&terminate, SIGTERM);
+    sigprocmask(SIG_UNBLOCK, &terminate, nullptr);
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) killGuardedServer(0);
+    for (;;)
+        pause();
 }
 
 bool childExited(pid_t pid) {
@@ -154,11 +196,13 @@ void PeerProcess::start(const std::string& config, const std::vector<std::string
         _exit(127);
     }
     pid_ = pid;
+    guard_ = startGuard(pid);
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(startTimeoutMs);
     while (!waitForLoopbackPort(port_, 100)) {
         if (childExited(pid_)) {
             pid_ = -1;
+            stopGuard();
             error_ = args[0] + " ended before listening: " + log();
             return;
         }
@@ -170,7 +214,16 @@ void PeerProcess::start(const std::string& config, const std::vector<std::string
     }
 }
 
+void PeerProcess::stopGuard() {
+    if (guard_ <= 0) return;
+    kill(guard_, SIGKILL);
+    int status = 0;
+    waitpid(guard_, &status, 0);
+    guard_ = -1;
+}
+
 void PeerProcess::stop() {
+    stopGuard();
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
     const auto deadline =
@@ -237,7 +290,7 @@ NginxPeer::NginxPeer(const std::string& servedFolder) {
     start(config, {"nginx", "-p", "{dir}", "-e", "{dir}/error.log", "-c", "{conf}"});
 }
 
-std::string NginxPeer::url(const std::string& path) const {
+std::string PeerProcess::url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
@@ -259,6 +312,77 @@ TinyproxyPeer::TinyproxyPeer() {
                                "/tinyproxy.pid\"\n"
                                "DisableViaHeader Yes\n";
     start(config, {"tinyproxy", "-d", "-c", "{conf}"});
+}
+
+} // namespace lumi::test
+
+namespace lumi::test {
+
+LighttpdPeer::LighttpdPeer(const std::string& servedFolder) {
+    port_ = freeLoopbackPort();
+    logName_ = "error.log";
+    const std::string config = "server.document-root = \"" + servedFolder +
+                               "\"\n"
+                               "server.bind = \"127.0.0.1\"\n"
+                               "server.port = " +
+                               std::to_string(port_) +
+                               "\n"
+                               "server.errorlog = \"" +
+                               folder() +
+                               "/error.log\"\n"
+                               "server.modules = (\"mod_redirect\")\n"
+                               "index-file.names = (\"index.html\")\n"
+                               "mimetype.assign = (\".html\" => \"text/html\", "
+                               "\".jpg\" => \"image/jpeg\")\n"
+                               "url.redirect = (\"^/rel$\" => \"sub/target.html\")\n";
+    start(config, {"lighttpd", "-D", "-f", "{conf}"});
+}
+
+ApachePeer::ApachePeer(const std::string& servedFolder) {
+    port_ = freeLoopbackPort();
+    logName_ = "error.log";
+    const std::string d = folder();
+    makeReadableToAll(servedFolder);
+    makeReadableToAll(d);
+    const std::string modules = "/usr/lib/apache2/modules/";
+    std::string config =
+        "ServerRoot " + d + "\nServerName 127.0.0.1\nListen 127.0.0.1:" + std::to_string(port_) +
+        "\nPidFile " + d + "/httpd.pid\nErrorLog " + d + "/error.log\nMutex file:" + d +
+        "\nDefaultRuntimeDir " + d + "\nTypesConfig /dev/null\n";
+    for (const char* module : {"mpm_event", "authz_core", "dir", "mime", "asis"})
+        config +=
+            std::string("LoadModule ") + module + "_module " + modules + "mod_" + module + ".so\n";
+    if (geteuid() == 0) config += "User www-data\nGroup www-data\n";
+    config += "AddHandler send-as-is asis\nAddType text/html .html\nDocumentRoot " + servedFolder +
+              "\n<Directory " + servedFolder + ">\n  Require all granted\n</Directory>\n";
+    start(config, {"apache2", "-X", "-f", "{conf}"});
+}
+
+SquidPeer::SquidPeer() {
+    port_ = freeLoopbackPort();
+    logName_ = "cache.log";
+    const std::string d = folder();
+    if (geteuid() == 0) {
+        if (const passwd* user = getpwnam("proxy")) {
+            if (chown(d.c_str(), user->pw_uid, user->pw_gid) != 0)
+                error_ = "cannot hand the folder to the proxy user";
+        }
+    }
+    const std::string config = "http_port 127.0.0.1:" + std::to_string(port_) +
+                               "\n"
+                               "visible_hostname lumisift-test\n"
+                               "acl loopback src 127.0.0.1\n"
+                               "http_access allow loopback\n"
+                               "http_access deny all\n"
+                               "cache deny all\n"
+                               "cache_mem 8 MB\n"
+                               "pinger_enable off\n"
+                               "shutdown_lifetime 1 seconds\n"
+                               "pid_filename " +
+                               d + "/squid.pid\ncache_log " + d +
+                               "/cache.log\naccess_log stdio:" + d + "/access.log\ncoredump_dir " +
+                               d + "\n";
+    if (error_.empty()) start(config, {"squid", "-N", "-f", "{conf}"});
 }
 
 } // namespace lumi::test

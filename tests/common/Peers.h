@@ -1,8 +1,8 @@
 #pragma once
-// Real network peers for end-to-end tests: nginx serving a folder and tinyproxy as an HTTP
-// proxy, each a child process on a free 127.0.0.1 port with its own temporary config, pid
-// and log files, stopped by its pid when the object goes away. Link `lumisift_peers` and
-// give the test the CTest label `peers`.
+// Real network peers for end-to-end tests: nginx, lighttpd and apache serving a folder,
+// tinyproxy and squid as HTTP proxies, each a child process on a free 127.0.0.1 port with its own
+// temporary config, pid and log files, stopped by its pid when the object goes away. Link
+// `lumisift_peers` and give the test the CTest label `peers`.
 //
 //     lumi::test::NginxPeer web(folder);          // serves folder on 127.0.0.1
 //     ASSERT_TRUE(web.running()) << web.error();
@@ -36,6 +36,8 @@ public:
     // Why the peer is not running (empty while it runs).
     const std::string& error() const { return error_; }
     int port() const { return port_; }
+    // "http://127.0.0.1:PORT" + path
+    std::string url(const std::string& path) const;
     // The peer's scratch folder (config, pid and log files live here).
     std::string folder() const;
     // The peer's own log file and its captured standard output and error.
@@ -46,10 +48,12 @@ protected:
     // "{dir}" replaced) and waits until the port accepts connections.
     void start(const std::string& config, const std::vector<std::string>& argv);
     void stop();
+    void stopGuard();
     std::string readFile(const std::string& name) const;
 
     std::unique_ptr<QTemporaryDir> dir_;
     pid_t pid_ = -1;
+    pid_t guard_ = -1; // ends the server if the test process dies first
     int port_ = 0;
     std::string error_;
     std::string logName_;
@@ -59,14 +63,34 @@ protected:
 class NginxPeer : public PeerProcess {
 public:
     explicit NginxPeer(const std::string& folder);
-    // "http://127.0.0.1:PORT" + path
-    std::string url(const std::string& path) const;
 };
 
 // tinyproxy on 127.0.0.1:port(), allowing loopback clients only.
 class TinyproxyPeer : public PeerProcess {
 public:
     TinyproxyPeer();
+};
+
+// lighttpd serving `folder` on 127.0.0.1:port(); "/rel" answers with the relative
+// relocation "Location: sub/target.html".
+class LighttpdPeer : public PeerProcess {
+public:
+    explicit LighttpdPeer(const std::string& folder);
+};
+
+// apache (one process, in the foreground) serving `folder` on 127.0.0.1:port(); files
+// ending in ".asis" are sent as they are written, header included. Started as root, apache
+// serves as www-data, so the folder and its files are made readable to everyone.
+class ApachePeer : public PeerProcess {
+public:
+    explicit ApachePeer(const std::string& folder);
+};
+
+// squid as a caching-off forward proxy on 127.0.0.1:port(), allowing loopback clients
+// only. Started as root, squid works as the user "proxy", which then owns its scratch folder.
+class SquidPeer : public PeerProcess {
+public:
+    SquidPeer();
 };
 
 } // namespace lumi::test

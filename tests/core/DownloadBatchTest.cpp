@@ -134,18 +134,6 @@ TEST(SmartSave, FolderAndNamesAreDecidedForTheWholeBatch) {
     }
 }
 
-TEST(SmartSave, EmptySavePathStartsNothingAndNoSelectionNeedsNoFolder) {
-    const auto taken = [](const std::string&) { return false; };
-    const auto noFolder =
-        lumi::planBatch({"http://h/a.jpg"}, SaveOptions{"", true, true}, "cats", taken);
-    EXPECT_TRUE(noFolder.missingSaveFolder());
-    EXPECT_FALSE(QDir(QStringLiteral("cats")).exists());
-    const auto nothing = lumi::planBatch({}, SaveOptions{"", false, false}, "cats", taken);
-    EXPECT_FALSE(nothing.missingSaveFolder());
-    EXPECT_TRUE(nothing.items.empty());
-    EXPECT_EQ(nothing.folder, "");
-}
-
 namespace {
 
 struct BatchFixture : ::testing::Test {

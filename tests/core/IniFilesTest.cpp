@@ -1,15 +1,21 @@
 #include "core/IniFiles.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include "core/Clock.h"
 
 namespace {
 
@@ -96,3 +102,63 @@ TEST_F(IniFilesTest, RefusedWriteRaisesWithThePathAndLeavesTheOldFileWhole) {
 }
 
 } // namespace
+
+TEST_F(IniFilesTest, ReadsSeeTheProgramsWritesAtOnceAndOutsideEditsFromTheNextTick) {
+    uint32_t tick = 1000;
+    lumi::setTickSource([&] { return tick; });
+    writeFile("[Options]\nWait=1\n");
+    TIniFile reader(path()), writer(path());
+    EXPECT_EQ(reader.ReadInteger("Options", "Wait", 0), 1);
+    writeFile("[Options]\nWait=2\n"); // in place, same size, within the file system's time stamp
+    ++tick;
+    EXPECT_EQ(reader.ReadInteger("Options", "Wait", 0), 2);
+    writer.WriteInteger("Options", "Wait", 3);
+    const auto entries = reader.Entries();
+    EXPECT_EQ(entries->ReadInteger("options", "WAIT", 0), 3);
+    std::filesystem::remove(path());
+    ++tick;
+    EXPECT_EQ(reader.ReadInteger("Options", "Wait", 0), 0) << "a removed file reads as defaults";
+    EXPECT_EQ(entries->ReadInteger("Options", "Wait", 0), 3) << "taken entries stay as read";
+    lumi::setTickSource({});
+}
+
+namespace {
+
+// Keys Key0 … Key<keys-1>, each "<run>-<round>": a writer killed between two writes leaves
+// keys 0..j at one value and the rest at the value before it.
+bool isOneWritersState(const TIniFile& ini, int keys) {
+    std::string first, rest;
+    for (int k = 0; k < keys; ++k) {
+        const std::string value = ini.ReadString("Options", "Key" + std::to_string(k), "");
+        if (value.empty() || value.find('-') == std::string::npos) return false;
+        if (first.empty()) first = value;
+        if (value != first) {
+            if (rest.empty()) rest = value;
+            if (value != rest) return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+TEST_F(IniFilesTest, WriterKilledAtRandomMomentsLeavesOldOrNewContentNeverAHalfWrittenFile) {
+    constexpr int Keys = 12;
+    constexpr int Kills = 200;
+    std::mt19937 random(20261207);
+    std::uniform_int_distribution<int> pauseMicroseconds(0, 3000);
+    for (int run = 1; run <= Kills; ++run) {
+        QProcess writer;
+        writer.start(QStringLiteral(INI_WRITER_CHILD),
+                     {QString::fromStdString(path()), QString::number(run), QString::number(Keys)});
+        ASSERT_TRUE(writer.waitForReadyRead(30000)) << "run " << run;
+        std::this_thread::sleep_for(std::chrono::microseconds(pauseMicroseconds(random)));
+        writer.kill();
+        ASSERT_TRUE(writer.waitForFinished(30000));
+
+        const std::string text = readFile();
+        ASSERT_FALSE(text.empty()) << "run " << run;
+        ASSERT_EQ(text.back(), '\n') << "cut short in run " << run << ":\n" << text;
+        ASSERT_TRUE(isOneWritersState(TIniFile(path()), Keys)) << "run " << run << ":\n" << text;
+    }
+}

@@ -28,3 +28,24 @@ TEST(StringList, IndexFollowsRemovalsReplacementsAndDuplicates) {
     EXPECT_FALSE(list.contains("b"));
     EXPECT_TRUE(list.empty());
 }
+
+TEST(StringList, EqualEntriesInOtherCaseAreRemovedOneByOneAndAddUniqueRefusesThem) {
+    lumi::StringList list;
+    EXPECT_TRUE(list.addUnique("http://h/A.jpg"));
+    EXPECT_FALSE(list.addUnique("HTTP://H/a.JPG"));
+    list.add("http://h/a.jpg"); // add keeps duplicates
+    list.add("x");
+    ASSERT_EQ(list.size(), 3u);
+
+    list.removeAt(1); // the middle one of two equal entries goes, its text with it
+    EXPECT_EQ(list[0], "http://h/A.jpg");
+    EXPECT_EQ(list[1], "x");
+    EXPECT_TRUE(list.contains("http://h/a.jpg"));
+    list.set(0, "y");
+    EXPECT_FALSE(list.contains("http://h/a.jpg"));
+    EXPECT_TRUE(list.addUnique("http://h/a.jpg"));
+
+    std::string joined;
+    for (const std::string& entry : list) joined += entry + ",";
+    EXPECT_EQ(joined, "y,x,http://h/a.jpg,");
+}

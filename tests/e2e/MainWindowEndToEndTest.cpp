@@ -1,35 +1,58 @@
 // The main window against the sandbox: a phrase typed and Enter fill the results list with
-// the sandbox's pictures; Abort returns to "Ready" and keeps the rows.
+// the sandbox's pictures; Abort returns to "Ready" and keeps the rows; selected rows are
+// downloaded into the save folder while the progress window counts them down.
 #include <map>
 #include <memory>
+#include <set>
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include "SandboxProcess.h"
 #include "common/EventLoopWait.h"
 #include "core/SearchEngine.h"
+#include "files/unit_Download.h"
 #include "shell/Main.h"
 #include "widgets/GlimFade.h"
 
 using lumi::test::SandboxProcess;
 using lumi::test::waitUntil;
 
+namespace {
+
+// Points the program at the sandbox for the life of the object.
+struct SandboxEnvironment {
+    QStringList variables;
+    explicit SandboxEnvironment(const SandboxProcess& sandbox) {
+        const auto environment = sandbox.environment();
+        for (const QString& key : environment.keys()) {
+            if (!key.startsWith(QStringLiteral("LUMISIFT_"))) continue;
+            qputenv(key.toLatin1().constData(), environment.value(key).toLatin1());
+            variables << key;
+        }
+    }
+    ~SandboxEnvironment() {
+        for (const QString& key : variables)
+            qunsetenv(key.toLatin1().constData());
+    }
+};
+
+} // namespace
+
 TEST(MainWindowEndToEnd, EnterFillsTheListFromTheSandboxAndAbortKeepsTheRows) {
     SandboxProcess sandbox(lumi::test::kQuickSandbox);
     ASSERT_TRUE(sandbox.running()) << sandbox.error();
-    const auto environment = sandbox.environment();
-    QStringList variables;
-    for (const QString& key : environment.keys()) {
-        if (!key.startsWith(QStringLiteral("LUMISIFT_"))) continue;
-        qputenv(key.toLatin1().constData(), environment.value(key).toLatin1());
-        variables << key;
-    }
+    SandboxEnvironment environment(sandbox);
     QTemporaryDir dir;
     auto form =
         std::make_unique<TForm1>(lumi::test::writeIni(dir, "SlowConnection=0\r\n").toStdString());
@@ -74,6 +97,74 @@ TEST(MainWindowEndToEnd, EnterFillsTheListFromTheSandboxAndAbortKeepsTheRows) {
         EXPECT_TRUE(known) << name.toStdString() << " " << size.toStdString();
     }
     form.reset();
-    for (const QString& key : variables)
-        qunsetenv(key.toLatin1().constData());
+}
+
+// With LUMISIFT_DOWNLOAD_SHOT=FILE.png the sandbox answers slowly and the progress window is
+// grabbed into FILE.png mid-download (the README's picture).
+TEST(MainWindowEndToEnd, SelectedRowsAreDownloadedAndTheWindowClosesByItself) {
+    const QString shot = qEnvironmentVariable("LUMISIFT_DOWNLOAD_SHOT");
+    QStringList arguments = lumi::test::kQuickSandbox;
+    if (!shot.isEmpty()) arguments << QStringLiteral("--latency-ms") << QStringLiteral("700");
+    SandboxProcess sandbox(arguments);
+    ASSERT_TRUE(sandbox.running()) << sandbox.error();
+    SandboxEnvironment environment(sandbox);
+    QTemporaryDir dir;
+    const QString savePath = dir.filePath(QStringLiteral("pictures"));
+    auto form = std::make_unique<TForm1>(
+        lumi::test::writeIni(dir, "SlowConnection=" + std::string(shot.isEmpty() ? "0" : "1") +
+                                      "\r\nSavePath=" + savePath.toStdString() + "\r\nSubDir=1\r\n")
+            .toStdString());
+    form->AskYesNo = [](const QString&) { return false; };
+    form->OpenBrowser = [](const QUrl&) { return true; };
+    form->ShowMessage = [](const QString&) {};
+    Tfrm_Download window;
+    form->frm_Download = &window;
+    form->show();
+
+    const int wanted = shot.isEmpty() ? 8 : 20;
+    QTest::keyClicks(form->Edit1, QStringLiteral("red cars"));
+    QTest::keyClick(form->Edit1, Qt::Key_Return);
+    const QAbstractItemModel& rows = *form->ListView1->model();
+    ASSERT_TRUE(waitUntil([&] { return rows.rowCount() >= wanted + 12; }, 90000))
+        << rows.rowCount();
+    QTest::mouseClick(form->AbortButton, Qt::LeftButton);
+    form->Engine->results().publishPendingRows();
+
+    // Rows with distinct file names, so that each gets a file of its own.
+    std::set<QString> names;
+    for (int row = 0; row < rows.rowCount() && int(names.size()) < wanted; ++row) {
+        const QString name = rows.index(row, 0).data().toString();
+        if (!names.insert(name).second) continue;
+        form->ListView1->selectionModel()->select(
+            rows.index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    ASSERT_EQ(int(names.size()), wanted);
+
+    QTimer watcher;
+    bool grabbed = false;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (shot.isEmpty() || grabbed || window.ListBox2->count() < 9 ||
+            window.ListBox1->count() == 0)
+            return;
+        grabbed = window.grab().save(shot);
+    });
+    watcher.start(20);
+    QTimer::singleShot(90000, &window, [&] { window.BitBtn1Click(); });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTest::mouseClick(form->GlimFade4, Qt::LeftButton);
+    EXPECT_LT(elapsed.elapsed(), 90000) << "the window closes by itself once every file is saved";
+    EXPECT_FALSE(window.isVisible());
+    if (!shot.isEmpty()) {
+        EXPECT_TRUE(grabbed);
+    }
+
+    QStringList saved = QDir(savePath + QStringLiteral("/red cars")).entryList(QDir::Files);
+    QStringList expected;
+    for (const QString& name : names)
+        expected << name;
+    saved.sort();
+    expected.sort();
+    EXPECT_EQ(saved, expected);
+    form.reset();
 }

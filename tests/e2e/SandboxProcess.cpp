@@ -119,23 +119,28 @@ std::vector<std::string> SandboxProcess::expected(const std::string& phrase,
     return rows;
 }
 
-CliSearch runCliSearch(const SandboxProcess& sandbox, const QStringList& arguments, int timeoutMs) {
+CliSearch runCli(const SandboxProcess& sandbox, const QStringList& arguments, int timeoutMs) {
     QProcess cli;
     cli.setProgram(QStringLiteral(LUMISIFT_CLI_EXE));
-    cli.setArguments(QStringList{QStringLiteral("search")} + arguments);
+    cli.setArguments(arguments);
     cli.setProcessEnvironment(sandbox.environment());
     cli.start();
     CliSearch run;
     if (!cli.waitForFinished(timeoutMs)) {
         cli.kill();
         cli.waitForFinished(kStopTimeoutMs);
-        run.errors = "lumisift-cli search did not finish in time";
+        run.errors = "lumisift-cli " + arguments.value(0).toStdString() + " did not finish in time";
         return run;
     }
     run.exitCode = cli.exitCode();
     run.rows = splitLines(cli.readAllStandardOutput().toStdString());
-    std::sort(run.rows.begin(), run.rows.end());
     run.errors = cli.readAllStandardError().toStdString();
+    return run;
+}
+
+CliSearch runCliSearch(const SandboxProcess& sandbox, const QStringList& arguments, int timeoutMs) {
+    CliSearch run = runCli(sandbox, QStringList{QStringLiteral("search")} + arguments, timeoutMs);
+    std::sort(run.rows.begin(), run.rows.end());
     return run;
 }
 

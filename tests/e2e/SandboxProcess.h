@@ -48,6 +48,10 @@ struct CliSearch {
     std::string errors;            // stderr
 };
 
+// Runs lumisift-cli with arguments (the command first) in the sandbox's environment, bounded
+// by timeoutMs; rows are the stdout lines in their order.
+CliSearch runCli(const SandboxProcess& sandbox, const QStringList& arguments,
+                 int timeoutMs = 120000);
 // Runs lumisift-cli search with arguments in the sandbox's environment; bounded by timeoutMs.
 CliSearch runCliSearch(const SandboxProcess& sandbox, const QStringList& arguments,
                        int timeoutMs = 120000);

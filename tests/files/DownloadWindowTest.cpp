@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -137,32 +136,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(DownloadCommand, SelectedRowsAreSavedWithSmartNamesAndTheWindowClosesByItself) {
-    start("SavePath=" + scratch.path().toStdString() + "/pics\r\nSubDir=1\r\nNumberedList=1\r\n");
-    form->Engine->SearchDirName = "cats";
-    listAndSelect({"/x/skip.jpg", "/x/a.jpg", "/y/b.jpg", "/c.gif"}, {3, 1, 2});
-    QStringList queueAtShow;
-    QString folderShown;
-    download([&] {
-        if (queueAtShow.isEmpty() && window->isVisible()) {
-            queueAtShow = entries(*window->ListBox1);
-            folderShown = window->Label2->text();
-        }
-    });
-    EXPECT_TRUE(messages.isEmpty());
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(queueAtShow, QStringList({QStringLiteral("a.jpg"), QStringLiteral("b.jpg"),
-                                        QStringLiteral("c.gif")}));
-    EXPECT_EQ(folderShown, saved(QStringLiteral("pics/cats")));
-    QDir folder(saved(QStringLiteral("pics/cats")));
-    EXPECT_EQ(folder.entryList(QDir::Files),
-              QStringList({QStringLiteral("cats_1.gif"), QStringLiteral("cats_1.jpg"),
-                           QStringLiteral("cats_2.jpg")}));
-    QFile first(folder.filePath(QStringLiteral("cats_1.jpg")));
-    ASSERT_TRUE(first.open(QIODevice::ReadOnly));
-    EXPECT_EQ(first.readAll(), QByteArray("image bytes"));
-}
 
 // Guards the failure rule in the window: the failed file stays queued, leaves no file, and
 // only Abort closes the window.

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QTemporaryDir>
@@ -184,6 +185,96 @@ TEST_F(HttpPeers, ThroughTinyproxyWithAbsolutePathAndHostLine) {
     EXPECT_EQ(origin.requests()[0].rfind("GET /watched?q=1 HTTP/1.", 0), 0u)
         << origin.requests()[0];
     EXPECT_NE(origin.requests()[0].find("\r\nHost: 127.0.0.1"), std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+// lighttpd and apache serving one folder that holds a directory, a relative relocation and a
+// name with a blank; tinyproxy and squid as proxies in front of them.
+class RealServers : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        folder_ = new QTemporaryDir();
+        const std::string root = folder_->path().toStdString();
+        auto writeFile = [&](const std::string& name, const std::string& text) {
+            std::filesystem::create_directories(
+                std::filesystem::path(root + "/" + name).parent_path());
+            QFile f(QString::fromStdString(root + "/" + name));
+            if (f.open(QIODevice::WriteOnly))
+                f.write(text.data(), static_cast<qint64>(text.size()));
+        };
+        writeFile("dir/index.html", "directory index");
+        writeFile("sub/target.html", "relocation target");
+        writeFile("a b.html", "blank in the name");
+        writeFile("rel.asis", "Status: 302 Found\nLocation: sub/target.html\n\nmoved\n");
+        lighttpd_ = new lumi::test::LighttpdPeer(root);
+        apache_ = new lumi::test::ApachePeer(root);
+        tinyproxy_ = new lumi::test::TinyproxyPeer();
+        squid_ = new lumi::test::SquidPeer();
+    }
+    static void TearDownTestSuite() {
+        delete squid_;
+        delete tinyproxy_;
+        delete apache_;
+        delete lighttpd_;
+        delete folder_;
+    }
+
+    static QTemporaryDir* folder_;
+    static lumi::test::LighttpdPeer* lighttpd_;
+    static lumi::test::ApachePeer* apache_;
+    static lumi::test::TinyproxyPeer* tinyproxy_;
+    static lumi::test::SquidPeer* squid_;
+};
+QTemporaryDir* RealServers::folder_ = nullptr;
+lumi::test::LighttpdPeer* RealServers::lighttpd_ = nullptr;
+lumi::test::ApachePeer* RealServers::apache_ = nullptr;
+lumi::test::TinyproxyPeer* RealServers::tinyproxy_ = nullptr;
+lumi::test::SquidPeer* RealServers::squid_ = nullptr;
+
+TEST_F(RealServers, RelocationsAndEscapedNamesReachTheDocument) {
+    struct Server {
+        const char* name;
+        lumi::test::PeerProcess* peer;
+        std::string relativeRelocation;
+    };
+    const Server servers[] = {{"lighttpd", lighttpd_, "/rel"}, {"apache", apache_, "/rel.asis"}};
+    const std::pair<const char*, lumi::test::PeerProcess*> proxies[] = {
+        {"direct", nullptr}, {"tinyproxy", tinyproxy_}, {"squid", squid_}};
+    for (const Server& server : servers) {
+        ASSERT_TRUE(server.peer->running()) << server.name << ": " << server.peer->error();
+        for (const auto& [proxyName, proxy] : proxies) {
+            if (proxy) {
+                ASSERT_TRUE(proxy->running()) << proxyName << ": " << proxy->error();
+            }
+            // A directory without its slash: apache relocates to an address built from the
+            // Host line, lighttpd to a path; a relocation relative to the page's folder; a
+            // blank and a fragment in the address.
+            const std::pair<std::string, std::string> cases[] = {
+                {"/dir", "directory index"},
+                {server.relativeRelocation, "relocation target"},
+                {"/a b.html#top", "blank in the name"},
+            };
+            for (const auto& [path, body] : cases) {
+                SCOPED_TRACE(std::string(server.name) + " " + proxyName + " " + path);
+                QBuffer received;
+                received.open(QIODevice::WriteOnly);
+                THttpCli cli;
+                HttpRecorder rec;
+                rec.attach(cli);
+                cli.RcvdStream = &received;
+                cli.URL = server.peer->url(path);
+                if (proxy) cli.Proxy = "127.0.0.1:" + std::to_string(proxy->port());
+                cli.StartGet();
+                ASSERT_TRUE(waitUntil([&] { return rec.done > 0; }, 20000));
+                EXPECT_EQ(rec.error, 0);
+                EXPECT_EQ(cli.StatusCode(), 200) << server.peer->log();
+                EXPECT_EQ(received.data().toStdString(), body);
+            }
+        }
+    }
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 #include "core/Clock.h"
 #include "core/ErrorReport.h"
 #include "core/SearchEngine.h"
+#include "core/unitVersionCheck.h"
 #include "shell/Unit2.h"
 #include "widgets/GlimFade.h"
 
@@ -48,7 +49,10 @@ protected:
         settingsPath = scratch.filePath(QStringLiteral("lumisift.ini")).toStdString();
         lumi::setErrorSink([this](const std::string& text) { reported.push_back(text); });
     }
-    void TearDown() override { lumi::setErrorSink({}); }
+    void TearDown() override {
+        lumi::setErrorSink({});
+        qunsetenv("LUMISIFT_MAKER_HOST");
+    }
 
     std::unique_ptr<TForm1> makeForm(bool asks = false) {
         auto form = std::make_unique<TForm1>(settingsPath);
@@ -60,6 +64,12 @@ protected:
             questions.push_back(question);
             return answerYes;
         };
+        // The version check at show asks a loopback port (closed unless the test sets one) and
+        // records in the scratch folder, never on the network or in the user's registry.
+        if (qEnvironmentVariableIsEmpty("LUMISIFT_MAKER_HOST"))
+            qputenv("LUMISIFT_MAKER_HOST", "127.0.0.1:1");
+        form->VersionCheck->Registry =
+            lumi::UserRegistry(scratch.filePath(QStringLiteral("registry.ini")).toStdString());
         // The window seeds from the clock when created; the draw at show is made fixed here.
         lumi::setRandomSeed(seedWhoseFirstDraw(asks));
         return form;
@@ -211,6 +221,9 @@ TEST_F(MainWindowTest, TellAFriendQuestionAtStart) {
     declined->show();
     EXPECT_EQ(questions.size(), 1u);
     EXPECT_TRUE(opened.empty());
+    // Either answer goes on to the version check, the last step of the first showing.
+    EXPECT_TRUE(form->VersionCheck->Running());
+    EXPECT_TRUE(declined->VersionCheck->Running());
 }
 
 TEST_F(MainWindowTest, BrowserCommandsOpenTheMakersPagesAndReportFailures) {

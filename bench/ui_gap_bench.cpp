@@ -1,0 +1,100 @@
+// The longest time the event loop goes without turning while a searching engine fetches and
+// analyses 8 MiB gallery pages from a loopback server: a 1 ms timer notes the gap between
+// its ticks from the first fetch until every page's analysis is done.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <benchmark/benchmark.h>
+#include <httplib.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "GalleryPage.h"
+#include "core/PageBuffer.h"
+#include "core/RunningLines.h"
+#include "core/SearchEngine.h"
+
+namespace {
+
+constexpr int GalleryPages = 6;
+
+class GalleryServer {
+public:
+    GalleryServer()
+        : page_(lumi::bench::generateGalleryPage(static_cast<size_t>(lumi::MaxPageBytes))) {
+        server_.Get(R"(/g/\d+\.htm)", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content(page_, "text/html");
+            ++galleriesServed;
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running())
+            std::this_thread::yield();
+    }
+    ~GalleryServer() {
+        server_.stop();
+        thread_.join();
+    }
+    std::string url(int i) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + "/g/" + std::to_string(i) + ".htm";
+    }
+    std::atomic<int> galleriesServed{0};
+
+private:
+    std::string page_;
+    httplib::Server server_;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+bool everyPageDone(const lumi::SearchEngine& engine) {
+    return engine.GetPageQueue.empty() &&
+           std::all_of(engine.GetPageRunning.begin(), engine.GetPageRunning.end(),
+                       [](const std::string& line) { return lumi::isDoneLine(line); });
+}
+
+void BM_LongestEventLoopGapWhileAnalysing8MiBGalleries(benchmark::State& state) {
+    GalleryServer server;
+    double longestMs = 0;
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        lumi::SearchEngine engine(lumi::SearchEngineSetup{
+            dir.filePath(QStringLiteral("lumisift.ini")).toStdString(), {"h", "h", "h"}, false});
+        engine.Timer1->stop(); // the gallery's picture links are not checked
+        engine.Searching = true;
+        engine.GetPageClientLimit = lumi::SearchEngine::LanGetPageLimit;
+        for (int i = 0; i < GalleryPages; ++i)
+            engine.QueueForGetPage(server.url(i), 99);
+
+        using Clock = std::chrono::steady_clock;
+        Clock::time_point last{};
+        Clock::duration longest{};
+        QTimer tick;
+        tick.setInterval(1);
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            const auto now = Clock::now();
+            if (server.galleriesServed > 0 && last != Clock::time_point{})
+                longest = std::max(longest, now - last);
+            last = now;
+        });
+        tick.start();
+        while (server.galleriesServed < GalleryPages || !everyPageDone(engine))
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        longestMs = std::chrono::duration<double, std::milli>(longest).count();
+        server.galleriesServed = 0;
+    }
+    state.counters["longest_gap_ms"] = longestMs;
+    state.SetLabel("goal: under 50 ms");
+}
+
+} // namespace
+
+BENCHMARK(BM_LongestEventLoopGapWhileAnalysing8MiBGalleries)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
