@@ -10,7 +10,6 @@
 #include <QDesktopServices>
 #include <QFrame>
 #include <QHeaderView>
-#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -457,14 +456,8 @@ void TForm1::GlimFade4Click() {
     lumi::runUnderDefaultHandler([&] {
         if (!frm_Download || !Engine) return;
         std::vector<std::string> addresses;
-        const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
-        std::vector<int> selected;
-        for (const QModelIndex& row : rows)
-            selected.push_back(row.row());
-        std::sort(selected.begin(), selected.end());
-        for (int row : selected)
-            if (static_cast<size_t>(row) < Engine->FoundList.size())
-                addresses.push_back(Engine->FoundList[static_cast<size_t>(row)]);
+        for (size_t row : selectedRows())
+            addresses.push_back(Engine->FoundList[row]);
 
         const lumi::SavePlan plan =
             lumi::planBatch(addresses, lumi::saveOptionsFromSettings(*SettingsFile),
