@@ -1,6 +1,7 @@
 // The viewer and the slide show in the main window, fetching pictures from a loopback web
 // server into a scratch program folder.
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -216,6 +217,15 @@ TEST_F(ViewerTest, SlideShowShowsEachSelectedPictureInTurnAndTheLastStays) {
     EXPECT_EQ(form->ViewPicture.natural(), QSize(140, 100));
     EXPECT_TRUE(form->Engine->ViewList.empty());
     EXPECT_TRUE(slideshowFolderEmpty());
+}
+
+// A "Wait" of 0 or less would leave the pause timer without a usable interval (never firing,
+// or after weeks): it pauses not at all, and a huge one is kept to what a timer holds.
+TEST(SlideShowInterval, WaitOfZeroOrLessPausesNotAtAll) {
+    const std::pair<int32_t, int> cases[] = {
+        {10, 10000}, {0, 0}, {-1, 0}, {INT32_MIN, 0}, {INT32_MAX, INT_MAX}};
+    for (const auto& [wait, interval] : cases)
+        EXPECT_EQ(lumi::slideShowInterval(wait), interval) << wait;
 }
 
 // Regression: a stopped slide's picture was left in the slideshow folder for ever.
