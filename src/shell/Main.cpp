@@ -10,7 +10,6 @@
 #include <QDesktopServices>
 #include <QFrame>
 #include <QHeaderView>
-#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,6 +30,7 @@
 #include "core/AppPaths.h"
 #include "core/WindowPlacement.h"
 #include "core/unitVersionCheck.h"
+#include "core/SlideShow.h"
 #include "files/unit_Download.h"
 #include "shell/Unit2.h"
 #include "shell/unit_About.h"
@@ -166,6 +166,7 @@ TForm1::TForm1(const std::string& settingsFileName, QWidget* parent)
     qApp->installEventFilter(this);
 
     FormCreate();
+    connectViewer();
 }
 
 TForm1::~TForm1() = default;
@@ -426,13 +427,14 @@ void TForm1::FormResize() {
         const auto left = lumi::roundHalfEven(Panel4->width() / 2.0 - AdImage1->width() / 2.0);
         AdImage1->move(static_cast<int>(left), AdImage1->y());
     });
+    if (ViewerShown()) FitPicture();
 }
 
 void TForm1::FormKeyPress(char& key) {
     // Escape leaves the viewer for the result list and forgets the pictures it was showing;
     // other keys go on to the focused control.
     if (key != 27 || !ViewerShown()) return;
-    if (Engine) Engine->ViewList.clear();
+    if (Slides) Slides->Stop();
     ShowPanel(panel_Search);
 }
 
@@ -469,14 +471,8 @@ void TForm1::GlimFade4Click() {
     lumi::runUnderDefaultHandler([&] {
         if (!frm_Download || !Engine) return;
         std::vector<std::string> addresses;
-        const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
-        std::vector<int> selected;
-        for (const QModelIndex& row : rows)
-            selected.push_back(row.row());
-        std::sort(selected.begin(), selected.end());
-        for (int row : selected)
-            if (static_cast<size_t>(row) < Engine->FoundList.size())
-                addresses.push_back(Engine->FoundList[static_cast<size_t>(row)]);
+        for (size_t row : selectedRows())
+            addresses.push_back(Engine->FoundList[row]);
 
         const lumi::SavePlan plan =
             lumi::planBatch(addresses, lumi::saveOptionsFromSettings(*SettingsFile),
@@ -553,6 +549,12 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    // A double click anywhere in the result list views, on a row or not.
+    if (event->type() == QEvent::MouseButtonDblClick && ListView1 &&
+        watched == ListView1->viewport()) {
+        ListView1DblClick();
+        return false;
+    }
     if (event->type() != QEvent::KeyPress) return false;
     // A key travels from the focused control up to its parents; preview it only once, at
     // the first of them, and only for this window.

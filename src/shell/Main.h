@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QUrl>
 #include <QWidget>
@@ -13,6 +14,7 @@
 #include "core/ConfiguredHosts.h"
 #include "core/FileTransfers.h"
 #include "core/IniFiles.h"
+#include "files/PictureView.h"
 #include "widgets/AdImage.h"
 
 class QCheckBox;
@@ -31,6 +33,7 @@ class Tfrm_About;
 namespace lumi {
 
 class SearchEngine;
+class SlideShow;
 class VersionCheck;
 
 // Longest address CallBrowser hands to the desktop; a longer one is refused, never cut.
@@ -52,6 +55,10 @@ int slideShowInterval(int32_t waitSeconds);
 
 // Gives the result list its two columns' widths and alignment for the model it holds.
 void styleResultColumns(QTreeView& list);
+
+// "loading.bmp" (beside the program, or where the install puts it): the viewer shows it while
+// the first picture is on its way.
+std::string loadingPicturePath();
 
 } // namespace lumi
 
@@ -180,6 +187,22 @@ public:
     // Applies the saved placement before the window first appears on the desktop.
     void setVisible(bool visible) override;
 
+    // Viewer and slide show. ViewImages loads the picture file at path into ViewImage, fits it
+    // and shows the viewer; a failure reports #0052 and leaves the screen as it was.
+    void ViewImages(const std::string& path);
+    // Places the current picture in panel_Viewer as large as fits, or unscaled when smaller.
+    void FitPicture();
+    // View: the loading picture at once, then the first selected image when it arrives.
+    void GlimFade6Click();
+    void ListView1DblClick();
+    // Slide Show: the selected images one after another, "Wait" seconds apart at least.
+    void GlimFade8Click();
+    void StartSlideShow();
+    void SlideShowTimerTimer();
+    // The pacing of the slide show over Engine's ViewList (absent without an engine).
+    std::unique_ptr<lumi::SlideShow> Slides;
+    lumi::PictureView ViewPicture;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -202,6 +225,11 @@ private:
     void showEngineState();
     // Places the command panel, the main area and the banner bar as the window's size asks.
     void alignPanels();
+    // Wires the View and Slide Show commands, the pause timer and the picture transfers'
+    // viewer steps (after FormCreate, which creates the engine).
+    void connectViewer();
+    // The selected result rows, from the top.
+    std::vector<size_t> selectedRows() const;
 
     QWidget* filledPanel_ = nullptr;
     bool shownOnce_ = false;

@@ -3,7 +3,6 @@
 #include "shell/Main.h"
 
 #include <QCheckBox>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -88,15 +87,12 @@ void TForm1::Edit1KeyPress(char& key) {
 
 void TForm1::GlimFade5Click() {
     lumi::catchAll("error code : #0045 (Button3Click)", [&] {
-        const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
-        if (rows.isEmpty() || !Engine) {
+        const std::vector<size_t> rows = selectedRows();
+        if (rows.empty()) {
             ShowMessage(QStringLiteral("Please select a file first!"));
             return;
         }
-        int first = rows.front().row();
-        for (const QModelIndex& row : rows)
-            first = std::min(first, row.row());
-        CallBrowser(ExtractPageLinkFromURL(Engine->FoundList[static_cast<size_t>(first)]));
+        CallBrowser(ExtractPageLinkFromURL(Engine->FoundList[rows.front()]));
     });
 }
 

@@ -1,6 +1,7 @@
 // The window program's start: the application, then the windows in their fixed order (the
 // main window first, the others hidden until a command shows them), then the event loop
-// until the main window closes.
+// until the main window closes. A picture file named on the command line opens in the
+// viewer, so the program can serve as "Open with" for pictures.
 #include "core/AppPaths.h"
 #include "core/ProgramArguments.h"
 #include "files/unit_Download.h"
@@ -56,5 +57,11 @@ int main(int argc, char** argv) {
     Form1.frm_Download = &frm_Download;
 
     Form1.show();
+    // After the show, which restores the window's size: the picture is decoded for it, and
+    // fitted again once the viewer panel has taken that size.
+    if (!call.operands.empty()) {
+        Form1.ViewImages(call.operands.front());
+        if (Form1.ViewerShown()) Form1.FitPicture();
+    }
     return app.exec();
 }

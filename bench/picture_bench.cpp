@@ -1,0 +1,148 @@
+// The viewer's decoding of a 12-megapixel JPEG for a 401 × 313 panel (decoded scaled by
+// libjpeg, then smoothed to its fitted size), beside djpeg decoding the same file at full
+// size in the same run, and our own full-size decode with the same fit as the reference for
+// quality. Times are CPU times, so the comparison holds on a busy machine. Goals:
+// speedup_vs_djpeg >= 4; mean_abs_diff (0-255 per channel, against the smoothed full
+// decode) below 3; memory_x_shown (decoded plus shown pixels over the shown picture) below 3.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+
+#include <sys/resource.h>
+
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include "picture/PictureDecode.h"
+#include "picture/PictureFit.h"
+
+namespace {
+
+const QSize Panel(401, 313);
+
+// A photo-like 4000 × 3000 JPEG (gradients, shapes and grain), written once per run.
+const std::string& largeJpeg() {
+    static QTemporaryDir folder;
+    static const std::string path = [] {
+        QImage image(4000, 3000, QImage::Format_RGB32);
+        QPainter painter(&image);
+        QLinearGradient sky(0, 0, 4000, 3000);
+        sky.setColorAt(0, QColor(0x2a, 0x6f, 0xdb));
+        sky.setColorAt(1, QColor(0xf2, 0xc9, 0x4c));
+        painter.fillRect(image.rect(), sky);
+        QRandomGenerator random(7);
+        for (int i = 0; i < 400; ++i) {
+            painter.setBrush(QColor::fromRgb(random.generate()));
+            painter.setPen(Qt::NoPen);
+            painter.drawEllipse(random.bounded(4000), random.bounded(3000), random.bounded(400),
+                                random.bounded(400));
+        }
+        painter.end();
+        for (int y = 0; y < image.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const int grain = int(random.bounded(16)) - 8;
+                const QRgb p = row[x];
+                row[x] =
+                    qRgb(std::clamp(qRed(p) + grain, 0, 255), std::clamp(qGreen(p) + grain, 0, 255),
+                         std::clamp(qBlue(p) + grain, 0, 255));
+            }
+        }
+        const QString file = folder.filePath(QStringLiteral("large.jpg"));
+        image.save(file, "JPG", 90);
+        return file.toStdString();
+    }();
+    return path;
+}
+
+QImage fitted(const lumi::Picture& picture) {
+    return picture.image.scaled(lumi::shownSize(picture.natural, Panel), Qt::IgnoreAspectRatio,
+                                Qt::SmoothTransformation);
+}
+
+double meanAbsDiff(const QImage& a, const QImage& b) {
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row)
+        for (int col = 0; col < x.width(); ++col) {
+            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * x.width() * x.height());
+}
+
+// CPU time, so that the comparison holds on a machine shared with other work.
+double cpuMilliseconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    const auto ms = [](timeval t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+void runDjpeg(const QString& djpeg) {
+    QProcess process;
+    process.start(djpeg, {QStringLiteral("-outfile"), QStringLiteral("/dev/null"),
+                          QString::fromStdString(largeJpeg())});
+    process.waitForFinished(-1);
+}
+
+// djpeg's full-size decode of the file: CPU milliseconds per run over five (0 without djpeg).
+double djpegMilliseconds() {
+    const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
+    if (djpeg.isEmpty()) return 0;
+    const double before = cpuMilliseconds(RUSAGE_CHILDREN);
+    for (int run = 0; run < 5; ++run)
+        runDjpeg(djpeg);
+    return (cpuMilliseconds(RUSAGE_CHILDREN) - before) / 5;
+}
+
+void BM_ViewerDecodeAndFit(benchmark::State& state) {
+    const std::string& path = largeJpeg();
+    const QImage reference = fitted(lumi::loadPictureFile(path));
+    QImage shown;
+    qint64 decoded = 0;
+    const double start = cpuMilliseconds(RUSAGE_SELF);
+    for (auto _ : state) {
+        const lumi::Picture picture = lumi::loadPictureFile(path, Panel);
+        shown = fitted(picture);
+        decoded = picture.image.sizeInBytes();
+        benchmark::DoNotOptimize(shown.constBits());
+    }
+    const double ms = (cpuMilliseconds(RUSAGE_SELF) - start) / double(state.iterations());
+    const double djpeg = djpegMilliseconds();
+    if (djpeg > 0) state.counters["speedup_vs_djpeg"] = djpeg / ms;
+    state.counters["cpu_ms"] = ms;
+    state.counters["djpeg_full_cpu_ms"] = djpeg;
+    state.counters["mean_abs_diff"] = meanAbsDiff(shown, reference);
+    state.counters["memory_x_shown"] =
+        double(decoded + shown.sizeInBytes()) / double(shown.sizeInBytes());
+}
+BENCHMARK(BM_ViewerDecodeAndFit)->Unit(benchmark::kMillisecond);
+
+void BM_DjpegFullSize(benchmark::State& state) {
+    const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
+    if (djpeg.isEmpty()) {
+        state.SkipWithError("djpeg not found (Debian libjpeg-turbo-progs)");
+        return;
+    }
+    for (auto _ : state)
+        runDjpeg(djpeg);
+}
+BENCHMARK(BM_DjpegFullSize)->Unit(benchmark::kMillisecond);
+
+// Our decoder at full size with the same fit: what the scaled decode saves.
+void BM_FullDecodeAndFit(benchmark::State& state) {
+    for (auto _ : state) {
+        const QImage shown = fitted(lumi::loadPictureFile(largeJpeg()));
+        benchmark::DoNotOptimize(shown.constBits());
+    }
+}
+BENCHMARK(BM_FullDecodeAndFit)->Unit(benchmark::kMillisecond);
+
+} // namespace

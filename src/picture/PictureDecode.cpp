@@ -1,0 +1,74 @@
+#include "picture/PictureDecode.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+
+#include "core/TextOps.h"
+#include "picture/GifDecode.h"
+#include "picture/JpegDecode.h"
+
+namespace lumi {
+
+namespace {
+
+// BMP and icons go through Qt's reader for that one format, never guessed from the content.
+Picture decodeWithQt(const QByteArray& bytes, const char* format) {
+    QByteArray data = bytes;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    const QSize announced = reader.size();
+    if (announced.isValid() && int64_t(announced.width()) * announced.height() > PicturePixelBudget)
+        throw PictureError("picture beyond the pixel budget");
+    Picture picture;
+    picture.image = reader.read();
+    if (picture.image.isNull()) throw PictureError(reader.errorString().toStdString());
+    picture.natural = picture.image.size();
+    return picture;
+}
+
+} // namespace
+
+PictureFormat pictureFormatOf(std::string_view fileName) {
+    const size_t dot = fileName.rfind('.');
+    const size_t slash = fileName.rfind('/');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && slash > dot))
+        return PictureFormat::None;
+    const std::string extension = textLower(fileName.substr(dot + 1));
+    if (extension == "jpg" || extension == "jpeg") return PictureFormat::Jpeg;
+    if (extension == "gif") return PictureFormat::Gif;
+    if (extension == "bmp") return PictureFormat::Bmp;
+    if (extension == "ico") return PictureFormat::Icon;
+    return PictureFormat::None;
+}
+
+Picture decodePicture(const QByteArray& bytes, PictureFormat format, QSize area) {
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
+    const auto size = static_cast<size_t>(bytes.size());
+    switch (format) {
+    case PictureFormat::Jpeg:
+        return decodeJpeg(data, size, area);
+    case PictureFormat::Gif:
+        return decodeGif(data, size);
+    case PictureFormat::Bmp:
+        return decodeWithQt(bytes, "bmp");
+    case PictureFormat::Icon:
+        return decodeWithQt(bytes, "ico");
+    case PictureFormat::None:
+        break;
+    }
+    throw PictureError("no decoder for this kind of file");
+}
+
+Picture loadPictureFile(const std::string& path, QSize area) {
+    const PictureFormat format = pictureFormatOf(path);
+    if (format == PictureFormat::None) throw PictureError("no decoder for this kind of file");
+    QFile file(QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())));
+    if (!file.open(QIODevice::ReadOnly)) throw PictureError("picture file cannot be read");
+    if (file.size() > PictureFileLimit) throw PictureError("picture file too large");
+    return decodePicture(file.read(PictureFileLimit), format, area);
+}
+
+} // namespace lumi
