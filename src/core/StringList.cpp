@@ -9,10 +9,6 @@ namespace lumi {
 
 namespace {
 
-std::string_view textOf(const auto& item) {
-    return item.text;
-}
-
 // A 64-bit hash of the case-folded bytes, eight at a time.
 size_t foldedHash(std::string_view text) {
     constexpr uint64_t multiplier = 0xff51afd7ed558ccdull;
@@ -38,62 +34,114 @@ size_t foldedHash(std::string_view text) {
     return static_cast<size_t>(h);
 }
 
+constexpr size_t FirstCapacity = 16;
+
 } // namespace
 
-bool StringList::FoldedEqual::operator()(const auto& a, const auto& b) const {
-    return a.hash == b.hash && textSameAnyCase(textOf(a), textOf(b));
+const StringList::Entry* StringList::removedMark() {
+    static const Entry mark{};
+    return &mark;
 }
 
-StringList::Probe StringList::probe(std::string_view text) {
-    return {text, foldedHash(text)};
+bool StringList::find(std::string_view text, size_t hash) const {
+    if (slots_.empty()) return false;
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot& slot = slots_[i];
+        if (!slot.entry) return false;
+        if (slot.hash == hash && slot.entry != removedMark() &&
+            textSameAnyCase(slot.entry->text, text))
+            return true;
+    }
 }
 
-const StringList::Entry* StringList::insert(std::string text, size_t hash) {
-    return &*index_.insert(Entry{std::move(text), hash});
+// Ensures one more entry can be indexed with the index at most three quarters taken; a
+// rebuild leaves it at most half taken by live entries, removed marks gone.
+void StringList::makeRoom() {
+    if ((taken_ + 1) * 4 <= slots_.size() * 3) return;
+    size_t capacity = FirstCapacity;
+    while (capacity < (order_.size() + 1) * 2)
+        capacity *= 2;
+    rebuild(capacity);
 }
 
-void StringList::erase(const Entry* entry) {
-    auto [it, last] = index_.equal_range(Probe{entry->text, entry->hash});
-    for (; it != last; ++it) {
-        if (&*it == entry) {
-            index_.erase(it);
+void StringList::index(const Entry* entry) {
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = entry->hash & mask;; i = (i + 1) & mask) {
+        Slot& slot = slots_[i];
+        if (!slot.entry || slot.entry == removedMark()) {
+            if (!slot.entry) ++taken_;
+            slot = {entry->hash, entry};
             return;
         }
     }
 }
 
+void StringList::unindex(const Entry* entry) {
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = entry->hash & mask;; i = (i + 1) & mask) {
+        if (slots_[i].entry == entry) {
+            slots_[i].entry = removedMark();
+            return;
+        }
+    }
+}
+
+// Builds the index anew, without removed marks; every entry of order_ is in it afterwards.
+void StringList::rebuild(size_t capacity) {
+    slots_.assign(capacity, Slot{});
+    taken_ = 0;
+    const size_t mask = capacity - 1;
+    for (const auto& entry : order_) {
+        size_t i = entry->hash & mask;
+        while (slots_[i].entry)
+            i = (i + 1) & mask;
+        slots_[i] = {entry->hash, entry.get()};
+        ++taken_;
+    }
+}
+
+void StringList::append(std::string text, size_t hash) {
+    makeRoom();
+    auto entry = std::make_unique<Entry>(Entry{std::move(text), hash});
+    index(entry.get());
+    order_.push_back(std::move(entry));
+}
+
 void StringList::add(std::string text) {
     const size_t hash = foldedHash(text);
-    order_.push_back(insert(std::move(text), hash));
+    append(std::move(text), hash);
 }
 
 bool StringList::addUnique(std::string text) {
-    const Probe p = probe(text);
-    if (index_.find(p) != index_.end()) return false;
-    order_.push_back(insert(std::move(text), p.hash));
+    const size_t hash = foldedHash(text);
+    if (find(text, hash)) return false;
+    append(std::move(text), hash);
     return true;
 }
 
 void StringList::set(size_t i, std::string text) {
-    const Entry* old = order_.at(i);
-    const size_t hash = foldedHash(text);
-    order_[i] = insert(std::move(text), hash);
-    erase(old);
+    Entry& entry = *order_.at(i);
+    makeRoom();
+    unindex(&entry);
+    entry.hash = foldedHash(text);
+    entry.text = std::move(text);
+    index(&entry);
 }
 
 void StringList::removeAt(size_t i) {
-    const Entry* entry = order_.at(i);
+    unindex(order_.at(i).get());
     order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(i));
-    erase(entry);
 }
 
 void StringList::clear() {
     order_.clear();
-    index_.clear();
+    slots_.clear();
+    taken_ = 0;
 }
 
 bool StringList::contains(std::string_view text) const {
-    return index_.find(probe(text)) != index_.end();
+    return find(text, foldedHash(text));
 }
 
 long StringList::indexOf(std::string_view text) const {

@@ -1,6 +1,13 @@
 #include "core/StringList.h"
 
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
+
+#include "core/TextOps.h"
 
 TEST(StringList, WholeEntrySearchIgnoresAsciiCaseOnly) {
     lumi::StringList list;
@@ -46,6 +53,43 @@ TEST(StringList, EqualEntriesInOtherCaseAreRemovedOneByOneAndAddUniqueRefusesThe
     EXPECT_TRUE(list.addUnique("http://h/a.jpg"));
 
     std::string joined;
-    for (const std::string& entry : list) joined += entry + ",";
+    for (const std::string& entry : list)
+        joined += entry + ",";
     EXPECT_EQ(joined, "y,x,http://h/a.jpg,");
+}
+
+// Queue-like churn: adds at the back, removals at the front and in the middle, replacements,
+// through several growths and clean-ups of the index, checked against a plain model.
+TEST(StringList, ChurnKeepsEveryEntryFindableAndNothingElse) {
+    lumi::StringList list;
+    std::vector<std::string> model;
+    std::mt19937 random(42);
+    auto name = [&] { return "http://h/" + std::to_string(random() % 3000) + ".JPG"; };
+    for (int step = 0; step < 40000; ++step) {
+        const unsigned what = random() % 10;
+        if (what < 5 || model.empty()) {
+            std::string text = name();
+            list.add(text);
+            model.push_back(text);
+        } else if (what < 7) {
+            list.removeFirst();
+            model.erase(model.begin());
+        } else if (what < 8) {
+            const size_t i = random() % model.size();
+            list.removeAt(i);
+            model.erase(model.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+            const size_t i = random() % model.size();
+            model[i] = name();
+            list.set(i, model[i]);
+        }
+        const std::string probe = lumi::textLower(name());
+        const bool inModel = std::any_of(model.begin(), model.end(), [&](const std::string& m) {
+            return lumi::textSameAnyCase(m, probe);
+        });
+        ASSERT_EQ(list.contains(probe), inModel) << "step " << step;
+    }
+    ASSERT_EQ(list.size(), model.size());
+    for (size_t i = 0; i < model.size(); ++i)
+        ASSERT_EQ(list[i], model[i]);
 }
