@@ -12,8 +12,8 @@
 
 #include "GalleryPage.h"
 #include "analysis/PageRouting.h"
-#include "core/PageBuffer.h"
-#include "core/SearchEngine.h"
+#include "engine/PageBuffer.h"
+#include "engine/SearchEngine.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <QTimer>
 
 #include "GalleryPage.h"
-#include "core/PageBuffer.h"
-#include "core/RunningLines.h"
-#include "core/SearchEngine.h"
+#include "engine/PageBuffer.h"
+#include "engine/RunningLines.h"
+#include "engine/SearchEngine.h"
 
 namespace {
 

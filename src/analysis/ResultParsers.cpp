@@ -4,9 +4,9 @@
 
 #include "analysis/TextWalk.h"
 #include "analysis/UrlUtils.h"
-#include "core/ConfiguredHosts.h"
-#include "core/ErrorReport.h"
-#include "core/TextOps.h"
+#include "base/ConfiguredHosts.h"
+#include "base/ErrorReport.h"
+#include "base/TextOps.h"
 
 namespace {
 

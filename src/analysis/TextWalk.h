@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/TextOps.h"
+#include "base/TextOps.h"
 
 namespace lumi {
 

@@ -3,8 +3,8 @@
 #include <array>
 #include <stdexcept>
 
-#include "core/ErrorReport.h"
-#include "core/TextOps.h"
+#include "base/ErrorReport.h"
+#include "base/TextOps.h"
 
 namespace {
 

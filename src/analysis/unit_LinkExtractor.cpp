@@ -7,8 +7,8 @@
 #include "analysis/ResultParsers.h"
 #include "analysis/TextWalk.h"
 #include "analysis/UrlUtils.h"
-#include "core/ErrorReport.h"
-#include "core/TextOps.h"
+#include "base/ErrorReport.h"
+#include "base/TextOps.h"
 
 // The routines below keep the classic cuts exactly, but walk positions in the page instead
 // of deleting from its front, so a page costs time in proportion to its size. Markers are

@@ -6,8 +6,8 @@
 
 #include <QEventLoop>
 
-#include "core/AppPaths.h"
-#include "core/unitVersionCheck.h"
+#include "base/AppPaths.h"
+#include "engine/unitVersionCheck.h"
 
 namespace lumi::cli {
 

@@ -10,10 +10,10 @@
 #include <QEventLoop>
 
 #include "analysis/UrlUtils.h"
+#include "base/AppPaths.h"
+#include "base/IniFiles.h"
 #include "cli/Commands.h"
-#include "core/AppPaths.h"
-#include "core/DownloadBatch.h"
-#include "core/IniFiles.h"
+#include "engine/DownloadBatch.h"
 
 namespace lumi::cli {
 

@@ -10,11 +10,11 @@
 #include <QTemporaryDir>
 
 #include "analysis/PageRouting.h"
-#include "cli/Commands.h"
 #include "analysis/SearchHost.h"
-#include "core/PageBuffer.h"
-#include "core/SearchEngine.h"
-#include "core/TextOps.h"
+#include "base/TextOps.h"
+#include "cli/Commands.h"
+#include "engine/PageBuffer.h"
+#include "engine/SearchEngine.h"
 
 namespace lumi::cli {
 

@@ -8,7 +8,7 @@
 #include <QEventLoop>
 #include <QFile>
 
-#include "core/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "net/HttpProt.h"
 
 namespace lumi::cli {

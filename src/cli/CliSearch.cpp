@@ -14,10 +14,10 @@
 #include <QStringDecoder>
 #include <QTimer>
 
+#include "base/AppPaths.h"
 #include "cli/Commands.h"
-#include "core/AppPaths.h"
-#include "core/SearchEngine.h"
-#include "core/SearchPhrase.h"
+#include "engine/SearchEngine.h"
+#include "engine/SearchPhrase.h"
 
 namespace lumi::cli {
 

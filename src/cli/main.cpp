@@ -4,8 +4,8 @@
 
 #include <QCoreApplication>
 
+#include "base/ProgramArguments.h"
 #include "cli/Commands.h"
-#include "core/ProgramArguments.h"
 
 namespace {
 const char* const kUsage =

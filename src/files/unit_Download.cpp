@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "core/Clock.h"
-#include "core/ErrorReport.h"
+#include "base/Clock.h"
+#include "base/ErrorReport.h"
 #include "widgets/Gauges.h"
 
 namespace {

@@ -11,9 +11,9 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "core/ErrorReport.h"
-#include "core/FolderScan.h"
-#include "core/Latin1.h"
+#include "base/ErrorReport.h"
+#include "base/FolderScan.h"
+#include "base/Latin1.h"
 #include "widgets/DirTree.h"
 
 namespace {

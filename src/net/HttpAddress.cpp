@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "core/TextOps.h"
+#include "base/TextOps.h"
 
 namespace {
 

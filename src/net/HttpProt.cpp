@@ -6,8 +6,8 @@
 #include <QIODevice>
 #include <QMetaObject>
 
-#include "core/ErrorReport.h"
-#include "core/TextOps.h"
+#include "base/ErrorReport.h"
+#include "base/TextOps.h"
 
 namespace lumi {
 

@@ -21,7 +21,7 @@
 #include <QPointer>
 #include <QSocketNotifier>
 
-#include "core/TextOps.h"
+#include "base/TextOps.h"
 
 namespace lumi {
 

@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QImageReader>
 
-#include "core/TextOps.h"
+#include "base/TextOps.h"
 #include "picture/GifDecode.h"
 #include "picture/JpegDecode.h"
 

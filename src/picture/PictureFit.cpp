@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/Clock.h"
+#include "base/Clock.h"
 
 namespace lumi {
 

@@ -2,7 +2,7 @@
 
 #include <QMessageBox>
 
-#include "core/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 namespace lumi {
 

@@ -23,14 +23,14 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "core/Clock.h"
-#include "core/DownloadBatch.h"
-#include "core/ErrorReport.h"
-#include "core/SearchEngine.h"
-#include "core/AppPaths.h"
-#include "core/WindowPlacement.h"
-#include "core/unitVersionCheck.h"
-#include "core/SlideShow.h"
+#include "base/AppPaths.h"
+#include "base/Clock.h"
+#include "base/ErrorReport.h"
+#include "base/WindowPlacement.h"
+#include "engine/DownloadBatch.h"
+#include "engine/SearchEngine.h"
+#include "engine/SlideShow.h"
+#include "engine/unitVersionCheck.h"
 #include "files/unit_Download.h"
 #include "shell/Unit2.h"
 #include "shell/unit_About.h"

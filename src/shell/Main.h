@@ -11,9 +11,9 @@
 #include <QUrl>
 #include <QWidget>
 
-#include "core/ConfiguredHosts.h"
-#include "core/FileTransfers.h"
-#include "core/IniFiles.h"
+#include "base/ConfiguredHosts.h"
+#include "base/IniFiles.h"
+#include "engine/FileTransfers.h"
 #include "files/PictureView.h"
 #include "widgets/AdImage.h"
 

@@ -10,10 +10,10 @@
 #include <QValidator>
 
 #include "analysis/UrlUtils.h"
-#include "core/ErrorReport.h"
-#include "core/Latin1.h"
-#include "core/SearchEngine.h"
-#include "core/SearchPhrase.h"
+#include "base/ErrorReport.h"
+#include "base/Latin1.h"
+#include "engine/SearchEngine.h"
+#include "engine/SearchPhrase.h"
 #include "shell/Unit2.h"
 #include "widgets/GlimFade.h"
 

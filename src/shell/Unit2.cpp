@@ -7,8 +7,8 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-#include "core/Latin1.h"
-#include "core/SearchEngine.h"
+#include "base/Latin1.h"
+#include "engine/SearchEngine.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <QTreeView>
 
 #include "analysis/UrlUtils.h"
-#include "core/AppPaths.h"
-#include "core/ErrorReport.h"
-#include "core/SearchEngine.h"
-#include "core/SlideShow.h"
+#include "base/AppPaths.h"
+#include "base/ErrorReport.h"
+#include "engine/SearchEngine.h"
+#include "engine/SlideShow.h"
 #include "widgets/GlimFade.h"
 
 namespace lumi {

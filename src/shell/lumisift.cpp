@@ -2,8 +2,8 @@
 // main window first, the others hidden until a command shows them), then the event loop
 // until the main window closes. A picture file named on the command line opens in the
 // viewer, so the program can serve as "Open with" for pictures.
-#include "core/AppPaths.h"
-#include "core/ProgramArguments.h"
+#include "base/AppPaths.h"
+#include "base/ProgramArguments.h"
 #include "files/unit_Download.h"
 #include "files/untExtract.h"
 #include "shell/DefaultHandler.h"

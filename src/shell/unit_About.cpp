@@ -7,7 +7,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 
-#include "core/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "shell/Main.h"
 #include "widgets/ButtonArt.h"
 #include "widgets/GlimFade.h"

@@ -11,8 +11,8 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "core/ErrorReport.h"
-#include "core/Latin1.h"
+#include "base/ErrorReport.h"
+#include "base/Latin1.h"
 #include "files/untExtract.h"
 #include "shell/Main.h"
 

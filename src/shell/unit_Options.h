@@ -7,7 +7,7 @@
 
 #include <QDialog>
 
-#include "core/OptionsSettings.h"
+#include "base/OptionsSettings.h"
 
 class QCheckBox;
 class QGroupBox;

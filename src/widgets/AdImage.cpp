@@ -11,8 +11,8 @@
 #include <QPointer>
 #include <QTimer>
 
-#include "core/AppPaths.h"
-#include "core/ErrorReport.h"
+#include "base/AppPaths.h"
+#include "base/ErrorReport.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
-#include "core/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "widgets/GlimFade.h"
 
 namespace lumi {

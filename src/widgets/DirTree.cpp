@@ -12,7 +12,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include "core/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 namespace {
 

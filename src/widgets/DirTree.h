@@ -10,7 +10,7 @@
 
 #include <QTreeWidget>
 
-#include "core/FolderScan.h"
+#include "base/FolderScan.h"
 
 class QSocketNotifier;
 

@@ -12,7 +12,7 @@
 #include <QPainter>
 #include <QPointer>
 
-#include "core/Clock.h"
+#include "base/Clock.h"
 
 namespace lumi {
 

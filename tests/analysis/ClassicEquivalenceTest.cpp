@@ -11,7 +11,7 @@
 #include "analysis/ResultParsers.h"
 #include "analysis/UrlUtils.h"
 #include "analysis/unit_LinkExtractor.h"
-#include "core/TextOps.h"
+#include "base/TextOps.h"
 
 using namespace lumi;
 using namespace lumi::test;

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "analysis/SearchHost.h"
-#include "core/ErrorReport.h"
-#include "core/TextOps.h"
+#include "base/ErrorReport.h"
+#include "base/TextOps.h"
 
 namespace lumi::test {
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/TextOps.h"
+#include "base/TextOps.h"
 
 TEST(TextWalk, LowerIntoMatchesTheClassicLowerCasingForEveryByteAndLength) {
     std::string all;

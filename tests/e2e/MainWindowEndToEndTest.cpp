@@ -20,7 +20,7 @@
 
 #include "SandboxProcess.h"
 #include "common/EventLoopWait.h"
-#include "core/SearchEngine.h"
+#include "engine/SearchEngine.h"
 #include "files/unit_Download.h"
 #include "shell/Main.h"
 #include "widgets/GlimFade.h"

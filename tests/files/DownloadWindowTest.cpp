@@ -19,7 +19,7 @@
 #include <QTreeView>
 
 #include "common/EventLoopWait.h"
-#include "core/SearchEngine.h"
+#include "engine/SearchEngine.h"
 #include "net/ScriptedServer.h"
 #include "shell/Main.h"
 #include "widgets/Gauges.h"

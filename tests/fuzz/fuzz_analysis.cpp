@@ -12,7 +12,7 @@
 #include "analysis/ResultParsers.h"
 #include "analysis/UrlUtils.h"
 #include "analysis/unit_LinkExtractor.h"
-#include "core/TextOps.h"
+#include "base/TextOps.h"
 
 namespace {
 

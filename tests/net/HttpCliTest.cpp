@@ -7,9 +7,9 @@
 #include <QBuffer>
 #include <QTimer>
 
+#include "base/TextOps.h"
 #include "common/EventLoopWait.h"
 #include "common/Peers.h"
-#include "core/TextOps.h"
 #include "net/HttpProt.h"
 #include "net/HttpRecorder.h"
 #include "net/ScriptedServer.h"

@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QTimer>
 
-#include "core/TextOps.h"
+#include "base/TextOps.h"
 
 namespace lumi::test {
 

@@ -17,10 +17,10 @@
 #include <QTimer>
 #include <QTreeView>
 
-#include "core/Clock.h"
-#include "core/ErrorReport.h"
-#include "core/SearchEngine.h"
-#include "core/unitVersionCheck.h"
+#include "base/Clock.h"
+#include "base/ErrorReport.h"
+#include "engine/SearchEngine.h"
+#include "engine/unitVersionCheck.h"
 #include "shell/Unit2.h"
 #include "widgets/GlimFade.h"
 

@@ -13,7 +13,7 @@
 
 #include "analysis/UrlUtils.h"
 #include "common/EventLoopWait.h"
-#include "core/SearchEngine.h"
+#include "engine/SearchEngine.h"
 #include "shell/Main.h"
 #include "shell/Unit2.h"
 #include "widgets/GlimFade.h"

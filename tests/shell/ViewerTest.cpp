@@ -19,11 +19,11 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include "base/AppPaths.h"
+#include "base/ErrorReport.h"
 #include "common/EventLoopWait.h"
-#include "core/AppPaths.h"
-#include "core/ErrorReport.h"
-#include "core/SearchEngine.h"
-#include "core/SlideShow.h"
+#include "engine/SearchEngine.h"
+#include "engine/SlideShow.h"
 #include "picture/PictureFit.h"
 #include "shell/Main.h"
 

@@ -11,8 +11,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "base/IniFiles.h"
 #include "common/EventLoopWait.h"
-#include "core/IniFiles.h"
 
 namespace {
 

@@ -1,0 +1,30 @@
+#include "base/ConfiguredHosts.h"
+
+#include <cstdlib>
+
+namespace lumi {
+
+std::string configuredHost(const char* variable, const char* fallback) {
+    const char* value = std::getenv(variable);
+    return value && *value ? std::string(value) : std::string(fallback);
+}
+
+// The services' public names; the demo and the tests point the variables at the stand-in
+// server on loopback.
+std::string hotBotHost() {
+    return configuredHost("LUMISIFT_HOTBOT_HOST", "www.hotbot.com");
+}
+std::string lycosHost() {
+    return configuredHost("LUMISIFT_LYCOS_HOST", "www.lycos.com");
+}
+std::string scourNetHost() {
+    return configuredHost("LUMISIFT_SCOURNET_HOST", "www.scour.net");
+}
+std::string scourNetSite() {
+    return configuredHost("LUMISIFT_SCOURNET_SITE", "www.scour.com");
+}
+std::string makerHost() {
+    return configuredHost("LUMISIFT_MAKER_HOST", "www.lumisift.com");
+}
+
+} // namespace lumi

@@ -1,0 +1,129 @@
+#include "engine/DownloadBatch.h"
+
+#include <algorithm>
+#include <set>
+
+#include <QFileInfo>
+
+#include "analysis/UrlUtils.h"
+#include "base/ErrorReport.h"
+#include "base/IniFiles.h"
+#include "engine/SearchEngine.h"
+
+namespace lumi {
+
+namespace {
+std::string joinPath(const std::string& folder, const std::string& name) {
+    return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+} // namespace
+
+bool fileExistsOnDisk(const std::string& path) {
+    return QFileInfo::exists(
+        QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())));
+}
+
+SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions& options,
+                   const std::string& searchDirName,
+                   const std::function<bool(const std::string& path)>& fileExists) {
+    SavePlan plan;
+    if (addresses.empty()) return plan;
+    if (options.savePath.empty()) {
+        plan.items.resize(addresses.size());
+        return plan;
+    }
+    plan.folder = PrepareSaveFolder(options, searchDirName);
+    std::set<std::string> given;
+    const auto taken = [&](const std::string& name) {
+        const std::string path = joinPath(plan.folder, name);
+        return given.count(path) > 0 || fileExists(path);
+    };
+    for (const std::string& address : addresses) {
+        BatchItem item;
+        item.address = address;
+        item.name = ExtractFileNameFromURL(address);
+        item.path =
+            joinPath(plan.folder, smartSaveName(address, searchDirName, options.numbered, taken));
+        item.refused = !given.insert(item.path).second;
+        plan.items.push_back(std::move(item));
+    }
+    return plan;
+}
+
+size_t transferLimit(const TIniFile& settings) {
+    const bool slow = settings.ReadBool("Options", "SlowConnection", true);
+    return static_cast<size_t>(slow ? SearchEngine::ModemCheckLinkLimit
+                                    : SearchEngine::LanCheckLinkLimit);
+}
+
+DownloadBatch::DownloadBatch(FileTransfers& transfers, std::vector<BatchItem> items,
+                             size_t maxRunning)
+    : transfers_(transfers), items_(std::move(items)),
+      maxRunning_(std::max<size_t>(1, maxRunning)) {
+    for (const BatchItem& item : items_)
+        heldPaths_.push_back(normalFilePath(item.path));
+    transfers_.OnSaveDone = [this](const TransferOutcome& outcome) { transferDone(outcome); };
+}
+
+DownloadBatch::~DownloadBatch() {
+    abort();
+    transfers_.OnSaveDone = nullptr;
+}
+
+void DownloadBatch::start() {
+    startNext();
+}
+
+void DownloadBatch::startNext() {
+    while (!aborted_ && running_ < maxRunning_ && next_ < items_.size()) {
+        BatchItem& item = items_[next_++];
+        if (item.refused) {
+            ReportError(FileTransfers::GetFileErrorText);
+        } else if (transfers_.GetFile(item.address, item.path, tkSave)) {
+            item.state = BatchItem::State::Running;
+            ++running_;
+            continue;
+        }
+        item.state = BatchItem::State::Failed;
+        item.reason = FileTransfers::GetFileErrorText;
+        finish(item);
+    }
+}
+
+void DownloadBatch::transferDone(const TransferOutcome& outcome) {
+    for (size_t i = 0; i < items_.size(); ++i) {
+        BatchItem& item = items_[i];
+        if (item.state != BatchItem::State::Running || heldPaths_[i] != outcome.path) continue;
+        --running_;
+        item.state = outcome.failed ? BatchItem::State::Failed : BatchItem::State::Saved;
+        item.reason = outcome.reason;
+        item.bytes = outcome.bytes;
+        finish(item);
+        startNext();
+        return;
+    }
+}
+
+void DownloadBatch::finish(BatchItem& item) {
+    ++done_;
+    if (item.state == BatchItem::State::Failed)
+        ++failed_;
+    else
+        savedBytes_ += item.bytes;
+    if (OnItemDone) OnItemDone(item);
+}
+
+void DownloadBatch::abort() {
+    aborted_ = true;
+    for (BatchItem& item : items_) {
+        if (item.state != BatchItem::State::Running) continue;
+        transfers_.cancel(item.path);
+        item.state = BatchItem::State::Failed;
+        item.reason = "Connection aborted on request";
+        --running_;
+        ++done_;
+        ++failed_;
+    }
+}
+
+} // namespace lumi

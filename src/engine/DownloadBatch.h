@@ -1,0 +1,94 @@
+#pragma once
+// One Download command's batch: every selected picture named at once (so numbering stays
+// consecutive), then saved through FileTransfers with at most a bounded number of transfers
+// running; each completion starts the next. Abort stops what runs and removes its partial
+// files. While it lives the batch owns FileTransfers::OnSaveDone.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/FileTransfers.h"
+#include "engine/SmartSave.h"
+
+class TIniFile;
+
+namespace lumi {
+
+struct BatchItem {
+    enum class State { Waiting, Running, Saved, Failed };
+    std::string address;
+    std::string name; // the file-name part of the address, as the lists show it
+    std::string path; // where it is saved
+    State state = State::Waiting;
+    std::string reason; // why it failed, in the program's words
+    int64_t bytes = 0;
+    // Plain naming gave an earlier item of the batch the same path: that one holds the file,
+    // so this one cannot be created.
+    bool refused = false;
+};
+
+// The folder and the names of a batch. An empty folder with items means "SavePath" is empty:
+// nothing may be started.
+struct SavePlan {
+    std::string folder;
+    std::vector<BatchItem> items;
+    bool missingSaveFolder() const { return folder.empty() && !items.empty(); }
+};
+
+// Decides folder and names for addresses: the folder is prepared (created when missing) and
+// every name is chosen before any transfer starts, so a numbered name counts the names given
+// earlier in the batch as taken. fileExists tells whether a name is used in the folder.
+SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions& options,
+                   const std::string& searchDirName,
+                   const std::function<bool(const std::string& path)>& fileExists);
+// The file-system check planBatch uses in the program.
+bool fileExistsOnDisk(const std::string& path);
+
+// Transfers a batch runs at once: the link-check pool's limit for the connection setting
+// ("SlowConnection", on unless set).
+size_t transferLimit(const TIniFile& settings);
+
+class DownloadBatch {
+public:
+    DownloadBatch(FileTransfers& transfers, std::vector<BatchItem> items, size_t maxRunning);
+    // Aborts what still runs.
+    ~DownloadBatch();
+    DownloadBatch(const DownloadBatch&) = delete;
+    DownloadBatch& operator=(const DownloadBatch&) = delete;
+
+    // After each item ends, saved or failed. It may call abort().
+    std::function<void(const BatchItem& item)> OnItemDone;
+
+    // Starts the first transfers (up to the bound).
+    void start();
+    // Stops the running transfers (their partial files are removed) and starts no more;
+    // saved files stay. Stopped items become Failed without an OnItemDone; waiting ones
+    // stay Waiting.
+    void abort();
+
+    const std::vector<BatchItem>& items() const { return items_; }
+    size_t runningCount() const { return running_; }
+    size_t doneCount() const { return done_; }
+    size_t failedCount() const { return failed_; }
+    int64_t savedBytes() const { return savedBytes_; }
+    bool finished() const { return done_ == items_.size(); }
+
+private:
+    void startNext();
+    void transferDone(const TransferOutcome& outcome);
+    void finish(BatchItem& item);
+
+    FileTransfers& transfers_;
+    std::vector<BatchItem> items_;
+    std::vector<std::string> heldPaths_; // normalFilePath of each item's path
+    size_t maxRunning_;
+    size_t next_ = 0;
+    size_t running_ = 0;
+    size_t done_ = 0;
+    size_t failed_ = 0;
+    int64_t savedBytes_ = 0;
+    bool aborted_ = false;
+};
+
+} // namespace lumi

@@ -1,0 +1,225 @@
+// The page-fetch and link-check queues of SearchEngine: queueing, the dispatchers that
+// start clients, the handlers of finished work and the sweeps that release clients.
+#include "engine/SearchEngine.h"
+
+#include "base/Clock.h"
+#include "base/ErrorReport.h"
+#include "base/ProxySetting.h"
+#include "base/TextOps.h"
+#include "engine/PageBuffer.h"
+#include "engine/RunningLines.h"
+#include "net/HttpProt.h"
+
+namespace lumi {
+
+namespace {
+
+// Tags of link checks: uniform over 0 .. 2147483646.
+constexpr int32_t CheckTagRange = 2147483647;
+
+// One sweep tick over a running table: times out stale lines while searching and releases
+// the client of the first finished line that has one. findClient(item) gives the pool index
+// of the line's client or -1; release(index) aborts and destroys it.
+template <class FindClient, class Release>
+void sweepRunning(bool searching, StringList& running, FindClient findClient, Release release) {
+    const size_t lines = running.size();
+    const uint32_t now = tickCount();
+    for (size_t i = 0; i < lines && i < running.size(); ++i) {
+        const std::string& line = running[i];
+        if (searching && !isDoneLine(line)) {
+            if (runningTimedOut(line, now)) running.set(i, doneLine(line));
+            continue;
+        }
+        const long client = findClient(std::string(runningItem(line)));
+        if (client < 0) continue;
+        release(static_cast<size_t>(client));
+        running.removeAt(i);
+        return;
+    }
+}
+
+int32_t parseTag(const std::string& item) {
+    int32_t tag = 0;
+    if (!parseInteger(item, tag))
+        throw std::invalid_argument("'" + item + "' is not a valid integer value");
+    return tag;
+}
+
+} // namespace
+
+void SearchEngine::QueueForGetPage(const std::string& url, int engine) {
+    catchAll("TForm1.QueueForGetPage", [&] {
+        // A TAB would split the queue and running lines in the wrong place.
+        if (url.find('\t') != std::string::npos || url.size() > MaxUrlLength) return;
+        if (GetPageQueue.size() >= MaxWaitingPages) { // not marked seen: it may come again
+            if (GetPageSeen.contains(url)) raiseCounter(display_.doubleGetPageText);
+            return;
+        }
+        if (!GetPageSeen.addUnique(url)) {
+            raiseCounter(display_.doubleGetPageText);
+            return;
+        }
+        GetPageQueue.add(url + '\t' + std::to_string(engine));
+    });
+}
+
+void SearchEngine::QueueForCheckLink(const std::string& url) {
+    if (url.size() > MaxUrlLength) return;
+    const bool duplicate = CheckLinkQueue.size() < MaxWaitingChecks ? !CheckLinkQueue.addUnique(url)
+                                                                    : CheckLinkQueue.contains(url);
+    if (duplicate) raiseCounter(display_.doubleCheckText);
+}
+
+void SearchEngine::Timer1Timer() {
+    for (int pass = 0; pass < StartsPerTick; ++pass) {
+        if (CheckLinkQueue.empty() ||
+            static_cast<int64_t>(CheckLinkClients.size()) > CheckLinkClientLimit)
+            continue;
+        CheckLink(CheckLinkQueue.front());
+        CheckLinkQueue.removeFirst();
+    }
+}
+
+void SearchEngine::Timer2Timer() {
+    for (int pass = 0; pass < StartsPerTick; ++pass) {
+        if (GetPageQueue.empty() ||
+            static_cast<int64_t>(GetPageClients.size()) > GetPageClientLimit)
+            continue;
+        const std::string& line = GetPageQueue.front();
+        const size_t tab = line.find('\t');
+        int32_t engine = 0;
+        if (tab == std::string::npos ||
+            !parseInteger(std::string_view(line).substr(tab + 1), engine))
+            throw std::invalid_argument("'" + line + "' is not a page queue line");
+        GetPage(line.substr(0, tab), engine);
+        GetPageQueue.removeFirst();
+    }
+}
+
+// A client whose start raised is destroyed at once with its buffer (it would otherwise sit
+// idle until the program ends); the work item is lost as it is in every failed start.
+void SearchEngine::CheckLink(const std::string& url) {
+    catchAll("error code : #0002 (CheckLink)", [&] {
+        const ProxySetting proxy = proxyFromSettings(SettingsFile);
+        if (!Searching) return;
+        auto client = std::make_unique<THttpCli>();
+        client->Proxy = proxy.host;
+        client->ProxyPort = proxy.port;
+        client->Tag = randomBelow(CheckTagRange);
+        client->URL = url;
+        client->OnHeaderEnd = [this, startedAfter = aborts_](THttpCli* sender) {
+            if (startedAfter == aborts_) CheckLinkHeaderEnd(sender);
+        };
+        client->StartGet();
+        const int tag = client->Tag;
+        CheckLinkClients.push_back(std::move(client));
+        CheckLinkRunning.add(runningLine(tickCount(), std::to_string(tag)));
+    });
+}
+
+void SearchEngine::GetPage(const std::string& url, int engine) {
+    catchAll("error code : #0038 (GetPage)", [&] {
+        const ProxySetting proxy = proxyFromSettings(SettingsFile);
+        if (!Searching) return;
+        PageClient page;
+        page.buffer = std::make_unique<CappedBuffer>(MaxPageBytes);
+        page.client = std::make_unique<THttpCli>();
+        page.client->Proxy = proxy.host;
+        page.client->ProxyPort = proxy.port;
+        page.client->URL = url;
+        page.client->RcvdStream = page.buffer.get();
+        page.client->OnRequestDone =
+            [this, startedAfter = aborts_](THttpCli* sender, THttpRequest rqType, int error) {
+                if (startedAfter == aborts_) GetPageRequestDone(sender, rqType, error);
+            };
+        page.client->Tag = engine;
+        page.client->StartGet();
+        GetPageClients.push_back(std::move(page));
+        GetPageRunning.add(runningLine(tickCount(), url));
+    });
+}
+
+// Only a line still running is marked: when an abandoned search's finished line for the
+// same page waits for its release, the new line must not be left to time out.
+void SearchEngine::markRunningDone(StringList& running, const std::string& item) {
+    for (size_t i = 0; i < running.size(); ++i) {
+        if (!isDoneLine(running[i]) && runningItem(running[i]) == item) {
+            running.set(i, doneLine(running[i]));
+            return;
+        }
+    }
+}
+
+// Neither the error nor the status code matters: whatever body arrived is routed. A large
+// page is analysed in slices behind the pages that finished before it.
+void SearchEngine::GetPageRequestDone(THttpCli* sender, int, int) {
+    catchAll("error code : #0039 (GetPageRequestDone)", [&] {
+        PageLines lines;
+        if (const auto* buffer = qobject_cast<const CappedBuffer*>(sender->RcvdStream))
+            LoadMemoFromMemoryStream(lines, buffer->bytes());
+        pageAnalyses_.push_back(
+            std::make_unique<PageAnalysis>(*this, sender->Tag, std::move(lines), sender->URL));
+        if (pageAnalyses_.size() == 1) continuePageAnalysis();
+    });
+}
+
+void SearchEngine::continuePageAnalysis() {
+    if (pageAnalyses_.empty()) return;
+    bool complete = true;
+    catchAll("error code : #0039 (GetPageRequestDone)",
+             [&] { complete = pageAnalyses_.front()->run(AnalysisSlice); });
+    if (!complete) {
+        analysisTimer_->start();
+        return;
+    }
+    const std::unique_ptr<PageAnalysis> done = std::move(pageAnalyses_.front());
+    pageAnalyses_.pop_front();
+    catchAll("error code : #0039 (GetPageRequestDone)",
+             [&] { markRunningDone(GetPageRunning, done->pageUrl()); });
+    if (!pageAnalyses_.empty()) analysisTimer_->start();
+}
+
+// The status code does not matter: any response whose content type names an image counts.
+void SearchEngine::CheckLinkHeaderEnd(THttpCli* sender) {
+    catchAll("error code : #0003 (CheckLinkHeaderEnd)", [&] {
+        if (textContains(sender->ContentType(), "image"))
+            AddToListView(sender->URL, sender->ContentLength());
+        markRunningDone(CheckLinkRunning, std::to_string(sender->Tag));
+    });
+}
+
+void SearchEngine::Timer3Timer() {
+    catchAll("error code : #1001 (Timer3 (getpage)", [&] {
+        sweepRunning(
+            Searching, GetPageRunning,
+            [this](const std::string& url) -> long {
+                for (size_t c = 0; c < GetPageClients.size(); ++c)
+                    if (GetPageClients[c].client->URL == url) return static_cast<long>(c);
+                return -1;
+            },
+            [this](size_t c) {
+                GetPageClients[c].client->Abort();
+                GetPageClients[c].client.reset();
+                GetPageClients.erase(GetPageClients.begin() + static_cast<std::ptrdiff_t>(c));
+            });
+    });
+}
+
+void SearchEngine::Timer4Timer() {
+    catchAll("error code : #1002 (Timer4 (checklink)", [&] {
+        sweepRunning(
+            Searching, CheckLinkRunning,
+            [this](const std::string& item) -> long {
+                const int32_t tag = parseTag(item);
+                for (size_t c = 0; c < CheckLinkClients.size(); ++c)
+                    if (CheckLinkClients[c]->Tag == tag) return static_cast<long>(c);
+                return -1;
+            },
+            [this](size_t c) {
+                CheckLinkClients[c]->Abort();
+                CheckLinkClients.erase(CheckLinkClients.begin() + static_cast<std::ptrdiff_t>(c));
+            });
+    });
+}
+
+} // namespace lumi

@@ -1,0 +1,107 @@
+#pragma once
+// The picture transfers shared by the downloader, the viewer and the slide show. GetFile
+// starts one HTTP client per picture, writing into a file created when the transfer starts;
+// GetFileRequestDone ends it, frees client and file, removes the file of a transfer that did
+// not arrive whole, and hands the outcome to the step of the transfer's kind. Owns the
+// running clients and their open files.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include <QObject>
+
+#include "base/IniFiles.h"
+#include "net/HttpProt.h"
+
+class QFile;
+
+// The purpose of one transfer, kept in its client's Tag (the value 2 is not used).
+enum TransferKind { tkSlide = 0, tkView = 1, tkSave = 3 };
+
+namespace lumi {
+
+// What a finished transfer brought.
+struct TransferOutcome {
+    TransferKind kind = tkSave;
+    std::string address; // the client's URL
+    std::string name;    // the file-name part of the address
+    std::string path;    // the file written (already removed when failed)
+    bool failed = false;
+    // Why it failed, in the program's words: the status line, the socket error text, or a
+    // local reason. Empty when it did not fail.
+    std::string reason;
+    int64_t bytes = 0; // body bytes received
+};
+
+// A transfer failed when its request ended with an error, with a status outside 200-299
+// (0, no status line, included), or with fewer body bytes than its Content-Length announced.
+bool transferFailed(int statusCode, int error, int64_t contentLength, int64_t rcvdCount);
+
+// The reason for a failed transfer of client that ended with error.
+std::string transferFailureReason(const THttpCli& client, int error);
+
+// One spelling per file (absolute, cleaned), as TransferOutcome::path gives it.
+std::string normalFilePath(const std::string& path);
+
+// A path's last component may be written as a file: neither empty, "." nor "..", no NUL.
+bool plainFileName(const std::string& name);
+
+class FileTransfers : public QObject {
+    Q_OBJECT
+public:
+    // The text a refused or failed start reports.
+    static constexpr const char* GetFileErrorText = "error code : #0053 (GetFile)";
+    static constexpr const char* RequestDoneErrorText = "error code : #0054 (GetFileRequestDone)";
+
+    // settingsPath: the settings file read for the proxy of each transfer. slideshowFolder
+    // gives the folder of tkSlide and tkView files, ending in "/" (the program's scratch
+    // folder unless replaced).
+    explicit FileTransfers(std::string settingsPath, QObject* parent = nullptr,
+                           std::function<std::string()> slideshowFolder = {});
+    // Running transfers are stopped; their partial files are removed.
+    ~FileTransfers() override;
+
+    // Starts one transfer and returns at once; the outcome arrives through the step of its
+    // kind. For tkSave target is a full file path; for tkSlide and tkView a bare file name in
+    // the slideshow folder (created on demand). A path that a running transfer holds, a name
+    // that is empty, "." or "..", or a file that cannot be created refuses the start:
+    // GetFileErrorText is reported, nothing is written, and false is returned.
+    bool GetFile(const std::string& address, const std::string& target, TransferKind kind);
+
+    // The OnRequestDone handler of every transfer; frees sender.
+    void GetFileRequestDone(THttpCli* sender, THttpRequest rqType, int error);
+
+    // The step after each finished transfer of that kind, failed ones included (check
+    // outcome.failed). The viewer plugs into OnViewDone and OnSlideDone, the downloader into
+    // OnSaveDone. A step may start further transfers.
+    std::function<void(const TransferOutcome& outcome)> OnSlideDone;
+    std::function<void(const TransferOutcome& outcome)> OnViewDone;
+    std::function<void(const TransferOutcome& outcome)> OnSaveDone;
+
+    // The file a GetFile of target and kind would write.
+    std::string targetPath(const std::string& target, TransferKind kind) const;
+    // Stops the running transfer that writes path and removes its file; no step follows.
+    // False when no running transfer writes it.
+    bool cancel(const std::string& path);
+    bool holds(const std::string& path) const;
+    size_t running() const { return transfers_.size(); }
+
+private:
+    struct Transfer {
+        std::unique_ptr<QFile> file;
+        std::unique_ptr<THttpCli> client;
+        TransferKind kind = tkSave;
+    };
+    using TransferMap = std::map<std::string, Transfer>;
+    TransferMap::iterator findClient(const THttpCli* client);
+    void start(const std::string& address, const std::string& path, TransferKind kind);
+
+    TIniFile settings_;
+    std::function<std::string()> slideshowFolder_;
+    // Keyed by the file path: a path is held open by at most one transfer.
+    TransferMap transfers_;
+};
+
+} // namespace lumi

@@ -1,0 +1,45 @@
+// The results list of SearchEngine: the one gate every found image passes, and the size
+// filter behind it.
+#include "engine/SearchEngine.h"
+
+#include <algorithm>
+
+#include "analysis/UrlUtils.h"
+#include "base/ErrorReport.h"
+#include "base/TextOps.h"
+
+namespace lumi {
+
+// Bounds are in kb of 1000 bytes and computed in 64 bits: a bound of two million kb must not
+// wrap into a negative byte count.
+bool SearchEngine::CheckSizeLimits(int64_t size) const {
+    const auto settings = SettingsFile.Entries();
+    bool result = true;
+    if (settings->ReadBool("Options", "LargerThanBool", true) &&
+        int64_t{settings->ReadInteger("Options", "LargerThan", 10)} * 1000 > size)
+        result = false;
+    if (settings->ReadBool("Options", "SmallerThanBool", true) &&
+        int64_t{settings->ReadInteger("Options", "SmallerThan", 1000)} * 1000 < size)
+        result = false;
+    return result;
+}
+
+void SearchEngine::AddToListView(const std::string& url, int64_t size) {
+    catchAll("error code : #0044 (AddToListView)", [&] {
+        // Refusals leave no trace, so the duplicate test can come last, where it is also
+        // the insertion.
+        if (!Searching) return;
+        if (size > 0 && !CheckSizeLimits(size)) return;
+        if (std::any_of(url.begin(), url.end(),
+                        [](char c) { return c == '&' || c == '=' || c == '?' || c == '%'; }))
+            return;
+        if (url.size() > MaxUrlLength || FoundList.size() >= MaxFoundRows) return;
+        if (!FoundList.addUnique(url)) return;
+        // The counter reaches the window with the rows it counts (see the constructor).
+        display_.foundText = incrementCounterText(display_.foundText);
+        results_.appendRow(ExtractFileNameFromURL(url),
+                           size <= 0 ? std::string("UNKNOWN") : std::to_string(size));
+    });
+}
+
+} // namespace lumi

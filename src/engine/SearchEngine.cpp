@@ -1,0 +1,164 @@
+#include "engine/SearchEngine.h"
+
+#include "analysis/UrlUtils.h"
+#include "base/Clock.h"
+#include "base/ErrorReport.h"
+#include "base/TextOps.h"
+#include "engine/PageBuffer.h"
+#include "engine/RunningLines.h"
+#include "engine/SearchPhrase.h"
+#include "net/HttpProt.h"
+
+namespace lumi {
+
+namespace {
+
+QTimer* makeTimer(QObject* owner, int intervalMs, bool active, std::function<void()> handler) {
+    auto* timer = new QTimer(owner);
+    timer->setInterval(intervalMs);
+    QObject::connect(timer, &QTimer::timeout, owner, std::move(handler));
+    if (active) timer->start();
+    return timer;
+}
+
+} // namespace
+
+SearchEngine::SearchEngine(SearchEngineSetup setup, QObject* parent)
+    : QObject(parent), SettingsFile(std::move(setup.settingsPath)), hosts_(std::move(setup.hosts)) {
+    if (setup.seedRandomFromClock) seedRandomFromClock();
+    // Handlers without a catch-all of their own run under the default handler, so that no
+    // exception travels through Qt's event dispatch.
+    Timer1 =
+        makeTimer(this, 200, true, [this] { runUnderDefaultHandler([this] { Timer1Timer(); }); });
+    Timer2 =
+        makeTimer(this, 500, true, [this] { runUnderDefaultHandler([this] { Timer2Timer(); }); });
+    Timer3 = makeTimer(this, 100, true, [this] { Timer3Timer(); });
+    Timer4 = makeTimer(this, 100, true, [this] { Timer4Timer(); });
+    Timer5 =
+        makeTimer(this, 1000, true, [this] { runUnderDefaultHandler([this] { Timer5Timer(); }); });
+    analysisTimer_ = makeTimer(this, 0, false, [this] { continuePageAnalysis(); });
+    analysisTimer_->setSingleShot(true);
+    // The "Found:" counter is raised row by row but shown with each batch of rows.
+    connect(&results_, &QAbstractItemModel::rowsInserted, this, &SearchEngine::displayChanged);
+    TimerBlinkSearch = makeTimer(
+        this, 1000, false, [this] { runUnderDefaultHandler([this] { TimerBlinkSearchTimer(); }); });
+}
+
+// Clients go before their receive buffers and before the timers: none of them fires again.
+SearchEngine::~SearchEngine() {
+    pageAnalyses_.clear();
+    for (PageClient& page : GetPageClients)
+        page.client.reset();
+    GetPageClients.clear();
+    CheckLinkClients.clear();
+}
+
+bool SearchEngine::checkLinksChecked() const {
+    return checkLinksReader_ ? checkLinksReader_() : true;
+}
+
+void SearchEngine::appendDiagnosticsLine(const std::string& line) {
+    if (memo_.size() >= MaxDiagnosticsLines) memo_.pop_front();
+    memo_.push_back(line);
+    Q_EMIT diagnosticsLineAdded(
+        QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+}
+
+void SearchEngine::setStatus(const char* text) {
+    display_.statusText = text;
+    Q_EMIT displayChanged();
+}
+
+void SearchEngine::raiseCounter(std::string& counterText) {
+    counterText = incrementCounterText(counterText);
+    Q_EMIT displayChanged();
+}
+
+void SearchEngine::SearchButtonClick(const std::string& phrase) {
+    catchAll("error code : #0047 (SearchButtonClick)", [&] {
+        GetPageSeen.clear();
+        const bool slow = SettingsFile.ReadBool("Options", "SlowConnection", true);
+        GetPageClientLimit = slow ? ModemGetPageLimit : LanGetPageLimit;
+        CheckLinkClientLimit = slow ? ModemCheckLinkLimit : LanCheckLinkLimit;
+        SearchDirName = MakeValidDir(phrase);
+        // Blanks alone would ask every service for nothing, and a phrase longer than the
+        // phrase box takes would not fit the services' addresses: neither starts a search.
+        if (!phraseCanSearch(phrase)) return;
+
+        Searching = true;
+        clearResults();
+        display_.statusText = "Searching...";
+        TimerBlinkSearch->start();
+        Q_EMIT displayChanged();
+        SearchRecursive = recursiveReader_ ? recursiveReader_() : true;
+        for (const SearchAddress& address : searchAddresses(hosts_, phrase))
+            QueueForGetPage(address.url, address.engine);
+        display_.abortButtonVisible = true;
+        Q_EMIT displayChanged();
+    });
+}
+
+void SearchEngine::clearResults() {
+    results_.clearRows();
+    FoundList.clear();
+    display_.foundText = "0";
+    Q_EMIT displayChanged();
+}
+
+void SearchEngine::AbortButtonClick() {
+    catchAll("error code : #0048 (AbortButtonClick)", [&] {
+        setStatus("Aborting...");
+        Searching = false;
+        ++aborts_;
+        // Pages still being analysed would queue work for a search that has ended.
+        pageAnalyses_.clear();
+        CheckLinkQueue.clear();
+        GetPageQueue.clear();
+        display_.abortButtonVisible = false;
+        Q_EMIT displayChanged();
+
+        // The sweeps must not see half-marked tables. Only sweeps that were running are
+        // restarted (tests drive them by hand).
+        const bool pageSweepActive = Timer3->isActive();
+        const bool checkSweepActive = Timer4->isActive();
+        Timer3->stop();
+        Timer4->stop();
+        for (StringList* running : {&GetPageRunning, &CheckLinkRunning})
+            for (size_t i = 0; i < running->size(); ++i)
+                if (!isDoneLine((*running)[i])) running->set(i, doneLine((*running)[i]));
+        if (pageSweepActive) Timer3->start();
+        if (checkSweepActive) Timer4->start();
+
+        display_.statusText = "Ready";
+        TimerBlinkSearch->stop();
+        display_.statusVisible = true;
+        Q_EMIT displayChanged();
+    });
+}
+
+void SearchEngine::Edit1KeyPress(char& key, const std::string& phrase) {
+    catchAll("error code : #0049 (Edit1KeyPress)", [&] {
+        if (key != 13) return;
+        key = 0;
+        if (display_.abortButtonVisible) AbortButtonClick();
+        SearchButtonClick(phrase);
+    });
+}
+
+void SearchEngine::TimerBlinkSearchTimer() {
+    display_.statusVisible = !display_.statusVisible;
+    Q_EMIT displayChanged();
+}
+
+void SearchEngine::Timer5Timer() {
+    const size_t pages = GetPageClients.size();
+    const size_t checks = CheckLinkClients.size();
+    display_.processesText = std::to_string(pages + checks);
+    display_.getPageClientsText = std::to_string(pages);
+    display_.checkLinkClientsText = std::to_string(checks);
+    display_.getPageQueueText = std::to_string(GetPageQueue.size());
+    display_.checkLinkQueueText = std::to_string(CheckLinkQueue.size());
+    Q_EMIT displayChanged();
+}
+
+} // namespace lumi

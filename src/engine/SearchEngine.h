@@ -1,0 +1,185 @@
+#pragma once
+// The search engine of the main window, without widgets: the search session, the page-fetch
+// and link-check queues with their client pools and timers, the results list and the
+// counters the windows show. It owns its HTTP clients, their receive buffers and its timers;
+// views read its state and follow displayChanged() and the results model.
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QObject>
+#include <QTimer>
+
+#include "analysis/PageRouting.h"
+#include "analysis/SearchHost.h"
+#include "base/IniFiles.h"
+#include "base/StringList.h"
+#include "engine/ResultsModel.h"
+#include "engine/SearchAddresses.h"
+
+class THttpCli;
+
+namespace lumi {
+
+class CappedBuffer;
+
+// What the windows show of the engine; every text is kept exactly as its label shows it.
+struct SearchDisplay {
+    std::string statusText = "Ready"; // Label7
+    bool statusVisible = true;        // the blink hides and shows it
+    bool abortButtonVisible = false;  // SearchButton shows exactly when this is false
+    std::string foundText = "0";      // Label1, the "Found:" counter
+    std::string processesText = "0";  // Label2, the "Processes:" counter
+    // Diagnostics window: pool and queue sizes show their labels' names until the first
+    // counter tick; the duplicate counters add up over all searches.
+    std::string getPageClientsText = "Label9";
+    std::string checkLinkClientsText = "Label10";
+    std::string getPageQueueText = "Label13";
+    std::string checkLinkQueueText = "Label14";
+    std::string doubleCheckText = "0";   // Form2.Label2 "Double Check:"
+    std::string doubleGetPageText = "0"; // Form2.Label1 "Double GetPage:"
+};
+
+struct SearchEngineSetup {
+    std::string settingsPath; // the TIniFile the engine reads its options from
+    SearchHosts hosts = searchHostsFromEnvironment();
+    bool seedRandomFromClock = true; // false: the caller seeded lumi::randomGenerator()
+};
+
+class SearchEngine : public QObject, public SearchHost {
+    Q_OBJECT
+public:
+    // Page-fetch and link-check limits by connection kind; a pool grows to limit + 1.
+    static constexpr int32_t ModemGetPageLimit = 4, ModemCheckLinkLimit = 9;
+    static constexpr int32_t LanGetPageLimit = 19, LanCheckLinkLimit = 24;
+    // Items a dispatcher may start per tick.
+    static constexpr int StartsPerTick = 8;
+    // Most memo lines kept; older lines are dropped first.
+    static constexpr size_t MaxDiagnosticsLines = 10000;
+    // Bounds on what pages can make the engine keep: a longer address is neither queued nor
+    // listed (links resolved against a long page address would otherwise multiply one page's
+    // size many times over), and a full queue or list refuses further entries until it has
+    // room again. Refused addresses leave no trace, as other refusals do.
+    static constexpr size_t MaxUrlLength = 2048;
+    static constexpr size_t MaxWaitingPages = 100000;
+    static constexpr size_t MaxWaitingChecks = 100000;
+    static constexpr size_t MaxFoundRows = 100000;
+    // Longest stretch of page analysis between two turns of the event loop.
+    static constexpr std::chrono::milliseconds AnalysisSlice{8};
+
+    explicit SearchEngine(SearchEngineSetup setup, QObject* parent = nullptr);
+    ~SearchEngine() override;
+
+    // The "Check Links" box, read live, and the "Recursive Search" box, read at search
+    // start. Unset readers count as checked (the boxes' state with no settings).
+    void setCheckLinksReader(std::function<bool()> reader) {
+        checkLinksReader_ = std::move(reader);
+    }
+    void setRecursiveSearchReader(std::function<bool()> reader) {
+        recursiveReader_ = std::move(reader);
+    }
+
+    const TIniFile& settings() const { return SettingsFile; }
+    const SearchDisplay& display() const { return display_; }
+    const std::deque<std::string>& diagnosticsMemo() const { return memo_; }
+    ResultsModel& results() { return results_; }
+
+    // --- session (the phrase is Edit1's text as typed) ---
+    void SearchButtonClick(const std::string& phrase);
+    void AbortButtonClick();
+    // Enter (13) is replaced by 0, aborts a running search and starts one with phrase.
+    void Edit1KeyPress(char& key, const std::string& phrase);
+    void TimerBlinkSearchTimer();
+
+    // --- queues, pools and their timers ---
+    void QueueForGetPage(const std::string& url, int engine) override;
+    void QueueForCheckLink(const std::string& url) override;
+    void Timer1Timer(); // link-check dispatcher
+    void Timer2Timer(); // page-fetch dispatcher
+    void Timer3Timer(); // page-fetch sweep
+    void Timer4Timer(); // link-check sweep
+    void Timer5Timer(); // counters
+
+    // --- results ---
+    void AddToListView(const std::string& url, int64_t size) override;
+    bool CheckSizeLimits(int64_t size) const;
+
+    // --- the rest of the analysis' view of the engine ---
+    bool foundListContains(const std::string& url) const override {
+        return FoundList.contains(url);
+    }
+    bool checkLinksChecked() const override;
+    bool searchRecursive() const override { return SearchRecursive; }
+    void appendDiagnosticsLine(const std::string& line) override;
+
+    // The search state, as the program names it. Read freely; changed only by the engine.
+    TIniFile SettingsFile;
+    bool Searching = false;
+    bool SearchRecursive = false;
+    std::string SearchDirName;
+    int32_t GetPageClientLimit = 0;
+    int32_t CheckLinkClientLimit = 0;
+
+    StringList CheckLinkQueue;   // URL
+    StringList GetPageQueue;     // URL TAB engine
+    StringList FoundList;        // URL of row i
+    StringList ViewList;         // kept for the viewer
+    StringList GetPageSeen;      // URL
+    StringList GetPageRunning;   // tick TAB URL, or X TAB URL
+    StringList CheckLinkRunning; // tick TAB tag, or X TAB tag
+
+    struct PageClient {
+        std::unique_ptr<CappedBuffer> buffer; // the client's RcvdStream; outlives the client
+        std::unique_ptr<THttpCli> client;
+    };
+    std::vector<PageClient> GetPageClients;
+    std::vector<std::unique_ptr<THttpCli>> CheckLinkClients;
+
+    QTimer* Timer1;
+    QTimer* Timer2;
+    QTimer* Timer3;
+    QTimer* Timer4;
+    QTimer* Timer5;
+    QTimer* TimerBlinkSearch;
+
+Q_SIGNALS:
+    // Any text or visibility of display() changed.
+    void displayChanged();
+    void diagnosticsLineAdded(const QString& line);
+
+private:
+    void GetPage(const std::string& url, int engine);
+    void CheckLink(const std::string& url);
+    void GetPageRequestDone(THttpCli* sender, int rqType, int error);
+    void CheckLinkHeaderEnd(THttpCli* sender);
+    // Goes on with the oldest finished page's analysis for one slice.
+    void continuePageAnalysis();
+
+    void clearResults();
+    void setStatus(const char* text);
+    void raiseCounter(std::string& counterText);
+    void markRunningDone(StringList& running, const std::string& item);
+
+    // Aborts so far. Every client remembers the count it was started under; its completion
+    // after a later abort belongs to an abandoned search (whose lines the abort marked done)
+    // and is dropped, so work still in flight can neither list rows nor queue pages in the
+    // next search.
+    uint64_t aborts_ = 0;
+
+    SearchHosts hosts_;
+    SearchDisplay display_;
+    std::deque<std::string> memo_;
+    ResultsModel results_;
+    std::function<bool()> checkLinksReader_;
+    std::function<bool()> recursiveReader_;
+    // Finished pages whose analysis is under way, oldest first; their hand-offs keep the
+    // order of the pages' completions.
+    std::deque<std::unique_ptr<PageAnalysis>> pageAnalyses_;
+    QTimer* analysisTimer_; // single shot, 0 ms: the next slice
+};
+
+} // namespace lumi

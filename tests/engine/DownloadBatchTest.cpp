@@ -1,0 +1,239 @@
+// The Download command's rules without a window: folder and names decided for the whole
+// batch, and the bounded runner against a scripted loopback server.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "base/ErrorReport.h"
+#include "common/EventLoopWait.h"
+#include "engine/DownloadBatch.h"
+#include "net/ScriptedServer.h"
+
+using lumi::BatchItem;
+using lumi::DownloadBatch;
+using lumi::FileTransfers;
+using lumi::SaveOptions;
+using lumi::test::httpResponse;
+using lumi::test::ScriptedReply;
+using lumi::test::ScriptedServer;
+using lumi::test::waitUntil;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+struct Folder {
+    QTemporaryDir dir;
+    std::string path = dir.path().toStdString();
+    void touch(const std::string& relative) const {
+        QFile file(QString::fromStdString(path + "/" + relative));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    bool exists(const std::string& relative) const {
+        return QFile::exists(QString::fromStdString(path + "/" + relative));
+    }
+};
+
+Strings namesOf(const lumi::SavePlan& plan) {
+    Strings names;
+    for (const BatchItem& item : plan.items)
+        names.push_back(item.path.substr(item.path.rfind('/') + 1));
+    return names;
+}
+
+} // namespace
+
+TEST(SmartSave, FolderAndNamesAreDecidedForTheWholeBatch) {
+    struct Case {
+        const char* what;
+        Strings present; // files already in the target folder
+        bool subDir, numbered;
+        std::string phrase;
+        Strings addresses;
+        std::string folder; // relative to SavePath
+        Strings names;
+        std::vector<bool> refused;
+    };
+    const std::vector<Case> cases = {
+        {"new sub-folder, counted per extension",
+         {},
+         true,
+         true,
+         "cats",
+         {"http://h/a.jpg", "http://h/x/b.jpg", "http://h/c.gif"},
+         "/cats",
+         {"cats_1.jpg", "cats_2.jpg", "cats_1.gif"},
+         {false, false, false}},
+        {"taken numbers skipped",
+         {"cats/cats_1.jpg"},
+         true,
+         true,
+         "cats",
+         {"http://h/a.jpg", "http://h/b.jpg"},
+         "/cats",
+         {"cats_2.jpg", "cats_3.jpg"},
+         {false, false}},
+        {"gaps filled first",
+         {"cats_1.jpg", "cats_3.jpg"},
+         false,
+         true,
+         "cats",
+         {"http://h/a.jpg", "http://h/b.jpg"},
+         "",
+         {"cats_2.jpg", "cats_4.jpg"},
+         {false, false}},
+        {"last four characters, no dot looked for",
+         {},
+         false,
+         true,
+         "p",
+         {"http://h/a.jpeg", "http://h/ab", "http://h/"},
+         "",
+         {"p_1jpeg", "p_1ab", "p_1"},
+         {false, false, false}},
+        {"sub-folder without a phrase is the folder itself",
+         {},
+         true,
+         false,
+         "",
+         {"http://h/a.jpg"},
+         "",
+         {"a.jpg"},
+         {false}},
+        {"the same plain name twice: the second is refused",
+         {"a.jpg"},
+         false,
+         false,
+         "x",
+         {"http://h/1/a.jpg", "http://h/2/a.jpg", "http://h/b.jpg"},
+         "",
+         {"a.jpg", "a.jpg", "b.jpg"},
+         {false, true, false}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Folder folder;
+        QDir().mkpath(QString::fromStdString(folder.path + "/cats"));
+        for (const std::string& f : c.present)
+            folder.touch(f);
+        SaveOptions options{folder.path, c.subDir, c.numbered};
+        const auto plan = lumi::planBatch(c.addresses, options, c.phrase, lumi::fileExistsOnDisk);
+        EXPECT_FALSE(plan.missingSaveFolder());
+        EXPECT_EQ(plan.folder, folder.path + c.folder);
+        EXPECT_TRUE(QDir(QString::fromStdString(plan.folder)).exists());
+        EXPECT_EQ(namesOf(plan), c.names);
+        for (size_t i = 0; i < plan.items.size(); ++i) {
+            EXPECT_EQ(plan.items[i].refused, c.refused[i]) << i;
+            EXPECT_EQ(plan.items[i].address, c.addresses[i]);
+        }
+    }
+}
+
+namespace {
+
+struct BatchFixture : ::testing::Test {
+    Folder folder;
+    ScriptedServer server;
+    FileTransfers transfers{folder.path + "/none.ini"};
+    Strings reported;
+
+    void SetUp() override {
+        lumi::setErrorSink([this](const std::string& text) { reported.push_back(text); });
+    }
+    void TearDown() override { lumi::setErrorSink({}); }
+
+    std::vector<BatchItem> plan(const Strings& paths, bool numbered = false) {
+        Strings addresses;
+        for (const std::string& p : paths)
+            addresses.push_back(server.url(p));
+        return lumi::planBatch(addresses, SaveOptions{folder.path, false, numbered}, "cats",
+                               lumi::fileExistsOnDisk)
+            .items;
+    }
+};
+
+ScriptedReply answer(const std::string& statusLine, const std::string& body) {
+    return lumi::test::scriptedReply({httpResponse(statusLine, {}, body)});
+}
+
+} // namespace
+
+// Guards the bound on running transfers: a large selection must not open every file at once.
+TEST_F(BatchFixture, AtMostTheBoundRunsAndEachCompletionStartsTheNext) {
+    server.respond = [](const std::string& request, int) {
+        return answer("HTTP/1.0 200 OK", request.substr(4, request.find(' ', 4) - 4));
+    };
+    Strings paths;
+    for (int i = 0; i < 12; ++i)
+        paths.push_back("/p" + std::to_string(i) + ".jpg");
+    DownloadBatch batch(transfers, plan(paths, true), 3);
+    size_t mostRunning = 0;
+    Strings doneOrder;
+    batch.OnItemDone = [&](const BatchItem& item) {
+        mostRunning = std::max(mostRunning, transfers.running());
+        doneOrder.push_back(item.name);
+        EXPECT_EQ(item.state, BatchItem::State::Saved) << item.reason;
+    };
+    batch.start();
+    EXPECT_EQ(transfers.running(), 3u);
+    EXPECT_EQ(batch.runningCount(), 3u);
+    ASSERT_TRUE(waitUntil([&] { return batch.finished(); }, 20000));
+    EXPECT_LE(mostRunning, 3u);
+    EXPECT_EQ(doneOrder.size(), 12u);
+    EXPECT_EQ(batch.failedCount(), 0u);
+    // Names were decided up front: consecutive, whatever order the transfers ended in.
+    for (int i = 0; i < 12; ++i) {
+        QFile file(QString::fromStdString(folder.path + "/cats_" + std::to_string(i + 1) + ".jpg"));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << i;
+        EXPECT_EQ(file.readAll().toStdString(), "/p" + std::to_string(i) + ".jpg");
+    }
+}
+
+// Guards the failure rule, the name rule and Abort within a batch.
+TEST_F(BatchFixture, FailuresKeepNoFileAndAbortStopsRunningTransfers) {
+    server.respond = [](const std::string& request, int) {
+        if (request.find("/gone.jpg") != std::string::npos)
+            return answer("HTTP/1.0 404 Not Found", "<html>not here</html>");
+        if (request.find("/hang") != std::string::npos)
+            return lumi::test::scriptedReply({"HTTP/1.0 200 OK\r\n\r\n", "partial"},
+                                             ScriptedReply::Ending::StayOpen);
+        return answer("HTTP/1.0 200 OK", "picture");
+    };
+    auto items = plan({"/ok.jpg", "/gone.jpg", "/dir/", "/hang1.jpg", "/hang2.jpg", "/later.jpg"});
+    DownloadBatch batch(transfers, std::move(items), 3);
+    std::vector<BatchItem> done;
+    batch.OnItemDone = [&](const BatchItem& item) { done.push_back(item); };
+    batch.start();
+    // ok, gone and the refused "dir/" end; hang1 and hang2 never do; later ends.
+    ASSERT_TRUE(
+        waitUntil([&] { return done.size() == 4 && server.requests().size() == 5; }, 10000));
+    lumi::test::spinFor(100); // the hanging bodies begin to arrive
+    for (const BatchItem& item : done) {
+        SCOPED_TRACE(item.address);
+        if (item.name == "ok.jpg" || item.name == "later.jpg") {
+            EXPECT_EQ(item.state, BatchItem::State::Saved);
+        }
+        if (item.name == "gone.jpg") {
+            EXPECT_EQ(item.reason, "HTTP/1.0 404 Not Found");
+        }
+        if (item.name.empty()) {
+            EXPECT_EQ(item.reason, FileTransfers::GetFileErrorText);
+        }
+    }
+    EXPECT_EQ(reported, Strings{FileTransfers::GetFileErrorText});
+    EXPECT_TRUE(folder.exists("hang1.jpg"));
+    EXPECT_EQ(batch.runningCount(), 2u);
+
+    batch.abort();
+    EXPECT_EQ(transfers.running(), 0u);
+    QStringList left = QDir(QString::fromStdString(folder.path)).entryList(QDir::Files);
+    EXPECT_EQ(left, QStringList({QStringLiteral("later.jpg"), QStringLiteral("ok.jpg")}))
+        << "finished files stay; failed and stopped ones leave nothing";
+    lumi::test::spinFor(100);
+    EXPECT_EQ(done.size(), 4u) << "no step follows a stopped transfer";
+}
