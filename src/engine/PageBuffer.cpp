@@ -33,6 +33,7 @@ void appendTextLines(PageLines& lines, std::string_view buffer) {
     // only LFs is still split in one pass.
     const size_t size = buffer.size();
     auto nextOf = [&](char c, size_t from) {
+        if (from >= size) return size; // an empty view may have no data pointer at all
         const void* hit = std::memchr(buffer.data() + from, c, size - from);
         return hit ? static_cast<size_t>(static_cast<const char*>(hit) - buffer.data()) : size;
     };
