@@ -11,25 +11,6 @@
 
 namespace lumi {
 
-// Lower-cases A-Z of text into out (every other byte unchanged), reusing out's storage.
-// Eight bytes at a time: pages are lower-cased line by line on every pass.
-inline void lowerInto(std::string_view text, std::string& out) {
-    out.resize(text.size());
-    const char* in = text.data();
-    char* to = out.data();
-    size_t i = 0;
-    for (; i + 8 <= text.size(); i += 8) {
-        uint64_t word;
-        std::memcpy(&word, in + i, 8);
-        word = wordLower(word);
-        std::memcpy(to + i, &word, 8);
-    }
-    for (; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(in[i]);
-        to[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-    }
-}
-
 inline bool contains(std::string_view text, std::string_view marker) {
     return text.find(marker) != std::string_view::npos;
 }

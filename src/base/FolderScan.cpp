@@ -17,10 +17,6 @@ namespace lumi {
 
 namespace {
 
-bool startsWith(const std::string& text, const std::string& head) {
-    return text.compare(0, head.size(), head) == 0;
-}
-
 bool isFolder(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -48,7 +44,7 @@ std::vector<std::string> cleanComponents(const std::string& path) {
 bool isRecycleBin(const std::string& name, const std::string& parent, const std::string& grand) {
     const std::string lower = textLower(name);
     if (lower == "recycled" || lower == "recycler" || lower == ".trash") return true;
-    if (startsWith(lower, ".trash-")) return true;
+    if (lower.starts_with(".trash-")) return true;
     // The desktop's own trash: ~/.local/share/Trash.
     return name == "Trash" && parent == "share" && grand == ".local";
 }
@@ -66,7 +62,7 @@ TDriveType driveTypeOf(const std::string& fileSystemType, const std::string& mou
     if (type == "iso9660" || type == "udf") return drtCDRom;
     for (const char* remote : {"nfs", "nfs4", "cifs", "smb3", "smbfs", "sshfs", "fuse.sshfs"})
         if (type == remote) return drtRemote;
-    if (startsWith(mountRoot, "/media/") || startsWith(mountRoot, "/run/media/"))
+    if (mountRoot.starts_with("/media/") || mountRoot.starts_with("/run/media/"))
         return drtRemovable;
     if (type.empty()) return drtUnknown;
     return drtFixed;
@@ -145,27 +141,31 @@ std::vector<FolderEntry> listFolder(const std::string& folder) {
 std::vector<SubFolder> readFolderLevel(const std::string& folder, const FolderLister& list,
                                        const FolderAcceptor& accept,
                                        std::chrono::steady_clock::time_point checkUntil) {
-    const auto acceptable = [&](const std::string& parent, const FolderEntry& entry) {
-        return entry.folder && entry.name != "." && entry.name != ".." &&
-               accept(withTrailingSlash(parent) + entry.name + "/", entry);
+    // path: the entry's own path, ending in "/".
+    const auto acceptable = [&](const std::string& path, const FolderEntry& entry) {
+        return entry.folder && entry.name != "." && entry.name != ".." && accept(path, entry);
     };
-    std::vector<SubFolder> level;
+    const std::string base = withTrailingSlash(folder);
+    std::vector<std::pair<std::string, SubFolder>> keyed; // sort key: the name in small letters
     for (const FolderEntry& entry : list(folder)) {
-        if (!acceptable(folder, entry)) continue;
-        if (std::chrono::steady_clock::now() > checkUntil) {
-            level.push_back({entry.name, true});
-            continue;
+        const std::string path = base + entry.name + "/";
+        if (!acceptable(path, entry)) continue;
+        bool hasSubFolders = true;
+        if (std::chrono::steady_clock::now() <= checkUntil) {
+            const std::vector<FolderEntry> inner = list(path);
+            hasSubFolders = std::any_of(inner.begin(), inner.end(), [&](const auto& child) {
+                return acceptable(path + child.name + "/", child);
+            });
         }
-        const std::string path = withTrailingSlash(folder) + entry.name + "/";
-        const std::vector<FolderEntry> inner = list(path);
-        const bool hasSubFolders = std::any_of(
-            inner.begin(), inner.end(), [&](const auto& child) { return acceptable(path, child); });
-        level.push_back({entry.name, hasSubFolders});
+        keyed.push_back({textLower(entry.name), {entry.name, hasSubFolders}});
     }
-    std::sort(level.begin(), level.end(), [](const SubFolder& a, const SubFolder& b) {
-        const std::string la = textLower(a.name), lb = textLower(b.name);
-        return la != lb ? la < lb : a.name < b.name;
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : a.second.name < b.second.name;
     });
+    std::vector<SubFolder> level;
+    level.reserve(keyed.size());
+    for (auto& [key, sub] : keyed)
+        level.push_back(std::move(sub));
     return level;
 }
 
@@ -202,9 +202,7 @@ CreateFolderResult createSubFolder(const std::string& parent, const std::string&
         name.find('\0') != std::string::npos)
         return CreateFolderResult::Failed;
     const std::string path = withTrailingSlash(parent) + name;
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        return CreateFolderResult::Exists;
+    if (isFolder(path)) return CreateFolderResult::Exists;
     return ::mkdir(path.c_str(), 0777) == 0 ? CreateFolderResult::Created
                                             : CreateFolderResult::Failed;
 }

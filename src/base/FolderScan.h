@@ -13,31 +13,13 @@
 #include <thread>
 #include <vector>
 
+#include "base/EnumSet.h"
+
 // Folder kinds the tree shows (dtAll shows every folder). Linux folders carry no system or
 // archive mark; a hidden folder is one whose name starts with ".".
 enum TDirType { dtReadOnly, dtHidden, dtSystem, dtArchive, dtNormal, dtAll };
 // Kinds of drive, from the file system type and the mount point.
 enum TDriveType { drtUnknown, drtRemovable, drtFixed, drtRemote, drtCDRom, drtRamDisk };
-
-namespace lumi {
-
-// A small set of enumerators, as the tree's properties take them.
-template <class E> class EnumSet {
-public:
-    EnumSet() = default;
-    EnumSet(std::initializer_list<E> members) {
-        for (E member : members)
-            bits_ |= bit(member);
-    }
-    bool contains(E member) const { return (bits_ & bit(member)) != 0; }
-    bool operator==(const EnumSet&) const = default;
-
-private:
-    static uint32_t bit(E member) { return uint32_t(1) << static_cast<int>(member); }
-    uint32_t bits_ = 0;
-};
-
-} // namespace lumi
 
 using TDirTypes = lumi::EnumSet<TDirType>;
 using TDriveTypes = lumi::EnumSet<TDriveType>;

@@ -192,6 +192,10 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& key,
 void TIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
     IniText ini = readIni(fileName_);
+    const auto write = [&] {
+        writeAtomically(fileName_, ini);
+        ++writesInProgram;
+    };
     const std::string entry = key + "=" + oneLine(value);
     bool inSection = false;
     std::optional<size_t> sectionEnd; // index after the section's last entry
@@ -206,8 +210,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
         std::string k, v;
         if (splitEntry(ini.lines[i], k, v) && lumi::textSameAnyCase(k, key)) {
             ini.lines[i] = entry;
-            writeAtomically(fileName_, ini);
-            ++writesInProgram;
+            write();
             return;
         }
         if (!lumi::textTrim(ini.lines[i]).empty()) sectionEnd = i + 1;
@@ -220,8 +223,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
         ini.lines.push_back("[" + section + "]");
         ini.lines.push_back(entry);
     }
-    writeAtomically(fileName_, ini);
-    ++writesInProgram;
+    write();
 }
 
 void TIniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value) {

@@ -20,21 +20,22 @@ int32_t toInteger(const std::string& text) {
 } // namespace
 
 OptionsValues readOptions(const TIniFile& settings) {
+    const auto entries = settings.Entries(); // one look at the file for every field
     OptionsValues v;
-    v.largerThanBool = settings.ReadBool(Section, "LargerThanBool", true);
-    v.smallerThanBool = settings.ReadBool(Section, "SmallerThanBool", false);
-    v.largerThan = std::to_string(settings.ReadInteger(Section, "LargerThan", 20));
-    v.smallerThan = std::to_string(settings.ReadInteger(Section, "SmallerThan", 1000));
-    v.wait = std::to_string(settings.ReadInteger(Section, "Wait", 10));
-    v.subDir = settings.ReadBool(Section, "SubDir", false);
-    v.numberedList = settings.ReadBool(Section, "NumberedList", false);
-    v.savePath = settings.ReadString(Section, "SavePath", "");
-    v.slowConnection = settings.ReadBool(Section, "SlowConnection", true);
-    v.useProxy = settings.ReadBool(Section, "UseProxy", false);
-    v.proxyServer = settings.ReadString(Section, "ProxyServer", "");
-    v.proxyPort = settings.ReadString(Section, "ProxyPort", "80");
-    v.proxyName = settings.ReadString(Section, "ProxyName", "");
-    v.proxyPass = settings.ReadString(Section, "ProxyPass", "");
+    v.largerThanBool = entries->ReadBool(Section, "LargerThanBool", true);
+    v.smallerThanBool = entries->ReadBool(Section, "SmallerThanBool", false);
+    v.largerThan = std::to_string(entries->ReadInteger(Section, "LargerThan", 20));
+    v.smallerThan = std::to_string(entries->ReadInteger(Section, "SmallerThan", 1000));
+    v.wait = std::to_string(entries->ReadInteger(Section, "Wait", 10));
+    v.subDir = entries->ReadBool(Section, "SubDir", false);
+    v.numberedList = entries->ReadBool(Section, "NumberedList", false);
+    v.savePath = entries->ReadString(Section, "SavePath", "");
+    v.slowConnection = entries->ReadBool(Section, "SlowConnection", true);
+    v.useProxy = entries->ReadBool(Section, "UseProxy", false);
+    v.proxyServer = entries->ReadString(Section, "ProxyServer", "");
+    v.proxyPort = entries->ReadString(Section, "ProxyPort", "80");
+    v.proxyName = entries->ReadString(Section, "ProxyName", "");
+    v.proxyPass = entries->ReadString(Section, "ProxyPass", "");
     return v;
 }
 
@@ -89,9 +90,10 @@ int32_t storedWait(const TIniFile& settings) {
 }
 
 BannerProxy storedBannerProxy(const TIniFile& settings) {
-    if (!settings.ReadBool(Section, "UseProxy", false)) return {};
-    const std::string port = settings.ReadString(Section, "ProxyPort", "80");
-    BannerProxy proxy{settings.ReadString(Section, "ProxyServer", ""), 0};
+    const auto entries = settings.Entries();
+    if (!entries->ReadBool(Section, "UseProxy", false)) return {};
+    const std::string port = entries->ReadString(Section, "ProxyPort", "80");
+    BannerProxy proxy{entries->ReadString(Section, "ProxyServer", ""), 0};
     if (!parseInteger(port, proxy.port))
         throw std::invalid_argument("'" + port + "' is not a valid integer value");
     return proxy;

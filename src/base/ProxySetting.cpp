@@ -5,9 +5,10 @@
 namespace lumi {
 
 ProxySetting proxyFromSettings(const TIniFile& settings) {
-    if (!settings.ReadBool("Options", "UseProxy", false)) return {};
-    return {settings.ReadString("Options", "ProxyServer", ""),
-            settings.ReadString("Options", "ProxyPort", "80")};
+    const auto entries = settings.Entries();
+    if (!entries->ReadBool("Options", "UseProxy", false)) return {};
+    return {entries->ReadString("Options", "ProxyServer", ""),
+            entries->ReadString("Options", "ProxyPort", "80")};
 }
 
 } // namespace lumi

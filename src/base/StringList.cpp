@@ -91,14 +91,8 @@ void StringList::unindex(const Entry* entry) {
 void StringList::rebuild(size_t capacity) {
     slots_.assign(capacity, Slot{});
     taken_ = 0;
-    const size_t mask = capacity - 1;
-    for (const auto& entry : order_) {
-        size_t i = entry->hash & mask;
-        while (slots_[i].entry)
-            i = (i + 1) & mask;
-        slots_[i] = {entry->hash, entry.get()};
-        ++taken_;
-    }
+    for (const auto& entry : order_)
+        index(entry.get());
 }
 
 void StringList::append(std::string text, size_t hash) {

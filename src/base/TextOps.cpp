@@ -12,8 +12,8 @@ int textPos(std::string_view sub, std::string_view text) {
 }
 
 std::string textLower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = charLower(c);
+    std::string out;
+    lowerInto(text, out);
     return out;
 }
 
@@ -34,14 +34,17 @@ void textDelete(std::string& text, int64_t index, int64_t count) {
     const auto size = static_cast<int64_t>(text.size());
     if (index < 1 || index > size || count <= 0) return;
     const int64_t available = size - index + 1;
-    text.erase(static_cast<size_t>(index - 1), static_cast<size_t>(count < available ? count : available));
+    text.erase(static_cast<size_t>(index - 1),
+               static_cast<size_t>(count < available ? count : available));
 }
 
 std::string textTrim(std::string_view text) {
     size_t first = 0;
     size_t last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
+    while (first < last && static_cast<unsigned char>(text[first]) <= 32)
+        ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32)
+        --last;
     return std::string(text.substr(first, last - first));
 }
 
@@ -65,7 +68,9 @@ bool textSameAnyCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool textContains(std::string_view text, std::string_view sub) { return textPos(sub, text) > 0; }
+bool textContains(std::string_view text, std::string_view sub) {
+    return textPos(sub, text) > 0;
+}
 
 std::string textReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
     if (from.empty()) return std::string(text);
@@ -121,7 +126,8 @@ bool parseInteger(std::string_view text, int32_t& value) {
 
 std::string incrementCounterText(std::string_view text) {
     int32_t n = 0;
-    if (!parseInteger(text, n)) throw std::invalid_argument("'" + std::string(text) + "' is not a valid integer value");
+    if (!parseInteger(text, n))
+        throw std::invalid_argument("'" + std::string(text) + "' is not a valid integer value");
     return std::to_string(static_cast<int64_t>(n) + 1);
 }
 

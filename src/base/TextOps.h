@@ -2,6 +2,7 @@
 // Classic 8-bit text operations on std::string bytes. Positions count from 1; every cut in
 // the page analysis relies on these exact edge rules.
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -13,7 +14,9 @@ int textPos(std::string_view sub, std::string_view text);
 int textPosAnyCase(std::string_view sub, std::string_view text);
 // Maps A-Z onto a-z and leaves every other byte as it is.
 std::string textLower(std::string_view text);
-inline char charLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+inline char charLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
 // charLower of eight bytes at once (the bytes of a word loaded with memcpy).
 inline uint64_t wordLower(uint64_t word) {
     constexpr uint64_t ones = 0x0101010101010101ull;
@@ -23,6 +26,23 @@ inline uint64_t wordLower(uint64_t word) {
     const uint64_t upper = ~word & (fromA ^ aboveZ) & (0x80 * ones);
     return word | (upper >> 2);
 }
+// Lower-cases A-Z of text into out (every other byte unchanged), reusing out's storage.
+// Eight bytes at a time: pages are lower-cased line by line on every pass.
+inline void lowerInto(std::string_view text, std::string& out) {
+    out.resize(text.size());
+    const char* in = text.data();
+    char* to = out.data();
+    size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        uint64_t word;
+        std::memcpy(&word, in + i, 8);
+        word = wordLower(word);
+        std::memcpy(to + i, &word, 8);
+    }
+    for (; i < text.size(); ++i)
+        to[i] = charLower(in[i]);
+}
+
 // Index below 1 is taken as 1 (count unchanged); index past the end or a negative count
 // gives ""; a count past the end stops at the end.
 std::string textCopy(std::string_view text, int64_t index, int64_t count);

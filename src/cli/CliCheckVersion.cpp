@@ -7,6 +7,7 @@
 #include <QEventLoop>
 
 #include "base/AppPaths.h"
+#include "cli/Commands.h"
 #include "engine/unitVersionCheck.h"
 
 namespace lumi::cli {
@@ -16,11 +17,6 @@ namespace {
 int checkVersionUsage() {
     std::fprintf(stderr, "usage: lumisift-cli check-version [--store FILE]\n");
     return 2;
-}
-
-void printLine(const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
 }
 
 void printOutcome(const TCheckResult& line, VersionOutcome outcome) {

@@ -47,14 +47,9 @@ bool parseDownloadOptions(int argc, char** argv, DownloadOptions& o) {
     return !o.urls.empty();
 }
 
-// Fields separated by one TAB, raw bytes, LF at the end.
-void printLine(const char* verdict, const std::string& url, const std::string& detail) {
-    std::fputs(verdict, stdout);
-    std::fputc('\t', stdout);
-    std::fwrite(url.data(), 1, url.size(), stdout);
-    std::fputc('\t', stdout);
-    std::fwrite(detail.data(), 1, detail.size(), stdout);
-    std::fputc('\n', stdout);
+// Fields separated by one TAB, flushed at once: a reader sees each file as it completes.
+void printOutcome(const char* verdict, const std::string& url, const std::string& detail) {
+    printLine(verdict + ("\t" + url) + "\t" + detail);
     std::fflush(stdout);
 }
 
@@ -85,9 +80,9 @@ int runDownload(int argc, char** argv) {
     batch.OnItemDone = [&](const BatchItem& item) {
         if (progress) std::fputs("\r\033[K", stderr);
         if (item.state == BatchItem::State::Saved)
-            printLine("saved", item.address, item.path);
+            printOutcome("saved", item.address, item.path);
         else
-            printLine("failed", item.address, item.reason);
+            printOutcome("failed", item.address, item.reason);
         if (progress) showProgress(batch);
         if (batch.finished()) loop.quit();
     };

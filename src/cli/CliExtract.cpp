@@ -60,11 +60,6 @@ bool parseExtractOptions(int argc, char** argv, ExtractOptions& o) {
     return o.engineSet && o.urlSet && !o.pageFile.empty();
 }
 
-void printLine(const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-}
-
 // Prints each hand-off of the page analysis, then passes it to the engine unchanged.
 class TracingHost : public SearchHost {
 public:

@@ -1,5 +1,7 @@
 #include "cli/Commands.h"
 
+#include <cstdio>
+
 namespace lumi::cli {
 
 int runGet(int argc, char** argv);
@@ -23,6 +25,11 @@ bool parseOnOff(const std::string& text, bool& out) {
     if (text != "on" && text != "off") return false;
     out = text == "on";
     return true;
+}
+
+void printLine(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
 }
 
 } // namespace lumi::cli

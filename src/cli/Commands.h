@@ -16,4 +16,7 @@ const std::vector<Command>& commands();
 // Reads an "on" or "off" option value; false for anything else.
 bool parseOnOff(const std::string& text, bool& out);
 
+// Writes line and an LF to standard output, bytes as they are.
+void printLine(const std::string& line);
+
 } // namespace lumi::cli

@@ -7,16 +7,11 @@
 
 #include "analysis/UrlUtils.h"
 #include "base/ErrorReport.h"
+#include "base/FolderScan.h"
 #include "base/IniFiles.h"
 #include "engine/SearchEngine.h"
 
 namespace lumi {
-
-namespace {
-std::string joinPath(const std::string& folder, const std::string& name) {
-    return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-} // namespace
 
 bool fileExistsOnDisk(const std::string& path) {
     return QFileInfo::exists(
@@ -35,15 +30,15 @@ SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions&
     plan.folder = PrepareSaveFolder(options, searchDirName);
     std::set<std::string> given;
     const auto taken = [&](const std::string& name) {
-        const std::string path = joinPath(plan.folder, name);
+        const std::string path = withTrailingSlash(plan.folder) + name;
         return given.count(path) > 0 || fileExists(path);
     };
     for (const std::string& address : addresses) {
         BatchItem item;
         item.address = address;
         item.name = ExtractFileNameFromURL(address);
-        item.path =
-            joinPath(plan.folder, smartSaveName(address, searchDirName, options.numbered, taken));
+        item.path = withTrailingSlash(plan.folder) +
+                    smartSaveName(address, searchDirName, options.numbered, taken);
         item.refused = !given.insert(item.path).second;
         plan.items.push_back(std::move(item));
     }
@@ -51,9 +46,8 @@ SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions&
 }
 
 size_t transferLimit(const TIniFile& settings) {
-    const bool slow = settings.ReadBool("Options", "SlowConnection", true);
-    return static_cast<size_t>(slow ? SearchEngine::ModemCheckLinkLimit
-                                    : SearchEngine::LanCheckLinkLimit);
+    return static_cast<size_t>(
+        SearchEngine::checkLinkLimit(settings.ReadBool("Options", "SlowConnection", true)));
 }
 
 DownloadBatch::DownloadBatch(FileTransfers& transfers, std::vector<BatchItem> items,

@@ -96,7 +96,6 @@ void FileTransfers::start(const std::string& address, const std::string& path, T
     if (transfers_.count(key)) throw std::runtime_error("file held by a running transfer");
 
     Transfer transfer;
-    transfer.kind = kind;
     transfer.file = std::make_unique<QFile>(localPath(key));
     if (!transfer.file->open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw std::runtime_error("cannot create the file");

@@ -92,7 +92,6 @@ private:
     struct Transfer {
         std::unique_ptr<QFile> file;
         std::unique_ptr<THttpCli> client;
-        TransferKind kind = tkSave;
     };
     using TransferMap = std::map<std::string, Transfer>;
     TransferMap::iterator findClient(const THttpCli* client);

@@ -3,6 +3,7 @@
 #include "base/ConfiguredHosts.h"
 #include "base/ErrorReport.h"
 #include "base/TextOps.h"
+#include "net/HttpAddress.h"
 
 namespace lumi {
 
@@ -53,19 +54,15 @@ std::vector<SearchAddress> searchAddresses(const SearchHosts& hosts, const std::
 // corrupt the value, and a raw control byte could break the request line.
 void FixMultiQuery(const std::string& phrase, std::string& query) {
     lumi::catchAll("error code : #0033 (FixMultiQuery)", [&] {
-        static constexpr char Hex[] = "0123456789ABCDEF";
         std::string encoded;
         for (const char c : lumi::textTrim(phrase)) {
-            const auto byte = static_cast<unsigned char>(c);
             if (c == ' ') {
                 encoded += '+';
             } else if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
                        c == '-' || c == '.' || c == '_' || c == '~') {
                 encoded += c;
             } else {
-                encoded += '%';
-                encoded += Hex[byte >> 4];
-                encoded += Hex[byte & 15];
+                lumi::appendPercentEscape(encoded, static_cast<unsigned char>(c));
             }
         }
         query = std::move(encoded);

@@ -78,8 +78,8 @@ void SearchEngine::SearchButtonClick(const std::string& phrase) {
     catchAll("error code : #0047 (SearchButtonClick)", [&] {
         GetPageSeen.clear();
         const bool slow = SettingsFile.ReadBool("Options", "SlowConnection", true);
-        GetPageClientLimit = slow ? ModemGetPageLimit : LanGetPageLimit;
-        CheckLinkClientLimit = slow ? ModemCheckLinkLimit : LanCheckLinkLimit;
+        GetPageClientLimit = getPageLimit(slow);
+        CheckLinkClientLimit = checkLinkLimit(slow);
         SearchDirName = MakeValidDir(phrase);
         // Blanks alone would ask every service for nothing, and a phrase longer than the
         // phrase box takes would not fit the services' addresses: neither starts a search.

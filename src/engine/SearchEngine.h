@@ -56,6 +56,12 @@ public:
     // Page-fetch and link-check limits by connection kind; a pool grows to limit + 1.
     static constexpr int32_t ModemGetPageLimit = 4, ModemCheckLinkLimit = 9;
     static constexpr int32_t LanGetPageLimit = 19, LanCheckLinkLimit = 24;
+    static constexpr int32_t getPageLimit(bool slowConnection) {
+        return slowConnection ? ModemGetPageLimit : LanGetPageLimit;
+    }
+    static constexpr int32_t checkLinkLimit(bool slowConnection) {
+        return slowConnection ? ModemCheckLinkLimit : LanCheckLinkLimit;
+    }
     // Items a dispatcher may start per tick.
     static constexpr int StartsPerTick = 8;
     // Most memo lines kept; older lines are dropped first.

@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include "analysis/UrlUtils.h"
+#include "base/FolderScan.h"
 #include "base/IniFiles.h"
 
 namespace lumi {
@@ -26,8 +27,7 @@ std::string PrepareSaveFolder(const SaveOptions& options, const std::string& sea
         makeFolder(options.savePath);
         return options.savePath;
     }
-    std::string folder = options.savePath;
-    if (folder.empty() || folder.back() != '/') folder += '/';
+    std::string folder = withTrailingSlash(options.savePath);
     makeFolder(folder);
     if (searchDirName.empty()) {
         // The folder itself; the root keeps its only "/".

@@ -9,6 +9,7 @@
 
 #include "base/Clock.h"
 #include "base/ErrorReport.h"
+#include "base/Latin1.h"
 #include "widgets/Gauges.h"
 
 namespace {
@@ -33,10 +34,6 @@ QLabel* boldLabel(QWidget* parent, const QString& text) {
     font.setBold(true);
     label->setFont(font);
     return label;
-}
-
-QString latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 } // namespace
@@ -129,13 +126,13 @@ void Tfrm_Download::BitBtn1Click() {
 }
 
 void Tfrm_Download::fileSaved(const std::string& name) {
-    const QString entry = latin1(name);
+    const QString entry = lumi::latin1(name);
     for (int row = 0; row < ListBox1->count(); ++row) {
         if (ListBox1->item(row)->text() != entry) continue;
         delete ListBox1->takeItem(row);
         break;
     }
-    ListBox2->addItem(latin1(name));
+    ListBox2->addItem(entry);
     Gauge1->AddProgress(1);
     if (ListBox1->count() == 0) close();
 }

@@ -96,7 +96,7 @@ TExtractForm::TExtractForm(QWidget* parent)
 }
 
 void TExtractForm::FormShow() {
-    Label2->setText(shownPath(DirTree1->Directory()));
+    DirTree1Change();
 }
 
 void TExtractForm::DirTree1Change() {

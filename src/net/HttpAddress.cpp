@@ -92,8 +92,14 @@ std::string_view withoutFragment(std::string_view url) {
     return url.substr(0, url.find('#'));
 }
 
+void appendPercentEscape(std::string& out, unsigned char byte) {
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    out += '%';
+    out += Hex[byte >> 4];
+    out += Hex[byte & 15];
+}
+
 std::string escapeRequestTarget(std::string_view target) {
-    static const char hex[] = "0123456789ABCDEF";
     target = withoutFragment(target);
     std::string out;
     out.reserve(target.size());
@@ -104,9 +110,7 @@ std::string escapeRequestTarget(std::string_view target) {
         if ((c != '%' && mayStandInTarget(c)) || escape) {
             out += static_cast<char>(c);
         } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
+            appendPercentEscape(out, c);
         }
     }
     return out;

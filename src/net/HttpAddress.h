@@ -15,6 +15,9 @@ struct HttpAddress {
 // The text before the first "#": a fragment is never sent to a server.
 std::string_view withoutFragment(std::string_view url);
 
+// Appends byte as "%XX" (capital hex digits).
+void appendPercentEscape(std::string& out, unsigned char byte);
+
 // Percent-encodes every byte that may not stand in a request target (controls, blanks,
 // bytes from 127 on, and " < > \ ^ ` { | }); an existing "%XX" escape stays as it is, a "%"
 // not followed by two hex digits becomes "%25". The fragment is dropped first.

@@ -26,6 +26,7 @@
 #include "base/AppPaths.h"
 #include "base/Clock.h"
 #include "base/ErrorReport.h"
+#include "base/Latin1.h"
 #include "base/WindowPlacement.h"
 #include "engine/DownloadBatch.h"
 #include "engine/SearchEngine.h"
@@ -330,8 +331,7 @@ void TForm1::connectVersionCheck() {
     VersionCheck->AskYesNo = [this](const std::string& question) {
         // Each carriage return of the question starts a new line; the notice comes from the
         // network, so it is shown as plain text, never as markup.
-        QString text =
-            QString::fromLatin1(question.data(), static_cast<qsizetype>(question.size()));
+        QString text = lumi::latin1(question);
         text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
         // On the heap: the box's nested event loop may see the window, its parent, go.
         const QPointer<QMessageBox> box(new QMessageBox(QMessageBox::Information,
@@ -351,7 +351,7 @@ void TForm1::connectVersionCheck() {
         }
     };
     VersionCheck->ShowMessage = [this](const std::string& message) {
-        ShowMessage(QString::fromLatin1(message.c_str()));
+        ShowMessage(lumi::latin1(message));
     };
 }
 
@@ -445,8 +445,7 @@ void TForm1::GetFile(const std::string& address, const std::string& target, Tran
 void TForm1::openInBrowser(const std::string& target) {
     if (target.size() > lumi::BrowserTargetLimit)
         throw std::length_error("address longer than the browser buffer");
-    const QUrl url(QString::fromLatin1(target.data(), static_cast<qsizetype>(target.size())),
-                   QUrl::TolerantMode);
+    const QUrl url(lumi::latin1(target), QUrl::TolerantMode);
     if (!url.isValid()) throw std::invalid_argument("not an address");
     if (!OpenBrowser || !OpenBrowser(url)) throw std::runtime_error("the desktop did not open it");
 }
@@ -483,7 +482,7 @@ void TForm1::GlimFade4Click() {
             return;
         }
         for (const lumi::BatchItem& item : plan.items)
-            frm_Download->ListBox1->addItem(QString::fromLatin1(item.name.c_str()));
+            frm_Download->ListBox1->addItem(lumi::latin1(item.name));
         frm_Download->Label2->setText(QString::fromLocal8Bit(plan.folder.c_str()));
 
         // The batch lives while the window is open; closing it (by the last file or by

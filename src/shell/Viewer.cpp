@@ -114,7 +114,6 @@ void TForm1::GlimFade8Click() {
         }
         for (size_t row : rows)
             Engine->ViewList.add(Engine->FoundList[row]);
-        if (Engine->ViewList.empty()) return;
         ViewImages(lumi::loadingPicturePath());
         StartSlideShow();
     });

@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include "advert/advert.h"
+#include "base/EnumSet.h"
 
 enum TAdImageSize {
     ads150x40,
@@ -48,22 +49,6 @@ enum TAdStatus {
 enum TAdOption { adoNoConnect, adoNoDialOnDemand, adoDelayedStartup, adoAll };
 
 namespace lumi {
-
-// A set of a small enumeration, one bit per member.
-template <class E> class EnumSet {
-public:
-    EnumSet() = default;
-    EnumSet(std::initializer_list<E> members) {
-        for (E m : members)
-            include(m);
-    }
-    void include(E m) { bits_ |= 1u << m; }
-    bool contains(E m) const { return (bits_ >> m) & 1u; }
-    bool operator==(const EnumSet&) const = default;
-
-private:
-    uint32_t bits_ = 0;
-};
 
 // The engine's file name, and its place: beside the program, else in the program's install
 // folders (LUMISIFT_ADVERT_LIBRARY, when set, names another file: the tests' windows load

@@ -18,7 +18,7 @@ bool isPicture(Answer answer) {
 // A path as the phrase's site names it, without "/w/<token>" in front.
 std::string sitePath(const Web& web, const std::string& path) {
     const std::string root = "/w/" + web.token;
-    return path.compare(0, root.size(), root) == 0 ? path.substr(root.size()) : path;
+    return path.starts_with(root) ? path.substr(root.size()) : path;
 }
 
 std::string listingPage(const Web& web, const std::string& folder,
