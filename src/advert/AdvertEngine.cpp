@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 
 #include "HouseBanners.h"
+#include "base/ConfiguredHosts.h"
 
 extern char** environ;
 
@@ -88,8 +89,7 @@ void tick(Engine& e) {
 }
 
 std::string makerHomePage() {
-    const char* host = std::getenv("LUMISIFT_MAKER_HOST");
-    return std::string("http://") + (host && *host ? host : "www.lumisift.com") + "/";
+    return "http://" + lumi::makerHost() + "/";
 }
 
 int32_t registerCallback(AdvertContext* context, AdvertCallback callback, void* control,

@@ -2,6 +2,7 @@
 // start clients, the handlers of finished work and the sweeps that release clients.
 #include "engine/SearchEngine.h"
 
+#include "analysis/PageAnalysis.h"
 #include "base/Clock.h"
 #include "base/ErrorReport.h"
 #include "base/ProxySetting.h"

@@ -1,6 +1,7 @@
 #include "engine/SearchEngine.h"
 
 #include "analysis/UrlUtils.h"
+#include "analysis/PageAnalysis.h"
 #include "base/Clock.h"
 #include "base/ErrorReport.h"
 #include "base/TextOps.h"

@@ -14,7 +14,6 @@
 #include <QObject>
 #include <QTimer>
 
-#include "analysis/PageRouting.h"
 #include "analysis/SearchHost.h"
 #include "base/IniFiles.h"
 #include "base/StringList.h"
@@ -26,6 +25,7 @@ class THttpCli;
 namespace lumi {
 
 class CappedBuffer;
+class PageAnalysis;
 
 // What the windows show of the engine; every text is kept exactly as its label shows it.
 struct SearchDisplay {

@@ -138,8 +138,9 @@ void VersionCheck::SplitVersionLines(PageLines& lines, const CappedBuffer& strea
 
 VersionOutcome VersionCheck::CheckProductVersion(const TCheckResult& line) {
     try {
-        const bool forced = line.ProductKey.rfind('*', 0) == 0;
-        const std::string key = productRegistryKey(productName(line.ProductKey));
+        const std::string name = productName(line.ProductKey);
+        const bool forced = name.size() != line.ProductKey.size(); // a leading "*"
+        const std::string key = productRegistryKey(name);
         const std::string recorded = Registry.ReadString(key, "Version");
         if (recorded == line.Version && !forced) return VersionOutcome::Same;
         VersionOutcome outcome = VersionOutcome::Recorded;

@@ -16,10 +16,15 @@
 
 namespace {
 
-// Engine bit numbers of the status members, in the members' order.
-constexpr int StatusBits[] = {0, 1, 4, 5, 6, 7, 8, 9, 12, 13, 14};
-// Engine bit numbers of the options before adoAll.
-constexpr int OptionBits[] = {1, 2, 4};
+// The engine's bit of each status member, in the members' order.
+constexpr uint32_t StatusMasks[] = {
+    ADVERT_WINSOCK_STARTED,    ADVERT_NETWORK_IS_UP,    ADVERT_CONNECT_HAS_FAILED,
+    ADVERT_CONNECT_HAS_WORKED, ADVERT_PROXY_HAS_FAILED, ADVERT_PROXY_HAS_WORKED,
+    ADVERT_CLICK_HAS_FAILED,   ADVERT_CLICK_HAS_WORKED, ADVERT_IDLE,
+    ADVERT_CONNECTING,         ADVERT_WORKING};
+// The engine's bit of each option before adoAll.
+constexpr uint32_t OptionMasks[] = {ADVERT_NO_CONNECT, ADVERT_NO_DIAL_ON_DEMAND,
+                                    ADVERT_DELAYED_STARTUP};
 
 bool succeeded(int32_t result) {
     return (result & 0xFFFF) != 0;
@@ -61,7 +66,7 @@ TAdImageSize snappedAdImageSize(int w, int h) {
 EnumSet<TAdStatus> adStatusFromBits(int32_t bits) {
     EnumSet<TAdStatus> set;
     for (int m = adiWinsockStarted; m <= adiWorking; ++m)
-        if ((static_cast<uint32_t>(bits) >> StatusBits[m]) & 1u) set.include(TAdStatus(m));
+        if (static_cast<uint32_t>(bits) & StatusMasks[m]) set.include(TAdStatus(m));
     return set;
 }
 
@@ -69,14 +74,14 @@ int32_t adOptionBits(EnumSet<TAdOption> options) {
     if (options.contains(adoAll)) return -1;
     uint32_t bits = 0;
     for (int m = adoNoConnect; m < adoAll; ++m)
-        if (options.contains(TAdOption(m))) bits |= 1u << OptionBits[m];
+        if (options.contains(TAdOption(m))) bits |= OptionMasks[m];
     return static_cast<int32_t>(bits);
 }
 
 EnumSet<TAdOption> adOptionsFromBits(int32_t bits) {
     EnumSet<TAdOption> set;
     for (int m = adoNoConnect; m < adoAll; ++m)
-        if ((static_cast<uint32_t>(bits) >> OptionBits[m]) & 1u) set.include(TAdOption(m));
+        if (static_cast<uint32_t>(bits) & OptionMasks[m]) set.include(TAdOption(m));
     if (bits == -1) set.include(adoAll);
     return set;
 }
@@ -116,8 +121,8 @@ TAdImage::TAdImage(QWidget* parent, const std::string& libraryPath,
             // the toolkit create that window early, and a window created early takes its
             // saved position as its inside's rather than its frame's.
             QTimer::singleShot(0, this, [this, caption, text] {
-                auto* box = new QMessageBox(QMessageBox::Critical, caption, text,
-                                            QMessageBox::Ok, window());
+                auto* box = new QMessageBox(QMessageBox::Critical, caption, text, QMessageBox::Ok,
+                                            window());
                 box->setAttribute(Qt::WA_DeleteOnClose);
                 box->open();
             });

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "RecordingHost.h"
-#include "analysis/PageRouting.h"
+#include "analysis/PageAnalysis.h"
 #include "analysis/ResultParsers.h"
 #include "analysis/UrlUtils.h"
 #include "analysis/unit_LinkExtractor.h"
