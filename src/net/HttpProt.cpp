@@ -532,8 +532,7 @@ void THttpCli::headerLine() {
     }
 
     if (line.empty()) {
-        // An interim answer (100 Continue and the like) comes before the real one.
-        if (statusCode_ >= 100 && statusCode_ < 200) {
+        if (interimAnswer()) {
             statusCode_ = 0;
             return;
         }
@@ -586,8 +585,7 @@ void THttpCli::headerLine() {
     } else {
         const size_t colon = line.find(':');
         // The fields of an interim answer are kept in RcvdHeader but mean nothing yet.
-        const bool interim = statusCode_ >= 100 && statusCode_ < 200;
-        if (colon != std::string::npos && !interim) {
+        if (colon != std::string::npos && !interimAnswer()) {
             const std::string name = lumi::textLower(std::string_view(line).substr(0, colon));
             // The value goes without the blanks and tabs around it, however many there are.
             const std::string value = lumi::textTrim(std::string_view(line).substr(colon + 1));

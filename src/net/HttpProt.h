@@ -209,6 +209,8 @@ private:
     void bodyBlock();
     bool relocate(const std::string& value);
     int64_t announcedBodyLength() const;
+    // A 1xx status: an interim answer (100 Continue and the like) before the real one.
+    bool interimAnswer() const { return statusCode_ >= 100 && statusCode_ < 200; }
     void relocationClosed();
     void completion();
     void deferredSetReady();
