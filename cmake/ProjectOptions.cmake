@@ -17,3 +17,28 @@ if(LUMISIFT_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# Precompiled headers: the standard, Qt and GoogleTest headers that most units include, so
+# each target parses them once instead of once per unit.
+#   lumisift_precompile(TARGET STD|CORE|GUI [TEST])
+# STD: the standard library only; CORE: and Qt Core; GUI: and Qt Widgets; TEST adds
+# GoogleTest and Qt Test.
+set(LUMISIFT_PCH_STD <algorithm> <cstdint> <cstring> <functional> <map> <memory> <optional>
+  <stdexcept> <string> <string_view> <vector>)
+set(LUMISIFT_PCH_CORE <QByteArray> <QDir> <QFile> <QObject> <QString> <QStringList> <QTimer>)
+set(LUMISIFT_PCH_GUI <QImage> <QLabel> <QLineEdit> <QPainter> <QPushButton> <QWidget>)
+set(LUMISIFT_PCH_TEST <gtest/gtest.h> <gmock/gmock.h> <QTemporaryDir> <QTest>)
+
+function(lumisift_precompile target level)
+  set(headers ${LUMISIFT_PCH_STD})
+  if(level STREQUAL "CORE" OR level STREQUAL "GUI")
+    list(APPEND headers ${LUMISIFT_PCH_CORE})
+  endif()
+  if(level STREQUAL "GUI")
+    list(APPEND headers ${LUMISIFT_PCH_GUI})
+  endif()
+  if("TEST" IN_LIST ARGN)
+    list(APPEND headers ${LUMISIFT_PCH_TEST})
+  endif()
+  target_precompile_headers(${target} PRIVATE ${headers})
+endfunction()
