@@ -131,7 +131,7 @@ void THttpCli::startRequest(THttpRequest kind) {
         connectHost_ = url.host;
         connectPort_ = url.port.empty() ? std::string("80") : url.port;
     }
-    if (requestPath_.empty()) requestPath_ = "/";
+    if (requestPath_.empty()) requestPath_ = std::string("/"); // not a literal: GCC 12 -Wrestrict
 
     if (docName_.empty() || docName_ == "/") {
         docName_ = "document.htm";

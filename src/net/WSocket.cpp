@@ -83,10 +83,12 @@ void TWSocket::socketError(const char* operation, int code) {
 }
 
 void TWSocket::restoreDefaults() {
-    proto_ = "tcp";
+    // Assigned as new strings: GCC 12 at -O3 reports a false overlap (-Wrestrict) in the
+    // in-place copy that assigning a literal compiles to.
+    proto_ = std::string("tcp");
     protoAssigned_ = true;
     socketType_ = SOCK_STREAM;
-    localPort_ = "0";
+    localPort_ = std::string("0");
     localPortAssigned_ = true;
     addr_.clear();
     port_.clear();
