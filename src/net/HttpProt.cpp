@@ -24,7 +24,6 @@ std::string failureText(int code) {
 THttpCli::THttpCli(QObject* owner)
     : QObject(owner), notifier_(std::make_unique<lumi::HttpNotifier>()),
       life_(std::make_shared<bool>(true)), postBlock_(new char[lumi::httpPostBlockSize]) {
-    lineBuffer_[0] = 0;
     socket_.OnDnsLookupDone = [this](TWSocket*, int error) { socketDnsLookupDone(error); };
     socket_.OnSessionConnected = [this](TWSocket*, int error) { socketSessionConnected(error); };
     socket_.OnDataAvailable = [this](TWSocket*, int) { socketDataAvailable(); };
@@ -97,8 +96,7 @@ void THttpCli::startRequest(THttpRequest kind) {
     closedHandler_ = ClosedHandler::Completion;
     relocationCount_ = 0;
     relocationPending_ = false;
-    fillCount_ = 0;
-    bufStart_ = 0;
+    parser_.clear();
     inBody_ = false;
     // The values of the last request stay readable in this change; they are reset after it.
     setState(httpNotConnected);
@@ -297,9 +295,9 @@ void THttpCli::socketSessionClosed() {
     case ClosedHandler::Completion:
         // A headerless document hands over its lines one by one; a last line without a
         // line end would otherwise stay in the buffer and be lost with the connection.
-        if (state_ == httpWaitingBody && inBody_ && fillCount_ > bufStart_) {
-            lastResponse_.assign(lineBuffer_ + bufStart_, fillCount_ - bufStart_);
-            fillCount_ = bufStart_ = 0;
+        if (state_ == httpWaitingBody && inBody_ && parser_.hasPending()) {
+            lastResponse_ = parser_.pending();
+            parser_.clear();
             std::weak_ptr<bool> token = life_;
             bodyBlock();
             if (token.expired()) return;
@@ -364,6 +362,6 @@ void THttpCli::Abort() {
     else
         socket_.Close();
     if (token.expired()) return;
-    fillCount_ = bufStart_ = 0;
+    parser_.clear();
     setState(httpReady);
 }

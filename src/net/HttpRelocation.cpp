@@ -54,7 +54,7 @@ void THttpCli::deferredRestart() {
     headerLineCount_ = 0;
     bodyBlockCount_ = 0;
     bodyLeft_ = -1;
-    fillCount_ = bufStart_ = 0;
+    parser_.clear();
     inBody_ = false;
     startLookup(false);
 }

@@ -1,6 +1,3 @@
-#include <algorithm>
-#include <cstring>
-
 #include <QIODevice>
 
 #include "base/TextOps.h"
@@ -15,30 +12,17 @@ constexpr size_t headerLineCost = sizeof(std::string);
 // Entries kept in the list of authentication requests.
 constexpr size_t maxAuthenticateEntries = 64;
 
-// Decimal digits only, fitting 63 bits.
-bool parseDecimal(std::string_view text, int64_t& value) {
-    if (text.empty()) return false;
-    int64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        if (v > (INT64_MAX - 9) / 10) return false;
-        v = v * 10 + (c - '0');
-    }
-    value = v;
-    return true;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- input
 
 void THttpCli::socketDataAvailable() {
-    const int freeSpace = lumi::httpLineBufferSize - fillCount_;
+    const int freeSpace = parser_.room();
     if (freeSpace <= 0) {
         stopOnBrokenResponse(lumi::httpLineTooLongError, "HTTP line too long");
         return;
     }
-    if (state_ == httpWaitingBody && fillCount_ == 0 && kind_ != httpNone) {
+    if (state_ == httpWaitingBody && parser_.empty() && kind_ != httpNone) {
         // A body block goes straight into LastResponse: the bytes are copied once, not twice.
         incoming_.resize(lumi::httpLineBufferSize);
         const int got = socket_.Receive(incoming_.data(), lumi::httpLineBufferSize);
@@ -48,17 +32,16 @@ void THttpCli::socketDataAvailable() {
         bodyBlock();
         return;
     }
-    const int n = socket_.Receive(lineBuffer_ + fillCount_, freeSpace);
+    const int n = socket_.Receive(parser_.space(), freeSpace);
     if (kind_ == httpNone || n <= 0) return;
-    fillCount_ += n;
-    lineBuffer_[fillCount_] = 0;
+    parser_.added(n);
     if (state_ == httpWaitingBody) {
-        if (fillCount_ > bufStart_) {
-            lastResponse_.assign(lineBuffer_ + bufStart_, fillCount_ - bufStart_);
-            fillCount_ = bufStart_ = 0;
+        if (parser_.hasPending()) {
+            lastResponse_ = parser_.pending();
+            parser_.clear();
             bodyBlock();
         }
-        fillCount_ = bufStart_ = 0;
+        parser_.clear();
         return;
     }
     processLines();
@@ -66,40 +49,20 @@ void THttpCli::socketDataAvailable() {
 
 void THttpCli::processLines() {
     std::weak_ptr<bool> token = life_;
-    while (fillCount_ > bufStart_) {
-        char* const start = lineBuffer_ + bufStart_;
-        const size_t available = static_cast<size_t>(fillCount_ - bufStart_);
-        // The buffer is read as a zero-terminated string: a zero byte hides what follows.
-        const size_t visible = strnlen(start, available);
-        const char* const lf = static_cast<const char*>(std::memchr(start, '\n', visible));
-        if (!lf) break;
-        size_t lineLen = static_cast<size_t>(lf - start);
-        const size_t consumed = lineLen + 1;
-        if (lineLen > 0 && start[lineLen - 1] == '\r') --lineLen;
-        const bool handled = state_ == httpWaitingHeader || state_ == httpWaitingBody;
-        if (handled) lastResponse_.assign(start, lineLen);
-        bufStart_ += static_cast<int>(consumed);
-        if (handled) {
-            if (inBody_)
-                bodyBlock();
-            else
-                headerLine();
-            if (token.expired()) return;
-        }
-    }
-    // Whatever is left moves to the front of the buffer.
-    if (bufStart_ > 0) {
-        const int left = std::max(0, fillCount_ - bufStart_);
-        if (left > 0) std::memmove(lineBuffer_, lineBuffer_ + bufStart_, static_cast<size_t>(left));
-        fillCount_ = left;
-        bufStart_ = 0;
-        lineBuffer_[fillCount_] = 0;
+    std::string line;
+    while (parser_.nextLine(line)) {
+        if (state_ != httpWaitingHeader && state_ != httpWaitingBody) continue;
+        lastResponse_ = std::move(line);
+        if (inBody_)
+            bodyBlock();
+        else
+            headerLine();
+        if (token.expired()) return;
     }
 }
 
 void THttpCli::stopOnBrokenResponse(int error, const std::string& reason) {
-    fillCount_ = bufStart_ = 0;
-    lineBuffer_[0] = 0;
+    parser_.clear();
     relocationPending_ = false;
     closedHandler_ = ClosedHandler::Completion;
     requestDoneError_ = error;
@@ -112,12 +75,14 @@ void THttpCli::stopOnBrokenResponse(int error, const std::string& reason) {
 }
 
 void THttpCli::headerLine() {
+    using Kind = lumi::HttpHeaderLine::Kind;
     std::weak_ptr<bool> token = life_;
     if (headerLineCount_ == 0 && !fire(OnHeaderBegin)) return;
     ++headerLineCount_;
     const std::string line = lastResponse_;
+    const lumi::HttpHeaderLine read = lumi::HttpResponseParser::readHeaderLine(line);
 
-    if (line.size() >= 6 && lumi::textSameAnyCase(std::string_view(line).substr(0, 6), "<HTML>")) {
+    if (read.kind == Kind::HtmlStart) {
         if (contentType_.empty()) contentType_ = "text/html";
         setState(httpWaitingBody);
         inBody_ = true;
@@ -128,14 +93,14 @@ void THttpCli::headerLine() {
         return;
     }
 
-    if (line.empty()) {
+    if (read.kind == Kind::EndOfHeader) {
         if (interimAnswer()) {
             statusCode_ = 0;
             return;
         }
         if (relocationPending_) {
             if (!fire(OnHeaderEnd)) return;
-            fillCount_ = bufStart_ = 0;
+            parser_.clear();
             headerLineCount_ = 0;
             bodyBlockCount_ = 0;
             if (!relocationPending_ || state_ != httpWaitingHeader) return;
@@ -151,16 +116,16 @@ void THttpCli::headerLine() {
         if (token.expired() || !fire(OnHeaderEnd)) return;
         // A handler that aborted the request has no use for the bytes after the header.
         if (state_ != httpWaitingBody) {
-            fillCount_ = bufStart_ = 0;
+            parser_.clear();
             return;
         }
-        if (bodyLeft_ != 0 && fillCount_ > bufStart_) {
-            lastResponse_.assign(lineBuffer_ + bufStart_, fillCount_ - bufStart_);
-            fillCount_ = bufStart_ = 0;
+        if (bodyLeft_ != 0 && parser_.hasPending()) {
+            lastResponse_ = parser_.pending();
+            parser_.clear();
             bodyBlock();
             return;
         }
-        fillCount_ = bufStart_ = 0;
+        parser_.clear();
         if (bodyLeft_ == 0 && socket_.State() != wsClosed) socket_.Close();
         return;
     }
@@ -171,40 +136,32 @@ void THttpCli::headerLine() {
         return;
     }
     rcvdHeader_.push_back(line);
-    if (line.compare(0, 8, "HTTP/1.0") == 0 || line.compare(0, 8, "HTTP/1.1") == 0) {
-        int64_t status = 0;
-        if (!parseDecimal(lumi::textCopy(line, 10, 3), status)) {
+    if (read.kind == Kind::StatusLine) {
+        if (!read.validStatus) {
             stopOnBrokenResponse(lumi::httpBadNumberError, "Invalid status code in response");
             return;
         }
-        statusCode_ = static_cast<int>(status);
-        reasonPhrase_ = lumi::textCopy(line, 14, INT32_MAX);
-    } else {
-        const size_t colon = line.find(':');
+        statusCode_ = read.statusCode;
+        reasonPhrase_ = read.reasonPhrase;
+    } else if (read.kind == Kind::Field && !interimAnswer()) {
         // The fields of an interim answer are kept in RcvdHeader but mean nothing yet.
-        if (colon != std::string::npos && !interimAnswer()) {
-            const std::string name = lumi::textLower(std::string_view(line).substr(0, colon));
-            // The value goes without the blanks and tabs around it, however many there are.
-            const std::string value = lumi::textTrim(std::string_view(line).substr(colon + 1));
-            if (name == "location") {
-                if (!relocate(value)) return;
-            } else if (name == "content-length") {
-                int64_t length = 0;
-                if (!parseDecimal(value, length)) {
-                    stopOnBrokenResponse(lumi::httpBadNumberError,
-                                         "Invalid Content-Length in response");
-                    return;
-                }
-                contentLength_ = length;
-            } else if (name == "content-type") {
-                contentType_ = lumi::textLower(value);
-            } else if (name == "www-authenticate") {
-                if (wwwAuthenticate_.size() < maxAuthenticateEntries)
-                    wwwAuthenticate_.push_back(value);
-            } else if (name == "set-cookie") {
-                bool accept = true;
-                if (!fire(OnCookie, value, accept)) return;
+        const std::string& value = read.value;
+        if (read.name == "location") {
+            if (!relocate(value)) return;
+        } else if (read.name == "content-length") {
+            int64_t length = 0;
+            if (!lumi::parseHttpDecimal(value, length)) {
+                stopOnBrokenResponse(lumi::httpBadNumberError, "Invalid Content-Length in response");
+                return;
             }
+            contentLength_ = length;
+        } else if (read.name == "content-type") {
+            contentType_ = lumi::textLower(value);
+        } else if (read.name == "www-authenticate") {
+            if (wwwAuthenticate_.size() < maxAuthenticateEntries) wwwAuthenticate_.push_back(value);
+        } else if (read.name == "set-cookie") {
+            bool accept = true;
+            if (!fire(OnCookie, value, accept)) return;
         }
     }
     if (!fire(OnHeaderData)) return;
