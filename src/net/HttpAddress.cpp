@@ -64,7 +64,9 @@ std::string normalisedPath(std::string_view pathAndQuery) {
     const size_t q = pathAndQuery.find('?');
     const std::string_view path = pathAndQuery.substr(0, q);
     std::string out = removeDotSegments(path);
-    if (out.empty()) out = "/";
+    // A new string rather than a literal assigned in place: GCC 12 at -O3 reports a false
+    // overlap (-Wrestrict) in the latter.
+    if (out.empty()) out = std::string("/");
     if (q != std::string_view::npos) out.append(pathAndQuery.substr(q));
     return out;
 }
@@ -146,7 +148,7 @@ ResolvedLocation resolveLocation(const HttpAddress& base, std::string_view locat
     }
     const std::string_view basePath = std::string_view(base.path).substr(0, base.path.find('?'));
     if (ref.empty()) {
-        if (r.address.path.empty()) r.address.path = "/";
+        if (r.address.path.empty()) r.address.path = std::string("/");
     } else if (ref[0] == '/') {
         r.address.path = normalisedPath(ref);
     } else if (ref[0] == '?') {

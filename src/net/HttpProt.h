@@ -26,6 +26,7 @@
 #include <QObject>
 
 #include "net/HttpAddress.h"
+#include "net/HttpResponseParser.h"
 #include "net/WSocket.h"
 
 class QIODevice;
@@ -56,8 +57,6 @@ public:
 
 namespace lumi {
 
-// Bytes of the input line buffer; a header line must fit in it.
-inline constexpr int httpLineBufferSize = 8192;
 // Bytes of one POST block.
 inline constexpr int httpPostBlockSize = 8193;
 // Relocations followed for one request; one more completes it with
@@ -243,9 +242,7 @@ private:
     // Body bytes still expected after the header, or -1 when the close ends the body.
     int64_t bodyLeft_ = -1;
     std::string request_;
-    char lineBuffer_[lumi::httpLineBufferSize + 1];
-    int fillCount_ = 0;
-    int bufStart_ = 0; // lines before this offset have been handled already
+    lumi::HttpResponseParser parser_;
     size_t rcvdHeaderBytes_ = 0;
     unsigned generation_ = 0; // deferred steps of an earlier request or hop are dropped
     std::unique_ptr<char[]> postBlock_;

@@ -1,0 +1,191 @@
+#include <QIODevice>
+
+#include "base/TextOps.h"
+#include "net/HttpCliInternal.h"
+
+namespace {
+
+// Memory kept in RcvdHeader for one request (all relocation hops together). Each line
+// counts its text and its string object, so that a flood of tiny lines is bounded too.
+constexpr size_t maxHeaderBytes = 1024 * 1024;
+constexpr size_t headerLineCost = sizeof(std::string);
+// Entries kept in the list of authentication requests.
+constexpr size_t maxAuthenticateEntries = 64;
+
+} // namespace
+
+// ---------------------------------------------------------------- input
+
+void THttpCli::socketDataAvailable() {
+    const int freeSpace = parser_.room();
+    if (freeSpace <= 0) {
+        stopOnBrokenResponse(lumi::httpLineTooLongError, "HTTP line too long");
+        return;
+    }
+    if (state_ == httpWaitingBody && parser_.empty() && kind_ != httpNone) {
+        // A body block goes straight into LastResponse: the bytes are copied once, not twice.
+        incoming_.resize(lumi::httpLineBufferSize);
+        const int got = socket_.Receive(incoming_.data(), lumi::httpLineBufferSize);
+        if (got <= 0) return;
+        incoming_.resize(static_cast<size_t>(got));
+        lastResponse_.swap(incoming_);
+        bodyBlock();
+        return;
+    }
+    const int n = socket_.Receive(parser_.space(), freeSpace);
+    if (kind_ == httpNone || n <= 0) return;
+    parser_.added(n);
+    if (state_ == httpWaitingBody) {
+        if (parser_.hasPending()) {
+            lastResponse_ = parser_.pending();
+            parser_.clear();
+            bodyBlock();
+        }
+        parser_.clear();
+        return;
+    }
+    processLines();
+}
+
+void THttpCli::processLines() {
+    std::weak_ptr<bool> token = life_;
+    std::string line;
+    while (parser_.nextLine(line)) {
+        if (state_ != httpWaitingHeader && state_ != httpWaitingBody) continue;
+        lastResponse_ = std::move(line);
+        if (inBody_)
+            bodyBlock();
+        else
+            headerLine();
+        if (token.expired()) return;
+    }
+}
+
+void THttpCli::stopOnBrokenResponse(int error, const std::string& reason) {
+    parser_.clear();
+    relocationPending_ = false;
+    closedHandler_ = ClosedHandler::Completion;
+    requestDoneError_ = error;
+    statusCode_ = 404;
+    reasonPhrase_ = reason;
+    if (socket_.State() != wsClosed)
+        socket_.Close();
+    else
+        completion();
+}
+
+void THttpCli::headerLine() {
+    using Kind = lumi::HttpHeaderLine::Kind;
+    std::weak_ptr<bool> token = life_;
+    if (headerLineCount_ == 0 && !fire(OnHeaderBegin)) return;
+    ++headerLineCount_;
+    const std::string line = lastResponse_;
+    const lumi::HttpHeaderLine read = lumi::HttpResponseParser::readHeaderLine(line);
+
+    if (read.kind == Kind::HtmlStart) {
+        if (contentType_.empty()) contentType_ = "text/html";
+        setState(httpWaitingBody);
+        inBody_ = true;
+        if (token.expired() || !fire(OnHeaderEnd)) return;
+        if (state_ != httpWaitingBody) return;
+        lastResponse_ = line;
+        bodyBlock();
+        return;
+    }
+
+    if (read.kind == Kind::EndOfHeader) {
+        if (interimAnswer()) {
+            statusCode_ = 0;
+            return;
+        }
+        if (relocationPending_) {
+            if (!fire(OnHeaderEnd)) return;
+            parser_.clear();
+            headerLineCount_ = 0;
+            bodyBlockCount_ = 0;
+            if (!relocationPending_ || state_ != httpWaitingHeader) return;
+            closedHandler_ = ClosedHandler::Relocation;
+            socket_.Close();
+            return;
+        }
+        if (lumi::textLower(lumi::textFileExt(docName_)) == ".exe" && contentType_ == "text/html")
+            docName_ = docName_.substr(0, docName_.size() - 3) + "htm";
+        bodyLeft_ = announcedBodyLength();
+        setState(httpWaitingBody);
+        inBody_ = true;
+        if (token.expired() || !fire(OnHeaderEnd)) return;
+        // A handler that aborted the request has no use for the bytes after the header.
+        if (state_ != httpWaitingBody) {
+            parser_.clear();
+            return;
+        }
+        if (bodyLeft_ != 0 && parser_.hasPending()) {
+            lastResponse_ = parser_.pending();
+            parser_.clear();
+            bodyBlock();
+            return;
+        }
+        parser_.clear();
+        if (bodyLeft_ == 0 && socket_.State() != wsClosed) socket_.Close();
+        return;
+    }
+
+    rcvdHeaderBytes_ += line.size() + headerLineCost;
+    if (rcvdHeaderBytes_ > maxHeaderBytes) {
+        stopOnBrokenResponse(lumi::httpLineTooLongError, "HTTP header too long");
+        return;
+    }
+    rcvdHeader_.push_back(line);
+    if (read.kind == Kind::StatusLine) {
+        if (!read.validStatus) {
+            stopOnBrokenResponse(lumi::httpBadNumberError, "Invalid status code in response");
+            return;
+        }
+        statusCode_ = read.statusCode;
+        reasonPhrase_ = read.reasonPhrase;
+    } else if (read.kind == Kind::Field && !interimAnswer()) {
+        // The fields of an interim answer are kept in RcvdHeader but mean nothing yet.
+        const std::string& value = read.value;
+        if (read.name == "location") {
+            if (!relocate(value)) return;
+        } else if (read.name == "content-length") {
+            int64_t length = 0;
+            if (!lumi::parseHttpDecimal(value, length)) {
+                stopOnBrokenResponse(lumi::httpBadNumberError, "Invalid Content-Length in response");
+                return;
+            }
+            contentLength_ = length;
+        } else if (read.name == "content-type") {
+            contentType_ = lumi::textLower(value);
+        } else if (read.name == "www-authenticate") {
+            if (wwwAuthenticate_.size() < maxAuthenticateEntries) wwwAuthenticate_.push_back(value);
+        } else if (read.name == "set-cookie") {
+            bool accept = true;
+            if (!fire(OnCookie, value, accept)) return;
+        }
+    }
+    if (!fire(OnHeaderData)) return;
+    if (statusCode_ >= 400 && socket_.State() != wsClosed) socket_.Close();
+}
+
+void THttpCli::bodyBlock() {
+    if (bodyLeft_ >= 0 && static_cast<int64_t>(lastResponse_.size()) > bodyLeft_)
+        lastResponse_.resize(static_cast<size_t>(bodyLeft_));
+    if (bodyBlockCount_ == 0 && !fire(OnDocBegin)) return;
+    ++bodyBlockCount_;
+    const int len = static_cast<int>(lastResponse_.size());
+    rcvdCount_ += len;
+    if (!fire(OnDocData, static_cast<const char*>(lastResponse_.data()), len)) return;
+    if (RcvdStream && len > 0) RcvdStream->write(lastResponse_.data(), len);
+    if (bodyLeft_ < 0) return;
+    bodyLeft_ -= len;
+    // The announced body is complete: a server that keeps the connection open is not waited
+    // for, and whatever it sends after the body is not taken.
+    if (bodyLeft_ == 0 && state_ == httpWaitingBody && socket_.State() != wsClosed) socket_.Close();
+}
+
+// The body length that ends the document: Content-Length, except for answers without a body.
+int64_t THttpCli::announcedBodyLength() const {
+    if (kind_ == httpHEAD || statusCode_ == 204 || statusCode_ == 304) return -1;
+    return contentLength_;
+}
