@@ -1,61 +1,17 @@
-// Fuzzes the HTTP client's response handling (status line, interim answers, header fields
-// and their blanks, headerless documents, relocations, body length) by serving the input
-// bytes from a loopback server, and the URL splitter, the request-target escaping and the
-// relocation resolver with the same bytes.
+// Fuzzes the HTTP client's response reading without socket or event loop: the input bytes go
+// into the response parser in pieces (the first byte picks their size, as a network would cut
+// them), and every complete line is read as a header line. The same bytes go through the URL
+// splitter, the request-target escaping and the relocation resolver.
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
-#include <vector>
+#include <string_view>
 
-#include <sys/socket.h>
-
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
-
+#include "net/HttpAddress.h"
 #include "net/HttpProt.h"
-#include "net/WSocket.h"
+#include "net/HttpResponseParser.h"
 
 namespace {
-
-// How long one input may keep the client busy before it is aborted.
-constexpr int inputTimeLimitMs = 3000;
-
-// Answers every connection with the same bytes, then ends its sending side.
-struct ReplayServer {
-    TWSocket listener;
-    std::vector<std::unique_ptr<TWSocket>> connections;
-    std::string response;
-    std::string port;
-
-    ReplayServer() {
-        listener.setAddr("127.0.0.1");
-        listener.setPort("0");
-        listener.OnSessionAvailable = [this](TWSocket* s, int) {
-            const int fd = s->Accept();
-            if (fd < 0) return;
-            auto c = std::make_unique<TWSocket>();
-            TWSocket* raw = c.get();
-            auto request = std::make_shared<std::string>();
-            raw->OnDataAvailable = [this, request](TWSocket* me, int) {
-                const bool had = request->find("\r\n\r\n") != std::string::npos;
-                *request += me->ReceiveStr();
-                if (had || request->find("\r\n\r\n") == std::string::npos) return;
-                if (!response.empty()) me->SendStr(response);
-                ::shutdown(me->HSocket(), SHUT_WR);
-            };
-            connections.push_back(std::move(c));
-            raw->Dup(fd);
-        };
-        listener.Listen();
-        port = listener.GetXPort();
-    }
-    // Connections are dropped between inputs, never inside their own events.
-    void dropAll() { connections.clear(); }
-};
-
-ReplayServer* server = nullptr;
 
 void checkSplit(std::string_view url) {
     const lumi::UrlParts p = lumi::splitUrl(url);
@@ -95,13 +51,35 @@ void checkResolved(std::string_view location) {
     checkEscaped(lumi::escapeRequestTarget(path));
 }
 
-} // namespace
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    static QCoreApplication app(*argc, *argv);
-    server = new ReplayServer();
-    return 0;
+// What a header line is read into stays within what the line holds.
+void checkHeaderLine(const std::string& line) {
+    if (line.size() > size_t(lumi::httpLineBufferSize) || line.find('\n') != std::string::npos)
+        __builtin_trap();
+    const lumi::HttpHeaderLine h = lumi::HttpResponseParser::readHeaderLine(line);
+    switch (h.kind) {
+    case lumi::HttpHeaderLine::Kind::EndOfHeader:
+        if (!line.empty()) __builtin_trap();
+        break;
+    case lumi::HttpHeaderLine::Kind::StatusLine:
+        if (h.statusCode < 0 || h.statusCode > 999 || (!h.validStatus && h.statusCode != 0))
+            __builtin_trap();
+        if (h.reasonPhrase.size() >= line.size()) __builtin_trap();
+        break;
+    case lumi::HttpHeaderLine::Kind::Field:
+        if (h.name.find(':') != std::string::npos || h.name.size() >= line.size()) __builtin_trap();
+        for (char c : h.name)
+            if (c >= 'A' && c <= 'Z') __builtin_trap();
+        if (!h.value.empty() && (isBlank(h.value.front()) || isBlank(h.value.back())))
+            __builtin_trap();
+        break;
+    default:
+        break;
+    }
 }
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
@@ -110,45 +88,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkResolved(input);
     if (size < 1) return 0;
 
-    // The first byte picks the connection mode: through a proxy (every relocation comes back
-    // to this server) or direct (a relocation elsewhere is aborted, never looked up); and
-    // GET or HEAD (a HEAD answer announces a length without a body).
-    const bool viaProxy = (data[0] & 1) != 0;
-    const bool head = (data[0] & 2) != 0;
-    server->response = input.substr(1);
-
-    THttpCli cli;
-    bool done = false;
-    int64_t bodyBytes = 0;
-    cli.OnDocData = [&](THttpCli*, const char*, int len) { bodyBytes += len; };
-    if (viaProxy) {
-        cli.URL = "http://fuzz.example/start.html";
-        cli.Proxy = "127.0.0.1:" + server->port;
-    } else {
-        cli.URL = "http://127.0.0.1:" + server->port + "/start.html";
-        cli.OnLocationChange = [](THttpCli* s) { s->Abort(); };
+    // 0 feeds everything at once; otherwise pieces of 1 to 255 bytes.
+    const size_t piece = data[0] == 0 ? size : data[0];
+    std::string_view rest = std::string_view(input).substr(1);
+    lumi::HttpResponseParser parser;
+    std::string line;
+    while (!rest.empty()) {
+        const size_t taken = parser.feed(rest.substr(0, piece));
+        rest.remove_prefix(taken);
+        while (parser.nextLine(line))
+            checkHeaderLine(line);
+        // A full buffer without a complete line: the client gives up on the answer here.
+        if (taken == 0) {
+            if (parser.room() != 0) __builtin_trap();
+            break;
+        }
     }
-    QEventLoop loop;
-    int error = 0;
-    cli.OnRequestDone = [&](THttpCli*, THttpRequest, int e) {
-        done = true;
-        error = e;
-        loop.quit();
-    };
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, [&] { cli.Abort(); });
-    limit.start(inputTimeLimitMs);
-    if (head)
-        cli.StartHead();
-    else
-        cli.StartGet();
-    if (!done) loop.exec();
-    if (cli.State() != httpReady) __builtin_trap();
-    if (bodyBytes != cli.RcvdCount()) __builtin_trap();
-    // A body cut short is reported only when less than the announced length arrived.
-    if (error == lumi::httpShortBodyError && cli.RcvdCount() >= cli.ContentLength())
-        __builtin_trap();
-    server->dropAll();
+    if (parser.pending().size() > size_t(lumi::httpLineBufferSize)) __builtin_trap();
     return 0;
 }
