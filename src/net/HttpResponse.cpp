@@ -17,6 +17,7 @@ constexpr size_t maxAuthenticateEntries = 64;
 // ---------------------------------------------------------------- input
 
 void THttpCli::socketDataAvailable() {
+    if (tunnel_ == Tunnel::Asked) return tunnelDataAvailable();
     const int freeSpace = parser_.room();
     if (freeSpace <= 0) {
         stopOnBrokenResponse(lumi::httpLineTooLongError, "HTTP line too long");
