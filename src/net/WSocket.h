@@ -217,6 +217,7 @@ private:
     int64_t tlsRcvdCount() const;
     void tlsPostReceiveRound();
     void tlsSendCloseNotify();
+    void tlsRetryUnwritten();
     void tlsForget();
     // Bytes waiting to be read: the kernel's count, or what the TLS layer holds.
     int64_t waitingToRead();

@@ -220,6 +220,9 @@ void TWSocket::readNotification() {
         // Decrypted bytes left behind leave the descriptor quiet: another round is posted.
         if (tls_ && readCount_ > readBefore && !peerClosed_ && tlsHasWaiting())
             tlsPostReceiveRound();
+        // A write that wanted input first goes now.
+        if (tls_) tlsRetryUnwritten();
+        if (guard.expired() || !isCurrent(fd, serial)) return;
     }
     if (socketType_ == SOCK_DGRAM) return;
     // Nothing waits, yet the descriptor is readable: the peer has ended or reset.

@@ -89,12 +89,8 @@ void TWSocket::tlsHandshakeStep() {
         return tlsHandshakeFailed(tls_->errorCode(), tls_->errorText());
     dropTimer(host_->tlsTimer);
     std::weak_ptr<bool> guard = alive_;
-    if (!tlsUnwritten_.empty()) {
-        const std::string early = std::move(tlsUnwritten_);
-        tlsUnwritten_.clear();
-        Send(early.data(), static_cast<int>(early.size()));
-        if (guard.expired() || !isCurrent(fd, serial)) return;
-    }
+    tlsRetryUnwritten();
+    if (guard.expired() || !isCurrent(fd, serial)) return;
     if (OnSessionConnected) OnSessionConnected(this, 0);
     if (guard.expired() || !isCurrent(fd, serial)) return;
     // Records that came with the handshake's last flight sit in the layer already.
@@ -142,7 +138,14 @@ bool TWSocket::tlsEncrypt(const char* data, int len) {
         return false;
     }
     if (!tls_->write(data, len)) {
-        if (tls_->errorCode() == 0) tlsUnwritten_.append(data, static_cast<size_t>(len));
+        if (tls_->errorCode() == 0) {
+            tlsUnwritten_.append(data, static_cast<size_t>(len));
+        } else {
+            // The next receive round meets the failure and closes with its error.
+            tlsErrorText_ = tls_->errorText();
+            lastError_ = tls_->errorCode();
+            tlsPostReceiveRound();
+        }
         return false;
     }
     std::string out;
@@ -196,6 +199,14 @@ int TWSocket::tlsReceive(void* buffer, int len) {
         lastError_ = lumi::wsaEWOULDBLOCK;
         return -1;
     }
+}
+
+// Bytes written before the handshake ended, or while the layer wanted input first.
+void TWSocket::tlsRetryUnwritten() {
+    if (tlsUnwritten_.empty() || !tls_->handshakeDone()) return;
+    const std::string pending = std::move(tlsUnwritten_);
+    tlsUnwritten_.clear();
+    Send(pending.data(), static_cast<int>(pending.size()));
 }
 
 bool TWSocket::tlsHasWaiting() const {

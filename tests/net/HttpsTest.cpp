@@ -5,16 +5,12 @@
 #include <cstdlib>
 #include <string>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <QBuffer>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QTemporaryDir>
+#include <QTcpServer>
 
 #include "common/EventLoopWait.h"
 #include "net/HttpRecorder.h"
@@ -36,17 +32,6 @@ public:
     void TearDown() override { delete certs; }
 };
 const auto* registered = ::testing::AddGlobalTestEnvironment(new CertificatesEnvironment);
-
-// A served folder with index.html ("hello").
-struct Site {
-    QTemporaryDir dir;
-    Site() {
-        QFile f(dir.filePath(QStringLiteral("index.html")));
-        f.open(QIODevice::WriteOnly);
-        f.write("hello");
-    }
-    std::string path() const { return dir.path().toStdString(); }
-};
 
 struct Fetch {
     THttpCli cli;
@@ -72,8 +57,7 @@ std::string https(const std::string& host, int port, const std::string& path = "
 
 TEST(Https, EachCertificateCaseEndsWithItsOwnWords) {
     ASSERT_TRUE(certs->made());
-    Site site;
-    NginxTlsPeer web(*certs, site.path(),
+    NginxTlsPeer web(*certs,
                      {{"good", ""},
                       {"wronghost", ""},
                       {"expired", ""},
@@ -119,22 +103,15 @@ TEST(Https, EachCertificateCaseEndsWithItsOwnWords) {
 
 TEST(Https, StallCutAndShortBodies) {
     ASSERT_TRUE(certs->made());
-    // Listening without ever accepting: the handshake never starts on the far side.
-    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(listen(silent, 4), 0);
-    getsockname(silent, reinterpret_cast<sockaddr*>(&a), &len);
-    Fetch stall(https("localhost", ntohs(a.sin_port)));
+    // Listening without ever answering: the handshake never gets a reply.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    const std::string peer = "localhost:" + std::to_string(silent.serverPort());
+    Fetch stall("https://" + peer + "/");
     stall.cli.CtrlSocket().setTlsHandshakeTimeoutMs(300);
     stall.run();
     EXPECT_EQ(stall.rec.error, lumi::tlsHandshakeTimedOut);
-    EXPECT_EQ(stall.cli.ReasonPhrase(), "TLS handshake timed out after 0.3 s (localhost:" +
-                                            std::to_string(ntohs(a.sin_port)) + ")");
-    ::close(silent);
+    EXPECT_EQ(stall.cli.ReasonPhrase(), "TLS handshake timed out after 0.3 s (" + peer + ")");
 
     struct Case {
         std::string reply;
@@ -163,10 +140,9 @@ TEST(Https, StallCutAndShortBodies) {
 
 TEST(Https, RelocationsGoBetweenHttpAndHttps) {
     ASSERT_TRUE(certs->made());
-    Site site;
     const int plain = freeLoopbackPort();
     const int secure = freeLoopbackPort();
-    NginxTlsPeer web(*certs, site.path(),
+    NginxTlsPeer web(*certs,
                      {{"", "listen 127.0.0.1:" + std::to_string(plain) +
                                "; location = /r1 { return 302 " + https("localhost", secure, "/r2") +
                                "; }"},
@@ -183,8 +159,7 @@ TEST(Https, RelocationsGoBetweenHttpAndHttps) {
 
 TEST(Https, TunnelsThroughProxiesAllowedAndRefused) {
     ASSERT_TRUE(certs->made());
-    Site site;
-    NginxTlsPeer web(*certs, site.path(), {{"good", ""}, {"good", ""}});
+    NginxTlsPeer web(*certs, {{"good", ""}, {"good", ""}});
     ASSERT_TRUE(web.running()) << web.error();
     const std::string allowed = std::to_string(web.portOf(0));
     TinyproxyPeer tinyproxy("ConnectPort " + allowed);
@@ -198,16 +173,12 @@ TEST(Https, TunnelsThroughProxiesAllowedAndRefused) {
             Fetch f("https://" + target + "/index.html");
             f.cli.Proxy = "127.0.0.1:" + std::to_string(proxy->port());
             f.run();
-            if (block == 0) {
-                EXPECT_EQ(f.rec.error, 0);
-                EXPECT_EQ(f.body.data().toStdString(), "hello");
-            } else {
-                EXPECT_EQ(f.rec.error, lumi::httpTunnelRefusedError);
-                EXPECT_EQ(f.cli.ReasonPhrase().rfind("Proxy refused the tunnel to " + target +
-                                                         ": 403 ",
-                                                     0),
-                          0u)
-                    << f.cli.ReasonPhrase();
+            EXPECT_EQ(f.rec.error, block == 0 ? 0 : lumi::httpTunnelRefusedError);
+            EXPECT_EQ(f.body.data().toStdString(), block == 0 ? "hello" : "");
+            // The proxy's own reason follows the status.
+            const std::string refused = "Proxy refused the tunnel to " + target + ": 403 ";
+            if (block == 1) {
+                EXPECT_EQ(f.cli.ReasonPhrase().substr(0, refused.size()), refused);
             }
         }
     }
@@ -215,8 +186,7 @@ TEST(Https, TunnelsThroughProxiesAllowedAndRefused) {
 
 TEST(Https, TheSystemStoreAloneRefusesTheTestCa) {
     ASSERT_TRUE(certs->made());
-    Site site;
-    NginxTlsPeer web(*certs, site.path(), {{"good", ""}});
+    NginxTlsPeer web(*certs, {{"good", ""}});
     ASSERT_TRUE(web.running()) << web.error();
     QProcess cli;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -1,10 +1,13 @@
 #include "net/TlsPeers.h"
 
+#include <fstream>
+
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -25,9 +28,11 @@ std::string TestCertificates::file(const std::string& name) const {
     return dir_->path().toStdString() + "/" + name;
 }
 
-NginxTlsPeer::NginxTlsPeer(const TestCertificates& certs, const std::string& served,
-                           const std::vector<Block>& blocks) {
+NginxTlsPeer::NginxTlsPeer(const TestCertificates& certs, const std::vector<Block>& blocks) {
     const std::string d = folder();
+    const std::string served = d + "/www";
+    QDir().mkpath(QString::fromStdString(served));
+    std::ofstream(served + "/index.html") << "hello";
     logName_ = "error.log";
     std::string servers;
     for (const Block& b : blocks) {

@@ -27,16 +27,15 @@ private:
     bool made_ = false;
 };
 
-// nginx serving `folder` in several server blocks, each on its own port: a block is its
-// certificate name ("good", "expired", ...; empty: plain http) and extra directives.
+// nginx serving /index.html ("hello") in several server blocks, each on its own port: a
+// block is its certificate name ("good", "expired", ...; empty: plain http) and directives.
 class NginxTlsPeer : public PeerProcess {
 public:
     struct Block {
         std::string certificate;
         std::string directives;
     };
-    NginxTlsPeer(const TestCertificates& certs, const std::string& folder,
-                 const std::vector<Block>& blocks);
+    NginxTlsPeer(const TestCertificates& certs, const std::vector<Block>& blocks);
     int portOf(size_t block) const { return ports_.at(block); }
 
 private:
