@@ -23,7 +23,7 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 struct AddressParts {
     std::string_view scheme; // "https://" or "http://"
     std::string_view host;   // without the scheme
-    std::string_view path; // from the first "/" after the host, less one trailing "/"
+    std::string_view path;   // from the first "/" after the host, less one trailing "/"
 };
 
 // An address starting "https://" keeps that scheme; otherwise the first 7 characters are

@@ -118,10 +118,10 @@ void THttpCli::startRequest(THttpRequest kind) {
     if (!Proxy.empty()) {
         // Inside a tunnel the origin is spoken to directly: origin-form request lines.
         requestPath_ = lumi::escapeRequestTarget(
-            current_.tls ? url.path
-                         : (url.proto.empty() ? std::string("http") : url.proto) + "://" +
-                               url.host + (url.port.empty() ? std::string() : ":" + url.port) +
-                               url.path);
+            current_.tls
+                ? url.path
+                : (url.proto.empty() ? std::string("http") : url.proto) + "://" + url.host +
+                      (url.port.empty() ? std::string() : ":" + url.port) + url.path);
         const lumi::UrlParts proxy = lumi::splitUrl(Proxy);
         connectHost_ = proxy.host;
         connectPort_ = proxy.port.empty() ? ProxyPort : proxy.port;

@@ -152,7 +152,8 @@ void THttpCli::headerLine() {
         } else if (read.name == "content-length") {
             int64_t length = 0;
             if (!lumi::parseHttpDecimal(value, length)) {
-                stopOnBrokenResponse(lumi::httpBadNumberError, "Invalid Content-Length in response");
+                stopOnBrokenResponse(lumi::httpBadNumberError,
+                                     "Invalid Content-Length in response");
                 return;
             }
             contentLength_ = length;

@@ -7,7 +7,8 @@
 #include "net/TlsSession.h"
 
 std::string THttpCli::tunnelTarget() const {
-    return current_.host + ":" + (current_.port.empty() ? lumi::defaultPort(current_) : current_.port);
+    return current_.host + ":" +
+           (current_.port.empty() ? lumi::defaultPort(current_) : current_.port);
 }
 
 void THttpCli::sendTunnelRequest() {
@@ -49,8 +50,8 @@ void THttpCli::tunnelDataAvailable() {
             tunnel_ = Tunnel::Open;
             parser_.clear();
             // OnSessionConnected comes again once the handshake with the origin is done.
-            socket_.StartTls(current_.host, current_.port.empty() ? lumi::defaultPort(current_)
-                                                                  : current_.port);
+            socket_.StartTls(current_.host,
+                             current_.port.empty() ? lumi::defaultPort(current_) : current_.port);
             return;
         }
     }

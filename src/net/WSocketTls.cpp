@@ -65,7 +65,8 @@ void TWSocket::tlsBegin(const std::string& host, const std::string& port) {
     QObject::connect(timer, &QTimer::timeout, host_.get(), [this, fd, serial, peer] {
         if (!isCurrent(fd, serial) || !tls_ || tls_->handshakeDone()) return;
         runNotification([&] {
-            tlsHandshakeFailed(lumi::tlsHandshakeTimedOut, lumi::tlsTimeoutText(peer, tlsTimeoutMs_));
+            tlsHandshakeFailed(lumi::tlsHandshakeTimedOut,
+                               lumi::tlsTimeoutText(peer, tlsTimeoutMs_));
         });
     });
     host_->tlsTimer = timer;

@@ -9,23 +9,20 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <openssl/ssl.h>
 
 namespace lumi::test {
 
-TestCertificates::TestCertificates() : dir_(std::make_unique<QTemporaryDir>()) {
+TestCertificates::TestCertificates() {
     QProcess run;
-    run.start(QStringLiteral(LUMISIFT_MAKE_CERTS), {dir_->path()});
-    made_ = run.waitForFinished(30000) && run.exitStatus() == QProcess::NormalExit &&
-            run.exitCode() == 0;
+    run.start(QStringLiteral(LUMISIFT_MAKE_CERTS), {dir.path()});
+    made = run.waitForFinished(30000) && run.exitStatus() == QProcess::NormalExit &&
+           run.exitCode() == 0;
 }
 
-TestCertificates::~TestCertificates() = default;
-
 std::string TestCertificates::file(const std::string& name) const {
-    return dir_->path().toStdString() + "/" + name;
+    return dir.path().toStdString() + "/" + name;
 }
 
 NginxTlsPeer::NginxTlsPeer(const TestCertificates& certs, const std::vector<Block>& blocks) {
@@ -37,12 +34,12 @@ NginxTlsPeer::NginxTlsPeer(const TestCertificates& certs, const std::vector<Bloc
     std::string servers;
     for (const Block& b : blocks) {
         ports_.push_back(freeLoopbackPort());
+        const std::string c = b.certificate.empty() ? "" : certs.file(b.certificate);
         servers += "server { listen 127.0.0.1:" + std::to_string(ports_.back()) +
-                   (b.certificate.empty() ? "" : " ssl") + "; root " + served + "; ";
-        if (!b.certificate.empty())
-            servers += "ssl_certificate " + certs.file(b.certificate + ".pem") +
-                       "; ssl_certificate_key " + certs.file(b.certificate + ".key") + "; ";
-        servers += b.directives + " }\n";
+                   (c.empty() ? "; "
+                              : " ssl; ssl_certificate " + c + ".pem; ssl_certificate_key " + c +
+                                    ".key; ") +
+                   "root " + served + "; " + b.directives + " }\n";
     }
     port_ = ports_.front();
     const std::string config =

@@ -1,34 +1,26 @@
 #pragma once
-// Peers for the https tests: the throw-away certificates (tls/make_certs.sh), nginx with one
-// TLS server block per case, and a scripted TLS server for the cases nginx will not play
-// (a cut right after the handshake, a body cut short without close_notify).
+// Peers for the https tests: the per-run certificates, nginx, and a TLS server for cuts.
 #include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "common/Peers.h"
+#include <QTemporaryDir>
 
-class QTemporaryDir;
+#include "common/Peers.h"
 
 namespace lumi::test {
 
 // The certificates of one test run; `file("good.pem")` and so on (see make_certs.sh).
-class TestCertificates {
-public:
+struct TestCertificates {
     TestCertificates();
-    ~TestCertificates();
-    bool made() const { return made_; }
+    QTemporaryDir dir;
+    bool made = false;
     std::string file(const std::string& name) const;
-
-private:
-    std::unique_ptr<QTemporaryDir> dir_;
-    bool made_ = false;
 };
 
-// nginx serving /index.html ("hello") in several server blocks, each on its own port: a
-// block is its certificate name ("good", "expired", ...; empty: plain http) and directives.
+// nginx serving /index.html ("hello"), a server block per port: certificate name, directives.
 class NginxTlsPeer : public PeerProcess {
 public:
     struct Block {
@@ -42,8 +34,7 @@ private:
     std::vector<int> ports_;
 };
 
-// A one-connection-at-a-time TLS server on a thread: it completes the handshake with the
-// good certificate, reads the request, writes `reply` and closes without close_notify.
+// A TLS server thread: handshake (good certificate), request, `reply`, no close_notify.
 class TlsCutServer {
 public:
     TlsCutServer(const TestCertificates& certs, std::string reply);

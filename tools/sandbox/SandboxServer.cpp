@@ -66,8 +66,8 @@ SandboxServer::SandboxServer(ServerOptions options) : options_(std::move(options
     if (options_.tlsCert.empty())
         http_ = std::make_unique<httplib::Server>();
     else
-        http_ = std::make_unique<httplib::SSLServer>(options_.tlsCert.c_str(),
-                                                     options_.tlsKey.c_str());
+        http_ =
+            std::make_unique<httplib::SSLServer>(options_.tlsCert.c_str(), options_.tlsKey.c_str());
 }
 
 SandboxServer::~SandboxServer() {

@@ -124,9 +124,9 @@ int main(int argc, char** argv) {
     // Over https the variables name the scheme; plain hosts mean http.
     const std::string host =
         (hosts.scheme == "https://" ? hosts.scheme : std::string()) + hosts.services;
-    for (const char* name : {"LUMISIFT_HOTBOT_HOST", "LUMISIFT_LYCOS_HOST",
-                             "LUMISIFT_SCOURNET_HOST", "LUMISIFT_SCOURNET_SITE",
-                             "LUMISIFT_MAKER_HOST"})
+    for (const char* name :
+         {"LUMISIFT_HOTBOT_HOST", "LUMISIFT_LYCOS_HOST", "LUMISIFT_SCOURNET_HOST",
+          "LUMISIFT_SCOURNET_SITE", "LUMISIFT_MAKER_HOST"})
         std::printf("%s=%s\n", name, host.c_str());
     std::fflush(stdout);
 

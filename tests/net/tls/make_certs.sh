@@ -1,11 +1,6 @@
 #!/bin/sh
-# Makes a throw-away CA and the certificates the https tests serve, in folder $1:
-#   ca.pem            the test CA (trusted through LUMISIFT_CA_FILE)
-#   good.*            localhost and 127.0.0.1, from the test CA
-#   wronghost.*       other.example only, from the test CA
-#   expired.*         localhost, from the test CA, valid in 2020 only
-#   selfsigned.*      localhost, signed by itself
-#   untrusted.*       localhost, from a CA nobody trusts
+# Makes in folder $1 a throw-away CA (ca.pem) and certificates: good (localhost, 127.0.0.1),
+# wronghost (other.example), expired (valid in 2020), untrusted (from another CA), selfsigned.
 set -eu
 cd "$1"
 key() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1.key" 2>/dev/null; }
@@ -38,8 +33,7 @@ leaf() {
   openssl ca -batch -notext -config "$ca.cnf" -cert "$ca.pem" -keyfile "$ca.key" \
     -in "$name.csr" -out "$name.pem" "$@" 2>/dev/null
 }
-makeCa ca
-makeCa otherca
+makeCa ca && makeCa otherca
 leaf good ca "DNS:localhost,IP:127.0.0.1" -days 2
 leaf wronghost ca "DNS:other.example" -days 2
 leaf expired ca "DNS:localhost,IP:127.0.0.1" -startdate 20200101000000Z -enddate 20200102000000Z
