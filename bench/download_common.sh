@@ -4,8 +4,10 @@
 # sets CLI, makes the scratch folder WORK and the download folder OUT (in memory when
 # /dev/shm is there, so that the disk does not set the pace), and removes both and stops
 # nginx when the script exits.
-# start_nginx WORK ROOT starts nginx on a free loopback port, serving ROOT, with its config
-# and logs in WORK; it sets PORT and NGINX_PID and returns once nginx answers.
+# start_nginx WORK ROOT [CERTS] starts nginx on a free loopback port, serving ROOT, with its
+# config and logs in WORK; it sets PORT and NGINX_PID and returns once nginx answers. With
+# CERTS (a folder made by tests/net/tls/make_certs.sh) it also serves ROOT over https on
+# TLS_PORT with the certificate for localhost.
 
 bench_prepare() {
   local name=$1
@@ -24,8 +26,12 @@ bench_cleanup() {
 }
 
 start_nginx() {
-  local work=$1 root=$2
+  local work=$1 root=$2 certs=${3:-} tls_block=""
   PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  if [ -n "$certs" ]; then
+    TLS_PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    tls_block="server { listen 127.0.0.1:$TLS_PORT ssl; root $root; ssl_certificate $certs/good.pem; ssl_certificate_key $certs/good.key; }"
+  fi
   cat > "$work/nginx.conf" <<CONF
 daemon off;
 master_process off;
@@ -43,6 +49,7 @@ http {
   default_type application/octet-stream;
   sendfile on;
   server { listen 127.0.0.1:$PORT; root $root; }
+  $tls_block
 }
 CONF
   nginx -p "$work" -e "$work/error.log" -c "$work/nginx.conf" &

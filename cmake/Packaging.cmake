@@ -14,6 +14,8 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE http://www.lumisift.com/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# dpkg-shlibdeps names libssl3 from the programs; https also needs the system's CA store.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "ca-certificates")
 # The long description under the summary line; CPack indents it and marks the blank line.
 set(CPACK_PACKAGE_DESCRIPTION
   "Lumisift asks several web search services for a phrase, follows their result

@@ -5,12 +5,15 @@
 # pictures found. Closing the window or Ctrl-C stops the sandbox as well.
 #   DEMO_PHRASE   phrase of the headless search (default: sunset)
 #   DEMO_SECONDS  how long the headless search runs at most (default: 20)
+#   DEMO_TLS=1    serve the stand-in web over https, with a throw-away CA made for this run
+#                 and trusted through LUMISIFT_CA_FILE
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/sandbox-env.sh
 BUILD=${BUILD:-build}
 sandbox_pid=""
 app_pid=""
+certs=""
 
 # Children run in the background and the script waits for them, so that Ctrl-C or a TERM
 # reaches the traps at once instead of after the window closes.
@@ -21,11 +24,19 @@ stop_all() {
       wait "$pid" 2>/dev/null || true
     fi
   done
+  [ -z "$certs" ] || rm -rf "$certs"
 }
 trap stop_all EXIT
 trap 'exit 130' INT TERM
 
-start_sandbox "$BUILD/tools/sandbox/lumisift-sandbox"
+tls_args=()
+if [ "${DEMO_TLS:-0}" = 1 ]; then
+  certs=$(mktemp -d)
+  tests/net/tls/make_certs.sh "$certs" >/dev/null 2>&1
+  tls_args=(--tls-cert "$certs/good.pem" --tls-key "$certs/good.key")
+  export LUMISIFT_CA_FILE="$certs/ca.pem"
+fi
+start_sandbox "$BUILD/tools/sandbox/lumisift-sandbox" "${tls_args[@]}"
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   "$BUILD/src/shell/lumisift" "$@" &

@@ -89,7 +89,7 @@ void tick(Engine& e) {
 }
 
 std::string makerHomePage() {
-    return "http://" + lumi::makerHost() + "/";
+    return lumi::hostOrigin(lumi::makerHost()) + "/";
 }
 
 int32_t registerCallback(AdvertContext* context, AdvertCallback callback, void* control,

@@ -1,5 +1,6 @@
 #include "analysis/ResultParsers.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "analysis/TextWalk.h"
@@ -33,11 +34,11 @@ std::string cutAfterFirstCloseBracket(std::string_view line) {
 namespace lumi {
 
 std::string lycosBase() {
-    return "http://" + lycosHost();
+    return hostOrigin(lycosHost());
 }
 
 std::string scourNetSiteBase() {
-    return "http://" + scourNetSite();
+    return hostOrigin(scourNetSite());
 }
 
 void handOffImage(SearchHost& host, const std::string& address) {
@@ -109,9 +110,9 @@ void ExractDataFromScourNet(lumi::SearchHost& host, const lumi::PageLines& lines
                 lumi::lowerInto(line, lower);
                 std::string_view current = line;
                 std::string_view currentLower = lower;
-                if (lumi::contains(lower, "searchfieldlocationlink") &&
-                    lumi::contains(lower, "http:")) {
-                    const size_t from = lower.find("http:");
+                // The address starts at the first "http:" or "https:".
+                const size_t from = std::min(lower.find("http:"), lower.find("https:"));
+                if (lumi::contains(lower, "searchfieldlocationlink") && from != npos) {
                     const size_t quote = lower.find('"', from);
                     const size_t length = quote == npos ? 0 : quote - from;
                     current = current.substr(from, length);

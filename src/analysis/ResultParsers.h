@@ -15,9 +15,9 @@ void ExractDataFromScourNet(lumi::SearchHost& host, const lumi::PageLines& lines
 
 namespace lumi {
 
-// "http://" + LUMISIFT_LYCOS_HOST (bare host or host:port), read at each call.
+// The origin of LUMISIFT_LYCOS_HOST (hostOrigin), read at each call.
 std::string lycosBase();
-// "http://" + LUMISIFT_SCOURNET_SITE, the service's main site (not its search host).
+// The origin of LUMISIFT_SCOURNET_SITE, the service's main site (not its search host).
 std::string scourNetSiteBase();
 
 // Hands an image address on as the "Check Links" box says at this moment: to the link

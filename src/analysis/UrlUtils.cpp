@@ -21,20 +21,23 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 }
 
 struct AddressParts {
-    std::string_view host; // without "http://"
-    std::string_view path; // from the first "/" after the host, less one trailing "/"
+    std::string_view scheme; // "https://" or "http://"
+    std::string_view host;   // without the scheme
+    std::string_view path;   // from the first "/" after the host, less one trailing "/"
 };
 
-// The first 7 characters are taken to be "http://". Without a "/" after the host
-// ("http://host") the whole rest is the host and the path is empty, so links resolve to
-// http://host/link.
+// An address starting "https://" keeps that scheme; otherwise the first 7 characters are
+// taken to be "http://". Without a "/" after the host ("http://host") the whole rest is the
+// host and the path is empty, so links resolve to http://host/link.
 AddressParts splitAddress(std::string_view address) {
-    const std::string_view rest = address.size() > 7 ? address.substr(7) : std::string_view();
+    const std::string_view scheme = startsWith(address, "https://") ? "https://" : "http://";
+    const std::string_view rest =
+        address.size() > scheme.size() ? address.substr(scheme.size()) : std::string_view();
     const size_t slash = rest.find('/');
-    if (slash == std::string_view::npos) return {rest, {}};
+    if (slash == std::string_view::npos) return {scheme, rest, {}};
     std::string_view path = rest.substr(slash);
     if (path.back() == '/') path.remove_suffix(1);
-    return {rest.substr(0, slash), path};
+    return {scheme, rest.substr(0, slash), path};
 }
 
 } // namespace
@@ -42,7 +45,8 @@ AddressParts splitAddress(std::string_view address) {
 std::string AnalyzePath(std::string_view link, const std::string& pageAddress) {
     std::string result;
     lumi::catchAll("error code : #0021 (AnalyzePath)", [&] {
-        if (startsWith(link, "http://") || startsWith(link, "ftp://")) {
+        if (startsWith(link, "http://") || startsWith(link, "https://") ||
+            startsWith(link, "ftp://")) {
             result = link;
             return;
         }
@@ -81,7 +85,7 @@ void CountAndCutUpLevels(std::string& link, int& levels) {
 void ExtractUrlAndPath(const std::string& address, std::string& url, std::string& path) {
     lumi::catchAll("error code : #0023 (ExtractUrlAndPath)", [&] {
         const AddressParts parts = splitAddress(address);
-        url = "http://" + std::string(parts.host);
+        url = std::string(parts.scheme) + std::string(parts.host);
         path = std::string(parts.path);
     });
 }
@@ -92,7 +96,7 @@ std::string EditOriginURL(int levels, bool fromRoot, const std::string& pageAddr
         const AddressParts parts = splitAddress(pageAddress);
         std::string base;
         base.reserve(8 + parts.host.size() + parts.path.size() + 64);
-        base += "http://";
+        base += parts.scheme;
         base += parts.host;
         if (fromRoot) {
             result = std::move(base);

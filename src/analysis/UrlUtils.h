@@ -8,14 +8,15 @@
 #include <string_view>
 
 // The link made absolute against pageAddress (the address with which the page was
-// requested). Links beginning with "http://" or "ftp://" (exact case) are taken as they are.
+// requested). Links beginning with "http://", "https://" or "ftp://" (exact case) are taken
+// as they are; a relative link keeps the page's scheme (https for an "https://" page).
 std::string AnalyzePath(std::string_view link, const std::string& pageAddress);
 
 // Removes each "../" at the start of link and counts it in levels.
 void CountAndCutUpLevels(std::string& link, int& levels);
 
 // "http://host/dir/page.htm" -> url "http://host", path "/dir/page.htm" (one trailing "/"
-// dropped). An address with no "/" after the host gives the whole host and an empty path.
+// dropped); an "https://" address keeps its scheme in url. An address with no "/" after the host gives the whole host and an empty path.
 void ExtractUrlAndPath(const std::string& address, std::string& url, std::string& path);
 
 // The base a relative link is appended to: the host alone when fromRoot, else the page's

@@ -9,6 +9,11 @@ std::string configuredHost(const char* variable, const char* fallback) {
     return value && *value ? std::string(value) : std::string(fallback);
 }
 
+std::string hostOrigin(const std::string& host) {
+    const bool hasScheme = host.rfind("http://", 0) == 0 || host.rfind("https://", 0) == 0;
+    return hasScheme ? host : "http://" + host;
+}
+
 // The services' public names; the demo and the tests point the variables at the stand-in
 // server on loopback.
 std::string hotBotHost() {

@@ -147,6 +147,7 @@ int runGet(int argc, char** argv) {
                      static_cast<long long>(cli.RcvdCount()), out ? " saved to " : "",
                      out ? o.outFile.c_str() : "");
     }
+    if (!cli.Notice().empty()) std::fprintf(stderr, "lumisift-cli: %s\n", cli.Notice().c_str());
     std::fflush(stdout);
     return requestError == 0 && cli.StatusCode() < 400 ? 0 : 1;
 }

@@ -155,6 +155,8 @@ void SearchEngine::markRunningDone(StringList& running, const std::string& item)
 // page is analysed in slices behind the pages that finished before it.
 void SearchEngine::GetPageRequestDone(THttpCli* sender, int, int) {
     catchAll("error code : #0039 (GetPageRequestDone)", [&] {
+        // A page over https whose stream ended without close_notify may be cut short.
+        if (!sender->Notice().empty()) appendDiagnosticsLine(sender->Notice());
         PageLines lines;
         if (const auto* buffer = qobject_cast<const CappedBuffer*>(sender->RcvdStream))
             LoadMemoFromMemoryStream(lines, buffer->bytes());

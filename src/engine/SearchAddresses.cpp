@@ -43,7 +43,7 @@ std::vector<SearchAddress> searchAddresses(const SearchHosts& hosts, const std::
     for (const Service& service : services) {
         std::string query; // encoded afresh for every service
         FixMultiQuery(phrase, query);
-        addresses.push_back({service.engine, "http://" + *service.host + service.path + query});
+        addresses.push_back({service.engine, hostOrigin(*service.host) + service.path + query});
     }
     return addresses;
 }

@@ -34,7 +34,7 @@ TCheckResult ParseVersionLine(const std::string& line) {
 namespace lumi {
 
 std::string versionFileUrl() {
-    return "http://" + makerHost() + "/progver.txt";
+    return hostOrigin(makerHost()) + "/progver.txt";
 }
 
 std::string productName(const std::string& productKey) {

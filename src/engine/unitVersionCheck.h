@@ -37,7 +37,7 @@ inline constexpr int64_t MaxVersionFileBytes = 64 * 1024;
 // version, so they ask at a later start.
 inline constexpr int MaxVersionQuestions = 3;
 
-// "http://" + makerHost() + "/progver.txt".
+// hostOrigin(makerHost()) + "/progver.txt": "http://" + the host unless it names https.
 std::string versionFileUrl();
 // The product's name: its key without the leading "*" of a forced line.
 std::string productName(const std::string& productKey);

@@ -118,8 +118,16 @@ std::string escapeRequestTarget(std::string_view target) {
     return out;
 }
 
+const char* defaultPort(const HttpAddress& address) {
+    return address.tls ? "443" : "80";
+}
+
+bool isHttpsScheme(std::string_view scheme) {
+    return textSameAnyCase(scheme, "https");
+}
+
 std::string hostWithPort(const HttpAddress& address) {
-    if (address.port.empty() || address.port == "80") return address.host;
+    if (address.port.empty() || address.port == defaultPort(address)) return address.host;
     return address.host + ":" + address.port;
 }
 
@@ -130,10 +138,13 @@ ResolvedLocation resolveLocation(const HttpAddress& base, std::string_view locat
     r.address = base;
     const std::string scheme = schemeOf(ref);
     if (!scheme.empty()) {
-        if (scheme != "http") {
+        if (scheme != "http" && scheme != "https") {
             r.unsupportedScheme = scheme;
             return r;
         }
+        // Another scheme speaks on another port: the base's port does not carry over.
+        if (r.address.tls != (scheme == "https")) r.address.port.clear();
+        r.address.tls = scheme == "https";
         // "http:" without "//" is read as a reference on the same host, as browsers do.
         ref.remove_prefix(scheme.size() + 1);
     }

@@ -7,10 +7,17 @@
 
 namespace lumi {
 
-// An http address: host, port as written (empty means 80), and path with query.
+// An http or https address: host, port as written (empty means the scheme's: 80, or 443
+// with tls), path with query, and whether the address is https.
 struct HttpAddress {
     std::string host, port, path;
+    bool tls = false;
 };
+
+// "443" for https, "80" for http.
+const char* defaultPort(const HttpAddress& address);
+// The scheme names https (any case).
+bool isHttpsScheme(std::string_view scheme);
 
 // The text before the first "#": a fragment is never sent to a server.
 std::string_view withoutFragment(std::string_view url);
@@ -23,20 +30,21 @@ void appendPercentEscape(std::string& out, unsigned char byte);
 // not followed by two hex digits becomes "%25". The fragment is dropped first.
 std::string escapeRequestTarget(std::string_view target);
 
-// "host", or "host:port" when the port is named and is not 80: the value of the Host line.
+// "host", or "host:port" when the port is named and is not the scheme's: the Host line.
 std::string hostWithPort(const HttpAddress& address);
 
 // A Location value resolved against the address it answers.
 struct ResolvedLocation {
-    // Empty when the value is an http address or a reference; otherwise the lower-cased
-    // scheme it names ("https", "ftp", ...), which this client cannot follow.
+    // Empty when the value is an http or https address or a reference; otherwise the
+    // lower-cased scheme it names ("ftp", ...), which this client cannot follow.
     std::string unsupportedScheme;
     HttpAddress address;
 };
 
 // Resolves `location` against `base`: "x" and "./x" in the folder of the base path, "../x"
 // one folder up, "?q" on the base path, "/x" on the base host, "//h/x" and "http://h/x" on
-// host h (port 80 unless named, path "/" when none). Dot segments are removed and the
+// host h (the scheme's port unless named, path "/" when none); "https://h/x" switches to
+// https and "http://h/x" back, "//h/x" keeps the base's scheme. Dot segments are removed and the
 // fragment is dropped. The value comes without the blanks around it.
 ResolvedLocation resolveLocation(const HttpAddress& base, std::string_view location);
 

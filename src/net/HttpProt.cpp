@@ -9,15 +9,12 @@
 #include "base/ErrorReport.h"
 #include "base/TextOps.h"
 #include "net/HttpCliInternal.h"
+#include "net/TlsSession.h"
 
 namespace {
 
 // Characters kept of the file name taken from the URL path.
 constexpr size_t maxDocNameLength = 255;
-
-std::string failureText(int code) {
-    return lumi::socketErrorText(code) + " (Error #" + std::to_string(code) + ")";
-}
 
 } // namespace
 
@@ -110,24 +107,28 @@ void THttpCli::startRequest(THttpRequest kind) {
     bodyLeft_ = -1;
     allowedToSend_ = false;
     location_ = URL;
+    notice_.clear();
 
     const lumi::UrlParts url = lumi::splitUrl(lumi::withoutFragment(URL));
-    current_ = {url.host, url.port, url.path};
+    current_ = {url.host, url.port, url.path, lumi::isHttpsScheme(url.proto)};
     hostLine_ = lumi::hostWithPort(current_);
     docName_ = url.path;
     if (!url.user.empty()) Username = url.user;
     if (!url.pass.empty()) Password = url.pass;
     if (!Proxy.empty()) {
+        // Inside a tunnel the origin is spoken to directly: origin-form request lines.
         requestPath_ = lumi::escapeRequestTarget(
-            (url.proto.empty() ? std::string("http") : url.proto) + "://" + url.host +
-            (url.port.empty() ? std::string() : ":" + url.port) + url.path);
+            current_.tls
+                ? url.path
+                : (url.proto.empty() ? std::string("http") : url.proto) + "://" + url.host +
+                      (url.port.empty() ? std::string() : ":" + url.port) + url.path);
         const lumi::UrlParts proxy = lumi::splitUrl(Proxy);
         connectHost_ = proxy.host;
         connectPort_ = proxy.port.empty() ? ProxyPort : proxy.port;
     } else {
         requestPath_ = lumi::escapeRequestTarget(url.path);
         connectHost_ = url.host;
-        connectPort_ = url.port.empty() ? std::string("80") : url.port;
+        connectPort_ = url.port.empty() ? std::string(lumi::defaultPort(current_)) : url.port;
     }
     if (requestPath_.empty()) requestPath_ = std::string("/"); // not a literal: GCC 12 -Wrestrict
 
@@ -168,6 +169,12 @@ void THttpCli::startLookup(bool raise) {
 
 // ---------------------------------------------------------------- connecting
 
+// A TLS failure is told in the TLS layer's words; other socket errors by their text and number.
+std::string THttpCli::connectFailureText(int code) {
+    if (lumi::isTlsError(code) && !socket_.TlsErrorText().empty()) return socket_.TlsErrorText();
+    return lumi::socketErrorText(code) + " (Error #" + std::to_string(code) + ")";
+}
+
 void THttpCli::socketDnsLookupDone(int error) {
     if (error != 0) {
         if (state_ == httpAborting) return;
@@ -185,6 +192,11 @@ void THttpCli::socketDnsLookupDone(int error) {
         socket_.setAddr(socket_.DnsResult());
         socket_.setPort(connectPort_);
         socket_.setProto("tcp");
+        // https: TLS to the origin, on this connection or inside the proxy's tunnel. The name
+        // checked and sent is the address's, not the looked-up IP.
+        const bool viaProxy = !Proxy.empty();
+        tunnel_ = current_.tls && viaProxy ? Tunnel::Wanted : Tunnel::None;
+        socket_.setTlsHost(current_.tls && !viaProxy ? current_.host : std::string());
         socket_.Connect();
     } catch (...) {
         if (token.expired()) return;
@@ -194,7 +206,7 @@ void THttpCli::socketDnsLookupDone(int error) {
         if (code == 0) code = lumi::wsaEINVAL;
         requestDoneError_ = code;
         statusCode_ = 404;
-        reasonPhrase_ = "can't connect: " + failureText(code);
+        reasonPhrase_ = "can't connect: " + connectFailureText(code);
         const bool hadSocket = socket_.State() != wsClosed;
         socket_.Close();
         if (token.expired()) return;
@@ -207,10 +219,11 @@ void THttpCli::socketSessionConnected(int error) {
         if (state_ == httpAborting || state_ == httpReady) return;
         requestDoneError_ = error;
         statusCode_ = 404;
-        reasonPhrase_ = failureText(error);
+        reasonPhrase_ = connectFailureText(error);
         completion();
         return;
     }
+    if (tunnel_ == Tunnel::Wanted) return sendTunnelRequest();
     std::weak_ptr<bool> token = life_;
     connected_ = true;
     setState(httpConnected);
@@ -302,6 +315,12 @@ void THttpCli::socketSessionClosed() {
             bodyBlock();
             if (token.expired()) return;
         }
+        if (tunnel_ == Tunnel::Asked) tunnelClosed();
+        // A body without length ends with the connection; over TLS without close_notify it
+        // may be cut short, which only the diagnostics can tell.
+        if (state_ == httpWaitingBody && bodyLeft_ < 0 && socket_.TlsEndedWithoutCloseNotify())
+            notice_ = "TLS stream of " + current_.host +
+                      " ended without close_notify: the body is taken as complete";
         if (state_ == httpWaitingBody && bodyLeft_ > 0 && requestDoneError_ == 0) {
             requestDoneError_ = lumi::httpShortBodyError;
             reasonPhrase_ = "Document incomplete: " + std::to_string(rcvdCount_) + " of " +

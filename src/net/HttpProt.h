@@ -75,10 +75,15 @@ inline constexpr int httpBadNumberError = 6;
 // "Document incomplete: N of M bytes received". A caller that keeps the body must treat it
 // as broken (a truncated picture is not a picture).
 inline constexpr int httpShortBodyError = 7;
-// A Location names a protocol this client does not speak (https, ftp, ...): the request ends
+// A Location names a protocol this client does not speak (ftp, ...): the request ends
 // at that header line with StatusCode 404 and the reason
 // "Relocation to an unsupported protocol: " + the scheme.
 inline constexpr int httpUnsupportedRelocationError = 8;
+// An https request through a proxy: the proxy answered CONNECT with other than 2xx (or
+// closed). StatusCode 404, reason "Proxy refused the tunnel to host:port: 403 Forbidden".
+inline constexpr int httpTunnelRefusedError = 9;
+// TLS failures end a request with the TLS layer's number (12001-12008, see net/TlsSession.h),
+// StatusCode 404 and the text in words as the reason.
 
 // The pieces of an address as the client splits it (all empty when absent).
 struct UrlParts {
@@ -139,13 +144,19 @@ public:
     const std::string& DocName() const { return docName_; }
     const std::string& Location() const { return location_; }
     const std::vector<std::string>& AuthenticateRequests() const { return wwwAuthenticate_; }
+    // A line for the diagnostics of the last request, or empty: an https body without a
+    // length whose stream ended without close_notify (taken as complete, as curl does).
+    const std::string& Notice() const { return notice_; }
     // The socket, for tests and diagnostics.
     TWSocket& CtrlSocket() { return socket_; }
 
     // --- operations ---
-    // Start an asynchronous request and return at once. The fragment of URL is not sent and
-    // bytes that may not stand in a request target are percent-encoded; the Host line names
-    // the port when it is not 80. Interim (1xx) responses are skipped.
+    // Start an asynchronous request and return at once. https addresses go over verified TLS
+    // (port 443 unless named; through a proxy inside a CONNECT tunnel, with origin-form
+    // request lines), and relocations switch freely between http and https. The fragment of
+    // URL is not sent and bytes that may not stand in a request target are percent-encoded;
+    // the Host line names the port when it is not the scheme's. Interim (1xx) responses are
+    // skipped.
     // Raise EHttpException code 1 when not httpReady (the running request is undisturbed),
     // code 2 for a POST without SendStream, and ESocketException when the name lookup cannot
     // start (the client is then httpReady).
@@ -216,6 +227,13 @@ private:
     void deferredRequestDone(THttpRequest kind, int error);
     void deferredRestart();
     void stopOnBrokenResponse(int error, const std::string& reason);
+    // https through a proxy (HttpTunnel.cpp).
+    enum class Tunnel { None, Wanted, Asked, Open };
+    void sendTunnelRequest();
+    void tunnelDataAvailable();
+    std::string tunnelTarget() const;
+    void tunnelClosed();
+    std::string connectFailureText(int code);
 
     std::unique_ptr<lumi::HttpNotifier> notifier_;
     std::shared_ptr<bool> life_;
@@ -255,4 +273,7 @@ private:
     bool inBody_ = false; // next-line handler: false header handling, true body handling
     int requestDoneError_ = 0;
     ClosedHandler closedHandler_ = ClosedHandler::Completion;
+    Tunnel tunnel_ = Tunnel::None;
+    int tunnelStatus_ = 0; // the proxy's answer to CONNECT
+    std::string notice_;
 };

@@ -16,15 +16,18 @@ bool THttpCli::relocate(const std::string& value) {
         return false;
     }
     current_ = next.address;
-    if (!Proxy.empty()) {
+    if (Proxy.empty() || current_.tls) {
+        // Direct, or inside a tunnel through the proxy: origin-form, and the origin's Host.
+        requestPath_ = lumi::escapeRequestTarget(current_.path);
+        hostLine_ = lumi::hostWithPort(current_);
+        if (Proxy.empty()) {
+            connectHost_ = current_.host;
+            connectPort_ = current_.port.empty() ? lumi::defaultPort(current_) : current_.port;
+        }
+    } else {
         requestPath_ = lumi::escapeRequestTarget(
             "http://" + current_.host + (current_.port.empty() ? "" : ":" + current_.port) +
             current_.path);
-    } else {
-        requestPath_ = lumi::escapeRequestTarget(current_.path);
-        connectHost_ = current_.host;
-        connectPort_ = current_.port.empty() ? std::string("80") : current_.port;
-        hostLine_ = lumi::hostWithPort(current_);
     }
     location_ = requestPath_;
     relocationPending_ = true;

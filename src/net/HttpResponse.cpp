@@ -17,6 +17,7 @@ constexpr size_t maxAuthenticateEntries = 64;
 // ---------------------------------------------------------------- input
 
 void THttpCli::socketDataAvailable() {
+    if (tunnel_ == Tunnel::Asked) return tunnelDataAvailable();
     const int freeSpace = parser_.room();
     if (freeSpace <= 0) {
         stopOnBrokenResponse(lumi::httpLineTooLongError, "HTTP line too long");
@@ -151,7 +152,8 @@ void THttpCli::headerLine() {
         } else if (read.name == "content-length") {
             int64_t length = 0;
             if (!lumi::parseHttpDecimal(value, length)) {
-                stopOnBrokenResponse(lumi::httpBadNumberError, "Invalid Content-Length in response");
+                stopOnBrokenResponse(lumi::httpBadNumberError,
+                                     "Invalid Content-Length in response");
                 return;
             }
             contentLength_ = length;

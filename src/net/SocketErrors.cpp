@@ -58,6 +58,15 @@ const std::map<int, const char*>& errorTexts() {
         {11002, "Non-authoritative host not found"},
         {11003, "Non-recoverable error"},
         {11004, "No Data"},
+        // The TLS layer's numbers; the texts users see name the host (TWSocket::TlsErrorText).
+        {12001, "Certificate has expired"},
+        {12002, "Self-signed certificate"},
+        {12003, "Unable to get local issuer certificate"},
+        {12004, "Certificate problem"},
+        {12005, "Certificate does not match the host name"},
+        {12006, "TLS handshake failed"},
+        {12007, "TLS handshake timed out"},
+        {12008, "TLS connection failed"},
     };
     return texts;
 }

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "base/TextOps.h"
+#include "net/TlsSession.h"
 #include "net/WSocketInternal.h"
 
 using lumi::dottedText;
@@ -90,6 +91,7 @@ void TWSocket::restoreDefaults() {
     socketType_ = SOCK_STREAM;
     localPort_ = std::string("0");
     localPortAssigned_ = true;
+    tlsHost_.clear();
     addr_.clear();
     port_.clear();
     addrAssigned_ = portAssigned_ = false;
@@ -174,6 +176,7 @@ void TWSocket::Connect() {
 
 void TWSocket::closeHandle() {
     if (host_) dropNotifiers();
+    tlsForget();
     if (handle_ >= 0) {
         ::close(handle_);
         ++handleSerial_;
@@ -195,6 +198,7 @@ void TWSocket::fireSessionClosed(int error) {
 void TWSocket::innerClose(bool sendShutdown) {
     std::weak_ptr<bool> guard = alive_;
     if (handle_ >= 0 && state_ != wsClosed) {
+        if (sendShutdown) tlsSendCloseNotify();
         if (sendShutdown && socketType_ == SOCK_STREAM) ::shutdown(handle_, SHUT_WR);
         // A partial line still buffered is offered before the buffer goes.
         if (lineMode_ && !lineBuffer_.empty() && OnDataAvailable && !destroying_) {

@@ -57,6 +57,7 @@ int socketErrorFromErrno(int err);
 inline constexpr size_t defaultLineLimit = 65536;
 
 class SocketNotifierHost;
+class TlsSession;
 } // namespace lumi
 
 class TWSocket {
@@ -112,6 +113,25 @@ public:
     // buffered bytes are handed out as they are.
     size_t LineLimit() const { return lineLimit_; }
     void setLineLimit(size_t value) { lineLimit_ = value; }
+
+    // --- TLS (see net/TlsSession.h) ---
+    // A host set before Connect makes the socket speak TLS once the TCP connection stands:
+    // SNI and the certificate check use this name (the address's, never the looked-up IP),
+    // and OnSessionConnected fires when the handshake is done, or with its error. Send and
+    // Receive then carry plain bytes. Raises unless wsClosed; cleared when the socket closes.
+    const std::string& TlsHost() const { return tlsHost_; }
+    void setTlsHost(const std::string& value);
+    // Starts TLS on a connected plain socket (inside a proxy's tunnel); OnSessionConnected
+    // fires again when the handshake is done. port only names the peer in error texts.
+    void StartTls(const std::string& host, const std::string& port);
+    // The handshake's own time limit (milliseconds).
+    int TlsHandshakeTimeoutMs() const { return tlsTimeoutMs_; }
+    void setTlsHandshakeTimeoutMs(int value) { tlsTimeoutMs_ = value; }
+    // The last TLS failure in the program's words ("Certificate problem: ... (host)"); empty
+    // when none. Its number is the error OnSessionConnected reported, or LastError.
+    const std::string& TlsErrorText() const { return tlsErrorText_; }
+    // The peer ended the TLS stream without close_notify; readable in OnSessionClosed.
+    bool TlsEndedWithoutCloseNotify() const { return tlsNoCloseNotify_; }
 
     // --- operations ---
     // Dotted addresses complete (OnDnsLookupDone fires) before this returns.
@@ -184,6 +204,23 @@ private:
     void dnsFinished(int lookupId, int error, std::vector<std::string> addresses);
     void applyLinger();
     template <class Body> void runNotification(Body&& body);
+    // TLS steps (WSocketTls.cpp).
+    void tlsBegin(const std::string& host, const std::string& port);
+    void tlsHandshakeStep();
+    void tlsHandshakeFailed(int code, const std::string& text);
+    void tlsPullInput();
+    bool tlsPushOutput();
+    bool tlsEncrypt(const char* data, int len);
+    int tlsReceive(void* buffer, int len);
+    bool tlsHasWaiting() const;
+    int64_t tlsDecryptedWaiting(size_t want) const;
+    int64_t tlsRcvdCount() const;
+    void tlsPostReceiveRound();
+    void tlsSendCloseNotify();
+    void tlsRetryUnwritten();
+    void tlsForget();
+    // Bytes waiting to be read: the kernel's count, or what the TLS layer holds.
+    int64_t waitingToRead();
 
     std::unique_ptr<lumi::SocketNotifierHost> host_;
     std::shared_ptr<bool> alive_;
@@ -228,4 +265,11 @@ private:
     bool peerClosed_ = false;
     int receiveCalls_ = 0;           // Receive calls made by the current handler round
     bool lastReceiveFilled_ = false; // the last of them filled the caller's buffer
+    std::unique_ptr<lumi::TlsSession> tls_;
+    std::string tlsHost_, tlsErrorText_;
+    mutable std::string tlsPlain_; // decrypted by a count of waiting bytes, not yet handed out
+    mutable bool tlsCloseNotifySeen_ = false;
+    std::string tlsUnwritten_; // sent before the handshake finished
+    int tlsTimeoutMs_ = 30000;
+    bool tlsNoCloseNotify_ = false;
 };

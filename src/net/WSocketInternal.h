@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include "net/WSocket.h"
 
@@ -21,6 +22,7 @@ class SocketNotifierHost : public QObject {
 public:
     QPointer<QSocketNotifier> readNotifier;
     QPointer<QSocketNotifier> writeNotifier;
+    QPointer<QTimer> tlsTimer; // the TLS handshake's time limit
 };
 
 inline int lastSocketError() {

@@ -4,6 +4,7 @@
 
 #include <QMetaObject>
 
+#include "net/TlsSession.h"
 #include "net/WSocket.h"
 #include "net/WSocketInternal.h"
 
@@ -55,6 +56,7 @@ void TWSocket::Resume() {
     if (handle_ < 0) return;
     if (host_->readNotifier) host_->readNotifier->setEnabled(state_ != wsConnecting);
     watchWrite(state_ == wsConnecting || !sendBuffers_.empty());
+    if (tls_ && tlsHasWaiting()) tlsPostReceiveRound();
 }
 
 void TWSocket::postWriteNotification() {
@@ -87,6 +89,7 @@ void TWSocket::writeNotification(bool posted) {
         if (guard.expired()) return;
         if (code == 0 && host_->readNotifier) host_->readNotifier->setEnabled(!paused_);
         watchWrite(false);
+        if (code == 0 && !tlsHost_.empty()) return tlsBegin(tlsHost_, port_);
         if (OnSessionConnected) OnSessionConnected(this, code);
         if (guard.expired()) return;
         if (code != 0) {

@@ -7,6 +7,7 @@
 
 #include <QMetaObject>
 
+#include "net/TlsSession.h"
 #include "net/WSocket.h"
 #include "net/WSocketInternal.h"
 
@@ -24,6 +25,7 @@ constexpr int idleReceiveRounds = 2;
 int64_t TWSocket::RcvdCount() const {
     if (lineMode_) return static_cast<int64_t>(lineBuffer_.size());
     if (handle_ < 0) return 0;
+    if (tls_) return tlsRcvdCount();
     int waiting = 0;
     if (ioctl(handle_, FIONREAD, &waiting) < 0) return 0;
     return waiting;
@@ -63,10 +65,15 @@ int TWSocket::Receive(void* buffer, int len) {
         lastError_ = lumi::wsaENOTCONN;
         return -1;
     }
-    const ssize_t n = ::recv(handle_, buffer, static_cast<size_t>(len), 0);
+    ssize_t n = 0;
+    if (tls_) {
+        n = tlsReceive(buffer, len);
+    } else {
+        n = ::recv(handle_, buffer, static_cast<size_t>(len), 0);
+        if (n < 0) lastError_ = lastSocketError();
+    }
     ++receiveCalls_;
     if (n < 0) {
-        lastError_ = lastSocketError();
         lastReceiveFilled_ = false;
         return -1;
     }
@@ -103,7 +110,8 @@ bool TWSocket::fillLineBuffer() {
     bool any = false;
     while (lineBuffer_.size() < lineLimit_) {
         const size_t room = std::min(sizeof chunk, lineLimit_ - lineBuffer_.size());
-        const ssize_t n = ::recv(handle_, chunk, room, MSG_DONTWAIT);
+        const ssize_t n = tls_ ? tlsReceive(chunk, static_cast<int>(room))
+                               : ::recv(handle_, chunk, room, MSG_DONTWAIT);
         if (n <= 0) {
             if (n == 0) peerClosed_ = true;
             break;
@@ -181,9 +189,9 @@ void TWSocket::receiveLoop(int error) {
         if (lastError_ != 0) break;
         // A read that came back short took everything the kernel had: nothing waits. A read
         // that filled the caller's buffer tells that more may wait, without asking.
-        if (receiveCalls_ > 0 && !lastReceiveFilled_) break;
-        int waiting = 0;
-        if (receiveCalls_ == 0 && (ioctl(handle_, FIONREAD, &waiting) < 0 || waiting <= 0)) break;
+        // Bytes decrypted inside the TLS layer are not counted by the kernel: it is asked.
+        if (receiveCalls_ > 0 && !lastReceiveFilled_ && !(tls_ && tlsHasWaiting())) break;
+        if (receiveCalls_ == 0 && waitingToRead() <= 0) break;
         // A handler that takes nothing would keep this loop busy for ever.
         idle = readCount_ == before ? idle + 1 : 0;
         if (idle >= idleReceiveRounds) break;
@@ -199,18 +207,28 @@ void TWSocket::readNotification() {
         return;
     }
     if (state_ == wsConnecting) return;
-    int waiting = 0;
+    if (tls_ && !tls_->handshakeDone()) {
+        tlsPullInput();
+        return tlsHandshakeStep();
+    }
     int loopError = 0;
-    if (ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0) {
+    const int64_t readBefore = readCount_;
+    if (waitingToRead() > 0) {
         receiveLoop(0);
         if (guard.expired() || !isCurrent(fd, serial)) return;
         loopError = lastError_;
+        // Decrypted bytes left behind leave the descriptor quiet: another round is posted.
+        if (tls_ && readCount_ > readBefore && !peerClosed_ && tlsHasWaiting())
+            tlsPostReceiveRound();
+        // A write that wanted input first goes now.
+        if (tls_) tlsRetryUnwritten();
+        if (guard.expired() || !isCurrent(fd, serial)) return;
     }
     if (socketType_ == SOCK_DGRAM) return;
     // Nothing waits, yet the descriptor is readable: the peer has ended or reset.
     int closeError = -1;
-    if (loopError == lumi::wsaECONNRESET) {
-        closeError = lumi::wsaECONNRESET;
+    if (loopError == lumi::wsaECONNRESET || lumi::isTlsError(loopError)) {
+        closeError = loopError;
     } else if (peerClosed_) {
         closeError = 0;
     } else {
@@ -224,6 +242,7 @@ void TWSocket::readNotification() {
     if (closeError < 0) return;
     receiveLoop(0);
     if (guard.expired() || !isCurrent(fd, serial)) return;
+    if (tls_) tlsNoCloseNotify_ = tls_->handshakeDone() && !tlsCloseNotifySeen_;
     if (OnSessionClosed && !closeFired_) {
         closeFired_ = true;
         OnSessionClosed(this, closeError);

@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include "net/TlsSession.h"
 #include "net/WSocket.h"
 #include "net/WSocketInternal.h"
 
@@ -59,7 +60,11 @@ int TWSocket::Send(const void* data, int len) {
         return -1;
     }
     if (len <= 0) return 0;
-    sendBuffers_.append(static_cast<const char*>(data), static_cast<size_t>(len));
+    if (tls_) {
+        if (!tlsEncrypt(static_cast<const char*>(data), len)) return len;
+    } else {
+        sendBuffers_.append(static_cast<const char*>(data), static_cast<size_t>(len));
+    }
     allSent_ = false;
     const int fd = handle_;
     const uint64_t serial = handleSerial_;

@@ -12,7 +12,7 @@
 namespace lumi {
 
 std::string makerHomePage() {
-    return "http://" + makerHost() + "/";
+    return hostOrigin(makerHost()) + "/";
 }
 
 std::string tellAFriendLink() {

@@ -15,7 +15,7 @@ namespace lumi {
 // Longest address CallBrowser hands to the desktop; a longer one is refused, never cut.
 inline constexpr size_t BrowserTargetLimit = 1024;
 
-// "http://" + makerHost() + "/" (makerHost: base/ConfiguredHosts.h).
+// hostOrigin(makerHost()) + "/" (base/ConfiguredHosts.h).
 std::string makerHomePage();
 // The mail link that recommends the program (no recipient, nothing percent-encoded).
 std::string tellAFriendLink();

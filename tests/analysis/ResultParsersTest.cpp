@@ -104,8 +104,9 @@ TEST_F(ResultParsers, ScourNetImagesInAnyCaseAndNotPages) {
                   R"(<a class=searchfieldlocationlink href="http://i.com/b.HTML">)",
                   R"(searchfieldlocationlink http://i.com/noquote.jpg)",
                   R"(searchfieldlocationlink only)",
+                  R"(<a class="SearchFieldLocationLink" href="https://i.com/c.jpg">x</a>)",
               });
-    EXPECT_EQ(host.calls, (Calls{checked("HTTP://i.com/A.jpg")}));
+    EXPECT_EQ(host.calls, (Calls{checked("HTTP://i.com/A.jpg"), checked("https://i.com/c.jpg")}));
 }
 
 TEST_F(ResultParsers, ScourNetResultPagesTakeEveryHrefOfTheLine) {

@@ -37,6 +37,15 @@ TEST(AnalyzePath, ResolvesOnePictureAgainstOtherPages) {
               "http://host/cgi-bin/s.cgi?q=a/pic.jpg");
 }
 
+TEST(AnalyzePath, HttpsPagesAndLinksKeepTheirScheme) {
+    EXPECT_EQ(AnalyzePath("https://other/x.jpg", kPage), "https://other/x.jpg");
+    EXPECT_EQ(AnalyzePath("../pic.jpg", "https://host/dir/sub/"), "https://host/dir/pic.jpg");
+    EXPECT_EQ(AnalyzePath("/pic.jpg", "https://host:8443"), "https://host:8443/pic.jpg");
+    std::string url, path;
+    ExtractUrlAndPath("https://host/dir/", url, path);
+    EXPECT_EQ(url + "|" + path, "https://host|/dir");
+}
+
 TEST(AnalyzePath, SchemeInCapitalsIsRelative) {
     EXPECT_EQ(AnalyzePath("HTTP://other/x.jpg", kPage), "http://host/dir/sub/HTTP://other/x.jpg");
     EXPECT_EQ(AnalyzePath("", kPage), "http://host/dir/sub/");

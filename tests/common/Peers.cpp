@@ -294,7 +294,7 @@ std::string PeerProcess::url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
-TinyproxyPeer::TinyproxyPeer() {
+TinyproxyPeer::TinyproxyPeer(const std::string& extraConfig) {
     port_ = freeLoopbackPort();
     logName_ = "tinyproxy.log";
     const std::string d = folder();
@@ -310,7 +310,7 @@ TinyproxyPeer::TinyproxyPeer() {
                                "PidFile \"" +
                                d +
                                "/tinyproxy.pid\"\n"
-                               "DisableViaHeader Yes\n";
+                               "DisableViaHeader Yes\n" + extraConfig + "\n";
     start(config, {"tinyproxy", "-d", "-c", "{conf}"});
 }
 
@@ -358,7 +358,7 @@ ApachePeer::ApachePeer(const std::string& servedFolder) {
     start(config, {"apache2", "-X", "-f", "{conf}"});
 }
 
-SquidPeer::SquidPeer() {
+SquidPeer::SquidPeer(const std::string& accessRules) {
     port_ = freeLoopbackPort();
     logName_ = "cache.log";
     const std::string d = folder();
@@ -371,8 +371,8 @@ SquidPeer::SquidPeer() {
     const std::string config = "http_port 127.0.0.1:" + std::to_string(port_) +
                                "\n"
                                "visible_hostname lumisift-test\n"
-                               "acl loopback src 127.0.0.1\n"
-                               "http_access allow loopback\n"
+                               "acl loopback src 127.0.0.1\n" +
+                               accessRules + "\nhttp_access allow loopback\n"
                                "http_access deny all\n"
                                "cache deny all\n"
                                "cache_mem 8 MB\n"

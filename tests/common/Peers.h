@@ -65,10 +65,11 @@ public:
     explicit NginxPeer(const std::string& folder);
 };
 
-// tinyproxy on 127.0.0.1:port(), allowing loopback clients only.
+// tinyproxy on 127.0.0.1:port(), allowing loopback clients only; extra lines (such as
+// "ConnectPort 443") go into its config.
 class TinyproxyPeer : public PeerProcess {
 public:
-    TinyproxyPeer();
+    explicit TinyproxyPeer(const std::string& extraConfig = {});
 };
 
 // lighttpd serving `folder` on 127.0.0.1:port(); "/rel" answers with the relative
@@ -87,10 +88,11 @@ public:
 };
 
 // squid as a caching-off forward proxy on 127.0.0.1:port(), allowing loopback clients
-// only. Started as root, squid works as the user "proxy", which then owns its scratch folder.
+// only; accessRules go before the rule that allows loopback. Started as root, squid works as
+// the user "proxy", which then owns its scratch folder.
 class SquidPeer : public PeerProcess {
 public:
-    SquidPeer();
+    explicit SquidPeer(const std::string& accessRules = {});
 };
 
 } // namespace lumi::test

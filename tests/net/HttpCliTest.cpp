@@ -104,6 +104,8 @@ TEST(HttpUrl, LocationEdgesAndTargetEscaping) {
         {"//u:p@o?q", "", "o", "", "/?q"},
         {"127.0.0.1:8080/x", "", "h", "81", "/a/b/127.0.0.1:8080/x"},
         {"FTP://o/x", "ftp", "h", "81", "/a/b/page.html?q=1"},
+        {"HTTPS://o/x", "", "o", "", "/x"},
+        {"https:/x", "", "h", "", "/x"}, // another scheme: the base's port does not carry over
         {"mailto:a@b", "mailto", "h", "81", "/a/b/page.html?q=1"},
     };
     for (const Case& c : cases) {
@@ -118,6 +120,8 @@ TEST(HttpUrl, LocationEdgesAndTargetEscaping) {
     EXPECT_EQ(lumi::hostWithPort({"h", "80", ""}), "h");
     EXPECT_EQ(lumi::hostWithPort({"h", "", ""}), "h");
     EXPECT_EQ(lumi::hostWithPort({"h", "8080", ""}), "h:8080");
+    EXPECT_EQ(lumi::hostWithPort({"h", "443", "", true}), "h");
+    EXPECT_EQ(lumi::hostWithPort({"h", "80", "", true}), "h:80");
 }
 
 TEST(HttpUrl, Base64AndDateLine) {
@@ -472,8 +476,8 @@ TEST(HttpClient, RelocationsResolvedAgainstTheAnsweredAddress) {
         {{"http://127.0.0.1/x"}, {}, {"GET http://127.0.0.1/x HTTP/1.0"}, -1},
         // An empty value names no other document: the answer is the document.
         {{""}, {}, {}},
-        // No secure transport here: never plain http to an https address.
-        {{"https://127.0.0.1:PORT/x"},
+        // A protocol the client does not speak ends the request at that header line.
+        {{"ftp://127.0.0.1:PORT/x"},
          {},
          {},
          lumi::httpUnsupportedRelocationError,
@@ -509,7 +513,7 @@ TEST(HttpClient, RelocationsResolvedAgainstTheAnsweredAddress) {
                 EXPECT_EQ(t.rec.error, error);
             }
             if (error == lumi::httpUnsupportedRelocationError) {
-                EXPECT_EQ(t.cli.ReasonPhrase(), "Relocation to an unsupported protocol: https");
+                EXPECT_EQ(t.cli.ReasonPhrase(), "Relocation to an unsupported protocol: ftp");
             }
         }
     }

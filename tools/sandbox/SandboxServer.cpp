@@ -62,8 +62,13 @@ void boundParam(const httplib::Request& request, const char* name, bool& on, int
 
 } // namespace
 
-SandboxServer::SandboxServer(ServerOptions options)
-    : options_(std::move(options)), http_(std::make_unique<httplib::Server>()) {}
+SandboxServer::SandboxServer(ServerOptions options) : options_(std::move(options)) {
+    if (options_.tlsCert.empty())
+        http_ = std::make_unique<httplib::Server>();
+    else
+        http_ =
+            std::make_unique<httplib::SSLServer>(options_.tlsCert.c_str(), options_.tlsKey.c_str());
+}
 
 SandboxServer::~SandboxServer() {
     stop();
@@ -72,10 +77,12 @@ SandboxServer::~SandboxServer() {
 SiteHosts SandboxServer::hosts() const {
     const std::string own = "127.0.0.1:" + std::to_string(port_);
     return {own, options_.sitesHost.empty() ? own : options_.sitesHost,
-            "127.0.0.1:" + std::to_string(raw_.port())};
+            "127.0.0.1:" + std::to_string(raw_.port()),
+            options_.tlsCert.empty() ? "http://" : "https://"};
 }
 
 bool SandboxServer::start() {
+    if (!http_->is_valid()) return false; // a certificate or key that cannot be read
     http_->new_task_queue = [] { return new httplib::ThreadPool(kHttpWorkers); };
     http_->set_keep_alive_max_count(1);
     http_->set_read_timeout(5, 0);
@@ -158,7 +165,7 @@ void SandboxServer::handle(const httplib::Request& request, httplib::Response& r
     const std::string path = originForm(request.path);
     if (path.compare(0, 3, "/__") == 0) return answerControl(path, request, response);
     log("main " + target);
-    const MakerSite maker{hosts().services, options_.productVersion};
+    const MakerSite maker{hosts().services, options_.productVersion, hosts().scheme};
     if (path == "/" && target.find("&MT=") != std::string::npos) {
         const auto phrase = decodeQueryPhrase(rawQueryValue(target, "&MT="));
         response.set_content(hotBotResultPage(*web(phrase)), "text/html");

@@ -32,6 +32,8 @@ struct ServerOptions {
     int hangMs = 600000;   // how long the page that never answers holds its request
     int slowMs = 2500;     // how long the slow page takes to trickle out
     std::string productVersion = "1.4";
+    // Both set: the services and sites are served over https with this certificate (PEM).
+    std::string tlsCert, tlsKey;
 };
 
 class SandboxServer {

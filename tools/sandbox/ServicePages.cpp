@@ -144,7 +144,7 @@ std::string makerDownloadPage(const MakerSite& maker) {
 }
 
 std::string makerVersionFile(const MakerSite& maker) {
-    return "Lumisift\t" + maker.productVersion + "\tSearches the stand-in web.\thttp://" +
+    return "Lumisift\t" + maker.productVersion + "\tSearches the stand-in web.\t" + maker.scheme +
            maker.host + "/download.htm\r\n";
 }
 

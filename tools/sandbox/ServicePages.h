@@ -21,6 +21,7 @@ int lycosImagesPageOf(int first);
 struct MakerSite {
     std::string host;           // where the pages say the download is
     std::string productVersion; // newest version announced in /progver.txt
+    std::string scheme = "http://";
 };
 std::string makerHomePage(const MakerSite& maker);
 std::string makerDownloadPage(const MakerSite& maker);

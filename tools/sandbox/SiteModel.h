@@ -34,11 +34,14 @@ struct Resource {
 };
 
 // Hosts as "127.0.0.1:PORT". The sites may live on another server (a static copy served by
-// nginx); the raw host answers the relocations that a library server cannot write.
+// nginx); the raw host answers the relocations that a library server cannot write. The
+// services and sites speak `scheme` ("https://" when the sandbox serves TLS); the raw host
+// always speaks http.
 struct SiteHosts {
     std::string services;
     std::string sites;
     std::string raw;
+    std::string scheme = "http://";
 };
 
 // What the link extractor takes from one page: pictures, and pages behind thumbnails that a

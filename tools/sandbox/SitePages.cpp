@@ -7,24 +7,34 @@
 
 namespace lumi::sandbox {
 
+namespace {
+
+// "http://" or "https://" at the start of url, or empty.
+std::string schemeOf(const std::string& url) {
+    for (const char* scheme : {"http://", "https://"})
+        if (url.rfind(scheme, 0) == 0) return scheme;
+    return {};
+}
+
+} // namespace
+
 std::string urlHost(const std::string& url) {
-    const std::string scheme = "http://";
-    if (url.compare(0, scheme.size(), scheme) != 0) return {};
-    const auto slash = url.find('/', scheme.size());
-    return url.substr(scheme.size(),
-                      slash == std::string::npos ? std::string::npos : slash - scheme.size());
+    const size_t from = schemeOf(url).size();
+    if (from == 0) return {};
+    const auto slash = url.find('/', from);
+    return url.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
 }
 
 std::string urlPath(const std::string& url) {
-    const std::string scheme = "http://";
-    if (url.compare(0, scheme.size(), scheme) != 0) return url;
-    const auto slash = url.find('/', scheme.size());
+    const size_t from = schemeOf(url).size();
+    if (from == 0) return url;
+    const auto slash = url.find('/', from);
     return slash == std::string::npos ? "/" : url.substr(slash);
 }
 
 std::string resolveLink(const std::string& pageUrl, const std::string& link) {
-    if (link.compare(0, 7, "http://") == 0) return link;
-    const std::string origin = "http://" + urlHost(pageUrl);
+    if (!schemeOf(link).empty()) return link;
+    const std::string origin = schemeOf(pageUrl) + urlHost(pageUrl);
     if (!link.empty() && link[0] == '/') return origin + link;
     std::string folder = urlPath(pageUrl);
     folder.erase(folder.rfind('/') + 1);
@@ -60,7 +70,7 @@ std::string htmlText(const std::string& text) {
 }
 
 std::string siteUrl(const Web& web, const std::string& relative) {
-    return "http://" + web.hosts.sites + "/w/" + web.token + "/" + relative;
+    return web.hosts.scheme + web.hosts.sites + "/w/" + web.token + "/" + relative;
 }
 
 PageBuilder::PageBuilder(Web& web, std::string url, std::string title)

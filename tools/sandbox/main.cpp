@@ -22,6 +22,7 @@ int usage() {
     std::fprintf(stderr, "usage: lumisift-sandbox [--port P] [--seed S] [--sites-host HOST:PORT]\n"
                          "                        [--latency-ms N] [--hang-ms N] [--slow-ms N]\n"
                          "                        [--product-version V]\n"
+                         "                        [--tls-cert FILE --tls-key FILE]\n"
                          "       lumisift-sandbox --export DIR [--phrase PHRASE]... [--seed S]\n"
                          "                        [--sites-host HOST:PORT | --port P]\n");
     return 2;
@@ -59,6 +60,10 @@ int main(int argc, char** argv) {
             options.slowMs = int(n);
         else if (arg == "--product-version" && hasValue)
             options.productVersion = argv[++i];
+        else if (arg == "--tls-cert" && hasValue)
+            options.tlsCert = argv[++i];
+        else if (arg == "--tls-key" && hasValue)
+            options.tlsKey = argv[++i];
         else if (arg == "--export" && hasValue)
             exportFolder = argv[++i];
         else if (arg == "--phrase" && hasValue)
@@ -66,6 +71,7 @@ int main(int argc, char** argv) {
         else
             return usage();
     }
+    if (options.tlsCert.empty() != options.tlsKey.empty()) return usage();
 
     // Pictures are drawn with Qt's painter and fonts, which need a GUI application object;
     // the sandbox never shows a window.
@@ -113,13 +119,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     const auto hosts = server.hosts();
-    std::printf("lumisift-sandbox serving http://%s/ (relocations without a blank from %s)\n",
-                hosts.services.c_str(), hosts.raw.c_str());
-    std::printf("LUMISIFT_HOTBOT_HOST=%s\n", hosts.services.c_str());
-    std::printf("LUMISIFT_LYCOS_HOST=%s\n", hosts.services.c_str());
-    std::printf("LUMISIFT_SCOURNET_HOST=%s\n", hosts.services.c_str());
-    std::printf("LUMISIFT_SCOURNET_SITE=%s\n", hosts.services.c_str());
-    std::printf("LUMISIFT_MAKER_HOST=%s\n", hosts.services.c_str());
+    std::printf("lumisift-sandbox serving %s%s/ (relocations without a blank from %s)\n",
+                hosts.scheme.c_str(), hosts.services.c_str(), hosts.raw.c_str());
+    // Over https the variables name the scheme; plain hosts mean http.
+    const std::string host =
+        (hosts.scheme == "https://" ? hosts.scheme : std::string()) + hosts.services;
+    for (const char* name :
+         {"LUMISIFT_HOTBOT_HOST", "LUMISIFT_LYCOS_HOST", "LUMISIFT_SCOURNET_HOST",
+          "LUMISIFT_SCOURNET_SITE", "LUMISIFT_MAKER_HOST"})
+        std::printf("%s=%s\n", name, host.c_str());
     std::fflush(stdout);
 
     int received = 0;

@@ -1,0 +1,195 @@
+#include "net/TlsSession.h"
+
+#include <cstdlib>
+
+#include <arpa/inet.h>
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
+
+#include "base/ErrorReport.h"
+
+namespace {
+
+struct ContextFree {
+    void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
+};
+
+// One context for the process, made on first use (loading the CA store takes tens of
+// milliseconds); nullptr when OpenSSL cannot make one.
+SSL_CTX* clientContext() {
+    static std::unique_ptr<SSL_CTX, ContextFree> context = [] {
+        std::unique_ptr<SSL_CTX, ContextFree> ctx(SSL_CTX_new(TLS_client_method()));
+        if (!ctx) return ctx;
+        SSL_CTX_set_min_proto_version(ctx.get(), TLS1_2_VERSION);
+        SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_PEER, nullptr);
+        SSL_CTX_set_default_verify_paths(ctx.get());
+        const char* extra = std::getenv(lumi::tlsCaFileVariable);
+        if (extra && *extra && SSL_CTX_load_verify_locations(ctx.get(), extra, nullptr) != 1)
+            ReportError("TLS: the CA file named by LUMISIFT_CA_FILE cannot be read");
+        ERR_clear_error();
+        return ctx;
+    }();
+    return context.get();
+}
+
+bool isAddressLiteral(const std::string& host) {
+    in_addr a{};
+    return inet_pton(AF_INET, host.c_str(), &a) == 1;
+}
+
+// OpenSSL's reason for the most recent error of this thread's queue.
+std::string queuedReason() {
+    const unsigned long e = ERR_peek_last_error();
+    const char* reason = e ? ERR_reason_error_string(e) : nullptr;
+    return reason ? reason : "connection closed by peer";
+}
+
+} // namespace
+
+namespace lumi {
+
+struct TlsSession::Handles {
+    SSL* ssl = nullptr;
+    BIO* input = nullptr;  // owned by ssl
+    BIO* output = nullptr; // owned by ssl
+    ~Handles() { SSL_free(ssl); }
+};
+
+TlsSession::TlsSession(const std::string& host, const std::string& port)
+    : h_(std::make_unique<Handles>()), host_(host), peer_(host + ":" + port) {
+    SSL_CTX* ctx = clientContext();
+    h_->ssl = ctx ? SSL_new(ctx) : nullptr;
+    if (!h_->ssl) {
+        failFromQueue("TLS handshake failed");
+        return;
+    }
+    h_->input = BIO_new(BIO_s_mem());
+    h_->output = BIO_new(BIO_s_mem());
+    SSL_set_bio(h_->ssl, h_->input, h_->output);
+    SSL_set_connect_state(h_->ssl);
+    if (isAddressLiteral(host)) {
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(h_->ssl), host.c_str());
+    } else {
+        SSL_set_tlsext_host_name(h_->ssl, host.c_str());
+        SSL_set1_host(h_->ssl, host.c_str());
+    }
+}
+
+TlsSession::~TlsSession() = default;
+
+void TlsSession::putInput(const char* data, size_t len) {
+    if (h_->ssl && len > 0) BIO_write(h_->input, data, static_cast<int>(len));
+}
+
+size_t TlsSession::inputWaiting() const {
+    return h_->ssl ? BIO_ctrl_pending(h_->input) : 0;
+}
+
+void TlsSession::takeOutput(std::string& out) {
+    if (!h_->ssl) return;
+    char* data = nullptr;
+    const long n = BIO_get_mem_data(h_->output, &data);
+    if (n <= 0) return;
+    out.append(data, static_cast<size_t>(n));
+    (void)BIO_reset(h_->output);
+}
+
+TlsSession::Step TlsSession::handshake() {
+    if (errorCode_ != 0) return Step::Failed;
+    if (handshakeDone_) return Step::Done;
+    ERR_clear_error();
+    const int r = SSL_do_handshake(h_->ssl);
+    if (r == 1) {
+        handshakeDone_ = true;
+        return Step::Done;
+    }
+    const int e = SSL_get_error(h_->ssl, r);
+    if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) return Step::WantInput;
+    const long verify = SSL_get_verify_result(h_->ssl);
+    switch (verify) {
+    case X509_V_OK:
+        failFromQueue("TLS handshake failed");
+        break;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+        fail(tlsHostNameMismatch, "Certificate does not match the host name: " + host_);
+        break;
+    default: {
+        int code = tlsCertificateProblem;
+        if (verify == X509_V_ERR_CERT_HAS_EXPIRED) code = tlsCertificateExpired;
+        if (verify == X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT ||
+            verify == X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN)
+            code = tlsSelfSignedCertificate;
+        if (verify == X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY ||
+            verify == X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT)
+            code = tlsUnknownIssuer;
+        fail(code, std::string("Certificate problem: ") + X509_verify_cert_error_string(verify) +
+                       " (" + host_ + ")");
+    }
+    }
+    return Step::Failed;
+}
+
+TlsSession::ReadResult TlsSession::read(char* buffer, int len, int& got) {
+    got = 0;
+    if (errorCode_ != 0) return ReadResult::Failed;
+    ERR_clear_error();
+    const int n = SSL_read(h_->ssl, buffer, len);
+    if (n > 0) {
+        got = n;
+        return ReadResult::Data;
+    }
+    switch (SSL_get_error(h_->ssl, n)) {
+    case SSL_ERROR_WANT_READ:
+    case SSL_ERROR_WANT_WRITE:
+        return ReadResult::WantInput;
+    case SSL_ERROR_ZERO_RETURN:
+        return ReadResult::Ended;
+    default:
+        failFromQueue("TLS connection failed");
+        return ReadResult::Failed;
+    }
+}
+
+size_t TlsSession::plainWaiting() const {
+    return h_->ssl ? static_cast<size_t>(SSL_pending(h_->ssl)) : 0;
+}
+
+bool TlsSession::write(const char* data, int len) {
+    if (errorCode_ != 0) return false;
+    ERR_clear_error();
+    const int n = SSL_write(h_->ssl, data, len);
+    if (n > 0) return true;
+    const int e = SSL_get_error(h_->ssl, n);
+    if (e != SSL_ERROR_WANT_READ && e != SSL_ERROR_WANT_WRITE)
+        failFromQueue("TLS connection failed");
+    return false;
+}
+
+void TlsSession::shutdown() {
+    if (h_->ssl && handshakeDone_ && errorCode_ == 0) {
+        ERR_clear_error();
+        SSL_shutdown(h_->ssl);
+    }
+}
+
+void TlsSession::fail(int code, std::string text) {
+    errorCode_ = code;
+    errorText_ = std::move(text);
+}
+
+void TlsSession::failFromQueue(const char* what) {
+    const int code = handshakeDone_ ? tlsStreamBroken : tlsHandshakeFailed;
+    fail(code, std::string(what) + ": " + queuedReason() + " (" + peer_ + ")");
+    ERR_clear_error();
+}
+
+std::string tlsTimeoutText(const std::string& peer, int limitMs) {
+    std::string seconds = std::to_string(limitMs / 1000);
+    if (limitMs % 1000 != 0) seconds += "." + std::to_string(limitMs % 1000 / 100);
+    return "TLS handshake timed out after " + seconds + " s (" + peer + ")";
+}
+
+} // namespace lumi

@@ -1,0 +1,53 @@
+#pragma once
+// Peers for the https tests: the per-run certificates, nginx, and a TLS server for cuts.
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <QTemporaryDir>
+
+#include "common/Peers.h"
+
+namespace lumi::test {
+
+// The certificates of one test run; `file("good.pem")` and so on (see make_certs.sh).
+struct TestCertificates {
+    TestCertificates();
+    QTemporaryDir dir;
+    bool made = false;
+    std::string file(const std::string& name) const;
+};
+
+// nginx serving /index.html ("hello"), a server block per port: certificate name, directives.
+class NginxTlsPeer : public PeerProcess {
+public:
+    struct Block {
+        std::string certificate;
+        std::string directives;
+    };
+    NginxTlsPeer(const TestCertificates& certs, const std::vector<Block>& blocks);
+    int portOf(size_t block) const { return ports_.at(block); }
+
+private:
+    std::vector<int> ports_;
+};
+
+// A TLS server thread: handshake (good certificate), request, `reply`, no close_notify.
+class TlsCutServer {
+public:
+    TlsCutServer(const TestCertificates& certs, std::string reply);
+    ~TlsCutServer();
+    int port() const { return port_; }
+
+private:
+    void serve();
+    int listener_ = -1;
+    int port_ = 0;
+    std::string cert_, key_, reply_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+} // namespace lumi::test
