@@ -20,7 +20,7 @@
 namespace {
 
 std::string phraseOf(const QLineEdit& edit) {
-    return lumi::phraseFromUnicode(edit.text());
+    return edit.text().toStdString();
 }
 
 // Keeps the phrase box within what a search takes: the box holds at most MaxPhraseLength
