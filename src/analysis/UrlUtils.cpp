@@ -20,6 +20,10 @@ bool startsWith(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
 }
 
+bool startsWithAnyCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && lumi::textSameAnyCase(text.substr(0, prefix.size()), prefix);
+}
+
 struct AddressParts {
     std::string_view host; // without "http://"
     std::string_view path; // from the first "/" after the host, less one trailing "/"
@@ -42,8 +46,14 @@ AddressParts splitAddress(std::string_view address) {
 std::string AnalyzePath(std::string_view link, const std::string& pageAddress) {
     std::string result;
     lumi::catchAll("error code : #0021 (AnalyzePath)", [&] {
-        if (startsWith(link, "http://") || startsWith(link, "ftp://")) {
+        if (startsWithAnyCase(link, "http://") || startsWithAnyCase(link, "https://") ||
+            startsWithAnyCase(link, "ftp://")) {
             result = link;
+            return;
+        }
+        // A network-path link names its own host; pages are fetched over http.
+        if (startsWith(link, "//")) {
+            result = "http:" + std::string(link);
             return;
         }
         bool fromRoot = false;

@@ -7,8 +7,9 @@
 #include <string>
 #include <string_view>
 
-// The link made absolute against pageAddress (the address with which the page was
-// requested). Links beginning with "http://" or "ftp://" (exact case) are taken as they are.
+// The link made absolute against pageAddress (the address the page came from). Links
+// beginning with "http://", "https://" or "ftp://" (any case) are taken as they are; a
+// network-path link "//host/x" gets "http:" in front.
 std::string AnalyzePath(std::string_view link, const std::string& pageAddress);
 
 // Removes each "../" at the start of link and counts it in levels.

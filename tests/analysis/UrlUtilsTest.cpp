@@ -37,8 +37,10 @@ TEST(AnalyzePath, ResolvesOnePictureAgainstOtherPages) {
               "http://host/cgi-bin/s.cgi?q=a/pic.jpg");
 }
 
-TEST(AnalyzePath, SchemeInCapitalsIsRelative) {
-    EXPECT_EQ(AnalyzePath("HTTP://other/x.jpg", kPage), "http://host/dir/sub/HTTP://other/x.jpg");
+TEST(AnalyzePath, AbsoluteLinksInAnyCaseAndNetworkPathsKeepTheirHost) {
+    EXPECT_EQ(AnalyzePath("HTTP://other/x.jpg", kPage), "HTTP://other/x.jpg");
+    EXPECT_EQ(AnalyzePath("https://other/x.jpg", kPage), "https://other/x.jpg");
+    EXPECT_EQ(AnalyzePath("//other/x.jpg", kPage), "http://other/x.jpg");
     EXPECT_EQ(AnalyzePath("", kPage), "http://host/dir/sub/");
 }
 
