@@ -38,7 +38,10 @@ std::string_view pathOf(std::string_view address) {
     return address.substr(0, address.find_first_of("?#"));
 }
 
-bool isJpegExtension(std::string_view ext) {
+// A JPEG address: its path ends in ".jpg" or ".jpeg" in any letter case; a query or
+// fragment after it goes with it.
+bool isJpegAddress(std::string_view address) {
+    const std::string ext = lumi::textFileExt(pathOf(address));
     return lumi::textSameAnyCase(ext, ".jpg") || lumi::textSameAnyCase(ext, ".jpeg");
 }
 
@@ -108,12 +111,11 @@ std::string thumbsBody(lumi::SearchHost& host, std::string_view segment, std::st
     // The image source matters only when the target has no extension; it has no effect of
     // its own, so it is cut only then.
     const std::string target = hrefParam(segment, lower, pageUrl);
-    const std::string_view path = pathOf(target);
-    const size_t slash = path.rfind('/');
-    const std::string_view name = slash == npos ? std::string_view() : path.substr(slash + 1);
+    const size_t slash = target.rfind('/');
+    const std::string name = slash == npos ? std::string() : target.substr(slash + 1);
     const std::string ext = lumi::textFileExt(name);
     std::string result;
-    if (isJpegExtension(ext))
+    if (isJpegAddress(target))
         result = target;
     else if (ext.empty())
         result = imgSrcParam(segment, lower, pageUrl);
@@ -392,9 +394,7 @@ std::string Find_IMG_SRC_param(std::string_view segment, const std::string& page
 
 void AddFIleTolist(lumi::SearchHost& host, const std::string& address) {
     lumi::catchAll("error code : #0016 (AddFIleTolist)", [&] {
-        // A JPEG address: its path ends in ".jpg" or ".jpeg" in any letter case; a query
-        // after it goes with it.
-        if (!isJpegExtension(lumi::textFileExt(pathOf(address)))) return;
+        if (!isJpegAddress(address)) return;
         if (host.foundListContains(address)) return;
         lumi::handOffImage(host, address);
     });
