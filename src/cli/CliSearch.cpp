@@ -25,8 +25,8 @@ namespace {
 
 // How often the tool looks for new rows and for an idle engine.
 constexpr int kPollMs = 50;
-// After the abort the sweeps release one client per table per 100 ms; pools hold at most
-// 25 clients, so this is ample, and it bounds the wait if something holds on.
+// After the abort the next sweep tick releases every client; this bounds the wait if
+// something holds on.
 constexpr int kReleaseWaitMs = 15000;
 
 struct SearchOptions {
