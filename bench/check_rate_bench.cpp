@@ -60,8 +60,8 @@ void BM_LinkChecksPerSecondFastConnection(benchmark::State& state) {
         const std::string settings = dir.filePath(QStringLiteral("lumisift.ini")).toStdString();
         TIniFile(settings).WriteString("Options", "SlowConnection", "0");
         // The services' hosts refuse at once, so only the gallery leads anywhere.
-        lumi::SearchEngine engine(
-            lumi::SearchEngineSetup{settings, {"127.0.0.1:1", "127.0.0.1:1", "127.0.0.1:1"}, false});
+        lumi::SearchEngine engine(lumi::SearchEngineSetup{
+            settings, {"127.0.0.1:1", "127.0.0.1:1", "127.0.0.1:1"}, false});
         engine.SearchButtonClick("bench");
         engine.GetPageQueue.clear();
         engine.QueueForGetPage(server.url("/gallery.htm"), 99);

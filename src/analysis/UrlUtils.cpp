@@ -21,7 +21,8 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 }
 
 bool startsWithAnyCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && lumi::textSameAnyCase(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() &&
+           lumi::textSameAnyCase(text.substr(0, prefix.size()), prefix);
 }
 
 struct AddressParts {

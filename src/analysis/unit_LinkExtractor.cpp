@@ -330,7 +330,8 @@ bool ThumbnailPageSteps::step() {
     catchAll("error code : #0020 (CheckNewPageForSrc)", [&] {
         for (const size_t last = std::min(lines_.size(), line_ + LinesPerStep); line_ < last; ++line_) {
             lowerInto(lines_[line_], lower_);
-            if (mentionsJpeg(lower_)) AddFIleTolist(host_, imgSrcParam(lines_[line_], lower_, pageUrl_));
+            if (mentionsJpeg(lower_))
+                AddFIleTolist(host_, imgSrcParam(lines_[line_], lower_, pageUrl_));
         }
         more = line_ < lines_.size();
     });

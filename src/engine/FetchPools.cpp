@@ -138,9 +138,8 @@ void SearchEngine::CheckLink(const std::string& url) {
         client->OnRequestDone = [this, startedAfter = aborts_](THttpCli* sender, THttpRequest,
                                                                int) {
             if (startedAfter == aborts_)
-                catchAll("error code : #0003 (CheckLinkHeaderEnd)", [&] {
-                    markRunningDone(CheckLinkRunning, std::to_string(sender->Tag));
-                });
+                catchAll("error code : #0003 (CheckLinkHeaderEnd)",
+                         [&] { markRunningDone(CheckLinkRunning, std::to_string(sender->Tag)); });
         };
         client->StartGet();
         const int tag = client->Tag;

@@ -126,26 +126,23 @@ public:
             std::lock_guard<std::mutex> lock(mutex_);
             res.set_content(page_, "text/html");
         });
-        server_.Get(R"(/(moved|slow|away)/(\d+)\.jpg)", [](const httplib::Request& req,
-                                                         httplib::Response& res) {
-            const std::string kind = req.matches[1].str(), n = req.matches[2].str();
-            if (kind == "moved") return res.set_redirect("/slow/" + n + ".jpg", 302);
-            if (kind == "away") return res.set_redirect("ftp://127.0.0.1/x.jpg", 302);
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            res.set_content(std::string(std::stoul(n), 's'), "image/jpeg");
-        });
-        server_.Get("/old/index.html", [](const httplib::Request&, httplib::Response& res) {
-            res.set_redirect("/new/place/index.html", 302);
-        });
-        server_.Get("/new/place/index.html", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("<img src=\"pics/x.jpg\">", "text/html");
-        });
-        server_.Get("/new/place/pics/x.jpg", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(std::string(30000, 'x'), "image/jpeg");
-        });
-        server_.Get("/zero.jpg", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("", "image/jpeg");
-        });
+        server_.Get(R"(/(moved|slow|away)/(\d+)\.jpg)",
+                    [](const httplib::Request& req, httplib::Response& res) {
+                        const std::string kind = req.matches[1].str(), n = req.matches[2].str();
+                        if (kind == "moved") return res.set_redirect("/slow/" + n + ".jpg", 302);
+                        if (kind == "away") return res.set_redirect("ftp://127.0.0.1/x.jpg", 302);
+                        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                        res.set_content(std::string(std::stoul(n), 's'), "image/jpeg");
+                    });
+        server_.Get(R"(/(old/index.html|new/place/index.html|new/place/pics/x.jpg|zero.jpg))",
+                    [](const httplib::Request& req, httplib::Response& res) {
+                        if (req.path == "/old/index.html")
+                            return res.set_redirect("/new/place/index.html");
+                        if (req.path == "/new/place/index.html")
+                            return res.set_content("<img src=\"pics/x.jpg\">", "text/html");
+                        res.set_content(std::string(req.path == "/zero.jpg" ? 0 : 30000, 'x'),
+                                        "image/jpeg");
+                    });
         server_.Get(R"(/.*)", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("<html>\r\n<body>page</body>\r\n</html>", "text/html");
         });
