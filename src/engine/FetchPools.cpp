@@ -63,6 +63,14 @@ std::string finalPageAddress(const THttpCli& client) {
     return "http://" + hostWithPort(address) + (address.path.empty() ? "/" : address.path);
 }
 
+// The client speaks plain http: an address of any other scheme (https, ftp) fails at once,
+// as a start that raised, rather than being asked for over http.
+void requireHttp(const std::string& url) {
+    const std::string scheme = textLower(splitUrl(url).proto);
+    if (!scheme.empty() && scheme != "http")
+        throw std::invalid_argument("unsupported protocol: " + scheme);
+}
+
 int32_t parseTag(const std::string& item) {
     int32_t tag = 0;
     if (!parseInteger(item, tag))
@@ -125,6 +133,7 @@ void SearchEngine::CheckLink(const std::string& url) {
     catchAll("error code : #0002 (CheckLink)", [&] {
         const ProxySetting proxy = proxyFromSettings(SettingsFile);
         if (!Searching) return;
+        requireHttp(url);
         auto client = std::make_unique<THttpCli>();
         client->Proxy = proxy.host;
         client->ProxyPort = proxy.port;
@@ -152,6 +161,7 @@ void SearchEngine::GetPage(const std::string& url, int engine) {
     catchAll("error code : #0038 (GetPage)", [&] {
         const ProxySetting proxy = proxyFromSettings(SettingsFile);
         if (!Searching) return;
+        requireHttp(url);
         PageClient page;
         page.buffer = std::make_unique<CappedBuffer>(MaxPageBytes);
         page.client = std::make_unique<THttpCli>();

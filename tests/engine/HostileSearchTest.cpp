@@ -33,7 +33,8 @@ TEST(HostileSearch, EveryRequestFreesItsSlotWhenItEndsAndTheSearchSaysDone) {
         return lumi::test::scriptedReply({"HTTP/1.0 404 Not Found\r\n", "Content-Type: x\r\n\r\n"});
     };
     const std::string good = web.url("/img/25000.jpg");
-    std::vector<std::string> dead{good}, refused{good}, cut{good}, unfollowable{good}, slow;
+    std::vector<std::string> dead{good}, refused{good, "https://" + web.host() + "/img/26000.jpg"},
+        cut{good}, unfollowable{good}, slow;
     for (int i = 0; i < 30; ++i) {
         const std::string n = std::to_string(i);
         dead.push_back("http://no-such-host-" + n + ".invalid/p.jpg");
@@ -49,7 +50,7 @@ TEST(HostileSearch, EveryRequestFreesItsSlotWhenItEndsAndTheSearchSaysDone) {
         std::vector<std::string> rows;
     } cases[] = {
         {"dead hosts", imagesPage(dead), web.url("/page.htm"), {good}},
-        {"refused port", imagesPage(refused), web.url("/page.htm"), {good}},
+        {"refused port, https", imagesPage(refused), web.url("/page.htm"), {good}},
         {"split 4xx header", imagesPage(cut), web.url("/page.htm"), {good}},
         {"relocation to a slow target", imagesPage(slow), web.url("/page.htm"), slow},
         {"unfollowable relocation", imagesPage(unfollowable), web.url("/page.htm"), {good}},
