@@ -20,6 +20,11 @@ bool startsWith(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
 }
 
+bool startsWithAnyCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           lumi::textSameAnyCase(text.substr(0, prefix.size()), prefix);
+}
+
 struct AddressParts {
     std::string_view scheme; // "https://" or "http://"
     std::string_view host;   // without the scheme
@@ -45,9 +50,15 @@ AddressParts splitAddress(std::string_view address) {
 std::string AnalyzePath(std::string_view link, const std::string& pageAddress) {
     std::string result;
     lumi::catchAll("error code : #0021 (AnalyzePath)", [&] {
-        if (startsWith(link, "http://") || startsWith(link, "https://") ||
-            startsWith(link, "ftp://")) {
+        if (startsWithAnyCase(link, "http://") || startsWithAnyCase(link, "https://") ||
+            startsWithAnyCase(link, "ftp://")) {
             result = link;
+            return;
+        }
+        // A network-path link names its own host and keeps the page's scheme.
+        if (startsWith(link, "//")) {
+            const std::string_view scheme = splitAddress(pageAddress).scheme;
+            result = std::string(scheme.substr(0, scheme.size() - 2)) + std::string(link);
             return;
         }
         bool fromRoot = false;

@@ -7,9 +7,10 @@
 #include <string>
 #include <string_view>
 
-// The link made absolute against pageAddress (the address with which the page was
-// requested). Links beginning with "http://", "https://" or "ftp://" (exact case) are taken
-// as they are; a relative link keeps the page's scheme (https for an "https://" page).
+// The link made absolute against pageAddress (the address the page came from). Links
+// beginning with "http://", "https://" or "ftp://" (any case) are taken as they are; a
+// network-path link "//host/x" and a relative link keep the page's scheme (https for an
+// "https://" page).
 std::string AnalyzePath(std::string_view link, const std::string& pageAddress);
 
 // Removes each "../" at the start of link and counts it in levels.

@@ -28,19 +28,58 @@ const char* const kEvaluateText = "error code : #0014 (EvaluateLinesForATags)";
 const char* const kLoopText = "error code : #0012 (LoopForJPG)";
 const char* const kCheckThumbsText = "error code : #0017 (CheckHrefForThumbsAndNewPage)";
 
+// Whether a lower-cased text names a JPEG anywhere: ".jpg" or ".jpeg".
+bool mentionsJpeg(std::string_view lower) {
+    return lumi::contains(lower, ".jpg") || lumi::contains(lower, ".jpeg");
+}
+
+// The path of an address: the text before its query or fragment.
+std::string_view pathOf(std::string_view address) {
+    return address.substr(0, address.find_first_of("?#"));
+}
+
+// A JPEG address: its path ends in ".jpg" or ".jpeg" in any letter case; a query or
+// fragment after it goes with it.
+bool isJpegAddress(std::string_view address) {
+    const std::string ext = lumi::textFileExt(pathOf(address));
+    return lumi::textSameAnyCase(ext, ".jpg") || lumi::textSameAnyCase(ext, ".jpeg");
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
+}
+
+// The value of an attribute whose "name=" ends just before `at`: up to the matching quote
+// when it is quoted (nothing when that quote never comes), else up to a blank or the end of
+// the tag.
+std::string_view attributeValue(std::string_view text, size_t at) {
+    if (at >= text.size()) return {};
+    const char quote = text[at];
+    if (quote == '"' || quote == '\'') {
+        const size_t end = text.find(quote, at + 1);
+        return end == npos ? std::string_view() : text.substr(at + 1, end - at - 1);
+    }
+    size_t end = at;
+    while (end < text.size() && !isBlank(text[end]) && text[end] != '>')
+        ++end;
+    return text.substr(at, end - at);
+}
+
+// A link as it stands in the page made an address: "&amp;" is the page's way of writing "&".
+std::string linkAddress(std::string_view value, const std::string& pageUrl) {
+    if (value.find("&amp;") == npos) return AnalyzePath(value, pageUrl);
+    return AnalyzePath(lumi::textReplaceAll(value, "&amp;", "&"), pageUrl);
+}
+
 std::string hrefParamBody(std::string_view segment, std::string_view lower,
                           const std::string& pageUrl) {
-    // Only a double-quoted target counts; single quotes, no quotes or blanks around "="
-    // give no target rather than a value cut from the wrong place.
-    const size_t at = lower.find("href=\"");
+    // Blanks around "=" give no target rather than a value cut from the wrong place.
+    const size_t at = lower.find("href=");
     if (at == npos) return {};
-    const size_t start = at + 6;
-    const size_t end = segment.find('"', start);
-    if (end == npos) return {};
-    const std::string_view value = segment.substr(start, end - start);
-    if (!lumi::contains(value, ".htm") && !lumi::contains(value, ".jpg")) return {};
+    const std::string_view value = attributeValue(segment, at + 5);
+    if (!lumi::contains(value, ".htm") && !mentionsJpeg(lumi::textLower(value))) return {};
     if (lumi::contains(value, "http")) return {};
-    return AnalyzePath(value, pageUrl);
+    return linkAddress(value, pageUrl);
 }
 
 std::string imgSrcParamBody(std::string_view segment, std::string_view lower,
@@ -48,13 +87,9 @@ std::string imgSrcParamBody(std::string_view segment, std::string_view lower,
     // Without "src=" there is no image source to take.
     const size_t at = lower.find("src=");
     if (at == npos) return {};
-    const size_t start = at + 5; // "src=" and the opening quote
-    if (start >= segment.size()) return {};
-    const size_t jpg = lower.find(".jpg", start);
-    // Without a ".jpg" the link would keep three characters and could never end in ".jpg";
-    // no address is the same outcome.
-    if (jpg == npos) return {};
-    return AnalyzePath(segment.substr(start, jpg + 4 - start), pageUrl);
+    const std::string_view value = attributeValue(segment, at + 4);
+    if (value.empty()) return {};
+    return linkAddress(value, pageUrl);
 }
 
 std::string hrefParam(std::string_view segment, std::string_view lower,
@@ -80,7 +115,7 @@ std::string thumbsBody(lumi::SearchHost& host, std::string_view segment, std::st
     const std::string name = slash == npos ? std::string() : target.substr(slash + 1);
     const std::string ext = lumi::textFileExt(name);
     std::string result;
-    if (ext == ".jpg")
+    if (isJpegAddress(target))
         result = target;
     else if (ext.empty())
         result = imgSrcParam(segment, lower, pageUrl);
@@ -133,7 +168,7 @@ bool AnchorWalk::step(SearchHost& host, const std::string& pageUrl, int anchors)
             if (to != npos && to > from) segment = text_.substr(from, to - from + 3);
             lowerInto(segment, segmentLower_);
             const size_t end = close_.next(pos_);
-            if (contains(segmentLower_, ".jpg")) checkSegment(host, segment, segmentLower_, pageUrl);
+            if (mentionsJpeg(segmentLower_)) checkSegment(host, segment, segmentLower_, pageUrl);
             // With no "</a" left, the anchor has been judged once and the pass ends.
             if (end == npos) return;
             pos_ = end + 3;
@@ -153,22 +188,43 @@ void evaluateAnchors(lumi::SearchHost& host, std::string_view text, const std::s
     }
 }
 
+// Where a value that ends at `end` begins, looking back from `ext` no further than `from`.
+// A value closed by a quote begins after the same quote, unless a tag boundary lies between
+// them. An unquoted value is an attribute's (after "=") or a CSS url(...)'s (after "("); a
+// word in the text is no value. npos when it is none of these.
+size_t valueStart(std::string_view line, size_t from, size_t ext, size_t end) {
+    const std::string_view before = line.substr(from, ext - from);
+    if (end < line.size() && (line[end] == '"' || line[end] == '\'')) {
+        const size_t quote = before.rfind(line[end]);
+        if (quote != npos && before.find_first_of("<>", quote) == npos) return from + quote + 1;
+    }
+    const size_t delimiter = before.find_last_of(" \t\r\n\f=(\"'<>");
+    if (delimiter == npos || (before[delimiter] != '=' && before[delimiter] != '(')) return npos;
+    return from + delimiter + 1;
+}
+
+// What may follow the last character of a value, and what ends a query ("&amp;" holds ";").
+constexpr std::string_view kValueEnd(" \t\r\n\f\"'<>),;");
+constexpr std::string_view kQueryEnd(" \t\r\n\f\"'<>)");
+
+// Every value in the line that names a JPEG is taken by its real extent: quoted, unquoted
+// or inside a CSS url(...), with its query.
 void scanQuotedBody(lumi::SearchHost& host, std::string_view line, std::string_view lower,
                     const std::string& pageUrl) {
-    lumi::ForwardFinder exact(line, ".jpg");
-    lumi::ForwardFinder anyCase(lower, ".jpg");
     size_t pos = 0;
-    while (exact.next(pos) != npos) {
-        const size_t p = anyCase.next(pos);
-        // The nearest double quote before the ".jpg", never before the remaining text. An
-        // unquoted value has no start that can be told apart from the markup around it, so
-        // it is skipped.
-        const size_t quote = line.substr(pos, p - pos).rfind('"');
-        if (quote != npos) {
-            const size_t start = pos + quote + 1;
-            AddFIleTolist(host, AnalyzePath(line.substr(start, p + 4 - start), pageUrl));
-        }
-        pos = p + 5; // through ".jpg" and the closing quote
+    for (size_t p = lower.find(".jp"); p != npos; p = lower.find(".jp", pos)) {
+        const size_t extLength = lower.compare(p, 4, ".jpg") == 0    ? 4
+                                 : lower.compare(p, 5, ".jpeg") == 0 ? 5
+                                                                     : 0;
+        size_t end = p + (extLength == 0 ? 3 : extLength);
+        if (end < line.size() && (line[end] == '?' || line[end] == '#'))
+            end = std::min(line.size(), line.find_first_of(kQueryEnd, end));
+        const bool valueEnds = end == line.size() || kValueEnd.find(line[end]) != npos;
+        const size_t start = extLength && valueEnds ? valueStart(line, pos, p, end) : npos;
+        if (start != npos)
+            AddFIleTolist(host, linkAddress(line.substr(start, end - start), pageUrl));
+        pos = end + 1; // through the value and the character that closes it
+        if (pos >= line.size()) break;
     }
 }
 
@@ -245,7 +301,7 @@ void ExtractLoopSteps::startLinePass() {
 void ExtractLoopSteps::linePassStep() {
     for (const size_t last = std::min(lines_.size(), line_ + LinesPerStep); line_ < last; ++line_) {
         lowerInto(lines_[line_], lower_);
-        if (!contains(lower_, ".jpg")) continue;
+        if (!mentionsJpeg(lower_)) continue;
         quotedScan_[line_] = !holdsSrcImgAndHref(lower_);
         checkSegment(host_, lines_[line_], lower_, pageUrl_);
     }
@@ -274,7 +330,8 @@ bool ThumbnailPageSteps::step() {
     catchAll("error code : #0020 (CheckNewPageForSrc)", [&] {
         for (const size_t last = std::min(lines_.size(), line_ + LinesPerStep); line_ < last; ++line_) {
             lowerInto(lines_[line_], lower_);
-            if (contains(lower_, ".jpg")) AddFIleTolist(host_, imgSrcParam(lines_[line_], lower_, pageUrl_));
+            if (mentionsJpeg(lower_))
+                AddFIleTolist(host_, imgSrcParam(lines_[line_], lower_, pageUrl_));
         }
         more = line_ < lines_.size();
     });
@@ -338,9 +395,7 @@ std::string Find_IMG_SRC_param(std::string_view segment, const std::string& page
 
 void AddFIleTolist(lumi::SearchHost& host, const std::string& address) {
     lumi::catchAll("error code : #0016 (AddFIleTolist)", [&] {
-        if (address.size() < 4) return;
-        // The first ".jpg" must be the end: no .jpeg, no query after it, no a.jpg.jpg.
-        if (address.find(".jpg") != address.size() - 4) return;
+        if (!isJpegAddress(address)) return;
         if (host.foundListContains(address)) return;
         lumi::handOffImage(host, address);
     });
@@ -351,7 +406,7 @@ void LoopForJPG(lumi::SearchHost& host, const lumi::PageLines& lines, const std:
         std::string lower;
         for (const std::string& line : lines) {
             lumi::lowerInto(line, lower);
-            if (lumi::contains(lower, ".jpg") && !holdsSrcImgAndHref(lower))
+            if (mentionsJpeg(lower) && !holdsSrcImgAndHref(lower))
                 scanQuoted(host, line, lower, pageUrl);
         }
     });

@@ -1,7 +1,7 @@
 #pragma once
 // The link extractor: takes JPEG addresses (and, in a recursive search, the pages behind
 // thumbnail links) out of a fetched page by plain substring markers, makes each absolute
-// against the address with which the page was requested, and hands it to the engine.
+// against the address the page finally came from, and hands it to the engine.
 // Every routine runs under its own catch-all; a failing routine gives the empty text and
 // its caller goes on. All working texts are local to one call.
 #include <optional>

@@ -1,7 +1,7 @@
 // lumisift-cli search: a headless search on the engine of the main window. Prints one line
-// per row as the row is added ("size-text TAB url") and stops after a fixed time or once
-// the queues and pools have stayed empty for a while; then aborts and waits for the sweeps
-// to release every client.
+// per row as the row is added ("size-text TAB url") and stops when the search ends by
+// itself, after a fixed time, or once the queues and pools have stayed empty for a while;
+// a search still running is then aborted and the sweeps release every client.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -25,8 +25,8 @@ namespace {
 
 // How often the tool looks for new rows and for an idle engine.
 constexpr int kPollMs = 50;
-// After the abort the sweeps release one client per table per 100 ms; pools hold at most
-// 25 clients, so this is ample, and it bounds the wait if something holds on.
+// After the abort the next sweep tick releases every client; this bounds the wait if
+// something holds on.
 constexpr int kReleaseWaitMs = 15000;
 
 struct SearchOptions {
@@ -83,9 +83,9 @@ bool parseSearchOptions(int argc, char** argv, SearchOptions& o) {
     return o.phraseSet;
 }
 
-// The phrase as the phrase box would hand it to the engine: the terminal's UTF-8 turned
-// into the same 8-bit text. Prints why and returns false for a phrase no search takes.
-bool phraseFromTerminal(const std::string& typed, std::string& phrase) {
+// Whether the terminal's text is a phrase the phrase box could hold: UTF-8 whose 8-bit form
+// fits. Prints why and returns false for a phrase no search takes.
+bool phraseFromTerminal(const std::string& typed) {
     QStringDecoder fromUtf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text =
         fromUtf8(QByteArrayView(typed.data(), static_cast<qsizetype>(typed.size())));
@@ -93,7 +93,7 @@ bool phraseFromTerminal(const std::string& typed, std::string& phrase) {
         std::fprintf(stderr, "lumisift-cli search: the phrase is not UTF-8 text\n");
         return false;
     }
-    phrase = phraseFromUnicode(text);
+    const std::string phrase = phraseFromUnicode(text);
     if (phrase.size() > MaxPhraseLength) {
         std::fprintf(stderr,
                      "lumisift-cli search: the phrase is longer than %zu characters (%zu)\n",
@@ -138,8 +138,7 @@ void printDiagnostics(const SearchDisplay& d) {
 int runSearch(int argc, char** argv) {
     SearchOptions options;
     if (!parseSearchOptions(argc, argv, options)) return searchUsage();
-    std::string phrase;
-    if (!phraseFromTerminal(options.phrase, phrase)) return 2;
+    if (!phraseFromTerminal(options.phrase)) return 2;
 
     SearchEngineSetup setup;
     setup.settingsPath = options.ini.empty() ? settingsFilePath() : options.ini;
@@ -170,13 +169,13 @@ int runSearch(int argc, char** argv) {
             options.forSeconds >= 0 && running.elapsed() >= options.forSeconds * 1000;
         const bool idleLongEnough = options.untilIdleSeconds >= 0 && idleSince.isValid() &&
                                     idleSince.elapsed() >= options.untilIdleSeconds * 1000;
-        if (timeUp || idleLongEnough) loop.quit();
+        if (!engine.Searching || timeUp || idleLongEnough) loop.quit();
     });
     QTimer diagnostics;
     diagnostics.setInterval(1000);
     QObject::connect(&diagnostics, &QTimer::timeout, [&] { printDiagnostics(engine.display()); });
 
-    engine.SearchButtonClick(phrase);
+    engine.SearchButtonClick(options.phrase);
     if (!engine.Searching) {
         std::fprintf(stderr,
                      "lumisift-cli search: the phrase is empty or blank, nothing was searched\n");
@@ -187,7 +186,7 @@ int runSearch(int argc, char** argv) {
     loop.exec();
 
     // Abort as the Abort button does, then let the sweeps release every client.
-    engine.AbortButtonClick();
+    if (engine.Searching) engine.AbortButtonClick();
     QElapsedTimer releasing;
     releasing.start();
     while (!(engine.GetPageClients.empty() && engine.CheckLinkClients.empty()) &&
@@ -196,6 +195,10 @@ int runSearch(int argc, char** argv) {
     printNewRows(engine, printed);
     if (options.diagnostics) printDiagnostics(engine.display());
     if (progress) std::fprintf(stderr, "\n");
+    if (engine.resultPagesAnswered() == 0) {
+        std::fprintf(stderr, "lumisift-cli search: no search service answered\n");
+        return 1;
+    }
     return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "base/TextOps.h"
 #include "engine/PageBuffer.h"
 #include "engine/RunningLines.h"
+#include "net/HttpAddress.h"
 #include "net/HttpProt.h"
 
 namespace lumi {
@@ -19,24 +20,57 @@ namespace {
 constexpr int32_t CheckTagRange = 2147483647;
 
 // One sweep tick over a running table: times out stale lines while searching and releases
-// the client of the first finished line that has one. findClient(item) gives the pool index
-// of the line's client or -1; release(index) aborts and destroys it.
+// the client of every finished line that has one. findClient(item) gives the pool index of
+// the line's client or -1; release(index) aborts and destroys it.
 template <class FindClient, class Release>
 void sweepRunning(bool searching, StringList& running, FindClient findClient, Release release) {
-    const size_t lines = running.size();
     const uint32_t now = tickCount();
-    for (size_t i = 0; i < lines && i < running.size(); ++i) {
+    for (size_t i = 0; i < running.size();) {
         const std::string& line = running[i];
         if (searching && !isDoneLine(line)) {
             if (runningTimedOut(line, now)) running.set(i, doneLine(line));
+            ++i;
             continue;
         }
         const long client = findClient(std::string(runningItem(line)));
-        if (client < 0) continue;
+        if (client < 0) {
+            ++i;
+            continue;
+        }
         release(static_cast<size_t>(client));
         running.removeAt(i);
-        return;
     }
+}
+
+// The address a page finally came from: the requested one with each relocation of its
+// header applied in turn, as the client followed them.
+std::string finalPageAddress(const THttpCli& client) {
+    const UrlParts requested = splitUrl(withoutFragment(client.URL));
+    HttpAddress address{requested.host, requested.port, requested.path,
+                        isHttpsScheme(requested.proto)};
+    bool moved = false;
+    for (const std::string& line : client.RcvdHeader()) {
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos || !textSameAnyCase(line.substr(0, colon), "location"))
+            continue;
+        const std::string value = textTrim(std::string_view(line).substr(colon + 1));
+        if (withoutFragment(value).empty()) continue;
+        const ResolvedLocation next = resolveLocation(address, value);
+        if (!next.unsupportedScheme.empty()) break;
+        address = next.address;
+        moved = true;
+    }
+    if (!moved) return client.URL;
+    return (address.tls ? "https://" : "http://") + hostWithPort(address) +
+           (address.path.empty() ? "/" : address.path);
+}
+
+// The client speaks http and https: an address of any other scheme (ftp, ...) fails at once,
+// as a start that raised, rather than being asked for over http.
+void requireHttp(const std::string& url) {
+    const std::string scheme = textLower(splitUrl(url).proto);
+    if (!scheme.empty() && scheme != "http" && scheme != "https")
+        throw std::invalid_argument("unsupported protocol: " + scheme);
 }
 
 int32_t parseTag(const std::string& item) {
@@ -71,29 +105,27 @@ void SearchEngine::QueueForCheckLink(const std::string& url) {
     if (duplicate) raiseCounter(display_.doubleCheckText);
 }
 
+// Each dispatcher tick fills its pool: an item starts while the pool holds at most its limit.
 void SearchEngine::Timer1Timer() {
-    for (int pass = 0; pass < StartsPerTick; ++pass) {
-        if (CheckLinkQueue.empty() ||
-            static_cast<int64_t>(CheckLinkClients.size()) > CheckLinkClientLimit)
-            continue;
-        CheckLink(CheckLinkQueue.front());
+    while (!CheckLinkQueue.empty() &&
+           static_cast<int64_t>(CheckLinkClients.size()) <= CheckLinkClientLimit) {
+        const std::string url = CheckLinkQueue.front();
         CheckLinkQueue.removeFirst();
+        CheckLink(url);
     }
 }
 
 void SearchEngine::Timer2Timer() {
-    for (int pass = 0; pass < StartsPerTick; ++pass) {
-        if (GetPageQueue.empty() ||
-            static_cast<int64_t>(GetPageClients.size()) > GetPageClientLimit)
-            continue;
-        const std::string& line = GetPageQueue.front();
+    while (!GetPageQueue.empty() &&
+           static_cast<int64_t>(GetPageClients.size()) <= GetPageClientLimit) {
+        const std::string line = GetPageQueue.front();
+        GetPageQueue.removeFirst();
         const size_t tab = line.find('\t');
         int32_t engine = 0;
         if (tab == std::string::npos ||
             !parseInteger(std::string_view(line).substr(tab + 1), engine))
             throw std::invalid_argument("'" + line + "' is not a page queue line");
         GetPage(line.substr(0, tab), engine);
-        GetPageQueue.removeFirst();
     }
 }
 
@@ -103,6 +135,7 @@ void SearchEngine::CheckLink(const std::string& url) {
     catchAll("error code : #0002 (CheckLink)", [&] {
         const ProxySetting proxy = proxyFromSettings(SettingsFile);
         if (!Searching) return;
+        requireHttp(url);
         auto client = std::make_unique<THttpCli>();
         client->Proxy = proxy.host;
         client->ProxyPort = proxy.port;
@@ -110,6 +143,14 @@ void SearchEngine::CheckLink(const std::string& url) {
         client->URL = url;
         client->OnHeaderEnd = [this, startedAfter = aborts_](THttpCli* sender) {
             if (startedAfter == aborts_) CheckLinkHeaderEnd(sender);
+        };
+        // However the request ends (refused, unresolved, a relocation that cannot be
+        // followed, an error answer cut short), its place in the pool is free at once.
+        client->OnRequestDone = [this, startedAfter = aborts_](THttpCli* sender, THttpRequest,
+                                                               int) {
+            if (startedAfter == aborts_)
+                catchAll("error code : #0003 (CheckLinkHeaderEnd)",
+                         [&] { markRunningDone(CheckLinkRunning, std::to_string(sender->Tag)); });
         };
         client->StartGet();
         const int tag = client->Tag;
@@ -122,6 +163,7 @@ void SearchEngine::GetPage(const std::string& url, int engine) {
     catchAll("error code : #0038 (GetPage)", [&] {
         const ProxySetting proxy = proxyFromSettings(SettingsFile);
         if (!Searching) return;
+        requireHttp(url);
         PageClient page;
         page.buffer = std::make_unique<CappedBuffer>(MaxPageBytes);
         page.client = std::make_unique<THttpCli>();
@@ -151,17 +193,26 @@ void SearchEngine::markRunningDone(StringList& running, const std::string& item)
     }
 }
 
-// Neither the error nor the status code matters: whatever body arrived is routed. A large
-// page is analysed in slices behind the pages that finished before it.
-void SearchEngine::GetPageRequestDone(THttpCli* sender, int, int) {
+// Neither the error nor the status code matters: whatever body arrived is routed, its links
+// resolved against the address the page finally came from. A large page is analysed in
+// slices behind the pages that finished before it; a fetch that brought no lines has nothing
+// to hand on and is finished at once.
+void SearchEngine::GetPageRequestDone(THttpCli* sender, int, int error) {
     catchAll("error code : #0039 (GetPageRequestDone)", [&] {
         // A page over https whose stream ended without close_notify may be cut short.
         if (!sender->Notice().empty()) appendDiagnosticsLine(sender->Notice());
+        if (error == 0 && sender->Tag >= 1 && sender->Tag <= 4) ++resultPagesAnswered_;
         PageLines lines;
         if (const auto* buffer = qobject_cast<const CappedBuffer*>(sender->RcvdStream))
             LoadMemoFromMemoryStream(lines, buffer->bytes());
+        if (lines.empty()) {
+            markRunningDone(GetPageRunning, sender->URL);
+            return;
+        }
         pageAnalyses_.push_back(
-            std::make_unique<PageAnalysis>(*this, sender->Tag, std::move(lines), sender->URL));
+            {std::make_unique<PageAnalysis>(*this, sender->Tag, std::move(lines),
+                                            finalPageAddress(*sender)),
+             sender->URL});
         if (pageAnalyses_.size() == 1) continuePageAnalysis();
     });
 }
@@ -170,25 +221,29 @@ void SearchEngine::continuePageAnalysis() {
     if (pageAnalyses_.empty()) return;
     bool complete = true;
     catchAll("error code : #0039 (GetPageRequestDone)",
-             [&] { complete = pageAnalyses_.front()->run(AnalysisSlice); });
+             [&] { complete = pageAnalyses_.front().analysis->run(AnalysisSlice); });
     if (!complete) {
         analysisTimer_->start();
         return;
     }
-    const std::unique_ptr<PageAnalysis> done = std::move(pageAnalyses_.front());
+    const std::string requested = std::move(pageAnalyses_.front().requestedUrl);
     pageAnalyses_.pop_front();
     catchAll("error code : #0039 (GetPageRequestDone)",
-             [&] { markRunningDone(GetPageRunning, done->pageUrl()); });
+             [&] { markRunningDone(GetPageRunning, requested); });
     if (!pageAnalyses_.empty()) analysisTimer_->start();
 }
 
-// The status code does not matter: any response whose content type names an image counts.
+// The status code does not matter: any final response whose content type names an image
+// counts. A relocation's own header comes while the client still waits for the next one; it
+// is no verdict. Only the header is wanted, so the transfer stops here.
 void SearchEngine::CheckLinkHeaderEnd(THttpCli* sender) {
+    if (sender->State() != httpWaitingBody) return;
     catchAll("error code : #0003 (CheckLinkHeaderEnd)", [&] {
         if (textContains(sender->ContentType(), "image"))
-            AddToListView(sender->URL, sender->ContentLength());
+            addRow(sender->URL, sender->ContentLength(), sender->ContentLength() >= 0);
         markRunningDone(CheckLinkRunning, std::to_string(sender->Tag));
     });
+    sender->Abort();
 }
 
 void SearchEngine::Timer3Timer() {
@@ -205,6 +260,7 @@ void SearchEngine::Timer3Timer() {
                 GetPageClients[c].client.reset();
                 GetPageClients.erase(GetPageClients.begin() + static_cast<std::ptrdiff_t>(c));
             });
+        endSearchWhenIdle();
     });
 }
 

@@ -25,11 +25,16 @@ bool SearchEngine::CheckSizeLimits(int64_t size) const {
 }
 
 void SearchEngine::AddToListView(const std::string& url, int64_t size) {
+    addRow(url, size, size > 0);
+}
+
+// A known size of 0 (an empty picture) is a size: the lower bound refuses it.
+void SearchEngine::addRow(const std::string& url, int64_t size, bool sizeKnown) {
     catchAll("error code : #0044 (AddToListView)", [&] {
         // Refusals leave no trace, so the duplicate test can come last, where it is also
         // the insertion.
         if (!Searching) return;
-        if (size > 0 && !CheckSizeLimits(size)) return;
+        if (sizeKnown && !CheckSizeLimits(size)) return;
         // One pass: find_first_of would search the four characters at every position.
         if (std::any_of(url.begin(), url.end(),
                         [](char c) { return c == '&' || c == '=' || c == '?' || c == '%'; }))
@@ -39,7 +44,7 @@ void SearchEngine::AddToListView(const std::string& url, int64_t size) {
         // The counter reaches the window with the rows it counts (see the constructor).
         display_.foundText = incrementCounterText(display_.foundText);
         results_.appendRow(ExtractFileNameFromURL(url),
-                           size <= 0 ? std::string("UNKNOWN") : std::to_string(size));
+                           sizeKnown ? std::to_string(size) : std::string("UNKNOWN"));
     });
 }
 

@@ -1,5 +1,7 @@
 #include "engine/SearchEngine.h"
 
+#include <QString>
+
 #include "analysis/UrlUtils.h"
 #include "analysis/PageAnalysis.h"
 #include "base/Clock.h"
@@ -75,18 +77,21 @@ void SearchEngine::raiseCounter(std::string& counterText) {
     Q_EMIT displayChanged();
 }
 
-void SearchEngine::SearchButtonClick(const std::string& phrase) {
+void SearchEngine::SearchButtonClick(const std::string& typed) {
     catchAll("error code : #0047 (SearchButtonClick)", [&] {
         GetPageSeen.clear();
         const bool slow = SettingsFile.ReadBool("Options", "SlowConnection", true);
         GetPageClientLimit = getPageLimit(slow);
         CheckLinkClientLimit = checkLinkLimit(slow);
-        SearchDirName = MakeValidDir(phrase);
+        const std::string phrase = phraseFromUnicode(QString::fromStdString(typed));
         // Blanks alone would ask every service for nothing, and a phrase longer than the
         // phrase box takes would not fit the services' addresses: neither starts a search.
         if (!phraseCanSearch(phrase)) return;
 
+        // The folder keeps what the user typed, in UTF-8 as the file system names it.
+        SearchDirName = MakeValidDir(textTrim(typed));
         Searching = true;
+        idleSince_.reset();
         clearResults();
         display_.statusText = "Searching...";
         TimerBlinkSearch->start();
@@ -139,17 +144,40 @@ void SearchEngine::AbortButtonClick() {
     });
 }
 
-void SearchEngine::Edit1KeyPress(char& key, const std::string& phrase) {
+void SearchEngine::Edit1KeyPress(char& key, const std::string& typed) {
     catchAll("error code : #0049 (Edit1KeyPress)", [&] {
         if (key != 13) return;
         key = 0;
         if (display_.abortButtonVisible) AbortButtonClick();
-        SearchButtonClick(phrase);
+        SearchButtonClick(typed);
     });
 }
 
 void SearchEngine::TimerBlinkSearchTimer() {
     display_.statusVisible = !display_.statusVisible;
+    Q_EMIT displayChanged();
+}
+
+// A search ends by itself once nothing has been queued, running or under analysis for
+// SearchIdleEndMs: every page it led to has been read and every picture checked.
+void SearchEngine::endSearchWhenIdle() {
+    if (!Searching) return;
+    const bool idle = GetPageQueue.empty() && CheckLinkQueue.empty() && GetPageRunning.empty() &&
+                      CheckLinkRunning.empty() && GetPageClients.empty() &&
+                      CheckLinkClients.empty() && pageAnalyses_.empty();
+    if (!idle) {
+        idleSince_.reset();
+        return;
+    }
+    const uint32_t now = tickCount();
+    if (!idleSince_) idleSince_ = now;
+    if (now - *idleSince_ < SearchIdleEndMs) return;
+    Searching = false;
+    TimerBlinkSearch->stop();
+    display_.statusText = "Done";
+    display_.statusVisible = true;
+    display_.abortButtonVisible = false;
+    display_.processesText = "0";
     Q_EMIT displayChanged();
 }
 

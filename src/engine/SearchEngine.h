@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,8 +63,6 @@ public:
     static constexpr int32_t checkLinkLimit(bool slowConnection) {
         return slowConnection ? ModemCheckLinkLimit : LanCheckLinkLimit;
     }
-    // Items a dispatcher may start per tick.
-    static constexpr int StartsPerTick = 8;
     // Most memo lines kept; older lines are dropped first.
     static constexpr size_t MaxDiagnosticsLines = 10000;
     // Bounds on what pages can make the engine keep: a longer address is neither queued nor
@@ -74,6 +73,8 @@ public:
     static constexpr size_t MaxWaitingPages = 100000;
     static constexpr size_t MaxWaitingChecks = 100000;
     static constexpr size_t MaxFoundRows = 100000;
+    // A search with nothing queued, running or being analysed for this long is done.
+    static constexpr uint32_t SearchIdleEndMs = 2000;
     // Longest stretch of page analysis between two turns of the event loop.
     static constexpr std::chrono::milliseconds AnalysisSlice{8};
 
@@ -94,11 +95,13 @@ public:
     const std::deque<std::string>& diagnosticsMemo() const { return memo_; }
     ResultsModel& results() { return results_; }
 
-    // --- session (the phrase is Edit1's text as typed) ---
-    void SearchButtonClick(const std::string& phrase);
+    // --- session (the phrase is Edit1's text as typed, in UTF-8) ---
+    // The services are asked for its 8-bit form (phraseFromUnicode); SearchDirName is set
+    // from it, trimmed, only when a search starts.
+    void SearchButtonClick(const std::string& typed);
     void AbortButtonClick();
     // Enter (13) is replaced by 0, aborts a running search and starts one with phrase.
-    void Edit1KeyPress(char& key, const std::string& phrase);
+    void Edit1KeyPress(char& key, const std::string& typed);
     void TimerBlinkSearchTimer();
 
     // --- queues, pools and their timers ---
@@ -106,7 +109,7 @@ public:
     void QueueForCheckLink(const std::string& url) override;
     void Timer1Timer(); // link-check dispatcher
     void Timer2Timer(); // page-fetch dispatcher
-    void Timer3Timer(); // page-fetch sweep
+    void Timer3Timer(); // page-fetch sweep; also ends a search that has gone idle
     void Timer4Timer(); // link-check sweep
     void Timer5Timer(); // counters
 
@@ -121,6 +124,9 @@ public:
     bool checkLinksChecked() const override;
     bool searchRecursive() const override { return SearchRecursive; }
     void appendDiagnosticsLine(const std::string& line) override;
+    // Result pages of the services (engine numbers 1 to 4) that got an answer, over all
+    // searches.
+    size_t resultPagesAnswered() const { return resultPagesAnswered_; }
 
     // The search state, as the program names it. Read freely; changed only by the engine.
     TIniFile SettingsFile;
@@ -162,6 +168,7 @@ private:
     void CheckLink(const std::string& url);
     void GetPageRequestDone(THttpCli* sender, int rqType, int error);
     void CheckLinkHeaderEnd(THttpCli* sender);
+    void addRow(const std::string& url, int64_t size, bool sizeKnown);
     // Goes on with the oldest finished page's analysis for one slice.
     void continuePageAnalysis();
 
@@ -169,12 +176,16 @@ private:
     void setStatus(const char* text);
     void raiseCounter(std::string& counterText);
     void markRunningDone(StringList& running, const std::string& item);
+    void endSearchWhenIdle();
 
     // Aborts so far. Every client remembers the count it was started under; its completion
     // after a later abort belongs to an abandoned search (whose lines the abort marked done)
     // and is dropped, so work still in flight can neither list rows nor queue pages in the
     // next search.
     uint64_t aborts_ = 0;
+    // Tick at which the running search was first seen with nothing left to do.
+    std::optional<uint32_t> idleSince_;
+    size_t resultPagesAnswered_ = 0;
 
     SearchHosts hosts_;
     SearchDisplay display_;
@@ -184,7 +195,11 @@ private:
     std::function<bool()> recursiveReader_;
     // Finished pages whose analysis is under way, oldest first; their hand-offs keep the
     // order of the pages' completions.
-    std::deque<std::unique_ptr<PageAnalysis>> pageAnalyses_;
+    struct PendingAnalysis {
+        std::unique_ptr<PageAnalysis> analysis; // resolves against the final address
+        std::string requestedUrl;               // the item of the page's running line
+    };
+    std::deque<PendingAnalysis> pageAnalyses_;
     QTimer* analysisTimer_; // single shot, 0 ms: the next slice
 };
 

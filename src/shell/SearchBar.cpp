@@ -23,7 +23,7 @@ namespace {
 const QSize SmallButton(38, 14);
 
 std::string phraseOf(const QLineEdit& edit) {
-    return phraseFromUnicode(edit.text());
+    return edit.text().toStdString();
 }
 
 // Keeps the phrase box within what a search takes: the box holds at most MaxPhraseLength

@@ -43,8 +43,8 @@ TEST(LinkExtractor, ThumbnailLinkedToAPageQueuesThePageOnlyWhenRecursive) {
         thumbs,
         {R"(<img src="a.jpg"><img src="b.jpg">)", R"(<p>c.jpg</p>)", R"(<IMG SRC="../d.JPG">)"},
         "http://host/dir/pic.htm");
-    EXPECT_EQ(thumbs.calls, (Calls{checked("http://host/dir/a.jpg")}))
-        << "first source per line; a line without src= gives nothing; .JPG is refused";
+    EXPECT_EQ(thumbs.calls, (Calls{checked("http://host/dir/a.jpg"), checked("http://host/d.JPG")}))
+        << "first source per line; a line without src= gives nothing";
 }
 
 TEST(LinkExtractor, RefusedOrExtensionlessTargetsFallBackToTheThumbnail) {
@@ -78,16 +78,43 @@ TEST(LinkExtractor, AnchorSpanningLinesIsJudgedWholeAndLineByLine) {
                      checked("http://host/dir/small.jpg")}));
 }
 
-TEST(LinkExtractor, OnlyAddressesEndingInTheirFirstSmallJpgAreHandedOn) {
-    RecordingHost host;
-    for (const char* address : {"", "jpg", "http://h/a.JPG", "http://h/a.jpeg",
-                                "http://h/a.jpg?x=1", "http://h/a.jpg.jpg", "http://h/b.jpg"})
-        AddFIleTolist(host, address);
-    EXPECT_EQ(host.calls, (Calls{checked("http://h/b.jpg")}));
-    EXPECT_EQ(extract({R"(<a href="g.jpg.jpg"><img src="t.JPG"></a>)",
-                       R"(<img src="a.JPG"> <img src="b.jpeg">)",
-                       R"(<a href="h.jpg?x=1"><img src="t.jpeg"></a>)"}),
-              Calls{});
+// Link forms of today's pages, each taken by its real extent and made absolute once.
+TEST(LinkExtractor, TodaysLinkFormsAndJpegNamesAreTakenWhole) {
+    struct Case {
+        const char* line;
+        Calls expected;
+    };
+    const Case cases[] = {
+        {R"(<img src="https://h/x.jpg">)",
+         {checked("https://h/x.jpg"), checked("https://h/x.jpg")}},
+        {R"(<img src="//h/x.jpg">)", {checked("http://h/x.jpg"), checked("http://h/x.jpg")}},
+        {R"(<img src=pics/i.jpg>)",
+         {checked("http://host/dir/pics/i.jpg"), checked("http://host/dir/pics/i.jpg")}},
+        {R"(<img src='pics/s.jpg' alt="x">)",
+         {checked("http://host/dir/pics/s.jpg"), checked("http://host/dir/pics/s.jpg")}},
+        {R"~(<div style="background-image:url('pics/c.jpg')">)~",
+         {checked("http://host/dir/pics/c.jpg")}},
+        {R"~(<div style="background:url(pics/d.jpg) no-repeat">)~",
+         {checked("http://host/dir/pics/d.jpg")}},
+        {R"(<img src="p/a.jpg?f=1&amp;g=2">)",
+         {checked("http://host/dir/p/a.jpg?f=1&g=2"), checked("http://host/dir/p/a.jpg?f=1&g=2")}},
+        {R"(<img src="CAM_01.JPG"> <img src="b.jpeg">)",
+         {checked("http://host/dir/CAM_01.JPG"), checked("http://host/dir/CAM_01.JPG"),
+          checked("http://host/dir/b.jpeg")}},
+        {R"(<a href="big.JPEG"><img src="t.jpg"></a>)",
+         {checked("http://host/dir/big.JPEG"), checked("http://host/dir/big.JPEG")}},
+        {R"(<a href='h.jpg?size=large'><img src="t.jpg"></a>)",
+         {checked("http://host/dir/h.jpg?size=large"),
+          checked("http://host/dir/h.jpg?size=large")}},
+        {R"(x "a.jpg?size=large" y.jpg.html "z.jpgx")",
+         {checked("http://host/dir/a.jpg?size=large")}},
+        {R"(<a href="show.php?f=a.jpg">a picture</a> "b.jpg/c")", {}},
+        {R"(<a href="/x.jpeg?n">a picture</a>)",
+         {checked("http://host/x.jpeg?n"), checked("http://host/x.jpeg?n"),
+          checked("http://host/x.jpeg?n")}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(extract({c.line}), c.expected) << c.line;
 }
 
 TEST(LinkExtractor, CheckLinksOffListsOnceThanksToTheFoundList) {
@@ -146,40 +173,30 @@ TEST(LinkExtractor, AnchorPassIgnoresHowThePageIsSplitIntoLines) {
         }
 }
 
-TEST(LinkExtractor, HrefTargetsNeedADoubleQuoteDirectlyAfterTheEqualsSign) {
+TEST(LinkExtractor, HrefTargetsAreTakenByTheirQuotesOrUpToTheTagsEnd) {
     EXPECT_EQ(Find_HREF_param(R"(<a href="x.jpg">)", kPage), "http://host/dir/x.jpg");
-    EXPECT_EQ(Find_HREF_param(R"(<a HREF="x.JPG">)", kPage), "") << "the extension test is exact";
+    EXPECT_EQ(Find_HREF_param(R"(<a HREF="x.JPG">)", kPage), "http://host/dir/x.JPG");
     EXPECT_EQ(Find_HREF_param(R"(<a href="x.html">)", kPage), "http://host/dir/x.html");
-    EXPECT_EQ(Find_HREF_param(R"(<a href='x.jpg'>)", kPage), "");
-    EXPECT_EQ(Find_HREF_param(R"(<a href=x.jpg>)", kPage), "");
+    EXPECT_EQ(Find_HREF_param(R"(<a href='x.jpg'>)", kPage), "http://host/dir/x.jpg");
+    EXPECT_EQ(Find_HREF_param(R"(<a href=x.jpg>)", kPage), "http://host/dir/x.jpg");
     EXPECT_EQ(Find_HREF_param(R"(<a href = "x.jpg">)", kPage), "");
+    EXPECT_EQ(Find_IMG_SRC_param(R"(<img src = "d.jpg">)", kPage), "") << "no src= gives no link";
     EXPECT_EQ(Find_HREF_param(R"(<a href="x.jpg)", kPage), "") << "no closing quote";
     EXPECT_EQ(Find_HREF_param(R"(<a href="/httpd/x.jpg">)", kPage), "") << "http anywhere refuses";
-}
-
-TEST(LinkExtractor, ImageSourcesRunToTheFirstJpgInAnyCase) {
-    EXPECT_EQ(Find_IMG_SRC_param(R"(<img SRC="a.JPG.jpg">)", kPage), "http://host/dir/a.JPG");
-    EXPECT_EQ(Find_IMG_SRC_param(R"(<img src='b.jpg'>)", kPage), "http://host/dir/b.jpg");
-    EXPECT_EQ(Find_IMG_SRC_param(R"(<img src=c.jpg>)", kPage), "http://host/dir/.jpg")
-        << "the character after src= is always skipped";
-    EXPECT_EQ(Find_IMG_SRC_param(R"(<img src = "d.jpg">)", kPage), "") << "no src= gives no link";
-    EXPECT_EQ(Find_IMG_SRC_param(R"(<img src="e.gif"> f.jpg)", kPage),
-              "http://host/dir/e.gif\"> f.jpg");
-    EXPECT_EQ(Find_IMG_SRC_param(R"(<img src="e.gif">)", kPage), "");
 }
 
 TEST(LinkExtractor, QuotedScanStaysInsideTheRemainingText) {
     RecordingHost host;
     ScanLineForQuotedJPG(host, R"("a.jpg" x.jpg background=y.jpg "A.JPG" 'q.jpg' "b.jpg")", kPage);
     EXPECT_EQ(host.calls,
-              (Calls{checked("http://host/dir/a.jpg"), checked("http://host/dir/b.jpg")}))
-        << "unquoted values are skipped; the quote closing an earlier value never starts a later "
-           "one";
+              (Calls{checked("http://host/dir/a.jpg"), checked("http://host/dir/y.jpg"),
+                     checked("http://host/dir/A.JPG"), checked("http://host/dir/q.jpg"),
+                     checked("http://host/dir/b.jpg")}))
+        << "a word in the text is no value";
     host.calls.clear();
     ScanLineForQuotedJPG(host, R"(x.JPG "c.jpgz" "d.jpg"e.jpg)", kPage);
-    EXPECT_EQ(host.calls,
-              (Calls{checked("http://host/dir/c.jpg"), checked("http://host/dir/d.jpg")}))
-        << "a value going on after .jpg is cut there; the quote closing d is consumed with it";
+    EXPECT_EQ(host.calls, (Calls{checked("http://host/dir/d.jpg")}))
+        << "a value going on after .jpg names no JPEG; the quote closing d is consumed with it";
 }
 
 TEST(LinkExtractor, AFailingHandOffLeavesTheRestOfThePageScanned) {

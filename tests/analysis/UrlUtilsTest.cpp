@@ -38,16 +38,18 @@ TEST(AnalyzePath, ResolvesOnePictureAgainstOtherPages) {
 }
 
 TEST(AnalyzePath, HttpsPagesAndLinksKeepTheirScheme) {
-    EXPECT_EQ(AnalyzePath("https://other/x.jpg", kPage), "https://other/x.jpg");
     EXPECT_EQ(AnalyzePath("../pic.jpg", "https://host/dir/sub/"), "https://host/dir/pic.jpg");
     EXPECT_EQ(AnalyzePath("/pic.jpg", "https://host:8443"), "https://host:8443/pic.jpg");
+    EXPECT_EQ(AnalyzePath("//other/x.jpg", "https://host/dir/"), "https://other/x.jpg");
     std::string url, path;
     ExtractUrlAndPath("https://host/dir/", url, path);
     EXPECT_EQ(url + "|" + path, "https://host|/dir");
 }
 
-TEST(AnalyzePath, SchemeInCapitalsIsRelative) {
-    EXPECT_EQ(AnalyzePath("HTTP://other/x.jpg", kPage), "http://host/dir/sub/HTTP://other/x.jpg");
+TEST(AnalyzePath, AbsoluteLinksInAnyCaseAndNetworkPathsKeepTheirHost) {
+    EXPECT_EQ(AnalyzePath("HTTP://other/x.jpg", kPage), "HTTP://other/x.jpg");
+    EXPECT_EQ(AnalyzePath("https://other/x.jpg", kPage), "https://other/x.jpg");
+    EXPECT_EQ(AnalyzePath("//other/x.jpg", kPage), "http://other/x.jpg");
     EXPECT_EQ(AnalyzePath("", kPage), "http://host/dir/sub/");
 }
 

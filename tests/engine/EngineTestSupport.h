@@ -81,6 +81,11 @@ private:
 //   /img/<n>.jpg        "image/jpeg" with a Content-Length of n bytes
 //   /nolen.gif          "image/gif" without a Content-Length
 //   /gallery.htm        a page showing the image /img/25000.jpg
+//   /page.htm           the text of setPage()
+//   /moved/<n>.jpg      relocates to /slow/<n>.jpg, which answers like /img/<n>.jpg after 300 ms
+//   /away/<n>.jpg       relocates to an ftp address
+//   /old/index.html     relocates to /new/place/index.html, showing pics/x.jpg (30000 bytes)
+//   /zero.jpg           "image/jpeg" with a Content-Length of 0
 //   anything else       a short text/html page
 class LoopbackServer {
 public:
@@ -117,6 +122,27 @@ public:
         server_.Get("/gallery.htm", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content(galleryPage(), "text/html");
         });
+        server_.Get("/page.htm", [this](const httplib::Request&, httplib::Response& res) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            res.set_content(page_, "text/html");
+        });
+        server_.Get(R"(/(moved|slow|away)/(\d+)\.jpg)",
+                    [](const httplib::Request& req, httplib::Response& res) {
+                        const std::string kind = req.matches[1].str(), n = req.matches[2].str();
+                        if (kind == "moved") return res.set_redirect("/slow/" + n + ".jpg", 302);
+                        if (kind == "away") return res.set_redirect("ftp://127.0.0.1/x.jpg", 302);
+                        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                        res.set_content(std::string(std::stoul(n), 's'), "image/jpeg");
+                    });
+        server_.Get(R"(/(old/index.html|new/place/index.html|new/place/pics/x.jpg|zero.jpg))",
+                    [](const httplib::Request& req, httplib::Response& res) {
+                        if (req.path == "/old/index.html")
+                            return res.set_redirect("/new/place/index.html");
+                        if (req.path == "/new/place/index.html")
+                            return res.set_content("<img src=\"pics/x.jpg\">", "text/html");
+                        res.set_content(std::string(req.path == "/zero.jpg" ? 0 : 30000, 'x'),
+                                        "image/jpeg");
+                    });
         server_.Get(R"(/.*)", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("<html>\r\n<body>page</body>\r\n</html>", "text/html");
         });
@@ -143,6 +169,10 @@ public:
         }
         changed_.notify_all();
     }
+    void setPage(std::string page) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        page_ = std::move(page);
+    }
     std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
     std::string url(const std::string& path) const { return "http://" + host() + path; }
 
@@ -158,6 +188,7 @@ private:
     std::condition_variable changed_;
     bool stopping_ = false;
     bool gateOpen_ = false;
+    std::string page_;
     int port_ = 0;
 };
 

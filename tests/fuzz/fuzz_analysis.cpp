@@ -38,13 +38,16 @@ public:
     bool searchRecursive() const override { return recursive; }
     void appendDiagnosticsLine(const std::string&) override {}
 
-    // Images from the link extractor end in their first ".jpg"; parsers hand on others.
+    // Images from the link extractor have a path ending in ".jpg" or ".jpeg" in any letter
+    // case; parsers hand on others.
     bool fromExtractor = false;
 
 private:
     void expectImage(const std::string& url) const {
         if (url.empty()) __builtin_trap();
-        if (fromExtractor && url.find(".jpg") != url.size() - 4) __builtin_trap();
+        const std::string path = lumi::textLower(url.substr(0, url.find_first_of("?#")));
+        if (fromExtractor && !path.ends_with(".jpg") && !path.ends_with(".jpeg"))
+            __builtin_trap();
     }
     std::unordered_set<std::string> found_;
 };
@@ -90,8 +93,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     AddFIleTolist(host, whole);
 
     const std::string resolved = AnalyzePath(whole, pageUrl);
-    if (whole.rfind("http://", 0) != 0 && whole.rfind("ftp://", 0) != 0 &&
-        resolved.rfind("http://", 0) != 0)
+    const std::string lowerWhole = lumi::textLower(whole);
+    if (lowerWhole.rfind("http://", 0) != 0 && lowerWhole.rfind("https://", 0) != 0 &&
+        lowerWhole.rfind("ftp://", 0) != 0 && resolved.rfind("http://", 0) != 0)
         __builtin_trap(); // a relative link always resolves to an http address
     std::string link = whole;
     int levels = 0;

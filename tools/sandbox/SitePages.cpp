@@ -273,10 +273,10 @@ void buildClub(Web& web, Rng& rng) {
     // A page target whose name goes on after the extension: nothing is taken or followed.
     page.picture("thumbs/c8.jpg", SizeClass::Medium);
     page.line("<a href=\"photos/c8.htm?size=big\"><img src=\"thumbs/c8.jpg\" border=0></a>");
-    // Capitals and .jpeg are never taken.
-    page.picture("full/C4.JPG", SizeClass::Medium);
+    // Capitals (as cameras write them) and .jpeg name JPEGs too.
+    page.yieldPicture(page.picture("full/C4.JPG", SizeClass::Medium));
     page.line("<p><a href=\"full/C4.JPG\">Large picture</a></p>");
-    page.picture("full/c5.jpeg", SizeClass::Medium);
+    page.yieldPicture(page.picture("full/c5.jpeg", SizeClass::Medium));
     page.line("<img src=\"full/c5.jpeg\">");
     // An anchor around a thumbnail on a line of its own: both pictures are taken.
     page.yieldPicture(page.picture("full/c6.jpg", mostlyMedium(rng)));
@@ -328,8 +328,8 @@ void buildDeep(Web& web, Rng& rng) {
 }
 
 // Relocations: "Location: " within a folder, and a chain that starts with "Location:" without
-// the blank on the raw host. The chain's page uses absolute links only, because links on a
-// relocated page are resolved against the address first asked for.
+// the blank on the raw host. Links on a relocated page are resolved against the address it
+// finally came from, so the chain's page also has a relative one.
 void buildMoved(Web& web, Rng& rng) {
     PageBuilder page(web, siteUrl(web, "moved/index.htm"), web.phrase + " (new address)");
     page.line("<body>");
@@ -354,6 +354,8 @@ void buildMoved(Web& web, Rng& rng) {
     // An absolute href is refused as a link target, but the quoted value is still taken.
     mirror.yieldPicture(mirror.picture("pics/r3.jpg", SizeClass::Medium));
     mirror.line("<a href=\"" + siteUrl(web, "mirror/pics/r3.jpg") + "\">third</a>");
+    mirror.yieldPicture(mirror.picture("pics/r4.jpg", SizeClass::Medium));
+    mirror.line("<img src=\"pics/r4.jpg\">");
     mirror.line("</body>");
     mirror.finish();
     const std::string go = siteUrl(web, "mirror/go.htm");
