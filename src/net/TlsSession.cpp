@@ -188,7 +188,10 @@ void TlsSession::failFromQueue(const char* what) {
 
 std::string tlsTimeoutText(const std::string& peer, int limitMs) {
     std::string seconds = std::to_string(limitMs / 1000);
-    if (limitMs % 1000 != 0) seconds += "." + std::to_string(limitMs % 1000 / 100);
+    if (limitMs % 1000 != 0) {
+        seconds += '.';
+        seconds += std::to_string(limitMs % 1000 / 100);
+    }
     return "TLS handshake timed out after " + seconds + " s (" + peer + ")";
 }
 

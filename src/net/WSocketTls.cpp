@@ -239,6 +239,7 @@ int64_t TWSocket::waitingToRead() {
         if (tls_->errorCode() != 0) return 1;
         if (tls_->plainWaiting() > 0) return static_cast<int64_t>(tls_->plainWaiting());
         const int64_t decrypted = tlsDecryptedWaiting(1);
+        if (!tlsPushOutput()) return 0; // what the reads wanted sent (a key update's answer)
         if (tlsCloseNotifySeen_ && decrypted == 0) peerClosed_ = true;
         return decrypted;
     }
