@@ -475,7 +475,7 @@ void TForm1::GlimFade4Click() {
 
         const lumi::SavePlan plan =
             lumi::planBatch(addresses, lumi::saveOptionsFromSettings(*SettingsFile),
-                            Engine->SearchDirName, lumi::fileExistsOnDisk);
+                            Engine->SearchDirName);
         if (plan.missingSaveFolder()) {
             ShowMessage(QString::fromLatin1(lumi::NoSaveFolderMessage));
             GlimFade1Click();
