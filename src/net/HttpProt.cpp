@@ -29,7 +29,7 @@ THttpCli::THttpCli(QObject* owner)
     socket_.OnSessionConnected = [this](TWSocket*, int error) { socketSessionConnected(error); };
     socket_.OnDataAvailable = [this](TWSocket*, int) { socketDataAvailable(); };
     socket_.OnDataSent = [this](TWSocket*, int) { socketDataSent(); };
-    socket_.OnSessionClosed = [this](TWSocket*, int) { socketSessionClosed(); };
+    socket_.OnSessionClosed = [this](TWSocket*, int error) { socketSessionClosed(error); };
 }
 
 THttpCli::~THttpCli() {
@@ -292,7 +292,7 @@ void THttpCli::socketDataSent() {
 
 // ---------------------------------------------------------------- completion and abort
 
-void THttpCli::socketSessionClosed() {
+void THttpCli::socketSessionClosed(int error) {
     switch (closedHandler_) {
     case ClosedHandler::Completion:
         // A headerless document hands over its lines one by one; a last line without a
@@ -308,6 +308,12 @@ void THttpCli::socketSessionClosed() {
             requestDoneError_ = lumi::httpShortBodyError;
             reasonPhrase_ = "Document incomplete: " + std::to_string(rcvdCount_) + " of " +
                             std::to_string(contentLength_) + " bytes received";
+        }
+        // Only a clean close ends a body without length: a reset cut it short.
+        if (error != 0 && requestDoneError_ == 0 &&
+            (state_ == httpWaitingHeader || state_ == httpWaitingBody)) {
+            requestDoneError_ = error;
+            reasonPhrase_ = failureText(error);
         }
         completion();
         break;

@@ -200,7 +200,8 @@ private:
     void socketSessionConnected(int error);
     void socketDataAvailable();
     void socketDataSent();
-    void socketSessionClosed();
+    // error: the socket's code for a reset, 0 for a clean close.
+    void socketSessionClosed(int error);
     void sendRequest(const char* method);
     void sendCommand(const std::string& line);
     void sendPostBlock();

@@ -125,6 +125,8 @@ TEST_F(TransferFixture, OnlyAWholePictureReplacesTheTargetAndEveryFailureSaysWhy
         {"reset.jpg",
          scriptedReply({head + "Content-Length: 5000\r\n\r\n" + jpeg}, ScriptedReply::Ending::Reset),
          "Document incomplete: " + std::to_string(jpeg.size()) + " of 5000 bytes received", ""},
+        {"resetnolength.jpg", scriptedReply({head + "\r\n" + jpeg}, ScriptedReply::Ending::Reset),
+         "Connection reset by peer (Error #10054)", ""},
         {"silent.jpg", scriptedReply({}, ScriptedReply::Ending::StayOpen),
          "Timed out: no data for 0.3 s", ""},
         {"stall.jpg", scriptedReply({head + "\r\n" + jpeg}, ScriptedReply::Ending::StayOpen),
