@@ -294,7 +294,7 @@ std::string PeerProcess::url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
-TinyproxyPeer::TinyproxyPeer() {
+TinyproxyPeer::TinyproxyPeer(const std::string& user, const std::string& password) {
     port_ = freeLoopbackPort();
     logName_ = "tinyproxy.log";
     const std::string d = folder();
@@ -310,7 +310,8 @@ TinyproxyPeer::TinyproxyPeer() {
                                "PidFile \"" +
                                d +
                                "/tinyproxy.pid\"\n"
-                               "DisableViaHeader Yes\n";
+                               "DisableViaHeader Yes\n" +
+                               (user.empty() ? "" : "BasicAuth " + user + " " + password + "\n");
     start(config, {"tinyproxy", "-d", "-c", "{conf}"});
 }
 

@@ -65,10 +65,11 @@ public:
     explicit NginxPeer(const std::string& folder);
 };
 
-// tinyproxy on 127.0.0.1:port(), allowing loopback clients only.
+// tinyproxy on 127.0.0.1:port(), allowing loopback clients only; with a user name, only
+// clients that log in with it and password (Basic) are served.
 class TinyproxyPeer : public PeerProcess {
 public:
-    TinyproxyPeer();
+    explicit TinyproxyPeer(const std::string& user = {}, const std::string& password = {});
 };
 
 // lighttpd serving `folder` on 127.0.0.1:port(); "/rel" answers with the relative
