@@ -473,6 +473,10 @@ void TForm1::GlimFade4Click() {
         std::vector<std::string> addresses;
         for (size_t row : selectedRows())
             addresses.push_back(Engine->FoundList[row]);
+        if (addresses.empty()) {
+            ShowMessage(QStringLiteral("Please select a file first!"));
+            return;
+        }
 
         const lumi::SavePlan plan =
             lumi::planBatch(addresses, lumi::saveOptionsFromSettings(*SettingsFile),
@@ -480,6 +484,10 @@ void TForm1::GlimFade4Click() {
         if (plan.missingSaveFolder()) {
             ShowMessage(QString::fromLatin1(lumi::NoSaveFolderMessage));
             GlimFade1Click();
+            return;
+        }
+        if (!plan.writeProblem.empty()) {
+            ShowMessage(QString::fromLocal8Bit(plan.writeProblem.c_str()));
             return;
         }
         for (const lumi::BatchItem& item : plan.items)
@@ -490,7 +498,10 @@ void TForm1::GlimFade4Click() {
         // Abort) stops whatever still runs.
         lumi::DownloadBatch batch(*Transfers, plan.items, lumi::transferLimit(*SettingsFile));
         batch.OnItemDone = [this](const lumi::BatchItem& item) {
-            if (item.state == lumi::BatchItem::State::Saved) frm_Download->fileSaved(item.name);
+            if (item.state == lumi::BatchItem::State::Saved)
+                frm_Download->fileSaved(item.name);
+            else
+                frm_Download->fileFailed(item.name, item.reason);
         };
         batch.start();
         frm_Download->exec();
