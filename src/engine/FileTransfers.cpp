@@ -58,15 +58,6 @@ std::string secondsText(std::chrono::milliseconds span) {
     return std::to_string(ms / 1000) + "." + fraction + " s";
 }
 
-bool ipv6Literal(const std::string& address) {
-    const std::string_view rest = std::string_view(address).substr(
-        address.find("://") == std::string::npos ? 0 : address.find("://") + 3);
-    const size_t at = rest.find_first_of("@/");
-    const std::string_view authority =
-        at != std::string_view::npos && rest[at] == '@' ? rest.substr(at + 1) : rest;
-    return !authority.empty() && authority.front() == '[';
-}
-
 } // namespace
 
 struct FileTransfers::Transfer {
@@ -153,7 +144,6 @@ void FileTransfers::start(const std::string& address, const std::string& path, T
     // The file system lets a second writer open the file; the rule that a file being written
     // is held exclusively is kept here.
     if (transfers_.count(key)) throw std::runtime_error("Already being saved: " + path);
-    if (ipv6Literal(address)) throw std::runtime_error("IPv6 addresses are not supported");
     const ProxySetting proxy = proxyFromSettings(settings_);
     if (proxy.missingServer) throw std::runtime_error(MissingProxyServerText);
 

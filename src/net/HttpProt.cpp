@@ -148,6 +148,15 @@ void THttpCli::startRequest(THttpRequest kind) {
 
 // Starts the name lookup of the connect host. A lookup that cannot start leaves the client
 // ready again: at the start the error goes to the caller, on a relocation it ends the request.
+namespace {
+// The socket speaks IPv4 only: a bracketed literal host is said to be unsupported rather
+// than unknown.
+std::string lookupFailureText(const std::string& host) {
+    return !host.empty() && host.front() == '[' ? "IPv6 addresses are not supported"
+                                                : "can't resolve hostname to IP address";
+}
+} // namespace
+
 void THttpCli::startLookup(bool raise) {
     std::weak_ptr<bool> token = life_;
     setState(httpDnsLookup);
@@ -163,7 +172,7 @@ void THttpCli::startLookup(bool raise) {
         }
         requestDoneError_ = socket_.LastError() ? socket_.LastError() : lumi::wsaEINVAL;
         statusCode_ = 404;
-        reasonPhrase_ = "can't resolve hostname to IP address";
+        reasonPhrase_ = lookupFailureText(connectHost_);
         completion();
     }
 }
@@ -175,7 +184,7 @@ void THttpCli::socketDnsLookupDone(int error) {
         if (state_ == httpAborting) return;
         requestDoneError_ = error;
         statusCode_ = 404;
-        reasonPhrase_ = "can't resolve hostname to IP address";
+        reasonPhrase_ = lookupFailureText(connectHost_);
         completion();
         return;
     }

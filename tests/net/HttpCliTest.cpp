@@ -1110,6 +1110,14 @@ TEST(HttpFailures, LookupFailureAndRefusedConnection) {
         EXPECT_EQ(rec.error, 11001);
     }
     {
+        // The socket speaks IPv4 only, and says so for a bracketed literal.
+        THttpCli cli;
+        HttpRecorder rec;
+        cli.URL = "http://[::1]:8080/x";
+        runGet(cli, rec, 20000);
+        EXPECT_EQ(cli.ReasonPhrase(), "IPv6 addresses are not supported");
+    }
+    {
         THttpCli cli;
         HttpRecorder rec;
         cli.URL = "http://127.0.0.1:" + std::to_string(lumi::test::freeLoopbackPort()) + "/x";
