@@ -12,12 +12,18 @@ namespace {
 // Temporaries tried beside one final name before the creation is given up.
 constexpr int MaxPartNames = 100;
 
+// Longest name of one folder entry.
+constexpr size_t MaxNameBytes = 255;
+
 std::string numberedPartPath(const std::string& finalPath, int n) {
     const size_t slash = finalPath.rfind('/');
     const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    std::string path = finalPath.substr(0, nameStart) + "." + finalPath.substr(nameStart);
-    if (n > 1) path += "." + std::to_string(n);
-    return path + ".part";
+    const std::string suffix = (n > 1 ? "." + std::to_string(n) : std::string()) + ".part";
+    std::string name = finalPath.substr(nameStart);
+    // A name that fits as it is must not fail for the length its temporary adds.
+    if (1 + name.size() + suffix.size() > MaxNameBytes)
+        name.resize(MaxNameBytes > 1 + suffix.size() ? MaxNameBytes - 1 - suffix.size() : 0);
+    return finalPath.substr(0, nameStart) + "." + name + suffix;
 }
 } // namespace
 

@@ -89,6 +89,8 @@ struct TransferFixture : ::testing::Test {
 // and keeps the file the user already had.
 TEST_F(TransferFixture, OnlyAWholePictureReplacesTheTargetAndEveryFailureSaysWhy) {
     const std::string jpeg("\xFF\xD8\xFF\xE0 404 inside \xFF\xD9");
+    // Fits as a name, but not with the temporary's dot and ".part".
+    const std::string longName = std::string(250, 'y') + ".jpg";
     const std::string webp("RIFF\x10\0\0\0WEBPVP8 ", 16);
     const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\n";
     const std::string chunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
@@ -104,6 +106,7 @@ TEST_F(TransferFixture, OnlyAWholePictureReplacesTheTargetAndEveryFailureSaysWhy
     const std::vector<Case> cases = {
         {"ok.jpg", ok({"Content-Length: " + std::to_string(jpeg.size())}, jpeg), "", jpeg},
         {"nolength.gif", ok({}, "GIF89a..."), "", "GIF89a..."},
+        {longName.c_str(), ok({}, "GIF87a"), "", "GIF87a"},
         {"webp.webp", ok({}, webp), "", webp},
         {"missing.jpg", scriptedReply({httpResponse("HTTP/1.0 404 Not Found", {}, "<html/>")}),
          "HTTP/1.0 404 Not Found", ""},
