@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -66,6 +67,9 @@ struct FileTransfers::Transfer {
     std::unique_ptr<PartFile> file;
     std::unique_ptr<PictureSink> sink;
     QTimer watchdog;
+    // Restarted by every sign of life; the watchdog compares against it when it fires, so
+    // that a busy transfer does not re-arm a timer for each block.
+    QElapsedTimer sinceActivity;
     bool connected = false;
     // Set when the transfer was ended from here (a refused body, a time-out).
     std::string failure;
@@ -174,19 +178,25 @@ void FileTransfers::start(const std::string& address, const std::string& path, T
     };
     transfer->watchdog.setSingleShot(true);
     QObject::connect(&transfer->watchdog, &QTimer::timeout, this, [this, t] {
+        const auto quiet = std::chrono::milliseconds(t->sinceActivity.elapsed());
+        if (t->failure.empty() && quiet < idleTimeout_) {
+            t->watchdog.start(idleTimeout_ - quiet);
+            return;
+        }
         if (t->failure.empty())
             t->failure = "Timed out: " +
                          std::string(t->connected ? "no data for " : "no connection within ") +
                          secondsText(idleTimeout_);
         t->client->Abort();
     });
-    watch(*t);
+    t->sinceActivity.start();
+    t->watchdog.start(idleTimeout_);
     client.StartGet();
     transfers_.emplace(key, std::move(transfer));
 }
 
 void FileTransfers::watch(Transfer& transfer) {
-    if (transfer.failure.empty()) transfer.watchdog.start(idleTimeout_);
+    transfer.sinceActivity.restart();
 }
 
 // A body refused here ends the transfer from the watchdog's timer rather than from inside
