@@ -80,6 +80,9 @@ inline constexpr int httpShortBodyError = 7;
 // at that header line with StatusCode 404 and the reason
 // "Relocation to an unsupported protocol: " + the scheme.
 inline constexpr int httpUnsupportedRelocationError = 8;
+// RcvdStream took less than a body block: the request ends at once with StatusCode 404 and
+// the reason "Cannot keep the body: " + the stream's error text.
+inline constexpr int httpBodyWriteError = 9;
 
 // The pieces of an address as the client splits it (all empty when absent).
 struct UrlParts {
@@ -122,7 +125,8 @@ public:
     std::string ContentTypePost = "application/x-www-form-urlencoded";
     bool MultiThreaded = false;
     int Tag = 0;
-    // Non-owning. nullptr: the body is not kept. Every body block is appended.
+    // Non-owning. nullptr: the body is not kept. Every body block is appended; a write that
+    // takes less ends the request with httpBodyWriteError.
     QIODevice* RcvdStream = nullptr;
     // Non-owning body of a POST, read from its current position.
     QIODevice* SendStream = nullptr;

@@ -534,6 +534,17 @@ TEST(HttpClient, RedirectLoopStopsAfterBound) {
     EXPECT_EQ(cli.State(), httpReady);
 }
 
+// Guards every body write: a stream that refuses a block ends the request, not the body.
+TEST(HttpClient, AStreamThatRefusesABlockEndsTheRequest) {
+    OneReply t({"HTTP/1.0 200 OK\r\n\r\n", "first block"}, ScriptedReply::Ending::StayOpen);
+    QBuffer readOnly;
+    readOnly.open(QIODevice::ReadOnly);
+    t.cli.RcvdStream = &readOnly;
+    t.get();
+    EXPECT_EQ(t.rec.error, lumi::httpBodyWriteError);
+    EXPECT_EQ(t.cli.ReasonPhrase().rfind("Cannot keep the body: ", 0), 0u) << t.cli.ReasonPhrase();
+}
+
 TEST(HttpClient, ErrorStatusClosesRightAfterStatusLine) {
     OneReply t({"HTTP/1.0 404 Not Found\r\n", "Content-Type: text/html\r\n\r\nmissing"},
                ScriptedReply::Ending::StayOpen);
