@@ -19,7 +19,7 @@ random.seed(7)
 for i in range(200):
     size = random.randint(200 * 1024, 2 * 1024 * 1024)
     with open(os.path.join(sys.argv[1], f"pic{i:03d}.jpg"), "wb") as f:
-        f.write(os.urandom(size))
+        f.write(b"\xff\xd8\xff" + os.urandom(size - 3))  # a JPEG's first bytes
 PY
 start_nginx "$WORK" "$WORK/www"
 

@@ -1,6 +1,7 @@
 #include "base/IniFiles.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <ctime>
@@ -8,6 +9,8 @@
 #include <sstream>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "base/Clock.h"
@@ -88,18 +91,21 @@ bool changedRecently(const timespec& stamp) {
 
 void writeAtomically(const std::string& path, const IniText& ini) {
     const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) throw lumi::SettingsWriteError(path);
-        for (const auto& line : ini.lines)
-            out << line << ini.lineEnd;
-        out.flush();
-        if (!out) {
-            std::remove(temp.c_str());
-            throw lumi::SettingsWriteError(path);
-        }
+    std::string text;
+    for (const auto& line : ini.lines)
+        text += line + ini.lineEnd;
+    // The file holds the proxy password: readable by its owner only, whatever the umask.
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) throw lumi::SettingsWriteError(path);
+    bool written = ::fchmod(fd, 0600) == 0;
+    for (size_t done = 0; written && done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        written = n > 0;
+        if (written) done += static_cast<size_t>(n);
     }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    written = ::close(fd) == 0 && written;
+    if (!written || std::rename(temp.c_str(), path.c_str()) != 0) {
         std::remove(temp.c_str());
         throw lumi::SettingsWriteError(path);
     }

@@ -7,8 +7,15 @@ namespace lumi {
 ProxySetting proxyFromSettings(const TIniFile& settings) {
     const auto entries = settings.Entries();
     if (!entries->ReadBool("Options", "UseProxy", false)) return {};
-    return {entries->ReadString("Options", "ProxyServer", ""),
-            entries->ReadString("Options", "ProxyPort", "80")};
+    ProxySetting proxy{entries->ReadString("Options", "ProxyServer", ""),
+                       entries->ReadString("Options", "ProxyPort", "80"),
+                       entries->ReadString("Options", "ProxyName", ""),
+                       entries->ReadString("Options", "ProxyPass", "")};
+    if (proxy.host.empty()) {
+        proxy = {};
+        proxy.missingServer = true;
+    }
+    return proxy;
 }
 
 } // namespace lumi

@@ -7,6 +7,7 @@
 #include <QEventLoop>
 
 #include "base/AppPaths.h"
+#include "base/IniFiles.h"
 #include "cli/Commands.h"
 #include "engine/unitVersionCheck.h"
 
@@ -66,6 +67,7 @@ int runCheckVersion(int argc, char** argv) {
         parsed = fileArrived;
         loop.quit();
     };
+    check.Proxy = proxyFromSettings(TIniFile(settingsFilePath()));
     check.StartVersionCheck();
     if (!finished) loop.exec();
     std::fflush(stdout);

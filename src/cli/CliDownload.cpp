@@ -1,6 +1,8 @@
 // lumisift-cli download: the Download command without a window. The addresses are named and
 // saved by the same rules and the same bounded batch as in the main window; one line per
-// file is printed as it completes.
+// file is printed as it completes. SIGINT, SIGTERM and SIGHUP stop the batch in order: running
+// transfers are aborted and their temporary files removed, what was not saved is listed,
+// and the command exits 128 + the signal's number.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "base/AppPaths.h"
 #include "base/IniFiles.h"
 #include "cli/Commands.h"
+#include "cli/StopSignals.h"
 #include "engine/DownloadBatch.h"
 
 namespace lumi::cli {
@@ -67,10 +70,14 @@ int runDownload(int argc, char** argv) {
     const std::string iniPath = options.ini.empty() ? settingsFilePath() : options.ini;
     const TIniFile settings(iniPath);
     const SavePlan plan = planBatch(options.urls, saveOptionsFromSettings(settings),
-                                    MakeValidDir(options.phrase), fileExistsOnDisk);
+                                    MakeValidDir(options.phrase));
     if (plan.missingSaveFolder()) {
         std::fprintf(stderr, "%s\n", NoSaveFolderMessage);
         return 2;
+    }
+    if (!plan.writeProblem.empty()) {
+        std::fprintf(stderr, "%s\n", plan.writeProblem.c_str());
+        return 1;
     }
 
     FileTransfers transfers(iniPath);
@@ -86,10 +93,31 @@ int runDownload(int argc, char** argv) {
         if (progress) showProgress(batch);
         if (batch.finished()) loop.quit();
     };
+    int stoppedBy = 0;
+    std::vector<std::string> unfinished;
+    StopSignals signals;
+    signals.OnSignal = [&](int signal) {
+        if (stoppedBy != 0) return;
+        stoppedBy = signal;
+        for (const BatchItem& item : batch.items())
+            if (item.state == BatchItem::State::Waiting || item.state == BatchItem::State::Running)
+                unfinished.push_back(item.address);
+        batch.abort();
+        loop.quit();
+    };
     if (progress) showProgress(batch);
     batch.start();
-    if (!batch.finished()) loop.exec();
+    if (!batch.finished() && stoppedBy == 0) loop.exec();
     if (progress) std::fputc('\n', stderr);
+    if (stoppedBy != 0) {
+        const std::string why = std::string("Interrupted by signal ") + std::to_string(stoppedBy);
+        for (const std::string& address : unfinished)
+            printOutcome("failed", address, why);
+        std::fprintf(stderr, "%s: %zu saved, %zu not saved\n", why.c_str(),
+                     batch.doneCount() - batch.failedCount(),
+                     batch.items().size() - (batch.doneCount() - batch.failedCount()));
+        return StopSignals::exitStatus(stoppedBy);
+    }
     return batch.failedCount() == 0 ? 0 : 1;
 }
 

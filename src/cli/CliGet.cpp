@@ -128,7 +128,15 @@ int runGet(int argc, char** argv) {
         return 1;
     }
     if (requestError < 0) loop.exec();
-    if (out) out->close();
+    // The last buffered bytes reach the disk only here; a full disk shows now.
+    bool outWritten = true;
+    if (out) {
+        out->close();
+        outWritten = out->error() == QFileDevice::NoError;
+        if (!outWritten)
+            std::fprintf(stderr, "lumisift-cli: cannot write %s: %s\n", o.outFile.c_str(),
+                         out->errorString().toLocal8Bit().constData());
+    }
 
     if (o.trace) {
         traceLine({"StatusCode", std::to_string(cli.StatusCode())});
@@ -149,7 +157,7 @@ int runGet(int argc, char** argv) {
     }
     if (!cli.Notice().empty()) std::fprintf(stderr, "lumisift-cli: %s\n", cli.Notice().c_str());
     std::fflush(stdout);
-    return requestError == 0 && cli.StatusCode() < 400 ? 0 : 1;
+    return requestError == 0 && outWritten && cli.StatusCode() < 400 ? 0 : 1;
 }
 
 } // namespace lumi::cli

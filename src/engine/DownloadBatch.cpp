@@ -1,26 +1,16 @@
 #include "engine/DownloadBatch.h"
 
 #include <algorithm>
-#include <set>
-
-#include <QFileInfo>
 
 #include "analysis/UrlUtils.h"
-#include "base/ErrorReport.h"
 #include "base/FolderScan.h"
 #include "base/IniFiles.h"
 #include "engine/SearchEngine.h"
 
 namespace lumi {
 
-bool fileExistsOnDisk(const std::string& path) {
-    return QFileInfo::exists(
-        QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())));
-}
-
 SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions& options,
-                   const std::string& searchDirName,
-                   const std::function<bool(const std::string& path)>& fileExists) {
+                   const std::string& searchDirName, const FolderNames& listNames) {
     SavePlan plan;
     if (addresses.empty()) return plan;
     if (options.savePath.empty()) {
@@ -28,23 +18,18 @@ SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions&
         return plan;
     }
     plan.folder = PrepareSaveFolder(options, searchDirName);
-    std::set<std::string> given;
-    const auto taken = [&](const std::string& name) {
-        const std::string path = withTrailingSlash(plan.folder) + name;
-        return given.count(path) > 0 || fileExists(path);
-    };
+    plan.writeProblem = folderWriteProblem(plan.folder);
+    BatchNamer namer(searchDirName, options.numbered,
+                     options.numbered ? listNames(plan.folder) : std::vector<std::string>());
     for (const std::string& address : addresses) {
         BatchItem item;
         item.address = address;
         item.name = ExtractFileNameFromURL(address);
-        item.path = withTrailingSlash(plan.folder) +
-                    smartSaveName(address, searchDirName, options.numbered, taken);
-        item.refused = !given.insert(item.path).second;
+        item.path = withTrailingSlash(plan.folder) + namer.next(address);
         plan.items.push_back(std::move(item));
     }
     return plan;
 }
-
 size_t transferLimit(const TIniFile& settings) {
     return static_cast<size_t>(
         SearchEngine::checkLinkLimit(settings.ReadBool("Options", "SlowConnection", true)));
@@ -71,15 +56,13 @@ void DownloadBatch::start() {
 void DownloadBatch::startNext() {
     while (!aborted_ && running_ < maxRunning_ && next_ < items_.size()) {
         BatchItem& item = items_[next_++];
-        if (item.refused) {
-            ReportError(FileTransfers::GetFileErrorText);
-        } else if (transfers_.GetFile(item.address, item.path, tkSave)) {
+        if (transfers_.GetFile(item.address, item.path, tkSave)) {
             item.state = BatchItem::State::Running;
             ++running_;
             continue;
         }
         item.state = BatchItem::State::Failed;
-        item.reason = FileTransfers::GetFileErrorText;
+        item.reason = transfers_.lastRefusal();
         finish(item);
     }
 }

@@ -23,27 +23,26 @@ struct BatchItem {
     State state = State::Waiting;
     std::string reason; // why it failed, in the program's words
     int64_t bytes = 0;
-    // Plain naming gave an earlier item of the batch the same path: that one holds the file,
-    // so this one cannot be created.
-    bool refused = false;
 };
 
 // The folder and the names of a batch. An empty folder with items means "SavePath" is empty:
-// nothing may be started.
+// nothing may be started. A folder that cannot be written is said once, in writeProblem,
+// and nothing may be started either.
 struct SavePlan {
     std::string folder;
     std::vector<BatchItem> items;
+    std::string writeProblem;
     bool missingSaveFolder() const { return folder.empty() && !items.empty(); }
 };
 
-// Decides folder and names for addresses: the folder is prepared (created when missing) and
-// every name is chosen before any transfer starts, so a numbered name counts the names given
-// earlier in the batch as taken. fileExists tells whether a name is used in the folder.
+using FolderNames = std::function<std::vector<std::string>(const std::string& folder)>;
+
+// Decides folder and names for addresses: the folder is prepared (created when missing),
+// checked for writing, read once (listNames) and every name chosen before any transfer
+// starts, so that a numbered name counts the names given earlier in the batch as taken.
 SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions& options,
                    const std::string& searchDirName,
-                   const std::function<bool(const std::string& path)>& fileExists);
-// The file-system check planBatch uses in the program.
-bool fileExistsOnDisk(const std::string& path);
+                   const FolderNames& listNames = namesInFolder);
 
 // Transfers a batch runs at once: the link-check pool's limit for the connection setting
 // ("SlowConnection", on unless set).
@@ -62,7 +61,7 @@ public:
 
     // Starts the first transfers (up to the bound).
     void start();
-    // Stops the running transfers (their partial files are removed) and starts no more;
+    // Stops the running transfers (their temporary files are removed) and starts no more;
     // saved files stay. Stopped items become Failed without an OnItemDone; waiting ones
     // stay Waiting.
     void abort();

@@ -6,6 +6,7 @@
 #include "base/Clock.h"
 #include "base/ErrorReport.h"
 #include "base/ProxySetting.h"
+#include "engine/ProxyUse.h"
 #include "base/TextOps.h"
 #include "engine/PageBuffer.h"
 #include "engine/RunningLines.h"
@@ -137,8 +138,7 @@ void SearchEngine::CheckLink(const std::string& url) {
         if (!Searching) return;
         requireHttp(url);
         auto client = std::make_unique<THttpCli>();
-        client->Proxy = proxy.host;
-        client->ProxyPort = proxy.port;
+        useProxy(*client, proxy);
         client->Tag = randomBelow(CheckTagRange);
         client->URL = url;
         client->OnHeaderEnd = [this, startedAfter = aborts_](THttpCli* sender) {
@@ -167,8 +167,7 @@ void SearchEngine::GetPage(const std::string& url, int engine) {
         PageClient page;
         page.buffer = std::make_unique<CappedBuffer>(MaxPageBytes);
         page.client = std::make_unique<THttpCli>();
-        page.client->Proxy = proxy.host;
-        page.client->ProxyPort = proxy.port;
+        useProxy(*page.client, proxy);
         page.client->URL = url;
         page.client->RcvdStream = page.buffer.get();
         page.client->OnRequestDone =

@@ -3,13 +3,18 @@
 #include <stdexcept>
 
 #include <QDir>
-#include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTimer>
 
 #include "analysis/UrlUtils.h"
 #include "base/AppPaths.h"
 #include "base/ErrorReport.h"
+#include "base/PartFile.h"
 #include "base/ProxySetting.h"
+#include "base/TextOps.h"
+#include "engine/PictureSink.h"
+#include "engine/ProxyUse.h"
 
 namespace lumi {
 
@@ -31,20 +36,60 @@ std::string lastStatusLine(const THttpCli& client) {
     return "(no status line)";
 }
 
+bool chunkedAnswer(const THttpCli& client) {
+    for (const std::string& line : client.RcvdHeader()) {
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos ||
+            textLower(textTrim(std::string_view(line).substr(0, colon))) != "transfer-encoding")
+            continue;
+        if (textLower(std::string_view(line).substr(colon + 1)).find("chunked") !=
+            std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// "30 s", or "0.25 s" for the short time-outs of tests.
+std::string secondsText(std::chrono::milliseconds span) {
+    const auto ms = span.count();
+    if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
+    std::string fraction = std::to_string(1000 + ms % 1000).substr(1);
+    while (fraction.back() == '0')
+        fraction.pop_back();
+    return std::to_string(ms / 1000) + "." + fraction + " s";
+}
+
 } // namespace
 
-bool transferFailed(int statusCode, int error, int64_t contentLength, int64_t rcvdCount) {
-    if (error != 0 || statusCode < 200 || statusCode > 299) return true;
-    return contentLength >= 0 && rcvdCount < contentLength;
+struct FileTransfers::Transfer {
+    std::unique_ptr<THttpCli> client;
+    // The temporary until the first body block; then the sink holds it.
+    std::unique_ptr<PartFile> file;
+    std::unique_ptr<PictureSink> sink;
+    QTimer watchdog;
+    // Restarted by every sign of life; the watchdog compares against it when it fires, so
+    // that a busy transfer does not re-arm a timer for each block.
+    QElapsedTimer sinceActivity;
+    bool connected = false;
+    // Set when the transfer was ended from here (a refused body, a time-out).
+    std::string failure;
+};
+
+bool isPictureStatusLine(const std::string& statusLine) {
+    // "HTTP/1.x 200" followed by the end or a blank; "2004" and "20" are no 200.
+    const size_t blank = statusLine.find(' ');
+    if (blank == std::string::npos || statusLine.compare(blank + 1, 3, "200") != 0) return false;
+    const size_t after = blank + 4;
+    return after == statusLine.size() || statusLine[after] == ' ';
 }
 
 std::string transferFailureReason(const THttpCli& client, int error) {
-    if (error != 0)
-        return client.ReasonPhrase().empty() ? "error " + std::to_string(error)
-                                             : client.ReasonPhrase();
-    if (client.StatusCode() < 200 || client.StatusCode() > 299) return lastStatusLine(client);
-    return "body ended after " + std::to_string(client.RcvdCount()) + " of " +
-           std::to_string(client.ContentLength()) + " bytes";
+    std::string reason = client.ReasonPhrase().empty() ? "error " + std::to_string(error)
+                                                       : client.ReasonPhrase();
+    // The proxy never answered: name it, or the user looks for the fault at the picture's host.
+    if (client.RcvdHeader().empty() && !proxyLabel(client).empty())
+        reason = "Proxy " + proxyLabel(client) + ": " + reason;
+    return reason;
 }
 
 // So that two spellings of a path cannot both hold it.
@@ -78,51 +123,105 @@ bool FileTransfers::holds(const std::string& path) const {
 
 bool FileTransfers::GetFile(const std::string& address, const std::string& target,
                             TransferKind kind) {
-    return catchAll(GetFileErrorText, [&] {
+    lastRefusal_.clear();
+    try {
         // A bare name for the scratch folder must not climb out of it.
         if (kind != tkSave && target.find('/') != std::string::npos)
-            throw std::invalid_argument("not a bare file name");
+            throw std::invalid_argument("Not a bare file name: " + target);
         if (kind != tkSave) QDir().mkdir(localPath(slideshowFolder_()));
         start(address, targetPath(target, kind), kind);
-    });
+        return true;
+    } catch (const std::exception& e) {
+        lastRefusal_ = e.what();
+    } catch (...) {
+        lastRefusal_ = GetFileErrorText;
+    }
+    ReportError(GetFileErrorText);
+    return false;
 }
 
 void FileTransfers::start(const std::string& address, const std::string& path, TransferKind kind) {
     // An empty, "." or ".." name would write onto the folder itself or its parent.
-    if (!plainFileName(lastComponent(path))) throw std::invalid_argument("no file name");
+    if (!plainFileName(lastComponent(path)))
+        throw std::invalid_argument("No file name in " + path);
     const std::string key = normalFilePath(path);
     // The file system lets a second writer open the file; the rule that a file being written
     // is held exclusively is kept here.
-    if (transfers_.count(key)) throw std::runtime_error("file held by a running transfer");
+    if (transfers_.count(key)) throw std::runtime_error("Already being saved: " + path);
+    const ProxySetting proxy = proxyFromSettings(settings_);
+    if (proxy.missingServer) throw std::runtime_error(MissingProxyServerText);
 
-    Transfer transfer;
-    transfer.file = std::make_unique<QFile>(localPath(key));
-    if (!transfer.file->open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw std::runtime_error("cannot create the file");
-    // A start that fails from here on leaves neither a client nor a file behind.
-    try {
-        const ProxySetting proxy = proxyFromSettings(settings_);
-        transfer.client = std::make_unique<THttpCli>();
-        transfer.client->Proxy = proxy.host;
-        transfer.client->ProxyPort = proxy.port;
-        transfer.client->URL = address;
-        transfer.client->Tag = kind;
-        transfer.client->RcvdStream = transfer.file.get();
-        transfer.client->OnRequestDone = [this](THttpCli* sender, THttpRequest rqType, int error) {
-            GetFileRequestDone(sender, rqType, error);
-        };
-        transfer.client->StartGet();
-    } catch (...) {
-        transfer.client.reset();
-        transfer.file->remove();
-        throw;
-    }
+    auto transfer = std::make_unique<Transfer>();
+    std::string error;
+    transfer->file = PartFile::create(key, error);
+    if (!transfer->file) throw std::runtime_error(error);
+    // A start that fails from here on leaves neither a client nor a file behind: the
+    // Transfer's members clean up.
+    transfer->client = std::make_unique<THttpCli>();
+    THttpCli& client = *transfer->client;
+    useProxy(client, proxy);
+    client.URL = address;
+    client.Tag = kind;
+    Transfer* t = transfer.get();
+    client.OnSessionConnected = [this, t](THttpCli*) {
+        t->connected = true;
+        watch(*t);
+    };
+    client.OnHeaderData = [this, t](THttpCli*) { watch(*t); };
+    client.OnLocationChange = [this, t](THttpCli*) {
+        t->connected = false;
+        watch(*t);
+    };
+    client.OnDocData = [this, t](THttpCli*, const char* data, int len) { bodyBlock(*t, data, len); };
+    client.OnRequestDone = [this](THttpCli* sender, THttpRequest rqType, int doneError) {
+        GetFileRequestDone(sender, rqType, doneError);
+    };
+    transfer->watchdog.setSingleShot(true);
+    QObject::connect(&transfer->watchdog, &QTimer::timeout, this, [this, t] {
+        const auto quiet = std::chrono::milliseconds(t->sinceActivity.elapsed());
+        if (t->failure.empty() && quiet < idleTimeout_) {
+            t->watchdog.start(idleTimeout_ - quiet);
+            return;
+        }
+        if (t->failure.empty())
+            t->failure = "Timed out: " +
+                         std::string(t->connected ? "no data for " : "no connection within ") +
+                         secondsText(idleTimeout_);
+        t->client->Abort();
+    });
+    t->sinceActivity.start();
+    t->watchdog.start(idleTimeout_);
+    client.StartGet();
     transfers_.emplace(key, std::move(transfer));
+}
+
+void FileTransfers::watch(Transfer& transfer) {
+    transfer.sinceActivity.restart();
+}
+
+// A body refused here ends the transfer from the watchdog's timer rather than from inside
+// the client's data event.
+void FileTransfers::stop(Transfer& transfer, const std::string& reason) {
+    if (transfer.failure.empty()) transfer.failure = reason;
+    transfer.watchdog.start(0);
+}
+
+void FileTransfers::bodyBlock(Transfer& transfer, const char* data, int len) {
+    watch(transfer);
+    const THttpCli& client = *transfer.client;
+    // The body of anything but the picture's own answer (an error page, a relocation) is
+    // not kept.
+    if (!transfer.failure.empty() || !isPictureStatusLine(lastStatusLine(client))) return;
+    if (!transfer.sink)
+        transfer.sink =
+            std::make_unique<PictureSink>(std::move(transfer.file), chunkedAnswer(client));
+    if (!transfer.sink->take(data, static_cast<size_t>(len)))
+        stop(transfer, transfer.sink->reason());
 }
 
 FileTransfers::TransferMap::iterator FileTransfers::findClient(const THttpCli* client) {
     for (auto it = transfers_.begin(); it != transfers_.end(); ++it)
-        if (it->second.client.get() == client) return it;
+        if (it->second->client.get() == client) return it;
     return transfers_.end();
 }
 
@@ -132,28 +231,27 @@ void FileTransfers::GetFileRequestDone(THttpCli* sender, THttpRequest, int error
         if (it == transfers_.end()) return;
         TransferOutcome outcome;
         outcome.path = it->first;
-        Transfer transfer = std::move(it->second);
+        std::unique_ptr<Transfer> transfer = std::move(it->second);
         transfers_.erase(it);
+        transfer->watchdog.stop();
 
-        const THttpCli& client = *transfer.client;
+        const THttpCli& client = *transfer->client;
         outcome.kind = static_cast<TransferKind>(client.Tag);
         outcome.address = client.URL;
         outcome.name = ExtractFileNameFromURL(client.URL);
-        outcome.bytes = client.RcvdCount();
-        outcome.failed =
-            transferFailed(client.StatusCode(), error, client.ContentLength(), client.RcvdCount());
-        if (outcome.failed) outcome.reason = transferFailureReason(client, error);
-        // A write that the disk refused spoils the file as much as a broken transfer.
-        transfer.file->close();
-        if (!outcome.failed && transfer.file->error() != QFileDevice::NoError) {
-            outcome.failed = true;
-            outcome.reason = "cannot write " + outcome.path + ": " +
-                             transfer.file->errorString().toLocal8Bit().toStdString();
-        }
-        // What did not arrive whole must not stay behind under a picture's name.
-        if (outcome.failed) transfer.file->remove();
-        transfer.file.reset();
-        transfer.client.reset();
+        std::string reason = transfer->failure;
+        if (reason.empty() && error != 0) reason = transferFailureReason(client, error);
+        if (reason.empty() && !isPictureStatusLine(lastStatusLine(client)))
+            reason = lastStatusLine(client);
+        if (reason.empty()) reason = transfer->sink ? transfer->sink->finish() : "Empty body";
+        // Only a whole picture replaces what the target held.
+        if (reason.empty() && !transfer->sink->file().commit())
+            reason = transfer->sink->file().error();
+        if (transfer->sink) outcome.bytes = transfer->sink->written();
+        outcome.failed = !reason.empty();
+        outcome.reason = reason;
+        // The temporary of a failed transfer goes with it.
+        transfer.reset();
 
         const auto& step = outcome.kind == tkSave   ? OnSaveDone
                            : outcome.kind == tkView ? OnViewDone
@@ -165,11 +263,11 @@ void FileTransfers::GetFileRequestDone(THttpCli* sender, THttpRequest, int error
 bool FileTransfers::cancel(const std::string& path) {
     const auto it = transfers_.find(normalFilePath(path));
     if (it == transfers_.end()) return false;
-    Transfer transfer = std::move(it->second);
+    std::unique_ptr<Transfer> transfer = std::move(it->second);
     transfers_.erase(it);
-    // Destroying the client stops it without any further event.
-    transfer.client.reset();
-    transfer.file->remove();
+    // Destroying the client stops it without any further event; the temporary goes with the
+    // transfer.
+    transfer.reset();
     return true;
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 // The picture transfers shared by the downloader, the viewer and the slide show. GetFile
-// starts one HTTP client per picture, writing into a file created when the transfer starts;
-// GetFileRequestDone ends it, frees client and file, removes the file of a transfer that did
-// not arrive whole, and hands the outcome to the step of the transfer's kind. Owns the
-// running clients and their open files.
+// starts one HTTP client per picture, received into a hidden temporary file beside the
+// target (PictureSink); GetFileRequestDone ends it, renames the temporary over the target
+// only when a whole picture arrived, and hands the outcome to the step of the transfer's
+// kind. A transfer that stays silent too long is ended. Owns the running clients and files.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -15,29 +16,34 @@
 #include "base/IniFiles.h"
 #include "net/HttpProt.h"
 
-class QFile;
+class QTimer;
 
 // The purpose of one transfer, kept in its client's Tag (the value 2 is not used).
 enum TransferKind { tkSlide = 0, tkView = 1, tkSave = 3 };
 
 namespace lumi {
 
+class PictureSink;
+
+// How long a transfer may wait for its connection or for the next byte.
+inline constexpr std::chrono::milliseconds TransferIdleTimeout{30000};
+
 // What a finished transfer brought.
 struct TransferOutcome {
     TransferKind kind = tkSave;
     std::string address; // the client's URL
     std::string name;    // the file-name part of the address
-    std::string path;    // the file written (already removed when failed)
+    std::string path;    // the file written (untouched when failed)
     bool failed = false;
-    // Why it failed, in the program's words: the status line, the socket error text, or a
-    // local reason. Empty when it did not fail.
+    // Why it failed, in the program's words: the status line, the socket error text (naming
+    // the proxy when one was used), the system's text for a file error, or a local reason.
+    // Empty when it did not fail.
     std::string reason;
     int64_t bytes = 0; // body bytes received
 };
 
-// A transfer failed when its request ended with an error, with a status outside 200-299
-// (0, no status line, included), or with fewer body bytes than its Content-Length announced.
-bool transferFailed(int statusCode, int error, int64_t contentLength, int64_t rcvdCount);
+// The status line's code is exactly three digits and 200: the only answer that is a picture.
+bool isPictureStatusLine(const std::string& statusLine);
 
 // The reason for a failed transfer of client that ended with error.
 std::string transferFailureReason(const THttpCli& client, int error);
@@ -60,15 +66,17 @@ public:
     // folder unless replaced).
     explicit FileTransfers(std::string settingsPath, QObject* parent = nullptr,
                            std::function<std::string()> slideshowFolder = {});
-    // Running transfers are stopped; their partial files are removed.
+    // Running transfers are stopped; their temporary files are removed.
     ~FileTransfers() override;
 
     // Starts one transfer and returns at once; the outcome arrives through the step of its
     // kind. For tkSave target is a full file path; for tkSlide and tkView a bare file name in
     // the slideshow folder (created on demand). A path that a running transfer holds, a name
-    // that is empty, "." or "..", or a file that cannot be created refuses the start:
-    // GetFileErrorText is reported, nothing is written, and false is returned.
+    // that is empty, "." or "..", a temporary that cannot be created or a proxy option that
+    // cannot be followed refuses the start: GetFileErrorText is reported, lastRefusal() says
+    // why in words, nothing is written, and false is returned.
     bool GetFile(const std::string& address, const std::string& target, TransferKind kind);
+    const std::string& lastRefusal() const { return lastRefusal_; }
 
     // The OnRequestDone handler of every transfer; frees sender.
     void GetFileRequestDone(THttpCli* sender, THttpRequest rqType, int error);
@@ -82,23 +90,27 @@ public:
 
     // The file a GetFile of target and kind would write.
     std::string targetPath(const std::string& target, TransferKind kind) const;
-    // Stops the running transfer that writes path and removes its file; no step follows.
+    // Stops the running transfer that writes path and removes its temporary; no step follows.
     // False when no running transfer writes it.
     bool cancel(const std::string& path);
     bool holds(const std::string& path) const;
     size_t running() const { return transfers_.size(); }
+    // Replaces TransferIdleTimeout for transfers started from now on.
+    void setIdleTimeout(std::chrono::milliseconds timeout) { idleTimeout_ = timeout; }
 
 private:
-    struct Transfer {
-        std::unique_ptr<QFile> file;
-        std::unique_ptr<THttpCli> client;
-    };
-    using TransferMap = std::map<std::string, Transfer>;
+    struct Transfer;
+    using TransferMap = std::map<std::string, std::unique_ptr<Transfer>>;
     TransferMap::iterator findClient(const THttpCli* client);
     void start(const std::string& address, const std::string& path, TransferKind kind);
+    void watch(Transfer& transfer);
+    void bodyBlock(Transfer& transfer, const char* data, int len);
+    void stop(Transfer& transfer, const std::string& reason);
 
     TIniFile settings_;
     std::function<std::string()> slideshowFolder_;
+    std::chrono::milliseconds idleTimeout_ = TransferIdleTimeout;
+    std::string lastRefusal_;
     // Keyed by the file path: a path is held open by at most one transfer.
     TransferMap transfers_;
 };

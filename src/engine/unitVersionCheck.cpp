@@ -5,6 +5,7 @@
 #include "base/ConfiguredHosts.h"
 #include "base/TextOps.h"
 #include "engine/PageBuffer.h"
+#include "engine/ProxyUse.h"
 
 namespace {
 
@@ -74,6 +75,7 @@ void VersionCheck::StartVersionCheck() {
         questionsAsked_ = 0;
         stream_ = std::make_unique<CappedBuffer>(MaxVersionFileBytes);
         client_ = std::make_unique<THttpCli>();
+        useProxy(*client_, Proxy);
         client_->URL = versionFileUrl();
         client_->RcvdStream = stream_.get();
         client_->OnRequestDone = [this](THttpCli* sender, THttpRequest rqType, int error) {

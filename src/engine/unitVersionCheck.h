@@ -12,6 +12,7 @@
 #include <QObject>
 
 #include "analysis/PageRouting.h"
+#include "base/ProxySetting.h"
 #include "base/UserRegistry.h"
 #include "net/HttpProt.h"
 
@@ -59,6 +60,8 @@ public:
     ~VersionCheck() override;
 
     UserRegistry Registry;
+    // The proxy of the options, as every other request uses it; set before the start.
+    ProxySetting Proxy;
     // The information box with Yes and No; CR in the text starts a new line. True for Yes.
     std::function<bool(const std::string& question)> AskYesNo;
     // Hands an address to the desktop's handler; false when it was not opened.
@@ -71,7 +74,7 @@ public:
     // file arrived (optional).
     std::function<void(bool parsed)> OnFinished;
 
-    // Starts the GET of the version file without proxy and returns at once.
+    // Starts the GET of the version file through Proxy and returns at once.
     void StartVersionCheck();
     bool Running() const { return client_ != nullptr; }
 

@@ -17,6 +17,7 @@ namespace {
 constexpr int TopPanelHeight = 74;
 constexpr int BottomPanelHeight = 41;
 constexpr int HeadingHeight = 20;
+constexpr int FailedListHeight = 90;
 
 QFrame* blackPanel(QWidget* parent) {
     auto* panel = new QFrame(parent);
@@ -82,6 +83,20 @@ Tfrm_Download::Tfrm_Download(QWidget* parent) : QDialog(parent) {
     lists->addWidget(Panel5, 1);
     column->addWidget(Panel2, 1);
 
+    auto* failedArea = blackPanel(this);
+    auto* failedStack = new QVBoxLayout(failedArea);
+    failedStack->setContentsMargins(8, 0, 8, 4);
+    failedStack->setSpacing(0);
+    Label5 = boldLabel(failedArea, QStringLiteral("Failed:"));
+    Label5->setFixedHeight(HeadingHeight);
+    ListBox3 = new QListWidget(failedArea);
+    ListBox3->setFixedHeight(FailedListHeight);
+    failedStack->addWidget(Label5);
+    failedStack->addWidget(ListBox3);
+    Label5->hide();
+    ListBox3->hide();
+    column->addWidget(failedArea);
+
     Panel6 = blackPanel(this);
     Panel6->setFixedHeight(BottomPanelHeight);
     BitBtn1 = new QPushButton(QStringLiteral("Abort"), Panel6);
@@ -97,6 +112,7 @@ Tfrm_Download::Tfrm_Download(QWidget* parent) : QDialog(parent) {
 }
 
 void Tfrm_Download::FormShow() {
+    BitBtn1->setText(QStringLiteral("Abort"));
     Gauge1->setProgress(0);
     Gauge1->setMaxValue(ListBox1->count());
     // Abort holds the focus, so that no list shows a current entry as if it were chosen.
@@ -106,6 +122,9 @@ void Tfrm_Download::FormShow() {
 void Tfrm_Download::FormClose() {
     ListBox1->clear();
     ListBox2->clear();
+    ListBox3->clear();
+    Label5->hide();
+    ListBox3->hide();
 }
 
 void Tfrm_Download::FormResize() {
@@ -125,16 +144,39 @@ void Tfrm_Download::BitBtn1Click() {
     close();
 }
 
-void Tfrm_Download::fileSaved(const std::string& name) {
-    const QString entry = lumi::latin1(name);
+bool Tfrm_Download::takeQueued(const std::string& name) {
+    const QString entry = QString::fromStdString(name);
     for (int row = 0; row < ListBox1->count(); ++row) {
         if (ListBox1->item(row)->text() != entry) continue;
         delete ListBox1->takeItem(row);
-        break;
+        return true;
     }
-    ListBox2->addItem(entry);
+    return false;
+}
+
+// Closes when every file arrived; with failures the window stays so that their reasons can
+// be read, and Abort, which has nothing left to abort, becomes Close.
+void Tfrm_Download::queueEmptied() {
+    if (ListBox1->count() != 0) return;
+    if (ListBox3->count() == 0)
+        close();
+    else
+        BitBtn1->setText(QStringLiteral("Close"));
+}
+
+void Tfrm_Download::fileSaved(const std::string& name) {
+    takeQueued(name);
+    ListBox2->addItem(QString::fromStdString(name));
     Gauge1->AddProgress(1);
-    if (ListBox1->count() == 0) close();
+    queueEmptied();
+}
+
+void Tfrm_Download::fileFailed(const std::string& name, const std::string& reason) {
+    takeQueued(name);
+    Label5->show();
+    ListBox3->show();
+    ListBox3->addItem(QString::fromStdString(name + ": " + reason));
+    queueEmptied();
 }
 
 void Tfrm_Download::showEvent(QShowEvent* event) {

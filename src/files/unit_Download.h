@@ -1,8 +1,10 @@
 #pragma once
 // Tfrm_Download: the modal "Downloading Files" window. It shows the save folder, a gauge,
 // the files still queued beside the files downloaded, and an Abort button; it closes by
-// itself when the queue list empties. A thin view: the Download command fills the queue
-// and reports each saved file; closing it ends the batch.
+// itself when the queue list empties with every file saved. Failed files are listed under
+// the two lists with their reasons, and once nothing is left running the Abort button
+// becomes "Close". A thin view: the Download command fills the queue and reports each saved
+// or failed file; closing it ends the batch.
 #include <string>
 
 #include <QDialog>
@@ -31,6 +33,8 @@ public:
     QFrame* Panel5; // right column
     QLabel* Label4; // "Files downloaded:"
     QListWidget* ListBox2;
+    QLabel* Label5; // "Failed:", shown with the first failure
+    QListWidget* ListBox3; // "name: reason" per failed file
     QFrame* Panel6; // bottom: the Abort button
     QPushButton* BitBtn1;
 
@@ -43,8 +47,16 @@ public:
     void BitBtn1Click();
 
     // The save step of a finished file: its first queue entry equal to name moves to the
-    // downloaded list and the gauge advances; an empty queue closes the window.
+    // downloaded list and the gauge advances; an empty queue closes the window unless a
+    // file failed.
     void fileSaved(const std::string& name);
+    // A file that could not be saved: its first queue entry equal to name moves to the
+    // failed list with the reason; an empty queue turns Abort into "Close".
+    void fileFailed(const std::string& name, const std::string& reason);
+
+private:
+    bool takeQueued(const std::string& name);
+    void queueEmptied();
 
 protected:
     void showEvent(QShowEvent* event) override;

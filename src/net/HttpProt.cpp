@@ -25,7 +25,7 @@ THttpCli::THttpCli(QObject* owner)
     socket_.OnSessionConnected = [this](TWSocket*, int error) { socketSessionConnected(error); };
     socket_.OnDataAvailable = [this](TWSocket*, int) { socketDataAvailable(); };
     socket_.OnDataSent = [this](TWSocket*, int) { socketDataSent(); };
-    socket_.OnSessionClosed = [this](TWSocket*, int) { socketSessionClosed(); };
+    socket_.OnSessionClosed = [this](TWSocket*, int error) { socketSessionClosed(error); };
 }
 
 THttpCli::~THttpCli() {
@@ -147,6 +147,15 @@ void THttpCli::startRequest(THttpRequest kind) {
 
 // Starts the name lookup of the connect host. A lookup that cannot start leaves the client
 // ready again: at the start the error goes to the caller, on a relocation it ends the request.
+namespace {
+// The socket speaks IPv4 only: a bracketed literal host is said to be unsupported rather
+// than unknown.
+std::string lookupFailureText(const std::string& host) {
+    return !host.empty() && host.front() == '[' ? "IPv6 addresses are not supported"
+                                                : "can't resolve hostname to IP address";
+}
+} // namespace
+
 void THttpCli::startLookup(bool raise) {
     std::weak_ptr<bool> token = life_;
     setState(httpDnsLookup);
@@ -162,7 +171,7 @@ void THttpCli::startLookup(bool raise) {
         }
         requestDoneError_ = socket_.LastError() ? socket_.LastError() : lumi::wsaEINVAL;
         statusCode_ = 404;
-        reasonPhrase_ = "can't resolve hostname to IP address";
+        reasonPhrase_ = lookupFailureText(connectHost_);
         completion();
     }
 }
@@ -180,7 +189,7 @@ void THttpCli::socketDnsLookupDone(int error) {
         if (state_ == httpAborting) return;
         requestDoneError_ = error;
         statusCode_ = 404;
-        reasonPhrase_ = "can't resolve hostname to IP address";
+        reasonPhrase_ = lookupFailureText(connectHost_);
         completion();
         return;
     }
@@ -303,7 +312,7 @@ void THttpCli::socketDataSent() {
 
 // ---------------------------------------------------------------- completion and abort
 
-void THttpCli::socketSessionClosed() {
+void THttpCli::socketSessionClosed(int error) {
     switch (closedHandler_) {
     case ClosedHandler::Completion:
         // A headerless document hands over its lines one by one; a last line without a
@@ -325,6 +334,12 @@ void THttpCli::socketSessionClosed() {
             requestDoneError_ = lumi::httpShortBodyError;
             reasonPhrase_ = "Document incomplete: " + std::to_string(rcvdCount_) + " of " +
                             std::to_string(contentLength_) + " bytes received";
+        }
+        // Only a clean close ends a body without length: a reset cut it short.
+        if (error != 0 && requestDoneError_ == 0 &&
+            (state_ == httpWaitingHeader || state_ == httpWaitingBody)) {
+            requestDoneError_ = error;
+            reasonPhrase_ = failureText(error);
         }
         completion();
         break;

@@ -82,6 +82,9 @@ inline constexpr int httpUnsupportedRelocationError = 8;
 // An https request through a proxy: the proxy answered CONNECT with other than 2xx (or
 // closed). StatusCode 404, reason "Proxy refused the tunnel to host:port: 403 Forbidden".
 inline constexpr int httpTunnelRefusedError = 9;
+// RcvdStream took less than a body block: the request ends at once with StatusCode 404 and
+// the reason "Cannot keep the body: " + the stream's error text.
+inline constexpr int httpBodyWriteError = 10;
 // TLS failures end a request with the TLS layer's number (12001-12008, see net/TlsSession.h),
 // StatusCode 404 and the text in words as the reason.
 
@@ -126,7 +129,8 @@ public:
     std::string ContentTypePost = "application/x-www-form-urlencoded";
     bool MultiThreaded = false;
     int Tag = 0;
-    // Non-owning. nullptr: the body is not kept. Every body block is appended.
+    // Non-owning. nullptr: the body is not kept. Every body block is appended; a write that
+    // takes less ends the request with httpBodyWriteError.
     QIODevice* RcvdStream = nullptr;
     // Non-owning body of a POST, read from its current position.
     QIODevice* SendStream = nullptr;
@@ -210,7 +214,8 @@ private:
     void socketSessionConnected(int error);
     void socketDataAvailable();
     void socketDataSent();
-    void socketSessionClosed();
+    // error: the socket's code for a reset, 0 for a clean close.
+    void socketSessionClosed(int error);
     void sendRequest(const char* method);
     void sendCommand(const std::string& line);
     void sendPostBlock();

@@ -178,7 +178,12 @@ void THttpCli::bodyBlock() {
     const int len = static_cast<int>(lastResponse_.size());
     rcvdCount_ += len;
     if (!fire(OnDocData, static_cast<const char*>(lastResponse_.data()), len)) return;
-    if (RcvdStream && len > 0) RcvdStream->write(lastResponse_.data(), len);
+    if (RcvdStream && len > 0 && RcvdStream->write(lastResponse_.data(), len) != len) {
+        stopOnBrokenResponse(lumi::httpBodyWriteError,
+                             "Cannot keep the body: " +
+                                 RcvdStream->errorString().toLocal8Bit().toStdString());
+        return;
+    }
     if (bodyLeft_ < 0) return;
     bodyLeft_ -= len;
     // The announced body is complete: a server that keeps the connection open is not waited

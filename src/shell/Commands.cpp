@@ -191,23 +191,35 @@ void Commands::GlimFade4Click() {
         std::vector<std::string> addresses;
         for (size_t row : targets_.results.selectedRows())
             addresses.push_back(engine_->FoundList[row]);
+        if (addresses.empty()) {
+            targets_.desktop.ShowMessage(QStringLiteral("Please select a file first!"));
+            return;
+        }
 
         const SavePlan plan = planBatch(addresses, saveOptionsFromSettings(targets_.settings),
-                                        engine_->SearchDirName, fileExistsOnDisk);
+                                        engine_->SearchDirName);
         if (plan.missingSaveFolder()) {
             targets_.desktop.ShowMessage(QString::fromLatin1(NoSaveFolderMessage));
             GlimFade1Click();
             return;
         }
+        if (!plan.writeProblem.empty()) {
+            targets_.desktop.ShowMessage(QString::fromLocal8Bit(plan.writeProblem.c_str()));
+            return;
+        }
+        // Names are made from the typed phrase and the addresses: UTF-8, as on disk.
         for (const BatchItem& item : plan.items)
-            frm_Download->ListBox1->addItem(latin1(item.name));
+            frm_Download->ListBox1->addItem(QString::fromStdString(item.name));
         frm_Download->Label2->setText(QString::fromLocal8Bit(plan.folder.c_str()));
 
         // The batch lives while the window is open; closing it (by the last file or by
         // Abort) stops whatever still runs.
         DownloadBatch batch(targets_.transfers, plan.items, transferLimit(targets_.settings));
         batch.OnItemDone = [this](const BatchItem& item) {
-            if (item.state == BatchItem::State::Saved) frm_Download->fileSaved(item.name);
+            if (item.state == BatchItem::State::Saved)
+                frm_Download->fileSaved(item.name);
+            else
+                frm_Download->fileFailed(item.name, item.reason);
         };
         batch.start();
         frm_Download->exec();

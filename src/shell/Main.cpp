@@ -171,6 +171,7 @@ void TForm1::FormShow() {
         if (AskYesNo(QStringLiteral("Do you know anyone who also would like Lumisift?")))
             CallBrowser(lumi::tellAFriendLink());
     }
+    VersionCheck->Proxy = lumi::proxyFromSettings(*SettingsFile);
     VersionCheck->StartVersionCheck();
 }
 

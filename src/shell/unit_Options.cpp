@@ -135,6 +135,8 @@ void Tfrm_Options::buildProxyPage() {
         label(GroupBox3, captions[i], {14, top + 4});
         *fields[i] = field(GroupBox3, {80, top, widths[i], 24});
     }
+    // Shown masked: the options may be opened with someone looking over the shoulder.
+    ProxyPassEdit->setEchoMode(QLineEdit::Password);
 }
 
 void Tfrm_Options::buildDownloadPage() {

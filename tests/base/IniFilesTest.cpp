@@ -71,6 +71,9 @@ TEST_F(IniFilesTest, WritesReplaceInPlaceAppendToTheSectionAndCreateWhatIsMissin
     TIniFile fresh(path());
     fresh.WriteBool("Options", "Maximized", false);
     EXPECT_EQ(readFile(), "[Options]\nMaximized=0\n");
+    // It may hold the proxy password: its owner's alone.
+    EXPECT_EQ(std::filesystem::status(path()).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST_F(IniFilesTest, CrLfFilesStayCrLfAndLineBreaksInValuesCannotForgeEntries) {

@@ -1,5 +1,6 @@
 // lumisift-cli download against real peers: a batch from nginx, the same batch through
-// tinyproxy with "UseProxy" on, and the exit codes and lines of failures and bad input.
+// tinyproxy with "UseProxy" on, proxy login, the exit codes and lines of failures and bad
+// input, and a stop by SIGTERM.
 #include <algorithm>
 #include <fstream>
 #include <string>
@@ -7,12 +8,17 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "common/EventLoopWait.h"
 #include "common/Peers.h"
+#include "net/ScriptedServer.h"
 
 namespace {
 
@@ -44,8 +50,8 @@ std::string readFile(const QString& path) {
 struct WebFolder {
     QTemporaryDir dir;
     std::vector<std::pair<std::string, std::string>> pictures = {
-        {"a.jpg", std::string("\xFF\xD8 404 \xFF\xD9", 9)},
-        {"b.jpg", std::string(300000, 'b')},
+        {"a.jpg", std::string("\xFF\xD8\xFF 404 \xFF\xD9", 10)},
+        {"b.jpg", "\xFF\xD8\xFF" + std::string(300000, 'b')},
         {"c.gif", "GIF89a"},
     };
     WebFolder() {
@@ -130,7 +136,7 @@ TEST(CliDownloadPeers, FailuresAreReportedWithoutFilesAndBadInputExitsWithTwo) {
                      QString::fromStdString(missing), QString::fromStdString(folderItself)});
     EXPECT_EQ(r.exitCode, 1) << r.err;
     const std::vector<std::string> expected = {
-        "failed\t" + folderItself + "\terror code : #0053 (GetFile)",
+        "failed\t" + folderItself + "\tNo file name in " + target.pics.toStdString() + "/..",
         "failed\t" + missing + "\tHTTP/1.1 404 Not Found",
         "saved\t" + web.url("/a.jpg") + "\t" + target.pics.toStdString() + "/a.jpg",
     };
@@ -147,4 +153,69 @@ TEST(CliDownloadPeers, FailuresAreReportedWithoutFilesAndBadInputExitsWithTwo) {
     EXPECT_EQ(noFolder.exitCode, 2);
     EXPECT_EQ(noFolder.err, "You must specify a directory first!\n");
     EXPECT_TRUE(noFolder.lines.empty());
+}
+
+// Guards proxy login: the options' name and password reach a proxy that asks for them, and
+// a proxy that cannot be reached is named in the reason.
+TEST(CliDownloadPeers, ProxyLoginFromTheOptionsAndADeadProxyNamed) {
+    WebFolder folder;
+    lumi::test::NginxPeer web(folder.dir.path().toStdString());
+    ASSERT_TRUE(web.running()) << web.error();
+    lumi::test::TinyproxyPeer proxy("BasicAuth lumi s3cret");
+    ASSERT_TRUE(proxy.running()) << proxy.error();
+    const std::string url = web.url("/c.gif");
+    const std::string port = std::to_string(proxy.port());
+    const std::string deadPort = std::to_string(lumi::test::freeLoopbackPort());
+    struct Case {
+        std::string options, line;
+    };
+    const std::vector<Case> cases = {
+        {"ProxyServer=127.0.0.1\r\nProxyPort=" + port + "\r\nProxyName=lumi\r\nProxyPass=s3cret",
+         "saved\t" + url + "\t"},
+        {"ProxyServer=127.0.0.1\r\nProxyPort=" + port,
+         "failed\t" + url + "\tHTTP/1.0 407 Proxy Authentication Required"},
+        {"ProxyServer=127.0.0.1:" + deadPort,
+         "failed\t" + url + "\tProxy 127.0.0.1:" + deadPort + ": Connection refused"},
+        {"ProxyServer=", "failed\t" + url + "\tUseProxy is on but ProxyServer is empty"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        Target target;
+        std::ofstream(target.ini.toStdString()) << "[Options]\r\nSavePath=" << target.pics.toStdString()
+                                                << "\r\nUseProxy=1\r\n" << c.options << "\r\n";
+        const CliRun r =
+            runDownload({QStringLiteral("--ini"), target.ini, QString::fromStdString(url)});
+        ASSERT_EQ(r.lines.size(), 1u) << r.err;
+        EXPECT_EQ(r.lines[0].substr(0, c.line.size()), c.line);
+    }
+}
+
+// Guards a stop by signal: the transfer is aborted, nothing but complete files stays, the
+// user's file of that name is untouched, and the status says which signal ended it.
+TEST(CliDownload, SigtermMidwayLeavesNoPartialFile) {
+    lumi::test::ScriptedServer server;
+    server.respond = [](const std::string&, int) {
+        return lumi::test::scriptedReply({"HTTP/1.0 200 OK\r\n\r\n\xFF\xD8\xFF partial"},
+                                         lumi::test::ScriptedReply::Ending::StayOpen);
+    };
+    Target target;
+    QDir().mkpath(target.pics);
+    std::ofstream(target.ini.toStdString())
+        << "[Options]\r\nSavePath=" << target.pics.toStdString() << "\r\n";
+    std::ofstream((target.pics + QStringLiteral("/x.jpg")).toStdString()) << "the user's own";
+    QProcess p;
+    p.start(QStringLiteral(LUMISIFT_CLI_PATH),
+            {QStringLiteral("download"), QStringLiteral("--ini"), target.ini,
+             QString::fromStdString(server.url("/x.jpg"))});
+    const QString part = target.pics + QStringLiteral("/.x.jpg.part");
+    ASSERT_TRUE(lumi::test::waitUntil(
+        [&] { return QFileInfo(part).size() > 0 && server.requests().size() == 1; }, 20000));
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 143);
+    EXPECT_EQ(p.readAllStandardOutput().toStdString(),
+              "failed\t" + server.url("/x.jpg") + "\tInterrupted by signal 15\n");
+    EXPECT_EQ(QDir(target.pics).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("x.jpg")});
+    EXPECT_EQ(readFile(target.pics + QStringLiteral("/x.jpg")), "the user's own");
 }

@@ -66,7 +66,7 @@ public:
 };
 
 // tinyproxy on 127.0.0.1:port(), allowing loopback clients only; extra lines (such as
-// "ConnectPort 443") go into its config.
+// "ConnectPort 443", or "BasicAuth user password" to serve only clients that log in) go into its config.
 class TinyproxyPeer : public PeerProcess {
 public:
     explicit TinyproxyPeer(const std::string& extraConfig = {});

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -57,63 +60,33 @@ TEST(SmartSave, FolderAndNamesAreDecidedForTheWholeBatch) {
         Strings addresses;
         std::string folder; // relative to SavePath
         Strings names;
-        std::vector<bool> refused;
     };
     const std::vector<Case> cases = {
-        {"new sub-folder, counted per extension",
-         {},
-         true,
-         true,
-         "cats",
-         {"http://h/a.jpg", "http://h/x/b.jpg", "http://h/c.gif"},
-         "/cats",
-         {"cats_1.jpg", "cats_2.jpg", "cats_1.gif"},
-         {false, false, false}},
-        {"taken numbers skipped",
-         {"cats/cats_1.jpg"},
-         true,
-         true,
-         "cats",
-         {"http://h/a.jpg", "http://h/b.jpg"},
-         "/cats",
-         {"cats_2.jpg", "cats_3.jpg"},
-         {false, false}},
-        {"gaps filled first",
-         {"cats_1.jpg", "cats_3.jpg"},
-         false,
-         true,
-         "cats",
-         {"http://h/a.jpg", "http://h/b.jpg"},
+        {"new sub-folder, counted per extension", {}, true, true, "cats",
+         {"http://h/a.jpg", "http://h/x/b.jpg", "http://h/c.gif"}, "/cats",
+         {"cats_1.jpg", "cats_2.jpg", "cats_1.gif"}},
+        {"taken numbers skipped", {"cats/cats_1.jpg"}, true, true, "cats",
+         {"http://h/a.jpg", "http://h/b.jpg"}, "/cats", {"cats_2.jpg", "cats_3.jpg"}},
+        {"gaps filled first", {"cats_1.jpg", "cats_3.jpg"}, false, true, "cats",
+         {"http://h/a.jpg", "http://h/b.jpg"}, "", {"cats_2.jpg", "cats_4.jpg"}},
+        {"extension from the path: 1 to 5 letters or digits after the last dot", {}, false, true,
+         "my set",
+         {"http://h/photo.jpeg", "http://h/q.jpg?x=1&y=2", "http://h/noext", "http://h/a.JPG#top",
+          "http://h/a.toolong", "http://h/b.jp-g", "http://h/"},
          "",
-         {"cats_2.jpg", "cats_4.jpg"},
-         {false, false}},
-        {"last four characters, no dot looked for",
-         {},
-         false,
-         true,
-         "p",
-         {"http://h/a.jpeg", "http://h/ab", "http://h/"},
+         {"my set_1.jpeg", "my set_1.jpg", "my set_1", "my set_1.JPG", "my set_2", "my set_3",
+          "my set_4"}},
+        {"plain: the path's last segment decoded when that is a clean UTF-8 name",
+         {"a.jpg"}, false, false, "x",
+         {"http://h/caf%C3%A9.jpg?q=1", "http://h/a%2Fb.jpg", "http://h/%FF.jpg", "http://h/1/a.jpg",
+          "http://h/2/a.jpg", "http://h/3/a.jpg", "http://h/n", "http://h/n"},
          "",
-         {"p_1jpeg", "p_1ab", "p_1"},
-         {false, false, false}},
-        {"sub-folder without a phrase is the folder itself",
-         {},
-         true,
-         false,
-         "",
-         {"http://h/a.jpg"},
-         "",
-         {"a.jpg"},
-         {false}},
-        {"the same plain name twice: the second is refused",
-         {"a.jpg"},
-         false,
-         false,
-         "x",
-         {"http://h/1/a.jpg", "http://h/2/a.jpg", "http://h/b.jpg"},
-         "",
-         {"a.jpg", "a.jpg", "b.jpg"},
-         {false, true, false}},
+         {"caf\xC3\xA9.jpg", "a%2Fb.jpg", "%FF.jpg", "a.jpg", "a (2).jpg", "a (3).jpg", "n",
+          "n (2)"}},
+        {"the phrase loses its blanks and leading dots", {}, true, true, "  ..cats ",
+         {"http://h/a.jpg"}, "/cats", {"cats_1.jpg"}},
+        {"sub-folder without a phrase is the folder itself", {}, true, false, "",
+         {"http://h/a.jpg"}, "", {"a.jpg"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -122,15 +95,21 @@ TEST(SmartSave, FolderAndNamesAreDecidedForTheWholeBatch) {
         for (const std::string& f : c.present)
             folder.touch(f);
         SaveOptions options{folder.path, c.subDir, c.numbered};
-        const auto plan = lumi::planBatch(c.addresses, options, c.phrase, lumi::fileExistsOnDisk);
+        const auto plan = lumi::planBatch(c.addresses, options, c.phrase);
         EXPECT_FALSE(plan.missingSaveFolder());
+        EXPECT_EQ(plan.writeProblem, "");
         EXPECT_EQ(plan.folder, folder.path + c.folder);
         EXPECT_TRUE(QDir(QString::fromStdString(plan.folder)).exists());
         EXPECT_EQ(namesOf(plan), c.names);
-        for (size_t i = 0; i < plan.items.size(); ++i) {
-            EXPECT_EQ(plan.items[i].refused, c.refused[i]) << i;
+        for (size_t i = 0; i < plan.items.size(); ++i)
             EXPECT_EQ(plan.items[i].address, c.addresses[i]);
-        }
+    }
+    Folder folder;
+    ASSERT_EQ(::chmod(folder.path.c_str(), 0500), 0);
+    const auto plan = lumi::planBatch({"http://h/a.jpg"}, SaveOptions{folder.path}, "");
+    ::chmod(folder.path.c_str(), 0700);
+    if (::geteuid() != 0) {
+        EXPECT_EQ(plan.writeProblem, "Cannot write to " + folder.path + ": Permission denied");
     }
 }
 
@@ -151,9 +130,7 @@ struct BatchFixture : ::testing::Test {
         Strings addresses;
         for (const std::string& p : paths)
             addresses.push_back(server.url(p));
-        return lumi::planBatch(addresses, SaveOptions{folder.path, false, numbered}, "cats",
-                               lumi::fileExistsOnDisk)
-            .items;
+        return lumi::planBatch(addresses, SaveOptions{folder.path, false, numbered}, "cats").items;
     }
 };
 
@@ -166,7 +143,7 @@ ScriptedReply answer(const std::string& statusLine, const std::string& body) {
 // Guards the bound on running transfers: a large selection must not open every file at once.
 TEST_F(BatchFixture, AtMostTheBoundRunsAndEachCompletionStartsTheNext) {
     server.respond = [](const std::string& request, int) {
-        return answer("HTTP/1.0 200 OK", request.substr(4, request.find(' ', 4) - 4));
+        return answer("HTTP/1.0 200 OK", "GIF89a" + request.substr(4, request.find(' ', 4) - 4));
     };
     Strings paths;
     for (int i = 0; i < 12; ++i)
@@ -190,7 +167,7 @@ TEST_F(BatchFixture, AtMostTheBoundRunsAndEachCompletionStartsTheNext) {
     for (int i = 0; i < 12; ++i) {
         QFile file(QString::fromStdString(folder.path + "/cats_" + std::to_string(i + 1) + ".jpg"));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << i;
-        EXPECT_EQ(file.readAll().toStdString(), "/p" + std::to_string(i) + ".jpg");
+        EXPECT_EQ(file.readAll().toStdString(), "GIF89a/p" + std::to_string(i) + ".jpg");
     }
 }
 
@@ -200,9 +177,9 @@ TEST_F(BatchFixture, FailuresKeepNoFileAndAbortStopsRunningTransfers) {
         if (request.find("/gone.jpg") != std::string::npos)
             return answer("HTTP/1.0 404 Not Found", "<html>not here</html>");
         if (request.find("/hang") != std::string::npos)
-            return lumi::test::scriptedReply({"HTTP/1.0 200 OK\r\n\r\n", "partial"},
+            return lumi::test::scriptedReply({"HTTP/1.0 200 OK\r\n\r\n", "GIF89a partial"},
                                              ScriptedReply::Ending::StayOpen);
-        return answer("HTTP/1.0 200 OK", "picture");
+        return answer("HTTP/1.0 200 OK", "GIF89a picture");
     };
     auto items = plan({"/ok.jpg", "/gone.jpg", "/dir/", "/hang1.jpg", "/hang2.jpg", "/later.jpg"});
     DownloadBatch batch(transfers, std::move(items), 3);
@@ -222,11 +199,11 @@ TEST_F(BatchFixture, FailuresKeepNoFileAndAbortStopsRunningTransfers) {
             EXPECT_EQ(item.reason, "HTTP/1.0 404 Not Found");
         }
         if (item.name.empty()) {
-            EXPECT_EQ(item.reason, FileTransfers::GetFileErrorText);
+            EXPECT_EQ(item.reason, "No file name in " + folder.path + "/");
         }
     }
     EXPECT_EQ(reported, Strings{FileTransfers::GetFileErrorText});
-    EXPECT_TRUE(folder.exists("hang1.jpg"));
+    EXPECT_TRUE(folder.exists(".hang1.jpg.part"));
     EXPECT_EQ(batch.runningCount(), 2u);
 
     batch.abort();
@@ -234,6 +211,7 @@ TEST_F(BatchFixture, FailuresKeepNoFileAndAbortStopsRunningTransfers) {
     QStringList left = QDir(QString::fromStdString(folder.path)).entryList(QDir::Files);
     EXPECT_EQ(left, QStringList({QStringLiteral("later.jpg"), QStringLiteral("ok.jpg")}))
         << "finished files stay; failed and stopped ones leave nothing";
+    EXPECT_FALSE(folder.exists(".hang1.jpg.part"));
     lumi::test::spinFor(100);
     EXPECT_EQ(done.size(), 4u) << "no step follows a stopped transfer";
 }

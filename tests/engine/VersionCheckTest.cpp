@@ -229,3 +229,22 @@ TEST_F(VersionCheckTest, HugeVersionFileIsBoundedInBytesAndQuestions) {
     EXPECT_EQ(recorded("P0"), "2");
     EXPECT_EQ(recorded("P10"), "1");
 }
+
+// Guards the one proxy rule: the version check goes through the options' proxy and logs in
+// to it like every other request.
+TEST_F(VersionCheckTest, GoesThroughTheProxyOfTheOptionsWithItsLogin) {
+    ScriptedServer proxy;
+    proxy.respond = [](const std::string&, int) {
+        return ScriptedReply{{httpResponse("HTTP/1.0 200 OK", {}, "Lumisift\t1.0\tn\thttp://x/\r\n")}};
+    };
+    check.Proxy = {"127.0.0.1", std::to_string(proxy.port()), "lumi", "s3cret"};
+    qputenv("LUMISIFT_MAKER_HOST", "maker.invalid");
+    check.StartVersionCheck();
+    ASSERT_TRUE(lumi::test::waitUntil([&] { return finished >= 0; }, 15000));
+    ASSERT_EQ(proxy.requests().size(), 1u);
+    const std::string& request = proxy.requests()[0];
+    EXPECT_EQ(request.rfind("GET http://maker.invalid/progver.txt HTTP/1.0\r\n", 0), 0u) << request;
+    EXPECT_NE(request.find("\r\nProxy-Authorization: Basic bHVtaTpzM2NyZXQ=\r\n"),
+              std::string::npos)
+        << request;
+}

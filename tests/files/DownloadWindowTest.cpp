@@ -88,7 +88,7 @@ protected:
             return lumi::test::scriptedReply(
                 {request.find("/gone") != std::string::npos
                      ? httpResponse("HTTP/1.0 404 Not Found", {}, "<html>404</html>")
-                     : httpResponse("HTTP/1.0 200 OK", {}, "image bytes")});
+                     : httpResponse("HTTP/1.0 200 OK", {}, "\xFF\xD8\xFF image bytes")});
         };
     }
 
@@ -139,25 +139,26 @@ protected:
 
 } // namespace
 
-// Guards the failure rule in the window: the failed file stays queued, leaves no file, and
-// only Abort closes the window.
-TEST_F(DownloadCommand, FailedFileStaysQueuedWithoutAFileUntilAbort) {
+// Guards failures in the window: the failed file is listed with its reason, leaves no file,
+// and once nothing runs the window offers Close instead of closing or hanging at Abort.
+TEST_F(DownloadCommand, FailedFileIsListedWithItsReasonAndTheWindowOffersClose) {
     start("SavePath=" + scratch.path().toStdString() + "\r\n");
     listAndSelect({"/ok.jpg", "/gone.jpg"}, {0, 1});
-    QStringList queue, done;
-    int progress = -1;
+    QStringList queue, done, failed;
+    QString button;
     download([&] {
-        if (window->ListBox2->count() == 1 && server.requests().size() == 2 && progress < 0) {
-            lumi::test::spinFor(200); // the 404 has arrived too
+        if (window->isVisible() && window->ListBox1->count() == 0 && button.isEmpty()) {
             queue = entries(*window->ListBox1);
             done = entries(*window->ListBox2);
-            progress = window->Gauge1->Progress();
+            failed = entries(*window->ListBox3);
+            button = window->BitBtn1->text();
             window->BitBtn1Click();
         }
     });
-    EXPECT_EQ(queue, QStringList({QStringLiteral("gone.jpg")}));
+    EXPECT_EQ(queue, QStringList());
     EXPECT_EQ(done, QStringList({QStringLiteral("ok.jpg")}));
-    EXPECT_EQ(progress, 1);
+    EXPECT_EQ(failed, QStringList({QStringLiteral("gone.jpg: HTTP/1.0 404 Not Found")}));
+    EXPECT_EQ(button, QStringLiteral("Close"));
     EXPECT_TRUE(QFile::exists(saved(QStringLiteral("ok.jpg"))));
     EXPECT_FALSE(QFile::exists(saved(QStringLiteral("gone.jpg"))));
 }
@@ -172,16 +173,31 @@ TEST_F(DownloadCommand, EmptySavePathShowsTheMessageAndStartsNothing) {
     EXPECT_FALSE(window->isVisible());
 }
 
-TEST_F(DownloadCommand, NoSelectionOpensAnEmptyWindowThatOnlyAbortCloses) {
-    start("SavePath=" + scratch.path().toStdString() + "\r\n");
-    listAndSelect({"/a.jpg"}, {});
-    int shownEmpty = 0;
-    download([&] {
-        if (!window->isVisible()) return;
-        shownEmpty += window->ListBox1->count() == 0 && window->Gauge1->MaxValue() == 0 &&
-                      window->Label2->text().isEmpty();
-        if (shownEmpty == 5) window->BitBtn1Click();
-    });
-    EXPECT_EQ(shownEmpty, 5);
-    EXPECT_EQ(server.accepted(), 0);
+// Guards the answers that come before any request: no selection, and a save folder that
+// cannot be written, said in words.
+TEST_F(DownloadCommand, NoSelectionOrAnUnwritableFolderIsSaidAndNothingStarts) {
+    std::ofstream(scratch.filePath(QStringLiteral("file")).toStdString()) << "x";
+    const std::string unwritable = scratch.filePath(QStringLiteral("file/pics")).toStdString();
+    struct Case {
+        std::string savePath;
+        std::vector<int> rows;
+        QString message;
+    };
+    const std::vector<Case> cases = {
+        {scratch.path().toStdString(), {}, QStringLiteral("Please select a file first!")},
+        {unwritable, {0}, QString::fromStdString("Cannot write to " + unwritable + ": Not a directory")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.savePath);
+        messages.clear();
+        window.reset();
+        form.reset();
+        start("SavePath=" + c.savePath + "\r\n");
+        listAndSelect({"/a.jpg"}, c.rows);
+        bool shown = false;
+        download([&] { shown = shown || window->isVisible(); });
+        EXPECT_EQ(messages, QStringList({c.message}));
+        EXPECT_FALSE(shown);
+        EXPECT_EQ(server.accepted(), 0);
+    }
 }

@@ -538,6 +538,17 @@ TEST(HttpClient, RedirectLoopStopsAfterBound) {
     EXPECT_EQ(cli.State(), httpReady);
 }
 
+// Guards every body write: a stream that refuses a block ends the request, not the body.
+TEST(HttpClient, AStreamThatRefusesABlockEndsTheRequest) {
+    OneReply t({"HTTP/1.0 200 OK\r\n\r\n", "first block"}, ScriptedReply::Ending::StayOpen);
+    QBuffer readOnly;
+    readOnly.open(QIODevice::ReadOnly);
+    t.cli.RcvdStream = &readOnly;
+    t.get();
+    EXPECT_EQ(t.rec.error, lumi::httpBodyWriteError);
+    EXPECT_EQ(t.cli.ReasonPhrase().rfind("Cannot keep the body: ", 0), 0u) << t.cli.ReasonPhrase();
+}
+
 TEST(HttpClient, ErrorStatusClosesRightAfterStatusLine) {
     OneReply t({"HTTP/1.0 404 Not Found\r\n", "Content-Type: text/html\r\n\r\nmissing"},
                ScriptedReply::Ending::StayOpen);
@@ -555,7 +566,8 @@ TEST(HttpClient, ServerClosingOrResettingWithoutAByte) {
         OneReply t({}, ending);
         t.get();
         EXPECT_EQ(t.cli.StatusCode(), 0);
-        EXPECT_EQ(t.rec.error, 0);
+        // Only a clean close may end an answer; a reset reaches the request as its error.
+        EXPECT_EQ(t.rec.error, ending == ScriptedReply::Ending::Reset ? lumi::wsaECONNRESET : 0);
         EXPECT_EQ(t.rec.count("OnHeaderBegin"), 0u);
         EXPECT_EQ(t.rec.count("OnDocEnd"), 0u);
     }
@@ -1111,6 +1123,14 @@ TEST(HttpFailures, LookupFailureAndRefusedConnection) {
         EXPECT_EQ(cli.StatusCode(), 404);
         EXPECT_EQ(cli.ReasonPhrase(), "can't resolve hostname to IP address");
         EXPECT_EQ(rec.error, 11001);
+    }
+    {
+        // The socket speaks IPv4 only, and says so for a bracketed literal.
+        THttpCli cli;
+        HttpRecorder rec;
+        cli.URL = "http://[::1]:8080/x";
+        runGet(cli, rec, 20000);
+        EXPECT_EQ(cli.ReasonPhrase(), "IPv6 addresses are not supported");
     }
     {
         THttpCli cli;

@@ -84,6 +84,7 @@ TEST_F(OptionsDialogTest, FirstShowingWithAnEmptySettingsFileShowsTheDialogsDefa
     for (QLineEdit* proxy :
          {dialog->ProxyEdit, dialog->ProxyPortEdit, dialog->ProxyNameEdit, dialog->ProxyPassEdit})
         EXPECT_FALSE(proxy->isEnabled());
+    EXPECT_EQ(dialog->ProxyPassEdit->echoMode(), QLineEdit::Password);
     EXPECT_EQ(dialog->edit_SavePath->text().toStdString(), "");
     EXPECT_TRUE(dialog->edit_SavePath->isReadOnly());
     EXPECT_FALSE(dialog->checkbox_SubDir->isChecked());
