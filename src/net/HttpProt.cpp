@@ -339,7 +339,7 @@ void THttpCli::socketSessionClosed(int error) {
         if (error != 0 && requestDoneError_ == 0 &&
             (state_ == httpWaitingHeader || state_ == httpWaitingBody)) {
             requestDoneError_ = error;
-            reasonPhrase_ = failureText(error);
+            reasonPhrase_ = connectFailureText(error);
         }
         completion();
         break;
