@@ -1,26 +1,29 @@
-// TForm1's search bar and results list: the window shows what the engine keeps (status,
-// counters, which of Search/Abort is up, the rows) and hands it the user's input.
-#include "shell/Main.h"
+#include "shell/SearchBar.h"
 
 #include <QCheckBox>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
-#include <QTreeView>
 #include <QValidator>
 
-#include "analysis/UrlUtils.h"
 #include "base/ErrorReport.h"
 #include "base/Latin1.h"
 #include "engine/SearchEngine.h"
 #include "engine/SearchPhrase.h"
-#include "shell/Unit2.h"
+#include "shell/PanelArt.h"
+#include "widgets/ButtonArt.h"
 #include "widgets/GlimFade.h"
+
+namespace lumi {
 
 namespace {
 
+const QSize SmallButton(38, 14);
+
 std::string phraseOf(const QLineEdit& edit) {
-    return lumi::phraseFromUnicode(edit.text());
+    return phraseFromUnicode(edit.text());
 }
 
 // Keeps the phrase box within what a search takes: the box holds at most MaxPhraseLength
@@ -30,74 +33,87 @@ class PhraseLengthValidator : public QValidator {
 public:
     using QValidator::QValidator;
     State validate(QString& input, int&) const override {
-        return lumi::phraseFromUnicode(input).size() <= lumi::MaxPhraseLength ? Acceptable
-                                                                              : Invalid;
+        return phraseFromUnicode(input).size() <= MaxPhraseLength ? Acceptable : Invalid;
     }
 };
 
 } // namespace
 
-void TForm1::connectEngine() {
-    Engine = new lumi::SearchEngine(
-        {SettingsFile->FileName(), lumi::searchHostsFromEnvironment(), false}, this);
-    Engine->setCheckLinksReader([this] { return CheckBox_CheckLinks->isChecked(); });
-    Engine->setRecursiveSearchReader([this] { return CheckBox_RecursiveSearch->isChecked(); });
-    QObject::connect(Engine, &lumi::SearchEngine::displayChanged, this,
-                     [this] { showEngineState(); });
+SearchBar::SearchBar(QWidget* parent) {
+    Panel1 = blackPanel(parent);
+    Panel1->setFixedHeight(Height);
+    Image1 = new QLabel(Panel1);
+    Image1->setPixmap(QPixmap::fromImage(titlePicture({176, 46})));
+    Image1->setGeometry(10, 8, 176, 46);
 
-    ListView1->setModel(&Engine->results());
-    lumi::styleResultColumns(*ListView1);
-    QObject::connect(&Engine->results(), &lumi::ResultsModel::repaintSuspended, ListView1,
-                     [this](bool suspended) { ListView1->setUpdatesEnabled(!suspended); });
+    StatusCaption =
+        placedLabel(Panel1, QStringLiteral("Status:"), {196, 8, 66, 16}, CaptionGrey, false);
+    Label7 = placedLabel(Panel1, QStringLiteral("Ready"), {266, 8, 84, 16}, ValueWhite, true);
+    FoundCaption =
+        placedLabel(Panel1, QStringLiteral("Found:"), {196, 25, 66, 16}, CaptionGrey, false);
+    Label1 = placedLabel(Panel1, QStringLiteral("0"), {266, 25, 84, 16}, ValueWhite, true);
+    ProcessesCaption =
+        placedLabel(Panel1, QStringLiteral("Processes:"), {196, 42, 66, 16}, CaptionGrey, false);
+    Label2 = placedLabel(Panel1, QStringLiteral("0"), {266, 42, 84, 16}, ValueWhite, true);
 
-    Edit1->setMaxLength(static_cast<int>(lumi::MaxPhraseLength));
+    Edit1 = new QLineEdit(Panel1);
+    Edit1->setGeometry(10, 58, 270, 20);
+    SearchButton = captionButton(Panel1, {288, 61}, SmallButton, QStringLiteral("Search"));
+    AbortButton = captionButton(Panel1, {288, 61}, SmallButton, QStringLiteral("Abort"));
+    AbortButton->hide();
+
+    CheckBox_CheckLinks = new QCheckBox(QStringLiteral("Check Links"), Panel1);
+    CheckBox_CheckLinks->setGeometry(354, 8, 132, 18);
+    CheckBox_RecursiveSearch = new QCheckBox(QStringLiteral("Recursive Search"), Panel1);
+    CheckBox_RecursiveSearch->setGeometry(354, 28, 132, 18);
+    Button1 = new QPushButton(QStringLiteral("More Info"), Panel1);
+    Button1->setGeometry(354, 54, 80, 24);
+    Button1->hide();
+    fadeOnHover(SearchButton);
+    fadeOnHover(AbortButton);
+}
+
+void SearchBar::attachEngine(SearchEngine* engine) {
+    engine_ = engine;
+    QObject::connect(engine, &SearchEngine::displayChanged, Panel1, [this] { showEngineState(); });
+    Edit1->setMaxLength(static_cast<int>(MaxPhraseLength));
     Edit1->setValidator(new PhraseLengthValidator(Edit1));
     SearchButton->OnClick = [this](TGlimFade*) { SearchButtonClick(); };
     AbortButton->OnClick = [this](TGlimFade*) { AbortButtonClick(); };
-    QObject::connect(Edit1, &QLineEdit::returnPressed, this, [this] {
+    QObject::connect(Edit1, &QLineEdit::returnPressed, Panel1, [this] {
         char key = 13;
         Edit1KeyPress(key);
     });
-    GlimFade5->OnClick = [this](TGlimFade*) { GlimFade5Click(); };
-    QObject::connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    QObject::connect(Button1, &QPushButton::clicked, Panel1, [this] { Button1Click(); });
     showEngineState();
 }
 
-void TForm1::showEngineState() {
-    const lumi::SearchDisplay& shown = Engine->display();
-    Label7->setText(lumi::latin1(shown.statusText));
+void SearchBar::showEngineState() {
+    const SearchDisplay& shown = engine_->display();
+    Label7->setText(latin1(shown.statusText));
     Label7->setVisible(shown.statusVisible);
-    Label1->setText(lumi::latin1(shown.foundText));
-    Label2->setText(lumi::latin1(shown.processesText));
+    Label1->setText(latin1(shown.foundText));
+    Label2->setText(latin1(shown.processesText));
     AbortButton->setVisible(shown.abortButtonVisible);
     SearchButton->setVisible(!shown.abortButtonVisible);
 }
 
-void TForm1::SearchButtonClick() {
-    if (Engine) Engine->SearchButtonClick(phraseOf(*Edit1));
+void SearchBar::SearchButtonClick() {
+    if (engine_) engine_->SearchButtonClick(phraseOf(*Edit1));
 }
 
-void TForm1::AbortButtonClick() {
-    if (Engine) Engine->AbortButtonClick();
+void SearchBar::AbortButtonClick() {
+    if (engine_) engine_->AbortButtonClick();
 }
 
-void TForm1::Edit1KeyPress(char& key) {
-    if (Engine) Engine->Edit1KeyPress(key, phraseOf(*Edit1));
+void SearchBar::Edit1KeyPress(char& key) {
+    if (engine_) engine_->Edit1KeyPress(key, phraseOf(*Edit1));
 }
 
-void TForm1::GlimFade5Click() {
-    lumi::catchAll("error code : #0045 (Button3Click)", [&] {
-        const std::vector<size_t> rows = selectedRows();
-        if (rows.empty()) {
-            ShowMessage(QStringLiteral("Please select a file first!"));
-            return;
-        }
-        CallBrowser(ExtractPageLinkFromURL(Engine->FoundList[rows.front()]));
+void SearchBar::Button1Click() {
+    runUnderDefaultHandler([&] {
+        if (OnMoreInfo) OnMoreInfo();
     });
 }
 
-void TForm1::Button1Click() {
-    lumi::runUnderDefaultHandler([&] {
-        if (Form2) Form2->show();
-    });
-}
+} // namespace lumi

@@ -7,8 +7,10 @@
 #include "files/unit_Download.h"
 #include "files/untExtract.h"
 #include "shell/DefaultHandler.h"
+#include "shell/Commands.h"
 #include "shell/Main.h"
 #include "shell/Unit2.h"
+#include "shell/ViewerPanel.h"
 #include "shell/unit_About.h"
 #include "shell/unit_Options.h"
 
@@ -46,22 +48,22 @@ int main(int argc, char** argv) {
     Form1.Form2 = &Form2;
     Tfrm_About frm_About;
     frm_About.CallBrowser = [&Form1](const std::string& target) { Form1.CallBrowser(target); };
-    Form1.frm_About = &frm_About;
+    Form1.Commands->frm_About = &frm_About;
     Tfrm_Options frm_Options(Form1);
-    Form1.frm_Options = &frm_Options;
+    Form1.Commands->frm_Options = &frm_Options;
     // A child of the options dialog, so that it opens above that always-on-top window.
     TExtractForm ExtractForm(&frm_Options);
     frm_Options.ExtractForm = &ExtractForm;
     ExtractForm.edit_SavePath = frm_Options.edit_SavePath;
     Tfrm_Download frm_Download(&Form1);
-    Form1.frm_Download = &frm_Download;
+    Form1.Commands->frm_Download = &frm_Download;
 
     Form1.show();
     // After the show, which restores the window's size: the picture is decoded for it, and
     // fitted again once the viewer panel has taken that size.
     if (!call.operands.empty()) {
-        Form1.ViewImages(call.operands.front());
-        if (Form1.ViewerShown()) Form1.FitPicture();
+        Form1.Viewer->ViewImages(call.operands.front());
+        if (Form1.ViewerShown()) Form1.Viewer->FitPicture();
     }
     return app.exec();
 }

@@ -15,6 +15,7 @@
 #include "base/Latin1.h"
 #include "files/untExtract.h"
 #include "shell/Main.h"
+#include "shell/ViewerPanel.h"
 
 namespace {
 
@@ -259,7 +260,8 @@ void Tfrm_Options::BitBtn2Click() {
     lumi::runUnderDefaultHandler([&] {
         TIniFile& settings = *Form1_.SettingsFile;
         lumi::writeSearchAndDownloadOptions(settings, values);
-        Form1_.SlideShowTimer->setInterval(lumi::slideShowInterval(lumi::storedWait(settings)));
+        Form1_.Viewer->SlideShowTimer->setInterval(
+            lumi::slideShowInterval(lumi::storedWait(settings)));
         lumi::writeProxyOptions(settings, values);
         if (Form1_.AdImage1) {
             const lumi::BannerProxy proxy = lumi::storedBannerProxy(settings);

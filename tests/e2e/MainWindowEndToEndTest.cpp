@@ -24,6 +24,9 @@
 #include "files/unit_Download.h"
 #include "shell/Main.h"
 #include "widgets/GlimFade.h"
+#include "shell/Commands.h"
+#include "shell/ResultList.h"
+#include "shell/SearchBar.h"
 
 using lumi::test::SandboxProcess;
 using lumi::test::waitUntil;
@@ -72,17 +75,18 @@ TEST(MainWindowEndToEnd, EnterFillsTheListFromTheSandboxAndAbortKeepsTheRows) {
     }
     ASSERT_FALSE(expected.empty());
 
-    QTest::keyClicks(form->Edit1, QString::fromStdString(phrase));
-    QTest::keyClick(form->Edit1, Qt::Key_Return);
-    EXPECT_EQ(form->Label7->text(), QStringLiteral("Searching..."));
-    const QAbstractItemModel& rows = *form->ListView1->model();
+    QTest::keyClicks(form->Search->Edit1, QString::fromStdString(phrase));
+    QTest::keyClick(form->Search->Edit1, Qt::Key_Return);
+    EXPECT_EQ(form->Search->Label7->text(), QStringLiteral("Searching..."));
+    const QAbstractItemModel& rows = *form->Results->ListView1->model();
     ASSERT_TRUE(waitUntil([&] { return rows.rowCount() >= 10; }, 60000)) << rows.rowCount();
 
-    QTest::mouseClick(form->AbortButton, Qt::LeftButton);
+    QTest::mouseClick(form->Search->AbortButton, Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] {
-        return form->Label7->text() == QStringLiteral("Ready") && !form->Label7->isHidden();
+        return form->Search->Label7->text() == QStringLiteral("Ready") &&
+               !form->Search->Label7->isHidden();
     }));
-    EXPECT_TRUE(form->SearchButton->isVisible());
+    EXPECT_TRUE(form->Search->SearchButton->isVisible());
     form->Engine->results().publishPendingRows();
     const int kept = rows.rowCount();
     EXPECT_GE(kept, 10);
@@ -118,16 +122,16 @@ TEST(MainWindowEndToEnd, SelectedRowsAreDownloadedAndTheWindowClosesByItself) {
     form->OpenBrowser = [](const QUrl&) { return true; };
     form->ShowMessage = [](const QString&) {};
     Tfrm_Download window;
-    form->frm_Download = &window;
+    form->Commands->frm_Download = &window;
     form->show();
 
     const int wanted = shot.isEmpty() ? 8 : 20;
-    QTest::keyClicks(form->Edit1, QStringLiteral("red cars"));
-    QTest::keyClick(form->Edit1, Qt::Key_Return);
-    const QAbstractItemModel& rows = *form->ListView1->model();
+    QTest::keyClicks(form->Search->Edit1, QStringLiteral("red cars"));
+    QTest::keyClick(form->Search->Edit1, Qt::Key_Return);
+    const QAbstractItemModel& rows = *form->Results->ListView1->model();
     ASSERT_TRUE(waitUntil([&] { return rows.rowCount() >= wanted + 12; }, 90000))
         << rows.rowCount();
-    QTest::mouseClick(form->AbortButton, Qt::LeftButton);
+    QTest::mouseClick(form->Search->AbortButton, Qt::LeftButton);
     form->Engine->results().publishPendingRows();
 
     // Rows with distinct file names, so that each gets a file of its own.
@@ -135,7 +139,7 @@ TEST(MainWindowEndToEnd, SelectedRowsAreDownloadedAndTheWindowClosesByItself) {
     for (int row = 0; row < rows.rowCount() && int(names.size()) < wanted; ++row) {
         const QString name = rows.index(row, 0).data().toString();
         if (!names.insert(name).second) continue;
-        form->ListView1->selectionModel()->select(
+        form->Results->ListView1->selectionModel()->select(
             rows.index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     ASSERT_EQ(int(names.size()), wanted);
@@ -152,7 +156,7 @@ TEST(MainWindowEndToEnd, SelectedRowsAreDownloadedAndTheWindowClosesByItself) {
     QTimer::singleShot(90000, &window, [&] { window.BitBtn1Click(); });
     QElapsedTimer elapsed;
     elapsed.start();
-    QTest::mouseClick(form->GlimFade4, Qt::LeftButton);
+    QTest::mouseClick(form->Commands->GlimFade4, Qt::LeftButton);
     EXPECT_LT(elapsed.elapsed(), 90000) << "the window closes by itself once every file is saved";
     EXPECT_FALSE(window.isVisible());
     if (!shot.isEmpty()) {

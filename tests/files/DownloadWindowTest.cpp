@@ -23,6 +23,8 @@
 #include "net/ScriptedServer.h"
 #include "shell/Main.h"
 #include "widgets/Gauges.h"
+#include "shell/Commands.h"
+#include "shell/ResultList.h"
 
 using lumi::test::httpResponse;
 using lumi::test::ScriptedReply;
@@ -98,7 +100,7 @@ protected:
             scratch.filePath(QStringLiteral("lumisift.ini")).toStdString());
         form->ShowMessage = [this](const QString& message) { messages << message; };
         window = std::make_unique<Tfrm_Download>(form.get());
-        form->frm_Download = window.get();
+        form->Commands->frm_Download = window.get();
     }
 
     // Lists the addresses as search results and selects the given rows.
@@ -108,9 +110,9 @@ protected:
             form->Engine->AddToListView(server.url(p), 0);
         form->Engine->Searching = false;
         form->Engine->results().publishPendingRows();
-        auto* model = form->ListView1->model();
+        auto* model = form->Results->ListView1->model();
         for (int row : rows)
-            form->ListView1->selectionModel()->select(
+            form->Results->ListView1->selectionModel()->select(
                 model->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 
@@ -123,7 +125,7 @@ protected:
         });
         watcher.start(20);
         QTimer::singleShot(20000, window.get(), [this] { window->BitBtn1Click(); });
-        form->GlimFade4Click();
+        form->Commands->GlimFade4Click();
     }
 
     QString saved(const QString& relative) const { return scratch.filePath(relative); }

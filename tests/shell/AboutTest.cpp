@@ -11,6 +11,7 @@
 
 #include "shell/Main.h"
 #include "widgets/GlimFade.h"
+#include "shell/Commands.h"
 
 TEST(AboutBox, SetsItsTextsOnEveryShowingAndLinksToTheMakersHomePage) {
     qputenv("LUMISIFT_MAKER_HOST", "maker.test:8080");
@@ -45,13 +46,13 @@ TEST(AboutBox, AboutCommandShowsItModally) {
     QTemporaryDir scratch;
     TForm1 form(scratch.filePath(QStringLiteral("lumisift.ini")).toStdString());
     Tfrm_About about;
-    form.frm_About = &about;
+    form.Commands->frm_About = &about;
     bool wasModal = false;
     QTimer::singleShot(0, &about, [&] {
         wasModal = about.isVisible() && about.isModal();
         about.GlimFade1Click();
     });
-    form.GlimFade3Click();
+    form.Commands->GlimFade3Click();
     EXPECT_TRUE(wasModal);
     EXPECT_FALSE(about.isVisible());
     qunsetenv("LUMISIFT_MAKER_HOST");

@@ -23,6 +23,10 @@
 #include "engine/unitVersionCheck.h"
 #include "shell/Unit2.h"
 #include "widgets/GlimFade.h"
+#include "shell/SearchBar.h"
+#include "shell/ResultList.h"
+#include "shell/ViewerPanel.h"
+#include "shell/Commands.h"
 
 namespace {
 
@@ -92,9 +96,9 @@ TEST_F(MainWindowTest, FirstRunOpensAtOneOneWithMinimumSizeAndSavesInOrder) {
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Lumisift v1.4"));
     EXPECT_EQ(form->pos(), QPoint(1, 1));
     EXPECT_EQ(form->size(), QSize(640, 480));
-    EXPECT_TRUE(form->CheckBox_CheckLinks->isChecked());
-    EXPECT_TRUE(form->CheckBox_RecursiveSearch->isChecked());
-    EXPECT_EQ(form->focusWidget(), form->Edit1);
+    EXPECT_TRUE(form->Search->CheckBox_CheckLinks->isChecked());
+    EXPECT_TRUE(form->Search->CheckBox_RecursiveSearch->isChecked());
+    EXPECT_EQ(form->focusWidget(), form->Search->Edit1);
     EXPECT_TRUE(questions.empty());
     // Nothing is written at start.
     EXPECT_FALSE(QFile::exists(QString::fromStdString(settingsPath)));
@@ -111,10 +115,10 @@ TEST_F(MainWindowTest, PlacementAndBoxesRoundTrip) {
         form->show();
         EXPECT_EQ(form->pos(), QPoint(30, 40));
         EXPECT_EQ(form->size(), QSize(800, 600));
-        EXPECT_FALSE(form->CheckBox_CheckLinks->isChecked());
-        EXPECT_TRUE(form->CheckBox_RecursiveSearch->isChecked());
-        form->CheckBox_CheckLinks->setChecked(true);
-        form->CheckBox_RecursiveSearch->setChecked(false);
+        EXPECT_FALSE(form->Search->CheckBox_CheckLinks->isChecked());
+        EXPECT_TRUE(form->Search->CheckBox_RecursiveSearch->isChecked());
+        form->Search->CheckBox_CheckLinks->setChecked(true);
+        form->Search->CheckBox_RecursiveSearch->setChecked(false);
         form->move(70, 90);
         form->resize(900, 650);
         form->close();
@@ -128,8 +132,8 @@ TEST_F(MainWindowTest, PlacementAndBoxesRoundTrip) {
     again->show();
     EXPECT_EQ(again->pos(), QPoint(70, 90));
     EXPECT_EQ(again->size(), QSize(900, 650));
-    EXPECT_TRUE(again->CheckBox_CheckLinks->isChecked());
-    EXPECT_FALSE(again->CheckBox_RecursiveSearch->isChecked());
+    EXPECT_TRUE(again->Search->CheckBox_CheckLinks->isChecked());
+    EXPECT_FALSE(again->Search->CheckBox_RecursiveSearch->isChecked());
 
     // A saved size below the minimum opens at the minimum.
     again->close();
@@ -178,17 +182,17 @@ TEST_F(MainWindowTest, FailedSettingsWriteIsShownAndTheWindowStillCloses) {
 }
 
 TEST_F(MainWindowTest, SlideShowPauseComesFromWait) {
-    EXPECT_EQ(makeForm()->SlideShowTimer->interval(), 10000);
+    EXPECT_EQ(makeForm()->Viewer->SlideShowTimer->interval(), 10000);
     writeSettings("[Options]\nWait=3\n");
     auto form = makeForm();
-    EXPECT_EQ(form->SlideShowTimer->interval(), 3000);
-    EXPECT_TRUE(form->SlideShowTimer->isSingleShot());
-    EXPECT_FALSE(form->SlideShowTimer->isActive());
+    EXPECT_EQ(form->Viewer->SlideShowTimer->interval(), 3000);
+    EXPECT_TRUE(form->Viewer->SlideShowTimer->isSingleShot());
+    EXPECT_FALSE(form->Viewer->SlideShowTimer->isActive());
     // Pauses beyond what a timer holds are capped rather than wrapping round.
     writeSettings("[Options]\nWait=3000000\n");
-    EXPECT_EQ(makeForm()->SlideShowTimer->interval(), std::numeric_limits<int>::max());
+    EXPECT_EQ(makeForm()->Viewer->SlideShowTimer->interval(), std::numeric_limits<int>::max());
     writeSettings("[Options]\nWait=-5\n");
-    EXPECT_EQ(makeForm()->SlideShowTimer->interval(), 0);
+    EXPECT_EQ(makeForm()->Viewer->SlideShowTimer->interval(), 0);
 }
 
 TEST_F(MainWindowTest, BannerStaysCentredWithHalvesToEven) {
@@ -236,9 +240,9 @@ TEST_F(MainWindowTest, BrowserCommandsOpenTheMakersPagesAndReportFailures) {
               "mailto:?subject=Check out Lumisift!&body=The easiest way to find images on the "
               "net. It's freeware! You can download it from http://127.0.0.1:8123/");
 
-    QTest::mouseClick(form->GlimFade9, Qt::LeftButton, {}, QPoint(10, 10));
-    QTest::mouseClick(form->GlimFade2, Qt::LeftButton, {}, QPoint(10, 10));
-    QTest::mouseClick(form->GlimFade10, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseClick(form->Commands->GlimFade9, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseClick(form->Commands->GlimFade2, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseClick(form->Commands->GlimFade10, Qt::LeftButton, {}, QPoint(10, 10));
     ASSERT_EQ(opened.size(), 3u);
     EXPECT_EQ(opened[0].toString().toStdString(), home);
     EXPECT_EQ(opened[1].toString().toStdString(), home);
@@ -268,64 +272,66 @@ TEST_F(MainWindowTest, LayoutPlacesEveryControl) {
     auto form = makeForm();
     form->show();
     EXPECT_EQ(form->minimumSize(), QSize(640, 480));
-    EXPECT_EQ(form->Panel2->geometry(), QRect(0, 0, 148, 480 - 82));
+    EXPECT_EQ(form->Commands->Panel2->geometry(), QRect(0, 0, 148, 480 - 82));
     EXPECT_EQ(form->Panel4->geometry(), QRect(0, 480 - 82, 640, 82));
     EXPECT_EQ(form->Panel3->geometry(), QRect(148, 0, 640 - 148, 480 - 82));
     EXPECT_EQ(form->panel_Search->geometry(), form->Panel3->rect());
-    EXPECT_EQ(form->Panel1->height(), 84);
-    EXPECT_EQ(form->Panel8->height(), 31);
-    EXPECT_EQ(form->Panel8->y() + 31, form->panel_Search->height());
+    EXPECT_EQ(form->Search->Panel1->height(), 84);
+    EXPECT_EQ(form->Commands->Panel8->height(), 31);
+    EXPECT_EQ(form->Commands->Panel8->y() + 31, form->panel_Search->height());
 
-    EXPECT_EQ(form->GlimFade9->size(), QSize(99, 83));
-    TGlimFade* const commandPanel[] = {form->GlimFade1, form->GlimFade2, form->GlimFade10,
-                                       form->GlimFade3};
+    EXPECT_EQ(form->Commands->GlimFade9->size(), QSize(99, 83));
+    TGlimFade* const commandPanel[] = {form->Commands->GlimFade1, form->Commands->GlimFade2,
+                                       form->Commands->GlimFade10, form->Commands->GlimFade3};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(commandPanel[i]->size(), QSize(130, 27));
         EXPECT_EQ(commandPanel[i]->y(), commandPanel[0]->y() + 40 * i);
-        EXPECT_GT(commandPanel[i]->y(), form->GlimFade9->geometry().bottom());
+        EXPECT_GT(commandPanel[i]->y(), form->Commands->GlimFade9->geometry().bottom());
     }
-    TGlimFade* const commandBar[] = {form->GlimFade6, form->GlimFade8, form->GlimFade4,
-                                     form->GlimFade5};
+    TGlimFade* const commandBar[] = {form->Commands->GlimFade6, form->Commands->GlimFade8,
+                                     form->Commands->GlimFade4, form->Commands->GlimFade5};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(commandBar[i]->size(), QSize(118, 25));
         if (i > 0) {
             EXPECT_GT(commandBar[i]->x(), commandBar[i - 1]->geometry().right());
         }
-        EXPECT_LE(commandBar[i]->geometry().right(), form->Panel8->width() - 1);
+        EXPECT_LE(commandBar[i]->geometry().right(), form->Commands->Panel8->width() - 1);
         EXPECT_EQ(commandBar[i]->BlendRate(), 1);
     }
-    for (TGlimFade* button : {form->GlimFade1, form->GlimFade2, form->GlimFade10, form->GlimFade3,
-                              form->SearchButton, form->AbortButton})
+    for (TGlimFade* button :
+         {form->Commands->GlimFade1, form->Commands->GlimFade2, form->Commands->GlimFade10,
+          form->Commands->GlimFade3, form->Search->SearchButton, form->Search->AbortButton})
         EXPECT_EQ(button->BlendRate(), 32);
-    EXPECT_EQ(form->SearchButton->size(), QSize(38, 14));
-    EXPECT_EQ(form->AbortButton->size(), QSize(38, 14));
-    EXPECT_FALSE(form->AbortButton->isVisible());
-    EXPECT_FALSE(form->Button1->isVisible());
-    EXPECT_EQ(form->Button1->text(), QStringLiteral("More Info"));
-    EXPECT_EQ(form->Label7->text(), QStringLiteral("Ready"));
-    EXPECT_EQ(form->Label1->text(), QStringLiteral("0"));
-    EXPECT_EQ(form->Label2->text(), QStringLiteral("0"));
-    for (QCheckBox* box : {form->CheckBox1, form->CheckBox2, form->CheckBox3, form->CheckBox4}) {
+    EXPECT_EQ(form->Search->SearchButton->size(), QSize(38, 14));
+    EXPECT_EQ(form->Search->AbortButton->size(), QSize(38, 14));
+    EXPECT_FALSE(form->Search->AbortButton->isVisible());
+    EXPECT_FALSE(form->Search->Button1->isVisible());
+    EXPECT_EQ(form->Search->Button1->text(), QStringLiteral("More Info"));
+    EXPECT_EQ(form->Search->Label7->text(), QStringLiteral("Ready"));
+    EXPECT_EQ(form->Search->Label1->text(), QStringLiteral("0"));
+    EXPECT_EQ(form->Search->Label2->text(), QStringLiteral("0"));
+    for (QCheckBox* box : {form->Commands->CheckBox1, form->Commands->CheckBox2,
+                           form->Commands->CheckBox3, form->Commands->CheckBox4}) {
         EXPECT_TRUE(box->isChecked());
         EXPECT_FALSE(box->isVisible());
     }
-    EXPECT_EQ(form->CheckBox4->text(), QStringLiteral("Lycos Images Direct"));
-    EXPECT_FALSE(form->panel_Viewer->isVisible());
+    EXPECT_EQ(form->Commands->CheckBox4->text(), QStringLiteral("Lycos Images Direct"));
+    EXPECT_FALSE(form->Viewer->panel_Viewer->isVisible());
 
     // Nothing in the search bar overlaps, and all of it lies inside the bar.
     std::vector<QWidget*> shown;
-    for (QWidget* child : form->Panel1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    for (QWidget* child : form->Search->Panel1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (child->isVisible()) shown.push_back(child);
     EXPECT_EQ(shown.size(), 11u);
     for (size_t i = 0; i < shown.size(); ++i) {
-        EXPECT_TRUE(form->Panel1->rect().contains(shown[i]->geometry()));
+        EXPECT_TRUE(form->Search->Panel1->rect().contains(shown[i]->geometry()));
         for (size_t j = i + 1; j < shown.size(); ++j)
             EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
                 << shown[i]->metaObject()->className() << " and "
                 << shown[j]->metaObject()->className();
     }
 
-    QTreeView& list = *form->ListView1;
+    QTreeView& list = *form->Results->ListView1;
     EXPECT_EQ(list.header()->sectionSize(0), 300);
     EXPECT_EQ(list.header()->sectionSize(1), 80);
     EXPECT_EQ(list.model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Filename:"));
@@ -339,7 +345,7 @@ TEST_F(MainWindowTest, LayoutPlacesEveryControl) {
     const QRect inFrame = list.geometry();
     EXPECT_EQ(inFrame.left(), 5);
     EXPECT_EQ(inFrame.top(), 5);
-    EXPECT_EQ(form->ListFrame->width() - inFrame.right() - 1, 5);
+    EXPECT_EQ(form->Results->ListFrame->width() - inFrame.right() - 1, 5);
 }
 
 TEST_F(MainWindowTest, HoverFadesTheButtonsAndDissolvesTheLogo) {
@@ -353,7 +359,8 @@ TEST_F(MainWindowTest, HoverFadesTheButtonsAndDissolvesTheLogo) {
         QEvent event(QEvent::Leave);
         QApplication::sendEvent(widget, &event);
     };
-    for (TGlimFade* button : {form->GlimFade1, form->GlimFade5, form->SearchButton}) {
+    for (TGlimFade* button :
+         {form->Commands->GlimFade1, form->Commands->GlimFade5, form->Search->SearchButton}) {
         const QImage normal = button->DisplayImage().copy();
         enter(button);
         EXPECT_EQ(button->DisplayImage(),
@@ -361,7 +368,7 @@ TEST_F(MainWindowTest, HoverFadesTheButtonsAndDissolvesTheLogo) {
         leave(button);
         EXPECT_EQ(button->DisplayImage(), normal);
     }
-    TGlimFade* logo = form->GlimFade9;
+    TGlimFade* logo = form->Commands->GlimFade9;
     const QImage normal = logo->DisplayImage().copy();
     enter(logo);
     EXPECT_EQ(logo->DisolvRate(), 500);
@@ -374,15 +381,15 @@ TEST_F(MainWindowTest, EscapeLeavesTheViewerAndOtherKeysReachTheirControl) {
     auto form = makeForm();
     form->show();
     QApplication::setActiveWindow(form.get());
-    form->Edit1->setFocus();
+    form->Search->Edit1->setFocus();
 
-    QTest::keyClick(form->Edit1, Qt::Key_Escape);
+    QTest::keyClick(form->Search->Edit1, Qt::Key_Escape);
     EXPECT_FALSE(form->ViewerShown());
     EXPECT_TRUE(form->panel_Search->isVisible());
 
-    form->ShowPanel(form->panel_Viewer);
+    form->ShowPanel(form->Viewer->panel_Viewer);
     EXPECT_TRUE(form->ViewerShown());
-    EXPECT_EQ(form->panel_Viewer->geometry(), form->Panel3->rect());
+    EXPECT_EQ(form->Viewer->panel_Viewer->geometry(), form->Panel3->rect());
     EXPECT_FALSE(form->panel_Search->isVisible());
 
     // The key goes where the desktop would send it: the focused control, else the window.
@@ -390,10 +397,10 @@ TEST_F(MainWindowTest, EscapeLeavesTheViewerAndOtherKeysReachTheirControl) {
     QTest::keyClick(focused ? focused : form.get(), Qt::Key_Escape);
     EXPECT_FALSE(form->ViewerShown());
     EXPECT_TRUE(form->panel_Search->isVisible());
-    EXPECT_FALSE(form->panel_Viewer->isVisible());
+    EXPECT_FALSE(form->Viewer->panel_Viewer->isVisible());
 
-    QTest::keyClicks(form->Edit1, QStringLiteral("cats"));
-    EXPECT_EQ(form->Edit1->text(), QStringLiteral("cats"));
+    QTest::keyClicks(form->Search->Edit1, QStringLiteral("cats"));
+    EXPECT_EQ(form->Search->Edit1->text(), QStringLiteral("cats"));
 }
 
 TEST_F(MainWindowTest, EscapeFromTheViewerForgetsThePicturesItWasShowing) {
@@ -408,7 +415,7 @@ TEST_F(MainWindowTest, EscapeFromTheViewerForgetsThePicturesItWasShowing) {
     form->FormKeyPress(key);
     EXPECT_EQ(form->Engine->ViewList.size(), 2u);
 
-    form->ShowPanel(form->panel_Viewer);
+    form->ShowPanel(form->Viewer->panel_Viewer);
     key = 27;
     form->FormKeyPress(key);
     EXPECT_FALSE(form->ViewerShown());

@@ -18,6 +18,8 @@
 #include "common/EventLoopWait.h"
 #include "shell/Main.h"
 #include "widgets/GlimFade.h"
+#include "shell/ViewerPanel.h"
+#include "shell/Commands.h"
 
 namespace {
 
@@ -161,7 +163,7 @@ TEST_F(OptionsDialogTest, OkWritesEveryFieldAndTheSlideShowTakesTheNewPauseAtOnc
 
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(form->SlideShowTimer->interval(), 3000);
+    EXPECT_EQ(form->Viewer->SlideShowTimer->interval(), 3000);
     EXPECT_EQ(settingsText(), "[Options]\nSlowConnection=0\nLargerThanBool=1\nSmallerThanbool=1\n"
                               "SmallerThan=500\nLargerThan=20\nWait=3\nSubDir=0\n"
                               "NumberedList=1\nSavePath=\nUseProxy=1\nProxyServer=proxy.lan\n"
@@ -180,7 +182,7 @@ TEST_F(OptionsDialogTest, OkWithANonIntegerFieldWritesNothingAndKeepsTheDialogOp
     EXPECT_EQ(dialog->PageControl1->currentWidget(), dialog->TabSheet1);
     EXPECT_TRUE(lumi::test::waitUntil([&] { return dialog->edit_LargerThan->hasFocus(); }));
     EXPECT_FALSE(std::filesystem::exists(settingsPath));
-    EXPECT_EQ(form->SlideShowTimer->interval(), 10000);
+    EXPECT_EQ(form->Viewer->SlideShowTimer->interval(), 10000);
 
     // The port counts only with the proxy on, where it is handed on as a number.
     messages.clear();
@@ -193,14 +195,14 @@ TEST_F(OptionsDialogTest, OkWithANonIntegerFieldWritesNothingAndKeepsTheDialogOp
 }
 
 TEST_F(OptionsDialogTest, OptionsCommandOpensTheDialogModally) {
-    form->frm_Options = dialog.get();
+    form->Commands->frm_Options = dialog.get();
     bool seenModal = false;
     QTimer::singleShot(0, dialog.get(), [&] {
         seenModal = dialog->isVisible() && QApplication::activeModalWidget() == dialog.get();
         dialog->reject();
     });
-    ASSERT_TRUE(form->GlimFade1->OnClick);
-    form->GlimFade1->OnClick(form->GlimFade1);
+    ASSERT_TRUE(form->Commands->GlimFade1->OnClick);
+    form->Commands->GlimFade1->OnClick(form->Commands->GlimFade1);
     EXPECT_TRUE(seenModal);
 }
 

@@ -17,6 +17,9 @@
 #include "shell/Main.h"
 #include "shell/Unit2.h"
 #include "widgets/GlimFade.h"
+#include "shell/SearchBar.h"
+#include "shell/ResultList.h"
+#include "shell/Commands.h"
 
 using lumi::test::waitUntil;
 
@@ -57,63 +60,66 @@ protected:
 } // namespace
 
 TEST_F(SearchBarTest, EnterStartsABlinkingSearchAndAbortReturnsToReadyWithRowsKept) {
-    EXPECT_EQ(form->Label7->text(), QStringLiteral("Ready"));
-    EXPECT_TRUE(form->SearchButton->isVisible());
-    EXPECT_FALSE(form->AbortButton->isVisible());
+    EXPECT_EQ(form->Search->Label7->text(), QStringLiteral("Ready"));
+    EXPECT_TRUE(form->Search->SearchButton->isVisible());
+    EXPECT_FALSE(form->Search->AbortButton->isVisible());
 
-    QTest::keyClicks(form->Edit1, QStringLiteral("red cars"));
-    QTest::keyClick(form->Edit1, Qt::Key_Return);
-    EXPECT_EQ(form->Label7->text(), QStringLiteral("Searching..."));
-    EXPECT_TRUE(form->AbortButton->isVisible());
-    EXPECT_FALSE(form->SearchButton->isVisible());
+    QTest::keyClicks(form->Search->Edit1, QStringLiteral("red cars"));
+    QTest::keyClick(form->Search->Edit1, Qt::Key_Return);
+    EXPECT_EQ(form->Search->Label7->text(), QStringLiteral("Searching..."));
+    EXPECT_TRUE(form->Search->AbortButton->isVisible());
+    EXPECT_FALSE(form->Search->SearchButton->isVisible());
     EXPECT_EQ(form->Engine->SearchDirName, MakeValidDir("red cars"));
-    ASSERT_TRUE(waitUntil([&] { return form->Label7->isHidden(); }, 10000)) << "the status blinks";
-    ASSERT_TRUE(waitUntil([&] { return !form->Label7->isHidden(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return form->Search->Label7->isHidden(); }, 10000))
+        << "the status blinks";
+    ASSERT_TRUE(waitUntil([&] { return !form->Search->Label7->isHidden(); }, 10000));
 
     for (const char* url : {"http://h/one/a.jpg", "http://h/two/b.jpg", "http://h/three/c.jpg"})
         form->Engine->AddToListView(url, 0);
-    EXPECT_EQ(form->Label1->text(), QStringLiteral("0")) << "the count is shown with its rows";
-    ASSERT_TRUE(waitUntil([&] { return form->ListView1->model()->rowCount() == 3; }));
-    EXPECT_EQ(form->Label1->text(), QStringLiteral("3"));
-    const QAbstractItemModel& rows = *form->ListView1->model();
+    EXPECT_EQ(form->Search->Label1->text(), QStringLiteral("0"))
+        << "the count is shown with its rows";
+    ASSERT_TRUE(waitUntil([&] { return form->Results->ListView1->model()->rowCount() == 3; }));
+    EXPECT_EQ(form->Search->Label1->text(), QStringLiteral("3"));
+    const QAbstractItemModel& rows = *form->Results->ListView1->model();
     EXPECT_EQ(rows.index(1, 0).data().toString(), QStringLiteral("b.jpg"));
     EXPECT_EQ(rows.index(1, 1).data().toString(), QStringLiteral("UNKNOWN"));
 
-    QTest::keyClick(form->Edit1, Qt::Key_Return); // Enter during a search: abort, start anew
-    EXPECT_EQ(form->Label7->text(), QStringLiteral("Searching..."));
-    EXPECT_TRUE(form->AbortButton->isVisible());
-    EXPECT_EQ(form->Label1->text(), QStringLiteral("0"));
+    QTest::keyClick(form->Search->Edit1,
+                    Qt::Key_Return); // Enter during a search: abort, start anew
+    EXPECT_EQ(form->Search->Label7->text(), QStringLiteral("Searching..."));
+    EXPECT_TRUE(form->Search->AbortButton->isVisible());
+    EXPECT_EQ(form->Search->Label1->text(), QStringLiteral("0"));
     for (const char* url : {"http://h/one/a.jpg", "http://h/two/b.jpg"})
         form->Engine->AddToListView(url, 0);
 
-    QTest::mouseClick(form->AbortButton, Qt::LeftButton);
-    EXPECT_EQ(form->Label7->text(), QStringLiteral("Ready"));
-    EXPECT_FALSE(form->Label7->isHidden());
-    EXPECT_TRUE(form->SearchButton->isVisible());
-    EXPECT_FALSE(form->AbortButton->isVisible());
-    ASSERT_TRUE(waitUntil([&] { return form->ListView1->model()->rowCount() == 2; }));
-    EXPECT_EQ(form->Label1->text(), QStringLiteral("2")) << "the rows stay after an abort";
+    QTest::mouseClick(form->Search->AbortButton, Qt::LeftButton);
+    EXPECT_EQ(form->Search->Label7->text(), QStringLiteral("Ready"));
+    EXPECT_FALSE(form->Search->Label7->isHidden());
+    EXPECT_TRUE(form->Search->SearchButton->isVisible());
+    EXPECT_FALSE(form->Search->AbortButton->isVisible());
+    ASSERT_TRUE(waitUntil([&] { return form->Results->ListView1->model()->rowCount() == 2; }));
+    EXPECT_EQ(form->Search->Label1->text(), QStringLiteral("2")) << "the rows stay after an abort";
     lumi::test::spinFor(1200);
-    EXPECT_FALSE(form->Label7->isHidden()) << "no blinking once aborted";
+    EXPECT_FALSE(form->Search->Label7->isHidden()) << "no blinking once aborted";
 }
 
 TEST_F(SearchBarTest, VisitOpensTheFolderOfTheTopmostSelectedImage) {
-    form->GlimFade5Click();
+    form->Commands->GlimFade5Click();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], QStringLiteral("Please select a file first!"));
     EXPECT_TRUE(opened.empty());
 
-    form->Edit1->setText(QStringLiteral("x"));
-    form->SearchButtonClick();
+    form->Search->Edit1->setText(QStringLiteral("x"));
+    form->Search->SearchButtonClick();
     for (const char* url : {"http://h/one/a.jpg", "http://h/two/b.jpg", "http://h/c.jpg"})
         form->Engine->AddToListView(url, 0);
-    ASSERT_TRUE(waitUntil([&] { return form->ListView1->model()->rowCount() == 3; }));
-    QItemSelectionModel& selection = *form->ListView1->selectionModel();
-    selection.select(form->ListView1->model()->index(2, 0),
+    ASSERT_TRUE(waitUntil([&] { return form->Results->ListView1->model()->rowCount() == 3; }));
+    QItemSelectionModel& selection = *form->Results->ListView1->selectionModel();
+    selection.select(form->Results->ListView1->model()->index(2, 0),
                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    selection.select(form->ListView1->model()->index(1, 0),
+    selection.select(form->Results->ListView1->model()->index(1, 0),
                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    QTest::mouseClick(form->GlimFade5, Qt::LeftButton);
+    QTest::mouseClick(form->Commands->GlimFade5, Qt::LeftButton);
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], QStringLiteral("http://h/two/"));
 }
@@ -144,7 +150,7 @@ TEST_F(SearchBarTest, DiagnosticsWindowFollowsTheEngineCounters) {
     EXPECT_EQ(diagnostics.Label14->text(), QStringLiteral("1"));
 
     form->Form2 = &diagnostics;
-    form->Button1Click();
+    form->Search->Button1Click();
     EXPECT_TRUE(diagnostics.isVisible());
     EXPECT_FALSE(diagnostics.isModal());
     form->Form2 = nullptr;
@@ -154,16 +160,16 @@ TEST_F(SearchBarTest, DiagnosticsWindowFollowsTheEngineCounters) {
 // characters of 8-bit text, and a character outside Latin-1 reaches the services as its
 // reference rather than as "?".
 TEST_F(SearchBarTest, ThePhraseBoxTakesWhatASearchCanSend) {
-    form->Edit1->insert(QString(600, QLatin1Char('x'))); // as a paste
-    EXPECT_EQ(form->Edit1->text().size(), 512);
-    form->Edit1->clear();
-    form->Edit1->insert(QString(510, QLatin1Char('x')));
-    form->Edit1->insert(QString(QChar(0x416)));
-    EXPECT_EQ(form->Edit1->text().size(), 510) << "its reference would not fit";
-    form->Edit1->clear();
+    form->Search->Edit1->insert(QString(600, QLatin1Char('x'))); // as a paste
+    EXPECT_EQ(form->Search->Edit1->text().size(), 512);
+    form->Search->Edit1->clear();
+    form->Search->Edit1->insert(QString(510, QLatin1Char('x')));
+    form->Search->Edit1->insert(QString(QChar(0x416)));
+    EXPECT_EQ(form->Search->Edit1->text().size(), 510) << "its reference would not fit";
+    form->Search->Edit1->clear();
 
-    form->Edit1->insert(QStringLiteral("\u0416uk ?"));
-    QTest::keyClick(form->Edit1, Qt::Key_Return);
+    form->Search->Edit1->insert(QStringLiteral("\u0416uk ?"));
+    QTest::keyClick(form->Search->Edit1, Qt::Key_Return);
     ASSERT_EQ(form->Engine->GetPageQueue.size(), 4u);
     EXPECT_TRUE(form->Engine->GetPageQueue[0].ends_with("&MT=%26%231046%3Buk+%3F\t2"))
         << form->Engine->GetPageQueue[0];

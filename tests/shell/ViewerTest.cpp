@@ -22,10 +22,14 @@
 #include "base/AppPaths.h"
 #include "base/ErrorReport.h"
 #include "common/EventLoopWait.h"
+#include "engine/FileTransfers.h"
 #include "engine/SearchEngine.h"
 #include "engine/SlideShow.h"
 #include "picture/PictureFit.h"
 #include "shell/Main.h"
+#include "shell/ResultList.h"
+#include "shell/ViewerPanel.h"
+#include "shell/Commands.h"
 
 using lumi::test::waitUntil;
 
@@ -112,11 +116,12 @@ protected:
             form->Engine->AddToListView(address, 0);
         form->Engine->Searching = false;
         ASSERT_TRUE(waitUntil([&] {
-            return form->ListView1->model()->rowCount() == int(form->Engine->FoundList.size());
+            return form->Results->ListView1->model()->rowCount() ==
+                   int(form->Engine->FoundList.size());
         }));
-        auto* selection = form->ListView1->selectionModel();
+        auto* selection = form->Results->ListView1->selectionModel();
         for (int row : selected)
-            selection->select(form->ListView1->model()->index(row, 0),
+            selection->select(form->Results->ListView1->model()->index(row, 0),
                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 
@@ -131,9 +136,9 @@ protected:
     }
 
     void expectFitted() const {
-        const lumi::PictureFit fit =
-            lumi::fitPicture(form->ViewPicture.natural(), form->panel_Viewer->size());
-        EXPECT_EQ(form->ViewImage->geometry(), fit.place);
+        const lumi::PictureFit fit = lumi::fitPicture(form->Viewer->ViewPicture.natural(),
+                                                      form->Viewer->panel_Viewer->size());
+        EXPECT_EQ(form->Viewer->ViewImage->geometry(), fit.place);
     }
 
     QTemporaryDir scratch;
@@ -144,19 +149,19 @@ protected:
 
 TEST_F(ViewerTest, SelectionMessages) {
     listAndSelect({"http://127.0.0.1:1/a.jpg", "http://127.0.0.1:1/b.jpg"}, {});
-    ASSERT_EQ(form->ListView1->model()->rowCount(), 2);
-    form->GlimFade6Click();
+    ASSERT_EQ(form->Results->ListView1->model()->rowCount(), 2);
+    form->Commands->GlimFade6Click();
     EXPECT_TRUE(form->ViewerShown()); // the loading picture comes first
-    EXPECT_EQ(form->ViewPicture.natural(), QSize(401, 313));
+    EXPECT_EQ(form->Viewer->ViewPicture.natural(), QSize(401, 313));
     // Fitted to the panel's size before its first showing (401 × 313), then stretched with it.
-    EXPECT_EQ(form->ViewImage->geometry(), QRect(2, 2, 396, 308));
-    EXPECT_EQ(form->panel_Viewer->size(), form->Panel3->size());
+    EXPECT_EQ(form->Viewer->ViewImage->geometry(), QRect(2, 2, 396, 308));
+    EXPECT_EQ(form->Viewer->panel_Viewer->size(), form->Panel3->size());
     EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Please select a file first!")});
     pressEscape();
     EXPECT_FALSE(form->ViewerShown());
 
     listAndSelect({}, {1});
-    form->GlimFade8Click();
+    form->Commands->GlimFade8Click();
     EXPECT_FALSE(form->ViewerShown());
     EXPECT_EQ(messages.back(), QStringLiteral("You must select at least two files first!"));
     EXPECT_TRUE(form->Engine->ViewList.empty());
@@ -165,56 +170,57 @@ TEST_F(ViewerTest, SelectionMessages) {
 TEST_F(ViewerTest, ViewShowsTheFittedPictureRefitsOnResizeAndRemovesItsFile) {
     PictureServer server;
     listAndSelect({server.url("/800x600.jpg")}, {0});
-    QTest::mouseDClick(form->ListView1->viewport(), Qt::LeftButton, {}, {5, 5});
-    ASSERT_TRUE(waitUntil([&] { return form->ViewPicture.natural() == QSize(800, 600); }));
+    QTest::mouseDClick(form->Results->ListView1->viewport(), Qt::LeftButton, {}, {5, 5});
+    ASSERT_TRUE(waitUntil([&] { return form->Viewer->ViewPicture.natural() == QSize(800, 600); }));
     EXPECT_TRUE(form->ViewerShown());
-    EXPECT_EQ(form->panel_Viewer->size(), form->Panel3->size());
+    EXPECT_EQ(form->Viewer->panel_Viewer->size(), form->Panel3->size());
     expectFitted();
     EXPECT_TRUE(slideshowFolderEmpty());
 
     form->resize(900, 700);
-    ASSERT_TRUE(waitUntil([&] { return form->panel_Viewer->width() == form->Panel3->width(); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return form->Viewer->panel_Viewer->width() == form->Panel3->width(); }));
     expectFitted();
-    EXPECT_GT(form->ViewImage->width(), 500);
+    EXPECT_GT(form->Viewer->ViewImage->width(), 500);
 
     pressEscape();
-    const QRect placed = form->ViewImage->geometry();
+    const QRect placed = form->Viewer->ViewImage->geometry();
     form->resize(700, 500);
-    waitUntil([&] { return form->Panel3->width() == 700 - form->Panel2->width(); });
-    EXPECT_EQ(form->ViewImage->geometry(), placed); // the hidden viewer is left alone
+    waitUntil([&] { return form->Panel3->width() == 700 - form->Commands->Panel2->width(); });
+    EXPECT_EQ(form->Viewer->ViewImage->geometry(), placed); // the hidden viewer is left alone
 }
 
 TEST_F(ViewerTest, UnloadablePictureReportsAndKeepsWhatIsOnScreen) {
     const std::string pictures = LUMISIFT_TEST_PICTURES;
-    form->ViewImages(pictures + "/gif-named.jpg");
+    form->Viewer->ViewImages(pictures + "/gif-named.jpg");
     EXPECT_EQ(reported, std::vector<std::string>{"error code : #0052 (ViewImages)"});
     EXPECT_FALSE(form->ViewerShown());
 
-    form->ViewImages(pictures + "/plain.jpg");
+    form->Viewer->ViewImages(pictures + "/plain.jpg");
     ASSERT_TRUE(form->ViewerShown());
-    form->ViewImages(pictures + "/huge-header.jpg");
+    form->Viewer->ViewImages(pictures + "/huge-header.jpg");
     EXPECT_EQ(reported.size(), 2u);
-    EXPECT_EQ(form->ViewPicture.natural(), QSize(64, 48));
-    EXPECT_EQ(form->ViewImage->pixmap().size(), QSize(64, 48));
+    EXPECT_EQ(form->Viewer->ViewPicture.natural(), QSize(64, 48));
+    EXPECT_EQ(form->Viewer->ViewImage->pixmap().size(), QSize(64, 48));
 }
 
 TEST_F(ViewerTest, SlideShowShowsEachSelectedPictureInTurnAndTheLastStays) {
     PictureServer server;
-    form->SlideShowTimer->setInterval(200);
+    form->Viewer->SlideShowTimer->setInterval(200);
     listAndSelect(
         {server.url("/100x80.jpg"), server.url("/120x90.jpg"), server.url("/140x100.jpg")},
         {0, 1, 2});
-    form->GlimFade8Click();
+    form->Commands->GlimFade8Click();
     std::vector<QSize> seen;
     ASSERT_TRUE(waitUntil([&] {
-        const QSize now = form->ViewPicture.natural();
+        const QSize now = form->Viewer->ViewPicture.natural();
         if (seen.empty() || seen.back() != now) seen.push_back(now);
         return now == QSize(140, 100);
     }));
     const std::vector<QSize> expected = {{401, 313}, {100, 80}, {120, 90}, {140, 100}};
     EXPECT_EQ(seen, expected);
     lumi::test::spinFor(400);
-    EXPECT_EQ(form->ViewPicture.natural(), QSize(140, 100));
+    EXPECT_EQ(form->Viewer->ViewPicture.natural(), QSize(140, 100));
     EXPECT_TRUE(form->Engine->ViewList.empty());
     EXPECT_TRUE(slideshowFolderEmpty());
 }
@@ -232,19 +238,19 @@ TEST(SlideShowInterval, WaitOfZeroOrLessPausesNotAtAll) {
 TEST_F(ViewerTest, EscapeWhileTheFirstSlideIsInTransferShowsNothingLaterAndLeavesNoFile) {
     PictureServer server;
     listAndSelect({server.url("/held/100x80.jpg"), server.url("/120x90.jpg")}, {0, 1});
-    form->GlimFade8Click();
+    form->Commands->GlimFade8Click();
     ASSERT_TRUE(form->ViewerShown());
     pressEscape();
     EXPECT_FALSE(form->ViewerShown());
-    EXPECT_TRUE(form->Slides->SlideShowStopped);
+    EXPECT_TRUE(form->Viewer->Slides->SlideShowStopped);
     EXPECT_TRUE(form->Engine->ViewList.empty());
 
     server.release();
     ASSERT_TRUE(waitUntil([&] { return form->Transfers->running() == 0; }));
     lumi::test::spinFor(100);
     EXPECT_FALSE(form->ViewerShown());
-    EXPECT_FALSE(form->SlideShowTimer->isActive());
-    EXPECT_EQ(form->ViewPicture.natural(), QSize(401, 313));
+    EXPECT_FALSE(form->Viewer->SlideShowTimer->isActive());
+    EXPECT_EQ(form->Viewer->ViewPicture.natural(), QSize(401, 313));
     EXPECT_TRUE(slideshowFolderEmpty());
 }
 

@@ -1,0 +1,228 @@
+#include "shell/Commands.h"
+
+#include <string>
+#include <vector>
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QListWidget>
+#include <QPalette>
+
+#include "analysis/UrlUtils.h"
+#include "base/ErrorReport.h"
+#include "base/IniFiles.h"
+#include "base/Latin1.h"
+#include "engine/DownloadBatch.h"
+#include "engine/FileTransfers.h"
+#include "engine/SearchEngine.h"
+#include "files/unit_Download.h"
+#include "shell/Desktop.h"
+#include "shell/PanelArt.h"
+#include "shell/ResultList.h"
+#include "shell/ViewerPanel.h"
+#include "shell/unit_About.h"
+#include "shell/unit_Options.h"
+#include "widgets/ButtonArt.h"
+#include "widgets/GlimFade.h"
+
+namespace lumi {
+
+namespace {
+
+const QSize CommandPanelButton(130, 27);
+const QSize CommandBarButton(118, 25);
+
+QCheckBox* serviceBox(QWidget* parent, const QString& caption) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setChecked(true);
+    box->hide();
+    return box;
+}
+
+} // namespace
+
+Commands::Commands(QWidget* window, QWidget* searchPanel, Targets targets) : targets_(targets) {
+    buildCommandPanel(window);
+    buildCommandBar(searchPanel);
+    connectButtons();
+}
+
+void Commands::attachEngine(SearchEngine* engine) {
+    engine_ = engine;
+}
+
+void Commands::buildCommandPanel(QWidget* window) {
+    Panel2 = blackPanel(window);
+    Panel2->setMinimumWidth(PanelWidth);
+
+    GlimFade9 = new TGlimFade(Panel2);
+    dressLogoButton(*GlimFade9);
+    GlimFade9->move((PanelWidth - GlimFade9->width()) / 2, 8);
+    GlimFade9->setCursor(Qt::PointingHandCursor);
+
+    Bevel1 = new QFrame(Panel2);
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setFrameShadow(QFrame::Plain);
+    QPalette line = Bevel1->palette();
+    line.setColor(QPalette::WindowText, QColor(0x5A, 0x64, 0x72));
+    Bevel1->setPalette(line);
+    Bevel1->setGeometry(10, 100, PanelWidth - 20, 2);
+
+    const int left = (PanelWidth - CommandPanelButton.width()) / 2;
+    GlimFade1 = captionButton(Panel2, {left, 114}, CommandPanelButton, QStringLiteral("Options"));
+    GlimFade2 = captionButton(Panel2, {left, 154}, CommandPanelButton, QStringLiteral("Web Site"));
+    GlimFade10 =
+        captionButton(Panel2, {left, 194}, CommandPanelButton, QStringLiteral("Tell a Friend"));
+    GlimFade3 = captionButton(Panel2, {left, 234}, CommandPanelButton, QStringLiteral("About"));
+
+    CheckBox1 = serviceBox(Panel2, QStringLiteral("HotBot"));
+    CheckBox2 = serviceBox(Panel2, QStringLiteral("Lycos"));
+    CheckBox3 = serviceBox(Panel2, QStringLiteral("ScourNet"));
+    CheckBox4 = serviceBox(Panel2, QStringLiteral("Lycos Images Direct"));
+}
+
+void Commands::buildCommandBar(QWidget* searchPanel) {
+    Panel8 = blackPanel(searchPanel);
+    Panel8->setFixedHeight(BarHeight);
+    const int top = (BarHeight - CommandBarButton.height()) / 2;
+    const int step = CommandBarButton.width() + 4;
+    GlimFade6 = captionButton(Panel8, {4, top}, CommandBarButton, QStringLiteral("View"));
+    GlimFade8 =
+        captionButton(Panel8, {4 + step, top}, CommandBarButton, QStringLiteral("Slide Show"));
+    GlimFade4 =
+        captionButton(Panel8, {4 + 2 * step, top}, CommandBarButton, QStringLiteral("Download"));
+    GlimFade5 =
+        captionButton(Panel8, {4 + 3 * step, top}, CommandBarButton, QStringLiteral("Visit"));
+}
+
+void Commands::connectButtons() {
+    for (TGlimFade* button :
+         {GlimFade1, GlimFade2, GlimFade3, GlimFade4, GlimFade5, GlimFade6, GlimFade8, GlimFade10})
+        fadeOnHover(button);
+    // The command bar's buttons change at once rather than fading.
+    for (TGlimFade* button : {GlimFade4, GlimFade5, GlimFade6, GlimFade8})
+        button->setBlendRate(1);
+
+    GlimFade9->OnMouseEnter = [](TGlimFade* sender) {
+        runUnderDefaultHandler([&] {
+            sender->setDisolvRate(500);
+            sender->Dissolve();
+        });
+    };
+    GlimFade9->OnMouseLeave = [](TGlimFade* sender) {
+        runUnderDefaultHandler([&] { sender->DissolveBack(); });
+    };
+
+    GlimFade9->OnClick = [this](TGlimFade*) { GlimFade9Click(); };
+    GlimFade2->OnClick = [this](TGlimFade*) { GlimFade2Click(); };
+    GlimFade10->OnClick = [this](TGlimFade*) { GlimFade10Click(); };
+    GlimFade4->OnClick = [this](TGlimFade*) { GlimFade4Click(); };
+    GlimFade1->OnClick = [this](TGlimFade*) { GlimFade1Click(); };
+    GlimFade3->OnClick = [this](TGlimFade*) { GlimFade3Click(); };
+    GlimFade5->OnClick = [this](TGlimFade*) { GlimFade5Click(); };
+    GlimFade6->OnClick = [this](TGlimFade*) { GlimFade6Click(); };
+    GlimFade8->OnClick = [this](TGlimFade*) { GlimFade8Click(); };
+    targets_.results.OnDoubleClick = [this] { ListView1DblClick(); };
+}
+
+void Commands::GlimFade9Click() {
+    runUnderDefaultHandler([&] { targets_.desktop.CallBrowser(makerHomePage()); });
+}
+
+void Commands::GlimFade2Click() {
+    runUnderDefaultHandler([&] { targets_.desktop.CallBrowser(makerHomePage()); });
+}
+
+void Commands::GlimFade10Click() {
+    runUnderDefaultHandler([&] { targets_.desktop.CallBrowser(tellAFriendLink()); });
+}
+
+void Commands::GlimFade1Click() {
+    runUnderDefaultHandler([&] {
+        if (frm_Options) frm_Options->exec();
+    });
+}
+
+void Commands::GlimFade3Click() {
+    runUnderDefaultHandler([&] {
+        if (frm_About) frm_About->exec();
+    });
+}
+
+void Commands::GlimFade6Click() {
+    catchAll("error code : #0046 (GlimFade6Click)", [&] {
+        targets_.viewer.ViewImages(loadingPicturePath());
+        const std::vector<size_t> rows = targets_.results.selectedRows();
+        if (rows.empty()) {
+            targets_.desktop.ShowMessage(QStringLiteral("Please select a file first!"));
+            return;
+        }
+        engine_->ViewList.add(engine_->FoundList[rows.front()]);
+        const std::string address = engine_->ViewList.front();
+        targets_.transfers.GetFile(address, ExtractFileNameFromURL(address), tkView);
+    });
+}
+
+void Commands::ListView1DblClick() {
+    GlimFade6Click();
+}
+
+void Commands::GlimFade8Click() {
+    runUnderDefaultHandler([&] {
+        if (!engine_) return;
+        engine_->ViewList.clear();
+        const std::vector<size_t> rows = targets_.results.selectedRows();
+        if (rows.size() < 2) {
+            targets_.desktop.ShowMessage(
+                QStringLiteral("You must select at least two files first!"));
+            return;
+        }
+        for (size_t row : rows)
+            engine_->ViewList.add(engine_->FoundList[row]);
+        targets_.viewer.ViewImages(loadingPicturePath());
+        targets_.viewer.StartSlideShow();
+    });
+}
+
+void Commands::GlimFade4Click() {
+    runUnderDefaultHandler([&] {
+        if (!frm_Download || !engine_) return;
+        std::vector<std::string> addresses;
+        for (size_t row : targets_.results.selectedRows())
+            addresses.push_back(engine_->FoundList[row]);
+
+        const SavePlan plan = planBatch(addresses, saveOptionsFromSettings(targets_.settings),
+                                        engine_->SearchDirName, fileExistsOnDisk);
+        if (plan.missingSaveFolder()) {
+            targets_.desktop.ShowMessage(QString::fromLatin1(NoSaveFolderMessage));
+            GlimFade1Click();
+            return;
+        }
+        for (const BatchItem& item : plan.items)
+            frm_Download->ListBox1->addItem(latin1(item.name));
+        frm_Download->Label2->setText(QString::fromLocal8Bit(plan.folder.c_str()));
+
+        // The batch lives while the window is open; closing it (by the last file or by
+        // Abort) stops whatever still runs.
+        DownloadBatch batch(targets_.transfers, plan.items, transferLimit(targets_.settings));
+        batch.OnItemDone = [this](const BatchItem& item) {
+            if (item.state == BatchItem::State::Saved) frm_Download->fileSaved(item.name);
+        };
+        batch.start();
+        frm_Download->exec();
+    });
+}
+
+void Commands::GlimFade5Click() {
+    catchAll("error code : #0045 (Button3Click)", [&] {
+        const std::vector<size_t> rows = targets_.results.selectedRows();
+        if (rows.empty()) {
+            targets_.desktop.ShowMessage(QStringLiteral("Please select a file first!"));
+            return;
+        }
+        targets_.desktop.CallBrowser(ExtractPageLinkFromURL(engine_->FoundList[rows.front()]));
+    });
+}
+
+} // namespace lumi

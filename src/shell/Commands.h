@@ -1,0 +1,94 @@
+#pragma once
+// The main window's commands: the command panel at the left (logo, Options, Web Site, Tell a
+// Friend, About) and the command bar under the result list (View, Slide Show, Download,
+// Visit), with what each does.
+class QCheckBox;
+class QFrame;
+class QWidget;
+class TGlimFade;
+class TIniFile;
+class Tfrm_About;
+class Tfrm_Download;
+class Tfrm_Options;
+
+namespace lumi {
+
+class Desktop;
+class FileTransfers;
+class ResultList;
+class SearchEngine;
+class ViewerPanel;
+
+class Commands {
+public:
+    static constexpr int PanelWidth = 148;
+    static constexpr int BarHeight = 31;
+
+    // What the commands work on; all of it outlives them.
+    struct Targets {
+        TIniFile& settings;
+        FileTransfers& transfers;
+        ResultList& results;
+        ViewerPanel& viewer;
+        Desktop& desktop;
+    };
+
+    // Builds the command panel (Panel2) in window and the command bar (Panel8) in searchPanel.
+    Commands(QWidget* window, QWidget* searchPanel, Targets targets);
+
+    // The commands that work on the search's results need its engine (absent when it could not
+    // be created: they then do nothing).
+    void attachEngine(SearchEngine* engine);
+
+    // The dialogs, created by the program start.
+    Tfrm_Download* frm_Download = nullptr;
+    Tfrm_Options* frm_Options = nullptr;
+    Tfrm_About* frm_About = nullptr;
+
+    // Command panel.
+    QFrame* Panel2 = nullptr;
+    TGlimFade* GlimFade9 = nullptr;
+    QFrame* Bevel1 = nullptr;
+    TGlimFade* GlimFade1 = nullptr;
+    TGlimFade* GlimFade2 = nullptr;
+    TGlimFade* GlimFade10 = nullptr;
+    TGlimFade* GlimFade3 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    QCheckBox* CheckBox3 = nullptr;
+    QCheckBox* CheckBox4 = nullptr;
+    // Command bar.
+    QFrame* Panel8 = nullptr;
+    TGlimFade* GlimFade6 = nullptr;
+    TGlimFade* GlimFade8 = nullptr;
+    TGlimFade* GlimFade4 = nullptr;
+    TGlimFade* GlimFade5 = nullptr;
+
+    void GlimFade9Click();
+    void GlimFade2Click();
+    void GlimFade10Click();
+    // "Options": shows the options dialog modally.
+    void GlimFade1Click();
+    // About: shows the about box modally.
+    void GlimFade3Click();
+    // View: the loading picture at once, then the first selected image when it arrives.
+    void GlimFade6Click();
+    void ListView1DblClick();
+    // Slide Show: the selected images one after another, "Wait" seconds apart at least.
+    void GlimFade8Click();
+    // Download: saves the selected images into the save folder while the progress window
+    // shows them go from queue to done.
+    void GlimFade4Click();
+    // Visit: opens the web folder of the first selected image.
+    void GlimFade5Click();
+
+private:
+    void buildCommandPanel(QWidget* window);
+    void buildCommandBar(QWidget* searchPanel);
+    void connectButtons();
+
+    Targets targets_;
+    SearchEngine* engine_ = nullptr;
+};
+
+} // namespace lumi

@@ -1,0 +1,45 @@
+#pragma once
+// The main window's result list: the found pictures' names and sizes in a black frame, the
+// rows the user selected, and the double click that views one.
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+#include <QObject>
+
+class QFrame;
+class QTreeView;
+class QWidget;
+
+namespace lumi {
+
+class SearchEngine;
+
+// Gives the result list its two columns' widths and alignment for the model it holds.
+void styleResultColumns(QTreeView& list);
+
+class ResultList : public QObject {
+public:
+    // Builds the list in its frame (ListFrame) inside parent, over an empty two-column model.
+    explicit ResultList(QWidget* parent);
+
+    // Shows engine's results from now on (the engine outlives the list).
+    void attachEngine(SearchEngine* engine);
+
+    // The selected result rows, from the top.
+    std::vector<size_t> selectedRows() const;
+
+    // A double click anywhere in the list, on a row or not.
+    std::function<void()> OnDoubleClick;
+
+    QFrame* ListFrame = nullptr;
+    QTreeView* ListView1 = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    SearchEngine* engine_ = nullptr;
+};
+
+} // namespace lumi

@@ -1,0 +1,58 @@
+#pragma once
+// The main window's search bar: the title, the status and counters the engine keeps, the
+// phrase box with Search/Abort, the two search check boxes and "More Info". It shows what the
+// engine keeps and hands it the user's input.
+#include <functional>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+class TGlimFade;
+
+namespace lumi {
+
+class SearchEngine;
+
+class SearchBar {
+public:
+    static constexpr int Height = 84;
+
+    // Builds the bar (Panel1) inside parent.
+    explicit SearchBar(QWidget* parent);
+
+    // Wires the labels, the phrase box and the buttons to engine (the engine outlives the bar).
+    void attachEngine(SearchEngine* engine);
+
+    // "More Info": what it shows is the window's to say.
+    std::function<void()> OnMoreInfo;
+
+    QFrame* Panel1 = nullptr;
+    QLabel* Image1 = nullptr;
+    QLabel* StatusCaption = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* FoundCaption = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* ProcessesCaption = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    TGlimFade* SearchButton = nullptr;
+    TGlimFade* AbortButton = nullptr;
+    QCheckBox* CheckBox_CheckLinks = nullptr;
+    QCheckBox* CheckBox_RecursiveSearch = nullptr;
+    QPushButton* Button1 = nullptr;
+
+    void SearchButtonClick();
+    void AbortButtonClick();
+    void Edit1KeyPress(char& key);
+    void Button1Click();
+
+private:
+    void showEngineState();
+
+    SearchEngine* engine_ = nullptr;
+};
+
+} // namespace lumi
