@@ -152,15 +152,12 @@ void Commands::GlimFade3Click() {
 
 void Commands::GlimFade6Click() {
     catchAll("error code : #0046 (GlimFade6Click)", [&] {
-        targets_.viewer.ViewImages(loadingPicturePath());
         const std::vector<size_t> rows = targets_.results.selectedRows();
         if (rows.empty()) {
             targets_.desktop.ShowMessage(QStringLiteral("Please select a file first!"));
             return;
         }
-        engine_->ViewList.add(engine_->FoundList[rows.front()]);
-        const std::string address = engine_->ViewList.front();
-        targets_.transfers.GetFile(address, ExtractFileNameFromURL(address), tkView);
+        targets_.viewer.View(engine_->FoundList[rows.front()]);
     });
 }
 
@@ -171,17 +168,16 @@ void Commands::ListView1DblClick() {
 void Commands::GlimFade8Click() {
     runUnderDefaultHandler([&] {
         if (!engine_) return;
-        engine_->ViewList.clear();
         const std::vector<size_t> rows = targets_.results.selectedRows();
         if (rows.size() < 2) {
             targets_.desktop.ShowMessage(
                 QStringLiteral("You must select at least two files first!"));
             return;
         }
+        std::vector<std::string> addresses;
         for (size_t row : rows)
-            engine_->ViewList.add(engine_->FoundList[row]);
-        targets_.viewer.ViewImages(loadingPicturePath());
-        targets_.viewer.StartSlideShow();
+            addresses.push_back(engine_->FoundList[row]);
+        targets_.viewer.SlideShowOf(addresses);
     });
 }
 

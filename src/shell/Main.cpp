@@ -221,7 +221,7 @@ void TForm1::FormKeyPress(char& key) {
     // Escape leaves the viewer for the result list and forgets the pictures it was showing;
     // other keys go on to the focused control.
     if (key != 27 || !ViewerShown()) return;
-    if (Viewer->Slides) Viewer->Slides->Stop();
+    Viewer->Stop();
     ShowPanel(panel_Search);
 }
 

@@ -18,6 +18,7 @@ protected:
             .fetch = [this](const std::string& address,
                             const std::string& name) { fetched.emplace_back(address, name); },
             .show = [this](const std::string& file) { shown.emplace_back(file, now); },
+            .showFailure = [this](const std::string& reason) { shown.emplace_back(reason, now); },
             .remove = [this](const std::string& file) { removed.push_back(file); },
             .pausing = [this] { return pauseEnds.has_value(); },
             .startPause = [this] { pauseEnds = now + pauseMs; },
@@ -91,17 +92,37 @@ TEST_F(SlideShowTest, StopWhileTheFirstSlideIsInTransferShowsNothingAndRemovesIt
     EXPECT_EQ(fetched.size(), 1u);
 }
 
-TEST_F(SlideShowTest, HeldPictureIsStillShownAfterStopAndTheShowEnds) {
+TEST_F(SlideShowTest, StopDropsTheHeldPictureAndEndsThePause) {
     select({"http://h/a.jpg", "http://h/b.jpg", "http://h/c.jpg"});
     show->StartSlideShow();
     show->pictureArrived("/s/a.jpg");
     show->pictureArrived("/s/b.jpg");
     show->Stop();
+    EXPECT_FALSE(pauseEnds.has_value());
     advanceTo(20000);
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[1].first, "/s/b.jpg");
-    EXPECT_EQ(shown[1].second, 10000u);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(removed, (std::vector<std::string>{"/s/a.jpg", "/s/b.jpg"}));
     EXPECT_EQ(fetched.size(), 2u);
+}
+
+// A slide that did not arrive takes its turn as a message, and the show goes on.
+TEST_F(SlideShowTest, FailedSlideIsShownInTurnAndTheNextIsFetched) {
+    select({"http://h/a.jpg", "http://h/gone.jpg", "http://h/c.jpg"});
+    show->StartSlideShow();
+    show->pictureArrived("/s/a.jpg");
+    show->pictureFailed("404 Not Found"); // during the pause: held like a picture
+    EXPECT_EQ(fetched.size(), 2u);
+    advanceTo(10000);
+    ASSERT_EQ(fetched.size(), 3u);
+    EXPECT_EQ(fetched.back().second, "c.jpg");
+    show->pictureArrived("/s/c.jpg");
+    advanceTo(20000);
+    const std::vector<std::pair<std::string, uint32_t>> expected = {
+        {"/s/a.jpg", 0}, {"404 Not Found", 10000}, {"/s/c.jpg", 20000}};
+    EXPECT_EQ(shown, expected);
+    show->Stop();
+    show->pictureFailed("late");
+    EXPECT_EQ(shown.size(), 3u);
 }
 
 TEST_F(SlideShowTest, NewShowTakesAPictureOfAStoppedOneThatWasStillInTransfer) {
