@@ -60,6 +60,8 @@ void Commands::buildCommandPanel(QWidget* window) {
     dressLogoButton(*GlimFade9);
     GlimFade9->move((PanelWidth - GlimFade9->width()) / 2, 8);
     GlimFade9->setCursor(Qt::PointingHandCursor);
+    // Web Site below opens the same page from the keyboard.
+    GlimFade9->setFocusPolicy(Qt::NoFocus);
 
     Bevel1 = new QFrame(Panel2);
     Bevel1->setFrameShape(QFrame::HLine);
@@ -123,7 +125,7 @@ void Commands::connectButtons() {
     GlimFade5->OnClick = [this](TGlimFade*) { GlimFade5Click(); };
     GlimFade6->OnClick = [this](TGlimFade*) { GlimFade6Click(); };
     GlimFade8->OnClick = [this](TGlimFade*) { GlimFade8Click(); };
-    targets_.results.OnDoubleClick = [this] { ListView1DblClick(); };
+    targets_.results.OnView = [this] { ListView1DblClick(); };
 }
 
 void Commands::GlimFade9Click() {

@@ -2,6 +2,7 @@
 // the diagnostics window following the engine's counters.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,12 +15,16 @@
 #include "analysis/UrlUtils.h"
 #include "common/EventLoopWait.h"
 #include "engine/SearchEngine.h"
-#include "shell/Main.h"
-#include "shell/Unit2.h"
-#include "widgets/GlimFade.h"
-#include "shell/SearchBar.h"
-#include "shell/ResultList.h"
+#include "engine/SmartSave.h"
+#include "files/unit_Download.h"
 #include "shell/Commands.h"
+#include "shell/Main.h"
+#include "shell/ResultList.h"
+#include "shell/SearchBar.h"
+#include "shell/Unit2.h"
+#include "shell/ViewerPanel.h"
+#include "shell/unit_About.h"
+#include "widgets/GlimFade.h"
 
 using lumi::test::waitUntil;
 
@@ -173,4 +178,66 @@ TEST_F(SearchBarTest, ThePhraseBoxTakesWhatASearchCanSend) {
     ASSERT_EQ(form->Engine->GetPageQueue.size(), 4u);
     EXPECT_TRUE(form->Engine->GetPageQueue[0].ends_with("&MT=%26%231046%3Buk+%3F\t2"))
         << form->Engine->GetPageQueue[0];
+}
+
+// Search, select, view and download with key presses only; every command button takes the
+// focus by Tab, shows it, and works with Enter or Space.
+TEST_F(SearchBarTest, EveryCommandWorksFromTheKeyboard) {
+    QApplication::setActiveWindow(form.get());
+    Tfrm_Download download(form.get());
+    form->Commands->frm_Download = &download;
+    QWidget* list = form->Results->ListView1;
+    const auto tabUntil = [&](QWidget* wanted) {
+        for (int i = 0; i < 20 && QApplication::focusWidget() != wanted; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        return QApplication::focusWidget() == wanted;
+    };
+
+    ASSERT_EQ(QApplication::focusWidget(), form->Search->Edit1);
+    QTest::keyClicks(form->Search->Edit1, QStringLiteral("cats"));
+    QTest::keyClick(form->Search->Edit1, Qt::Key_Return);
+    ASSERT_TRUE(form->Engine->Searching);
+    for (const char* url : {"http://127.0.0.1:1/a.jpg", "http://127.0.0.1:1/b.jpg"})
+        form->Engine->AddToListView(url, 0);
+    ASSERT_TRUE(waitUntil([&] { return form->Results->ListView1->model()->rowCount() == 2; }));
+
+    ASSERT_TRUE(tabUntil(list));
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Up);
+    ASSERT_EQ(form->Results->selectedRows(), std::vector<size_t>{0});
+    QTest::keyClick(list, Qt::Key_Return);
+    ASSERT_TRUE(waitUntil([&] { return form->Viewer->ViewMessage->isVisible(); }));
+    EXPECT_TRUE(
+        form->Viewer->ViewMessage->text().startsWith(QStringLiteral("Could not load a.jpg")));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(form->ViewerShown());
+    EXPECT_EQ(QApplication::focusWidget(), list);
+
+    TGlimFade* downloadButton = form->Commands->GlimFade4;
+    const QImage unfocused = downloadButton->grab().toImage();
+    ASSERT_TRUE(tabUntil(downloadButton));
+    EXPECT_NE(downloadButton->grab().toImage(), unfocused) << "the focus mark";
+    QTest::keyClick(downloadButton, Qt::Key_Space);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages.back(), QString::fromLatin1(lumi::NoSaveFolderMessage));
+
+    QTest::keyClick(downloadButton, Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(downloadButton, Qt::Key_F5);
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[1], QString::fromLatin1(lumi::NoSaveFolderMessage));
+    EXPECT_EQ(messages[2], QStringLiteral("You must select at least two files first!"));
+
+    // The about box opens from its button and closes with Enter.
+    Tfrm_About about;
+    form->Commands->frm_About = &about;
+    bool shown = false;
+    QTimer::singleShot(0, &about, [&] {
+        shown = about.isVisible();
+        // Where the box's keys go once the desktop has made it the active window.
+        QTest::keyClick(about.focusWidget(), Qt::Key_Return);
+    });
+    ASSERT_TRUE(tabUntil(form->Commands->GlimFade3));
+    QTest::keyClick(form->Commands->GlimFade3, Qt::Key_Return);
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(about.isVisible());
 }
