@@ -21,7 +21,7 @@ Picture decodeWithQt(const QByteArray& bytes, const char* format) {
     reader.setAutoDetectImageFormat(false);
     const QSize announced = reader.size();
     if (announced.isValid() && int64_t(announced.width()) * announced.height() > PicturePixelBudget)
-        throw PictureError("picture beyond the pixel budget");
+        throw PictureError(TooLargeToShow);
     Picture picture;
     picture.image = reader.read();
     if (picture.image.isNull()) throw PictureError(reader.errorString().toStdString());

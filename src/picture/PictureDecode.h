@@ -21,6 +21,9 @@ inline constexpr int64_t PicturePixelBudget = int64_t(1) << 25;
 // The largest picture file read into memory.
 inline constexpr int64_t PictureFileLimit = int64_t(128) << 20;
 
+// What a picture beyond the budgets is refused with.
+inline constexpr const char* TooLargeToShow = "too large to show";
+
 struct PictureError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
