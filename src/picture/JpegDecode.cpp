@@ -3,12 +3,14 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include <jpeglib.h>
 // After jpeglib.h, which it needs.
 #include <jerror.h>
 
 #include "picture/ExifOrientation.h"
+#include "picture/JpegScans.h"
 #include "picture/PictureFit.h"
 
 namespace lumi {
@@ -230,7 +232,17 @@ int jpegEighthsFor(QSize natural, QSize wanted) {
     return 8;
 }
 
-Picture decodeJpeg(const uint8_t* data, size_t size, QSize area) {
+namespace {
+
+// Every component decoded at one pixel per block: each pixel is its block's DC value alone.
+bool dcAlone(const jpeg_decompress_struct& cinfo) {
+    for (int c = 0; c < cinfo.num_components; ++c)
+        if (cinfo.comp_info[c].DCT_scaled_size != 1) return false;
+    return true;
+}
+
+// reduced: data is already the DC scans of a progressive stream.
+Picture decodeJpegStream(const uint8_t* data, size_t size, QSize area, bool reduced) {
     Decompressor decompressor;
     jpeg_decompress_struct& cinfo = decompressor.cinfo();
     Source source{data, size};
@@ -271,14 +283,26 @@ Picture decodeJpeg(const uint8_t* data, size_t size, QSize area) {
                  format);
     if (image.isNull()) throw PictureError("no memory for the JPEG picture");
     RowTarget target{image.bits(), static_cast<size_t>(image.bytesPerLine())};
+    if (!reduced && cinfo.progressive_mode && dcAlone(cinfo)) {
+        // Only the DC scans matter: the stream without the rest decodes to the same pixels.
+        const std::vector<uint8_t> dcScans = jpegDcScansOnly(data, size);
+        if (!dcScans.empty()) return decodeJpegStream(dcScans.data(), dcScans.size(), area, true);
+    }
     const bool partly = cinfo.progressive_mode && cinfo.scale_num < 8;
-    decompressor.run(partly ? decodeRowsFromScansUsed : decodeRows, &target, "corrupt JPEG picture");
+    decompressor.run(partly ? decodeRowsFromScansUsed : decodeRows, &target,
+                     "corrupt JPEG picture");
     if (cmyk) {
         for (int y = 0; y < image.height(); ++y)
             cmykRowToRgbx(target.bits + target.stride * size_t(y), image.width(),
                           cinfo.saw_Adobe_marker);
     }
     return Picture{orientation == 1 ? std::move(image) : orientImage(image, orientation), natural};
+}
+
+} // namespace
+
+Picture decodeJpeg(const uint8_t* data, size_t size, QSize area) {
+    return decodeJpegStream(data, size, area, false);
 }
 
 } // namespace lumi

@@ -193,6 +193,13 @@ TEST(JpegVariants, ProgressiveScaledDownComesFromTheScansItUses) {
         EXPECT_EQ(decode(dcOnly, small).image, decoded);
         // A larger scale needs the AC scans too.
         EXPECT_NE(decode(dcOnly, {200, 150}).image, decode(progressive, {200, 150}).image);
+        // A stream broken off anywhere decodes what arrived or fails cleanly.
+        for (qsizetype cut = 0; cut < progressive.size(); cut += 97) {
+            try {
+                decode(progressive.left(cut), small);
+            } catch (const lumi::PictureError&) {
+            }
+        }
     }
 }
 
