@@ -62,13 +62,17 @@ Picture decodePicture(const QByteArray& bytes, PictureFormat format, QSize area)
     throw PictureError("no decoder for this kind of file");
 }
 
-Picture loadPictureFile(const std::string& path, QSize area) {
-    const PictureFormat format = pictureFormatOf(path);
-    if (format == PictureFormat::None) throw PictureError("no decoder for this kind of file");
+QByteArray readPictureFile(const std::string& path) {
     QFile file(QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())));
     if (!file.open(QIODevice::ReadOnly)) throw PictureError("picture file cannot be read");
     if (file.size() > PictureFileLimit) throw PictureError("picture file too large");
-    return decodePicture(file.read(PictureFileLimit), format, area);
+    return file.read(PictureFileLimit);
+}
+
+Picture loadPictureFile(const std::string& path, QSize area) {
+    const PictureFormat format = pictureFormatOf(path);
+    if (format == PictureFormat::None) throw PictureError("no decoder for this kind of file");
+    return decodePicture(readPictureFile(path), format, area);
 }
 
 } // namespace lumi

@@ -44,5 +44,7 @@ PictureFormat pictureFormatOf(std::string_view fileName);
 // libjpeg's scales that still covers its fitted size there; an empty area decodes at full size.
 Picture decodePicture(const QByteArray& bytes, PictureFormat format, QSize area = {});
 Picture loadPictureFile(const std::string& path, QSize area = {});
+// The bytes of a picture file (at most PictureFileLimit), for decodePicture.
+QByteArray readPictureFile(const std::string& path);
 
 } // namespace lumi

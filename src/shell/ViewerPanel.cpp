@@ -59,6 +59,13 @@ ViewerPanel::ViewerPanel(QWidget* area) {
     ViewMessage->setTextFormat(Qt::PlainText);
     ViewMessage->hide();
     panel_Viewer->hide();
+    SharpenTimer = new QTimer(panel_Viewer);
+    SharpenTimer->setSingleShot(true);
+    SharpenTimer->setInterval(150);
+    QObject::connect(SharpenTimer, &QTimer::timeout, panel_Viewer, [this] {
+        if (panel_Viewer->isVisible())
+            ViewPicture.sharpen(*ViewImage, panel_Viewer->size(), [this] { FitPicture(); });
+    });
     SlideShowTimer = new QTimer(panel_Viewer);
     SlideShowTimer->setSingleShot(true);
     QObject::connect(SlideShowTimer, &QTimer::timeout, panel_Viewer,
@@ -190,6 +197,9 @@ void ViewerPanel::showFailure(const QString& text) {
 void ViewerPanel::FitPicture() {
     ViewPicture.fit(*ViewImage, panel_Viewer->size());
     ViewMessage->setGeometry(panel_Viewer->rect());
+    // A panel grown beyond what the decoded pixels fill gets them decoded again once the
+    // resizing has settled.
+    if (ViewPicture.blurredIn(panel_Viewer->size())) SharpenTimer->start();
 }
 
 void ViewerPanel::StartSlideShow() {

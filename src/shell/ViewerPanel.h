@@ -67,6 +67,9 @@ public:
     // Why a picture could not be shown, in its place.
     QLabel* ViewMessage = nullptr;
     QTimer* SlideShowTimer = nullptr;
+    // Runs out once resizing has settled: a picture shown larger than its decoded pixels is
+    // decoded again for the panel.
+    QTimer* SharpenTimer = nullptr;
     // The pacing of the slide show (absent without an engine).
     std::unique_ptr<SlideShow> Slides;
     PictureView ViewPicture;

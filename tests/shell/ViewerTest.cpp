@@ -182,6 +182,10 @@ TEST_F(ViewerTest, ViewShowsTheFittedPictureRefitsOnResizeAndRemovesItsFile) {
         waitUntil([&] { return form->Viewer->panel_Viewer->width() == form->Panel3->width(); }));
     expectFitted();
     EXPECT_GT(form->Viewer->ViewImage->width(), 500);
+    // Decoded scaled for the first panel, the picture is decoded again to fill this one.
+    EXPECT_LT(form->Viewer->ViewImage->pixmap().width(), 800);
+    ASSERT_TRUE(waitUntil([&] { return form->Viewer->ViewImage->pixmap().width() == 800; }));
+    expectFitted();
 
     pressEscape();
     const QRect placed = form->Viewer->ViewImage->geometry();
