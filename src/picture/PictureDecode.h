@@ -42,6 +42,7 @@ PictureFormat pictureFormatOf(std::string_view fileName);
 
 // area: the place the picture will be fitted into. A JPEG is decoded at the smallest of
 // libjpeg's scales that still covers its fitted size there; an empty area decodes at full size.
+// Of an icon's pictures the largest that fits area is taken (the smallest when none does).
 Picture decodePicture(const QByteArray& bytes, PictureFormat format, QSize area = {});
 Picture loadPictureFile(const std::string& path, QSize area = {});
 // The bytes of a picture file (at most PictureFileLimit), for decodePicture.

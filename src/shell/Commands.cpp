@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPalette>
+#include <QTabWidget>
 
 #include "analysis/UrlUtils.h"
 #include "base/ErrorReport.h"
@@ -194,6 +195,8 @@ void Commands::GlimFade4Click() {
                                         engine_->SearchDirName, fileExistsOnDisk);
         if (plan.missingSaveFolder()) {
             targets_.desktop.ShowMessage(QString::fromLatin1(NoSaveFolderMessage));
+            // The options open where the save folder is set.
+            if (frm_Options) frm_Options->PageControl1->setCurrentWidget(frm_Options->TabSheet3);
             GlimFade1Click();
             return;
         }

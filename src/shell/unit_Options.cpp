@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -175,7 +176,7 @@ void Tfrm_Options::FormShow() {
     edit_Wait->setText(lumi::latin1(v.wait));
     checkbox_SubDir->setChecked(v.subDir);
     checkbox_NumberedList->setChecked(v.numberedList);
-    edit_SavePath->setText(lumi::latin1(v.savePath));
+    edit_SavePath->setText(QFile::decodeName(QByteArray::fromStdString(v.savePath)));
     (v.slowConnection ? radiobutton_Modem : radiobutton_LAN)->setChecked(true);
     ProxyCheck->setChecked(v.useProxy);
     ProxyEdit->setText(lumi::latin1(v.proxyServer));
@@ -245,7 +246,7 @@ lumi::OptionsValues Tfrm_Options::FieldValues() const {
     v.wait = typed(edit_Wait);
     v.subDir = checkbox_SubDir->isChecked();
     v.numberedList = checkbox_NumberedList->isChecked();
-    v.savePath = typed(edit_SavePath);
+    v.savePath = QFile::encodeName(edit_SavePath->text()).toStdString();
     v.useProxy = ProxyCheck->isChecked();
     v.proxyServer = typed(ProxyEdit);
     v.proxyPort = typed(ProxyPortEdit);
