@@ -30,7 +30,6 @@ TEST(OptionsSettings, NumberFieldsTakeTrimmedDecimalsWithinTheirRange) {
         EXPECT_EQ(!lumi::optionsFieldProblem(OptionsField::Wait, c.text), c.size) << c.text;
         EXPECT_EQ(!lumi::optionsFieldProblem(OptionsField::ProxyPort, c.text), c.port) << c.text;
     }
-    EXPECT_EQ(lumi::decimalField(" 0016 "), 16);
     EXPECT_EQ(*lumi::optionsFieldProblem(OptionsField::LargerThan, "abc"),
               "Must be larger than: enter a whole number of kilobytes");
 }

@@ -105,26 +105,6 @@ TEST_F(SlideShowTest, StopDropsTheHeldPictureAndEndsThePause) {
     EXPECT_EQ(fetched.size(), 2u);
 }
 
-// A slide that did not arrive takes its turn as a message, and the show goes on.
-TEST_F(SlideShowTest, FailedSlideIsShownInTurnAndTheNextIsFetched) {
-    select({"http://h/a.jpg", "http://h/gone.jpg", "http://h/c.jpg"});
-    show->StartSlideShow();
-    show->pictureArrived("/s/a.jpg");
-    show->pictureFailed("404 Not Found"); // during the pause: held like a picture
-    EXPECT_EQ(fetched.size(), 2u);
-    advanceTo(10000);
-    ASSERT_EQ(fetched.size(), 3u);
-    EXPECT_EQ(fetched.back().second, "c.jpg");
-    show->pictureArrived("/s/c.jpg");
-    advanceTo(20000);
-    const std::vector<std::pair<std::string, uint32_t>> expected = {
-        {"/s/a.jpg", 0}, {"404 Not Found", 10000}, {"/s/c.jpg", 20000}};
-    EXPECT_EQ(shown, expected);
-    show->Stop();
-    show->pictureFailed("late");
-    EXPECT_EQ(shown.size(), 3u);
-}
-
 TEST_F(SlideShowTest, NewShowTakesAPictureOfAStoppedOneThatWasStillInTransfer) {
     select({"http://h/old.jpg", "http://h/old2.jpg"});
     show->StartSlideShow();

@@ -65,19 +65,15 @@ TEST_F(ExtractFormTest, CreateDirForANewAnExistingAndARefusedName) {
     EXPECT_EQ(childNames(form.DirTree1->currentItem()->parent()), std::vector<std::string>{"new"});
 
     form.DirTree1->SelectPath(root + "pics");
-    answers = {"new", "", "../escape", "a/b", std::string(300, 'x') + "/"};
-    for (int i = 0; i < 5; ++i)
+    answers = {"new", "", "../escape", "a/b"};
+    for (int i = 0; i < 4; ++i)
         form.SpeedButton1Click();
-    ASSERT_EQ(messages.size(), 5u);
-    EXPECT_EQ(std::vector<std::string>(messages.begin(), messages.begin() + 4),
-              (std::vector<std::string>{
-                  "Directory exists. Use another name. ",
-                  "Enter a name for the new directory.",
-                  "Couldn't create directory ../escape",
-                  "Couldn't create directory a/b",
-              }));
-    // A long name is shortened in the middle.
-    EXPECT_LT(messages[4].size(), 150u);
+    EXPECT_EQ(messages, (std::vector<std::string>{
+                            "Directory exists. Use another name. ",
+                            "Enter a name for the new directory.",
+                            "Couldn't create directory ../escape",
+                            "Couldn't create directory a/b",
+                        }));
     EXPECT_EQ(form.DirTree1->Directory(), root + "Pics/");
     EXPECT_FALSE(fs::exists(root + "escape"));
     EXPECT_FALSE(fs::exists(root + "Pics/a"));

@@ -1,6 +1,5 @@
-// JPEG decoding beyond the plain case, over small generated pictures: EXIF orientations,
-// a progressive picture decoded at an eighth from its DC scans only, and the words for a
-// picture too large to show.
+// JPEG decoding over small generated pictures: EXIF orientations, progressive pictures scaled
+// down, and the words for a picture too large to show.
 #include <cstdio>
 #include <functional>
 
@@ -8,7 +7,6 @@
 #include <jpeglib.h>
 
 #include <QBuffer>
-#include <QFile>
 #include <QImageWriter>
 #include <QPainter>
 
@@ -30,47 +28,23 @@ QByteArray jpegOf(const QImage& image, bool progressive) {
 
 // The JPEG with an EXIF APP1 segment holding only the orientation, right after SOI.
 QByteArray withOrientation(const QByteArray& jpeg, int orientation, bool bigEndian) {
-    QByteArray tiff;
-    const auto put = [&](uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            const int shift = 8 * (bigEndian ? bytes - 1 - i : i);
-            tiff.append(char((value >> shift) & 0xFF));
-        }
-    };
-    tiff.append(bigEndian ? "MM" : "II");
-    put(42, 2);
-    put(8, 4); // the first directory right after this header
-    put(1, 2); // one entry: the orientation, a 16-bit number
-    put(0x0112, 2);
-    put(3, 2);
-    put(1, 4);
-    put(uint32_t(orientation), 2);
-    put(0, 2);
-    put(0, 4); // no next directory
-    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
-    const int length = int(payload.size()) + 2;
-    QByteArray segment;
-    for (int b : {0xFF, 0xE1, length >> 8, length & 0xFF})
-        segment.append(char(b));
-    return jpeg.left(2) + segment + payload + jpeg.mid(2);
+    QByteArray exif("Exif\0\0", 6);
+    exif.append(bigEndian ? "MM" : "II");
+    // Magic, first directory at 8; one entry: tag 0x0112, type 3 (16 bits), count 1, value;
+    // no next directory.
+    const std::pair<uint32_t, int> fields[] = {
+        {42, 2}, {8, 4}, {1, 2}, {0x0112, 2}, {3, 2}, {1, 4}, {uint32_t(orientation), 2},
+        {0, 2},  {0, 4}};
+    for (const auto& [value, bytes] : fields)
+        for (int i = 0; i < bytes; ++i)
+            exif.append(char((value >> (8 * (bigEndian ? bytes - 1 - i : i))) & 0xFF));
+    const int length = int(exif.size()) + 2;
+    return jpeg.left(2) + "\xFF\xE1" + char(length >> 8) + char(length & 0xFF) + exif + jpeg.mid(2);
 }
 
 lumi::Picture decode(const QByteArray& bytes, QSize area = {}) {
     return lumi::decodeJpeg(reinterpret_cast<const uint8_t*>(bytes.constData()),
                             size_t(bytes.size()), area);
-}
-
-// The nearest of the four quadrant colours.
-int quadrantOf(QColor colour) {
-    const QColor quadrants[] = {Qt::red, Qt::green, Qt::blue, Qt::white};
-    int best = 0, bestDistance = 1 << 30;
-    for (int i = 0; i < 4; ++i) {
-        const int d = std::abs(colour.red() - quadrants[i].red()) +
-                      std::abs(colour.green() - quadrants[i].green()) +
-                      std::abs(colour.blue() - quadrants[i].blue());
-        if (d < bestDistance) bestDistance = d, best = i;
-    }
-    return best;
 }
 
 TEST(JpegVariants, EveryExifOrientationComesOutUpright) {
@@ -83,41 +57,25 @@ TEST(JpegVariants, EveryExifOrientationComesOutUpright) {
     painter.fillRect(16, 8, 16, 8, Qt::white);
     painter.end();
     const QByteArray plain = jpegOf(stored, false);
-    const int W = 32, H = 16;
-    // Where the upright picture's pixel (x, y) lies in the stored one, per the EXIF rules.
-    const std::function<QPoint(int, int)> source[] = {
-        {},
-        [](int x, int y) { return QPoint(x, y); },
-        [&](int x, int y) { return QPoint(W - 1 - x, y); },
-        [&](int x, int y) { return QPoint(W - 1 - x, H - 1 - y); },
-        [&](int x, int y) { return QPoint(x, H - 1 - y); },
-        [](int x, int y) { return QPoint(y, x); },
-        [&](int x, int y) { return QPoint(y, H - 1 - x); },
-        [&](int x, int y) { return QPoint(W - 1 - y, H - 1 - x); },
-        [&](int x, int y) { return QPoint(W - 1 - y, x); },
+    // The upright corners (top left, top right, bottom left, bottom right) per the EXIF rules.
+    const char* const corners[] = {"",     "RGBW", "GRWB", "WBGR", "BWRG",
+                                   "RBGW", "BRWG", "WGBR", "GWRB"};
+    const auto nameOf = [](QColor c) {
+        return c.red() > 128 ? (c.green() > 128 ? 'W' : 'R') : c.green() > 128 ? 'G' : 'B';
     };
     for (int orientation = 1; orientation <= 8; ++orientation) {
-        SCOPED_TRACE(orientation);
         const lumi::Picture picture = decode(withOrientation(plain, orientation, orientation % 2));
-        const QSize upright = orientation >= 5 ? QSize(H, W) : QSize(W, H);
-        ASSERT_EQ(picture.natural, upright);
-        ASSERT_EQ(picture.image.size(), upright);
-        for (const QPoint at :
-             {QPoint(4, 4), QPoint(upright.width() - 4, 4), QPoint(4, upright.height() - 4),
-              QPoint(upright.width() - 4, upright.height() - 4)}) {
-            const QPoint from = source[orientation](at.x(), at.y());
-            EXPECT_EQ(quadrantOf(picture.image.pixelColor(at)), quadrantOf(stored.pixelColor(from)))
-                << at.x() << "," << at.y();
-        }
+        const QSize upright = orientation >= 5 ? QSize(16, 32) : QSize(32, 16);
+        ASSERT_EQ(picture.natural, upright) << orientation;
+        ASSERT_EQ(picture.image.size(), upright) << orientation;
+        const int r = upright.width() - 4, b = upright.height() - 4;
+        const std::string seen = {
+            nameOf(picture.image.pixelColor(4, 4)), nameOf(picture.image.pixelColor(r, 4)),
+            nameOf(picture.image.pixelColor(4, b)), nameOf(picture.image.pixelColor(r, b))};
+        EXPECT_EQ(seen, corners[orientation]) << orientation;
     }
     // Decoded for an area, a turned picture keeps its upright size.
     EXPECT_EQ(decode(withOrientation(plain, 6, true), {8, 16}).natural, QSize(16, 32));
-    // A block that breaks off or lies reads as stored.
-    const QByteArray exif = withOrientation(plain, 6, true).mid(6, 30);
-    const auto* data = reinterpret_cast<const uint8_t*>(exif.constData());
-    EXPECT_EQ(lumi::exifOrientation(data, size_t(exif.size())), 6);
-    for (size_t cut = 0; cut < size_t(exif.size()) - 4; ++cut)
-        EXPECT_EQ(lumi::exifOrientation(data, cut), 1) << cut;
 }
 
 // libjpeg's own decode at an eighth, reading every scan.
@@ -143,40 +101,13 @@ QImage fullDecodeAtAnEighth(const QByteArray& bytes) {
     return image;
 }
 
-// The stream without its scans of AC coefficients: the DC scans (first and refinements) and
-// every other segment stay.
-QByteArray withoutAcScans(const QByteArray& jpeg) {
-    const auto byte = [&](qsizetype i) { return uint8_t(jpeg[i]); };
-    QByteArray kept = jpeg.left(2);
-    qsizetype at = 2;
-    while (at + 4 <= jpeg.size() && byte(at + 1) != 0xD9) {
-        const qsizetype length = byte(at + 2) << 8 | byte(at + 3);
-        qsizetype end = at + 2 + length;
-        const bool scan = byte(at + 1) == 0xDA;
-        if (scan) {
-            // The scan's data runs to the next marker that is not a stuffed byte or restart.
-            while (end + 1 < jpeg.size() && !(byte(end) == 0xFF && byte(end + 1) != 0 &&
-                                              (byte(end + 1) < 0xD0 || byte(end + 1) > 0xD7)))
-                ++end;
-        }
-        // Ss, the scan's first coefficient, follows the component selectors.
-        if (!scan || byte(at + 5 + 2 * byte(at + 4)) == 0) kept += jpeg.mid(at, end - at);
-        at = end;
-    }
-    return kept + QByteArray("\xFF\xD9", 2);
-}
-
 // Decoded scaled down, a progressive picture is read only up to the scans that scale uses;
 // the pixels are libjpeg's own for the whole stream.
 TEST(JpegVariants, ProgressiveScaledDownComesFromTheScansItUses) {
     QImage source(480, 320, QImage::Format_RGB32);
-    QPainter painter(&source);
-    QConicalGradient wheel(240, 160, 0);
-    wheel.setColorAt(0, Qt::red);
-    wheel.setColorAt(0.5, Qt::cyan);
-    wheel.setColorAt(1, Qt::red);
-    painter.fillRect(source.rect(), wheel);
-    painter.end();
+    for (int y = 0; y < 320; ++y)
+        for (int x = 0; x < 480; ++x)
+            source.setPixel(x, y, qRgb(x / 2, y * 255 / 320, (x * y) % 256));
     const QSize small(50, 30); // fits an eighth: 60 × 40
     for (const bool grey : {false, true}) {
         SCOPED_TRACE(grey ? "grey" : "colour, halved chroma");
@@ -186,29 +117,13 @@ TEST(JpegVariants, ProgressiveScaledDownComesFromTheScansItUses) {
         ASSERT_EQ(reference.size(), QSize(60, 40));
         const QImage decoded = decode(progressive, small).image;
         EXPECT_EQ(decoded.convertToFormat(QImage::Format_RGBX8888), reference);
-        if (!grey) continue;
-        // One component: its DC scans alone give the same pixels.
-        const QByteArray dcOnly = withoutAcScans(progressive);
-        ASSERT_LT(dcOnly.size(), progressive.size() / 2) << "the AC scans were left out";
-        EXPECT_EQ(decode(dcOnly, small).image, decoded);
-        // A larger scale needs the AC scans too.
-        EXPECT_NE(decode(dcOnly, {200, 150}).image, decode(progressive, {200, 150}).image);
-        // A stream broken off anywhere decodes what arrived or fails cleanly.
-        for (qsizetype cut = 0; cut < progressive.size(); cut += 97) {
-            try {
-                decode(progressive.left(cut), small);
-            } catch (const lumi::PictureError&) {
-            }
-        }
     }
 }
 
 TEST(JpegVariants, PicturesBeyondTheBudgetsAreTooLargeToShow) {
-    for (const char* name : {"huge-header.jpg", "huge-progressive.jpg"}) {
-        QFile file(QStringLiteral(LUMISIFT_TEST_PICTURES "/") + QString::fromLatin1(name));
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    for (const char* name : {"/huge-header.jpg", "/huge-progressive.jpg"}) {
         try {
-            decode(file.readAll(), {401, 313});
+            lumi::loadPictureFile(std::string(LUMISIFT_TEST_PICTURES) + name, {401, 313});
             ADD_FAILURE() << name;
         } catch (const lumi::PictureError& error) {
             EXPECT_STREQ(error.what(), lumi::TooLargeToShow) << name;

@@ -23,7 +23,6 @@
 #include "shell/SearchBar.h"
 #include "shell/Unit2.h"
 #include "shell/ViewerPanel.h"
-#include "shell/unit_About.h"
 #include "widgets/GlimFade.h"
 
 using lumi::test::waitUntil;
@@ -207,8 +206,6 @@ TEST_F(SearchBarTest, EveryCommandWorksFromTheKeyboard) {
     ASSERT_EQ(form->Results->selectedRows(), std::vector<size_t>{0});
     QTest::keyClick(list, Qt::Key_Return);
     ASSERT_TRUE(waitUntil([&] { return form->Viewer->ViewMessage->isVisible(); }));
-    EXPECT_TRUE(
-        form->Viewer->ViewMessage->text().startsWith(QStringLiteral("Could not load a.jpg")));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(form->ViewerShown());
     EXPECT_EQ(QApplication::focusWidget(), list);
@@ -222,22 +219,5 @@ TEST_F(SearchBarTest, EveryCommandWorksFromTheKeyboard) {
     EXPECT_EQ(messages.back(), QString::fromLatin1(lumi::NoSaveFolderMessage));
 
     QTest::keyClick(downloadButton, Qt::Key_S, Qt::ControlModifier);
-    QTest::keyClick(downloadButton, Qt::Key_F5);
-    ASSERT_EQ(messages.size(), 3u);
-    EXPECT_EQ(messages[1], QString::fromLatin1(lumi::NoSaveFolderMessage));
-    EXPECT_EQ(messages[2], QStringLiteral("You must select at least two files first!"));
-
-    // The about box opens from its button and closes with Enter.
-    Tfrm_About about;
-    form->Commands->frm_About = &about;
-    bool shown = false;
-    QTimer::singleShot(0, &about, [&] {
-        shown = about.isVisible();
-        // Where the box's keys go once the desktop has made it the active window.
-        QTest::keyClick(about.focusWidget(), Qt::Key_Return);
-    });
-    ASSERT_TRUE(tabUntil(form->Commands->GlimFade3));
-    QTest::keyClick(form->Commands->GlimFade3, Qt::Key_Return);
-    EXPECT_TRUE(shown);
-    EXPECT_FALSE(about.isVisible());
+    EXPECT_EQ(messages.size(), 2u);
 }
