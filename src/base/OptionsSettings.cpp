@@ -1,6 +1,7 @@
 #include "base/OptionsSettings.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "base/IniFiles.h"
 #include "base/TextOps.h"
@@ -11,10 +12,10 @@ namespace {
 
 const char* const Section = "Options";
 
-int32_t toInteger(const std::string& text) {
-    int32_t value = 0;
-    parseInteger(text, value);
-    return value;
+// Writes a number field that holds one; one that does not keeps the stored value.
+void writeNumber(TIniFile& settings, const char* key, const std::string& text) {
+    if (const std::optional<int32_t> value = decimalField(text))
+        settings.WriteInteger(Section, key, *value);
 }
 
 } // namespace
@@ -39,26 +40,47 @@ OptionsValues readOptions(const TIniFile& settings) {
     return v;
 }
 
-bool isIntegerField(const std::string& text) {
+std::optional<int32_t> decimalField(const std::string& text) {
+    const std::string trimmed = textTrim(text);
+    const size_t digits = !trimmed.empty() && (trimmed[0] == '-' || trimmed[0] == '+') ? 1 : 0;
+    if (trimmed.size() == digits ||
+        trimmed.find_first_not_of("0123456789", digits) != std::string::npos)
+        return std::nullopt;
     int32_t value = 0;
-    return parseInteger(text, value);
+    if (!parseInteger(trimmed, value)) return std::nullopt;
+    return value;
 }
 
-bool isProxyPortField(const std::string& text) {
-    int32_t value = 0;
-    return parseInteger(text, value) && value >= 0;
+std::optional<std::string> optionsFieldProblem(OptionsField field, const std::string& text) {
+    const std::optional<int32_t> value = decimalField(text);
+    switch (field) {
+    case OptionsField::SmallerThan:
+        if (value && *value >= 0) return std::nullopt;
+        return "Must be smaller than: enter a whole number of kilobytes";
+    case OptionsField::LargerThan:
+        if (value && *value >= 0) return std::nullopt;
+        return "Must be larger than: enter a whole number of kilobytes";
+    case OptionsField::Wait:
+        if (value && *value >= 0) return std::nullopt;
+        return "Wait at least: enter a whole number of seconds";
+    case OptionsField::ProxyPort:
+        if (value && *value >= 1 && *value <= 65535) return std::nullopt;
+        return "Port: enter a whole number from 1 to 65535";
+    }
+    return std::nullopt;
 }
 
 std::optional<OptionsFieldError> firstBadOptionsField(const OptionsValues& values) {
     const std::pair<OptionsField, const std::string*> fields[] = {
-        {OptionsField::SmallerThan, &values.smallerThan},
-        {OptionsField::LargerThan, &values.largerThan},
+        {OptionsField::SmallerThan, values.smallerThanBool ? &values.smallerThan : nullptr},
+        {OptionsField::LargerThan, values.largerThanBool ? &values.largerThan : nullptr},
         {OptionsField::Wait, &values.wait},
         {OptionsField::ProxyPort, values.useProxy ? &values.proxyPort : nullptr},
     };
     for (const auto& [field, text] : fields) {
-        if (text && !isIntegerField(*text))
-            return OptionsFieldError{field, "'" + *text + "' is not a valid integer value"};
+        if (!text) continue;
+        if (std::optional<std::string> problem = optionsFieldProblem(field, *text))
+            return OptionsFieldError{field, std::move(*problem)};
     }
     return std::nullopt;
 }
@@ -69,9 +91,9 @@ void writeSearchAndDownloadOptions(TIniFile& settings, const OptionsValues& valu
     // Written under this spelling; keys match without regard to case, so readers asking
     // for "SmallerThanBool" find it.
     settings.WriteBool(Section, "SmallerThanbool", values.smallerThanBool);
-    settings.WriteInteger(Section, "SmallerThan", toInteger(values.smallerThan));
-    settings.WriteInteger(Section, "LargerThan", toInteger(values.largerThan));
-    settings.WriteInteger(Section, "Wait", toInteger(values.wait));
+    writeNumber(settings, "SmallerThan", values.smallerThan);
+    writeNumber(settings, "LargerThan", values.largerThan);
+    writeNumber(settings, "Wait", values.wait);
     settings.WriteBool(Section, "SubDir", values.subDir);
     settings.WriteBool(Section, "NumberedList", values.numberedList);
     settings.WriteString(Section, "SavePath", values.savePath);
@@ -80,7 +102,8 @@ void writeSearchAndDownloadOptions(TIniFile& settings, const OptionsValues& valu
 void writeProxyOptions(TIniFile& settings, const OptionsValues& values) {
     settings.WriteBool(Section, "UseProxy", values.useProxy);
     settings.WriteString(Section, "ProxyServer", values.proxyServer);
-    settings.WriteString(Section, "ProxyPort", values.proxyPort);
+    const std::optional<int32_t> port = decimalField(values.proxyPort);
+    settings.WriteString(Section, "ProxyPort", port ? std::to_string(*port) : values.proxyPort);
     settings.WriteString(Section, "ProxyName", values.proxyName);
     settings.WriteString(Section, "ProxyPass", values.proxyPass);
 }

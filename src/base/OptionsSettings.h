@@ -31,24 +31,28 @@ struct OptionsValues {
 // Reads every field with the dialog's defaults (an empty settings file gives OptionsValues{}).
 OptionsValues readOptions(const TIniFile& settings);
 
-// The check made when the focus leaves a size or wait field: any integer passes.
-bool isIntegerField(const std::string& text);
-// The check made when the focus leaves the proxy port: an integer of 0 or more.
-bool isProxyPortField(const std::string& text);
+// A number as the dialog takes it: blanks around it trimmed, then decimal digits with an
+// optional sign, within 32 bits; nothing else ("0x10", "7 kb", "") is a number.
+std::optional<int32_t> decimalField(const std::string& text);
 
-// The fields that must hold integers before OK writes anything.
+// The dialog's number fields, in the order OK writes them.
 enum class OptionsField { SmallerThan, LargerThan, Wait, ProxyPort };
+// What is wrong with a number field's text, naming the field and what it takes ("Must be
+// larger than: enter a whole number of kilobytes"); nothing when it is good. Sizes and the
+// wait take 0 or more, the proxy port 1 to 65535.
+std::optional<std::string> optionsFieldProblem(OptionsField field, const std::string& text);
+
 struct OptionsFieldError {
     OptionsField field;
-    // "'<text>' is not a valid integer value"
     std::string message;
 };
-// The first field OK cannot convert, in the order OK converts them: the two sizes and the
-// wait always, the proxy port when the proxy is used (it is handed on as a number then).
+// The first field OK cannot take, in writing order. Only fields in use are checked: a size
+// when its filter is ticked, the wait always, the proxy port when the proxy is used.
 std::optional<OptionsFieldError> firstBadOptionsField(const OptionsValues& values);
 
 // OK's writes before the slide-show pause is taken over: connection, size filters, sizes and
-// wait, smart save and save folder. The values must have passed firstBadOptionsField.
+// wait, smart save and save folder. The values must have passed firstBadOptionsField; a size
+// out of use that holds no number keeps the value stored before.
 void writeSearchAndDownloadOptions(TIniFile& settings, const OptionsValues& values);
 // OK's writes after it: the proxy switch and its four texts.
 void writeProxyOptions(TIniFile& settings, const OptionsValues& values);

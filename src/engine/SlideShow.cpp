@@ -11,12 +11,19 @@ SlideShow::SlideShow(StringList& viewList, Hooks hooks)
     : viewList_(viewList), hooks_(std::move(hooks)) {}
 
 SlideShow::~SlideShow() {
-    for (const std::string& file : held_) {
-        try {
-            hooks_.remove(file);
-        } catch (...) {
+    removeHeld();
+}
+
+void SlideShow::removeHeld() {
+    for (const Slide& slide : held_) {
+        if (slide.failure.empty()) {
+            try {
+                hooks_.remove(slide.file);
+            } catch (...) {
+            }
         }
     }
+    held_.clear();
 }
 
 void SlideShow::StartSlideShow() {
@@ -27,6 +34,8 @@ void SlideShow::StartSlideShow() {
 void SlideShow::Stop() {
     SlideShowStopped = true;
     viewList_.clear();
+    removeHeld();
+    hooks_.stopPause();
 }
 
 void SlideShow::pictureArrived(const std::string& file) {
@@ -36,26 +45,38 @@ void SlideShow::pictureArrived(const std::string& file) {
         hooks_.remove(file);
         return;
     }
+    arrived({file, {}});
+}
+
+void SlideShow::pictureFailed(const std::string& reason) {
+    if (!SlideShowStopped) arrived({{}, reason.empty() ? "failed" : reason});
+}
+
+void SlideShow::arrived(Slide slide) {
     if (hooks_.pausing()) {
-        held_.push_back(file);
+        held_.push_back(std::move(slide));
         return;
     }
-    display(file);
+    display(slide);
 }
 
 void SlideShow::pauseOver() {
     if (held_.empty()) return;
-    const std::string file = held_.front();
+    const Slide slide = held_.front();
     held_.pop_front();
-    display(file);
+    display(slide);
 }
 
-void SlideShow::display(const std::string& file) {
+void SlideShow::display(const Slide& slide) {
     // Whatever becomes of the picture, the show moves on; a failure is passed on after that.
     std::exception_ptr failure;
     try {
-        hooks_.show(file);
-        hooks_.remove(file);
+        if (slide.failure.empty()) {
+            hooks_.show(slide.file);
+            hooks_.remove(slide.file);
+        } else {
+            hooks_.showFailure(slide.failure);
+        }
         hooks_.startPause();
     } catch (...) {
         failure = std::current_exception();

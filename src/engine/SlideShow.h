@@ -20,6 +20,8 @@ public:
         std::function<void(const std::string& address, const std::string& name)> fetch;
         // Shows the picture file in the viewer (a failure is the viewer's to report).
         std::function<void(const std::string& file)> show;
+        // Shows, in the picture's place, why a slide did not arrive.
+        std::function<void(const std::string& reason)> showFailure;
         // Removes a picture file from the slideshow folder.
         std::function<void(const std::string& file)> remove;
         // The one-shot pause: running, start it, stop it. When it runs out the window
@@ -38,25 +40,35 @@ public:
 
     // StartSlideShow: clears the stop and fetches ViewList's first address.
     void StartSlideShow();
-    // Escape: no further picture is fetched; one still in transfer is thrown away when it
-    // arrives.
+    // Escape: no further picture is fetched, the pause ends, pictures held for after it are
+    // removed unseen, and one still in transfer is thrown away when it arrives.
     void Stop();
     // A slide's transfer completed into file (a full path in the slideshow folder).
     void pictureArrived(const std::string& file);
+    // A slide's transfer failed: reason takes the picture's turn on screen and the show goes
+    // on with the next address.
+    void pictureFailed(const std::string& reason);
     // The pause ran out: a held picture is shown now.
     void pauseOver();
 
     bool SlideShowStopped = false;
 
 private:
-    void display(const std::string& file);
+    // An arrived picture, or why one did not arrive.
+    struct Slide {
+        std::string file;
+        std::string failure;
+    };
+    void arrived(Slide slide);
+    void display(const Slide& slide);
     void fetchFirst();
+    void removeHeld();
 
     StringList& viewList_;
     Hooks hooks_;
     // Pictures that arrived during the pause, oldest first (more than one only when a new
     // show starts while a picture of an earlier one is still on its way).
-    std::deque<std::string> held_;
+    std::deque<Slide> held_;
 };
 
 } // namespace lumi

@@ -20,6 +20,8 @@ namespace {
 
 const QSize ClientSize(313, 315);
 constexpr int PathLabelWidth = 219;
+// The widest a folder name is shown in a message, in pixels.
+constexpr int MessageNameWidth = 400;
 
 // The path as the user reads it; the bytes themselves stay in the tree.
 QString shownPath(const std::string& path) {
@@ -108,24 +110,34 @@ void TExtractForm::SpeedButton1Click() {
     if (!InputQuery(QStringLiteral("Create directory"), QStringLiteral("Directory name: "),
                     typedName))
         return;
+    if (typedName.trimmed().isEmpty()) {
+        ShowMessage(QStringLiteral("Enter a name for the new directory."));
+        return;
+    }
     const std::string selected = DirTree1->Directory();
     const std::string name = QFile::encodeName(typedName).toStdString();
     // Without a selected folder there is nothing to create the folder in.
     const lumi::CreateFolderResult result =
         selected == "?" ? lumi::CreateFolderResult::Failed : lumi::createSubFolder(selected, name);
+    // A long name is shortened in the middle, so that the box stays within the screen.
+    const QString shownName =
+        fontMetrics().elidedText(typedName, Qt::ElideMiddle, MessageNameWidth);
     if (result == lumi::CreateFolderResult::Exists) {
         ShowMessage(QStringLiteral("Directory exists. Use another name. "));
         return;
     }
     if (result == lumi::CreateFolderResult::Failed)
-        ShowMessage(QStringLiteral("Couldn\u00B4t create directory ") + typedName);
+        ShowMessage(QStringLiteral("Couldn't create directory ") + shownName);
     DirTree1->Reload();
+    // The new folder is where the user goes next: it becomes the selection.
+    if (result == lumi::CreateFolderResult::Created) DirTree1->SelectPath(selected + name);
 }
 
 void TExtractForm::BitBtn1Click() {
     const std::string selected = DirTree1->Directory();
-    // Settings hold 8-bit text: the field carries the path's bytes one character each.
-    if (selected != "?" && edit_SavePath) edit_SavePath->setText(lumi::latin1(selected));
+    // The field shows the path as the file system names it; its bytes are read back with
+    // QFile::encodeName.
+    if (selected != "?" && edit_SavePath) edit_SavePath->setText(shownPath(selected));
     accept();
 }
 

@@ -79,8 +79,7 @@ Picture decodeFrame(GifFileType* gif, int transparent) {
     // A frame reaching beyond the logical screen widens the picture rather than being cut.
     const int64_t width = std::max<int64_t>(gif->SWidth, int64_t(frame.Left) + frame.Width);
     const int64_t height = std::max<int64_t>(gif->SHeight, int64_t(frame.Top) + frame.Height);
-    if (width * height > PicturePixelBudget)
-        throw PictureError("GIF picture beyond the pixel budget");
+    if (width * height > PicturePixelBudget) throw PictureError(TooLargeToShow);
 
     Picture picture{QImage(int(width), int(height), QImage::Format_ARGB32),
                     QSize(int(width), int(height))};

@@ -3,9 +3,14 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include <jpeglib.h>
+// After jpeglib.h, which it needs.
+#include <jerror.h>
 
+#include "picture/ExifOrientation.h"
+#include "picture/JpegScans.h"
 #include "picture/PictureFit.h"
 
 namespace lumi {
@@ -19,6 +24,8 @@ struct JpegGuard {
     jpeg_progress_mgr progress;
     jmp_buf escape;
     long warnings;
+    // libjpeg's message code of the error that ended the decode.
+    int failure;
 };
 
 JpegGuard& guardOf(j_common_ptr cinfo) {
@@ -27,6 +34,7 @@ JpegGuard& guardOf(j_common_ptr cinfo) {
 
 // Replaces libjpeg's default, which prints and calls exit().
 [[noreturn]] void leaveLibjpeg(j_common_ptr cinfo) {
+    guardOf(cinfo).failure = cinfo->err->msg_code;
     std::longjmp(guardOf(cinfo).escape, 1);
 }
 
@@ -64,6 +72,8 @@ void setSource(j_decompress_ptr cinfo, void* context) {
 }
 
 void readHeader(j_decompress_ptr cinfo, void*) {
+    // The APP1 segments, for the EXIF orientation (one segment holds at most 64 kB).
+    jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(cinfo, TRUE);
 }
 
@@ -76,9 +86,7 @@ struct RowTarget {
     size_t stride;
 };
 
-void decodeRows(j_decompress_ptr cinfo, void* context) {
-    const auto* target = static_cast<const RowTarget*>(context);
-    jpeg_start_decompress(cinfo);
+void readRows(j_decompress_ptr cinfo, const RowTarget* target) {
     while (cinfo->output_scanline < cinfo->output_height) {
         JSAMPROW row = target->bits + target->stride * cinfo->output_scanline;
         if (jpeg_read_scanlines(cinfo, &row, 1) == 0) {
@@ -87,6 +95,81 @@ void decodeRows(j_decompress_ptr cinfo, void* context) {
             break;
         }
     }
+}
+
+void decodeRows(j_decompress_ptr cinfo, void* context) {
+    jpeg_start_decompress(cinfo);
+    readRows(cinfo, static_cast<const RowTarget*>(context));
+}
+
+// The last zig-zag position a component's scaled inverse DCT reads: a block scaled to s × s
+// pixels uses only the top-left s × s coefficients (at an eighth, the DC alone).
+int lastCoefficientUsed(const jpeg_component_info& component) {
+    switch (component.DCT_scaled_size) {
+    case 1:
+        return 0;
+    case 2:
+        return 4;
+    case 4:
+        return 24;
+    default:
+        return DCTSIZE2 - 1;
+    }
+}
+
+// At the start of a scan: whether every coefficient the output uses is complete (its last
+// refinement read) and the scan now starting adds nothing to them.
+bool scansUsedAreIn(j_decompress_ptr cinfo) {
+    for (int i = 0; i < cinfo->comps_in_scan; ++i)
+        if (cinfo->Ss <= lastCoefficientUsed(*cinfo->cur_comp_info[i])) return false;
+    for (int c = 0; c < cinfo->num_components; ++c) {
+        const int last = lastCoefficientUsed(cinfo->comp_info[c]);
+        for (int k = 0; k <= last; ++k)
+            if (cinfo->coef_bits[c][k] != 0) return false;
+    }
+    return true;
+}
+
+// A progressive picture decoded scaled down: the input is read in buffered-image mode only
+// until the scans its scaled inverse DCTs use are in (at an eighth, the DC scans), and the
+// picture is output from those. Block smoothing only guesses coefficients these DCTs never
+// read, so it is left off.
+void decodeRowsFromScansUsed(j_decompress_ptr cinfo, void* context) {
+    cinfo->buffered_image = TRUE;
+    cinfo->do_block_smoothing = FALSE;
+    jpeg_start_decompress(cinfo);
+    for (;;) {
+        const int status = jpeg_consume_input(cinfo);
+        if (status == JPEG_SUSPENDED || status == JPEG_REACHED_EOI) break;
+        if (status == JPEG_REACHED_SOS && scansUsedAreIn(cinfo)) break;
+    }
+    jpeg_start_output(cinfo, cinfo->input_scan_number);
+    readRows(cinfo, static_cast<const RowTarget*>(context));
+    jpeg_finish_output(cinfo);
+}
+
+// What the whole-picture coefficient buffer of a progressive or multi-scan picture takes.
+int64_t coefficientBytes(const jpeg_decompress_struct& cinfo) {
+    int64_t bytes = 0;
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        const jpeg_component_info& component = cinfo.comp_info[c];
+        const auto roundUp = [](int64_t value, int64_t step) {
+            return (value + step - 1) / step * step;
+        };
+        bytes += roundUp(component.width_in_blocks, component.h_samp_factor) *
+                 roundUp(component.height_in_blocks, component.v_samp_factor) *
+                 int64_t(sizeof(JBLOCK));
+    }
+    return bytes;
+}
+
+int orientationOf(const jpeg_decompress_struct& cinfo) {
+    for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker; marker = marker->next) {
+        if (marker->marker != JPEG_APP0 + 1) continue;
+        const int orientation = exifOrientation(marker->data, marker->data_length);
+        if (orientation != 1) return orientation;
+    }
+    return 1;
 }
 
 // Owns the decompressor from creation to destruction, on every path.
@@ -101,7 +184,7 @@ public:
         if (!runGuarded(&cinfo_, createStep, nullptr))
             throw PictureError("libjpeg could not start");
         created_ = true;
-        cinfo_.mem->max_memory_to_use = JpegWorkMemory;
+        cinfo_.mem->max_memory_to_use = static_cast<long>(JpegCoefficientMemory + JpegOtherMemory);
         cinfo_.progress = &guard_.progress;
     }
     ~Decompressor() {
@@ -111,7 +194,9 @@ public:
     Decompressor& operator=(const Decompressor&) = delete;
 
     void run(JpegStep step, void* context, const char* what) {
-        if (!runGuarded(&cinfo_, step, context)) throw PictureError(what);
+        if (runGuarded(&cinfo_, step, context)) return;
+        if (guard_.failure == JERR_OUT_OF_MEMORY) throw PictureError(TooLargeToShow);
+        throw PictureError(what);
     }
     jpeg_decompress_struct& cinfo() { return cinfo_; }
 
@@ -147,25 +232,40 @@ int jpegEighthsFor(QSize natural, QSize wanted) {
     return 8;
 }
 
-Picture decodeJpeg(const uint8_t* data, size_t size, QSize area) {
+namespace {
+
+// Every component decoded at one pixel per block: each pixel is its block's DC value alone.
+bool dcAlone(const jpeg_decompress_struct& cinfo) {
+    for (int c = 0; c < cinfo.num_components; ++c)
+        if (cinfo.comp_info[c].DCT_scaled_size != 1) return false;
+    return true;
+}
+
+// reduced: data is already the DC scans of a progressive stream.
+Picture decodeJpegStream(const uint8_t* data, size_t size, QSize area, bool reduced) {
     Decompressor decompressor;
     jpeg_decompress_struct& cinfo = decompressor.cinfo();
     Source source{data, size};
     decompressor.run(setSource, &source, "no JPEG data");
     decompressor.run(readHeader, nullptr, "not a JPEG picture");
 
-    const QSize natural(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height));
-    if (natural.isEmpty()) throw PictureError("JPEG picture without pixels");
+    const QSize stored(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height));
+    if (stored.isEmpty()) throw PictureError("JPEG picture without pixels");
+    const int orientation = orientationOf(cinfo);
+    const QSize natural = orientedSize(stored, orientation);
     cinfo.scale_denom = 8;
-    cinfo.scale_num =
-        area.isEmpty() ? 8
-                       : static_cast<unsigned>(jpegEighthsFor(natural, shownSize(natural, area)));
+    cinfo.scale_num = area.isEmpty()
+                          ? 8
+                          : static_cast<unsigned>(jpegEighthsFor(
+                                stored, orientedSize(shownSize(natural, area), orientation)));
     // Beyond the budget even at full size, a picture is decoded at the scale that fits.
     while (int64_t(cinfo.image_width) * cinfo.scale_num / 8 * cinfo.image_height * cinfo.scale_num /
                    8 >
                PicturePixelBudget &&
            cinfo.scale_num > 1)
         --cinfo.scale_num;
+    if (jpeg_has_multiple_scans(&cinfo) && coefficientBytes(cinfo) > JpegCoefficientMemory)
+        throw PictureError(TooLargeToShow);
 
     QImage::Format format = QImage::Format_RGBX8888;
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
@@ -177,21 +277,32 @@ Picture decodeJpeg(const uint8_t* data, size_t size, QSize area) {
     }
     decompressor.run(calcOutput, nullptr, "JPEG picture cannot be scaled");
     const int64_t pixels = int64_t(cinfo.output_width) * cinfo.output_height;
-    if (pixels <= 0 || pixels > PicturePixelBudget)
-        throw PictureError("JPEG picture beyond the pixel budget");
+    if (pixels <= 0 || pixels > PicturePixelBudget) throw PictureError(TooLargeToShow);
 
-    Picture picture{
-        QImage(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height), format),
-        natural};
-    if (picture.image.isNull()) throw PictureError("no memory for the JPEG picture");
-    RowTarget target{picture.image.bits(), static_cast<size_t>(picture.image.bytesPerLine())};
-    decompressor.run(decodeRows, &target, "corrupt JPEG picture");
+    QImage image(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
+                 format);
+    if (image.isNull()) throw PictureError("no memory for the JPEG picture");
+    RowTarget target{image.bits(), static_cast<size_t>(image.bytesPerLine())};
+    if (!reduced && cinfo.progressive_mode && dcAlone(cinfo)) {
+        // Only the DC scans matter: the stream without the rest decodes to the same pixels.
+        const std::vector<uint8_t> dcScans = jpegDcScansOnly(data, size);
+        if (!dcScans.empty()) return decodeJpegStream(dcScans.data(), dcScans.size(), area, true);
+    }
+    const bool partly = cinfo.progressive_mode && cinfo.scale_num < 8;
+    decompressor.run(partly ? decodeRowsFromScansUsed : decodeRows, &target,
+                     "corrupt JPEG picture");
     if (cmyk) {
-        for (int y = 0; y < picture.image.height(); ++y)
-            cmykRowToRgbx(target.bits + target.stride * size_t(y), picture.image.width(),
+        for (int y = 0; y < image.height(); ++y)
+            cmykRowToRgbx(target.bits + target.stride * size_t(y), image.width(),
                           cinfo.saw_Adobe_marker);
     }
-    return picture;
+    return Picture{orientation == 1 ? std::move(image) : orientImage(image, orientation), natural};
+}
+
+} // namespace
+
+Picture decodeJpeg(const uint8_t* data, size_t size, QSize area) {
+    return decodeJpegStream(data, size, area, false);
 }
 
 } // namespace lumi

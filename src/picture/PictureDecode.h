@@ -21,6 +21,9 @@ inline constexpr int64_t PicturePixelBudget = int64_t(1) << 25;
 // The largest picture file read into memory.
 inline constexpr int64_t PictureFileLimit = int64_t(128) << 20;
 
+// What a picture beyond the budgets is refused with.
+inline constexpr const char* TooLargeToShow = "too large to show";
+
 struct PictureError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
@@ -39,7 +42,10 @@ PictureFormat pictureFormatOf(std::string_view fileName);
 
 // area: the place the picture will be fitted into. A JPEG is decoded at the smallest of
 // libjpeg's scales that still covers its fitted size there; an empty area decodes at full size.
+// Of an icon's pictures the largest that fits area is taken (the smallest when none does).
 Picture decodePicture(const QByteArray& bytes, PictureFormat format, QSize area = {});
 Picture loadPictureFile(const std::string& path, QSize area = {});
+// The bytes of a picture file (at most PictureFileLimit), for decodePicture.
+QByteArray readPictureFile(const std::string& path);
 
 } // namespace lumi

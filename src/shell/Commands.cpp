@@ -8,11 +8,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPalette>
+#include <QTabWidget>
 
 #include "analysis/UrlUtils.h"
 #include "base/ErrorReport.h"
 #include "base/IniFiles.h"
-#include "base/Latin1.h"
 #include "engine/DownloadBatch.h"
 #include "engine/FileTransfers.h"
 #include "engine/SearchEngine.h"
@@ -60,6 +60,8 @@ void Commands::buildCommandPanel(QWidget* window) {
     dressLogoButton(*GlimFade9);
     GlimFade9->move((PanelWidth - GlimFade9->width()) / 2, 8);
     GlimFade9->setCursor(Qt::PointingHandCursor);
+    // Web Site below opens the same page from the keyboard.
+    GlimFade9->setFocusPolicy(Qt::NoFocus);
 
     Bevel1 = new QFrame(Panel2);
     Bevel1->setFrameShape(QFrame::HLine);
@@ -123,7 +125,7 @@ void Commands::connectButtons() {
     GlimFade5->OnClick = [this](TGlimFade*) { GlimFade5Click(); };
     GlimFade6->OnClick = [this](TGlimFade*) { GlimFade6Click(); };
     GlimFade8->OnClick = [this](TGlimFade*) { GlimFade8Click(); };
-    targets_.results.OnDoubleClick = [this] { ListView1DblClick(); };
+    targets_.results.OnView = [this] { ListView1DblClick(); };
 }
 
 void Commands::GlimFade9Click() {
@@ -152,15 +154,12 @@ void Commands::GlimFade3Click() {
 
 void Commands::GlimFade6Click() {
     catchAll("error code : #0046 (GlimFade6Click)", [&] {
-        targets_.viewer.ViewImages(loadingPicturePath());
         const std::vector<size_t> rows = targets_.results.selectedRows();
         if (rows.empty()) {
             targets_.desktop.ShowMessage(QStringLiteral("Please select a file first!"));
             return;
         }
-        engine_->ViewList.add(engine_->FoundList[rows.front()]);
-        const std::string address = engine_->ViewList.front();
-        targets_.transfers.GetFile(address, ExtractFileNameFromURL(address), tkView);
+        targets_.viewer.View(engine_->FoundList[rows.front()]);
     });
 }
 
@@ -171,17 +170,16 @@ void Commands::ListView1DblClick() {
 void Commands::GlimFade8Click() {
     runUnderDefaultHandler([&] {
         if (!engine_) return;
-        engine_->ViewList.clear();
         const std::vector<size_t> rows = targets_.results.selectedRows();
         if (rows.size() < 2) {
             targets_.desktop.ShowMessage(
                 QStringLiteral("You must select at least two files first!"));
             return;
         }
+        std::vector<std::string> addresses;
         for (size_t row : rows)
-            engine_->ViewList.add(engine_->FoundList[row]);
-        targets_.viewer.ViewImages(loadingPicturePath());
-        targets_.viewer.StartSlideShow();
+            addresses.push_back(engine_->FoundList[row]);
+        targets_.viewer.SlideShowOf(addresses);
     });
 }
 
@@ -200,6 +198,8 @@ void Commands::GlimFade4Click() {
                                         engine_->SearchDirName);
         if (plan.missingSaveFolder()) {
             targets_.desktop.ShowMessage(QString::fromLatin1(NoSaveFolderMessage));
+            // The options open where the save folder is set.
+            if (frm_Options) frm_Options->PageControl1->setCurrentWidget(frm_Options->TabSheet3);
             GlimFade1Click();
             return;
         }

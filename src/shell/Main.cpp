@@ -11,8 +11,11 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "base/AppPaths.h"
@@ -30,6 +33,7 @@
 #include "shell/SearchBar.h"
 #include "shell/Unit2.h"
 #include "shell/ViewerPanel.h"
+#include "widgets/GlimFade.h"
 
 namespace {
 
@@ -72,6 +76,7 @@ TForm1::TForm1(const std::string& settingsFileName, QWidget* parent)
     column->addWidget(Commands->Panel8);
     buildBannerBar();
     connectVersionCheck();
+    connectKeys();
 
     filledPanel_ = panel_Search;
     alignPanels();
@@ -125,6 +130,35 @@ void TForm1::connectVersionCheck() {
     VersionCheck->ShowMessage = [this](const std::string& message) {
         ShowMessage(lumi::latin1(message));
     };
+}
+
+void TForm1::connectKeys() {
+    QWidget* const chain[] = {Search->Edit1,
+                              Search->SearchButton,
+                              Search->AbortButton,
+                              Search->CheckBox_CheckLinks,
+                              Search->CheckBox_RecursiveSearch,
+                              Search->Button1,
+                              Results->ListView1,
+                              Commands->GlimFade6,
+                              Commands->GlimFade8,
+                              Commands->GlimFade4,
+                              Commands->GlimFade5,
+                              Commands->GlimFade1,
+                              Commands->GlimFade2,
+                              Commands->GlimFade10,
+                              Commands->GlimFade3};
+    for (size_t i = 1; i < std::size(chain); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
+    const auto shortcut = [this](QKeySequence keys, void (lumi::Commands::*command)()) {
+        QObject::connect(new QShortcut(keys, this), &QShortcut::activated, this,
+                         [this, command] { (Commands.get()->*command)(); });
+    };
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_O), &lumi::Commands::GlimFade1Click);
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_S), &lumi::Commands::GlimFade4Click);
+    shortcut(QKeySequence(Qt::Key_F5), &lumi::Commands::GlimFade8Click);
+    // The viewer takes the keys while it shows, so that Enter cannot reach a hidden command.
+    Viewer->panel_Viewer->setFocusPolicy(Qt::ClickFocus);
 }
 
 void TForm1::alignPanels() {
@@ -222,7 +256,7 @@ void TForm1::FormKeyPress(char& key) {
     // Escape leaves the viewer for the result list and forgets the pictures it was showing;
     // other keys go on to the focused control.
     if (key != 27 || !ViewerShown()) return;
-    if (Viewer->Slides) Viewer->Slides->Stop();
+    Viewer->Stop();
     ShowPanel(panel_Search);
 }
 
@@ -231,10 +265,13 @@ void TForm1::ShowPanel(QWidget* panel) {
     if (panel != panel_Search && panel != viewer) return;
     filledPanel_ = panel;
     QWidget* other = panel == panel_Search ? viewer : panel_Search;
+    const bool hadFocus = other->isAncestorOf(QApplication::focusWidget());
     other->hide();
     panel->setGeometry(Panel3->rect());
     panel->raise();
     panel->show();
+    if (hadFocus || !QApplication::focusWidget())
+        (panel == viewer ? viewer : static_cast<QWidget*>(Results->ListView1))->setFocus();
 }
 
 bool TForm1::ViewerShown() const {

@@ -91,6 +91,8 @@ protected:
 private:
     void buildBannerBar();
     void connectVersionCheck();
+    // Tab order through every control and command, and the window's command keys.
+    void connectKeys();
     // Creates Engine and attaches the parts that show it or work on its results.
     void connectEngine();
     // Sets the window's bounds and state from the settings, once, before it first shows.

@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QStandardItemModel>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -55,6 +56,7 @@ ResultList::ResultList(QWidget* parent) {
     styleResultColumns(*ListView1);
     frameLayout->addWidget(ListView1);
     ListView1->viewport()->installEventFilter(this);
+    ListView1->installEventFilter(this);
 }
 
 void ResultList::attachEngine(SearchEngine* engine) {
@@ -76,10 +78,15 @@ std::vector<size_t> ResultList::selectedRows() const {
 }
 
 bool ResultList::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonDblClick && watched == ListView1->viewport() &&
-        OnDoubleClick)
-        OnDoubleClick();
-    return false;
+    if (event->type() == QEvent::MouseButtonDblClick && watched == ListView1->viewport()) {
+        if (OnView) OnView();
+        return false;
+    }
+    if (event->type() != QEvent::KeyPress || watched != ListView1) return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+    if (OnView) OnView();
+    return true;
 }
 
 } // namespace lumi

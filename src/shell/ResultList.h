@@ -29,8 +29,8 @@ public:
     // The selected result rows, from the top.
     std::vector<size_t> selectedRows() const;
 
-    // A double click anywhere in the list, on a row or not.
-    std::function<void()> OnDoubleClick;
+    // A double click anywhere in the list, on a row or not, or Enter in the list.
+    std::function<void()> OnView;
 
     QFrame* ListFrame = nullptr;
     QTreeView* ListView1 = nullptr;

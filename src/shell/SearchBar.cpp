@@ -94,8 +94,11 @@ void SearchBar::showEngineState() {
     Label7->setVisible(shown.statusVisible);
     Label1->setText(latin1(shown.foundText));
     Label2->setText(latin1(shown.processesText));
+    // The keyboard focus follows the one of Search and Abort that takes the other's place.
+    const bool focusOnButton = SearchButton->hasFocus() || AbortButton->hasFocus();
     AbortButton->setVisible(shown.abortButtonVisible);
     SearchButton->setVisible(!shown.abortButtonVisible);
+    if (focusOnButton) (shown.abortButtonVisible ? AbortButton : SearchButton)->setFocus();
 }
 
 void SearchBar::SearchButtonClick() {

@@ -6,6 +6,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include <QString>
 
 #include "files/PictureView.h"
 
@@ -41,6 +44,16 @@ public:
     // over engine's ViewList (both outlive the panel).
     void attach(SearchEngine& engine, FileTransfers& transfers);
 
+    // View: the loading picture at once, then the picture at address when it arrives, or
+    // why it did not. Whatever was still on its way for the viewer is dropped first.
+    void View(const std::string& address);
+    // Slide show over addresses, in order; whatever was still on its way is dropped first.
+    void SlideShowOf(const std::vector<std::string>& addresses);
+    // Escape: the slide show stops and no picture still on its way is ever shown.
+    void Stop();
+    // Shows text in the panel in the picture's place.
+    void showFailure(const QString& text);
+
     // Loads the picture file at path into ViewImage, fits it and shows the viewer; a failure
     // reports #0052 and leaves the screen as it was.
     void ViewImages(const std::string& path);
@@ -51,10 +64,33 @@ public:
 
     QFrame* panel_Viewer = nullptr;
     QLabel* ViewImage = nullptr;
+    // Why a picture could not be shown, in its place.
+    QLabel* ViewMessage = nullptr;
     QTimer* SlideShowTimer = nullptr;
+    // Runs out once resizing has settled: a picture shown larger than its decoded pixels is
+    // decoded again for the panel.
+    QTimer* SharpenTimer = nullptr;
     // The pacing of the slide show (absent without an engine).
     std::unique_ptr<SlideShow> Slides;
     PictureView ViewPicture;
+
+private:
+    // Shows an arrived picture file, or why it cannot be shown.
+    void showArrived(const std::string& path);
+    // Loads path as ViewImages does; false with the reason when the picture cannot be shown.
+    bool load(const std::string& path, std::string& reason);
+    // Cancels the transfers the viewer still waits for; their files go with them.
+    void dropPending();
+
+    SearchEngine* engine_ = nullptr;
+    FileTransfers* transfers_ = nullptr;
+    // The files of the view and the slide the viewer waits for (empty: none). A picture that
+    // arrives under another name is no longer wanted.
+    std::string pendingView_;
+    std::string pendingSlide_;
 };
+
+// "Could not load NAME: REASON", the status line's protocol left out of REASON.
+QString couldNotLoad(const std::string& name, const std::string& reason);
 
 } // namespace lumi

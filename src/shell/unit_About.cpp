@@ -113,6 +113,8 @@ void Tfrm_About::showEvent(QShowEvent* event) {
         move(centred.topLeft());
     }
     lumi::runUnderDefaultHandler([&] { FormShow(); });
+    // OK is the box's default: Enter or Space presses it.
+    GlimFade1->setFocus();
 }
 
 bool Tfrm_About::eventFilter(QObject* watched, QEvent* event) {

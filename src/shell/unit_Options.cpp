@@ -1,6 +1,8 @@
 #include "shell/unit_Options.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -176,7 +178,7 @@ void Tfrm_Options::FormShow() {
     edit_Wait->setText(lumi::latin1(v.wait));
     checkbox_SubDir->setChecked(v.subDir);
     checkbox_NumberedList->setChecked(v.numberedList);
-    edit_SavePath->setText(lumi::latin1(v.savePath));
+    edit_SavePath->setText(QFile::decodeName(QByteArray::fromStdString(v.savePath)));
     (v.slowConnection ? radiobutton_Modem : radiobutton_LAN)->setChecked(true);
     ProxyCheck->setChecked(v.useProxy);
     ProxyEdit->setText(lumi::latin1(v.proxyServer));
@@ -199,26 +201,30 @@ void Tfrm_Options::ProxyCheckClick() {
         proxyField->setEnabled(ProxyCheck->isChecked());
 }
 
-void Tfrm_Options::checkIntegerField(QLineEdit* checked) {
-    if (!lumi::isIntegerField(typed(checked)))
-        refocus(checked, QStringLiteral("Must be a numeric value!"));
+void Tfrm_Options::checkNumberField(QLineEdit* checked, lumi::OptionsField field) {
+    if (!checked->isEnabled()) return;
+    const std::optional<std::string> problem = lumi::optionsFieldProblem(field, typed(checked));
+    if (!problem) return;
+    if (field == lumi::OptionsField::ProxyPort)
+        ShowMessage(lumi::latin1(*problem));
+    else
+        refocus(checked, lumi::latin1(*problem));
 }
 
 void Tfrm_Options::edit_LargerThanExit() {
-    checkIntegerField(edit_LargerThan);
+    checkNumberField(edit_LargerThan, lumi::OptionsField::LargerThan);
 }
 
 void Tfrm_Options::edit_SmallerThanExit() {
-    checkIntegerField(edit_SmallerThan);
+    checkNumberField(edit_SmallerThan, lumi::OptionsField::SmallerThan);
 }
 
 void Tfrm_Options::edit_WaitExit() {
-    checkIntegerField(edit_Wait);
+    checkNumberField(edit_Wait, lumi::OptionsField::Wait);
 }
 
 void Tfrm_Options::ProxyPortEditExit() {
-    if (!lumi::isProxyPortField(typed(ProxyPortEdit)))
-        ShowMessage(QStringLiteral("Must be a positive integer"));
+    checkNumberField(ProxyPortEdit, lumi::OptionsField::ProxyPort);
 }
 
 void Tfrm_Options::refocus(QLineEdit* checked, const QString& message) {
@@ -242,7 +248,7 @@ lumi::OptionsValues Tfrm_Options::FieldValues() const {
     v.wait = typed(edit_Wait);
     v.subDir = checkbox_SubDir->isChecked();
     v.numberedList = checkbox_NumberedList->isChecked();
-    v.savePath = typed(edit_SavePath);
+    v.savePath = QFile::encodeName(edit_SavePath->text()).toStdString();
     v.useProxy = ProxyCheck->isChecked();
     v.proxyServer = typed(ProxyEdit);
     v.proxyPort = typed(ProxyPortEdit);
@@ -282,9 +288,13 @@ bool Tfrm_Options::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::FocusOut || !movedWithinWindow(static_cast<QFocusEvent*>(event)))
         return QDialog::eventFilter(watched, event);
     // The check runs once the focus has settled, so that it may move the focus back; a
-    // dialog closed meanwhile checks nothing.
-    QTimer::singleShot(0, this, [this, watched] {
-        if (!isVisible()) return;
+    // dialog closed meanwhile checks nothing. A field left by a click on OK or Cancel is not
+    // checked: OK checks every field itself (one message per click), Cancel drops the edit.
+    const QWidget* next = QApplication::focusWidget(); // already the control taking it
+    const bool toButton = static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason &&
+                          (next == BitBtn1 || next == BitBtn2);
+    QTimer::singleShot(0, this, [this, watched, toButton] {
+        if (!isVisible() || toButton) return;
         lumi::runUnderDefaultHandler([&] {
             if (watched == edit_LargerThan) edit_LargerThanExit();
             if (watched == edit_SmallerThan) edit_SmallerThanExit();

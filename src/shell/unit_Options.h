@@ -91,7 +91,8 @@ private:
     void buildSlideShowPage();
     // Shows message and puts the focus back into field (on its page).
     void refocus(QLineEdit* field, const QString& message);
-    void checkIntegerField(QLineEdit* field);
+    // The check when the focus leaves a number field for another control.
+    void checkNumberField(QLineEdit* field, lumi::OptionsField which);
 
     TForm1& Form1_;
 };

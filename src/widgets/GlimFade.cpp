@@ -177,6 +177,9 @@ TGlimFade::TGlimFade(QWidget* parent) : QWidget(parent) {
     // Opaque: the display image always covers the whole control.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
+    // Tab reaches the button; a mouse click does not take the focus, so the mouse sees the
+    // button as it always did.
+    setFocusPolicy(Qt::TabFocus);
     resize(NewControlSize, NewControlSize);
     Reset();
 }
@@ -386,6 +389,11 @@ void TGlimFade::repaintNow() {
 void TGlimFade::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.drawImage(0, 0, display_);
+    if (!hasFocus()) return;
+    // The focus mark: a dotted frame just inside the edge, light on the dark faces.
+    QPen pen(QColor(0xEE, 0xF1, 0xF5), 1, Qt::DotLine);
+    painter.setPen(pen);
+    painter.drawRect(rect().adjusted(1, 1, -2, -2));
 }
 
 void TGlimFade::resizeEvent(QResizeEvent* event) {
@@ -411,6 +419,27 @@ void TGlimFade::leaveEvent(QEvent* event) {
 void TGlimFade::mousePressEvent(QMouseEvent* event) {
     pressed_ = event->button() == Qt::LeftButton;
     QWidget::mousePressEvent(event);
+}
+
+void TGlimFade::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        event->accept();
+        if (!event->isAutoRepeat()) fire(OnClick);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TGlimFade::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void TGlimFade::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void TGlimFade::mouseReleaseEvent(QMouseEvent* event) {

@@ -11,28 +11,35 @@
 
 namespace {
 
-TEST(OptionsSettings, FieldChecksAcceptIntegersAndThePortOnlyFromZeroUp) {
+TEST(OptionsSettings, NumberFieldsTakeTrimmedDecimalsWithinTheirRange) {
+    using lumi::OptionsField;
     struct Case {
         const char* text;
-        bool integer;
-        bool port;
+        bool size; // a size or the wait: 0 or more
+        bool port; // 1 to 65535
     } cases[] = {
-        {"20", true, true},    {"0", true, true},     {"-1", true, false},
-        {"+7", true, true},    {"abc", false, false}, {"", false, false},
-        {"12x", false, false}, {" 5", false, false},  {"99999999999", false, false},
-        {"0x1F", true, true},
+        {"20", true, true},    {"0", true, false},     {"-5", false, false},
+        {"+7", true, true},    {" 7 ", true, true},    {"\t12", true, true},
+        {"abc", false, false}, {"", false, false},     {"  ", false, false},
+        {"12x", false, false}, {"0x10", false, false}, {"99999999999", false, false},
+        {"65535", true, true}, {"65536", true, false}, {"-", false, false},
+        {"1 2", false, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(lumi::isIntegerField(c.text), c.integer) << c.text;
-        EXPECT_EQ(lumi::isProxyPortField(c.text), c.port) << c.text;
+        EXPECT_EQ(!lumi::optionsFieldProblem(OptionsField::LargerThan, c.text), c.size) << c.text;
+        EXPECT_EQ(!lumi::optionsFieldProblem(OptionsField::Wait, c.text), c.size) << c.text;
+        EXPECT_EQ(!lumi::optionsFieldProblem(OptionsField::ProxyPort, c.text), c.port) << c.text;
     }
+    EXPECT_EQ(*lumi::optionsFieldProblem(OptionsField::LargerThan, "abc"),
+              "Must be larger than: enter a whole number of kilobytes");
 }
 
-TEST(OptionsSettings, OkFindsTheFirstBadFieldInWritingOrderAndThePortOnlyWithTheProxyOn) {
+TEST(OptionsSettings, OkFindsTheFirstBadFieldInWritingOrderAmongTheFieldsInUse) {
     lumi::OptionsValues v;
     EXPECT_FALSE(lumi::firstBadOptionsField(v));
     v.proxyPort = "eighty";
-    EXPECT_FALSE(lumi::firstBadOptionsField(v)) << "the port is not converted with the proxy off";
+    v.smallerThan = "huge";
+    EXPECT_FALSE(lumi::firstBadOptionsField(v)) << "the proxy and the upper bound are off";
     v.useProxy = true;
     ASSERT_TRUE(lumi::firstBadOptionsField(v));
     EXPECT_EQ(lumi::firstBadOptionsField(v)->field, lumi::OptionsField::ProxyPort);
@@ -41,7 +48,8 @@ TEST(OptionsSettings, OkFindsTheFirstBadFieldInWritingOrderAndThePortOnlyWithThe
     const auto bad = lumi::firstBadOptionsField(v);
     ASSERT_TRUE(bad);
     EXPECT_EQ(bad->field, lumi::OptionsField::LargerThan);
-    EXPECT_EQ(bad->message, "'big' is not a valid integer value");
+    v.smallerThanBool = true;
+    EXPECT_EQ(lumi::firstBadOptionsField(v)->field, lumi::OptionsField::SmallerThan);
 }
 
 TEST(OptionsSettings, TheUpperBoundSwitchWrittenAsSmallerThanbool_IsTheOneEveryReaderFinds) {

@@ -22,11 +22,11 @@
 #include "common/EventLoopWait.h"
 #include "engine/SearchEngine.h"
 #include "files/unit_Download.h"
-#include "shell/Commands.h"
 #include "shell/Main.h"
+#include "widgets/GlimFade.h"
+#include "shell/Commands.h"
 #include "shell/ResultList.h"
 #include "shell/SearchBar.h"
-#include "widgets/GlimFade.h"
 
 using lumi::test::SandboxProcess;
 using lumi::test::waitUntil;
@@ -83,7 +83,8 @@ TEST(MainWindowEndToEnd, EnterFillsTheListFromTheSandboxAndAbortKeepsTheRows) {
 
     QTest::mouseClick(form->Search->AbortButton, Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] {
-        return form->Search->Label7->text() == QStringLiteral("Ready") && !form->Search->Label7->isHidden();
+        return form->Search->Label7->text() == QStringLiteral("Ready") &&
+               !form->Search->Label7->isHidden();
     }));
     EXPECT_TRUE(form->Search->SearchButton->isVisible());
     form->Engine->results().publishPendingRows();

@@ -18,6 +18,7 @@ protected:
             .fetch = [this](const std::string& address,
                             const std::string& name) { fetched.emplace_back(address, name); },
             .show = [this](const std::string& file) { shown.emplace_back(file, now); },
+            .showFailure = [this](const std::string& reason) { shown.emplace_back(reason, now); },
             .remove = [this](const std::string& file) { removed.push_back(file); },
             .pausing = [this] { return pauseEnds.has_value(); },
             .startPause = [this] { pauseEnds = now + pauseMs; },
@@ -91,16 +92,16 @@ TEST_F(SlideShowTest, StopWhileTheFirstSlideIsInTransferShowsNothingAndRemovesIt
     EXPECT_EQ(fetched.size(), 1u);
 }
 
-TEST_F(SlideShowTest, HeldPictureIsStillShownAfterStopAndTheShowEnds) {
+TEST_F(SlideShowTest, StopDropsTheHeldPictureAndEndsThePause) {
     select({"http://h/a.jpg", "http://h/b.jpg", "http://h/c.jpg"});
     show->StartSlideShow();
     show->pictureArrived("/s/a.jpg");
     show->pictureArrived("/s/b.jpg");
     show->Stop();
+    EXPECT_FALSE(pauseEnds.has_value());
     advanceTo(20000);
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[1].first, "/s/b.jpg");
-    EXPECT_EQ(shown[1].second, 10000u);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(removed, (std::vector<std::string>{"/s/a.jpg", "/s/b.jpg"}));
     EXPECT_EQ(fetched.size(), 2u);
 }
 

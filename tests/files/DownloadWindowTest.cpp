@@ -25,6 +25,8 @@
 #include "shell/Main.h"
 #include "shell/ResultList.h"
 #include "widgets/Gauges.h"
+#include "shell/Commands.h"
+#include "shell/ResultList.h"
 
 using lumi::test::httpResponse;
 using lumi::test::ScriptedReply;

@@ -59,20 +59,22 @@ TEST_F(ExtractFormTest, CreateDirForANewAnExistingAndARefusedName) {
     EXPECT_EQ(asked, std::vector<std::string>{"Create directory|Directory name: |"});
     EXPECT_TRUE(messages.empty());
     EXPECT_TRUE(fs::is_directory(root + "Pics/new"));
-    // The selection stays; the new folder shows under it after the reload.
-    EXPECT_EQ(form.DirTree1->Directory(), root + "Pics/");
-    EXPECT_EQ(form.Label2->text().toStdString(), root + "Pics/");
-    EXPECT_EQ(childNames(form.DirTree1->currentItem()), std::vector<std::string>{"new"});
+    // The new folder shows under the old selection after the reload, and is selected.
+    EXPECT_EQ(form.DirTree1->Directory(), root + "Pics/new/");
+    EXPECT_EQ(form.Label2->text().toStdString(), root + "Pics/new/");
+    EXPECT_EQ(childNames(form.DirTree1->currentItem()->parent()), std::vector<std::string>{"new"});
 
+    form.DirTree1->SelectPath(root + "pics");
     answers = {"new", "", "../escape", "a/b"};
     for (int i = 0; i < 4; ++i)
         form.SpeedButton1Click();
     EXPECT_EQ(messages, (std::vector<std::string>{
                             "Directory exists. Use another name. ",
-                            "Directory exists. Use another name. ",
-                            "Couldn\u00B4t create directory ../escape",
-                            "Couldn\u00B4t create directory a/b",
+                            "Enter a name for the new directory.",
+                            "Couldn't create directory ../escape",
+                            "Couldn't create directory a/b",
                         }));
+    EXPECT_EQ(form.DirTree1->Directory(), root + "Pics/");
     EXPECT_FALSE(fs::exists(root + "escape"));
     EXPECT_FALSE(fs::exists(root + "Pics/a"));
 

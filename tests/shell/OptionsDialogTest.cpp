@@ -103,7 +103,7 @@ TEST_F(OptionsDialogTest, LeavingABadNumberWarnsAndOnlyTheNumberFieldsTakeTheFoc
     showActive();
     typeAndLeave(dialog->TabSheet4, dialog->edit_Wait, QStringLiteral("abc"));
     ASSERT_TRUE(lumi::test::waitUntil([&] { return !messages.empty(); }));
-    EXPECT_EQ(messages, std::vector<std::string>{"Must be a numeric value!"});
+    EXPECT_EQ(messages, std::vector<std::string>{"Wait at least: enter a whole number of seconds"});
     ASSERT_TRUE(lumi::test::waitUntil([&] { return dialog->edit_Wait->hasFocus(); }));
 
     messages.clear();
@@ -111,17 +111,17 @@ TEST_F(OptionsDialogTest, LeavingABadNumberWarnsAndOnlyTheNumberFieldsTakeTheFoc
     dialog->ProxyCheck->setChecked(true);
     typeAndLeave(dialog->TabSheet2, dialog->ProxyPortEdit, QStringLiteral("-1"));
     ASSERT_TRUE(lumi::test::waitUntil([&] { return !messages.empty(); }));
-    EXPECT_EQ(messages, std::vector<std::string>{"Must be a positive integer"});
+    EXPECT_EQ(messages, std::vector<std::string>{"Port: enter a whole number from 1 to 65535"});
     lumi::test::spinFor(50);
     EXPECT_FALSE(dialog->ProxyPortEdit->hasFocus());
     EXPECT_EQ(dialog->ProxyPortEdit->text().toStdString(), "-1");
 
     messages.clear();
-    for (const char* passes : {"0", "-5"}) {
+    for (const char* passes : {"0", " 7 "}) {
         dialog->edit_Wait->setText(QString::fromLatin1(passes));
         dialog->edit_WaitExit();
     }
-    dialog->ProxyPortEdit->setText(QStringLiteral("0"));
+    dialog->ProxyPortEdit->setText(QStringLiteral("65535"));
     dialog->ProxyPortEditExit();
     EXPECT_TRUE(messages.empty());
 }
@@ -178,7 +178,8 @@ TEST_F(OptionsDialogTest, OkWithANonIntegerFieldWritesNothingAndKeepsTheDialogOp
     dialog->edit_LargerThan->setText(QStringLiteral("12abc"));
     dialog->PageControl1->setCurrentWidget(dialog->TabSheet4);
     dialog->BitBtn2->click();
-    EXPECT_EQ(messages, std::vector<std::string>{"'12abc' is not a valid integer value"});
+    EXPECT_EQ(messages,
+              std::vector<std::string>{"Must be larger than: enter a whole number of kilobytes"});
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->PageControl1->currentWidget(), dialog->TabSheet1);
     EXPECT_TRUE(lumi::test::waitUntil([&] { return dialog->edit_LargerThan->hasFocus(); }));
@@ -191,8 +192,32 @@ TEST_F(OptionsDialogTest, OkWithANonIntegerFieldWritesNothingAndKeepsTheDialogOp
     dialog->ProxyCheck->setChecked(true);
     dialog->ProxyPortEdit->setText(QStringLiteral("http"));
     dialog->BitBtn2->click();
-    EXPECT_EQ(messages, std::vector<std::string>{"'http' is not a valid integer value"});
+    EXPECT_EQ(messages, std::vector<std::string>{"Port: enter a whole number from 1 to 65535"});
     EXPECT_FALSE(std::filesystem::exists(settingsPath));
+}
+
+// One click on OK says one thing; a field out of use does not hold OK up; numbers are taken
+// as decimals with the blanks around them trimmed.
+// One click on OK says one thing; a field out of use does not hold OK up; numbers are
+// taken with the blanks around them trimmed.
+TEST_F(OptionsDialogTest, OkSaysOneThingAndTakesOnlyTheFieldsInUse) {
+    showActive();
+    dialog->PageControl1->setCurrentWidget(dialog->TabSheet4);
+    dialog->edit_SmallerThan->setText(QStringLiteral("abc")); // its filter is off
+    dialog->edit_Wait->setFocus();
+    dialog->edit_Wait->setText(QStringLiteral("abc"));
+    QTest::mouseClick(dialog->BitBtn2, Qt::LeftButton);
+    lumi::test::spinFor(50);
+    EXPECT_EQ(messages, std::vector<std::string>{"Wait at least: enter a whole number of seconds"});
+    ASSERT_TRUE(dialog->isVisible());
+    dialog->edit_Wait->setText(QStringLiteral(" 7 "));
+    QTest::mouseClick(dialog->BitBtn2, Qt::LeftButton);
+    lumi::test::spinFor(50);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_FALSE(dialog->isVisible());
+    TIniFile stored(settingsPath);
+    EXPECT_EQ(stored.ReadString("Options", "Wait", ""), "7");
+    EXPECT_EQ(stored.ReadString("Options", "SmallerThan", "none"), "none");
 }
 
 TEST_F(OptionsDialogTest, OptionsCommandOpensTheDialogModally) {

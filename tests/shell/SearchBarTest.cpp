@@ -2,6 +2,7 @@
 // the diagnostics window following the engine's counters.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,8 +15,14 @@
 #include "analysis/UrlUtils.h"
 #include "common/EventLoopWait.h"
 #include "engine/SearchEngine.h"
+#include "engine/SmartSave.h"
+#include "files/unit_Download.h"
+#include "shell/Commands.h"
 #include "shell/Main.h"
+#include "shell/ResultList.h"
+#include "shell/SearchBar.h"
 #include "shell/Unit2.h"
+#include "shell/ViewerPanel.h"
 #include "widgets/GlimFade.h"
 #include "shell/SearchBar.h"
 #include "shell/ResultList.h"
@@ -173,4 +180,47 @@ TEST_F(SearchBarTest, ThePhraseBoxTakesWhatASearchCanSend) {
     ASSERT_EQ(form->Engine->GetPageQueue.size(), 4u);
     EXPECT_TRUE(form->Engine->GetPageQueue[0].ends_with("&MT=%26%231046%3Buk+%3F\t2"))
         << form->Engine->GetPageQueue[0];
+}
+
+// Search, select, view and download with key presses only; every command button takes the
+// focus by Tab, shows it, and works with Enter or Space.
+TEST_F(SearchBarTest, EveryCommandWorksFromTheKeyboard) {
+    QApplication::setActiveWindow(form.get());
+    Tfrm_Download download(form.get());
+    form->Commands->frm_Download = &download;
+    QWidget* list = form->Results->ListView1;
+    const auto tabUntil = [&](QWidget* wanted) {
+        for (int i = 0; i < 20 && QApplication::focusWidget() != wanted; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        return QApplication::focusWidget() == wanted;
+    };
+
+    ASSERT_EQ(QApplication::focusWidget(), form->Search->Edit1);
+    QTest::keyClicks(form->Search->Edit1, QStringLiteral("cats"));
+    QTest::keyClick(form->Search->Edit1, Qt::Key_Return);
+    ASSERT_TRUE(form->Engine->Searching);
+    for (const char* url : {"http://127.0.0.1:1/a.jpg", "http://127.0.0.1:1/b.jpg"})
+        form->Engine->AddToListView(url, 0);
+    ASSERT_TRUE(waitUntil([&] { return form->Results->ListView1->model()->rowCount() == 2; }));
+
+    ASSERT_TRUE(tabUntil(list));
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Up);
+    ASSERT_EQ(form->Results->selectedRows(), std::vector<size_t>{0});
+    QTest::keyClick(list, Qt::Key_Return);
+    ASSERT_TRUE(waitUntil([&] { return form->Viewer->ViewMessage->isVisible(); }));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(form->ViewerShown());
+    EXPECT_EQ(QApplication::focusWidget(), list);
+
+    TGlimFade* downloadButton = form->Commands->GlimFade4;
+    const QImage unfocused = downloadButton->grab().toImage();
+    ASSERT_TRUE(tabUntil(downloadButton));
+    EXPECT_NE(downloadButton->grab().toImage(), unfocused) << "the focus mark";
+    QTest::keyClick(downloadButton, Qt::Key_Space);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages.back(), QString::fromLatin1(lumi::NoSaveFolderMessage));
+
+    QTest::keyClick(downloadButton, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(messages.size(), 2u);
 }

@@ -45,7 +45,8 @@ QByteArray jpegOf(QSize size, QColor colour) {
     return bytes;
 }
 
-// Serves /<W>x<H>.jpg as a JPEG of that size; /held/... answers only once release() is called.
+// Serves /<W>x<H>.jpg as a JPEG of that size, /page.jpg as HTML, else 404; /held/... answers
+// only once release() is called.
 class PictureServer {
 public:
     PictureServer() {
@@ -58,6 +59,9 @@ public:
             const QByteArray bytes =
                 jpegOf({std::stoi(req.matches[2].str()), std::stoi(req.matches[3].str())}, Qt::red);
             res.set_content(bytes.toStdString(), "image/jpeg");
+        });
+        server_.Get("/page.jpg", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("<html><body>moved</body></html>", "text/html");
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
@@ -125,6 +129,14 @@ protected:
                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 
+    // Views the row alone, as a click on it and View would.
+    void viewRow(int row) {
+        form->Results->ListView1->selectionModel()->select(
+            form->Results->ListView1->model()->index(row, 0),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        form->Commands->GlimFade6Click();
+    }
+
     void pressEscape() {
         char key = 27;
         form->FormKeyPress(key);
@@ -151,14 +163,8 @@ TEST_F(ViewerTest, SelectionMessages) {
     listAndSelect({"http://127.0.0.1:1/a.jpg", "http://127.0.0.1:1/b.jpg"}, {});
     ASSERT_EQ(form->Results->ListView1->model()->rowCount(), 2);
     form->Commands->GlimFade6Click();
-    EXPECT_TRUE(form->ViewerShown()); // the loading picture comes first
-    EXPECT_EQ(form->Viewer->ViewPicture.natural(), QSize(401, 313));
-    // Fitted to the panel's size before its first showing (401 × 313), then stretched with it.
-    EXPECT_EQ(form->Viewer->ViewImage->geometry(), QRect(2, 2, 396, 308));
-    EXPECT_EQ(form->Viewer->panel_Viewer->size(), form->Panel3->size());
+    EXPECT_FALSE(form->ViewerShown()); // the message is said over the list
     EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("Please select a file first!")});
-    pressEscape();
-    EXPECT_FALSE(form->ViewerShown());
 
     listAndSelect({}, {1});
     form->Commands->GlimFade8Click();
@@ -171,6 +177,8 @@ TEST_F(ViewerTest, ViewShowsTheFittedPictureRefitsOnResizeAndRemovesItsFile) {
     PictureServer server;
     listAndSelect({server.url("/800x600.jpg")}, {0});
     QTest::mouseDClick(form->Results->ListView1->viewport(), Qt::LeftButton, {}, {5, 5});
+    EXPECT_EQ(form->Viewer->ViewPicture.natural(), QSize(401, 313)); // the loading picture first,
+    expectFitted(); // centred in the panel it shows in
     ASSERT_TRUE(waitUntil([&] { return form->Viewer->ViewPicture.natural() == QSize(800, 600); }));
     EXPECT_TRUE(form->ViewerShown());
     EXPECT_EQ(form->Viewer->panel_Viewer->size(), form->Panel3->size());
@@ -182,6 +190,10 @@ TEST_F(ViewerTest, ViewShowsTheFittedPictureRefitsOnResizeAndRemovesItsFile) {
         waitUntil([&] { return form->Viewer->panel_Viewer->width() == form->Panel3->width(); }));
     expectFitted();
     EXPECT_GT(form->Viewer->ViewImage->width(), 500);
+    // Decoded scaled for the first panel, the picture is decoded again to fill this one.
+    EXPECT_LT(form->Viewer->ViewImage->pixmap().width(), 800);
+    ASSERT_TRUE(waitUntil([&] { return form->Viewer->ViewImage->pixmap().width() == 800; }));
+    expectFitted();
 
     pressEscape();
     const QRect placed = form->Viewer->ViewImage->geometry();
@@ -222,6 +234,53 @@ TEST_F(ViewerTest, SlideShowShowsEachSelectedPictureInTurnAndTheLastStays) {
     lumi::test::spinFor(400);
     EXPECT_EQ(form->Viewer->ViewPicture.natural(), QSize(140, 100));
     EXPECT_TRUE(form->Engine->ViewList.empty());
+    EXPECT_TRUE(slideshowFolderEmpty());
+}
+
+// Escape and a second view drop what is still on its way: only the last picture asked for
+// is ever shown, and no file stays behind.
+TEST_F(ViewerTest, OnlyTheLastPictureAskedForIsShown) {
+    PictureServer server;
+    listAndSelect({server.url("/held/100x80.jpg"), server.url("/120x90.jpg"),
+                   server.url("/140x100.jpg"), server.url("/held/60x40.jpg")},
+                  {0});
+    form->Commands->GlimFade6Click();
+    pressEscape();
+    viewRow(1);
+    ASSERT_TRUE(waitUntil([&] { return form->Viewer->ViewPicture.natural() == QSize(120, 90); }));
+    viewRow(3); // a second view while the viewer waits for the first
+    viewRow(2);
+    ASSERT_TRUE(waitUntil([&] { return form->Viewer->ViewPicture.natural() == QSize(140, 100); }));
+    server.release();
+    lumi::test::spinFor(300);
+    EXPECT_EQ(form->Viewer->ViewPicture.natural(), QSize(140, 100));
+    EXPECT_EQ(form->Transfers->running(), 0u);
+    EXPECT_TRUE(slideshowFolderEmpty());
+}
+
+TEST_F(ViewerTest, FailuresAreSaidInThePanelAndTheSlideShowGoesOn) {
+    PictureServer server;
+    listAndSelect({server.url("/missing.jpg"), server.url("/page.jpg"), server.url("/100x80.jpg")},
+                  {0});
+    const std::pair<int, const char*> views[] = {
+        {0, "Could not load missing.jpg: 404 Not Found"},
+        {1, "Could not load page.jpg: not a JPEG picture"}};
+    for (const auto& [row, text] : views) {
+        viewRow(row);
+        ASSERT_TRUE(waitUntil([&] { return form->Viewer->ViewMessage->isVisible(); })) << text;
+        EXPECT_EQ(form->Viewer->ViewMessage->text(), QString::fromLatin1(text));
+        EXPECT_FALSE(form->Viewer->ViewImage->isVisible());
+        pressEscape();
+    }
+
+    form->Viewer->SlideShowTimer->setInterval(100);
+    form->Results->ListView1->selectionModel()->select(
+        form->Results->ListView1->model()->index(2, 0),
+        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    form->Commands->GlimFade8Click();
+    ASSERT_TRUE(waitUntil([&] { return form->Viewer->ViewPicture.natural() == QSize(100, 80); }));
+    EXPECT_TRUE(form->Viewer->ViewImage->isVisible());
+    EXPECT_FALSE(form->Viewer->ViewMessage->isVisible());
     EXPECT_TRUE(slideshowFolderEmpty());
 }
 
