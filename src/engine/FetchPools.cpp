@@ -61,11 +61,13 @@ void SearchEngine::QueueForGetPage(const std::string& url, int engine) {
             return;
         }
         GetPageQueue.add(url + '\t' + std::to_string(engine));
+        notePageOrigin(url);
     });
 }
 
 void SearchEngine::QueueForCheckLink(const std::string& url) {
     if (url.size() > MaxUrlLength) return;
+    rememberClassicFind(url);
     const bool duplicate = CheckLinkQueue.size() < MaxWaitingChecks ? !CheckLinkQueue.addUnique(url)
                                                                     : CheckLinkQueue.contains(url);
     if (duplicate) raiseCounter(display_.doubleCheckText);
@@ -134,6 +136,7 @@ void SearchEngine::GetPage(const std::string& url, int engine) {
                 if (startedAfter == aborts_) GetPageRequestDone(sender, rqType, error);
             };
         page.client->Tag = engine;
+        prepareServiceFetch(page, engine);
         page.client->StartGet();
         GetPageClients.push_back(std::move(page));
         GetPageRunning.add(runningLine(tickCount(), url));
@@ -153,8 +156,9 @@ void SearchEngine::markRunningDone(StringList& running, const std::string& item)
 
 // Neither the error nor the status code matters: whatever body arrived is routed. A large
 // page is analysed in slices behind the pages that finished before it.
-void SearchEngine::GetPageRequestDone(THttpCli* sender, int, int) {
+void SearchEngine::GetPageRequestDone(THttpCli* sender, int, int error) {
     catchAll("error code : #0039 (GetPageRequestDone)", [&] {
+        if (serviceAnswerDone(sender, error)) return;
         PageLines lines;
         if (const auto* buffer = qobject_cast<const CappedBuffer*>(sender->RcvdStream))
             LoadMemoFromMemoryStream(lines, buffer->bytes());

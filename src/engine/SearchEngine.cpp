@@ -92,8 +92,12 @@ void SearchEngine::SearchButtonClick(const std::string& phrase) {
         TimerBlinkSearch->start();
         Q_EMIT displayChanged();
         SearchRecursive = recursiveReader_ ? recursiveReader_() : true;
+        serviceChoice_ = readServiceChoice(*SettingsFile.Entries());
+        clearSources();
         for (const SearchAddress& address : searchAddresses(hosts_, phrase))
-            QueueForGetPage(address.url, address.engine);
+            if (serviceChoice_.enabledFor(serviceOfEngine(address.engine)))
+                QueueForGetPage(address.url, address.engine);
+        startArchiveSearches(phrase);
         display_.abortButtonVisible = true;
         Q_EMIT displayChanged();
     });
