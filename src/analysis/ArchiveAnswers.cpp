@@ -161,8 +161,11 @@ void readCommons(const QJsonObject& root, int64_t position, ArchiveAnswer& answe
         const auto metaText = [&meta](const char* key) {
             return stringField(meta.value(QLatin1String(key)).toObject(), "value");
         };
+        // "File:Name.jpg" names the picture "Name".
         std::string title = stringField(page, "title");
         if (title.compare(0, 5, "File:") == 0) title.erase(0, 5);
+        if (const size_t dot = title.rfind('.'); dot != std::string::npos && dot > 0)
+            title.erase(dot);
         picture.source = {ServiceId::Commons,
                           pictureAddress(info.value(QLatin1String("descriptionurl")).toString()),
                           title,

@@ -101,6 +101,7 @@ public:
     const SearchDisplay& display() const { return display_; }
     const std::deque<std::string>& diagnosticsMemo() const { return memo_; }
     ResultsModel& results() { return results_; }
+    const ResultsModel& results() const { return results_; }
 
     // --- session (the phrase is Edit1's text as typed) ---
     void SearchButtonClick(const std::string& phrase);

@@ -34,8 +34,12 @@ const char* serviceSettingKey(ServiceId service) {
     return "";
 }
 
+// LUMISIFT_SEARXNG_URL stands in for the address the user enters (tests, the demo): with
+// it set, SearXNG is asked unless the settings turn it off.
 ServiceChoice readServiceChoice(const IniEntries& settings) {
     ServiceChoice choice;
+    const std::string searxngOverride = configuredHost("LUMISIFT_SEARXNG_URL", "");
+    choice.enabled[static_cast<size_t>(ServiceId::SearXNG)] = !searxngOverride.empty();
     for (size_t i = 0; i < ServiceCount; ++i)
         choice.enabled[i] = settings.ReadBool(Section, serviceSettingKey(static_cast<ServiceId>(i)),
                                               choice.enabled[i]);
@@ -60,7 +64,8 @@ std::string archiveBase(ServiceId service, const ServiceChoice& choice) {
     case ServiceId::Commons:
         return withoutTrailingSlash(
             configuredHost("LUMISIFT_COMMONS_URL", "https://commons.wikimedia.org"));
-    case ServiceId::SearXNG: return choice.searxngUrl;
+    case ServiceId::SearXNG:
+        return withoutTrailingSlash(configuredHost("LUMISIFT_SEARXNG_URL", choice.searxngUrl.c_str()));
     default: return {};
     }
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Which search services a search asks and where the archives are reached: the [Services]
 // section of the settings, the archives' base addresses (LUMISIFT_OPENVERSE_URL and
-// LUMISIFT_COMMONS_URL replace the public ones; SearXNG has only the one the user enters),
+// LUMISIFT_COMMONS_URL replace the public ones; SearXNG has only the one the user enters,
+// which LUMISIFT_SEARXNG_URL replaces for tests and the demo and then turns on by default),
 // and the request address of one result page.
 #include <array>
 #include <cstdint>

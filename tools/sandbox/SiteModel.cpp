@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "ArchiveModel.h"
 #include "PhraseToken.h"
 #include "SitePages.h"
 
@@ -68,6 +69,7 @@ Web buildWeb(uint64_t seed, const std::string& phrase, const SiteHosts& hosts) {
     web.token = phraseToken(web.phrase);
     web.hosts = hosts;
     buildSites(web);
+    buildArchives(web);
     return web;
 }
 

@@ -119,6 +119,9 @@ int main(int argc, char** argv) {
     std::printf("LUMISIFT_LYCOS_HOST=%s\n", hosts.services.c_str());
     std::printf("LUMISIFT_SCOURNET_HOST=%s\n", hosts.services.c_str());
     std::printf("LUMISIFT_SCOURNET_SITE=%s\n", hosts.services.c_str());
+    std::printf("LUMISIFT_OPENVERSE_URL=http://%s\n", hosts.services.c_str());
+    std::printf("LUMISIFT_COMMONS_URL=http://%s\n", hosts.services.c_str());
+    std::printf("LUMISIFT_SEARXNG_URL=http://%s\n", hosts.services.c_str());
     std::printf("LUMISIFT_MAKER_HOST=%s\n", hosts.services.c_str());
     std::fflush(stdout);
 
