@@ -139,6 +139,11 @@ std::string oddAnswer(ArchiveKind kind, const ArchiveItem& sound, int64_t size) 
 
 } // namespace
 
+int64_t announcedSize(const ArchiveItem& item, ArchiveKind kind, int64_t bytes) {
+    if (kind == ArchiveKind::SearXNG || !item.jpeg) return 0;
+    return kind == ArchiveKind::Commons || item.index % 2 == 0 ? bytes : 0;
+}
+
 std::vector<ArchiveItem> archiveItems(const Web& web, ArchiveKind kind) {
     const int count = kind == ArchiveKind::Openverse ? kOpenverseItems
                       : kind == ArchiveKind::Commons ? kCommonsItems
@@ -150,6 +155,7 @@ std::vector<ArchiveItem> archiveItems(const Web& web, ArchiveKind kind) {
         const Licence& licence = kLicences[pick % std::size(kLicences)];
         ArchiveItem item;
         item.jpeg = i % 8 != 7; // every eighth is a PNG the program must not list
+        item.index = i;
         const std::string name = folder + "-" + std::to_string(i + 1);
         item.url = siteUrl(web, "archive/" + folder + "/" + name + (item.jpeg ? ".jpg" : ".png"));
         item.landing = siteUrl(web, "archive/" + folder + "/" + name + ".htm");
@@ -230,7 +236,7 @@ ArchiveReply archiveReply(const Web& web, ArchiveKind kind, int64_t position,
         for (const ArchiveItem& item : shown) {
             ++index;
             pagesObject[QString::number(100000 + stableHash(item.url) % 900000)] =
-                commonsPage(item, index, item.jpeg ? sizeOf(item) : 4096);
+                commonsPage(item, index, item.jpeg ? announcedSize(item, kind, sizeOf(item)) : 4096);
         }
         root[QStringLiteral("batchcomplete")] = QString();
         if (!shown.empty()) root[QStringLiteral("query")] = QJsonObject{{QStringLiteral("pages"), pagesObject}};
@@ -241,11 +247,9 @@ ArchiveReply archiveReply(const Web& web, ArchiveKind kind, int64_t position,
                                                   : double((page + 1) * kArchivePageSize)},
                             {QStringLiteral("continue"), QStringLiteral("gsroffset||")}};
     } else {
-        // Openverse announces sizes for every other picture; null for the rest.
-        int n = 0;
         for (const ArchiveItem& item : shown)
             results.append(kind == ArchiveKind::Openverse
-                               ? openverseResult(item, item.jpeg && n++ % 2 == 0 ? sizeOf(item) : 0)
+                               ? openverseResult(item, announcedSize(item, kind, sizeOf(item)))
                                : searxngResult(item));
         root[QStringLiteral("results")] = results;
         if (kind == ArchiveKind::Openverse) {

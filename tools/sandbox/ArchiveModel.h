@@ -24,7 +24,12 @@ struct ArchiveItem {
     std::string licenceName; // "CC BY-SA 4.0"
     std::string licenceUrl;
     bool jpeg = true;
+    int index = 0; // in the archive's result order
 };
+
+// The size an answer gives for an item whose picture has `bytes`: Openverse for every
+// other picture (null for the rest), Commons always, SearXNG never (0).
+int64_t announcedSize(const ArchiveItem& item, ArchiveKind kind, int64_t bytes);
 
 // Result pages each archive serves, and their lengths.
 constexpr int kArchivePageSize = 10;

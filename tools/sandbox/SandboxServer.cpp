@@ -322,6 +322,7 @@ void SandboxServer::answerControl(const std::string& path, const httplib::Reques
         options.checkLinks = flagOn(request, "check", true);
         options.recursive = flagOn(request, "recursive", true);
         options.staticCopy = flagOn(request, "static", false);
+        options.archives = flagOn(request, "archives", true);
         boundParam(request, "larger", options.lowerBoundOn, options.lowerBoundKb);
         boundParam(request, "smaller", options.upperBoundOn, options.upperBoundKb);
         const auto w = web(request.get_param_value("phrase"));
