@@ -175,6 +175,12 @@ void SearchEngine::clearSources() {
     health_.clear();
 }
 
+const PictureSource* SearchEngine::sourceOfAddress(const std::string& address) const {
+    const long row = FoundList.indexOf(address);
+    if (row < 0 || static_cast<size_t>(row) >= results_.totalRows()) return nullptr;
+    return &results_.row(static_cast<size_t>(row)).source;
+}
+
 std::string SearchEngine::visitAddress(size_t row) const {
     const PictureSource& source = results_.row(row).source;
     if (isArchiveService(source.service) && !source.page.empty()) return source.page;

@@ -125,6 +125,8 @@ public:
     // What Visit opens for row i: an archive picture's landing page, else the picture's
     // web folder.
     std::string visitAddress(size_t row) const;
+    // Where the listed picture at address came from; nullptr when it is not listed.
+    const PictureSource* sourceOfAddress(const std::string& address) const;
 
     // How each service fared in the current search (ArchiveSearch.cpp).
     const ServiceHealth& serviceHealth() const { return health_; }

@@ -28,6 +28,7 @@
 #include "base/ErrorReport.h"
 #include "base/Latin1.h"
 #include "base/WindowPlacement.h"
+#include "engine/CreditsFile.h"
 #include "engine/DownloadBatch.h"
 #include "engine/SearchEngine.h"
 #include "engine/SlideShow.h"
@@ -493,6 +494,10 @@ void TForm1::GlimFade4Click() {
         };
         batch.start();
         frm_Download->exec();
+        const std::string creditsProblem = lumi::writeBatchCredits(
+            *SettingsFile->Entries(), plan.folder, batch.items(),
+            [this](const std::string& address) { return Engine->sourceOfAddress(address); });
+        if (!creditsProblem.empty()) ShowMessage(QString::fromLocal8Bit(creditsProblem.c_str()));
     });
 }
 

@@ -92,7 +92,7 @@ void TForm1::GlimFade5Click() {
             ShowMessage(QStringLiteral("Please select a file first!"));
             return;
         }
-        CallBrowser(ExtractPageLinkFromURL(Engine->FoundList[rows.front()]));
+        CallBrowser(Engine->visitAddress(rows.front()));
     });
 }
 
