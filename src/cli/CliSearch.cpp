@@ -210,9 +210,12 @@ int runSearch(int argc, char** argv) {
     printNewRows(engine, printed, options.jsonl);
     if (options.diagnostics) printDiagnostics(engine.display());
     if (progress) std::fprintf(stderr, "\n");
-    if (options.stats)
+    if (options.stats) {
+        for (const std::string& line : engine.diagnosticsMemo())
+            std::fprintf(stderr, "%s\n", line.c_str());
         for (const std::string& line : engine.serviceHealth().lines())
             std::fprintf(stderr, "%s\n", line.c_str());
+    }
     return 0;
 }
 
