@@ -36,7 +36,7 @@ std::string creditLine(const std::string& fileName, const PictureSource& source)
     std::string line = oneLine(fileName) + ":";
     if (!source.title.empty()) line += " \"" + oneLine(source.title) + "\"";
     if (!source.creator.empty()) line += " by " + oneLine(source.creator);
-    line += ", " + oneLine(source.licence);
+    line += (source.title.empty() && source.creator.empty() ? " " : ", ") + oneLine(source.licence);
     if (!source.licenceUrl.empty()) line += " (" + oneLine(source.licenceUrl) + ")";
     if (!source.page.empty()) line += ", from " + oneLine(source.page);
     return line;
