@@ -34,6 +34,17 @@ int64_t sizeField(const QJsonObject& object, const char* key) {
 // Protocol-relative addresses ("//host/x") are taken as https, as a browser would.
 std::string pictureAddress(QString text) {
     if (text.startsWith(QLatin1String("//"))) text.prepend(QLatin1String("https:"));
+    // Most addresses are plain ASCII already: taken as they stand, without QUrl's parse.
+    const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() > ' ' && c.unicode() < 0x7f && c != QLatin1Char('"') &&
+               c != QLatin1Char('<') && c != QLatin1Char('>') && c != QLatin1Char('\\') &&
+               c != QLatin1Char('#');
+    });
+    const qsizetype hostAt = text.startsWith(QLatin1String("http://"))    ? 7
+                             : text.startsWith(QLatin1String("https://")) ? 8
+                                                                          : -1;
+    if (plain && hostAt > 0 && text.size() > hostAt && text[hostAt] != QLatin1Char('/'))
+        return text.toLatin1().toStdString();
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty()) return {};
     if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")) return {};

@@ -100,29 +100,33 @@ bool SearchEngine::serviceAnswerDone(THttpCli* sender, int error) {
     } else if (!buffer || buffer->droppedBytes() > 0) {
         stop("the answer is larger than " + std::to_string(MaxArchiveAnswerBytes / 1048576) +
              " MB and was not read");
-    } else {
-        const ArchiveAnswer answer = readArchiveAnswer(service, buffer->bytes(), run.position);
-        if (!answer.understood) {
-            stop("the answer is not the expected JSON");
-        } else {
-            for (const ArchivePicture& picture : answer.pictures) {
-                ++counts->handedOn;
-                rememberSource(picture.url, picture.source);
-                if (checkLinksChecked())
-                    QueueForCheckLink(picture.url);
-                else
-                    AddToListView(picture.url, picture.size);
-            }
-            ++run.pagesRead;
-            run.retried = false;
-            if (answer.next > 0 && run.pagesRead < serviceChoice_.maxPages) {
-                run.position = answer.next;
-                QueueForGetPage(archiveRequestUrl(service, run.base, archivePhrase_, run.position),
-                                sender->Tag);
-            }
-        }
+    } else if (!takeArchiveAnswer(service, buffer->bytes())) {
+        stop("the answer is not the expected JSON");
     }
     markRunningDone(GetPageRunning, sender->URL);
+    return true;
+}
+
+bool SearchEngine::takeArchiveAnswer(ServiceId service, std::string_view body) {
+    ArchiveRun& run = archiveRuns_[static_cast<size_t>(service)];
+    ArchiveAnswer answer = readArchiveAnswer(service, body, run.position);
+    if (!answer.understood) return false;
+    ServiceCounts& counts = health_[service];
+    for (ArchivePicture& picture : answer.pictures) {
+        ++counts.handedOn;
+        rememberSource(picture.url, std::move(picture.source));
+        if (checkLinksChecked())
+            QueueForCheckLink(picture.url);
+        else
+            AddToListView(picture.url, picture.size);
+    }
+    ++run.pagesRead;
+    run.retried = false;
+    if (answer.next > 0 && run.pagesRead < serviceChoice_.maxPages && !run.base.empty()) {
+        run.position = answer.next;
+        QueueForGetPage(archiveRequestUrl(service, run.base, archivePhrase_, run.position),
+                        engineOfService(service));
+    }
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -128,6 +129,10 @@ public:
     // Where the listed picture at address came from; nullptr when it is not listed.
     const PictureSource* sourceOfAddress(const std::string& address) const;
 
+    // Reads a 200 answer of an archive: its JPEG pictures go on as found images with their
+    // sources, and its next page is queued while the page budget lasts. False when the
+    // body is not the service's JSON.
+    bool takeArchiveAnswer(ServiceId service, std::string_view body);
     // How each service fared in the current search (ArchiveSearch.cpp).
     const ServiceHealth& serviceHealth() const { return health_; }
 
