@@ -45,7 +45,7 @@ std::string pictureAddress(QString text) {
                                                                           : -1;
     if (plain && hostAt > 0 && text.size() > hostAt && text[hostAt] != QLatin1Char('/'))
         return text.toLatin1().toStdString();
-    const QUrl url(text, QUrl::StrictMode);
+    const QUrl url(text, QUrl::TolerantMode);
     if (!url.isValid() || url.host().isEmpty()) return {};
     if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")) return {};
     const QByteArray encoded = url.toEncoded(QUrl::RemoveFragment);
