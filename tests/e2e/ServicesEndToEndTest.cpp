@@ -143,3 +143,24 @@ TEST(ServicesEndToEnd, EveryServiceListsRowsWithTheirSources) {
     std::sort(listed.begin(), listed.end());
     EXPECT_EQ(listed, sandbox.expected(phrase));
 }
+
+// doctor: every enabled service asked once; exit 0 only when each answer is understood.
+TEST(ServicesEndToEnd, DoctorReportsEachServiceAndFailsWhenOneDoesNotWork) {
+    SandboxProcess sandbox(kQuickSandbox);
+    ASSERT_TRUE(sandbox.running()) << sandbox.error();
+    QTemporaryDir dir;
+    const QString ini = writeIni(dir, kArchivesOnly);
+    const CliSearch sound = runCli(sandbox, {QStringLiteral("doctor"), QStringLiteral("--ini"), ini});
+    EXPECT_EQ(sound.exitCode, 0) << sound.errors;
+    EXPECT_EQ(sound.rows,
+              (std::vector<std::string>{
+                  "Openverse: reachable yes, TLS not used, answer understood yes, pictures found 9",
+                  "Wikimedia Commons: reachable yes, TLS not used, answer understood yes, pictures found 9",
+                  "SearXNG: reachable yes, TLS not used, answer understood yes, pictures found 9"}));
+    const CliSearch refused = runCli(sandbox, {QStringLiteral("doctor"), QStringLiteral("--ini"), ini,
+                                               QStringLiteral("--phrase"), QStringLiteral("hostile-403")});
+    EXPECT_EQ(refused.exitCode, 1);
+    ASSERT_EQ(refused.rows.size(), 3u);
+    EXPECT_EQ(refused.rows[0],
+              "Openverse: reachable yes, TLS not used, answer understood no (status 403), pictures found 0");
+}
