@@ -151,6 +151,8 @@ void BM_ArchiveAnswerToQueues5MB(benchmark::State& state) {
         b.engine->Searching = true;
         state.ResumeTiming();
         b.engine->takeArchiveAnswer(lumi::ServiceId::Openverse, answer);
+        while (b.engine->archivePicturesWaiting() > 0)
+            QCoreApplication::processEvents();
         state.PauseTiming();
         queued = b.engine->CheckLinkQueue.size();
         b.engine.reset();

@@ -111,15 +111,9 @@ bool SearchEngine::takeArchiveAnswer(ServiceId service, std::string_view body) {
     ArchiveRun& run = archiveRuns_[static_cast<size_t>(service)];
     ArchiveAnswer answer = readArchiveAnswer(service, body, run.position);
     if (!answer.understood) return false;
-    ServiceCounts& counts = health_[service];
-    for (ArchivePicture& picture : answer.pictures) {
-        ++counts.handedOn;
-        rememberSource(picture.url, std::move(picture.source));
-        if (checkLinksChecked())
-            QueueForCheckLink(picture.url);
-        else
-            AddToListView(picture.url, picture.size);
-    }
+    for (ArchivePicture& picture : answer.pictures)
+        archiveHandOffs_.push_back(std::move(picture));
+    handOnArchivePictures();
     ++run.pagesRead;
     run.retried = false;
     if (answer.next > 0 && run.pagesRead < serviceChoice_.maxPages && !run.base.empty()) {
@@ -128,6 +122,24 @@ bool SearchEngine::takeArchiveAnswer(ServiceId service, std::string_view body) {
                         engineOfService(service));
     }
     return true;
+}
+
+// A long answer is handed on in slices, as a long page is analysed, so that the window
+// stays responsive; the first slice goes at once.
+void SearchEngine::handOnArchivePictures() {
+    const auto until = std::chrono::steady_clock::now() + AnalysisSlice;
+    for (size_t done = 1; !archiveHandOffs_.empty(); ++done) {
+        ArchivePicture picture = std::move(archiveHandOffs_.front());
+        archiveHandOffs_.pop_front();
+        ++health_[picture.source.service].handedOn;
+        rememberSource(picture.url, std::move(picture.source));
+        if (checkLinksChecked())
+            QueueForCheckLink(picture.url);
+        else
+            AddToListView(picture.url, picture.size);
+        if (done % 64 == 0 && std::chrono::steady_clock::now() >= until) break;
+    }
+    if (!archiveHandOffs_.empty()) archiveHandOffTimer_->start();
 }
 
 // The service a page in analysis was found through: its own for a result page, else the

@@ -16,6 +16,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include "analysis/ArchiveAnswers.h"
 #include "analysis/SearchHost.h"
 #include "analysis/SearchServices.h"
 #include "base/IniFiles.h"
@@ -133,6 +134,8 @@ public:
     // sources, and its next page is queued while the page budget lasts. False when the
     // body is not the service's JSON.
     bool takeArchiveAnswer(ServiceId service, std::string_view body);
+    // Archive pictures still waiting to be handed on.
+    size_t archivePicturesWaiting() const { return archiveHandOffs_.size(); }
     // How each service fared in the current search (ArchiveSearch.cpp).
     const ServiceHealth& serviceHealth() const { return health_; }
 
@@ -191,6 +194,7 @@ private:
     void startArchiveSearches(const std::string& phrase);
     // Counts a fetch of a service's result page; an archive's gets its answer cap and agent.
     void prepareServiceFetch(PageClient& page, int engine);
+    void handOnArchivePictures();
     // Counts a service's finished result page. An archive's answer is taken whole here
     // (true: nothing is left to route); a classic page goes on to its parser (false).
     bool serviceAnswerDone(THttpCli* sender, int error);
@@ -236,6 +240,8 @@ private:
     std::string archivePhrase_;
     std::array<ArchiveRun, ServiceCount> archiveRuns_;
     ServiceHealth health_;
+    std::deque<ArchivePicture> archiveHandOffs_;
+    QTimer* archiveHandOffTimer_; // single shot, 0 ms: the next slice of hand-offs
     // Sources of pictures on their way to the list, and the services pages were found
     // through, by address; both bounded as the queues are and emptied at each search start.
     std::unordered_map<std::string, PictureSource> pendingSources_;
