@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -75,6 +76,8 @@ Tfrm_Options::Tfrm_Options(TForm1& Form1, QWidget* parent)
     buildSlideShowPage();
     ServicesPage1 = new lumi::ServicesPage;
     PageControl1->addTab(ServicesPage1, QStringLiteral("Services"));
+    // Five captions fit the dialog's width only with narrower tabs.
+    PageControl1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 4px 5px; }"));
 
     BitBtn2 = placed(new QPushButton(QStringLiteral("OK"), this), {192, StripTop + 4, 78, 27});
     BitBtn2->setDefault(true);
