@@ -110,6 +110,8 @@ void SearchEngine::CheckLink(const std::string& url) {
         client->ProxyPort = proxy.port;
         client->Tag = randomBelow(CheckTagRange);
         client->URL = url;
+        // Archives (Wikimedia above all) refuse anonymous agents for their pictures too.
+        if (foundInArchive(url)) client->Agent = archiveUserAgent();
         client->OnHeaderEnd = [this, startedAfter = aborts_](THttpCli* sender) {
             if (startedAfter == aborts_) CheckLinkHeaderEnd(sender);
         };
@@ -154,8 +156,9 @@ void SearchEngine::markRunningDone(StringList& running, const std::string& item)
     }
 }
 
-// Neither the error nor the status code matters: whatever body arrived is routed. A large
-// page is analysed in slices behind the pages that finished before it.
+// Neither the error nor the status code matters to the classic path: whatever body arrived
+// is routed. A large page is analysed in slices behind the pages that finished before it.
+// An archive's answer is taken whole by the archive search, which does weigh the status.
 void SearchEngine::GetPageRequestDone(THttpCli* sender, int, int error) {
     catchAll("error code : #0039 (GetPageRequestDone)", [&] {
         if (serviceAnswerDone(sender, error)) return;
