@@ -41,4 +41,22 @@ std::string generateGalleryPage(size_t bytes) {
     return page;
 }
 
+std::string generateArchiveAnswer(size_t results) {
+    std::string json = "{\"result_count\":" + std::to_string(results) +
+                       ",\"page_count\":20,\"page\":1,\"results\":[";
+    for (size_t i = 0; i < results; ++i) {
+        const std::string n = std::to_string(i);
+        if (i > 0) json += ',';
+        json += "{\"title\":\"Harbour at dusk " + n +
+                "\",\"url\":\"https://live.example.org/65535/" + n +
+                "_b.jpg\",\"foreign_landing_url\":\"https://www.example.org/photos/" + n +
+                "\",\"creator\":\"Photographer " + n +
+                "\",\"license\":\"by-sa\",\"license_version\":\"2.0\",\"license_url\":"
+                "\"https://creativecommons.org/licenses/by-sa/2.0/\",\"filetype\":\"jpg\","
+                "\"filesize\":" + (i % 10 == 9 ? std::string("null") : std::to_string(50000 + i)) +
+                "}";
+    }
+    return json + "]}";
+}
+
 } // namespace lumi::bench

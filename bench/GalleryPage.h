@@ -9,4 +9,8 @@ namespace lumi::bench {
 // capitals and non-JPEG links mixed in. The same size gives the same page.
 std::string generateGalleryPage(size_t bytes);
 
+// An Openverse answer listing `results` JPEG results of about 250 bytes each, with titles,
+// creators and licences, every tenth with a null filesize.
+std::string generateArchiveAnswer(size_t results);
+
 } // namespace lumi::bench

@@ -1,6 +1,6 @@
 // Duplicate tests of the engine's lists at 100 and 100 000 entries, 100 000 rows added to
 // the results list through AddToListView, with and without a tree view showing them, and a
-// 10 MB gallery page taken from its bytes into the engine's queues.
+// 10 MB gallery page and a 5 MB archive answer taken from their bytes into the engine's queues.
 #include <memory>
 #include <string>
 
@@ -140,8 +140,32 @@ void BM_PageToQueues10MB(benchmark::State& state) {
     state.SetLabel("goal: under 150 ms");
 }
 
+// A 5 MB archive answer of 20 000 results, from its bytes to the link-check queue with
+// every picture's source remembered.
+void BM_ArchiveAnswerToQueues5MB(benchmark::State& state) {
+    const std::string answer = lumi::bench::generateArchiveAnswer(20000);
+    size_t queued = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        BenchEngine b;
+        b.engine->Searching = true;
+        state.ResumeTiming();
+        b.engine->takeArchiveAnswer(lumi::ServiceId::Openverse, answer);
+        while (b.engine->archivePicturesWaiting() > 0)
+            QCoreApplication::processEvents();
+        state.PauseTiming();
+        queued = b.engine->CheckLinkQueue.size();
+        b.engine.reset();
+        state.ResumeTiming();
+    }
+    state.counters["queued"] = static_cast<double>(queued);
+    state.counters["answer_mb"] = static_cast<double>(answer.size()) / 1e6;
+    state.SetLabel("goal: under 100 ms");
+}
+
 } // namespace
 
+BENCHMARK(BM_ArchiveAnswerToQueues5MB)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_GetPageSeenDuplicate)->Arg(100)->Arg(100000);
 BENCHMARK(BM_FoundListLookup)->Arg(100)->Arg(100000);
 BENCHMARK(BM_CheckLinkQueueDuplicate)->Arg(100)->Arg(100000);

@@ -23,6 +23,7 @@ public:
     // always taken); true once complete.
     bool run(std::chrono::steady_clock::duration budget);
     const std::string& pageUrl() const { return pageUrl_; }
+    int engine() const { return engine_; }
 
 private:
     // The next piece of the work; false once nothing is left.

@@ -16,6 +16,7 @@
 
 #include "base/AppPaths.h"
 #include "cli/Commands.h"
+#include "engine/RowRecord.h"
 #include "engine/SearchEngine.h"
 #include "engine/SearchPhrase.h"
 
@@ -37,13 +38,16 @@ struct SearchOptions {
     double forSeconds = -1;       // < 0: no fixed time
     double untilIdleSeconds = -1; // < 0: never stop for idleness
     bool diagnostics = false;
+    bool jsonl = false; // --format jsonl; tsv otherwise
+    bool stats = false;
     std::string ini;
 };
 
 int searchUsage() {
     std::fprintf(stderr,
                  "usage: lumisift-cli search PHRASE [--check-links on|off] [--recursive on|off]\n"
-                 "       [--for SECONDS] [--until-idle SECONDS] [--diagnostics] [--ini FILE]\n");
+                 "       [--for SECONDS] [--until-idle SECONDS] [--diagnostics] [--ini FILE]\n"
+                 "       [--format tsv|jsonl] [--stats]\n");
     return 2;
 }
 
@@ -69,6 +73,12 @@ bool parseSearchOptions(int argc, char** argv, SearchOptions& o) {
             if (!seconds(argv[++i], o.untilIdleSeconds)) return false;
         } else if (a == "--diagnostics") {
             o.diagnostics = true;
+        } else if (a == "--format" && hasValue) {
+            const std::string format = argv[++i];
+            if (format != "tsv" && format != "jsonl") return false;
+            o.jsonl = format == "jsonl";
+        } else if (a == "--stats") {
+            o.stats = true;
         } else if (a == "--ini" && hasValue) {
             o.ini = argv[++i];
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
@@ -109,9 +119,13 @@ bool engineIdle(const SearchEngine& engine) {
 }
 
 // Rows not printed yet: row i belongs to FoundList entry i.
-void printNewRows(SearchEngine& engine, size_t& printed) {
+void printNewRows(SearchEngine& engine, size_t& printed, bool jsonl) {
     const auto& results = engine.results();
     while (printed < results.totalRows() && printed < engine.FoundList.size()) {
+        if (jsonl) {
+            printLine(rowJsonLine(engine, printed++));
+            continue;
+        }
         const std::string& url = engine.FoundList[printed];
         const std::string& size = results.row(printed).sizeText;
         std::fwrite(size.data(), 1, size.size(), stdout);
@@ -155,7 +169,7 @@ int runSearch(int argc, char** argv) {
     QTimer poll;
     poll.setInterval(kPollMs);
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        printNewRows(engine, printed);
+        printNewRows(engine, printed, options.jsonl);
         if (progress)
             std::fprintf(stderr, "\r%s  Found: %s  Processes: %s   ",
                          engine.display().statusText.c_str(), engine.display().foundText.c_str(),
@@ -192,9 +206,15 @@ int runSearch(int argc, char** argv) {
     while (!(engine.GetPageClients.empty() && engine.CheckLinkClients.empty()) &&
            releasing.elapsed() < kReleaseWaitMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, kPollMs);
-    printNewRows(engine, printed);
+    printNewRows(engine, printed, options.jsonl);
     if (options.diagnostics) printDiagnostics(engine.display());
     if (progress) std::fprintf(stderr, "\n");
+    if (options.stats) {
+        for (const std::string& line : engine.diagnosticsMemo())
+            std::fprintf(stderr, "%s\n", line.c_str());
+        for (const std::string& line : engine.serviceHealth().lines())
+            std::fprintf(stderr, "%s\n", line.c_str());
+    }
     if (engine.resultPagesAnswered() == 0) {
         std::fprintf(stderr, "lumisift-cli search: no search service answered\n");
         return 1;

@@ -9,6 +9,7 @@ int runSearch(int argc, char** argv);
 int runExtract(int argc, char** argv);
 int runDownload(int argc, char** argv);
 int runCheckVersion(int argc, char** argv);
+int runDoctor(int argc, char** argv);
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> list = {
@@ -17,6 +18,7 @@ const std::vector<Command>& commands() {
         {"extract", &runExtract},
         {"download", &runDownload},
         {"check-version", &runCheckVersion},
+        {"doctor", &runDoctor},
     };
     return list;
 }

@@ -96,11 +96,13 @@ void SearchEngine::QueueForGetPage(const std::string& url, int engine) {
             return;
         }
         GetPageQueue.add(url + '\t' + std::to_string(engine));
+        notePageOrigin(url);
     });
 }
 
 void SearchEngine::QueueForCheckLink(const std::string& url) {
     if (url.size() > MaxUrlLength) return;
+    rememberClassicFind(url);
     const bool duplicate = CheckLinkQueue.size() < MaxWaitingChecks ? !CheckLinkQueue.addUnique(url)
                                                                     : CheckLinkQueue.contains(url);
     if (duplicate) raiseCounter(display_.doubleCheckText);
@@ -141,6 +143,8 @@ void SearchEngine::CheckLink(const std::string& url) {
         useProxy(*client, proxy);
         client->Tag = randomBelow(CheckTagRange);
         client->URL = url;
+        // Archives (Wikimedia above all) refuse anonymous agents for their pictures too.
+        if (foundInArchive(url)) client->Agent = archiveUserAgent();
         client->OnHeaderEnd = [this, startedAfter = aborts_](THttpCli* sender) {
             if (startedAfter == aborts_) CheckLinkHeaderEnd(sender);
         };
@@ -175,6 +179,7 @@ void SearchEngine::GetPage(const std::string& url, int engine) {
                 if (startedAfter == aborts_) GetPageRequestDone(sender, rqType, error);
             };
         page.client->Tag = engine;
+        prepareServiceFetch(page, engine);
         page.client->StartGet();
         GetPageClients.push_back(std::move(page));
         GetPageRunning.add(runningLine(tickCount(), url));
@@ -192,15 +197,18 @@ void SearchEngine::markRunningDone(StringList& running, const std::string& item)
     }
 }
 
-// Neither the error nor the status code matters: whatever body arrived is routed, its links
-// resolved against the address the page finally came from. A large page is analysed in
-// slices behind the pages that finished before it; a fetch that brought no lines has nothing
-// to hand on and is finished at once.
+// Neither the error nor the status code matters to the classic path: whatever body arrived
+// is routed, its links resolved against the address the page finally came from. A large page
+// is analysed in slices behind the pages that finished before it; a fetch that brought no
+// lines has nothing to hand on and is finished at once. An archive's answer is taken whole
+// by the archive search, which does weigh the status.
 void SearchEngine::GetPageRequestDone(THttpCli* sender, int, int error) {
     catchAll("error code : #0039 (GetPageRequestDone)", [&] {
         // A page over https whose stream ended without close_notify may be cut short.
         if (!sender->Notice().empty()) appendDiagnosticsLine(sender->Notice());
-        if (error == 0 && sender->Tag >= 1 && sender->Tag <= 4) ++resultPagesAnswered_;
+        // Every service's own result pages (the classic four and the archives) count.
+        if (error == 0 && serviceOfEngine(sender->Tag) != ServiceId::None) ++resultPagesAnswered_;
+        if (serviceAnswerDone(sender, error)) return;
         PageLines lines;
         if (const auto* buffer = qobject_cast<const CappedBuffer*>(sender->RcvdStream))
             LoadMemoFromMemoryStream(lines, buffer->bytes());

@@ -35,16 +35,22 @@ void SearchEngine::addRow(const std::string& url, int64_t size, bool sizeKnown) 
         // the insertion.
         if (!Searching) return;
         if (sizeKnown && !CheckSizeLimits(size)) return;
-        // One pass: find_first_of would search the four characters at every position.
-        if (std::any_of(url.begin(), url.end(),
-                        [](char c) { return c == '&' || c == '=' || c == '?' || c == '%'; }))
+        // One pass: find_first_of would search the four characters at every position. An
+        // archive's file names are escaped UTF-8, so its addresses may carry "%".
+        const bool escapesAllowed = foundInArchive(url);
+        if (std::any_of(url.begin(), url.end(), [escapesAllowed](char c) {
+                return c == '&' || c == '=' || c == '?' || (c == '%' && !escapesAllowed);
+            }))
             return;
         if (url.size() > MaxUrlLength || FoundList.size() >= MaxFoundRows) return;
         if (!FoundList.addUnique(url)) return;
+        PictureSource source = takeSource(url);
+        if (ServiceCounts* counts = health_.find(source.service)) ++counts->listed;
         // The counter reaches the window with the rows it counts (see the constructor).
         display_.foundText = incrementCounterText(display_.foundText);
         results_.appendRow(ExtractFileNameFromURL(url),
-                           sizeKnown ? std::to_string(size) : std::string("UNKNOWN"));
+                           sizeKnown ? std::to_string(size) : std::string("UNKNOWN"),
+                           std::move(source));
     });
 }
 

@@ -2,14 +2,26 @@
 
 namespace lumi {
 
+std::string sourceDescription(const PictureSource& source) {
+    std::string text = std::string("Found by ") + serviceName(source.service);
+    const auto add = [&text](const char* label, const std::string& value) {
+        if (!value.empty()) text += std::string("\n") + label + value;
+    };
+    add("Title: ", source.title);
+    add("Creator: ", source.creator);
+    add("Licence: ", source.licence);
+    add("Page: ", source.page);
+    return text;
+}
+
 ResultsModel::ResultsModel(QObject* parent) : QAbstractTableModel(parent) {
     publishTimer_.setSingleShot(true);
     publishTimer_.setInterval(PublishDelayMs);
     connect(&publishTimer_, &QTimer::timeout, this, &ResultsModel::publishPendingRows);
 }
 
-void ResultsModel::appendRow(std::string caption, std::string sizeText) {
-    rows_.push_back({std::move(caption), std::move(sizeText)});
+void ResultsModel::appendRow(std::string caption, std::string sizeText, PictureSource source) {
+    rows_.push_back({std::move(caption), std::move(sizeText), std::move(source)});
     if (!publishTimer_.isActive()) publishTimer_.start();
 }
 
@@ -52,6 +64,8 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
     }
     if (role == Qt::TextAlignmentRole && index.column() == 1)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+    if (role == Qt::ToolTipRole && r.source.service != ServiceId::None)
+        return QString::fromStdString(sourceDescription(r.source));
     return {};
 }
 

@@ -8,7 +8,13 @@
 #include <QAbstractTableModel>
 #include <QTimer>
 
+#include "analysis/SearchServices.h"
+
 namespace lumi {
+
+// A row's tooltip: "Found by <service>" and, one a line, the title, creator, licence and
+// page it was found on, where known. UTF-8.
+std::string sourceDescription(const PictureSource& source);
 
 class ResultsModel : public QAbstractTableModel {
     Q_OBJECT
@@ -21,6 +27,7 @@ public:
     struct Row {
         std::string caption;
         std::string sizeText;
+        PictureSource source; // shown as the row's tooltip
     };
 
     explicit ResultsModel(QObject* parent = nullptr);
@@ -29,7 +36,7 @@ public:
     size_t totalRows() const { return rows_.size(); }
     const Row& row(size_t i) const { return rows_.at(i); }
 
-    void appendRow(std::string caption, std::string sizeText);
+    void appendRow(std::string caption, std::string sizeText, PictureSource source = {});
     // Removes every row; with SuspendRepaintFromRows rows or more it brackets the removal
     // with repaintSuspended(true) and repaintSuspended(false).
     void clearRows();

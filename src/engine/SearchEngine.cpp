@@ -41,6 +41,10 @@ SearchEngine::SearchEngine(SearchEngineSetup setup, QObject* parent)
         makeTimer(this, 1000, true, [this] { runUnderDefaultHandler([this] { Timer5Timer(); }); });
     analysisTimer_ = makeTimer(this, 0, false, [this] { continuePageAnalysis(); });
     analysisTimer_->setSingleShot(true);
+    archiveHandOffTimer_ = makeTimer(this, 0, false, [this] {
+        catchAll("error code : #0039 (GetPageRequestDone)", [this] { handOnArchivePictures(); });
+    });
+    archiveHandOffTimer_->setSingleShot(true);
     // The "Found:" counter is raised row by row but shown with each batch of rows.
     connect(&results_, &QAbstractItemModel::rowsInserted, this, &SearchEngine::displayChanged);
     TimerBlinkSearch = makeTimer(
@@ -97,8 +101,12 @@ void SearchEngine::SearchButtonClick(const std::string& typed) {
         TimerBlinkSearch->start();
         Q_EMIT displayChanged();
         SearchRecursive = recursiveReader_ ? recursiveReader_() : true;
+        serviceChoice_ = readServiceChoice(*SettingsFile.Entries());
+        clearSources();
         for (const SearchAddress& address : searchAddresses(hosts_, phrase))
-            QueueForGetPage(address.url, address.engine);
+            if (serviceChoice_.enabledFor(serviceOfEngine(address.engine)))
+                QueueForGetPage(address.url, address.engine);
+        startArchiveSearches(phrase);
         display_.abortButtonVisible = true;
         Q_EMIT displayChanged();
     });
@@ -120,6 +128,7 @@ void SearchEngine::AbortButtonClick() {
         ++aborts_;
         // Pages still being analysed would queue work for a search that has ended.
         pageAnalyses_.clear();
+        archiveHandOffs_.clear();
         CheckLinkQueue.clear();
         GetPageQueue.clear();
         display_.abortButtonVisible = false;

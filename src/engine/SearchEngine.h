@@ -10,16 +10,22 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <QObject>
 #include <QTimer>
 
+#include "analysis/ArchiveAnswers.h"
 #include "analysis/SearchHost.h"
+#include "analysis/SearchServices.h"
 #include "base/IniFiles.h"
 #include "base/StringList.h"
 #include "engine/ResultsModel.h"
 #include "engine/SearchAddresses.h"
+#include "engine/ServiceChoice.h"
+#include "engine/ServiceHealth.h"
 
 class THttpCli;
 
@@ -75,6 +81,10 @@ public:
     static constexpr size_t MaxFoundRows = 100000;
     // A search with nothing queued, running or being analysed for this long is done.
     static constexpr uint32_t SearchIdleEndMs = 2000;
+    // Most bytes of an archive's answer that are read; a longer answer is not read at all.
+    static constexpr int64_t MaxArchiveAnswerBytes = 4 * 1024 * 1024;
+    // A 429 is waited out (once per page) only when it asks for fewer seconds than this.
+    static constexpr int MaxRetryAfterSeconds = 10;
     // Longest stretch of page analysis between two turns of the event loop.
     static constexpr std::chrono::milliseconds AnalysisSlice{8};
 
@@ -94,6 +104,7 @@ public:
     const SearchDisplay& display() const { return display_; }
     const std::deque<std::string>& diagnosticsMemo() const { return memo_; }
     ResultsModel& results() { return results_; }
+    const ResultsModel& results() const { return results_; }
 
     // --- session (the phrase is Edit1's text as typed, in UTF-8) ---
     // The services are asked for its 8-bit form (phraseFromUnicode); SearchDirName is set
@@ -116,6 +127,20 @@ public:
     // --- results ---
     void AddToListView(const std::string& url, int64_t size) override;
     bool CheckSizeLimits(int64_t size) const;
+    // What Visit opens for row i: an archive picture's landing page, else the picture's
+    // web folder.
+    std::string visitAddress(size_t row) const;
+    // Where the listed picture at address came from; nullptr when it is not listed.
+    const PictureSource* sourceOfAddress(const std::string& address) const;
+
+    // Reads a 200 answer of an archive: its JPEG pictures go on as found images with their
+    // sources, and its next page is queued while the page budget lasts. False when the
+    // body is not the service's JSON.
+    bool takeArchiveAnswer(ServiceId service, std::string_view body);
+    // Archive pictures still waiting to be handed on.
+    size_t archivePicturesWaiting() const { return archiveHandOffs_.size(); }
+    // How each service fared in the current search (ArchiveSearch.cpp).
+    const ServiceHealth& serviceHealth() const { return health_; }
 
     // --- the rest of the analysis' view of the engine ---
     bool foundListContains(const std::string& url) const override {
@@ -172,6 +197,24 @@ private:
     // Goes on with the oldest finished page's analysis for one slice.
     void continuePageAnalysis();
 
+    // --- the archives and where pictures came from (ArchiveSearch.cpp) ---
+    void startArchiveSearches(const std::string& phrase);
+    // Counts a fetch of a service's result page; an archive's gets its answer cap and agent.
+    void prepareServiceFetch(PageClient& page, int engine);
+    void handOnArchivePictures();
+    // Counts a service's finished result page. An archive's answer is taken whole here
+    // (true: nothing is left to route); a classic page goes on to its parser (false).
+    bool serviceAnswerDone(THttpCli* sender, int error);
+    // Pages queued while a page is analysed inherit the service it was found through.
+    void notePageOrigin(const std::string& url);
+    ServiceId currentPageOrigin() const;
+    void rememberSource(const std::string& url, PictureSource source);
+    // An image found by the page now in analysis: that page and its service are its source.
+    void rememberClassicFind(const std::string& url);
+    bool foundInArchive(const std::string& url) const;
+    PictureSource takeSource(const std::string& url);
+    void clearSources();
+
     void clearResults();
     void setStatus(const char* text);
     void raiseCounter(std::string& counterText);
@@ -201,6 +244,23 @@ private:
     };
     std::deque<PendingAnalysis> pageAnalyses_;
     QTimer* analysisTimer_; // single shot, 0 ms: the next slice
+
+    struct ArchiveRun {
+        std::string base;     // "" when the service is not asked
+        int64_t position = 0; // of the page asked last
+        int32_t pagesRead = 0;
+        bool retried = false; // the page asked last was asked again after a 429
+    };
+    ServiceChoice serviceChoice_; // as read at the search start
+    std::string archivePhrase_;
+    std::array<ArchiveRun, ServiceCount> archiveRuns_;
+    ServiceHealth health_;
+    std::deque<ArchivePicture> archiveHandOffs_;
+    QTimer* archiveHandOffTimer_; // single shot, 0 ms: the next slice of hand-offs
+    // Sources of pictures on their way to the list, and the services pages were found
+    // through, by address; both bounded as the queues are and emptied at each search start.
+    std::unordered_map<std::string, PictureSource> pendingSources_;
+    std::unordered_map<std::string, ServiceId> pageOrigins_;
 };
 
 } // namespace lumi

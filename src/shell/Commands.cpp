@@ -10,9 +10,9 @@
 #include <QPalette>
 #include <QTabWidget>
 
-#include "analysis/UrlUtils.h"
 #include "base/ErrorReport.h"
 #include "base/IniFiles.h"
+#include "engine/CreditsFile.h"
 #include "engine/DownloadBatch.h"
 #include "engine/FileTransfers.h"
 #include "engine/SearchEngine.h"
@@ -223,6 +223,11 @@ void Commands::GlimFade4Click() {
         };
         batch.start();
         frm_Download->exec();
+        const std::string creditsProblem = writeBatchCredits(
+            *targets_.settings.Entries(), plan.folder, batch.items(),
+            [this](const std::string& address) { return engine_->sourceOfAddress(address); });
+        if (!creditsProblem.empty())
+            targets_.desktop.ShowMessage(QString::fromLocal8Bit(creditsProblem.c_str()));
     });
 }
 
@@ -233,7 +238,7 @@ void Commands::GlimFade5Click() {
             targets_.desktop.ShowMessage(QStringLiteral("Please select a file first!"));
             return;
         }
-        targets_.desktop.CallBrowser(ExtractPageLinkFromURL(engine_->FoundList[rows.front()]));
+        targets_.desktop.CallBrowser(engine_->visitAddress(rows.front()));
     });
 }
 

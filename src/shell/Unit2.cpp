@@ -47,6 +47,11 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window) {
     Label8 = addLabel(Panel1, "Label8", "Double GetPage:", CaptionLeft, 5);
     Label1 = addLabel(Panel1, "Label1", "0", ValueLeft, 5);
 
+    label_Services = new QLabel(this);
+    label_Services->setObjectName(QStringLiteral("label_Services"));
+    label_Services->setWordWrap(true);
+    label_Services->setContentsMargins(CaptionLeft, 2, 4, 2);
+
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -56,6 +61,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(Panel1);
+    layout->addWidget(label_Services);
     layout->addWidget(Memo1, 1);
 }
 
@@ -77,4 +83,8 @@ void TForm2::showEngineCounters() {
     Label14->setText(lumi::latin1(shown.checkLinkQueueText));
     Label2->setText(lumi::latin1(shown.doubleCheckText));
     Label1->setText(lumi::latin1(shown.doubleGetPageText));
+    QStringList services;
+    for (const std::string& line : engine_->serviceHealth().lines())
+        services << QString::fromStdString(line);
+    label_Services->setText(services.join(QLatin1Char('\n')));
 }

@@ -32,6 +32,7 @@ public:
     QLabel* Label14;
     QLabel* Label2;
     QLabel* Label1;
+    QLabel* label_Services = nullptr; // one line per search service
     QPlainTextEdit* Memo1;
 
 private:

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -17,6 +18,7 @@
 #include "base/Latin1.h"
 #include "files/untExtract.h"
 #include "shell/Main.h"
+#include "shell/ServicesPage.h"
 #include "shell/ViewerPanel.h"
 
 namespace {
@@ -75,6 +77,10 @@ Tfrm_Options::Tfrm_Options(TForm1& Form1, QWidget* parent)
     buildProxyPage();
     buildDownloadPage();
     buildSlideShowPage();
+    ServicesPage1 = new lumi::ServicesPage;
+    PageControl1->addTab(ServicesPage1, QStringLiteral("Services"));
+    // Five captions fit the dialog's width only with narrower tabs.
+    PageControl1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 4px 5px; }"));
 
     BitBtn2 = placed(new QPushButton(QStringLiteral("OK"), this), {192, StripTop + 4, 78, 27});
     BitBtn2->setDefault(true);
@@ -186,6 +192,7 @@ void Tfrm_Options::FormShow() {
     ProxyNameEdit->setText(lumi::latin1(v.proxyName));
     ProxyPassEdit->setText(lumi::latin1(v.proxyPass));
     ProxyCheckClick();
+    ServicesPage1->load(*Form1_.SettingsFile);
 }
 
 void Tfrm_Options::checkbox_LargerThanClick() {
@@ -264,6 +271,11 @@ void Tfrm_Options::BitBtn2Click() {
         refocus(fields[static_cast<int>(bad->field)], lumi::latin1(bad->message));
         return;
     }
+    if (const QString problem = ServicesPage1->problem(); !problem.isEmpty()) {
+        PageControl1->setCurrentWidget(ServicesPage1);
+        ShowMessage(problem);
+        return;
+    }
     // A write the file system refuses is shown; the dialog closes all the same.
     lumi::runUnderDefaultHandler([&] {
         TIniFile& settings = *Form1_.SettingsFile;
@@ -271,6 +283,7 @@ void Tfrm_Options::BitBtn2Click() {
         Form1_.Viewer->SlideShowTimer->setInterval(
             lumi::slideShowInterval(lumi::storedWait(settings)));
         lumi::writeProxyOptions(settings, values);
+        ServicesPage1->save(settings);
         if (Form1_.AdImage1) {
             const lumi::BannerProxy proxy = lumi::storedBannerProxy(settings);
             Form1_.AdImage1->SetProxy(proxy.host, proxy.port);

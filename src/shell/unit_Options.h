@@ -18,6 +18,9 @@ class QRadioButton;
 class QTabWidget;
 class TExtractForm;
 class TForm1;
+namespace lumi {
+class ServicesPage;
+}
 
 class Tfrm_Options : public QDialog {
 public:
@@ -34,6 +37,7 @@ public:
     QWidget* TabSheet2 = nullptr; // "Proxy"
     QWidget* TabSheet3 = nullptr; // "Download"
     QWidget* TabSheet4 = nullptr; // "Slide Show"
+    lumi::ServicesPage* ServicesPage1 = nullptr; // "Services"
 
     QGroupBox* GroupBox1 = nullptr; // "I have a:"
     QRadioButton* radiobutton_Modem = nullptr;

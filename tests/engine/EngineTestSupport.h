@@ -52,6 +52,9 @@ class EngineUnderTest {
 public:
     explicit EngineUnderTest(SearchHosts hosts = {"127.0.0.1:1", "127.0.0.1:1", "127.0.0.1:1"}) {
         settingsPath_ = dir_.filePath(QStringLiteral("lumisift.ini")).toStdString();
+        // The classic services only: the archives' public addresses are never asked here.
+        for (const char* archive : {"Openverse", "Commons", "SearXNG"})
+            TIniFile(settingsPath_).WriteBool("Services", archive, false);
         setRandomSeed(7);
         engine = std::make_unique<SearchEngine>(
             SearchEngineSetup{settingsPath_, std::move(hosts), false});

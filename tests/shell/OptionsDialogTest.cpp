@@ -69,7 +69,8 @@ TEST_F(OptionsDialogTest, FirstShowingWithAnEmptySettingsFileShowsTheDialogsDefa
     std::vector<std::string> pages;
     for (int i = 0; i < dialog->PageControl1->count(); ++i)
         pages.push_back(dialog->PageControl1->tabText(i).toStdString());
-    EXPECT_EQ(pages, (std::vector<std::string>{"General", "Proxy", "Download", "Slide Show"}));
+    EXPECT_EQ(pages, (std::vector<std::string>{"General", "Proxy", "Download", "Slide Show",
+                                               "Services"}));
 
     EXPECT_TRUE(dialog->radiobutton_Modem->isChecked());
     EXPECT_FALSE(dialog->radiobutton_LAN->isChecked());
@@ -168,7 +169,9 @@ TEST_F(OptionsDialogTest, OkWritesEveryFieldAndTheSlideShowTakesTheNewPauseAtOnc
     EXPECT_EQ(settingsText(), "[Options]\nSlowConnection=0\nLargerThanBool=1\nSmallerThanbool=1\n"
                               "SmallerThan=500\nLargerThan=20\nWait=3\nSubDir=0\n"
                               "NumberedList=1\nSavePath=\nUseProxy=1\nProxyServer=proxy.lan\n"
-                              "ProxyPort=8080\nProxyName=\nProxyPass=\n");
+                              "ProxyPort=8080\nProxyName=\nProxyPass=\nWriteCredits=1\n\n"
+                              "[Services]\nHotBot=1\nLycos=1\nScourNet=1\nLycosImagesDirect=1\n"
+                              "Openverse=1\nCommons=1\nSearXNG=0\nSearXNGUrl=\nMaxPages=3\n");
     EXPECT_TRUE(messages.empty());
 }
 

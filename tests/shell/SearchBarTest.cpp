@@ -40,6 +40,8 @@ protected:
         for (const char* variable :
              {"LUMISIFT_HOTBOT_HOST", "LUMISIFT_LYCOS_HOST", "LUMISIFT_SCOURNET_HOST"})
             qputenv(variable, "127.0.0.1:1");
+        for (const char* variable : {"LUMISIFT_OPENVERSE_URL", "LUMISIFT_COMMONS_URL"})
+            qputenv(variable, "http://127.0.0.1:1");
         form = std::make_unique<TForm1>(
             scratch.filePath(QStringLiteral("lumisift.ini")).toStdString());
         form->AskYesNo = [](const QString&) { return false; };
@@ -54,7 +56,8 @@ protected:
     void TearDown() override {
         form.reset();
         for (const char* variable :
-             {"LUMISIFT_HOTBOT_HOST", "LUMISIFT_LYCOS_HOST", "LUMISIFT_SCOURNET_HOST"})
+             {"LUMISIFT_HOTBOT_HOST", "LUMISIFT_LYCOS_HOST", "LUMISIFT_SCOURNET_HOST",
+              "LUMISIFT_OPENVERSE_URL", "LUMISIFT_COMMONS_URL"})
             qunsetenv(variable);
     }
 
@@ -177,7 +180,7 @@ TEST_F(SearchBarTest, ThePhraseBoxTakesWhatASearchCanSend) {
 
     form->Search->Edit1->insert(QStringLiteral("\u0416uk ?"));
     QTest::keyClick(form->Search->Edit1, Qt::Key_Return);
-    ASSERT_EQ(form->Engine->GetPageQueue.size(), 4u);
+    ASSERT_EQ(form->Engine->GetPageQueue.size(), 6u) << "four classic services, two archives";
     EXPECT_TRUE(form->Engine->GetPageQueue[0].ends_with("&MT=%26%231046%3Buk+%3F\t2"))
         << form->Engine->GetPageQueue[0];
 }

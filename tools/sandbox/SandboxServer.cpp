@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include "ArchiveModel.h"
 #include "PhraseToken.h"
 #include "ServicePages.h"
 #include "SitePages.h"
@@ -166,7 +167,9 @@ void SandboxServer::handle(const httplib::Request& request, httplib::Response& r
     if (path.compare(0, 3, "/__") == 0) return answerControl(path, request, response);
     log("main " + target);
     const MakerSite maker{hosts().services, options_.productVersion, hosts().scheme};
-    if (path == "/" && target.find("&MT=") != std::string::npos) {
+    if (path == "/v1/images/" || path == "/w/api.php" || path == "/search") {
+        answerArchive(path, target, response);
+    } else if (path == "/" && target.find("&MT=") != std::string::npos) {
         const auto phrase = decodeQueryPhrase(rawQueryValue(target, "&MT="));
         response.set_content(hotBotResultPage(*web(phrase)), "text/html");
     } else if (path == "/cgi-bin/pursuit") {
@@ -272,6 +275,33 @@ void SandboxServer::answerSite(const std::string& path, httplib::Response& respo
     }
 }
 
+// Openverse, Commons and SearXNG share the one host; their paths tell them apart.
+void SandboxServer::answerArchive(const std::string& path, const std::string& target,
+                                  httplib::Response& response) {
+    ArchiveKind kind = ArchiveKind::SearXNG;
+    std::string phrase = decodeQueryPhrase(rawQueryValue(target, "?q="));
+    std::string position = rawQueryValue(target, "&pageno=");
+    if (path == "/v1/images/") {
+        kind = ArchiveKind::Openverse;
+        position = rawQueryValue(target, "&page=");
+    } else if (path == "/w/api.php") {
+        kind = ArchiveKind::Commons;
+        phrase = decodeQueryPhrase(rawQueryValue(target, "&gsrsearch="));
+        const std::string prefix = "filetype:bitmap ";
+        if (phrase.compare(0, prefix.size(), prefix) == 0) phrase.erase(0, prefix.size());
+        position = rawQueryValue(target, "&gsroffset=");
+    }
+    const auto w = web(phrase);
+    const ArchiveReply reply =
+        archiveReply(*w, kind, std::atoll(position.c_str()), [this, &w](const ArchiveItem& item) {
+            const Resource* r = findResource(*w, item.url);
+            return r ? int64_t(pictureBytes(r->picture).size()) : int64_t{0};
+        });
+    response.status = reply.status;
+    if (!reply.retryAfter.empty()) response.set_header("Retry-After", reply.retryAfter);
+    response.set_content(reply.body, reply.contentType);
+}
+
 std::string SandboxServer::answerRaw(const std::string& rawTarget) {
     const std::string target = originForm(rawTarget);
     log("raw " + target);
@@ -299,6 +329,7 @@ void SandboxServer::answerControl(const std::string& path, const httplib::Reques
         options.checkLinks = flagOn(request, "check", true);
         options.recursive = flagOn(request, "recursive", true);
         options.staticCopy = flagOn(request, "static", false);
+        options.archives = flagOn(request, "archives", true);
         boundParam(request, "larger", options.lowerBoundOn, options.lowerBoundKb);
         boundParam(request, "smaller", options.upperBoundOn, options.upperBoundKb);
         const auto w = web(request.get_param_value("phrase"));
@@ -308,6 +339,8 @@ void SandboxServer::answerControl(const std::string& path, const httplib::Reques
     } else if (path == "/__thumbpages") {
         for (const auto& url : thumbnailPages(*web(request.get_param_value("phrase"))))
             text += url + "\n";
+    } else if (path == "/__archives") {
+        text = archiveListing(*web(request.get_param_value("phrase")));
     } else if (path == "/__fetched") {
         for (const auto& entry : requestLog())
             text += entry + "\n";

@@ -1,6 +1,6 @@
 #pragma once
-// The stand-in web on loopback: the four services, the sites of every phrase, the maker's site
-// and a few control addresses for tests (/__expected, /__thumbpages, /__fetched). It owns the
+// The stand-in web on loopback: the four services, the three picture archives, the sites of every phrase, the maker's site
+// and a few control addresses for tests (/__expected, /__thumbpages, /__fetched, /__archives). It owns the
 // HTTP server, the raw relocation host, and the caches of webs and pictures.
 #include <condition_variable>
 #include <cstdint>
@@ -62,6 +62,8 @@ private:
     void handle(const httplib::Request& request, httplib::Response& response);
     void answerSite(const std::string& path, httplib::Response& response);
     void answerControl(const std::string& path, const httplib::Request& request,
+                       httplib::Response& response);
+    void answerArchive(const std::string& path, const std::string& target,
                        httplib::Response& response);
     std::string answerRaw(const std::string& target);
     void log(const std::string& entry);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "ArchiveModel.h"
 #include "PhraseToken.h"
 #include "SitePages.h"
 
@@ -68,6 +69,7 @@ Web buildWeb(uint64_t seed, const std::string& phrase, const SiteHosts& hosts) {
     web.token = phraseToken(web.phrase);
     web.hosts = hosts;
     buildSites(web);
+    buildArchives(web);
     return web;
 }
 
@@ -127,6 +129,17 @@ expectedRows(const Web& web, const SearchOptions& options,
         listed.insert(lowerAscii(url));
         rows.push_back({size > 0 ? std::to_string(size) : "UNKNOWN", url});
     }
+    if (options.archives)
+        for (const ArchiveKind kind : {ArchiveKind::Openverse, ArchiveKind::Commons, ArchiveKind::SearXNG})
+            for (const ArchiveItem& item : archiveItems(web, kind)) {
+                if (!item.jpeg) continue;
+                const int64_t bytes = int64_t(bytesOf(findResource(web, item.url)->picture).size());
+                const int64_t announced = announcedSize(item, kind, bytes);
+                const int64_t size = options.checkLinks ? bytes : announced;
+                if (size > 0 && options.lowerBoundOn && options.lowerBoundKb * 1000 > size) continue;
+                if (size > 0 && options.upperBoundOn && options.upperBoundKb * 1000 < size) continue;
+                rows.push_back({size > 0 ? std::to_string(size) : "UNKNOWN", item.url});
+            }
     std::sort(rows.begin(), rows.end(),
               [](const ExpectedRow& a, const ExpectedRow& b) { return a.url < b.url; });
     return rows;

@@ -79,6 +79,8 @@ struct SearchOptions {
     int64_t upperBoundKb = 1000;
     // The sites come from a plain static copy: every exported file answers with its length.
     bool staticCopy = false;
+    // The three archives are asked too (their addresses point at the sandbox).
+    bool archives = true;
 };
 
 struct ExpectedRow {

@@ -128,6 +128,10 @@ int main(int argc, char** argv) {
          {"LUMISIFT_HOTBOT_HOST", "LUMISIFT_LYCOS_HOST", "LUMISIFT_SCOURNET_HOST",
           "LUMISIFT_SCOURNET_SITE", "LUMISIFT_MAKER_HOST"})
         std::printf("%s=%s\n", name, host.c_str());
+    // The archives' overrides are base addresses with their scheme.
+    const std::string base = hosts.scheme + hosts.services;
+    for (const char* name : {"LUMISIFT_OPENVERSE_URL", "LUMISIFT_COMMONS_URL", "LUMISIFT_SEARXNG_URL"})
+        std::printf("%s=%s\n", name, base.c_str());
     std::fflush(stdout);
 
     int received = 0;

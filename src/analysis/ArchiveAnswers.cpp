@@ -1,0 +1,239 @@
+#include "analysis/ArchiveAnswers.h"
+
+#include <algorithm>
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+
+#include "base/TextOps.h"
+
+namespace lumi {
+
+namespace {
+
+std::string utf8(const QString& text) {
+    return text.toStdString();
+}
+
+std::string stringField(const QJsonObject& object, const char* key) {
+    return utf8(object.value(QLatin1String(key)).toString());
+}
+
+// A byte count when the field is a whole number in range; 0 otherwise (null, text, -1 ...).
+int64_t sizeField(const QJsonObject& object, const char* key) {
+    const QJsonValue value = object.value(QLatin1String(key));
+    if (!value.isDouble()) return 0;
+    const double bytes = value.toDouble();
+    return bytes >= 1 && bytes < 9.0e15 ? static_cast<int64_t>(bytes) : 0;
+}
+
+// The address as the HTTP client sends it, or "" when it is no http(s) address.
+// Protocol-relative addresses ("//host/x") are taken as https, as a browser would.
+std::string pictureAddress(QString text) {
+    if (text.startsWith(QLatin1String("//"))) text.prepend(QLatin1String("https:"));
+    // Most addresses are plain ASCII already: taken as they stand, without QUrl's parse.
+    const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() > ' ' && c.unicode() < 0x7f && c != QLatin1Char('"') &&
+               c != QLatin1Char('<') && c != QLatin1Char('>') && c != QLatin1Char('\\') &&
+               c != QLatin1Char('#');
+    });
+    const qsizetype hostAt = text.startsWith(QLatin1String("http://"))    ? 7
+                             : text.startsWith(QLatin1String("https://")) ? 8
+                                                                          : -1;
+    if (plain && hostAt > 0 && text.size() > hostAt && text[hostAt] != QLatin1Char('/'))
+        return text.toLatin1().toStdString();
+    const QUrl url(text, QUrl::TolerantMode);
+    if (!url.isValid() || url.host().isEmpty()) return {};
+    if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")) return {};
+    const QByteArray encoded = url.toEncoded(QUrl::RemoveFragment);
+    return encoded.toStdString();
+}
+
+bool endsAsJpeg(const std::string& url) {
+    const std::string path = textLower(url.substr(0, url.find_first_of("?#")));
+    const auto endsWith = [&](std::string_view suffix) {
+        return path.size() >= suffix.size() &&
+               path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
+    };
+    return endsWith(".jpg") || endsWith(".jpeg") || endsWith(".jpe");
+}
+
+bool namesJpeg(const std::string& type) {
+    const std::string lower = textLower(type);
+    return textContains(lower, "jpeg") || textContains(lower, "jpg");
+}
+
+// The text of an HTML fragment (Commons' artist field): tags dropped, the common entities
+// decoded, runs of white space made one blank.
+std::string htmlText(const std::string& html) {
+    static const std::pair<std::string_view, std::string_view> entities[] = {
+        {"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"},
+        {"&nbsp;", " "}};
+    std::string text;
+    bool inTag = false;
+    for (size_t i = 0; i < html.size(); ++i) {
+        const char c = html[i];
+        if (inTag) {
+            inTag = c != '>';
+            continue;
+        }
+        if (c == '<') {
+            inTag = true;
+            continue;
+        }
+        if (c == '&') {
+            bool decoded = false;
+            for (const auto& [entity, plain] : entities) {
+                if (html.compare(i, entity.size(), entity) == 0) {
+                    text += plain;
+                    i += entity.size() - 1;
+                    decoded = true;
+                    break;
+                }
+            }
+            if (decoded) continue;
+        }
+        text += c;
+    }
+    std::string collapsed;
+    for (const char c : text) {
+        const bool blank = static_cast<unsigned char>(c) <= ' ';
+        if (blank && (collapsed.empty() || collapsed.back() == ' ')) continue;
+        collapsed += blank ? ' ' : c;
+    }
+    while (!collapsed.empty() && collapsed.back() == ' ')
+        collapsed.pop_back();
+    return collapsed;
+}
+
+// "by-sa" and "2.0" -> "CC BY-SA 2.0"; the public-domain tools keep their own names.
+std::string openverseLicence(const std::string& code, const std::string& version) {
+    if (code.empty()) return {};
+    std::string name;
+    if (code == "cc0")
+        name = "CC0";
+    else if (code == "pdm")
+        name = "Public Domain Mark";
+    else {
+        name = "CC ";
+        for (const char c : code)
+            name += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    return version.empty() ? name : name + " " + version;
+}
+
+void readOpenverse(const QJsonObject& root, int64_t position, ArchiveAnswer& answer) {
+    const QJsonValue results = root.value(QLatin1String("results"));
+    if (!results.isArray()) return;
+    answer.understood = true;
+    for (const QJsonValue& item : results.toArray()) {
+        ++answer.results;
+        const QJsonObject r = item.toObject();
+        ArchivePicture picture;
+        picture.url = pictureAddress(r.value(QLatin1String("url")).toString());
+        const std::string filetype = stringField(r, "filetype");
+        if (picture.url.empty() || !(filetype.empty() ? endsAsJpeg(picture.url) : namesJpeg(filetype)))
+            continue;
+        picture.size = sizeField(r, "filesize");
+        picture.source = {ServiceId::Openverse,
+                          pictureAddress(r.value(QLatin1String("foreign_landing_url")).toString()),
+                          stringField(r, "title"),
+                          stringField(r, "creator"),
+                          openverseLicence(stringField(r, "license"), stringField(r, "license_version")),
+                          pictureAddress(r.value(QLatin1String("license_url")).toString())};
+        answer.pictures.push_back(std::move(picture));
+    }
+    const QJsonValue pageCount = root.value(QLatin1String("page_count"));
+    const int64_t pages = pageCount.isDouble() ? static_cast<int64_t>(pageCount.toDouble()) : 0;
+    if (position < pages && position < OpenverseAnonymousPages) answer.next = position + 1;
+}
+
+// Commons keys its result pages by page id; "index" gives the search's order.
+void readCommons(const QJsonObject& root, int64_t position, ArchiveAnswer& answer) {
+    const QJsonValue query = root.value(QLatin1String("query"));
+    if (!query.isObject() && !root.contains(QLatin1String("batchcomplete"))) return;
+    answer.understood = true;
+    std::vector<std::pair<double, ArchivePicture>> ordered;
+    const QJsonObject pages = query.toObject().value(QLatin1String("pages")).toObject();
+    for (auto it = pages.begin(); it != pages.end(); ++it) {
+        ++answer.results;
+        const QJsonObject page = it.value().toObject();
+        const QJsonObject info =
+            page.value(QLatin1String("imageinfo")).toArray().at(0).toObject();
+        if (stringField(info, "mime") != "image/jpeg") continue;
+        ArchivePicture picture;
+        picture.url = pictureAddress(info.value(QLatin1String("url")).toString());
+        if (picture.url.empty()) continue;
+        picture.size = sizeField(info, "size");
+        const QJsonObject meta = info.value(QLatin1String("extmetadata")).toObject();
+        const auto metaText = [&meta](const char* key) {
+            return stringField(meta.value(QLatin1String(key)).toObject(), "value");
+        };
+        // "File:Name.jpg" names the picture "Name".
+        std::string title = stringField(page, "title");
+        if (title.compare(0, 5, "File:") == 0) title.erase(0, 5);
+        if (const size_t dot = title.rfind('.'); dot != std::string::npos && dot > 0)
+            title.erase(dot);
+        picture.source = {ServiceId::Commons,
+                          pictureAddress(info.value(QLatin1String("descriptionurl")).toString()),
+                          title,
+                          htmlText(metaText("Artist")),
+                          metaText("LicenseShortName"),
+                          pictureAddress(QString::fromStdString(metaText("LicenseUrl")))};
+        ordered.emplace_back(page.value(QLatin1String("index")).toDouble(), std::move(picture));
+    }
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& entry : ordered)
+        answer.pictures.push_back(std::move(entry.second));
+    const QJsonValue offset =
+        root.value(QLatin1String("continue")).toObject().value(QLatin1String("gsroffset"));
+    if (offset.isDouble() && offset.toDouble() > static_cast<double>(position) &&
+        offset.toDouble() < 1.0e9)
+        answer.next = static_cast<int64_t>(offset.toDouble());
+}
+
+void readSearXNG(const QJsonObject& root, int64_t position, ArchiveAnswer& answer) {
+    const QJsonValue results = root.value(QLatin1String("results"));
+    if (!results.isArray()) return;
+    answer.understood = true;
+    for (const QJsonValue& item : results.toArray()) {
+        ++answer.results;
+        const QJsonObject r = item.toObject();
+        ArchivePicture picture;
+        picture.url = pictureAddress(r.value(QLatin1String("img_src")).toString());
+        const std::string format = stringField(r, "img_format");
+        if (picture.url.empty() || !(format.empty() ? endsAsJpeg(picture.url) : namesJpeg(format)))
+            continue;
+        // A metasearch names no creator or licence: the page it links to must be asked.
+        picture.source = {ServiceId::SearXNG,
+                          pictureAddress(r.value(QLatin1String("url")).toString()),
+                          stringField(r, "title"), "", "", ""};
+        answer.pictures.push_back(std::move(picture));
+    }
+    if (answer.results > 0) answer.next = position + 1;
+}
+
+} // namespace
+
+ArchiveAnswer readArchiveAnswer(ServiceId service, std::string_view body, int64_t position) {
+    ArchiveAnswer answer;
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(
+        QByteArray::fromRawData(body.data(), static_cast<qsizetype>(body.size())), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) return answer;
+    const QJsonObject root = document.object();
+    switch (service) {
+    case ServiceId::Openverse: readOpenverse(root, position, answer); break;
+    case ServiceId::Commons: readCommons(root, position, answer); break;
+    case ServiceId::SearXNG: readSearXNG(root, position, answer); break;
+    default: break;
+    }
+    if (!answer.understood) answer = ArchiveAnswer{};
+    return answer;
+}
+
+} // namespace lumi

@@ -1,0 +1,39 @@
+#pragma once
+// The readers of the picture archives' JSON answers (Openverse, Wikimedia Commons,
+// SearXNG): the JPEG pictures an answer lists, with where each came from, and where the
+// next result page starts. They read with QJsonDocument, whose nesting limit holds on
+// hostile input; the caller caps the body's size.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis/SearchServices.h"
+
+namespace lumi {
+
+struct ArchivePicture {
+    std::string url; // http or https, non-ASCII bytes percent-escaped
+    int64_t size = 0; // bytes the answer announces; 0 when unknown
+    PictureSource source;
+};
+
+struct ArchiveAnswer {
+    // False when the body is not the JSON the service answers with; nothing else is set.
+    bool understood = false;
+    std::vector<ArchivePicture> pictures; // JPEG results in answer order
+    size_t results = 0;                   // every result the answer listed, JPEG or not
+    // Where the next result page starts (a page number, or Commons' result offset); 0 when
+    // the answer says there is none.
+    int64_t next = 0;
+};
+
+// Reads one answer of an archive service; `position` is where the request started (page
+// number from 1, or Commons' offset from 0), so that a next page that does not move on is
+// taken as no next page.
+ArchiveAnswer readArchiveAnswer(ServiceId service, std::string_view body, int64_t position);
+
+// Openverse allows anonymous callers this many result pages of a search.
+constexpr int64_t OpenverseAnonymousPages = 20;
+
+} // namespace lumi

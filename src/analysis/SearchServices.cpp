@@ -1,0 +1,56 @@
+#include "analysis/SearchServices.h"
+
+#include "base/TextOps.h"
+
+namespace lumi {
+
+const char* serviceName(ServiceId service) {
+    switch (service) {
+    case ServiceId::HotBot: return "HotBot";
+    case ServiceId::Lycos: return "Lycos";
+    case ServiceId::ScourNet: return "ScourNet";
+    case ServiceId::LycosImagesDirect: return "Lycos Images Direct";
+    case ServiceId::Openverse: return "Openverse";
+    case ServiceId::Commons: return "Wikimedia Commons";
+    case ServiceId::SearXNG: return "SearXNG";
+    case ServiceId::None: break;
+    }
+    return "";
+}
+
+ServiceId serviceOfEngine(int engine) {
+    switch (engine) {
+    case 1: return ServiceId::ScourNet;
+    case 2: return ServiceId::HotBot;
+    case 3: return ServiceId::Lycos;
+    case 4: return ServiceId::LycosImagesDirect;
+    case OpenverseEngine: return ServiceId::Openverse;
+    case CommonsEngine: return ServiceId::Commons;
+    case SearXNGEngine: return ServiceId::SearXNG;
+    default: return ServiceId::None;
+    }
+}
+
+int engineOfService(ServiceId service) {
+    for (int engine = 1; engine <= SearXNGEngine; ++engine)
+        if (serviceOfEngine(engine) == service) return engine;
+    return -1;
+}
+
+bool isArchiveService(ServiceId service) {
+    return service == ServiceId::Openverse || service == ServiceId::Commons ||
+           service == ServiceId::SearXNG;
+}
+
+// The first marker each parser looks for on a line; ScourNet's is matched in any case.
+bool carriesResultMarkers(ServiceId service, std::string_view page) {
+    switch (service) {
+    case ServiceId::HotBot: return textContains(page, "target=");
+    case ServiceId::Lycos:
+    case ServiceId::LycosImagesDirect: return textContains(page, "<em>");
+    case ServiceId::ScourNet: return textPosAnyCase("searchfieldlocationlink", page) > 0;
+    default: return true;
+    }
+}
+
+} // namespace lumi

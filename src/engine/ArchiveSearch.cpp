@@ -1,0 +1,206 @@
+// The picture archives in a search, and where every listed picture came from. The archives
+// are asked one result page at a time: each answer is read as JSON, its JPEG pictures take
+// the classic path (link check or straight into the list) with their source remembered,
+// and the next page is asked while the service's page budget lasts. Classic result pages
+// are only counted here; their parsers read them as before.
+#include "engine/SearchEngine.h"
+
+#include <cstdlib>
+
+#include "analysis/ArchiveAnswers.h"
+#include "analysis/PageAnalysis.h"
+#include "analysis/UrlUtils.h"
+#include "base/ErrorReport.h"
+#include "base/TextOps.h"
+#include "engine/PageBuffer.h"
+#include "net/HttpProt.h"
+
+namespace lumi {
+
+namespace {
+
+// The seconds a "Retry-After: N" header asks for; -1 when absent or not a plain number.
+int retryAfterSeconds(const std::vector<std::string>& header) {
+    for (const std::string& line : header) {
+        if (textPosAnyCase("retry-after:", line) != 1) continue;
+        const std::string value = textTrim(std::string_view(line).substr(12));
+        int32_t seconds = -1;
+        return parseInteger(value, seconds) && seconds >= 0 ? seconds : -1;
+    }
+    return -1;
+}
+
+} // namespace
+
+void SearchEngine::startArchiveSearches(const std::string& phrase) {
+    archivePhrase_ = phrase;
+    for (const ServiceId service : {ServiceId::Openverse, ServiceId::Commons, ServiceId::SearXNG}) {
+        ArchiveRun& run = archiveRuns_[static_cast<size_t>(service)];
+        run = ArchiveRun{};
+        if (!serviceChoice_.enabledFor(service)) continue;
+        run.base = archiveBase(service, serviceChoice_);
+        if (run.base.empty()) {
+            appendDiagnosticsLine(std::string(serviceName(service)) +
+                                  ": no address entered; the service is not asked");
+            continue;
+        }
+        run.position = firstArchivePosition(service);
+        QueueForGetPage(archiveRequestUrl(service, run.base, phrase, run.position),
+                        engineOfService(service));
+    }
+}
+
+void SearchEngine::prepareServiceFetch(PageClient& page, int engine) {
+    if (ServiceCounts* counts = health_.find(serviceOfEngine(engine))) ++counts->asked;
+    if (!isArchiveEngine(engine)) return;
+    page.buffer = std::make_unique<CappedBuffer>(MaxArchiveAnswerBytes);
+    page.client->RcvdStream = page.buffer.get();
+    page.client->Agent = archiveUserAgent();
+}
+
+bool SearchEngine::serviceAnswerDone(THttpCli* sender, int error) {
+    const ServiceId service = serviceOfEngine(sender->Tag);
+    ServiceCounts* counts = health_.find(service);
+    if (!counts) return false;
+    const auto* buffer = qobject_cast<const CappedBuffer*>(sender->RcvdStream);
+    const int status = error == 0 ? sender->StatusCode() : 0;
+    ++counts->statuses[status];
+    if (status != 0) ++counts->answered;
+    if (!isArchiveService(service)) {
+        if (counts->answered == 1 && status == 200 && buffer &&
+            !carriesResultMarkers(service, buffer->bytes()))
+            counts->noMarkers = true;
+        return false;
+    }
+    const std::string name = serviceName(service);
+    const auto stop = [&](const std::string& why) {
+        appendDiagnosticsLine(name + ": " + why + "; no further pages are asked");
+    };
+    ArchiveRun& run = archiveRuns_[static_cast<size_t>(service)];
+    if (status == 0) {
+        stop("no answer from " + sender->URL + " (error " + std::to_string(error) + ")");
+    } else if (status == 429) {
+        const int wait = retryAfterSeconds(sender->RcvdHeader());
+        if (wait >= 0 && wait < MaxRetryAfterSeconds && !run.retried) {
+            run.retried = true;
+            appendDiagnosticsLine(name + ": too many requests (429); asking again in " +
+                                  std::to_string(wait) + " s");
+            QTimer::singleShot(wait * 1000, this, [this, url = sender->URL, engine = sender->Tag,
+                                                    startedAfter = aborts_] {
+                if (startedAfter == aborts_) GetPage(url, engine);
+            });
+        } else {
+            stop("too many requests (429)");
+        }
+    } else if (status == 403) {
+        stop(service == ServiceId::SearXNG ? "JSON output is not enabled on this SearXNG instance (403)"
+                                           : "the service refused the request (403)");
+    } else if (status != 200) {
+        stop("answered with status " + std::to_string(status));
+    } else if (!buffer || buffer->droppedBytes() > 0) {
+        stop("the answer is larger than " + std::to_string(MaxArchiveAnswerBytes / 1048576) +
+             " MB and was not read");
+    } else if (!takeArchiveAnswer(service, buffer->bytes())) {
+        stop("the answer is not the expected JSON");
+    }
+    markRunningDone(GetPageRunning, sender->URL);
+    return true;
+}
+
+bool SearchEngine::takeArchiveAnswer(ServiceId service, std::string_view body) {
+    ArchiveRun& run = archiveRuns_[static_cast<size_t>(service)];
+    ArchiveAnswer answer = readArchiveAnswer(service, body, run.position);
+    if (!answer.understood) return false;
+    for (ArchivePicture& picture : answer.pictures)
+        archiveHandOffs_.push_back(std::move(picture));
+    handOnArchivePictures();
+    ++run.pagesRead;
+    run.retried = false;
+    if (answer.next > 0 && run.pagesRead < serviceChoice_.maxPages && !run.base.empty()) {
+        run.position = answer.next;
+        QueueForGetPage(archiveRequestUrl(service, run.base, archivePhrase_, run.position),
+                        engineOfService(service));
+    }
+    return true;
+}
+
+// A long answer is handed on in slices, as a long page is analysed, so that the window
+// stays responsive; the first slice goes at once.
+void SearchEngine::handOnArchivePictures() {
+    const auto until = std::chrono::steady_clock::now() + AnalysisSlice;
+    for (size_t done = 1; !archiveHandOffs_.empty(); ++done) {
+        ArchivePicture picture = std::move(archiveHandOffs_.front());
+        archiveHandOffs_.pop_front();
+        ++health_[picture.source.service].handedOn;
+        rememberSource(picture.url, std::move(picture.source));
+        if (checkLinksChecked())
+            QueueForCheckLink(picture.url);
+        else
+            AddToListView(picture.url, picture.size);
+        if (done % 64 == 0 && std::chrono::steady_clock::now() >= until) break;
+    }
+    if (!archiveHandOffs_.empty()) archiveHandOffTimer_->start();
+}
+
+// The service a page in analysis was found through: its own for a result page, else the
+// one its finder was found through.
+ServiceId SearchEngine::currentPageOrigin() const {
+    if (pageAnalyses_.empty()) return ServiceId::None;
+    const PageAnalysis& page = *pageAnalyses_.front();
+    const ServiceId own = serviceOfEngine(page.engine());
+    if (own != ServiceId::None) return own;
+    const auto it = pageOrigins_.find(page.pageUrl());
+    return it == pageOrigins_.end() ? ServiceId::None : it->second;
+}
+
+void SearchEngine::notePageOrigin(const std::string& url) {
+    const ServiceId origin = currentPageOrigin();
+    if (origin != ServiceId::None && pageOrigins_.size() < MaxWaitingPages)
+        pageOrigins_.try_emplace(url, origin);
+}
+
+// The first finder of a picture is the one named; a bounded table, as the queues are.
+void SearchEngine::rememberSource(const std::string& url, PictureSource source) {
+    if (pendingSources_.size() < MaxWaitingChecks) pendingSources_.try_emplace(url, std::move(source));
+}
+
+void SearchEngine::rememberClassicFind(const std::string& url) {
+    if (pageAnalyses_.empty() || pendingSources_.count(url)) return;
+    PictureSource source{currentPageOrigin(), pageAnalyses_.front()->pageUrl(), {}, {}, {}, {}};
+    if (ServiceCounts* counts = health_.find(source.service)) ++counts->handedOn;
+    rememberSource(url, std::move(source));
+}
+
+bool SearchEngine::foundInArchive(const std::string& url) const {
+    const auto it = pendingSources_.find(url);
+    return it != pendingSources_.end() && isArchiveService(it->second.service);
+}
+
+PictureSource SearchEngine::takeSource(const std::string& url) {
+    rememberClassicFind(url);
+    const auto it = pendingSources_.find(url);
+    if (it == pendingSources_.end()) return {};
+    PictureSource source = std::move(it->second);
+    pendingSources_.erase(it);
+    return source;
+}
+
+void SearchEngine::clearSources() {
+    pendingSources_.clear();
+    pageOrigins_.clear();
+    health_.clear();
+}
+
+const PictureSource* SearchEngine::sourceOfAddress(const std::string& address) const {
+    const long row = FoundList.indexOf(address);
+    if (row < 0 || static_cast<size_t>(row) >= results_.totalRows()) return nullptr;
+    return &results_.row(static_cast<size_t>(row)).source;
+}
+
+std::string SearchEngine::visitAddress(size_t row) const {
+    const PictureSource& source = results_.row(row).source;
+    if (isArchiveService(source.service) && !source.page.empty()) return source.page;
+    return ExtractPageLinkFromURL(FoundList[row]);
+}
+
+} // namespace lumi

@@ -1,0 +1,48 @@
+#pragma once
+// Which search services a search asks and where the archives are reached: the [Services]
+// section of the settings, the archives' base addresses (LUMISIFT_OPENVERSE_URL and
+// LUMISIFT_COMMONS_URL replace the public ones; SearXNG has only the one the user enters,
+// which LUMISIFT_SEARXNG_URL replaces for tests and the demo and then turns on by default),
+// and the request address of one result page.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "analysis/SearchServices.h"
+
+class TIniFile;
+
+namespace lumi {
+
+class IniEntries;
+
+struct ServiceChoice {
+    // By ServiceId: the classic four, Openverse and Commons on, SearXNG off.
+    std::array<bool, ServiceCount> enabled{true, true, true, true, true, true, false};
+    std::string searxngUrl; // base address with its scheme; empty: none entered
+    int32_t maxPages = 3;   // result pages one archive is asked for per search
+    bool enabledFor(ServiceId service) const {
+        return service != ServiceId::None && enabled[static_cast<size_t>(service)];
+    }
+};
+
+// MaxPages is kept within these bounds whatever the file says.
+constexpr int32_t MinArchivePages = 1, MaxArchivePages = 20;
+
+// "Openverse", "Commons", "SearXNG", "HotBot", "Lycos", "ScourNet", "LycosImagesDirect".
+const char* serviceSettingKey(ServiceId service);
+ServiceChoice readServiceChoice(const IniEntries& settings);
+// Raises SettingsWriteError when the file cannot be written.
+void writeServiceChoice(TIniFile& settings, const ServiceChoice& choice);
+
+// The archive's base address without a trailing "/"; "" when none is known.
+std::string archiveBase(ServiceId service, const ServiceChoice& choice);
+// The first position of a search: page 1, or Commons' offset 0.
+int64_t firstArchivePosition(ServiceId service);
+// The address of the result page at `position` for the phrase (as the phrase box gives it).
+std::string archiveRequestUrl(ServiceId service, const std::string& base,
+                              const std::string& phrase, int64_t position);
+// "Lumisift/1.4 (+<the maker's home page>)": Wikimedia refuses anonymous agents.
+std::string archiveUserAgent();
+
+} // namespace lumi

@@ -1,0 +1,30 @@
+#include "engine/ServiceHealth.h"
+
+namespace lumi {
+
+std::string ServiceHealth::line(ServiceId service) const {
+    const ServiceCounts& c = (*this)[service];
+    std::string text = std::string(serviceName(service)) + ": pages " + std::to_string(c.asked) +
+                       " asked, " + std::to_string(c.answered) + " answered";
+    if (!c.statuses.empty()) {
+        std::string statuses;
+        for (const auto& [status, times] : c.statuses)
+            statuses += (statuses.empty() ? "" : ", ") +
+                        (status == 0 ? std::string("no answer") : std::to_string(status)) + " x" +
+                        std::to_string(times);
+        text += " (" + statuses + ")";
+    }
+    text += "; pictures " + std::to_string(c.handedOn) + " handed on, " +
+            std::to_string(c.listed) + " listed";
+    if (c.noMarkers) text += ", no results where results were expected";
+    return text;
+}
+
+std::vector<std::string> ServiceHealth::lines() const {
+    std::vector<std::string> all;
+    for (size_t i = 0; i < ServiceCount; ++i)
+        all.push_back(line(static_cast<ServiceId>(i)));
+    return all;
+}
+
+} // namespace lumi

@@ -1,0 +1,46 @@
+#pragma once
+// How each search service fared in the current search: result pages asked and answered,
+// the status codes of the answers, pictures handed on and listed, and whether a classic
+// service's result page carried none of its markers. Emptied at each search start.
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "analysis/SearchServices.h"
+
+namespace lumi {
+
+struct ServiceCounts {
+    uint64_t asked = 0;
+    uint64_t answered = 0;
+    std::map<int, uint64_t> statuses; // status code -> answers; 0: no answer at all
+    uint64_t handedOn = 0;
+    uint64_t listed = 0;
+    bool noMarkers = false;
+};
+
+class ServiceHealth {
+public:
+    void clear() { counts_ = {}; }
+    ServiceCounts& operator[](ServiceId service) { return counts_.at(static_cast<size_t>(service)); }
+    const ServiceCounts& operator[](ServiceId service) const {
+        return counts_.at(static_cast<size_t>(service));
+    }
+    // Counts for a service that may be None (a picture of unknown origin): nothing is kept.
+    ServiceCounts* find(ServiceId service) {
+        return service == ServiceId::None ? nullptr : &counts_[static_cast<size_t>(service)];
+    }
+
+    // "Openverse: pages 3 asked, 3 answered (200 x3); pictures 60 handed on, 41 listed", and
+    // ", no results where results were expected" when a page lacked its markers.
+    std::string line(ServiceId service) const;
+    // One line per service, in ServiceId order.
+    std::vector<std::string> lines() const;
+
+private:
+    std::array<ServiceCounts, ServiceCount> counts_{};
+};
+
+} // namespace lumi

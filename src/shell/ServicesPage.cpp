@@ -1,0 +1,72 @@
+#include "shell/ServicesPage.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "base/IniFiles.h"
+#include "engine/CreditsFile.h"
+#include "engine/ServiceChoice.h"
+
+namespace lumi {
+
+ServicesPage::ServicesPage(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 6, 8, 6);
+    layout->setSpacing(2);
+    layout->addWidget(new QLabel(QStringLiteral("Ask these services:"), this));
+    // Archives first: they are the ones that answer on today's web.
+    for (const ServiceId service :
+         {ServiceId::Openverse, ServiceId::Commons, ServiceId::SearXNG, ServiceId::HotBot,
+          ServiceId::Lycos, ServiceId::ScourNet, ServiceId::LycosImagesDirect}) {
+        auto* box = new QCheckBox(QString::fromUtf8(serviceName(service)), this);
+        box->setObjectName(QString::fromLatin1(serviceSettingKey(service)));
+        serviceBoxes[static_cast<size_t>(service)] = box;
+        layout->addWidget(box);
+    }
+    auto* form = new QFormLayout;
+    edit_SearXNGUrl = new QLineEdit(this);
+    edit_SearXNGUrl->setObjectName(QStringLiteral("edit_SearXNGUrl"));
+    edit_SearXNGUrl->setPlaceholderText(QStringLiteral("https://searx.example.org"));
+    form->addRow(QStringLiteral("SearXNG address:"), edit_SearXNGUrl);
+    spin_MaxPages = new QSpinBox(this);
+    spin_MaxPages->setRange(MinArchivePages, MaxArchivePages);
+    form->addRow(QStringLiteral("Result pages per archive:"), spin_MaxPages);
+    layout->addLayout(form);
+    checkbox_WriteCredits = new QCheckBox(QStringLiteral("Write CREDITS.txt with downloads"), this);
+    layout->addWidget(checkbox_WriteCredits);
+    layout->addStretch(1);
+}
+
+void ServicesPage::load(const TIniFile& settings) {
+    const auto entries = settings.Entries();
+    const ServiceChoice choice = readServiceChoice(*entries);
+    for (size_t i = 0; i < ServiceCount; ++i)
+        serviceBoxes[i]->setChecked(choice.enabled[i]);
+    edit_SearXNGUrl->setText(QString::fromStdString(choice.searxngUrl));
+    spin_MaxPages->setValue(choice.maxPages);
+    checkbox_WriteCredits->setChecked(creditsWanted(*entries));
+}
+
+QString ServicesPage::problem() const {
+    const QString url = edit_SearXNGUrl->text().trimmed();
+    if (url.isEmpty() || url.startsWith(QLatin1String("http://")) ||
+        url.startsWith(QLatin1String("https://")))
+        return {};
+    return QStringLiteral("The SearXNG address must begin with http:// or https://");
+}
+
+void ServicesPage::save(TIniFile& settings) const {
+    ServiceChoice choice;
+    for (size_t i = 0; i < ServiceCount; ++i)
+        choice.enabled[i] = serviceBoxes[i]->isChecked();
+    choice.searxngUrl = edit_SearXNGUrl->text().trimmed().toStdString();
+    choice.maxPages = spin_MaxPages->value();
+    writeServiceChoice(settings, choice);
+    writeCreditsWanted(settings, checkbox_WriteCredits->isChecked());
+}
+
+} // namespace lumi

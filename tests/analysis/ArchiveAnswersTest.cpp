@@ -1,0 +1,122 @@
+// The archives' JSON readers on answers a service might send: which results become
+// pictures, what their sources say, and where the next page starts.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "analysis/ArchiveAnswers.h"
+
+using lumi::ArchiveAnswer;
+using lumi::readArchiveAnswer;
+using lumi::ServiceId;
+
+namespace {
+
+std::vector<std::string> urls(const ArchiveAnswer& answer) {
+    std::vector<std::string> out;
+    for (const auto& picture : answer.pictures)
+        out.push_back(picture.url);
+    return out;
+}
+
+} // namespace
+
+TEST(ArchiveAnswers, OnlySoundJpegResultsBecomePicturesAndPagingStaysBounded) {
+    struct Case {
+        const char* name;
+        ServiceId service;
+        const char* body;
+        int64_t position;
+        bool understood;
+        std::vector<std::string> urls;
+        int64_t next;
+    };
+    const std::vector<Case> cases = {
+        {"openverse types and odd fields", ServiceId::Openverse,
+         R"({"page_count":3,"results":[{"url":"http://a/1.jpg","filetype":"jpg"},
+            {"url":"http://a/2.png","filetype":"png"},{"url":"http://a/3.JPEG"},
+            {"url":"http://a/4.gif"},{"url":7},{"url":"ftp://a/5.jpg"},{"url":"a/6.jpg"},
+            42,"x",{"url":"//cdn.a/7.jpg","filetype":null},{"url":"http:///8.jpg"}]})",
+         1, true, {"http://a/1.jpg", "http://a/3.JPEG", "https://cdn.a/7.jpg"}, 2},
+        {"openverse last page", ServiceId::Openverse, R"({"page_count":3,"results":[]})", 3, true,
+         {}, 0},
+        {"openverse anonymous limit", ServiceId::Openverse,
+         R"({"page_count":900,"results":[]})", 20, true, {}, 0},
+        {"openverse page count as text", ServiceId::Openverse,
+         R"({"page_count":"9","results":[]})", 1, true, {}, 0},
+        {"openverse non-ASCII address", ServiceId::Openverse,
+         R"({"results":[{"url":"http://a/Caf\u00e9 1.jpg"}]})", 1, true,
+         {"http://a/Caf%C3%A9%201.jpg"}, 0},
+        {"commons mime and order", ServiceId::Commons,
+         R"({"continue":{"gsroffset":20},"query":{"pages":{
+            "9":{"index":2,"imageinfo":[{"url":"http://c/b.jpg","mime":"image/jpeg"}]},
+            "3":{"index":1,"imageinfo":[{"url":"http://c/a.jpg","mime":"image/jpeg"}]},
+            "5":{"index":3,"imageinfo":[{"url":"http://c/c.png","mime":"image/png"}]},
+            "6":{"index":4,"imageinfo":{"url":"http://c/d.jpg","mime":"image/jpeg"}},
+            "7":{"index":5}}}})",
+         0, true, {"http://c/a.jpg", "http://c/b.jpg"}, 20},
+        {"commons offset that does not move on", ServiceId::Commons,
+         R"({"batchcomplete":"","continue":{"gsroffset":20}})", 20, true, {}, 0},
+        {"commons error answer", ServiceId::Commons, R"({"error":{"code":"badvalue"}})", 0, false,
+         {}, 0},
+        {"searxng format and empty page", ServiceId::SearXNG,
+         R"({"results":[{"img_src":"http://s/1.jpg","img_format":"JPEG 640x480"},
+            {"img_src":"http://s/2.jpg","img_format":"PNG"},{"img_src":"http://s/3.jpeg"},
+            {"url":"http://s/page.htm"}]})",
+         4, true, {"http://s/1.jpg", "http://s/3.jpeg"}, 5},
+        {"searxng no results", ServiceId::SearXNG, R"({"results":[]})", 2, true, {}, 0},
+        {"not an object", ServiceId::SearXNG, R"([{"results":[]}])", 1, false, {}, 0},
+        {"nested too deep", ServiceId::Openverse, nullptr, 1, false, {}, 0},
+        {"truncated", ServiceId::Openverse, R"({"results":[{"url":"http://a/1.jpg"})", 1, false,
+         {}, 0},
+    };
+    const std::string deep = std::string(5000, '[') + std::string(5000, ']');
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ArchiveAnswer answer = readArchiveAnswer(c.service, c.body ? c.body : deep, c.position);
+        EXPECT_EQ(answer.understood, c.understood);
+        EXPECT_EQ(urls(answer), c.urls);
+        EXPECT_EQ(answer.next, c.next);
+    }
+}
+
+TEST(ArchiveAnswers, SourcesCarryTitleCreatorLicenceAndLandingPage) {
+    const ArchiveAnswer openverse = readArchiveAnswer(
+        ServiceId::Openverse,
+        R"({"results":[{"url":"http://a/1.jpg","foreign_landing_url":"http://a/1","title":"Dusk",
+            "creator":"\u00c9mile","license":"by-sa","license_version":"2.0",
+            "license_url":"https://cc/by-sa/2.0/","filesize":52000},
+           {"url":"http://a/2.jpg","license":"cc0","license_version":"1.0","filesize":null},
+           {"url":"http://a/3.jpg","license":"pdm","filesize":-1}]})",
+        1);
+    ASSERT_EQ(openverse.pictures.size(), 3u);
+    const lumi::PictureSource& first = openverse.pictures[0].source;
+    EXPECT_EQ(first.service, ServiceId::Openverse);
+    EXPECT_EQ(first.page, "http://a/1");
+    EXPECT_EQ(first.title, "Dusk");
+    EXPECT_EQ(first.creator, "\xc3\x89mile"); // UTF-8
+    EXPECT_EQ(first.licence, "CC BY-SA 2.0");
+    EXPECT_EQ(first.licenceUrl, "https://cc/by-sa/2.0/");
+    EXPECT_EQ(openverse.pictures[0].size, 52000);
+    EXPECT_EQ(openverse.pictures[1].source.licence, "CC0 1.0");
+    EXPECT_EQ(openverse.pictures[1].size, 0);
+    EXPECT_EQ(openverse.pictures[2].source.licence, "Public Domain Mark");
+    EXPECT_EQ(openverse.pictures[2].size, 0);
+
+    const ArchiveAnswer commons = readArchiveAnswer(
+        ServiceId::Commons,
+        R"({"query":{"pages":{"1":{"title":"File:Old harbour.v2.jpg","imageinfo":[{
+            "url":"http://c/a.jpg","descriptionurl":"http://c/File:a","mime":"image/jpeg",
+            "size":777,"extmetadata":{"LicenseShortName":{"value":"CC BY 4.0"},
+            "LicenseUrl":{"value":"https://cc/by/4.0/"},
+            "Artist":{"value":"<a href=\"x\">Ann &amp; <b>Bo</b></a>\n  &lt;studio&gt;"}}}]}}}})",
+        0);
+    ASSERT_EQ(commons.pictures.size(), 1u);
+    const lumi::PictureSource& file = commons.pictures[0].source;
+    EXPECT_EQ(file.title, "Old harbour.v2");
+    EXPECT_EQ(file.creator, "Ann & Bo <studio>");
+    EXPECT_EQ(file.licence, "CC BY 4.0");
+    EXPECT_EQ(file.page, "http://c/File:a");
+    EXPECT_EQ(commons.pictures[0].size, 777);
+}

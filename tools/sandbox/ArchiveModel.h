@@ -1,0 +1,58 @@
+#pragma once
+// The picture archives of the stand-in web: for each phrase a set of pictures per archive
+// (Openverse, Wikimedia Commons, a SearXNG instance) with titles, creators and licences,
+// served as the sites' files with a landing page each, and the archives' JSON answers over
+// them. Phrases beginning with "hostile-" select answers that test the program's bounds.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "SiteModel.h"
+
+namespace lumi::sandbox {
+
+enum class ArchiveKind { Openverse, Commons, SearXNG };
+
+struct ArchiveItem {
+    std::string url;     // the picture; registered on the sites host when jpeg
+    std::string landing; // its landing page
+    std::string title;
+    std::string creator;
+    std::string licenceCode; // Openverse's "by-sa", ...
+    std::string licenceVersion;
+    std::string licenceName; // "CC BY-SA 4.0"
+    std::string licenceUrl;
+    bool jpeg = true;
+    int index = 0; // in the archive's result order
+};
+
+// The size an answer gives for an item whose picture has `bytes`: Openverse for every
+// other picture (null for the rest), Commons always, SearXNG never (0).
+int64_t announcedSize(const ArchiveItem& item, ArchiveKind kind, int64_t bytes);
+
+// Result pages each archive serves, and their lengths.
+constexpr int kArchivePageSize = 10;
+
+// The items of one archive for the web's phrase, in result order.
+std::vector<ArchiveItem> archiveItems(const Web& web, ArchiveKind kind);
+// Registers every JPEG item's picture and landing page on the web's sites.
+void buildArchives(Web& web);
+
+// The JSON answer of an archive's result page (`position`: page from 1, or Commons' offset
+// from 0). sizeOf gives an item's picture size in bytes.
+struct ArchiveReply {
+    int status = 200;
+    std::string contentType = "application/json";
+    std::string retryAfter; // header value, when not empty
+    std::string body;
+};
+ArchiveReply archiveReply(const Web& web, ArchiveKind kind, int64_t position,
+                          const std::function<int64_t(const ArchiveItem&)>& sizeOf);
+
+// What a search with the archives on lists of them, one JSON object a line in the form
+// `lumisift-cli search --format jsonl` prints (service, url, page, title, creator, licence),
+// sorted by address; only the JPEG items of the web's ordinary phrase answers.
+std::string archiveListing(const Web& web);
+
+} // namespace lumi::sandbox
