@@ -1,7 +1,9 @@
-// Feeds arbitrary bytes to the JPEG and GIF decoders at full size, with the limits the viewer
-// decodes with (scan and warning limits, libjpeg's working memory, the pixel budget): any
-// input must decode or throw PictureError, without leaks. Fitting into a panel is plain
-// scaling of a decoded picture and is left out so that the decoders get the time.
+// Feeds arbitrary bytes to the JPEG and GIF decoders with the limits the viewer decodes with
+// (scan and warning limits, libjpeg's working memory, the pixel budget): any input must
+// decode or throw PictureError, without leaks. JPEG goes in once for a tiny panel (the scaled
+// paths: DC scans only, stopping early) and, when small enough, once at full size. Fitting a
+// decoded picture into a panel is plain scaling and is left out, so the decoders get the time.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -12,35 +14,41 @@ namespace {
 
 // Larger inputs only repeat what small ones reach, at a fraction of the speed.
 constexpr size_t maxInputSize = 64 * 1024;
-// A header of a few bytes may announce a picture of hundreds of megapixels, which the
-// decoders then fill with grey for seconds; the budget checks on such sizes are the unit
-// tests' job, so the fuzzer skips them and spends its time on the decoding paths.
+// A header of a few bytes may announce hundreds of megapixels, which the decoders then fill
+// with grey for seconds; the budget checks on such sizes are the unit tests' job.
 constexpr int64_t maxAnnouncedPixels = 4 << 20;
+constexpr int64_t maxFullSizePixels = 512 * 512;
 
 int bigEndian16(const uint8_t* p) { return (p[0] << 8) | p[1]; }
 int littleEndian16(const uint8_t* p) { return p[0] | (p[1] << 8); }
 
-// True when some JPEG frame header (SOF0 to SOF15, less DHT, JPG and DAC) or the GIF screen
-// announces more pixels than the fuzzer decodes.
-bool announcesHugePicture(const uint8_t* data, size_t size) {
-    if (size >= 10 && data[0] == 'G' && data[1] == 'I' && data[2] == 'F' &&
-        int64_t(littleEndian16(data + 6)) * littleEndian16(data + 8) > maxAnnouncedPixels)
-        return true;
+// The most pixels that a GIF screen or any JPEG frame header (SOF0 to SOF15, less DHT, JPG
+// and DAC) in the input announces.
+int64_t announcedPixels(const uint8_t* data, size_t size) {
+    int64_t most = 0;
+    if (size >= 10 && data[0] == 'G' && data[1] == 'I' && data[2] == 'F')
+        most = int64_t(littleEndian16(data + 6)) * littleEndian16(data + 8);
     for (size_t i = 0; i + 9 <= size; ++i) {
         const uint8_t marker = data[i + 1];
         if (data[i] != 0xFF || marker < 0xC0 || marker > 0xCF || marker == 0xC4 ||
             marker == 0xC8 || marker == 0xCC)
             continue;
-        if (int64_t(bigEndian16(data + i + 5)) * bigEndian16(data + i + 7) > maxAnnouncedPixels)
-            return true;
+        most = std::max(most, int64_t(bigEndian16(data + i + 5)) * bigEndian16(data + i + 7));
     }
-    return false;
+    return most;
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > maxInputSize || announcesHugePicture(data, size)) return 0;
+    if (size > maxInputSize) return 0;
+    const int64_t announced = announcedPixels(data, size);
+    if (announced > maxAnnouncedPixels) return 0;
+    try {
+        lumi::decodeJpeg(data, size, QSize(50, 30));
+    } catch (const lumi::PictureError&) {
+    }
+    if (announced > maxFullSizePixels) return 0;
     try {
         lumi::decodeJpeg(data, size, QSize());
     } catch (const lumi::PictureError&) {
