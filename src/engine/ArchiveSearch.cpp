@@ -146,10 +146,11 @@ void SearchEngine::handOnArchivePictures() {
 // one its finder was found through.
 ServiceId SearchEngine::currentPageOrigin() const {
     if (pageAnalyses_.empty()) return ServiceId::None;
-    const PageAnalysis& page = *pageAnalyses_.front();
-    const ServiceId own = serviceOfEngine(page.engine());
+    const PendingAnalysis& pending = pageAnalyses_.front();
+    const ServiceId own = serviceOfEngine(pending.analysis->engine());
     if (own != ServiceId::None) return own;
-    const auto it = pageOrigins_.find(page.pageUrl());
+    // Origins are noted under the address the page was queued with.
+    const auto it = pageOrigins_.find(pending.requestedUrl);
     return it == pageOrigins_.end() ? ServiceId::None : it->second;
 }
 
@@ -166,7 +167,7 @@ void SearchEngine::rememberSource(const std::string& url, PictureSource source) 
 
 void SearchEngine::rememberClassicFind(const std::string& url) {
     if (pageAnalyses_.empty() || pendingSources_.count(url)) return;
-    PictureSource source{currentPageOrigin(), pageAnalyses_.front()->pageUrl(), {}, {}, {}, {}};
+    PictureSource source{currentPageOrigin(), pageAnalyses_.front().analysis->pageUrl(), {}, {}, {}, {}};
     if (ServiceCounts* counts = health_.find(source.service)) ++counts->handedOn;
     rememberSource(url, std::move(source));
 }
