@@ -264,7 +264,7 @@ TEST_F(ViewerTest, FailuresAreSaidInThePanelAndTheSlideShowGoesOn) {
                   {0});
     const std::pair<int, const char*> views[] = {
         {0, "Could not load missing.jpg: 404 Not Found"},
-        {1, "Could not load page.jpg: not a JPEG picture"}};
+        {1, "Could not load page.jpg: Not a picture"}};
     for (const auto& [row, text] : views) {
         viewRow(row);
         ASSERT_TRUE(waitUntil([&] { return form->Viewer->ViewMessage->isVisible(); })) << text;
