@@ -15,7 +15,7 @@ mkdir -p "$corpus_root/crashes"
 results=()
 status=0
 for fuzzer in "$BUILD_DIR"/tests/fuzz/fuzz_*; do
-  [ -x "$fuzzer" ] || continue
+  [ -f "$fuzzer" ] && [ -x "$fuzzer" ] || continue
   name=$(basename "$fuzzer")
   corpus=$corpus_root/$name
   mkdir -p "$corpus"
