@@ -125,6 +125,15 @@ std::string openverseLicence(const std::string& code, const std::string& version
     return version.empty() ? name : name + " " + version;
 }
 
+// The picture address at r[urlKey] when r[typeKey] (or, without one, the address itself)
+// names a JPEG; "" otherwise.
+std::string jpegAddress(const QJsonObject& r, const char* urlKey, const char* typeKey) {
+    std::string url = pictureAddress(r.value(QLatin1String(urlKey)).toString());
+    const std::string type = stringField(r, typeKey);
+    if (url.empty() || !(type.empty() ? endsAsJpeg(url) : namesJpeg(type))) return {};
+    return url;
+}
+
 void readOpenverse(const QJsonObject& root, int64_t position, ArchiveAnswer& answer) {
     const QJsonValue results = root.value(QLatin1String("results"));
     if (!results.isArray()) return;
@@ -133,10 +142,8 @@ void readOpenverse(const QJsonObject& root, int64_t position, ArchiveAnswer& ans
         ++answer.results;
         const QJsonObject r = item.toObject();
         ArchivePicture picture;
-        picture.url = pictureAddress(r.value(QLatin1String("url")).toString());
-        const std::string filetype = stringField(r, "filetype");
-        if (picture.url.empty() || !(filetype.empty() ? endsAsJpeg(picture.url) : namesJpeg(filetype)))
-            continue;
+        picture.url = jpegAddress(r, "url", "filetype");
+        if (picture.url.empty()) continue;
         picture.size = sizeField(r, "filesize");
         picture.source = {ServiceId::Openverse,
                           pictureAddress(r.value(QLatin1String("foreign_landing_url")).toString()),
@@ -204,10 +211,8 @@ void readSearXNG(const QJsonObject& root, int64_t position, ArchiveAnswer& answe
         ++answer.results;
         const QJsonObject r = item.toObject();
         ArchivePicture picture;
-        picture.url = pictureAddress(r.value(QLatin1String("img_src")).toString());
-        const std::string format = stringField(r, "img_format");
-        if (picture.url.empty() || !(format.empty() ? endsAsJpeg(picture.url) : namesJpeg(format)))
-            continue;
+        picture.url = jpegAddress(r, "img_src", "img_format");
+        if (picture.url.empty()) continue;
         // A metasearch names no creator or licence: the page it links to must be asked.
         picture.source = {ServiceId::SearXNG,
                           pictureAddress(r.value(QLatin1String("url")).toString()),

@@ -95,8 +95,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string resolved = AnalyzePath(whole, pageUrl);
     const std::string lowerWhole = lumi::textLower(whole);
     if (lowerWhole.rfind("http://", 0) != 0 && lowerWhole.rfind("https://", 0) != 0 &&
-        lowerWhole.rfind("ftp://", 0) != 0 && resolved.rfind("http://", 0) != 0)
-        __builtin_trap(); // a relative link always resolves to an http address
+        lowerWhole.rfind("ftp://", 0) != 0 && resolved.rfind("http://", 0) != 0 &&
+        resolved.rfind("https://", 0) != 0)
+        __builtin_trap(); // a relative link always resolves to an http or https address
     std::string link = whole;
     int levels = 0;
     CountAndCutUpLevels(link, levels);
