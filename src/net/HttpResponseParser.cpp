@@ -35,21 +35,29 @@ size_t HttpResponseParser::feed(std::string_view bytes) {
 bool HttpResponseParser::nextLine(std::string& line) {
     if (fill_ > start_) {
         const char* const start = buffer_ + start_;
-        const size_t visible = strnlen(start, static_cast<size_t>(fill_ - start_));
-        const char* const lf = static_cast<const char*>(std::memchr(start, '\n', visible));
+        // Only the bytes not yet looked at are searched: a line that arrives a few bytes at a
+        // time would otherwise be read again at every piece.
+        const int from = std::max(start_, scanned_);
+        const size_t visible = strnlen(buffer_ + from, static_cast<size_t>(fill_ - from));
+        const char* const lf =
+            static_cast<const char*>(std::memchr(buffer_ + from, '\n', visible));
         if (lf) {
             size_t lineLen = static_cast<size_t>(lf - start);
             start_ += static_cast<int>(lineLen + 1);
+            scanned_ = start_;
             if (lineLen > 0 && start[lineLen - 1] == '\r') --lineLen;
             line.assign(start, lineLen);
             return true;
         }
+        // Up to a zero byte, which hides everything after it, or to the end.
+        scanned_ = from + static_cast<int>(visible);
     }
     // Whatever is left moves to the front of the buffer.
     if (start_ > 0) {
         const int left = fill_ - start_;
         if (left > 0) std::memmove(buffer_, buffer_ + start_, static_cast<size_t>(left));
         fill_ = left;
+        scanned_ = std::max(scanned_ - start_, 0);
         start_ = 0;
         buffer_[fill_] = 0;
     }
@@ -57,7 +65,7 @@ bool HttpResponseParser::nextLine(std::string& line) {
 }
 
 void HttpResponseParser::clear() {
-    fill_ = start_ = 0;
+    fill_ = start_ = scanned_ = 0;
     buffer_[0] = 0;
 }
 

@@ -56,7 +56,8 @@ public:
 private:
     char buffer_[httpLineBufferSize + 1];
     int fill_ = 0;
-    int start_ = 0; // lines before this offset have been taken
+    int start_ = 0;   // lines before this offset have been taken
+    int scanned_ = 0; // bytes from start_ to here hold neither a line end nor a zero byte
 };
 
 } // namespace lumi
