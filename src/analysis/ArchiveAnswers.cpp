@@ -134,16 +134,24 @@ std::string jpegAddress(const QJsonObject& r, const char* urlKey, const char* ty
     return url;
 }
 
-void readOpenverse(const QJsonObject& root, int64_t position, ArchiveAnswer& answer) {
+// Calls read for each entry of root's "results" array, counting them; an answer without
+// that array is not understood.
+template <class Read>
+void readResults(const QJsonObject& root, ArchiveAnswer& answer, Read read) {
     const QJsonValue results = root.value(QLatin1String("results"));
     if (!results.isArray()) return;
     answer.understood = true;
     for (const QJsonValue& item : results.toArray()) {
         ++answer.results;
-        const QJsonObject r = item.toObject();
+        read(item.toObject());
+    }
+}
+
+void readOpenverse(const QJsonObject& root, int64_t position, ArchiveAnswer& answer) {
+    readResults(root, answer, [&answer](const QJsonObject& r) {
         ArchivePicture picture;
         picture.url = jpegAddress(r, "url", "filetype");
-        if (picture.url.empty()) continue;
+        if (picture.url.empty()) return;
         picture.size = sizeField(r, "filesize");
         picture.source = {ServiceId::Openverse,
                           pictureAddress(r.value(QLatin1String("foreign_landing_url")).toString()),
@@ -152,7 +160,7 @@ void readOpenverse(const QJsonObject& root, int64_t position, ArchiveAnswer& ans
                           openverseLicence(stringField(r, "license"), stringField(r, "license_version")),
                           pictureAddress(r.value(QLatin1String("license_url")).toString())};
         answer.pictures.push_back(std::move(picture));
-    }
+    });
     const QJsonValue pageCount = root.value(QLatin1String("page_count"));
     const int64_t pages = pageCount.isDouble() ? static_cast<int64_t>(pageCount.toDouble()) : 0;
     if (position < pages && position < OpenverseAnonymousPages) answer.next = position + 1;
@@ -204,21 +212,16 @@ void readCommons(const QJsonObject& root, int64_t position, ArchiveAnswer& answe
 }
 
 void readSearXNG(const QJsonObject& root, int64_t position, ArchiveAnswer& answer) {
-    const QJsonValue results = root.value(QLatin1String("results"));
-    if (!results.isArray()) return;
-    answer.understood = true;
-    for (const QJsonValue& item : results.toArray()) {
-        ++answer.results;
-        const QJsonObject r = item.toObject();
+    readResults(root, answer, [&answer](const QJsonObject& r) {
         ArchivePicture picture;
         picture.url = jpegAddress(r, "img_src", "img_format");
-        if (picture.url.empty()) continue;
+        if (picture.url.empty()) return;
         // A metasearch names no creator or licence: the page it links to must be asked.
         picture.source = {ServiceId::SearXNG,
                           pictureAddress(r.value(QLatin1String("url")).toString()),
                           stringField(r, "title"), "", "", ""};
         answer.pictures.push_back(std::move(picture));
-    }
+    });
     if (answer.results > 0) answer.next = position + 1;
 }
 

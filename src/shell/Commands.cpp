@@ -152,13 +152,16 @@ void Commands::GlimFade3Click() {
     });
 }
 
+std::vector<size_t> Commands::selectedRowsOrAsk() {
+    std::vector<size_t> rows = targets_.results.selectedRows();
+    if (rows.empty()) targets_.desktop.ShowMessage(QStringLiteral("Please select a file first!"));
+    return rows;
+}
+
 void Commands::GlimFade6Click() {
     catchAll("error code : #0046 (GlimFade6Click)", [&] {
-        const std::vector<size_t> rows = targets_.results.selectedRows();
-        if (rows.empty()) {
-            targets_.desktop.ShowMessage(QStringLiteral("Please select a file first!"));
-            return;
-        }
+        const std::vector<size_t> rows = selectedRowsOrAsk();
+        if (rows.empty()) return;
         targets_.viewer.View(engine_->FoundList[rows.front()]);
     });
 }
@@ -186,13 +189,11 @@ void Commands::GlimFade8Click() {
 void Commands::GlimFade4Click() {
     runUnderDefaultHandler([&] {
         if (!frm_Download || !engine_) return;
+        const std::vector<size_t> rows = selectedRowsOrAsk();
+        if (rows.empty()) return;
         std::vector<std::string> addresses;
-        for (size_t row : targets_.results.selectedRows())
+        for (size_t row : rows)
             addresses.push_back(engine_->FoundList[row]);
-        if (addresses.empty()) {
-            targets_.desktop.ShowMessage(QStringLiteral("Please select a file first!"));
-            return;
-        }
 
         const SavePlan plan = planBatch(addresses, saveOptionsFromSettings(targets_.settings),
                                         engine_->SearchDirName);
@@ -233,11 +234,8 @@ void Commands::GlimFade4Click() {
 
 void Commands::GlimFade5Click() {
     catchAll("error code : #0045 (Button3Click)", [&] {
-        const std::vector<size_t> rows = targets_.results.selectedRows();
-        if (rows.empty()) {
-            targets_.desktop.ShowMessage(QStringLiteral("Please select a file first!"));
-            return;
-        }
+        const std::vector<size_t> rows = selectedRowsOrAsk();
+        if (rows.empty()) return;
         targets_.desktop.CallBrowser(engine_->visitAddress(rows.front()));
     });
 }

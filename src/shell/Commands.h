@@ -83,6 +83,8 @@ public:
     void GlimFade5Click();
 
 private:
+    // The selected rows; with none selected the user is asked to select one first.
+    std::vector<size_t> selectedRowsOrAsk();
     void buildCommandPanel(QWidget* window);
     void buildCommandBar(QWidget* searchPanel);
     void connectButtons();
