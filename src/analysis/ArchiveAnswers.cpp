@@ -161,9 +161,11 @@ void readOpenverse(const QJsonObject& root, int64_t position, ArchiveAnswer& ans
                           pictureAddress(r.value(QLatin1String("license_url")).toString())};
         answer.pictures.push_back(std::move(picture));
     });
+    // Compared as a number: a count like 1e300 does not fit a whole-number type.
     const QJsonValue pageCount = root.value(QLatin1String("page_count"));
-    const int64_t pages = pageCount.isDouble() ? static_cast<int64_t>(pageCount.toDouble()) : 0;
-    if (position < pages && position < OpenverseAnonymousPages) answer.next = position + 1;
+    const double pages = pageCount.isDouble() ? pageCount.toDouble() : 0;
+    if (static_cast<double>(position) < pages && position < OpenverseAnonymousPages)
+        answer.next = position + 1;
 }
 
 // Commons keys its result pages by page id; "index" gives the search's order.

@@ -15,8 +15,10 @@ namespace {
 // Larger inputs only repeat what small ones reach, at a fraction of the speed.
 constexpr size_t maxInputSize = 64 * 1024;
 // A header of a few bytes may announce hundreds of megapixels, which the decoders then fill
-// with grey for seconds; the budget checks on such sizes are the unit tests' job.
-constexpr int64_t maxAnnouncedPixels = 4 << 20;
+// with grey for seconds; the budget checks on such sizes are the unit tests' job. Even for a
+// tiny panel every announced pixel costs zeroed working memory (a progressive picture keeps
+// all its coefficients), so a megapixel is where the cost stops buying new paths.
+constexpr int64_t maxAnnouncedPixels = 1 << 20;
 constexpr int64_t maxFullSizePixels = 512 * 512;
 
 int bigEndian16(const uint8_t* p) { return (p[0] << 8) | p[1]; }
