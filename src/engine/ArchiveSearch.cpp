@@ -198,6 +198,11 @@ const PictureSource* SearchEngine::sourceOfAddress(const std::string& address) c
     return &results_.row(static_cast<size_t>(row)).source;
 }
 
+std::string SearchEngine::pictureAgent(const std::string& address) const {
+    const PictureSource* source = sourceOfAddress(address);
+    return source && isArchiveService(source->service) ? archiveUserAgent() : std::string();
+}
+
 std::string SearchEngine::visitAddress(size_t row) const {
     const PictureSource& source = results_.row(row).source;
     if (isArchiveService(source.service) && !source.page.empty()) return source.page;

@@ -162,6 +162,8 @@ void FileTransfers::start(const std::string& address, const std::string& path, T
     useProxy(client, proxy);
     client.URL = address;
     client.Tag = kind;
+    if (AgentFor)
+        if (std::string agent = AgentFor(address); !agent.empty()) client.Agent = std::move(agent);
     Transfer* t = transfer.get();
     client.OnSessionConnected = [this, t](THttpCli*) {
         t->connected = true;

@@ -87,6 +87,8 @@ public:
     std::function<void(const TransferOutcome& outcome)> OnSlideDone;
     std::function<void(const TransferOutcome& outcome)> OnViewDone;
     std::function<void(const TransferOutcome& outcome)> OnSaveDone;
+    // The User-Agent a transfer of address sends; unset or empty keeps the client's own.
+    std::function<std::string(const std::string& address)> AgentFor;
 
     // The file a GetFile of target and kind would write.
     std::string targetPath(const std::string& target, TransferKind kind) const;

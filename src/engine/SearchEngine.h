@@ -132,6 +132,9 @@ public:
     std::string visitAddress(size_t row) const;
     // Where the listed picture at address came from; nullptr when it is not listed.
     const PictureSource* sourceOfAddress(const std::string& address) const;
+    // The User-Agent to fetch the listed picture at address with: the archives' own for their
+    // pictures (they refuse anonymous agents), empty for the client's usual one.
+    std::string pictureAgent(const std::string& address) const;
 
     // Reads a 200 answer of an archive: its JPEG pictures go on as found images with their
     // sources, and its next page is queued while the page budget lasts. False when the

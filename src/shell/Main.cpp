@@ -192,6 +192,9 @@ void TForm1::connectEngine() {
     Search->attachEngine(Engine);
     Commands->attachEngine(Engine);
     Viewer->attach(*Engine, *Transfers);
+    Transfers->AgentFor = [this](const std::string& address) {
+        return Engine->pictureAgent(address);
+    };
 }
 
 void TForm1::FormShow() {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
+#include "engine/ServiceChoice.h"
 
 using lumi::ServiceId;
 using lumi::test::EngineUnderTest;
@@ -48,12 +49,14 @@ TEST(ArchiveSearch, PicturesAreListedWithTheirSourcesThroughTheResultsGate) {
     EXPECT_EQ(engine->visitAddress(1), "http://a/") << "no landing page: the picture's folder";
     EXPECT_EQ(engine->sourceOfAddress("http://a/plain.jpg")->service, ServiceId::Openverse);
     EXPECT_EQ(engine->sourceOfAddress("http://a/small.jpg"), nullptr);
+    EXPECT_EQ(engine->pictureAgent("http://a/plain.jpg"), lumi::archiveUserAgent());
 
     // A classic find with an escape is still refused; its row has no source.
     engine->AddToListView("http://b/x%20y.jpg", 0);
     engine->AddToListView("http://b/z.jpg", 0);
     ASSERT_EQ(engine->FoundList.size(), 3u);
     EXPECT_EQ(engine->results().row(2).source.service, ServiceId::None);
+    EXPECT_EQ(engine->pictureAgent("http://b/z.jpg"), "") << "a classic find: the usual agent";
 
     const lumi::ServiceCounts& counts = engine->serviceHealth()[ServiceId::Openverse];
     EXPECT_EQ(counts.handedOn, 4u);

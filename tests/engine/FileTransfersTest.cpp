@@ -280,6 +280,10 @@ TEST_F(TransferFixture, ViewAndSlideFilesGoToTheSlideshowFolderMadeOnDemand) {
     server.respond = [](const std::string&, int) {
         return scriptedReply({httpResponse("HTTP/1.0 200 OK", {}, "BMpixels")});
     };
+    // The agent hook names its own agent for v.jpg only; s.jpg keeps the client's.
+    transfers->AgentFor = [](const std::string& address) {
+        return address.ends_with("/v.jpg") ? std::string("Archive-Agent/1") : std::string();
+    };
     ASSERT_FALSE(QDir(QString::fromStdString(folder + "slideshow")).exists());
     ASSERT_TRUE(transfers->GetFile(server.url("/p/v.jpg"), "v.jpg", tkView));
     ASSERT_TRUE(transfers->GetFile(server.url("/p/s.jpg"), "s.jpg", tkSlide));
@@ -289,5 +293,11 @@ TEST_F(TransferFixture, ViewAndSlideFilesGoToTheSlideshowFolderMadeOnDemand) {
         EXPECT_EQ(o.path, folder + "slideshow/" + o.name);
         EXPECT_EQ(o.kind, o.name == "v.jpg" ? tkView : tkSlide);
         EXPECT_EQ(readFile(o.path), "BMpixels");
+    }
+    ASSERT_EQ(server.requests().size(), 2u);
+    for (const std::string& request : server.requests()) {
+        const bool view = request.find("GET /p/v.jpg ") != std::string::npos;
+        EXPECT_EQ(request.find("User-Agent: Archive-Agent/1\r\n") != std::string::npos, view);
+        EXPECT_EQ(request.find("User-Agent: Mozilla/3.0 (compatible)\r\n") != std::string::npos, !view);
     }
 }
