@@ -281,9 +281,10 @@ void THttpCli::sendRequest(const char* method) {
         sendCommand("If-Modified-Since: " + lumi::httpDateText(ModifiedSince) + " GMT");
     if (!Username.empty())
         sendCommand("Authorization: Basic " + lumi::base64Encode(Username + ":" + Password));
-    if (!Proxy.empty() && !ProxyUsername.empty())
-        sendCommand("Proxy-Authorization: Basic " +
-                    lumi::base64Encode(ProxyUsername + ":" + ProxyPassword));
+    // Inside an https tunnel the request goes to the origin: the proxy's login went with the
+    // CONNECT and must not reach the origin.
+    if (!Proxy.empty() && !current_.tls)
+        if (const std::string line = proxyAuthorizationLine(); !line.empty()) sendCommand(line);
     if (!Cookie.empty()) sendCommand("Cookie: " + Cookie);
     fire(OnRequestHeaderEnd);
     sendCommand("");

@@ -237,6 +237,8 @@ private:
     void sendTunnelRequest();
     void tunnelDataAvailable();
     std::string tunnelTarget() const;
+    // "Proxy-Authorization: Basic …" when a proxy login is set; empty otherwise.
+    std::string proxyAuthorizationLine() const;
     void tunnelClosed();
     std::string connectFailureText(int code);
 

@@ -11,15 +11,18 @@ std::string THttpCli::tunnelTarget() const {
            (current_.port.empty() ? lumi::defaultPort(current_) : current_.port);
 }
 
+std::string THttpCli::proxyAuthorizationLine() const {
+    if (ProxyUsername.empty()) return {};
+    return "Proxy-Authorization: Basic " + lumi::base64Encode(ProxyUsername + ":" + ProxyPassword);
+}
+
 void THttpCli::sendTunnelRequest() {
     tunnel_ = Tunnel::Asked;
     tunnelStatus_ = 0;
     parser_.clear();
     const std::string target = tunnelTarget();
     std::string request = "CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n";
-    if (!ProxyUsername.empty())
-        request += "Proxy-Authorization: Basic " +
-                   lumi::base64Encode(ProxyUsername + ":" + ProxyPassword) + "\r\n";
+    if (const std::string line = proxyAuthorizationLine(); !line.empty()) request += line + "\r\n";
     request += "\r\n";
     socket_.SendStr(request);
 }

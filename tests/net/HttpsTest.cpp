@@ -188,3 +188,25 @@ TEST(Https, TunnelsThroughProxiesAllowedAndRefused) {
         }
     }
 }
+
+// The proxy's login goes with the CONNECT (without it the proxy refuses the tunnel) and never
+// reaches the origin inside the tunnel, which echoes what it received.
+TEST(Https, TheProxyLoginGoesToTheProxyOnly) {
+    ASSERT_TRUE(certs->made);
+    NginxTlsPeer web(*certs, {{"good", "location = /login { return 200 \"[$http_proxy_authorization]\"; }"}});
+    ASSERT_TRUE(web.running()) << web.error();
+    TinyproxyPeer proxy("BasicAuth lumi s3cret\nConnectPort " + std::to_string(web.portOf(0)));
+    ASSERT_TRUE(proxy.running()) << proxy.error();
+    for (const bool login : {true, false}) {
+        SCOPED_TRACE(login ? "with the login" : "without it");
+        Fetch f("https://localhost:" + std::to_string(web.portOf(0)) + "/login");
+        f.cli.Proxy = "127.0.0.1:" + std::to_string(proxy.port());
+        if (login) {
+            f.cli.ProxyUsername = "lumi";
+            f.cli.ProxyPassword = "s3cret";
+        }
+        f.run();
+        EXPECT_EQ(f.rec.error, login ? 0 : lumi::httpTunnelRefusedError);
+        EXPECT_EQ(f.body.data().toStdString(), login ? "[]" : "");
+    }
+}
