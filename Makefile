@@ -3,6 +3,10 @@
   build-asan-only build-fuzz-only build-release-only run-asan run-fuzz run-release \
   test-asan test-fuzz test-release test-plain fuzz-long bench package clean
 
+# Prerequisites are steps in order (deps, build, run); the builds and ctest run in parallel
+# inside, so make itself never does even under -j.
+.NOTPARALLEL:
+
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 FUZZ_MINUTES ?= 10

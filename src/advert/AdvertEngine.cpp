@@ -88,10 +88,6 @@ void tick(Engine& e) {
     }
 }
 
-std::string makerHomePage() {
-    return lumi::hostOrigin(lumi::makerHost()) + "/";
-}
-
 int32_t registerCallback(AdvertContext* context, AdvertCallback callback, void* control,
                          AdvertCallback Engine::*slot, void* Engine::*controlSlot) {
     Engine* e = engineOf(context);
@@ -231,7 +227,7 @@ int32_t advertOnClick(AdvertContext* c) ADVERT_ENTRY("_OnClick");
 int32_t advertOnClick(AdvertContext* c) {
     Engine* e = engineOf(c);
     if (!e) return 0;
-    const std::string page = makerHomePage();
+    const std::string page = lumi::makerHomePage();
     char opener[] = "xdg-open";
     std::vector<char> address(page.begin(), page.end());
     address.push_back('\0');

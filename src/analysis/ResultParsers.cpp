@@ -110,9 +110,12 @@ void ExractDataFromScourNet(lumi::SearchHost& host, const lumi::PageLines& lines
                 lumi::lowerInto(line, lower);
                 std::string_view current = line;
                 std::string_view currentLower = lower;
-                // The address starts at the first "http:" or "https:".
-                const size_t from = std::min(lower.find("http:"), lower.find("https:"));
-                if (lumi::contains(lower, "searchfieldlocationlink") && from != npos) {
+                // The address starts at the first "http:" or "https:"; only marked lines
+                // are searched for it.
+                const size_t from = lumi::contains(lower, "searchfieldlocationlink")
+                                        ? std::min(lower.find("http:"), lower.find("https:"))
+                                        : npos;
+                if (from != npos) {
                     const size_t quote = lower.find('"', from);
                     const size_t length = quote == npos ? 0 : quote - from;
                     current = current.substr(from, length);

@@ -15,9 +15,6 @@ std::string& folderOverride() {
     return folder;
 }
 
-QString qtPath(const std::string& path) {
-    return QString::fromLocal8Bit(path.c_str());
-}
 std::string localPath(const QString& path) {
     return path.toLocal8Bit().toStdString();
 }
@@ -38,6 +35,10 @@ std::string userFolder(QStandardPaths::StandardLocation location) {
     return localPath(path);
 }
 } // namespace
+
+QString qtPath(const std::string& path) {
+    return QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size()));
+}
 
 std::string programFolder() {
     if (!folderOverride().empty()) return folderOverride();

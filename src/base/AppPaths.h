@@ -6,6 +6,8 @@
 // elsewhere.
 #include <string>
 
+#include <QString>
+
 namespace lumi {
 
 // The folder the program runs from (overridable); ends without "/".
@@ -16,6 +18,9 @@ void setProgramFolder(const std::string& folder);
 // True when the program folder is one to write beside: owned by the user, writable, and not
 // part of an install tree (a "bin" folder, or a folder under a "usr" or "opt" folder).
 bool runsFromOwnFolder();
+
+// A path in the system's 8-bit file-name encoding, as Qt takes it.
+QString qtPath(const std::string& path);
 
 // "lumisift.ini" beside the program, or in the user's configuration folder.
 std::string settingsFilePath();

@@ -31,5 +31,8 @@ std::string scourNetSite() {
 std::string makerHost() {
     return configuredHost("LUMISIFT_MAKER_HOST", "www.lumisift.com");
 }
+std::string makerHomePage() {
+    return hostOrigin(makerHost()) + "/";
+}
 
 } // namespace lumi

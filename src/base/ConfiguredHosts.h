@@ -18,5 +18,7 @@ std::string lycosHost();    // LUMISIFT_LYCOS_HOST, shared by Lycos and Lycos Im
 std::string scourNetHost(); // LUMISIFT_SCOURNET_HOST, the search host
 std::string scourNetSite(); // LUMISIFT_SCOURNET_SITE, the site its result links point into
 std::string makerHost();    // LUMISIFT_MAKER_HOST
+// The maker's home page: the origin of makerHost() and "/".
+std::string makerHomePage();
 
 } // namespace lumi

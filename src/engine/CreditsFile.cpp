@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include "base/AppPaths.h"
 #include "base/IniFiles.h"
 #include "engine/DownloadBatch.h"
 
@@ -16,10 +17,6 @@ std::string oneLine(const std::string& text) {
     for (char& c : line)
         if (static_cast<unsigned char>(c) < ' ' || c == 0x7f) c = ' ';
     return line;
-}
-
-QString localPath(const std::string& path) {
-    return QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size()));
 }
 
 } // namespace
@@ -56,7 +53,7 @@ std::string writeBatchCredits(const IniEntries& settings, const std::string& fol
     }
     if (added.empty()) return {};
 
-    const QString path = localPath(folder + "/" + CreditsFileName);
+    const QString path = qtPath(folder + "/" + CreditsFileName);
     const QFileInfo existing(path);
     const std::string problem = "The credits could not be written to " + folder + "/" +
                                 CreditsFileName + ": ";

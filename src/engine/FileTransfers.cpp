@@ -20,10 +20,6 @@ namespace lumi {
 
 namespace {
 
-QString localPath(const std::string& path) {
-    return QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size()));
-}
-
 std::string lastComponent(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -94,7 +90,7 @@ std::string transferFailureReason(const THttpCli& client, int error) {
 
 // So that two spellings of a path cannot both hold it.
 std::string normalFilePath(const std::string& path) {
-    return QDir::cleanPath(QFileInfo(localPath(path)).absoluteFilePath())
+    return QDir::cleanPath(QFileInfo(qtPath(path)).absoluteFilePath())
         .toLocal8Bit()
         .toStdString();
 }
@@ -128,7 +124,7 @@ bool FileTransfers::GetFile(const std::string& address, const std::string& targe
         // A bare name for the scratch folder must not climb out of it.
         if (kind != tkSave && target.find('/') != std::string::npos)
             throw std::invalid_argument("Not a bare file name: " + target);
-        if (kind != tkSave) QDir().mkdir(localPath(slideshowFolder_()));
+        if (kind != tkSave) QDir().mkdir(qtPath(slideshowFolder_()));
         start(address, targetPath(target, kind), kind);
         return true;
     } catch (const std::exception& e) {

@@ -95,7 +95,7 @@ std::string archiveRequestUrl(ServiceId service, const std::string& base,
 }
 
 std::string archiveUserAgent() {
-    return "Lumisift/1.4 (+http://" + makerHost() + "/)";
+    return "Lumisift/1.4 (+" + makerHomePage() + ")";
 }
 
 } // namespace lumi

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QUtf8StringView>
 
+#include "base/AppPaths.h"
 #include "base/FolderScan.h"
 #include "base/IniFiles.h"
 #include "base/PartFile.h"
@@ -19,7 +20,7 @@ namespace lumi {
 
 namespace {
 void makeFolder(const std::string& path) {
-    QDir().mkdir(QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())));
+    QDir().mkdir(qtPath(path));
 }
 
 // The path of an address without scheme, host, query and fragment.

@@ -122,6 +122,10 @@ const char* defaultPort(const HttpAddress& address) {
     return address.tls ? "443" : "80";
 }
 
+std::string portOrDefault(const HttpAddress& address) {
+    return address.port.empty() ? std::string(defaultPort(address)) : address.port;
+}
+
 bool isHttpsScheme(std::string_view scheme) {
     return textSameAnyCase(scheme, "https");
 }

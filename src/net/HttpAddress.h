@@ -16,6 +16,8 @@ struct HttpAddress {
 
 // "443" for https, "80" for http.
 const char* defaultPort(const HttpAddress& address);
+// The port the address is reached on: its own, or the scheme's default.
+std::string portOrDefault(const HttpAddress& address);
 // The scheme names https (any case).
 bool isHttpsScheme(std::string_view scheme);
 

@@ -128,7 +128,7 @@ void THttpCli::startRequest(THttpRequest kind) {
     } else {
         requestPath_ = lumi::escapeRequestTarget(url.path);
         connectHost_ = url.host;
-        connectPort_ = url.port.empty() ? std::string(lumi::defaultPort(current_)) : url.port;
+        connectPort_ = lumi::portOrDefault(current_);
     }
     if (requestPath_.empty()) requestPath_ = std::string("/"); // not a literal: GCC 12 -Wrestrict
 
@@ -319,10 +319,8 @@ void THttpCli::socketSessionClosed(int error) {
         // A headerless document hands over its lines one by one; a last line without a
         // line end would otherwise stay in the buffer and be lost with the connection.
         if (state_ == httpWaitingBody && inBody_ && parser_.hasPending()) {
-            lastResponse_ = parser_.pending();
-            parser_.clear();
             std::weak_ptr<bool> token = life_;
-            bodyBlock();
+            pendingToBody();
             if (token.expired()) return;
         }
         if (tunnel_ == Tunnel::Asked) tunnelClosed();

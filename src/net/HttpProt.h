@@ -222,6 +222,8 @@ private:
     void processLines();
     void headerLine();
     void bodyBlock();
+    // The bytes after the lines taken go to the body as one block.
+    void pendingToBody();
     bool relocate(const std::string& value);
     int64_t announcedBodyLength() const;
     // A 1xx status: an interim answer (100 Continue and the like) before the real one.
@@ -233,7 +235,7 @@ private:
     void deferredRestart();
     void stopOnBrokenResponse(int error, const std::string& reason);
     // https through a proxy (HttpTunnel.cpp).
-    enum class Tunnel { None, Wanted, Asked, Open };
+    enum class Tunnel { None, Wanted, Asked };
     void sendTunnelRequest();
     void tunnelDataAvailable();
     std::string tunnelTarget() const;

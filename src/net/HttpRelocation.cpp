@@ -22,7 +22,7 @@ bool THttpCli::relocate(const std::string& value) {
         hostLine_ = lumi::hostWithPort(current_);
         if (Proxy.empty()) {
             connectHost_ = current_.host;
-            connectPort_ = current_.port.empty() ? lumi::defaultPort(current_) : current_.port;
+            connectPort_ = lumi::portOrDefault(current_);
         }
     } else {
         requestPath_ = lumi::escapeRequestTarget(

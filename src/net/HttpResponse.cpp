@@ -38,9 +38,7 @@ void THttpCli::socketDataAvailable() {
     parser_.added(n);
     if (state_ == httpWaitingBody) {
         if (parser_.hasPending()) {
-            lastResponse_ = parser_.pending();
-            parser_.clear();
-            bodyBlock();
+            pendingToBody();
         }
         parser_.clear();
         return;
@@ -121,9 +119,7 @@ void THttpCli::headerLine() {
             return;
         }
         if (bodyLeft_ != 0 && parser_.hasPending()) {
-            lastResponse_ = parser_.pending();
-            parser_.clear();
-            bodyBlock();
+            pendingToBody();
             return;
         }
         parser_.clear();
@@ -168,6 +164,12 @@ void THttpCli::headerLine() {
     }
     if (!fire(OnHeaderData)) return;
     if (statusCode_ >= 400 && socket_.State() != wsClosed) socket_.Close();
+}
+
+void THttpCli::pendingToBody() {
+    lastResponse_ = parser_.pending();
+    parser_.clear();
+    bodyBlock();
 }
 
 void THttpCli::bodyBlock() {

@@ -7,8 +7,7 @@
 #include "net/TlsSession.h"
 
 std::string THttpCli::tunnelTarget() const {
-    return current_.host + ":" +
-           (current_.port.empty() ? lumi::defaultPort(current_) : current_.port);
+    return current_.host + ":" + lumi::portOrDefault(current_);
 }
 
 std::string THttpCli::proxyAuthorizationLine() const {
@@ -50,11 +49,10 @@ void THttpCli::tunnelDataAvailable() {
                 return;
             }
         } else if (read.kind == lumi::HttpHeaderLine::Kind::EndOfHeader && tunnelStatus_ != 0) {
-            tunnel_ = Tunnel::Open;
+            tunnel_ = Tunnel::None;
             parser_.clear();
             // OnSessionConnected comes again once the handshake with the origin is done.
-            socket_.StartTls(current_.host,
-                             current_.port.empty() ? lumi::defaultPort(current_) : current_.port);
+            socket_.StartTls(current_.host, lumi::portOrDefault(current_));
             return;
         }
     }

@@ -279,15 +279,15 @@ Picture decodeJpegStream(const uint8_t* data, size_t size, QSize area, bool redu
     const int64_t pixels = int64_t(cinfo.output_width) * cinfo.output_height;
     if (pixels <= 0 || pixels > PicturePixelBudget) throw PictureError(TooLargeToShow);
 
-    QImage image(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
-                 format);
-    if (image.isNull()) throw PictureError("no memory for the JPEG picture");
-    RowTarget target{image.bits(), static_cast<size_t>(image.bytesPerLine())};
     if (!reduced && cinfo.progressive_mode && dcAlone(cinfo)) {
         // Only the DC scans matter: the stream without the rest decodes to the same pixels.
         const std::vector<uint8_t> dcScans = jpegDcScansOnly(data, size);
         if (!dcScans.empty()) return decodeJpegStream(dcScans.data(), dcScans.size(), area, true);
     }
+    QImage image(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
+                 format);
+    if (image.isNull()) throw PictureError("no memory for the JPEG picture");
+    RowTarget target{image.bits(), static_cast<size_t>(image.bytesPerLine())};
     const bool partly = cinfo.progressive_mode && cinfo.scale_num < 8;
     decompressor.run(partly ? decodeRowsFromScansUsed : decodeRows, &target,
                      "corrupt JPEG picture");

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QImageReader>
 
+#include "base/AppPaths.h"
 #include "base/TextOps.h"
 #include "picture/GifDecode.h"
 #include "picture/JpegDecode.h"
@@ -94,7 +95,7 @@ Picture decodePicture(const QByteArray& bytes, PictureFormat format, QSize area)
 }
 
 QByteArray readPictureFile(const std::string& path) {
-    QFile file(QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())));
+    QFile file(qtPath(path));
     if (!file.open(QIODevice::ReadOnly)) throw PictureError("picture file cannot be read");
     if (file.size() > PictureFileLimit) throw PictureError("picture file too large");
     return file.read(PictureFileLimit);

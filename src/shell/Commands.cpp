@@ -10,6 +10,7 @@
 #include <QPalette>
 #include <QTabWidget>
 
+#include "base/ConfiguredHosts.h"
 #include "base/ErrorReport.h"
 #include "base/IniFiles.h"
 #include "engine/CreditsFile.h"
@@ -63,13 +64,7 @@ void Commands::buildCommandPanel(QWidget* window) {
     // Web Site below opens the same page from the keyboard.
     GlimFade9->setFocusPolicy(Qt::NoFocus);
 
-    Bevel1 = new QFrame(Panel2);
-    Bevel1->setFrameShape(QFrame::HLine);
-    Bevel1->setFrameShadow(QFrame::Plain);
-    QPalette line = Bevel1->palette();
-    line.setColor(QPalette::WindowText, QColor(0x5A, 0x64, 0x72));
-    Bevel1->setPalette(line);
-    Bevel1->setGeometry(10, 100, PanelWidth - 20, 2);
+    Bevel1 = bevelLine(Panel2, {10, 100, PanelWidth - 20, 2});
 
     const int left = (PanelWidth - CommandPanelButton.width()) / 2;
     GlimFade1 = captionButton(Panel2, {left, 114}, CommandPanelButton, QStringLiteral("Options"));
@@ -152,6 +147,14 @@ void Commands::GlimFade3Click() {
     });
 }
 
+std::vector<std::string> Commands::addressesOf(const std::vector<size_t>& rows) const {
+    std::vector<std::string> addresses;
+    addresses.reserve(rows.size());
+    for (size_t row : rows)
+        addresses.push_back(engine_->FoundList[row]);
+    return addresses;
+}
+
 std::vector<size_t> Commands::selectedRowsOrAsk() {
     std::vector<size_t> rows = targets_.results.selectedRows();
     if (rows.empty()) targets_.desktop.ShowMessage(QStringLiteral("Please select a file first!"));
@@ -179,10 +182,7 @@ void Commands::GlimFade8Click() {
                 QStringLiteral("You must select at least two files first!"));
             return;
         }
-        std::vector<std::string> addresses;
-        for (size_t row : rows)
-            addresses.push_back(engine_->FoundList[row]);
-        targets_.viewer.SlideShowOf(addresses);
+        targets_.viewer.SlideShowOf(addressesOf(rows));
     });
 }
 
@@ -191,10 +191,7 @@ void Commands::GlimFade4Click() {
         if (!frm_Download || !engine_) return;
         const std::vector<size_t> rows = selectedRowsOrAsk();
         if (rows.empty()) return;
-        std::vector<std::string> addresses;
-        for (size_t row : rows)
-            addresses.push_back(engine_->FoundList[row]);
-
+        const std::vector<std::string> addresses = addressesOf(rows);
         const SavePlan plan = planBatch(addresses, saveOptionsFromSettings(targets_.settings),
                                         engine_->SearchDirName);
         if (plan.missingSaveFolder()) {

@@ -85,6 +85,8 @@ public:
 private:
     // The selected rows; with none selected the user is asked to select one first.
     std::vector<size_t> selectedRowsOrAsk();
+    // The picture addresses of result rows.
+    std::vector<std::string> addressesOf(const std::vector<size_t>& rows) const;
     void buildCommandPanel(QWidget* window);
     void buildCommandBar(QWidget* searchPanel);
     void connectButtons();

@@ -11,10 +11,6 @@
 
 namespace lumi {
 
-std::string makerHomePage() {
-    return hostOrigin(makerHost()) + "/";
-}
-
 std::string tellAFriendLink() {
     return "mailto:?subject=Check out Lumisift!&body=The easiest way to find images on the net. "
            "It's freeware! You can download it from " +

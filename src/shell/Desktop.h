@@ -15,8 +15,6 @@ namespace lumi {
 // Longest address CallBrowser hands to the desktop; a longer one is refused, never cut.
 inline constexpr size_t BrowserTargetLimit = 1024;
 
-// hostOrigin(makerHost()) + "/" (base/ConfiguredHosts.h).
-std::string makerHomePage();
 // The mail link that recommends the program (no recipient, nothing percent-encoded).
 std::string tellAFriendLink();
 

@@ -22,6 +22,7 @@
 #include "base/Clock.h"
 #include "base/ErrorReport.h"
 #include "base/Latin1.h"
+#include "base/OptionsSettings.h"
 #include "base/WindowPlacement.h"
 #include "engine/FileTransfers.h"
 #include "engine/SearchEngine.h"
@@ -178,7 +179,7 @@ void TForm1::FormCreate() {
         // SettingsFile exists from the constructor on, so even a failing step below leaves
         // the window with its store.
         Viewer->SlideShowTimer->setInterval(
-            lumi::slideShowInterval(SettingsFile->ReadInteger(Section, "Wait", 10)));
+            lumi::slideShowInterval(lumi::storedWait(*SettingsFile)));
     });
 }
 

@@ -18,6 +18,17 @@ QFrame* blackPanel(QWidget* parent) {
     return panel;
 }
 
+QFrame* bevelLine(QWidget* parent, QRect where) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    QPalette colours = line->palette();
+    colours.setColor(QPalette::WindowText, QColor(0x5A, 0x64, 0x72));
+    line->setPalette(colours);
+    line->setGeometry(where);
+    return line;
+}
+
 QLabel* placedLabel(QWidget* parent, const QString& text, QRect where, QColor colour, bool bold) {
     auto* label = new QLabel(text, parent);
     label->setGeometry(where);

@@ -20,6 +20,8 @@ inline const QColor ValueWhite(0xEE, 0xF1, 0xF5);
 
 // A black panel whose text is light, as every panel of the window is.
 QFrame* blackPanel(QWidget* parent);
+// A thin grey line that parts a panel's sections.
+QFrame* bevelLine(QWidget* parent, QRect where);
 QLabel* placedLabel(QWidget* parent, const QString& text, QRect where, QColor colour, bool bold);
 // A fading button with its caption drawn on it, at `at`, with the pointing-hand cursor.
 TGlimFade* captionButton(QWidget* parent, QPoint at, QSize size, const QString& caption);

@@ -25,7 +25,7 @@ namespace {
 const QSize ViewerDesignSize(401, 313);
 
 void removeFile(const std::string& path) {
-    QFile::remove(QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())));
+    QFile::remove(qtPath(path));
 }
 
 } // namespace

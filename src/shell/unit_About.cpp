@@ -7,8 +7,10 @@
 #include <QMouseEvent>
 #include <QScreen>
 
+#include "base/ConfiguredHosts.h"
 #include "base/ErrorReport.h"
 #include "shell/Main.h"
+#include "shell/PanelArt.h"
 #include "widgets/ButtonArt.h"
 #include "widgets/GlimFade.h"
 
@@ -24,17 +26,6 @@ QLabel* textLabel(QWidget* parent, QRect where, QColor colour) {
     colours.setColor(QPalette::WindowText, colour);
     label->setPalette(colours);
     return label;
-}
-
-QFrame* bevelLine(QWidget* parent, QRect where) {
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    QPalette colours = line->palette();
-    colours.setColor(QPalette::WindowText, QColor(0x5A, 0x64, 0x72));
-    line->setPalette(colours);
-    line->setGeometry(where);
-    return line;
 }
 
 } // namespace
@@ -65,7 +56,7 @@ Tfrm_About::Tfrm_About(QWidget* parent)
     label_Notice = textLabel(this, {118, 58, 164, 32}, QColor(0x9A, 0xA4, 0xB2));
     label_Notice->setWordWrap(true);
     label_Notice->setText(QStringLiteral("Freeware. Finds JPEG pictures on the web."));
-    Bevel1 = bevelLine(this, {8, 100, ClientSize.width() - 16, 2});
+    Bevel1 = lumi::bevelLine(this, {8, 100, ClientSize.width() - 16, 2});
 
     label_Visit = textLabel(this, {8, 114, 40, 16}, Qt::white);
     label_Visit->setText(QStringLiteral("Visit:"));
@@ -75,7 +66,7 @@ Tfrm_About::Tfrm_About(QWidget* parent)
     Label_URL->setFont(linkFont);
     Label_URL->setCursor(Qt::PointingHandCursor);
     Label_URL->installEventFilter(this);
-    Bevel2 = bevelLine(this, {8, 150, ClientSize.width() - 16, 2});
+    Bevel2 = lumi::bevelLine(this, {8, 150, ClientSize.width() - 16, 2});
 
     GlimFade1 = new TGlimFade(this);
     lumi::dressCaptionButton(*GlimFade1, CloseButtonSize, QStringLiteral("OK"));

@@ -27,6 +27,12 @@ bool allDone(const lumi::StringList& running) {
     return true;
 }
 
+// No client in either pool and no line in either running list.
+bool poolsEmpty(EngineUnderTest& engine) {
+    return engine->GetPageClients.empty() && engine->CheckLinkClients.empty() &&
+           engine->GetPageRunning.empty() && engine->CheckLinkRunning.empty();
+}
+
 // Starts a search whose own result pages are dropped, so only the test's work runs.
 void startQuietSearch(EngineUnderTest& engine) {
     engine->SearchButtonClick("x");
@@ -120,10 +126,7 @@ TEST(ClientPools, AbortReleasesEveryClientInOneSweepTick) {
     EXPECT_EQ(engine->display().processesText, "24");
     engine->Timer3Timer();
     engine->Timer4Timer();
-    EXPECT_TRUE(engine->GetPageClients.empty());
-    EXPECT_TRUE(engine->CheckLinkClients.empty());
-    EXPECT_TRUE(engine->GetPageRunning.empty());
-    EXPECT_TRUE(engine->CheckLinkRunning.empty());
+    EXPECT_TRUE(poolsEmpty(engine));
     engine->Timer5Timer();
     EXPECT_EQ(engine->display().processesText, "0");
 }
@@ -158,10 +161,7 @@ TEST(ClientPools, TimeOutAfterThirtySecondsAboveTwoToTheThirtyOneAndAcrossTheWra
 
         engine->Timer3Timer();
         engine->Timer4Timer();
-        EXPECT_TRUE(engine->GetPageClients.empty());
-        EXPECT_TRUE(engine->CheckLinkClients.empty());
-        EXPECT_TRUE(engine->GetPageRunning.empty());
-        EXPECT_TRUE(engine->CheckLinkRunning.empty());
+        EXPECT_TRUE(poolsEmpty(engine));
     }
 }
 
@@ -284,10 +284,7 @@ TEST(PageFetches, AClientWhoseStartRaisedIsDroppedAtOnce) {
     engine->QueueForCheckLink("http:///nohost.jpg");
     engine->Timer2Timer();
     engine->Timer1Timer();
-    EXPECT_TRUE(engine->GetPageClients.empty());
-    EXPECT_TRUE(engine->GetPageRunning.empty());
-    EXPECT_TRUE(engine->CheckLinkClients.empty());
-    EXPECT_TRUE(engine->CheckLinkRunning.empty());
+    EXPECT_TRUE(poolsEmpty(engine));
     EXPECT_TRUE(engine->GetPageQueue.empty()) << "the item is lost";
     EXPECT_THAT(errors.texts, testing::ElementsAre("error code : #0038 (GetPage)",
                                                    "error code : #0002 (CheckLink)"));

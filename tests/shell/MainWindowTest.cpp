@@ -18,6 +18,7 @@
 #include <QTreeView>
 
 #include "base/Clock.h"
+#include "base/ConfiguredHosts.h"
 #include "base/ErrorReport.h"
 #include "engine/SearchEngine.h"
 #include "engine/unitVersionCheck.h"
