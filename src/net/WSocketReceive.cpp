@@ -242,7 +242,8 @@ void TWSocket::readNotification() {
     if (closeError < 0) return;
     receiveLoop(0);
     if (guard.expired() || !isCurrent(fd, serial)) return;
-    if (tls_) tlsNoCloseNotify_ = tls_->handshakeDone() && !tlsCloseNotifySeen_;
+    // Set at every close, so that a plain session after a TLS one never inherits it.
+    tlsNoCloseNotify_ = tls_ && tls_->handshakeDone() && !tlsCloseNotifySeen_;
     if (OnSessionClosed && !closeFired_) {
         closeFired_ = true;
         OnSessionClosed(this, closeError);

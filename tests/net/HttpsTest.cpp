@@ -13,6 +13,7 @@
 
 #include "common/EventLoopWait.h"
 #include "net/HttpRecorder.h"
+#include "net/ScriptedServer.h"
 #include "net/TlsPeers.h"
 #include "net/TlsSession.h"
 
@@ -142,6 +143,16 @@ TEST(Https, StallCutAndShortBodies) {
         EXPECT_EQ(f.cli.StatusCode(), c.status);
         EXPECT_EQ(f.body.data().toStdString(), c.body);
         EXPECT_EQ(!f.cli.Notice().empty(), c.notice) << f.cli.Notice();
+        // The same client then reads a plain answer without length: no TLS stream ended.
+        lumi::test::ScriptedServer plain;
+        plain.respond = [](const std::string&, int) {
+            return lumi::test::scriptedReply({"HTTP/1.0 200 OK\r\n\r\nplain"});
+        };
+        f.cli.URL = plain.url("/");
+        f.rec.done = 0;
+        f.run();
+        EXPECT_EQ(f.rec.error, 0);
+        EXPECT_EQ(f.cli.Notice(), "");
     }
 }
 
