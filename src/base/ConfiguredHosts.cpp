@@ -29,7 +29,8 @@ std::string scourNetSite() {
     return configuredHost("LUMISIFT_SCOURNET_SITE", "www.scour.com");
 }
 std::string makerHost() {
-    return configuredHost("LUMISIFT_MAKER_HOST", "www.lumisift.com");
+    // https by default: the version file decides which page the user is offered to open.
+    return configuredHost("LUMISIFT_MAKER_HOST", "https://www.lumisift.com");
 }
 std::string makerHomePage() {
     return hostOrigin(makerHost()) + "/";

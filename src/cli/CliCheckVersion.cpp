@@ -26,6 +26,9 @@ void printOutcome(const TCheckResult& line, VersionOutcome outcome) {
     case VersionOutcome::Offered:
         printLine("offer\t" + name + "\t" + line.Version + "\t" + line.DownloadURL);
         break;
+    case VersionOutcome::Ignored:
+        printLine("ignore\t" + name + "\t" + line.Version + "\t" + line.DownloadURL);
+        break;
     case VersionOutcome::Recorded:
         printLine("record\t" + name + "\t" + line.Version);
         break;
@@ -62,6 +65,9 @@ int runCheckVersion(int argc, char** argv) {
     // The question counts as asked and answered No: the version is recorded, nothing opens.
     check.AskYesNo = [](const std::string&) { return false; };
     check.OnChecked = &printOutcome;
+    check.OnNote = [](const std::string& note) {
+        std::fprintf(stderr, "lumisift-cli: %s\n", note.c_str());
+    };
     check.OnFinished = [&](bool fileArrived) {
         finished = true;
         parsed = fileArrived;

@@ -19,6 +19,7 @@
 #include "engine/PageBuffer.h"
 #include "engine/SearchEngine.h"
 #include "net/HttpProt.h"
+#include "net/TlsSession.h"
 
 namespace lumi::cli {
 
@@ -111,6 +112,10 @@ int runDoctor(int argc, char** argv) {
 
     std::vector<Probe> probes;
     bool allWork = true;
+    if (const std::string problem = tlsCaFileProblem(); !problem.empty()) {
+        printLine(problem);
+        allWork = false;
+    }
     for (const SearchAddress& address : searchAddresses(searchHostsFromEnvironment(), phrase))
         if (choice.enabledFor(serviceOfEngine(address.engine)))
             probes.push_back({serviceOfEngine(address.engine), address.url, {}, {}, false, 0});

@@ -5,11 +5,15 @@
 #include <memory>
 #include <string>
 
-#include <QEventLoop>
-#include <QFile>
+#include <optional>
+#include <string_view>
 
-#include "base/ErrorReport.h"
+#include <QEventLoop>
+
+#include "base/PartFile.h"
+#include "net/ChunkedBody.h"
 #include "net/HttpProt.h"
+#include "net/TlsSession.h"
 
 namespace lumi::cli {
 
@@ -84,31 +88,78 @@ void attachTrace(THttpCli& cli) {
     cli.OnLocationChange = [](THttpCli* s) { traceLine({"OnLocationChange", s->Location()}); };
 }
 
+// Where the body goes: standard output or a temporary beside the -o file, de-chunked when
+// the answer is chunked. The file takes its name only when the whole answer arrived.
+class BodyOutput {
+public:
+    // Empty path: standard output.
+    bool open(const std::string& path) {
+        if (path.empty()) return true;
+        file_ = PartFile::create(path, error_);
+        return file_ != nullptr;
+    }
+    bool toFile() const { return file_ != nullptr; }
+    // False once the body cannot be kept (error() says why).
+    bool take(const THttpCli& cli, const char* data, int len) {
+        if (!error_.empty() || len <= 0) return error_.empty();
+        if (cli.Chunked() && !chunks_) chunks_.emplace();
+        const auto store = [this](const char* d, size_t n) {
+            if (!file_) {
+                std::fwrite(d, 1, n, stdout);
+                return true;
+            }
+            if (!file_->write(d, n)) error_ = file_->error();
+            return error_.empty();
+        };
+        if (!chunks_) return store(data, static_cast<size_t>(len));
+        if (!chunks_->feed(std::string_view(data, static_cast<size_t>(len)), store) &&
+            error_.empty())
+            error_ = chunks_->error();
+        return error_.empty();
+    }
+    // Ends the body: the file is renamed into place when ok and the body is whole.
+    bool finish(bool ok) {
+        if (ok && error_.empty() && chunks_ && !chunks_->complete())
+            error_ = "Broken chunked body: cut short";
+        if (!file_) return ok && error_.empty();
+        if (ok && error_.empty() && !file_->commit()) error_ = file_->error();
+        if (!ok || !error_.empty()) file_->discard();
+        return ok && error_.empty();
+    }
+    const std::string& error() const { return error_; }
+
+private:
+    std::unique_ptr<PartFile> file_;
+    std::optional<ChunkedBody> chunks_;
+    std::string error_;
+};
+
 } // namespace
 
 int runGet(int argc, char** argv) {
     GetOptions o;
     if (!parseGetOptions(argc, argv, o)) return getUsage();
+    // Every https request would fail for it: said before anything else.
+    if (const std::string problem = tlsCaFileProblem(); !problem.empty())
+        std::fprintf(stderr, "lumisift-cli: %s\n", problem.c_str());
 
-    std::unique_ptr<QFile> out;
-    if (!o.outFile.empty()) {
-        out = std::make_unique<QFile>(QString::fromLocal8Bit(o.outFile.c_str()));
-        if (!out->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            std::fprintf(stderr, "lumisift-cli: cannot create %s\n", o.outFile.c_str());
-            return 1;
-        }
+    BodyOutput out;
+    if (!out.open(o.outFile)) {
+        std::fprintf(stderr, "lumisift-cli: cannot create %s: %s\n", o.outFile.c_str(),
+                     out.error().c_str());
+        return 1;
     }
 
     THttpCli cli;
     cli.URL = o.url;
     cli.Proxy = o.proxy;
     if (!o.proxyPort.empty()) cli.ProxyPort = o.proxyPort;
-    cli.RcvdStream = out.get();
     if (o.trace) attachTrace(cli);
     // Without a file and without a trace the body goes to standard output, as curl does.
-    if (!out && !o.trace)
-        cli.OnDocData = [](THttpCli*, const char* data, int len) {
-            std::fwrite(data, 1, static_cast<size_t>(len), stdout);
+    if (out.toFile() || !o.trace)
+        cli.OnDocData = [&out, trace = cli.OnDocData](THttpCli* s, const char* data, int len) {
+            if (trace) trace(s, data, len);
+            if (!out.take(*s, data, len)) s->Abort();
         };
 
     QEventLoop loop;
@@ -128,15 +179,11 @@ int runGet(int argc, char** argv) {
         return 1;
     }
     if (requestError < 0) loop.exec();
-    // The last buffered bytes reach the disk only here; a full disk shows now.
-    bool outWritten = true;
-    if (out) {
-        out->close();
-        outWritten = out->error() == QFileDevice::NoError;
-        if (!outWritten)
-            std::fprintf(stderr, "lumisift-cli: cannot write %s: %s\n", o.outFile.c_str(),
-                         out->errorString().toLocal8Bit().constData());
-    }
+    const bool answered = requestError == 0 && cli.StatusCode() < 400;
+    const bool kept = out.finish(answered);
+    if (!out.error().empty())
+        std::fprintf(stderr, "lumisift-cli: cannot keep the body%s%s: %s\n",
+                     out.toFile() ? " in " : "", o.outFile.c_str(), out.error().c_str());
 
     if (o.trace) {
         traceLine({"StatusCode", std::to_string(cli.StatusCode())});
@@ -152,12 +199,12 @@ int runGet(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", statusLine.c_str());
         std::fprintf(stderr, "lumisift-cli: status %d \"%s\", error %d, %lld bytes%s%s\n",
                      cli.StatusCode(), cli.ReasonPhrase().c_str(), requestError,
-                     static_cast<long long>(cli.RcvdCount()), out ? " saved to " : "",
-                     out ? o.outFile.c_str() : "");
+                     static_cast<long long>(cli.RcvdCount()), kept && out.toFile() ? " saved to " : "",
+                     kept && out.toFile() ? o.outFile.c_str() : "");
     }
     if (!cli.Notice().empty()) std::fprintf(stderr, "lumisift-cli: %s\n", cli.Notice().c_str());
     std::fflush(stdout);
-    return requestError == 0 && outWritten && cli.StatusCode() < 400 ? 0 : 1;
+    return kept ? 0 : 1;
 }
 
 } // namespace lumi::cli

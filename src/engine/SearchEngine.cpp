@@ -11,6 +11,7 @@
 #include "engine/RunningLines.h"
 #include "engine/SearchPhrase.h"
 #include "net/HttpProt.h"
+#include "net/TlsSession.h"
 
 namespace lumi {
 
@@ -103,6 +104,9 @@ void SearchEngine::SearchButtonClick(const std::string& typed) {
         SearchRecursive = recursiveReader_ ? recursiveReader_() : true;
         serviceChoice_ = readServiceChoice(*SettingsFile.Entries());
         clearSources();
+        // Every https request of the search would fail for it: said once, where it lies.
+        if (const std::string problem = tlsCaFileProblem(); !problem.empty())
+            appendDiagnosticsLine(problem);
         for (const SearchAddress& address : searchAddresses(hosts_, phrase))
             if (serviceChoice_.enabledFor(serviceOfEngine(address.engine)))
                 QueueForGetPage(address.url, address.engine);

@@ -48,12 +48,25 @@ std::string productRegistryKey(const std::string& name) {
 
 std::string newVersionQuestion(const TCheckResult& line) {
     return "A new version (" + line.Version + ") of " + productName(line.ProductKey) +
-           " has been released. \r\r" + line.Notice + "\r\rDownload it Now?";
+           " has been released. \r\r" + line.Notice + "\r\rDownload it Now?\r" +
+           textTrim(line.DownloadURL);
 }
 
 bool isWebAddress(const std::string& address) {
     const std::string lower = textLower(address);
     return lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0;
+}
+
+namespace {
+std::string makerSiteHost() {
+    return splitUrl(hostOrigin(makerHost())).host;
+}
+} // namespace
+
+bool isMakerDownloadAddress(const std::string& address) {
+    const std::string target = textTrim(address);
+    return textLower(target).rfind("https://", 0) == 0 &&
+           textSameAnyCase(splitUrl(target).host, makerSiteHost());
 }
 
 VersionCheck::VersionCheck(UserRegistry registry, QObject* parent)
@@ -146,7 +159,14 @@ VersionOutcome VersionCheck::CheckProductVersion(const TCheckResult& line) {
         const std::string recorded = Registry.ReadString(key, "Version");
         if (recorded == line.Version && !forced) return VersionOutcome::Same;
         VersionOutcome outcome = VersionOutcome::Recorded;
-        if (!recorded.empty()) {
+        if (!recorded.empty() && !isMakerDownloadAddress(line.DownloadURL)) {
+            // Anyone between here and the maker could have written the line.
+            if (OnNote)
+                OnNote("Version check: " + name + " " + line.Version +
+                       " not offered, its download address is not https on " +
+                       makerSiteHost() + ": " + line.DownloadURL);
+            outcome = VersionOutcome::Ignored;
+        } else if (!recorded.empty()) {
             if (questionsAsked_ >= MaxVersionQuestions) return VersionOutcome::Deferred;
             ++questionsAsked_;
             const QPointer<VersionCheck> alive(this);

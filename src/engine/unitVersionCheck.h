@@ -44,12 +44,17 @@ std::string versionFileUrl();
 std::string productName(const std::string& productKey);
 // The registry key of a product: "Software\Orbelle\" + name.
 std::string productRegistryKey(const std::string& name);
-// "A new version (V) of NAME has been released. " CR CR NOTICE CR CR "Download it Now?"
+// "A new version (V) of NAME has been released. " CR CR NOTICE CR CR "Download it Now?" CR
+// and the download address as it will be opened.
 std::string newVersionQuestion(const TCheckResult& line);
 // True for an http or https address (letter case ignored): the only ones opened.
 bool isWebAddress(const std::string& address);
+// True for an https address on the host of the maker's site (letter case ignored): the only
+// download addresses offered, whoever else may have answered for the version file.
+bool isMakerDownloadAddress(const std::string& address);
 
-enum class VersionOutcome { Same, Recorded, Offered, Deferred, Failed };
+// Ignored: a new version whose download address is not the maker's; recorded, not offered.
+enum class VersionOutcome { Same, Recorded, Offered, Ignored, Deferred, Failed };
 
 // One check per start: the client and its in-memory stream live from StartVersionCheck to
 // the end of VersionCheckDone; destroying the check drops a request still under way.
@@ -68,6 +73,8 @@ public:
     std::function<bool(const std::string& address)> OpenAddress;
     // A message box with an OK button for the "Error code: #CN00x" texts.
     std::function<void(const std::string& message)> ShowMessage;
+    // A line for the diagnostics: a download address ignored (optional).
+    std::function<void(const std::string& line)> OnNote;
     // After each line is checked (optional).
     std::function<void(const TCheckResult& line, VersionOutcome outcome)> OnChecked;
     // After the answer was handled or the start failed; parsed is false when no version

@@ -126,6 +126,10 @@ std::string portOrDefault(const HttpAddress& address) {
     return address.port.empty() ? std::string(defaultPort(address)) : address.port;
 }
 
+bool sameOrigin(const HttpAddress& a, const HttpAddress& b) {
+    return a.tls == b.tls && textSameAnyCase(a.host, b.host) && portOrDefault(a) == portOrDefault(b);
+}
+
 bool isHttpsScheme(std::string_view scheme) {
     return textSameAnyCase(scheme, "https");
 }

@@ -18,6 +18,8 @@ struct HttpAddress {
 const char* defaultPort(const HttpAddress& address);
 // The port the address is reached on: its own, or the scheme's default.
 std::string portOrDefault(const HttpAddress& address);
+// Same scheme, host (any case) and port: where a login taken from one address may go.
+bool sameOrigin(const HttpAddress& a, const HttpAddress& b);
 // The scheme names https (any case).
 bool isHttpsScheme(std::string_view scheme);
 

@@ -95,6 +95,8 @@ void THttpCli::startRequest(THttpRequest kind) {
     relocationPending_ = false;
     parser_.clear();
     inBody_ = false;
+    statusLineDue_ = true;
+    chunked_ = false;
     // The values of the last request stay readable in this change; they are reset after it.
     setState(httpNotConnected);
     docName_.clear();
@@ -111,6 +113,7 @@ void THttpCli::startRequest(THttpRequest kind) {
 
     const lumi::UrlParts url = lumi::splitUrl(lumi::withoutFragment(URL));
     current_ = {url.host, url.port, url.path, lumi::isHttpsScheme(url.proto)};
+    loginOrigin_ = current_;
     hostLine_ = lumi::hostWithPort(current_);
     docName_ = url.path;
     if (!url.user.empty()) Username = url.user;
@@ -279,7 +282,7 @@ void THttpCli::sendRequest(const char* method) {
         sendCommand("Content-Length: " + std::to_string(SendStream ? SendStream->size() : 0));
     if (!ModifiedSince.isNull())
         sendCommand("If-Modified-Since: " + lumi::httpDateText(ModifiedSince) + " GMT");
-    if (!Username.empty())
+    if (!Username.empty() && lumi::sameOrigin(current_, loginOrigin_))
         sendCommand("Authorization: Basic " + lumi::base64Encode(Username + ":" + Password));
     // Inside an https tunnel the request goes to the origin: the proxy's login went with the
     // CONNECT and must not reach the origin.
@@ -338,6 +341,7 @@ void THttpCli::socketSessionClosed(int error) {
         if (error != 0 && requestDoneError_ == 0 &&
             (state_ == httpWaitingHeader || state_ == httpWaitingBody)) {
             requestDoneError_ = error;
+            statusCode_ = 404;
             reasonPhrase_ = connectFailureText(error);
         }
         completion();

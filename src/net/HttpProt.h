@@ -85,6 +85,10 @@ inline constexpr int httpTunnelRefusedError = 9;
 // RcvdStream took less than a body block: the request ends at once with StatusCode 404 and
 // the reason "Cannot keep the body: " + the stream's error text.
 inline constexpr int httpBodyWriteError = 10;
+// A header that cannot be read alike by every party: a line without a colon after the
+// status line (a second status line among them), or two different Content-Length values.
+// StatusCode 404; ReasonPhrase "Header without colon" or "Conflicting Content-Length values".
+inline constexpr int httpBrokenHeaderError = 11;
 // TLS failures end a request with the TLS layer's number (12001-12008, see net/TlsSession.h),
 // StatusCode 404 and the text in words as the reason.
 
@@ -148,6 +152,8 @@ public:
     const std::string& DocName() const { return docName_; }
     const std::string& Location() const { return location_; }
     const std::vector<std::string>& AuthenticateRequests() const { return wwwAuthenticate_; }
+    // The answer came with "Transfer-Encoding: chunked": the body blocks carry its framing.
+    bool Chunked() const { return chunked_; }
     // A line for the diagnostics of the last request, or empty: an https body without a
     // length whose stream ended without close_notify (taken as complete, as curl does).
     const std::string& Notice() const { return notice_; }
@@ -262,10 +268,15 @@ private:
     std::string docName_;
     std::string location_;
     std::string connectHost_, connectPort_, requestPath_;
-    // The address being fetched, which relocations are resolved against, and the Host line
-    // (the first host through a proxy, as the proxy forwards the full address anyway).
+    // The address being fetched, which relocations are resolved against, and its Host line.
     lumi::HttpAddress current_;
     std::string hostLine_;
+    // The address the request started with: its login (Username, Password) goes to that
+    // scheme, host and port only, never to where a relocation leads.
+    lumi::HttpAddress loginOrigin_;
+    // The next header line is the first of an answer: the only place for its status line.
+    bool statusLineDue_ = true;
+    bool chunked_ = false; // "Transfer-Encoding: chunked": the close ends the body
     // Body bytes still expected after the header, or -1 when the close ends the body.
     int64_t bodyLeft_ = -1;
     std::string request_;

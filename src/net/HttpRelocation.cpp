@@ -16,10 +16,10 @@ bool THttpCli::relocate(const std::string& value) {
         return false;
     }
     current_ = next.address;
+    hostLine_ = lumi::hostWithPort(current_);
     if (Proxy.empty() || current_.tls) {
-        // Direct, or inside a tunnel through the proxy: origin-form, and the origin's Host.
+        // Direct, or inside a tunnel through the proxy: origin-form.
         requestPath_ = lumi::escapeRequestTarget(current_.path);
-        hostLine_ = lumi::hostWithPort(current_);
         if (Proxy.empty()) {
             connectHost_ = current_.host;
             connectPort_ = lumi::portOrDefault(current_);
@@ -57,6 +57,9 @@ void THttpCli::deferredRestart() {
     headerLineCount_ = 0;
     bodyBlockCount_ = 0;
     bodyLeft_ = -1;
+    contentLength_ = -1;
+    chunked_ = false;
+    statusLineDue_ = true;
     parser_.clear();
     inBody_ = false;
     startLookup(false);

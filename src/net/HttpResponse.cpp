@@ -1,3 +1,5 @@
+#include <utility>
+
 #include <QIODevice>
 
 #include "base/TextOps.h"
@@ -95,6 +97,7 @@ void THttpCli::headerLine() {
     if (read.kind == Kind::EndOfHeader) {
         if (interimAnswer()) {
             statusCode_ = 0;
+            statusLineDue_ = true;
             return;
         }
         if (relocationPending_) {
@@ -109,6 +112,8 @@ void THttpCli::headerLine() {
         }
         if (lumi::textLower(lumi::textFileExt(docName_)) == ".exe" && contentType_ == "text/html")
             docName_ = docName_.substr(0, docName_.size() - 3) + "htm";
+        // A chunked body carries its own framing, whatever length is announced beside it.
+        if (chunked_) contentLength_ = -1;
         bodyLeft_ = announcedBodyLength();
         setState(httpWaitingBody);
         inBody_ = true;
@@ -133,6 +138,14 @@ void THttpCli::headerLine() {
         return;
     }
     rcvdHeader_.push_back(line);
+    const bool firstLine = std::exchange(statusLineDue_, false);
+    // Only the first line of an answer is its status line; a later line without a colon
+    // (but for an old-style continuation) is read differently by every party: refused.
+    if (!firstLine && (read.kind == Kind::StatusLine ||
+                       (read.kind == Kind::Other && line[0] != ' ' && line[0] != '\t'))) {
+        stopOnBrokenResponse(lumi::httpBrokenHeaderError, "Header without colon");
+        return;
+    }
     if (read.kind == Kind::StatusLine) {
         if (!read.validStatus) {
             stopOnBrokenResponse(lumi::httpBadNumberError, "Invalid status code in response");
@@ -152,7 +165,14 @@ void THttpCli::headerLine() {
                                      "Invalid Content-Length in response");
                 return;
             }
+            if (contentLength_ >= 0 && length != contentLength_) {
+                stopOnBrokenResponse(lumi::httpBrokenHeaderError,
+                                     "Conflicting Content-Length values");
+                return;
+            }
             contentLength_ = length;
+        } else if (read.name == "transfer-encoding") {
+            chunked_ = lumi::textLower(value).find("chunked") != std::string::npos;
         } else if (read.name == "content-type") {
             contentType_ = lumi::textLower(value);
         } else if (read.name == "www-authenticate") {

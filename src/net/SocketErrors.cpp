@@ -67,6 +67,7 @@ const std::map<int, const char*>& errorTexts() {
         {12006, "TLS handshake failed"},
         {12007, "TLS handshake timed out"},
         {12008, "TLS connection failed"},
+        {12009, "CA file cannot be read"},
     };
     return texts;
 }

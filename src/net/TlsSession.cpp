@@ -1,6 +1,11 @@
 #include "net/TlsSession.h"
 
+#include <cerrno>
 #include <cstdlib>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <arpa/inet.h>
 
@@ -8,7 +13,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
 
-#include "base/ErrorReport.h"
+#include "base/PartFile.h"
 
 namespace {
 
@@ -16,22 +21,47 @@ struct ContextFree {
     void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
 };
 
-// One context for the process, made on first use (loading the CA store takes tens of
-// milliseconds); nullptr when OpenSSL cannot make one.
-SSL_CTX* clientContext() {
-    static std::unique_ptr<SSL_CTX, ContextFree> context = [] {
-        std::unique_ptr<SSL_CTX, ContextFree> ctx(SSL_CTX_new(TLS_client_method()));
-        if (!ctx) return ctx;
-        SSL_CTX_set_min_proto_version(ctx.get(), TLS1_2_VERSION);
-        SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_PEER, nullptr);
-        SSL_CTX_set_default_verify_paths(ctx.get());
+// Why the CA file at path was refused by OpenSSL, in words.
+std::string caFileRefusal(const char* path) {
+    struct stat st {};
+    int code = 0;
+    if (::stat(path, &st) != 0)
+        code = errno;
+    else if (S_ISDIR(st.st_mode))
+        code = EISDIR;
+    else if (const int fd = ::open(path, O_RDONLY | O_CLOEXEC); fd < 0)
+        code = errno;
+    else
+        ::close(fd);
+    // Appended piece by piece: GCC 12 reports a false overflow (-Warray-bounds) otherwise.
+    std::string text = lumi::tlsCaFileVariable;
+    text.append(" ").append(path).append(" cannot be read: ");
+    text.append(code != 0 ? lumi::systemErrorText(code) : "no PEM certificate in it");
+    return text;
+}
+
+// The process's one context, made on first use (loading the CA store takes tens of
+// milliseconds); ctx is nullptr when OpenSSL cannot make one.
+struct ClientContext {
+    std::unique_ptr<SSL_CTX, ContextFree> ctx;
+    std::string caFileProblem;
+};
+
+const ClientContext& clientContext() {
+    static const ClientContext context = [] {
+        ClientContext c;
+        c.ctx.reset(SSL_CTX_new(TLS_client_method()));
+        if (!c.ctx) return c;
+        SSL_CTX_set_min_proto_version(c.ctx.get(), TLS1_2_VERSION);
+        SSL_CTX_set_verify(c.ctx.get(), SSL_VERIFY_PEER, nullptr);
+        SSL_CTX_set_default_verify_paths(c.ctx.get());
         const char* extra = std::getenv(lumi::tlsCaFileVariable);
-        if (extra && *extra && SSL_CTX_load_verify_locations(ctx.get(), extra, nullptr) != 1)
-            ReportError("TLS: the CA file named by LUMISIFT_CA_FILE cannot be read");
+        if (extra && *extra && SSL_CTX_load_verify_locations(c.ctx.get(), extra, nullptr) != 1)
+            c.caFileProblem = caFileRefusal(extra);
         ERR_clear_error();
-        return ctx;
+        return c;
     }();
-    return context.get();
+    return context;
 }
 
 bool isAddressLiteral(const std::string& host) {
@@ -59,8 +89,12 @@ struct TlsSession::Handles {
 
 TlsSession::TlsSession(const std::string& host, const std::string& port)
     : h_(std::make_unique<Handles>()), host_(host), peer_(host + ":" + port) {
-    SSL_CTX* ctx = clientContext();
-    h_->ssl = ctx ? SSL_new(ctx) : nullptr;
+    const ClientContext& context = clientContext();
+    if (!context.caFileProblem.empty()) {
+        fail(tlsCaFileUnreadable, context.caFileProblem);
+        return;
+    }
+    h_->ssl = context.ctx ? SSL_new(context.ctx.get()) : nullptr;
     if (!h_->ssl) {
         failFromQueue("TLS handshake failed");
         return;
@@ -184,6 +218,11 @@ void TlsSession::failFromQueue(const char* what) {
     const int code = handshakeDone_ ? tlsStreamBroken : tlsHandshakeFailed;
     fail(code, std::string(what) + ": " + queuedReason() + " (" + peer_ + ")");
     ERR_clear_error();
+}
+
+std::string tlsCaFileProblem() {
+    const char* extra = std::getenv(tlsCaFileVariable);
+    return extra && *extra ? clientContext().caFileProblem : std::string();
 }
 
 std::string tlsTimeoutText(const std::string& peer, int limitMs) {

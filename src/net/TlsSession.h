@@ -22,13 +22,20 @@ inline constexpr int tlsHostNameMismatch = 12005;
 inline constexpr int tlsHandshakeFailed = 12006;
 inline constexpr int tlsHandshakeTimedOut = 12007;
 inline constexpr int tlsStreamBroken = 12008; // a bad record after the handshake
+inline constexpr int tlsCaFileUnreadable = 12009; // see tlsCaFileProblem
 
 inline bool isTlsError(int code) {
-    return code >= tlsCertificateExpired && code <= tlsStreamBroken;
+    return code >= tlsCertificateExpired && code <= tlsCaFileUnreadable;
 }
 
 // The environment variable naming an extra CA file (PEM) trusted beside the system's store.
 inline constexpr const char* tlsCaFileVariable = "LUMISIFT_CA_FILE";
+
+// Empty, or why the file that LUMISIFT_CA_FILE names cannot be used, in words:
+// "LUMISIFT_CA_FILE /path cannot be read: No such file or directory". Read once per
+// process; while it is not empty every TLS connection fails with tlsCaFileUnreadable and
+// this text, rather than as an unknown issuer that would blame the server.
+std::string tlsCaFileProblem();
 
 class TlsSession {
 public:

@@ -272,4 +272,6 @@ private:
     std::string tlsUnwritten_; // sent before the handshake finished
     int tlsTimeoutMs_ = 30000;
     bool tlsNoCloseNotify_ = false;
+    // The receive error that ended the TLS stream (a reset), or 0 for an orderly end.
+    int tlsPeerError_ = 0;
 };

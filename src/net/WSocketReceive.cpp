@@ -230,7 +230,7 @@ void TWSocket::readNotification() {
     if (loopError == lumi::wsaECONNRESET || lumi::isTlsError(loopError)) {
         closeError = loopError;
     } else if (peerClosed_) {
-        closeError = 0;
+        closeError = tls_ ? tlsPeerError_ : 0;
     } else {
         char probe;
         const ssize_t n = ::recv(fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);

@@ -55,6 +55,7 @@ void TWSocket::tlsBegin(const std::string& host, const std::string& port) {
     tlsUnwritten_.clear();
     tlsCloseNotifySeen_ = false;
     tlsNoCloseNotify_ = false;
+    tlsPeerError_ = 0;
     if (tls_->errorCode() != 0) return tlsHandshakeFailed(tls_->errorCode(), tls_->errorText());
     dropTimer(host_->tlsTimer);
     auto* timer = new QTimer(host_.get());
@@ -82,8 +83,10 @@ void TWSocket::tlsHandshakeStep() {
     if (step == lumi::TlsSession::Step::WantInput) {
         if (peerClosed_)
             tlsHandshakeFailed(lumi::tlsHandshakeFailed,
-                               "TLS handshake failed: connection closed by peer (" + tls_->peer() +
-                                   ")");
+                               "TLS handshake failed: " +
+                                   (tlsPeerError_ ? lumi::socketErrorText(tlsPeerError_)
+                                                  : std::string("connection closed by peer")) +
+                                   " (" + tls_->peer() + ")");
         return;
     }
     if (step == lumi::TlsSession::Step::Failed)
@@ -116,7 +119,8 @@ void TWSocket::tlsPullInput() {
             tls_->putInput(chunk, static_cast<size_t>(n));
             continue;
         }
-        if (n == 0 || (errno != EAGAIN && errno != EINTR)) peerClosed_ = true;
+        if (n < 0 && errno != EAGAIN && errno != EINTR) tlsPeerError_ = lumi::lastSocketError();
+        if (n == 0 || tlsPeerError_ != 0) peerClosed_ = true;
         break;
     }
 }
@@ -196,6 +200,11 @@ int TWSocket::tlsReceive(void* buffer, int len) {
         const size_t before = tls_->inputWaiting();
         tlsPullInput();
         if (tls_->inputWaiting() > before) continue;
+        // Only an orderly end is the end of the stream; a reset is the read's error.
+        if (peerClosed_ && tlsPeerError_ != 0) {
+            lastError_ = tlsPeerError_;
+            return -1;
+        }
         if (peerClosed_) return 0;
         lastError_ = lumi::wsaEWOULDBLOCK;
         return -1;
@@ -240,6 +249,8 @@ int64_t TWSocket::waitingToRead() {
         if (tls_->plainWaiting() > 0) return static_cast<int64_t>(tls_->plainWaiting());
         const int64_t decrypted = tlsDecryptedWaiting(1);
         if (!tlsPushOutput()) return 0; // what the reads wanted sent (a key update's answer)
+        // A record that broke just now is waiting as well: the next Receive reports it.
+        if (decrypted == 0 && tls_->errorCode() != 0) return 1;
         if (tlsCloseNotifySeen_ && decrypted == 0) peerClosed_ = true;
         return decrypted;
     }

@@ -128,6 +128,9 @@ void TForm1::connectVersionCheck() {
             return false;
         }
     };
+    VersionCheck->OnNote = [this](const std::string& note) {
+        if (Engine) Engine->appendDiagnosticsLine(note);
+    };
     VersionCheck->ShowMessage = [this](const std::string& message) {
         ShowMessage(lumi::latin1(message));
     };

@@ -40,6 +40,7 @@ protected:
             return true;
         };
         c.ShowMessage = [this](const std::string& message) { messages.push_back(message); };
+        c.OnNote = [this](const std::string& note) { notes.push_back(note); };
         c.OnFinished = [this](bool parsed) { finished = parsed ? 1 : 0; };
     }
     void TearDown() override { qunsetenv("LUMISIFT_MAKER_HOST"); }
@@ -60,7 +61,7 @@ protected:
     QTemporaryDir scratch;
     ScriptedServer server;
     lumi::VersionCheck check{lumi::UserRegistry("")};
-    std::vector<std::string> questions, opened, messages;
+    std::vector<std::string> questions, opened, messages, notes;
     bool answerYes = false;
     int finished = -1;
 };
@@ -133,7 +134,8 @@ TEST(UserRegistryStore, ValuesReadBackExactlyAndKeysIgnoreLetterCase) {
 }
 
 TEST_F(VersionCheckTest, RecordsFirstThenAsksOnceForEachChangeWhateverTheAnswer) {
-    const TCheckResult v15 = ParseVersionLine("Lumisift\t1.5\tFaster search.\thttp://h/d.htm");
+    const std::string page = "https://www.lumisift.com/d.htm";
+    const TCheckResult v15 = ParseVersionLine("Lumisift\t1.5\tFaster search.\t" + page);
     EXPECT_EQ(check.CheckProductVersion(v15), VersionOutcome::Recorded);
     EXPECT_EQ(recorded("Lumisift"), "1.5");
     EXPECT_EQ(check.CheckProductVersion(v15), VersionOutcome::Same);
@@ -144,7 +146,7 @@ TEST_F(VersionCheckTest, RecordsFirstThenAsksOnceForEachChangeWhateverTheAnswer)
     EXPECT_EQ(check.CheckProductVersion(v16), VersionOutcome::Offered);
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0], "A new version (1.6) of Lumisift has been released. \r\rFaster "
-                            "search.\r\rDownload it Now?");
+                            "search.\r\rDownload it Now?\r" + page);
     EXPECT_TRUE(opened.empty());
     EXPECT_EQ(recorded("Lumisift"), "1.6");
 
@@ -159,7 +161,7 @@ TEST_F(VersionCheckTest, RecordsFirstThenAsksOnceForEachChangeWhateverTheAnswer)
     }
     ASSERT_EQ(questions.size(), 3u);
     EXPECT_EQ(questions[2], questions[0]);
-    EXPECT_EQ(opened, (std::vector<std::string>{"http://h/d.htm", "http://h/d.htm"}));
+    EXPECT_EQ(opened, (std::vector<std::string>{page, page}));
 
     // Versions compare exactly, letter case included.
     TCheckResult upper = v16;
@@ -168,6 +170,20 @@ TEST_F(VersionCheckTest, RecordsFirstThenAsksOnceForEachChangeWhateverTheAnswer)
     upper.Version = "1.6a";
     EXPECT_EQ(check.CheckProductVersion(upper), VersionOutcome::Offered);
     EXPECT_TRUE(messages.empty());
+
+    // Whoever answered for the version file: only https on the maker's host is offered.
+    const size_t asked = questions.size();
+    for (const std::string address : {"http://www.lumisift.com/d.htm", "https://evil.example/d.htm",
+                                      "https://www.lumisift.com.evil.example/"}) {
+        upper.Version += "x";
+        upper.DownloadURL = address;
+        EXPECT_EQ(check.CheckProductVersion(upper), VersionOutcome::Ignored) << address;
+        EXPECT_EQ(recorded("Lumisift"), upper.Version);
+    }
+    EXPECT_EQ(questions.size(), asked);
+    ASSERT_EQ(notes.size(), 3u);
+    EXPECT_EQ(notes[1], "Version check: Lumisift 1.6axx not offered, its download address is not "
+                        "https on www.lumisift.com: https://evil.example/d.htm");
 }
 
 TEST_F(VersionCheckTest, OpensOnlyWebAddressesFromTheVersionFile) {
@@ -189,9 +205,9 @@ TEST_F(VersionCheckTest, AWholeFileAsksPerChangedProductInFileOrder) {
     check.Registry.WriteString("Software\\Orbelle\\Viewer", "Version", "2.0");
     check.Registry.WriteString("Software\\Orbelle\\Same", "Version", "3");
     runAgainst(httpResponse("HTTP/1.0 200 OK", {"Content-Type: text/plain"},
-                            "Viewer\t2.1\tNew.\thttp://h/v\r\n"
+                            "Viewer\t2.1\tNew.\thttps://127.0.0.1/v\r\n"
                             "Same\t3\tx\thttp://h/s\r\n"
-                            "Lumisift\t1.5\tFaster.\thttp://h/l\r\n"
+                            "Lumisift\t1.5\tFaster.\thttps://127.0.0.1/l\r\n"
                             "New\t1\tx\thttp://h/n"));
     EXPECT_EQ(finished, 1);
     ASSERT_EQ(questions.size(), 2u);
@@ -218,7 +234,7 @@ TEST_F(VersionCheckTest, HugeVersionFileIsBoundedInBytesAndQuestions) {
     for (int i = 0; i <= 10; ++i) {
         const std::string product = "P" + std::to_string(i);
         check.Registry.WriteString("Software\\Orbelle\\" + product, "Version", "1");
-        body += product + "\t2\tx\thttp://h/\r\n";
+        body += product + "\t2\tx\thttps://127.0.0.1/\r\n";
     }
     while (body.size() < 4 * lumi::MaxVersionFileBytes)
         body += "Flood\t1\tx\thttp://h/\r\n";

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include "common/EventLoopWait.h"
@@ -22,8 +23,13 @@ struct CliRun {
 };
 
 // Runs lumisift-cli while this process's event loop keeps the scripted server going.
-CliRun runCli(const QStringList& args) {
+CliRun runCli(const QStringList& args, const QString& caFile = {}) {
     QProcess p;
+    if (!caFile.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LUMISIFT_CA_FILE"), caFile);
+        p.setProcessEnvironment(env);
+    }
     p.start(QStringLiteral(LUMISIFT_CLI_PATH), args);
     CliRun r;
     if (!p.waitForStarted(5000)) return r;
@@ -92,6 +98,9 @@ TEST(CliGet, SavesBodyAndReportsFailuresInExitStatus) {
         ScriptedReply r;
         if (request.find("/gone") != std::string::npos)
             r.chunks = {httpResponse("HTTP/1.0 410 Gone", {}, "")};
+        else if (request.find("/chunked") != std::string::npos)
+            r.chunks = {httpResponse("HTTP/1.1 200 OK", {"Transfer-Encoding: chunked"},
+                                     "3\r\nabc\r\n2\r\nde\r\n0\r\n\r\n")};
         else
             r.chunks = {httpResponse("HTTP/1.0 200 OK", {}, std::string(20000, 'q'))};
         return r;
@@ -106,9 +115,31 @@ TEST(CliGet, SavesBodyAndReportsFailuresInExitStatus) {
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(), QByteArray(20000, 'q'));
 
-    r = runCli({QStringLiteral("get"), QString::fromStdString(server.url("/gone"))});
+    // A failed answer, or an https request refused for a CA file that cannot be read, leaves
+    // the file as it was; a chunked answer is saved without its framing.
+    r = runCli({QStringLiteral("get"), QString::fromStdString(server.url("/gone")),
+                QStringLiteral("-o"), file});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("HTTP/1.0 410 Gone"), std::string::npos);
+    const QString missing = dir.path() + QStringLiteral("/missing.pem");
+    r = runCli({QStringLiteral("get"),
+                QString::fromStdString("https://127.0.0.1:" + std::to_string(server.port()) + "/"),
+                QStringLiteral("-o"), file},
+               missing);
+    EXPECT_EQ(r.exitCode, 1);
+    const std::string unreadable =
+        "LUMISIFT_CA_FILE " + missing.toStdString() + " cannot be read: No such file or directory";
+    EXPECT_NE(r.err.find("lumisift-cli: " + unreadable + "\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("error 12009"), std::string::npos) << r.err;
+    saved.close();
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), QByteArray(20000, 'q'));
+    r = runCli({QStringLiteral("get"), QString::fromStdString(server.url("/chunked")),
+                QStringLiteral("-o"), file});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    saved.close();
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), QByteArray("abcde"));
 
     const std::string refused =
         "http://127.0.0.1:" + std::to_string(lumi::test::freeLoopbackPort()) + "/";

@@ -34,10 +34,20 @@ private:
     std::vector<int> ports_;
 };
 
+// How a TlsCutServer's connection goes on after its reply.
+struct TlsCutEnding {
+    std::string raw;               // bytes sent beside TLS (a forged record, a bare alert)
+    bool hold = false;             // then wait for the client to close
+    bool reset = false;            // end with a reset instead of a close
+    bool resetInHandshake = false; // reset as soon as the client's hello arrives
+    bool askCertificate = false;   // TLS 1.3, a client certificate required
+};
+
 // A TLS server thread: handshake (good certificate), request, `reply`, no close_notify.
 class TlsCutServer {
 public:
-    TlsCutServer(const TestCertificates& certs, std::string reply);
+    using After = TlsCutEnding;
+    TlsCutServer(const TestCertificates& certs, std::string reply, After after = {});
     ~TlsCutServer();
     int port() const { return port_; }
 
@@ -46,6 +56,7 @@ private:
     int listener_ = -1;
     int port_ = 0;
     std::string cert_, key_, reply_;
+    After after_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };

@@ -251,7 +251,7 @@ TEST_F(MainWindowTest, BrowserCommandsOpenTheMakersPagesAndReportFailures) {
     EXPECT_EQ(opened[2].toString().toStdString(), lumi::tellAFriendLink());
     EXPECT_TRUE(reported.empty());
     qunsetenv("LUMISIFT_MAKER_HOST");
-    EXPECT_EQ(lumi::makerHomePage().rfind("http://", 0), 0u);
+    EXPECT_EQ(lumi::makerHomePage().rfind("https://", 0), 0u);
 
     // The buffer holds 1024 characters: a longer address is refused whole, never cut.
     opened.clear();
