@@ -52,7 +52,7 @@ NginxTlsPeer::NginxTlsPeer(const TestCertificates& certs, const std::vector<Bloc
     start(config, {"nginx", "-c", "{conf}", "-e", "{dir}/error.log"});
 }
 
-TlsCutServer::TlsCutServer(const TestCertificates& certs, std::string reply, After after)
+TlsCutServer::TlsCutServer(const TestCertificates& certs, std::string reply, TlsCutEnding after)
     : cert_(certs.file("good.pem")), key_(certs.file("good.key")), reply_(std::move(reply)),
       after_(std::move(after)) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -73,22 +73,6 @@ TlsCutServer::~TlsCutServer() {
     ::close(listener_);
 }
 
-namespace {
-// Waits up to timeoutMs for the descriptor to be readable; false on the stop flag.
-bool readable(int fd, int timeoutMs, const std::atomic<bool>& stop) {
-    for (int waited = 0; waited < timeoutMs && !stop; waited += 50) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 50) > 0) return true;
-    }
-    return false;
-}
-void resetClose(int fd) {
-    linger l{1, 0};
-    setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    ::close(fd);
-}
-} // namespace
-
 void TlsCutServer::serve() {
     SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
     SSL_CTX_use_certificate_chain_file(ctx, cert_.c_str());
@@ -102,25 +86,23 @@ void TlsCutServer::serve() {
         if (poll(&p, 1, 50) <= 0) continue;
         const int fd = accept(listener_, nullptr, nullptr);
         if (fd < 0) continue;
-        if (after_.resetInHandshake) {
-            readable(fd, 5000, stop_);
-            resetClose(fd);
-            continue;
-        }
         SSL* ssl = SSL_new(ctx);
         SSL_set_fd(ssl, fd);
         char request[4096];
-        if (SSL_accept(ssl) == 1 && SSL_read(ssl, request, sizeof request) > 0 && !reply_.empty())
+        pollfd in{fd, POLLIN, 0};
+        if (after_.helloOnly)
+            poll(&in, 1, 5000);
+        else if (SSL_accept(ssl) == 1 && SSL_read(ssl, request, sizeof request) > 0 && !reply_.empty())
             SSL_write(ssl, reply_.data(), static_cast<int>(reply_.size()));
         if (!after_.raw.empty()) ::send(fd, after_.raw.data(), after_.raw.size(), MSG_NOSIGNAL);
-        // Until the client gives up: a client that missed the failure would wait for ever.
-        while (after_.hold && readable(fd, 60000, stop_) && ::recv(fd, request, sizeof request, 0) > 0)
+        // A client that missed the failure would wait here until the server stops.
+        while ((!after_.raw.empty() || after_.askCertificate) && !stop_ &&
+               (poll(&in, 1, 50) == 0 || ::recv(fd, request, sizeof request, 0) > 0))
             continue;
         SSL_free(ssl); // no SSL_shutdown: the stream ends without close_notify
-        if (after_.reset)
-            resetClose(fd);
-        else
-            ::close(fd);
+        const linger l{after_.reset ? 1 : 0, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        ::close(fd);
     }
     SSL_CTX_free(ctx);
 }

@@ -34,20 +34,18 @@ private:
     std::vector<int> ports_;
 };
 
-// How a TlsCutServer's connection goes on after its reply.
+// After the reply: bytes beside TLS (a forged record), then waiting for the client to close;
+// a reset instead of a close; TLS 1.3 with a client certificate required (then waiting too);
+// no handshake, only the client's hello awaited.
 struct TlsCutEnding {
-    std::string raw;               // bytes sent beside TLS (a forged record, a bare alert)
-    bool hold = false;             // then wait for the client to close
-    bool reset = false;            // end with a reset instead of a close
-    bool resetInHandshake = false; // reset as soon as the client's hello arrives
-    bool askCertificate = false;   // TLS 1.3, a client certificate required
+    std::string raw;
+    bool reset = false, askCertificate = false, helloOnly = false;
 };
 
 // A TLS server thread: handshake (good certificate), request, `reply`, no close_notify.
 class TlsCutServer {
 public:
-    using After = TlsCutEnding;
-    TlsCutServer(const TestCertificates& certs, std::string reply, After after = {});
+    TlsCutServer(const TestCertificates& certs, std::string reply, TlsCutEnding after = {});
     ~TlsCutServer();
     int port() const { return port_; }
 
@@ -56,7 +54,7 @@ private:
     int listener_ = -1;
     int port_ = 0;
     std::string cert_, key_, reply_;
-    After after_;
+    TlsCutEnding after_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
