@@ -89,7 +89,7 @@ inline constexpr int httpBodyWriteError = 10;
 // status line (a second status line among them), or two different Content-Length values.
 // StatusCode 404; ReasonPhrase "Header without colon" or "Conflicting Content-Length values".
 inline constexpr int httpBrokenHeaderError = 11;
-// TLS failures end a request with the TLS layer's number (12001-12008, see net/TlsSession.h),
+// TLS failures end a request with the TLS layer's number (12001-12009, see net/TlsSession.h),
 // StatusCode 404 and the text in words as the reason.
 
 // The pieces of an address as the client splits it (all empty when absent).
