@@ -227,6 +227,16 @@ TEST(ServicesEndToEnd, DoctorReportsEachServiceAndFailsWhenOneDoesNotWork) {
     ASSERT_EQ(refused.rows.size(), 3u);
     EXPECT_EQ(refused.rows[0],
               "Openverse: reachable yes, TLS not used, answer understood no (status 403), pictures found 0");
+    // No answer is said in the socket's words, and TLS "failed" only after a handshake.
+    QProcessEnvironment closed = sandbox.environment();
+    closed.insert(QStringLiteral("LUMISIFT_OPENVERSE_URL"), QStringLiteral("https://127.0.0.1:1"));
+    QProcess doctor;
+    doctor.setProcessEnvironment(closed);
+    doctor.start(QStringLiteral(LUMISIFT_CLI_EXE), {QStringLiteral("doctor"), QStringLiteral("--ini"), ini});
+    ASSERT_TRUE(doctor.waitForFinished(60000));
+    EXPECT_EQ(splitLines(doctor.readAllStandardOutput().toStdString()).at(0),
+              "Openverse: reachable no (Connection refused), TLS not tried, answer understood no, "
+              "pictures found 0");
 }
 
 // search --format jsonl | download --from -: every row is saved, and CREDITS.txt credits each
