@@ -79,3 +79,20 @@ TEST(ArchiveSearch, NextPagesAreQueuedOneAtATimeWithinThePageBudget) {
     ASSERT_TRUE(engine->takeArchiveAnswer(ServiceId::Openverse, more));
     EXPECT_EQ(engine->GetPageQueue.size(), 2u) << "two pages read: the budget is spent";
 }
+
+// A result whose type nothing tells goes to the link check even with the box off; an address
+// longer than the list takes is counted, not dropped silently.
+TEST(ArchiveSearch, UntypedResultsAreCheckedAndOverlongOnesCounted) {
+    OpenverseSearch search(1);
+    auto& engine = search.engine;
+    const std::string longUrl = "http://a/" + std::string(lumi::SearchEngine::MaxUrlLength, 'x') + ".jpg";
+    ASSERT_TRUE(engine->takeArchiveAnswer(
+        ServiceId::Openverse,
+        R"({"results":[{"url":"http://cdn.a/get?id=1"},{"url":")" + longUrl + R"("}]})"));
+    EXPECT_TRUE(engine->FoundList.empty());
+    ASSERT_EQ(engine->CheckLinkQueue.size(), 1u);
+    EXPECT_EQ(engine->CheckLinkQueue[0], "http://cdn.a/get?id=1");
+    EXPECT_EQ(engine->serviceHealth().line(ServiceId::Openverse),
+              "Openverse: pages 0 asked, 0 answered; pictures 1 handed on, 0 listed, "
+              "1 address too long for the list");
+}
