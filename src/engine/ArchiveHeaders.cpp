@@ -8,13 +8,16 @@
 namespace lumi {
 
 std::string acceptLanguageFor(const QLocale& locale) {
-    // uiLanguages gives the locale's own tag first ("de-DE"), then shorter ones ("de"); each
-    // later one is weighed a tenth less, down to 0.5.
+    // uiLanguages gives the locale's own tag first ("de-DE"), then others ("de-Latn-DE",
+    // "de"); tags with a script are left out, as browsers do, and each later one is weighed
+    // a tenth less, down to 0.6.
     std::string header;
     int tenths = 10;
     bool english = false;
     for (const QString& tag : locale.uiLanguages()) {
-        if (tag.isEmpty() || tag == QLatin1String("C") || tenths < 6) continue;
+        if (tag.isEmpty() || tag == QLatin1String("C") || tag.count(QLatin1Char('-')) > 1 ||
+            tenths < 6)
+            continue;
         english = english || tag == QLatin1String("en") || tag.startsWith(QLatin1String("en-"));
         header += header.empty() ? tag.toStdString()
                                  : ", " + tag.toStdString() + ";q=0." + std::to_string(tenths);
