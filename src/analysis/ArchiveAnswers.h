@@ -22,7 +22,8 @@ struct ArchivePicture {
 };
 
 struct ArchiveAnswer {
-    // False when the body is not the JSON the service answers with; nothing else is set.
+    // False when the body is not the JSON the service answers with; only message and lagged
+    // may then be set.
     bool understood = false;
     std::vector<ArchivePicture> pictures; // JPEG results in answer order
     size_t results = 0;                   // every result the answer listed, JPEG or not
