@@ -9,6 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg-dev libgif-dev libcpp-httplib-dev libgumbo-dev
   libssl-dev openssl ca-certificates
+  zlib1g-dev
   libjpeg-turbo-progs
   nginx-light tinyproxy curl xvfb xauth imagemagick fonts-dejavu-core
   lighttpd

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QUrl>
 
+#include "analysis/HtmlText.h"
 #include "base/TextOps.h"
 
 namespace lumi {
@@ -66,49 +67,6 @@ bool namesJpeg(const std::string& type) {
     return textContains(lower, "jpeg") || textContains(lower, "jpg");
 }
 
-// The text of an HTML fragment (Commons' artist field): tags dropped, the common entities
-// decoded, runs of white space made one blank.
-std::string htmlText(const std::string& html) {
-    static const std::pair<std::string_view, std::string_view> entities[] = {
-        {"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"},
-        {"&nbsp;", " "}};
-    std::string text;
-    bool inTag = false;
-    for (size_t i = 0; i < html.size(); ++i) {
-        const char c = html[i];
-        if (inTag) {
-            inTag = c != '>';
-            continue;
-        }
-        if (c == '<') {
-            inTag = true;
-            continue;
-        }
-        if (c == '&') {
-            bool decoded = false;
-            for (const auto& [entity, plain] : entities) {
-                if (html.compare(i, entity.size(), entity) == 0) {
-                    text += plain;
-                    i += entity.size() - 1;
-                    decoded = true;
-                    break;
-                }
-            }
-            if (decoded) continue;
-        }
-        text += c;
-    }
-    std::string collapsed;
-    for (const char c : text) {
-        const bool blank = static_cast<unsigned char>(c) <= ' ';
-        if (blank && (collapsed.empty() || collapsed.back() == ' ')) continue;
-        collapsed += blank ? ' ' : c;
-    }
-    while (!collapsed.empty() && collapsed.back() == ' ')
-        collapsed.pop_back();
-    return collapsed;
-}
-
 // "by-sa" and "2.0" -> "CC BY-SA 2.0"; the public-domain tools keep their own names.
 std::string openverseLicence(const std::string& code, const std::string& version) {
     if (code.empty()) return {};
@@ -125,13 +83,36 @@ std::string openverseLicence(const std::string& code, const std::string& version
     return version.empty() ? name : name + " " + version;
 }
 
-// The picture address at r[urlKey] when r[typeKey] (or, without one, the address itself)
-// names a JPEG; "" otherwise.
-std::string jpegAddress(const QJsonObject& r, const char* urlKey, const char* typeKey) {
-    std::string url = pictureAddress(r.value(QLatin1String(urlKey)).toString());
+// A picture at r[urlKey] when r[typeKey] names a JPEG, or, without a type, when the path
+// ends as one; when neither tells, the link check decides (typeUnknown). SearXNG's
+// img_format names the thumbnail for some engines, so there a JPEG path wins over it.
+// The url is "" when the item is no JPEG.
+ArchivePicture jpegCandidate(const QJsonObject& r, const char* urlKey, const char* typeKey,
+                             bool pathWins) {
+    ArchivePicture picture;
+    picture.url = pictureAddress(r.value(QLatin1String(urlKey)).toString());
     const std::string type = stringField(r, typeKey);
-    if (url.empty() || !(type.empty() ? endsAsJpeg(url) : namesJpeg(type))) return {};
-    return url;
+    if (picture.url.empty() || ((type.empty() || pathWins) && endsAsJpeg(picture.url)))
+        return picture;
+    if (type.empty())
+        picture.typeUnknown = true;
+    else if (!namesJpeg(type))
+        picture.url.clear();
+    return picture;
+}
+
+// Plain text of a field that may hold HTML and entities.
+std::string textField(const QJsonObject& object, const char* key) {
+    return plainTextOfHtml(stringField(object, key));
+}
+
+// "File:Name.jpg" names the picture "Name" (Commons' titles, and Openverse's of pictures
+// that Commons holds).
+std::string pictureTitle(std::string title) {
+    if (title.compare(0, 5, "File:") != 0) return title;
+    title.erase(0, 5);
+    if (const size_t dot = title.rfind('.'); dot != std::string::npos && dot > 0) title.erase(dot);
+    return title;
 }
 
 // Calls read for each entry of root's "results" array, counting them; an answer without
@@ -149,14 +130,13 @@ void readResults(const QJsonObject& root, ArchiveAnswer& answer, Read read) {
 
 void readOpenverse(const QJsonObject& root, int64_t position, ArchiveAnswer& answer) {
     readResults(root, answer, [&answer](const QJsonObject& r) {
-        ArchivePicture picture;
-        picture.url = jpegAddress(r, "url", "filetype");
+        ArchivePicture picture = jpegCandidate(r, "url", "filetype", false);
         if (picture.url.empty()) return;
         picture.size = sizeField(r, "filesize");
         picture.source = {ServiceId::Openverse,
                           pictureAddress(r.value(QLatin1String("foreign_landing_url")).toString()),
-                          stringField(r, "title"),
-                          stringField(r, "creator"),
+                          pictureTitle(textField(r, "title")),
+                          textField(r, "creator"),
                           openverseLicence(stringField(r, "license"), stringField(r, "license_version")),
                           pictureAddress(r.value(QLatin1String("license_url")).toString())};
         answer.pictures.push_back(std::move(picture));
@@ -189,17 +169,12 @@ void readCommons(const QJsonObject& root, int64_t position, ArchiveAnswer& answe
         const auto metaText = [&meta](const char* key) {
             return stringField(meta.value(QLatin1String(key)).toObject(), "value");
         };
-        // "File:Name.jpg" names the picture "Name".
-        std::string title = stringField(page, "title");
-        if (title.compare(0, 5, "File:") == 0) title.erase(0, 5);
-        if (const size_t dot = title.rfind('.'); dot != std::string::npos && dot > 0)
-            title.erase(dot);
         picture.source = {ServiceId::Commons,
                           pictureAddress(info.value(QLatin1String("descriptionurl")).toString()),
-                          title,
-                          htmlText(metaText("Artist")),
-                          metaText("LicenseShortName"),
-                          pictureAddress(QString::fromStdString(metaText("LicenseUrl")))};
+                          pictureTitle(textField(page, "title")),
+                          plainTextOfHtml(metaText("Artist")),
+                          plainTextOfHtml(metaText("LicenseShortName")),
+                          pictureAddress(QString::fromStdString(plainTextOfHtml(metaText("LicenseUrl"))))};
         ordered.emplace_back(page.value(QLatin1String("index")).toDouble(), std::move(picture));
     }
     std::stable_sort(ordered.begin(), ordered.end(),
@@ -215,16 +190,34 @@ void readCommons(const QJsonObject& root, int64_t position, ArchiveAnswer& answe
 
 void readSearXNG(const QJsonObject& root, int64_t position, ArchiveAnswer& answer) {
     readResults(root, answer, [&answer](const QJsonObject& r) {
-        ArchivePicture picture;
-        picture.url = jpegAddress(r, "img_src", "img_format");
+        ArchivePicture picture = jpegCandidate(r, "img_src", "img_format", true);
         if (picture.url.empty()) return;
         // A metasearch names no creator or licence: the page it links to must be asked.
         picture.source = {ServiceId::SearXNG,
                           pictureAddress(r.value(QLatin1String("url")).toString()),
-                          stringField(r, "title"), "", "", ""};
+                          textField(r, "title"), "", "", ""};
         answer.pictures.push_back(std::move(picture));
     });
     if (answer.results > 0) answer.next = position + 1;
+}
+
+constexpr size_t MaxServiceMessageBytes = 300;
+
+// MediaWiki's {"error": {"code", "info"}} (sent with status 200; "maxlag" asks the caller to
+// wait as a 429 does) and Openverse's {"detail": "..."} beside an error status.
+void readServiceMessage(const QJsonObject& root, ArchiveAnswer& answer) {
+    const QJsonObject error = root.value(QLatin1String("error")).toObject();
+    answer.message = textField(error, "info");
+    answer.lagged = stringField(error, "code") == "maxlag";
+    if (answer.message.empty()) answer.message = textField(root, "detail");
+    // A diagnostics line, not a page: a long message is cut at a character's start.
+    if (answer.message.size() > MaxServiceMessageBytes) {
+        size_t cut = MaxServiceMessageBytes;
+        while (cut > 0 && (static_cast<unsigned char>(answer.message[cut]) & 0xC0) == 0x80)
+            --cut;
+        answer.message.resize(cut);
+        answer.message += "...";
+    }
 }
 
 } // namespace
@@ -236,13 +229,18 @@ ArchiveAnswer readArchiveAnswer(ServiceId service, std::string_view body, int64_
         QByteArray::fromRawData(body.data(), static_cast<qsizetype>(body.size())), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) return answer;
     const QJsonObject root = document.object();
+    readServiceMessage(root, answer);
     switch (service) {
     case ServiceId::Openverse: readOpenverse(root, position, answer); break;
     case ServiceId::Commons: readCommons(root, position, answer); break;
     case ServiceId::SearXNG: readSearXNG(root, position, answer); break;
     default: break;
     }
-    if (!answer.understood) answer = ArchiveAnswer{};
+    if (!answer.understood) { // only the service's message is kept
+        answer.pictures.clear();
+        answer.results = 0;
+        answer.next = 0;
+    }
     return answer;
 }
 

@@ -15,17 +15,26 @@ namespace lumi {
 struct ArchivePicture {
     std::string url; // http or https, non-ASCII bytes percent-escaped
     int64_t size = 0; // bytes the answer announces; 0 when unknown
+    // Neither a type nor a ".jpg"/".jpeg" path says it is a JPEG: only a link check that
+    // sees "image/jpeg" (or the JPEG signature) may list it.
+    bool typeUnknown = false;
     PictureSource source;
 };
 
 struct ArchiveAnswer {
-    // False when the body is not the JSON the service answers with; nothing else is set.
+    // False when the body is not the JSON the service answers with; only message and lagged
+    // may then be set.
     bool understood = false;
     std::vector<ArchivePicture> pictures; // JPEG results in answer order
     size_t results = 0;                   // every result the answer listed, JPEG or not
     // Where the next result page starts (a page number, or Commons' result offset); 0 when
     // the answer says there is none.
     int64_t next = 0;
+    // The service's own words when the answer is an error (Commons' error info, Openverse's
+    // detail), kept whether or not the answer was understood; and whether it is Commons'
+    // "maxlag", which asks to be waited out as a 429 is.
+    std::string message;
+    bool lagged = false;
 };
 
 // Reads one answer of an archive service; `position` is where the request started (page

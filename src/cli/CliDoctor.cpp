@@ -16,8 +16,10 @@
 #include "base/AppPaths.h"
 #include "base/IniFiles.h"
 #include "cli/Commands.h"
+#include "engine/ArchiveHeaders.h"
 #include "engine/PageBuffer.h"
 #include "engine/SearchEngine.h"
+#include "net/HttpFailure.h"
 #include "net/HttpProt.h"
 #include "net/TlsSession.h"
 
@@ -82,9 +84,11 @@ bool reportProbe(const Probe& probe) {
     }
     std::string line = std::string(serviceName(probe.service)) + ": reachable " +
                        (reachable ? "yes" : "no");
-    if (!reachable && probe.done) line += " (error " + std::to_string(probe.error) + ")";
+    if (!reachable && probe.done) line += " (" + requestFailureText(*probe.client, probe.error) + ")";
     if (!probe.done) line += " (no answer in time)";
-    line += std::string(", TLS ") + (!https ? "not used" : reachable ? "yes" : "failed");
+    // "failed" only when a handshake was tried: a refused connection never reached one.
+    line += std::string(", TLS ") +
+            (!https ? "not used" : reachable ? "yes" : isTlsError(probe.error) ? "failed" : "not tried");
     line += ", answer understood " + std::string(understood ? "yes" : "no");
     if (reachable && status != 200) line += " (status " + std::to_string(status) + ")";
     printLine(line + ", " + found);
@@ -143,7 +147,7 @@ int runDoctor(int argc, char** argv) {
         probe.client = std::make_unique<THttpCli>();
         probe.client->URL = probe.url;
         probe.client->RcvdStream = probe.buffer.get();
-        if (archive) probe.client->Agent = archiveUserAgent();
+        if (archive) useArchiveHeaders(*probe.client, SearchEngine::MaxArchiveDecodedBytes);
         probe.client->OnRequestDone = [&probe](THttpCli*, THttpRequest, int error) {
             probe.done = true;
             probe.error = error;

@@ -15,7 +15,9 @@
 #include "base/AppPaths.h"
 #include "base/IniFiles.h"
 #include "cli/Commands.h"
+#include "cli/SearchRows.h"
 #include "cli/StopSignals.h"
+#include "engine/CreditsFile.h"
 #include "engine/DownloadBatch.h"
 
 namespace lumi::cli {
@@ -26,10 +28,12 @@ struct DownloadOptions {
     std::string ini;
     std::string phrase;
     std::vector<std::string> urls;
+    std::string from; // rows of "search --format jsonl"; "-" for standard input
 };
 
 int downloadUsage() {
-    std::fprintf(stderr, "usage: lumisift-cli download [--ini FILE] [--phrase PHRASE] URL...\n");
+    std::fprintf(stderr, "usage: lumisift-cli download [--ini FILE] [--phrase PHRASE] URL...\n"
+                         "       lumisift-cli download [--ini FILE] [--phrase PHRASE] --from FILE|-\n");
     return 2;
 }
 
@@ -41,13 +45,15 @@ bool parseDownloadOptions(int argc, char** argv, DownloadOptions& o) {
             o.ini = argv[++i];
         } else if (a == "--phrase" && hasValue) {
             o.phrase = argv[++i];
+        } else if (a == "--from" && hasValue) {
+            o.from = argv[++i];
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
             return false;
         } else {
             o.urls.push_back(a);
         }
     }
-    return !o.urls.empty();
+    return o.from.empty() != o.urls.empty();
 }
 
 // Fields separated by one TAB, flushed at once: a reader sees each file as it completes.
@@ -66,6 +72,16 @@ void showProgress(const DownloadBatch& batch) {
 int runDownload(int argc, char** argv) {
     DownloadOptions options;
     if (!parseDownloadOptions(argc, argv, options)) return downloadUsage();
+
+    SearchRows rows;
+    if (!options.from.empty()) {
+        std::string problem;
+        if (!readSearchRows(options.from, rows, problem)) {
+            std::fprintf(stderr, "lumisift-cli download: %s\n", problem.c_str());
+            return 2;
+        }
+        options.urls = rows.urls;
+    }
 
     const std::string iniPath = options.ini.empty() ? settingsFilePath() : options.ini;
     const TIniFile settings(iniPath);
@@ -118,6 +134,13 @@ int runDownload(int argc, char** argv) {
                      batch.items().size() - (batch.doneCount() - batch.failedCount()));
         return StopSignals::exitStatus(stoppedBy);
     }
+    // The rows' sources credit the pictures as the window does.
+    const std::string creditsProblem =
+        writeBatchCredits(*settings.Entries(), plan.folder, batch.items(), [&rows](const std::string& url) {
+            const auto it = rows.sources.find(url);
+            return it == rows.sources.end() ? nullptr : &it->second;
+        });
+    if (!creditsProblem.empty()) std::fprintf(stderr, "%s\n", creditsProblem.c_str());
     return batch.failedCount() == 0 ? 0 : 1;
 }
 

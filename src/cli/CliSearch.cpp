@@ -215,7 +215,10 @@ int runSearch(int argc, char** argv) {
         for (const std::string& line : engine.serviceHealth().lines())
             std::fprintf(stderr, "%s\n", line.c_str());
     }
-    if (engine.resultPagesAnswered() == 0) {
+    // Refusals (403, 429, 5xx, an API's error) are answers, but a search that listed nothing
+    // and read no result page found no service to search with.
+    if (engine.resultPagesAnswered() == 0 ||
+        (printed == 0 && !engine.serviceHealth().anyPageRead())) {
         std::fprintf(stderr, "lumisift-cli search: no search service answered\n");
         return 1;
     }

@@ -12,22 +12,34 @@
 #include "analysis/UrlUtils.h"
 #include "base/ErrorReport.h"
 #include "base/TextOps.h"
+#include "engine/ArchiveHeaders.h"
 #include "engine/PageBuffer.h"
+#include "net/HttpFailure.h"
+#include "net/HttpHeaderField.h"
 #include "net/HttpProt.h"
 
 namespace lumi {
 
 namespace {
 
-// The seconds a "Retry-After: N" header asks for; -1 when absent or not a plain number.
+// The seconds a "Retry-After: N" header of the final answer asks for; -1 when absent or not a
+// plain number.
 int retryAfterSeconds(const std::vector<std::string>& header) {
-    for (const std::string& line : header) {
-        if (textPosAnyCase("retry-after:", line) != 1) continue;
-        const std::string value = textTrim(std::string_view(line).substr(12));
-        int32_t seconds = -1;
-        return parseInteger(value, seconds) && seconds >= 0 ? seconds : -1;
-    }
-    return -1;
+    int32_t seconds = -1;
+    return parseInteger(lastAnswerField(header, "retry-after"), seconds) && seconds >= 0 ? seconds
+                                                                                          : -1;
+}
+
+// "in 45 seconds", "in 60 minutes", "in 3 hours": when a long wait ends, rounded up.
+std::string whenToTryAgain(int seconds) {
+    if (seconds < 120) return "in " + std::to_string(seconds) + " seconds";
+    if (seconds < 7200) return "in " + std::to_string((seconds + 59) / 60) + " minutes";
+    return "in " + std::to_string((seconds + 3599) / 3600) + " hours";
+}
+
+// The service's own words, quoted after what the program makes of the answer.
+std::string withServiceWords(std::string why, const ArchiveAnswer& answer) {
+    return answer.message.empty() ? why : why + "; the service says \"" + answer.message + "\"";
 }
 
 } // namespace
@@ -45,8 +57,14 @@ void SearchEngine::startArchiveSearches(const std::string& phrase) {
             continue;
         }
         run.position = firstArchivePosition(service);
-        QueueForGetPage(archiveRequestUrl(service, run.base, phrase, run.position),
-                        engineOfService(service));
+        const std::string url = archiveRequestUrl(service, run.base, phrase, run.position);
+        if (url.size() > MaxUrlLength) {
+            appendDiagnosticsLine(std::string(serviceName(service)) +
+                                  ": the phrase makes the request address too long; the service "
+                                  "is not asked");
+            continue;
+        }
+        QueueForGetPage(url, engineOfService(service));
     }
 }
 
@@ -55,7 +73,7 @@ void SearchEngine::prepareServiceFetch(PageClient& page, int engine) {
     if (!isArchiveEngine(engine)) return;
     page.buffer = std::make_unique<CappedBuffer>(MaxArchiveAnswerBytes);
     page.client->RcvdStream = page.buffer.get();
-    page.client->Agent = archiveUserAgent();
+    useArchiveHeaders(*page.client, MaxArchiveDecodedBytes);
 }
 
 bool SearchEngine::serviceAnswerDone(THttpCli* sender, int error) {
@@ -67,6 +85,7 @@ bool SearchEngine::serviceAnswerDone(THttpCli* sender, int error) {
     ++counts->statuses[status];
     if (status != 0) ++counts->answered;
     if (!isArchiveService(service)) {
+        if (status >= 200 && status < 300) ++counts->read;
         if (counts->answered == 1 && status == 200 && buffer &&
             !carriesResultMarkers(service, buffer->bytes()))
             counts->noMarkers = true;
@@ -77,40 +96,60 @@ bool SearchEngine::serviceAnswerDone(THttpCli* sender, int error) {
         appendDiagnosticsLine(name + ": " + why + "; no further pages are asked");
     };
     ArchiveRun& run = archiveRuns_[static_cast<size_t>(service)];
+    const bool complete = buffer && buffer->droppedBytes() == 0;
+    // Error answers are read too: they may carry the service's own words.
+    ArchiveAnswer answer;
+    if (status != 0 && complete) answer = readArchiveAnswer(service, buffer->bytes(), run.position);
     if (status == 0) {
-        stop("no answer from " + sender->URL + " (error " + std::to_string(error) + ")");
-    } else if (status == 429) {
+        stop("no answer from " + sender->URL + ": " + requestFailureText(*sender, error));
+    } else if (status == 429 || (status == 200 && answer.lagged)) {
         const int wait = retryAfterSeconds(sender->RcvdHeader());
+        const std::string what =
+            status == 429 ? "too many requests (429)" : "the service is busy (maxlag)";
         if (wait >= 0 && wait < MaxRetryAfterSeconds && !run.retried) {
             run.retried = true;
-            appendDiagnosticsLine(name + ": too many requests (429); asking again in " +
+            appendDiagnosticsLine(name + ": " + what + "; asking again in " +
                                   std::to_string(wait) + " s");
             QTimer::singleShot(wait * 1000, this, [this, url = sender->URL, engine = sender->Tag,
                                                     startedAfter = aborts_] {
                 if (startedAfter == aborts_) GetPage(url, engine);
             });
         } else {
-            stop("too many requests (429)");
+            std::string why = what;
+            if (service == ServiceId::SearXNG && run.pagesRead == 0)
+                why = "the instance's bot gate refused the request (429); its owner can turn "
+                      "\"limiter\" off for a private instance";
+            if (wait >= MaxRetryAfterSeconds) why += "; try again " + whenToTryAgain(wait);
+            stop(withServiceWords(why, answer));
         }
     } else if (status == 403) {
-        stop(service == ServiceId::SearXNG ? "JSON output is not enabled on this SearXNG instance (403)"
-                                           : "the service refused the request (403)");
+        stop(withServiceWords(service == ServiceId::SearXNG
+                                  ? "JSON output is not enabled on this SearXNG instance (403)"
+                                  : "the service refused the request (403)",
+                              answer));
     } else if (status != 200) {
-        stop("answered with status " + std::to_string(status));
-    } else if (!buffer || buffer->droppedBytes() > 0) {
+        stop(withServiceWords("answered with status " + std::to_string(status), answer));
+    } else if (!complete) {
         stop("the answer is larger than " + std::to_string(MaxArchiveAnswerBytes / 1048576) +
              " MB and was not read");
-    } else if (!takeArchiveAnswer(service, buffer->bytes())) {
-        stop("the answer is not the expected JSON");
+    } else if (!takeArchivePage(service, answer)) {
+        stop(answer.message.empty() ? "the answer is not the expected JSON"
+                                    : withServiceWords("the service answered with an error", answer));
     }
     markRunningDone(GetPageRunning, sender->URL);
     return true;
 }
 
 bool SearchEngine::takeArchiveAnswer(ServiceId service, std::string_view body) {
+    ArchiveAnswer answer =
+        readArchiveAnswer(service, body, archiveRuns_[static_cast<size_t>(service)].position);
+    return takeArchivePage(service, answer);
+}
+
+bool SearchEngine::takeArchivePage(ServiceId service, ArchiveAnswer& answer) {
     ArchiveRun& run = archiveRuns_[static_cast<size_t>(service)];
-    ArchiveAnswer answer = readArchiveAnswer(service, body, run.position);
     if (!answer.understood) return false;
+    ++health_[service].read;
     for (ArchivePicture& picture : answer.pictures)
         archiveHandOffs_.push_back(std::move(picture));
     handOnArchivePictures();
@@ -131,15 +170,46 @@ void SearchEngine::handOnArchivePictures() {
     for (size_t done = 1; !archiveHandOffs_.empty(); ++done) {
         ArchivePicture picture = std::move(archiveHandOffs_.front());
         archiveHandOffs_.pop_front();
-        ++health_[picture.source.service].handedOn;
+        ServiceCounts& counts = health_[picture.source.service];
+        // The list's address bound holds for the archives too, but is not passed silently.
+        if (picture.url.size() > MaxUrlLength) {
+            ++counts.tooLong;
+            continue;
+        }
+        ++counts.handedOn;
         rememberSource(picture.url, std::move(picture.source));
-        if (checkLinksChecked())
+        if (picture.typeUnknown && jpegProofWanted_.size() < MaxWaitingChecks)
+            jpegProofWanted_.insert(picture.url);
+        if (picture.typeUnknown || checkLinksChecked())
             QueueForCheckLink(picture.url);
         else
             AddToListView(picture.url, picture.size);
         if (done % 64 == 0 && std::chrono::steady_clock::now() >= until) break;
     }
     if (!archiveHandOffs_.empty()) archiveHandOffTimer_->start();
+}
+
+bool SearchEngine::checkedImageFits(const THttpCli& client) const {
+    const std::string& type = client.ContentType();
+    if (!jpegProofWanted_.count(client.URL)) return textContains(type, "image");
+    return textContains(type, "image/jpeg") || textContains(type, "image/pjpeg");
+}
+
+bool SearchEngine::awaitJpegSignature(THttpCli& client) {
+    const std::string& type = client.ContentType();
+    const bool untyped = type.empty() || textContains(type, "octet-stream");
+    if (!untyped || !jpegProofWanted_.count(client.URL)) return false;
+    client.OnDocData = [this, startedAfter = aborts_](THttpCli* sender, const char* data, int len) {
+        if (len <= 0 || startedAfter != aborts_) return;
+        catchAll("error code : #0003 (CheckLinkHeaderEnd)", [&] {
+            const auto byte = [data](int i) { return static_cast<unsigned char>(data[i]); };
+            if (len >= 3 && byte(0) == 0xFF && byte(1) == 0xD8 && byte(2) == 0xFF)
+                addRow(sender->URL, sender->ContentLength(), sender->ContentLength() >= 0);
+            markRunningDone(CheckLinkRunning, std::to_string(sender->Tag));
+        });
+        sender->Abort();
+    };
+    return true;
 }
 
 // The service a page in analysis was found through: its own for a result page, else the
@@ -188,6 +258,7 @@ PictureSource SearchEngine::takeSource(const std::string& url) {
 
 void SearchEngine::clearSources() {
     pendingSources_.clear();
+    jpegProofWanted_.clear();
     pageOrigins_.clear();
     health_.clear();
 }

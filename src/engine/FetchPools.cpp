@@ -244,9 +244,9 @@ void SearchEngine::continuePageAnalysis() {
 // counts. A relocation's own header comes while the client still waits for the next one; it
 // is no verdict. Only the header is wanted, so the transfer stops here.
 void SearchEngine::CheckLinkHeaderEnd(THttpCli* sender) {
-    if (sender->State() != httpWaitingBody) return;
+    if (sender->State() != httpWaitingBody || awaitJpegSignature(*sender)) return;
     catchAll("error code : #0003 (CheckLinkHeaderEnd)", [&] {
-        if (textContains(sender->ContentType(), "image"))
+        if (checkedImageFits(*sender))
             addRow(sender->URL, sender->ContentLength(), sender->ContentLength() >= 0);
         markRunningDone(CheckLinkRunning, std::to_string(sender->Tag));
     });

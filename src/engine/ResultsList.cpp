@@ -35,11 +35,11 @@ void SearchEngine::addRow(const std::string& url, int64_t size, bool sizeKnown) 
         // the insertion.
         if (!Searching) return;
         if (sizeKnown && !CheckSizeLimits(size)) return;
-        // One pass: find_first_of would search the four characters at every position. An
-        // archive's file names are escaped UTF-8, so its addresses may carry "%".
-        const bool escapesAllowed = foundInArchive(url);
-        if (std::any_of(url.begin(), url.end(), [escapesAllowed](char c) {
-                return c == '&' || c == '=' || c == '?' || (c == '%' && !escapesAllowed);
+        // One pass: find_first_of would search the four characters at every position. The
+        // rule is the classic path's: archives serve pictures from addresses with queries
+        // (CDNs) and escaped UTF-8 names.
+        if (!foundInArchive(url) && std::any_of(url.begin(), url.end(), [](char c) {
+                return c == '&' || c == '=' || c == '?' || c == '%';
             }))
             return;
         if (url.size() > MaxUrlLength || FoundList.size() >= MaxFoundRows) return;

@@ -1,5 +1,6 @@
 #include "engine/RowRecord.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include <QJsonDocument>
@@ -29,6 +30,32 @@ std::string rowJsonLine(const SearchEngine& engine, size_t row) {
         {QStringLiteral("licence_url"), text(s.licenceUrl)},
     };
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+bool rowFromJsonLine(std::string_view line, std::string& url, PictureSource& source) {
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray(line.data(), static_cast<qsizetype>(line.size())));
+    if (!document.isObject()) return false;
+    const QJsonObject o = document.object();
+    const auto text = [&o](const char* key) {
+        return o.value(QLatin1String(key)).toString().toStdString();
+    };
+    // The address was written as 8-bit text, one character per byte.
+    const QString address = o.value(QLatin1String("url")).toString();
+    const bool latin1 = std::all_of(address.begin(), address.end(),
+                                    [](QChar c) { return c.unicode() <= 0xFF; });
+    url = address.toLatin1().toStdString();
+    if (!latin1 || !(url.starts_with("http://") || url.starts_with("https://"))) return false;
+    source = PictureSource{};
+    const std::string service = text("service");
+    for (size_t i = 0; i < ServiceCount; ++i)
+        if (service == serviceName(static_cast<ServiceId>(i))) source.service = static_cast<ServiceId>(i);
+    source.page = text("page");
+    source.title = text("title");
+    source.creator = text("creator");
+    source.licence = text("licence");
+    source.licenceUrl = text("licence_url");
+    return true;
 }
 
 } // namespace lumi

@@ -3,11 +3,18 @@
 // ("size": bytes, or null when unknown) and where it came from (service, page, title,
 // creator, licence, licence_url). Text fields are UTF-8; unknown ones are "".
 #include <string>
+#include <string_view>
+
+#include "analysis/SearchServices.h"
 
 namespace lumi {
 
 class SearchEngine;
 
 std::string rowJsonLine(const SearchEngine& engine, size_t row);
+
+// The inverse, for a row read back (`download --from`): the address and its source. False
+// for a line that is no JSON object with an http(s) "url"; a service it does not know is None.
+bool rowFromJsonLine(std::string_view line, std::string& url, PictureSource& source);
 
 } // namespace lumi

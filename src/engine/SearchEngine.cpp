@@ -110,7 +110,7 @@ void SearchEngine::SearchButtonClick(const std::string& typed) {
         for (const SearchAddress& address : searchAddresses(hosts_, phrase))
             if (serviceChoice_.enabledFor(serviceOfEngine(address.engine)))
                 QueueForGetPage(address.url, address.engine);
-        startArchiveSearches(phrase);
+        startArchiveSearches(archivePhraseFromUnicode(QString::fromStdString(typed)));
         display_.abortButtonVisible = true;
         Q_EMIT displayChanged();
     });

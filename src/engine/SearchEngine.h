@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include <QObject>
@@ -83,6 +84,9 @@ public:
     static constexpr uint32_t SearchIdleEndMs = 2000;
     // Most bytes of an archive's answer that are read; a longer answer is not read at all.
     static constexpr int64_t MaxArchiveAnswerBytes = 4 * 1024 * 1024;
+    // A compressed answer that unpacks to more than this is refused as a decompression bomb;
+    // one between the two bounds is read to its end and dropped as too large.
+    static constexpr int64_t MaxArchiveDecodedBytes = 4 * MaxArchiveAnswerBytes;
     // A 429 is waited out (once per page) only when it asks for fewer seconds than this.
     static constexpr int MaxRetryAfterSeconds = 10;
     // Longest stretch of page analysis between two turns of the event loop.
@@ -107,7 +111,8 @@ public:
     const ResultsModel& results() const { return results_; }
 
     // --- session (the phrase is Edit1's text as typed, in UTF-8) ---
-    // The services are asked for its 8-bit form (phraseFromUnicode); SearchDirName is set
+    // The classic services are asked for its 8-bit form (phraseFromUnicode), the archives for
+    // its UTF-8 (archivePhraseFromUnicode); SearchDirName is set
     // from it, trimmed, only when a search starts.
     void SearchButtonClick(const std::string& typed);
     void AbortButtonClick();
@@ -205,6 +210,14 @@ private:
     // Counts a fetch of a service's result page; an archive's gets its answer cap and agent.
     void prepareServiceFetch(PageClient& page, int engine);
     void handOnArchivePictures();
+    // takeArchiveAnswer on an answer already read; its pictures are moved out.
+    bool takeArchivePage(ServiceId service, ArchiveAnswer& answer);
+    // Whether the checked answer's Content-Type lets its picture be listed: any image, but
+    // "image/jpeg" for an archive picture whose type its archive did not tell.
+    bool checkedImageFits(const THttpCli& client) const;
+    // Such a picture whose answer names no type at all shows its first bytes instead: true
+    // when the check goes on to them (it then ends on the JPEG signature or its absence).
+    bool awaitJpegSignature(THttpCli& client);
     // Counts a service's finished result page. An archive's answer is taken whole here
     // (true: nothing is left to route); a classic page goes on to its parser (false).
     bool serviceAnswerDone(THttpCli* sender, int error);
@@ -264,6 +277,8 @@ private:
     // through, by address; both bounded as the queues are and emptied at each search start.
     std::unordered_map<std::string, PictureSource> pendingSources_;
     std::unordered_map<std::string, ServiceId> pageOrigins_;
+    // Archive pictures whose type only their link check can tell; bounded as the queues are.
+    std::unordered_set<std::string> jpegProofWanted_;
 };
 
 } // namespace lumi

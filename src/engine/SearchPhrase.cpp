@@ -19,6 +19,10 @@ std::string phraseFromUnicode(const QString& typed) {
     return phrase;
 }
 
+std::string archivePhraseFromUnicode(const QString& typed) {
+    return typed.normalized(QString::NormalizationForm_C).toStdString();
+}
+
 bool phraseCanSearch(std::string_view phrase) {
     return phrase.size() <= MaxPhraseLength && !textTrim(phrase).empty();
 }

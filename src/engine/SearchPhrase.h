@@ -20,6 +20,11 @@ inline constexpr std::size_t MaxPhraseLength = 512;
 // a different character, and a service that understands references reads the phrase typed.
 std::string phraseFromUnicode(const QString& typed);
 
+// The phrase as the picture archives read it: the typed text in Unicode's composed form (NFC)
+// as UTF-8. MediaWiki, Openverse and SearXNG take their query strings as UTF-8, so the
+// classic services' 8-bit form with character references would reach them garbled.
+std::string archivePhraseFromUnicode(const QString& typed);
+
 // Whether a phrase starts a search: it holds something besides blanks and control characters
 // (it would otherwise ask every service for nothing) and is at most MaxPhraseLength bytes.
 bool phraseCanSearch(std::string_view phrase);

@@ -81,7 +81,7 @@ std::string archiveRequestUrl(ServiceId service, const std::string& base,
     const std::string at = std::to_string(position);
     switch (service) {
     case ServiceId::Openverse:
-        return base + "/v1/images/?q=" + query + "&page=" + at + "&page_size=20&extension=jpg";
+        return base + "/v1/images/?q=" + query + "&page=" + at + "&page_size=20&extension=jpg,jpeg";
     case ServiceId::Commons:
         return base +
                "/w/api.php?action=query&format=json&generator=search&gsrnamespace=6"

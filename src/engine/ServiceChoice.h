@@ -39,7 +39,7 @@ void writeServiceChoice(TIniFile& settings, const ServiceChoice& choice);
 std::string archiveBase(ServiceId service, const ServiceChoice& choice);
 // The first position of a search: page 1, or Commons' offset 0.
 int64_t firstArchivePosition(ServiceId service);
-// The address of the result page at `position` for the phrase (as the phrase box gives it).
+// The address of the result page at `position` for the phrase (archivePhraseFromUnicode).
 std::string archiveRequestUrl(ServiceId service, const std::string& base,
                               const std::string& phrase, int64_t position);
 // "Lumisift/1.4 (+<the maker's home page>)": Wikimedia refuses anonymous agents.

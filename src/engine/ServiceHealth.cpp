@@ -16,6 +16,9 @@ std::string ServiceHealth::line(ServiceId service) const {
     }
     text += "; pictures " + std::to_string(c.handedOn) + " handed on, " +
             std::to_string(c.listed) + " listed";
+    if (c.tooLong > 0)
+        text += ", " + std::to_string(c.tooLong) + " address" + (c.tooLong == 1 ? "" : "es") +
+                " too long for the list";
     if (c.noMarkers) text += ", no results where results were expected";
     return text;
 }
@@ -25,6 +28,12 @@ std::vector<std::string> ServiceHealth::lines() const {
     for (size_t i = 0; i < ServiceCount; ++i)
         all.push_back(line(static_cast<ServiceId>(i)));
     return all;
+}
+
+bool ServiceHealth::anyPageRead() const {
+    for (const ServiceCounts& c : counts_)
+        if (c.read > 0) return true;
+    return false;
 }
 
 } // namespace lumi

@@ -16,8 +16,12 @@ struct ServiceCounts {
     uint64_t asked = 0;
     uint64_t answered = 0;
     std::map<int, uint64_t> statuses; // status code -> answers; 0: no answer at all
+    // Result pages that could be read: a classic page with a 2xx status, an archive's answer
+    // in its JSON (an error object, a refusal or a body of another kind is none).
+    uint64_t read = 0;
     uint64_t handedOn = 0;
     uint64_t listed = 0;
+    uint64_t tooLong = 0; // pictures whose address is longer than the list takes
     bool noMarkers = false;
 };
 
@@ -34,10 +38,13 @@ public:
     }
 
     // "Openverse: pages 3 asked, 3 answered (200 x3); pictures 60 handed on, 41 listed", and
-    // ", no results where results were expected" when a page lacked its markers.
+    // ", no results where results were expected" when a page lacked its markers, and
+    // ", 2 addresses too long for the list" when some were.
     std::string line(ServiceId service) const;
     // One line per service, in ServiceId order.
     std::vector<std::string> lines() const;
+    // Whether any service gave a result page that could be read.
+    bool anyPageRead() const;
 
 private:
     std::array<ServiceCounts, ServiceCount> counts_{};

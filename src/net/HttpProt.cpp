@@ -8,6 +8,7 @@
 
 #include "base/ErrorReport.h"
 #include "base/TextOps.h"
+#include "net/ContentDecoding.h"
 #include "net/HttpCliInternal.h"
 #include "net/TlsSession.h"
 
@@ -107,6 +108,7 @@ void THttpCli::startRequest(THttpRequest kind) {
     bodyBlockCount_ = 0;
     contentLength_ = -1;
     bodyLeft_ = -1;
+    decoder_.reset();
     allowedToSend_ = false;
     location_ = URL;
     notice_.clear();
@@ -272,6 +274,8 @@ void THttpCli::sendRequest(const char* method) {
     sendCommand(std::string(method) + " " + requestPath_ + " HTTP/1.0");
     if (!Sender.empty()) sendCommand("From: " + Sender);
     if (!Accept.empty()) sendCommand("Accept: " + Accept);
+    if (!AcceptLanguage.empty()) sendCommand("Accept-Language: " + AcceptLanguage);
+    if (!AcceptEncoding.empty()) sendCommand("Accept-Encoding: " + AcceptEncoding);
     if (!Reference.empty()) sendCommand("Referer: " + Reference);
     if (kind_ == httpPOST && !ContentTypePost.empty())
         sendCommand("Content-Type: " + ContentTypePost);

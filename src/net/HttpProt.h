@@ -89,6 +89,9 @@ inline constexpr int httpBodyWriteError = 10;
 // status line (a second status line among them), or two different Content-Length values.
 // StatusCode 404; ReasonPhrase "Header without colon" or "Conflicting Content-Length values".
 inline constexpr int httpBrokenHeaderError = 11;
+// A gzip or deflate body that cannot be unpacked, or that unpacks to more than
+// MaxDecodedBytes: StatusCode 404 and the reason says which, in words.
+inline constexpr int httpDecodeError = 12;
 // TLS failures end a request with the TLS layer's number (12001-12009, see net/TlsSession.h),
 // StatusCode 404 and the text in words as the reason.
 
@@ -108,6 +111,7 @@ std::string base64Encode(std::string_view data);
 std::string httpDateText(const QDateTime& when);
 
 class HttpNotifier;
+class ContentDecoder;
 } // namespace lumi
 
 class THttpCli : public QObject {
@@ -125,6 +129,15 @@ public:
     std::string Agent = "Mozilla/3.0 (compatible)";
     std::string Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
     std::string Reference; // "Referer: "
+    // Sent when not empty. With AcceptEncoding set, a gzip or deflate body is unpacked before
+    // OnDocData and RcvdStream see it, to at most MaxDecodedBytes (RcvdCount stays the bytes
+    // that came over the wire).
+    std::string AcceptLanguage;
+    std::string AcceptEncoding;
+    int64_t MaxDecodedBytes = 64 * 1024 * 1024;
+    // An answer of 400 or more closes the connection at its status line, so its body is only
+    // what came with the header; set, the body is read whole, as an API's error message is.
+    bool KeepErrorBody = false;
     std::string Username, Password;
     std::string ProxyUsername, ProxyPassword;
     bool NoCache = false;
@@ -281,6 +294,7 @@ private:
     int64_t bodyLeft_ = -1;
     std::string request_;
     lumi::HttpResponseParser parser_;
+    std::unique_ptr<lumi::ContentDecoder> decoder_; // the answer's Content-Encoding, if asked for
     size_t rcvdHeaderBytes_ = 0;
     unsigned generation_ = 0; // deferred steps of an earlier request or hop are dropped
     std::unique_ptr<char[]> postBlock_;

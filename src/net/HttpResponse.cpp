@@ -3,7 +3,9 @@
 #include <QIODevice>
 
 #include "base/TextOps.h"
+#include "net/ContentDecoding.h"
 #include "net/HttpCliInternal.h"
+#include "net/HttpHeaderField.h"
 
 namespace {
 
@@ -115,6 +117,9 @@ void THttpCli::headerLine() {
         // A chunked body carries its own framing, whatever length is announced beside it.
         if (chunked_) contentLength_ = -1;
         bodyLeft_ = announcedBodyLength();
+        if (!AcceptEncoding.empty())
+            decoder_ = lumi::ContentDecoder::forEncoding(
+                lumi::lastAnswerField(rcvdHeader_, "content-encoding"), MaxDecodedBytes);
         setState(httpWaitingBody);
         inBody_ = true;
         if (token.expired() || !fire(OnHeaderEnd)) return;
@@ -183,7 +188,7 @@ void THttpCli::headerLine() {
         }
     }
     if (!fire(OnHeaderData)) return;
-    if (statusCode_ >= 400 && socket_.State() != wsClosed) socket_.Close();
+    if (statusCode_ >= 400 && !KeepErrorBody && socket_.State() != wsClosed) socket_.Close();
 }
 
 void THttpCli::pendingToBody() {
@@ -197,8 +202,17 @@ void THttpCli::bodyBlock() {
         lastResponse_.resize(static_cast<size_t>(bodyLeft_));
     if (bodyBlockCount_ == 0 && !fire(OnDocBegin)) return;
     ++bodyBlockCount_;
+    const int rawLen = static_cast<int>(lastResponse_.size());
+    rcvdCount_ += rawLen;
+    if (decoder_) {
+        std::string decoded;
+        if (!decoder_->decode(lastResponse_, decoded)) {
+            stopOnBrokenResponse(lumi::httpDecodeError, decoder_->error());
+            return;
+        }
+        lastResponse_ = std::move(decoded);
+    }
     const int len = static_cast<int>(lastResponse_.size());
-    rcvdCount_ += len;
     if (!fire(OnDocData, static_cast<const char*>(lastResponse_.data()), len)) return;
     if (RcvdStream && len > 0 && RcvdStream->write(lastResponse_.data(), len) != len) {
         stopOnBrokenResponse(lumi::httpBodyWriteError,
@@ -207,7 +221,7 @@ void THttpCli::bodyBlock() {
         return;
     }
     if (bodyLeft_ < 0) return;
-    bodyLeft_ -= len;
+    bodyLeft_ -= rawLen;
     // The announced body is complete: a server that keeps the connection open is not waited
     // for, and whatever it sends after the body is not taken.
     if (bodyLeft_ == 0 && state_ == httpWaitingBody && socket_.State() != wsClosed) socket_.Close();

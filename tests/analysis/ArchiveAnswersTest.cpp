@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "analysis/ArchiveAnswers.h"
+#include "analysis/HtmlText.h"
 
 using lumi::ArchiveAnswer;
 using lumi::readArchiveAnswer;
@@ -37,8 +38,12 @@ TEST(ArchiveAnswers, OnlySoundJpegResultsBecomePicturesAndPagingStaysBounded) {
          R"({"page_count":3,"results":[{"url":"http://a/1.jpg","filetype":"jpg"},
             {"url":"http://a/2.png","filetype":"png"},{"url":"http://a/3.JPEG"},
             {"url":"http://a/4.gif"},{"url":7},{"url":"ftp://a/5.jpg"},{"url":"a/6.jpg"},
-            42,"x",{"url":"//cdn.a/7.jpg","filetype":null},{"url":"http:///8.jpg"}]})",
-         1, true, {"http://a/1.jpg", "http://a/3.JPEG", "https://cdn.a/7.jpg"}, 2},
+            42,"x",{"url":"//cdn.a/7.jpg","filetype":null},{"url":"http:///8.jpg"},
+            {"url":"https://cdn.a/get?id=9&w=640","filetype":"jpg"}]})",
+         1, true,
+         {"http://a/1.jpg", "http://a/3.JPEG", "http://a/4.gif", "https://cdn.a/7.jpg",
+          "https://cdn.a/get?id=9&w=640"},
+         2},
         {"openverse last page", ServiceId::Openverse, R"({"page_count":3,"results":[]})", 3, true,
          {}, 0},
         {"openverse anonymous limit", ServiceId::Openverse,
@@ -67,8 +72,8 @@ TEST(ArchiveAnswers, OnlySoundJpegResultsBecomePicturesAndPagingStaysBounded) {
         {"searxng format and empty page", ServiceId::SearXNG,
          R"({"results":[{"img_src":"http://s/1.jpg","img_format":"JPEG 640x480"},
             {"img_src":"http://s/2.jpg","img_format":"PNG"},{"img_src":"http://s/3.jpeg"},
-            {"url":"http://s/page.htm"}]})",
-         4, true, {"http://s/1.jpg", "http://s/3.jpeg"}, 5},
+            {"img_src":"http://s/4.png","img_format":"PNG"},{"url":"http://s/page.htm"}]})",
+         4, true, {"http://s/1.jpg", "http://s/2.jpg", "http://s/3.jpeg"}, 5},
         {"searxng no results", ServiceId::SearXNG, R"({"results":[]})", 2, true, {}, 0},
         {"not an object", ServiceId::SearXNG, R"([{"results":[]}])", 1, false, {}, 0},
         {"nested too deep", ServiceId::Openverse, nullptr, 1, false, {}, 0},
@@ -123,4 +128,38 @@ TEST(ArchiveAnswers, SourcesCarryTitleCreatorLicenceAndLandingPage) {
     EXPECT_EQ(file.licence, "CC BY 4.0");
     EXPECT_EQ(file.page, "http://c/File:a");
     EXPECT_EQ(commons.pictures[0].size, 777);
+}
+
+// Titles, creators and licences as plain text; types the link check must settle; and the
+// services' own words in their error answers.
+TEST(ArchiveAnswers, FieldsArePlainTextAndErrorsKeepTheServicesWords) {
+    const std::pair<const char*, const char*> html[] = {
+        {"<a href=\"x\">Ann &amp; <b>Bo</b></a>\n  &lt;studio&gt;", "Ann & Bo <studio>"},
+        {"Caf&eacute;&#160;&mdash;&#x27;s&#39;", "Caf\xc3\xa9 \xe2\x80\x94's'"},
+        {"&#0; &#xD800; &#1114112;", "\xef\xbf\xbd \xef\xbf\xbd \xef\xbf\xbd"},
+        {"R&D; &unknown; & &#12x;", "R&D; &unknown; & &#12x;"},
+    };
+    for (const auto& [in, out] : html)
+        EXPECT_EQ(lumi::plainTextOfHtml(in), out) << in;
+
+    const ArchiveAnswer openverse = readArchiveAnswer(
+        ServiceId::Openverse,
+        R"({"results":[{"url":"https://up.wikimedia.org/a.jpg","title":"File:Tide &amp; pool.jpg",
+            "creator":"<span>Ann</span>"},{"url":"https://cdn.a/get?id=3"}]})",
+        1);
+    ASSERT_EQ(openverse.pictures.size(), 2u);
+    EXPECT_EQ(openverse.pictures[0].source.title, "Tide & pool");
+    EXPECT_EQ(openverse.pictures[0].source.creator, "Ann");
+    EXPECT_FALSE(openverse.pictures[0].typeUnknown);
+    EXPECT_TRUE(openverse.pictures[1].typeUnknown) << "no type, no .jpg: the check decides";
+
+    const ArchiveAnswer lagged = readArchiveAnswer(
+        ServiceId::Commons, R"({"error":{"code":"maxlag","info":"Waiting for db1: 7 seconds lagged."}})", 0);
+    EXPECT_FALSE(lagged.understood);
+    EXPECT_TRUE(lagged.lagged);
+    EXPECT_EQ(lagged.message, "Waiting for db1: 7 seconds lagged.");
+    const ArchiveAnswer throttled =
+        readArchiveAnswer(ServiceId::Openverse, R"({"detail":"Request was throttled."})", 1);
+    EXPECT_EQ(throttled.message, "Request was throttled.");
+    EXPECT_FALSE(throttled.lagged);
 }

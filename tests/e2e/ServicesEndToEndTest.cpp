@@ -1,6 +1,10 @@
 // The picture archives from end to end: lumisift-cli searches the stand-in web, whose
 // archive answers are ordinary for most phrases and hostile for "hostile-..." ones.
 #include <algorithm>
+#include <array>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -11,6 +15,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include "SandboxProcess.h"
@@ -49,57 +54,116 @@ long childPeakKb() {
 
 } // namespace
 
-// Guards every hostile answer: the search ends normally, memory stays bounded, the
-// diagnostics say what happened in words, and only real JPEG results become rows.
+// Guards every hostile answer and the shapes real answers take: the search ends in order,
+// memory stays bounded, the diagnostics say what happened in words (the service's own when it
+// gave them), and only real JPEG results become rows.
 TEST(ServicesEndToEnd, HostileArchiveAnswersEndInWordsAndListOnlyJpegs) {
     SandboxProcess sandbox(kQuickSandbox);
     ASSERT_TRUE(sandbox.running()) << sandbox.error();
     QTemporaryDir dir;
     const QString ini = writeIni(dir, kArchivesOnly);
+    constexpr int Some = -1, AsModelled = -2;
     struct Case {
         const char* phrase;
-        const char* diagnostics; // a line every archive writes
-        int rowsPerArchive;      // -1: some, each a JPEG
+        std::array<const char*, 3> said; // a line of Openverse, Commons and SearXNG
+        int rowsPerArchive;              // Some: some, each a JPEG; AsModelled: the model's rows
+        int exitCode;
     };
+    const auto all = [](const char* text) { return std::array<const char*, 3>{text, text, text}; };
+    const char* botGate = "bot gate refused the request (429); its owner can turn \"limiter\" off";
     const Case cases[] = {
-        {"hostile-429", "too many requests (429); asking again in 1 s", 0},
-        {"hostile-429long", "too many requests (429); no further pages are asked", 0},
-        {"hostile-403", "(403); no further pages are asked", 0},
-        {"hostile-deep", "the answer is not the expected JSON", 0},
-        {"hostile-notjson", "the answer is not the expected JSON", 0},
-        {"hostile-huge", "the answer is larger than 4 MB and was not read", 0},
-        {"hostile-odd", "", 1},
-        {"hostile-types", "", -1},
-        {"hostile-dupes", "pages 3 asked, 3 answered", 9},
-        {"hostile-endless", "pages 3 asked, 3 answered", 9},
+        {"hostile-429", all("too many requests (429); asking again in 1 s"), 0, 1},
+        {"hostile-429long",
+         {"try again in 60 seconds; the service says \"Request was throttled.\"",
+          "too many requests (429); try again in 60 seconds", botGate},
+         0, 1},
+        {"hostile-403", all("(403); no further pages are asked"), 0, 1},
+        {"hostile-deep", all("the answer is not the expected JSON"), 0, 1},
+        {"hostile-notjson", all("the answer is not the expected JSON"), 0, 1},
+        {"hostile-huge", all("the answer is larger than 4 MB and was not read"), 0, 1},
+        {"hostile-bomb", all("unpacks to more than 16 MB and was refused as a decompression bomb"), 0, 1},
+        {"hostile-badgzip", all("The answer's compressed body is damaged"), 0, 1},
+        {"hostile-apierror",
+         {"status 401; the service says \"Authentication credentials were not provided.\"",
+          "an error; the service says \"Unrecognized value for parameter \"gsrnamespace\".\"",
+          "answered with status 500"},
+         0, 1},
+        {"hostile-maxlag",
+         {"try again in 60 minutes", "the service is busy (maxlag); asking again in 1 s", botGate},
+         0, 1},
+        {"hostile-odd", all(""), 1, 0},
+        {"hostile-types", all(""), Some, 0},
+        {"hostile-shapes", all("pages 3 asked, 3 answered"), AsModelled, 0},
+        {"hostile-dupes", all("pages 3 asked, 3 answered"), 9, 0},
+        {"hostile-endless", all("pages 3 asked, 3 answered"), 9, 0},
     };
+    const char* services[] = {"Openverse", "Wikimedia Commons", "SearXNG"};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.phrase);
         const CliSearch run = searchJsonl(sandbox, c.phrase, ini);
-        ASSERT_EQ(run.exitCode, 0) << run.errors;
-        for (const char* service : {"Openverse", "Wikimedia Commons", "SearXNG"}) {
-            const std::string prefix = std::string(service) + ": ";
+        ASSERT_EQ(run.exitCode, c.exitCode) << run.errors;
+        const auto modelled = sandbox.lines("/__archives?phrase=" + queryEncode(c.phrase));
+        for (size_t s = 0; s < 3; ++s) {
+            const std::string prefix = std::string(services[s]) + ": ";
             bool said = false;
             for (const std::string& line : splitLines(run.errors))
-                said = said || (line.rfind(prefix, 0) == 0 && line.find(c.diagnostics) != std::string::npos);
-            EXPECT_TRUE(said) << service << " said nothing of it:\n" << run.errors;
-            int rows = 0;
+                said = said || (line.rfind(prefix, 0) == 0 && line.find(c.said[s]) != std::string::npos);
+            EXPECT_TRUE(said) << services[s] << " said nothing of it:\n" << run.errors;
+            std::set<std::string> rows, expected;
             for (const std::string& line : run.rows) {
-                const QJsonObject row = parsed(line);
-                if (field(row, "service") != service) continue;
-                ++rows;
-                EXPECT_TRUE(field(row, "url").ends_with(".jpg")) << line;
+                QJsonObject row = parsed(line);
+                if (field(row, "service") != services[s]) continue;
+                if (c.rowsPerArchive != AsModelled) {
+                    EXPECT_TRUE(field(row, "url").ends_with(".jpg")) << line;
+                }
+                for (const char* key : {"size", "licence_url"})
+                    row.remove(QLatin1String(key));
+                rows.insert(QJsonDocument(row).toJson(QJsonDocument::Compact).toStdString());
             }
-            EXPECT_EQ(c.rowsPerArchive < 0 ? rows > 0 : rows == c.rowsPerArchive, true)
-                << service << " listed " << rows;
+            for (const std::string& line : modelled)
+                if (field(parsed(line), "service") == services[s]) expected.insert(line);
+            if (c.rowsPerArchive == AsModelled) {
+                EXPECT_EQ(rows, expected) << "addresses with queries, untyped JPEGs, plain titles";
+            } else {
+                EXPECT_EQ(c.rowsPerArchive == Some ? !rows.empty() : int(rows.size()) == c.rowsPerArchive,
+                          true)
+                    << services[s] << " listed " << rows.size();
+            }
         }
         const bool refusedJson =
             run.errors.find("SearXNG: JSON output is not enabled on this SearXNG instance") !=
             std::string::npos;
         EXPECT_EQ(refusedJson, std::string(c.phrase) == "hostile-403");
     }
-    // The 10 MB answers were read and dropped, never kept.
+    // The 10 MB answers and the bombs were read and dropped, never kept.
     EXPECT_LT(childPeakKb(), 200 * 1024);
+}
+
+// SearXNG behind its bot gate, and a phrase outside ASCII: every archive is asked for the
+// phrase in UTF-8, and the gate lets the search's requests pass while it refuses a plain one.
+TEST(ServicesEndToEnd, ArchivesGetUtf8PhrasesAndPassSearxngsBotGate) {
+    SandboxProcess sandbox(kQuickSandbox + QStringList{QStringLiteral("--searxng-gate")});
+    ASSERT_TRUE(sandbox.running()) << sandbox.error();
+    QTemporaryDir dir;
+    const CliSearch run = searchJsonl(sandbox, "cafe\xcc\x81", writeIni(dir, kArchivesOnly));
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    std::map<std::string, int> perService;
+    for (const std::string& line : run.rows)
+        ++perService[field(parsed(line), "service")];
+    for (const char* service : {"Openverse", "Wikimedia Commons", "SearXNG"})
+        EXPECT_GT(perService[service], 0) << service << "\n" << run.errors;
+    int asked = 0;
+    for (const std::string& entry : sandbox.lines("/__fetched")) {
+        for (const char* key : {"/v1/images/?q=", "/search?q=", "filetype%3Abitmap+"}) {
+            const size_t at = entry.find(key);
+            if (at == std::string::npos) continue;
+            ++asked;
+            EXPECT_EQ(entry.substr(at + std::strlen(key), 10), "caf%C3%A9&") << entry;
+        }
+    }
+    EXPECT_GE(asked, 3);
+    EXPECT_EQ(sandbox.get("/search?q=x&format=json&categories=images&pageno=1"), "")
+        << "a request without the gate's headers is refused";
 }
 
 // One search over all seven services: every one lists rows, every row says where it came
@@ -163,4 +227,56 @@ TEST(ServicesEndToEnd, DoctorReportsEachServiceAndFailsWhenOneDoesNotWork) {
     ASSERT_EQ(refused.rows.size(), 3u);
     EXPECT_EQ(refused.rows[0],
               "Openverse: reachable yes, TLS not used, answer understood no (status 403), pictures found 0");
+    // No answer is said in the socket's words, and TLS "failed" only after a handshake.
+    QProcessEnvironment closed = sandbox.environment();
+    closed.insert(QStringLiteral("LUMISIFT_OPENVERSE_URL"), QStringLiteral("https://127.0.0.1:1"));
+    QProcess doctor;
+    doctor.setProcessEnvironment(closed);
+    doctor.start(QStringLiteral(LUMISIFT_CLI_EXE), {QStringLiteral("doctor"), QStringLiteral("--ini"), ini});
+    ASSERT_TRUE(doctor.waitForFinished(60000));
+    EXPECT_EQ(splitLines(doctor.readAllStandardOutput().toStdString()).at(0),
+              "Openverse: reachable no (Connection refused), TLS not tried, answer understood no, "
+              "pictures found 0");
+}
+
+// search --format jsonl | download --from -: every row is saved, and CREDITS.txt credits each
+// licensed picture as the search found it, as the window's Download does.
+TEST(ServicesEndToEnd, SearchRowsPipedIntoDownloadWriteTheCredits) {
+    SandboxProcess sandbox(kQuickSandbox);
+    ASSERT_TRUE(sandbox.running()) << sandbox.error();
+    QTemporaryDir dir;
+    const std::string pics = dir.filePath(QStringLiteral("pics")).toStdString();
+    const QString ini = writeIni(dir, "SavePath=" + pics + "\r\nSubDir=0\r\n" + kArchivesOnly);
+    QProcess search, download;
+    for (QProcess* p : {&search, &download}) {
+        p->setProgram(QStringLiteral(LUMISIFT_CLI_EXE));
+        p->setProcessEnvironment(sandbox.environment());
+    }
+    search.setArguments(QStringList{QStringLiteral("search"), QStringLiteral("tide pools"),
+                                    QStringLiteral("--format"), QStringLiteral("jsonl"),
+                                    QStringLiteral("--ini"), ini} + kUntilIdle);
+    download.setArguments({QStringLiteral("download"), QStringLiteral("--ini"), ini,
+                           QStringLiteral("--from"), QStringLiteral("-")});
+    search.setStandardOutputProcess(&download);
+    download.start();
+    search.start();
+    ASSERT_TRUE(search.waitForFinished(120000) && download.waitForFinished(120000));
+    ASSERT_EQ(download.exitCode(), 0) << download.readAllStandardError().toStdString();
+    const auto saved = splitLines(download.readAllStandardOutput().toStdString());
+    const auto rows = sandbox.lines("/__archives?phrase=" + queryEncode("tide pools"));
+    EXPECT_EQ(saved.size(), rows.size());
+    std::ifstream file(pics + "/CREDITS.txt");
+    const std::string credits((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    size_t licensed = 0;
+    for (const std::string& line : rows) {
+        const QJsonObject row = parsed(line);
+        if (field(row, "licence").empty()) continue;
+        ++licensed;
+        const std::string url = field(row, "url");
+        const std::string credit = url.substr(url.rfind('/') + 1) + ": \"" + field(row, "title") +
+                                   "\" by " + field(row, "creator") + ", " + field(row, "licence");
+        EXPECT_NE(credits.find(credit), std::string::npos) << credit << "\n" << credits;
+    }
+    EXPECT_GT(licensed, 0u);
+    EXPECT_EQ(splitLines(credits).size(), licensed);
 }

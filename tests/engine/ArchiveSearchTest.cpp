@@ -36,17 +36,18 @@ TEST(ArchiveSearch, PicturesAreListedWithTheirSourcesThroughTheResultsGate) {
         {"url":"http://a/small.jpg","filesize":5000},
         {"url":"http://a/query.jpg?w=1"},
         {"url":"http://a/plain.jpg"}]})"));
-    // Listed: the escaped name (an archive address may carry "%") and the unsized one;
-    // refused: the announced size under the lower bound, and the query.
-    ASSERT_EQ(engine->FoundList.size(), 2u);
+    // Listed: the escaped name (an archive address may carry "%"), the CDN address with its
+    // query and the unsized one; refused: the announced size under the lower bound.
+    ASSERT_EQ(engine->FoundList.size(), 3u);
     EXPECT_EQ(engine->FoundList[0], "http://a/Caf%C3%A9.jpg");
     EXPECT_EQ(engine->results().row(0).sizeText, "52000");
-    EXPECT_EQ(engine->results().row(1).sizeText, "UNKNOWN");
+    EXPECT_EQ(engine->FoundList[1], "http://a/query.jpg?w=1");
+    EXPECT_EQ(engine->results().row(2).sizeText, "UNKNOWN");
     EXPECT_EQ(lumi::sourceDescription(engine->results().row(0).source),
               "Found by Openverse\nTitle: Caf\xc3\xa9\nCreator: Bo\nLicence: CC BY 4.0\n"
               "Page: http://a/cafe");
     EXPECT_EQ(engine->visitAddress(0), "http://a/cafe");
-    EXPECT_EQ(engine->visitAddress(1), "http://a/") << "no landing page: the picture's folder";
+    EXPECT_EQ(engine->visitAddress(2), "http://a/") << "no landing page: the picture's folder";
     EXPECT_EQ(engine->sourceOfAddress("http://a/plain.jpg")->service, ServiceId::Openverse);
     EXPECT_EQ(engine->sourceOfAddress("http://a/small.jpg"), nullptr);
     EXPECT_EQ(engine->pictureAgent("http://a/plain.jpg"), lumi::archiveUserAgent());
@@ -54,13 +55,13 @@ TEST(ArchiveSearch, PicturesAreListedWithTheirSourcesThroughTheResultsGate) {
     // A classic find with an escape is still refused; its row has no source.
     engine->AddToListView("http://b/x%20y.jpg", 0);
     engine->AddToListView("http://b/z.jpg", 0);
-    ASSERT_EQ(engine->FoundList.size(), 3u);
-    EXPECT_EQ(engine->results().row(2).source.service, ServiceId::None);
+    ASSERT_EQ(engine->FoundList.size(), 4u);
+    EXPECT_EQ(engine->results().row(3).source.service, ServiceId::None);
     EXPECT_EQ(engine->pictureAgent("http://b/z.jpg"), "") << "a classic find: the usual agent";
 
     const lumi::ServiceCounts& counts = engine->serviceHealth()[ServiceId::Openverse];
     EXPECT_EQ(counts.handedOn, 4u);
-    EXPECT_EQ(counts.listed, 2u);
+    EXPECT_EQ(counts.listed, 3u);
     EXPECT_FALSE(engine->takeArchiveAnswer(ServiceId::Openverse, "<html>busy</html>"));
 }
 
@@ -69,7 +70,7 @@ TEST(ArchiveSearch, NextPagesAreQueuedOneAtATimeWithinThePageBudget) {
     auto& engine = search.engine;
     ASSERT_EQ(engine->GetPageQueue.size(), 1u);
     EXPECT_EQ(engine->GetPageQueue[0],
-              "http://127.0.0.1:1/v1/images/?q=dusk&page=1&page_size=20&extension=jpg\t5");
+              "http://127.0.0.1:1/v1/images/?q=dusk&page=1&page_size=20&extension=jpg,jpeg\t5");
     const char* more = R"({"page_count":9,"results":[]})";
     ASSERT_TRUE(engine->takeArchiveAnswer(ServiceId::Openverse, more));
     ASSERT_EQ(engine->GetPageQueue.size(), 2u);
@@ -77,4 +78,21 @@ TEST(ArchiveSearch, NextPagesAreQueuedOneAtATimeWithinThePageBudget) {
         << engine->GetPageQueue[1];
     ASSERT_TRUE(engine->takeArchiveAnswer(ServiceId::Openverse, more));
     EXPECT_EQ(engine->GetPageQueue.size(), 2u) << "two pages read: the budget is spent";
+}
+
+// A result whose type nothing tells goes to the link check even with the box off; an address
+// longer than the list takes is counted, not dropped silently.
+TEST(ArchiveSearch, UntypedResultsAreCheckedAndOverlongOnesCounted) {
+    OpenverseSearch search(1);
+    auto& engine = search.engine;
+    const std::string longUrl = "http://a/" + std::string(lumi::SearchEngine::MaxUrlLength, 'x') + ".jpg";
+    ASSERT_TRUE(engine->takeArchiveAnswer(
+        ServiceId::Openverse,
+        R"({"results":[{"url":"http://cdn.a/get?id=1"},{"url":")" + longUrl + R"("}]})"));
+    EXPECT_TRUE(engine->FoundList.empty());
+    ASSERT_EQ(engine->CheckLinkQueue.size(), 1u);
+    EXPECT_EQ(engine->CheckLinkQueue[0], "http://cdn.a/get?id=1");
+    EXPECT_EQ(engine->serviceHealth().line(ServiceId::Openverse),
+              "Openverse: pages 0 asked, 0 answered; pictures 1 handed on, 0 listed, "
+              "1 address too long for the list");
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 
+#include <zlib.h>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -50,16 +52,47 @@ std::string hostility(const Web& web) {
     return web.phrase.compare(0, 8, "hostile-") == 0 ? web.phrase.substr(8) : std::string();
 }
 
+// Text as an archive's HTML field may carry it: in a tag, with named and numeric entities.
+std::string asHtml(const std::string& text) {
+    std::string html = "<b>";
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == ' ')
+            html += "&#160;";
+        else if (text[i] == '&')
+            html += "&amp;";
+        else if (text[i] == '\'')
+            html += "&#x27;";
+        else if (text.compare(i, 2, "\xc3\x89") == 0)
+            html += "&Eacute;", ++i;
+        else
+            html += text[i];
+    }
+    return html + "</b>";
+}
+
+std::string fieldText(const ArchiveItem& item, const std::string& text) {
+    return item.htmlFields ? asHtml(text) : text;
+}
+
+// The type field as the item sets it, else the picture's own.
+void putType(QJsonObject& r, const char* key, const ArchiveItem& item, const char* jpeg,
+             const char* png) {
+    if (item.typeField == "none") return;
+    r[QLatin1String(key)] = item.typeField.empty() ? QString::fromLatin1(item.jpeg ? jpeg : png)
+                                                   : QString::fromStdString(item.typeField);
+}
+
 QJsonObject openverseResult(const ArchiveItem& item, int64_t size) {
     QJsonObject r;
     r[QStringLiteral("url")] = jsonText(item.url);
     r[QStringLiteral("foreign_landing_url")] = jsonText(item.landing);
-    r[QStringLiteral("title")] = jsonText(item.title);
-    r[QStringLiteral("creator")] = jsonText(item.creator);
+    r[QStringLiteral("title")] =
+        jsonText(item.commonsTitle ? "File:" + item.title + ".jpg" : fieldText(item, item.title));
+    r[QStringLiteral("creator")] = jsonText(fieldText(item, item.creator));
     r[QStringLiteral("license")] = jsonText(item.licenceCode);
     r[QStringLiteral("license_version")] = jsonText(item.licenceVersion);
     r[QStringLiteral("license_url")] = jsonText(item.licenceUrl);
-    r[QStringLiteral("filetype")] = QString::fromLatin1(item.jpeg ? "jpg" : "png");
+    putType(r, "filetype", item, "jpg", "png");
     r[QStringLiteral("filesize")] = size > 0 ? QJsonValue(double(size)) : QJsonValue();
     r[QStringLiteral("width")] = 640;
     r[QStringLiteral("height")] = 480;
@@ -75,7 +108,8 @@ QJsonObject commonsPage(const ArchiveItem& item, int index, int64_t size) {
     };
     meta[QStringLiteral("LicenseShortName")] = value(item.licenceName);
     meta[QStringLiteral("Artist")] =
-        value("<a href=\"https://commons.example/wiki/User:x\">" + item.creator + "</a>");
+        value("<a href=\"https://commons.example/wiki/User:x\">" + fieldText(item, item.creator) +
+              "</a>");
     meta[QStringLiteral("LicenseUrl")] = value(item.licenceUrl);
     QJsonObject info;
     info[QStringLiteral("url")] = jsonText(item.url);
@@ -95,9 +129,9 @@ QJsonObject searxngResult(const ArchiveItem& item) {
     QJsonObject r;
     r[QStringLiteral("img_src")] = jsonText(item.url);
     r[QStringLiteral("url")] = jsonText(item.landing);
-    r[QStringLiteral("title")] = jsonText(item.title);
+    r[QStringLiteral("title")] = jsonText(fieldText(item, item.title));
     r[QStringLiteral("resolution")] = QStringLiteral("640 x 480");
-    r[QStringLiteral("img_format")] = QString::fromLatin1(item.jpeg ? "JPEG" : "PNG");
+    putType(r, "img_format", item, "JPEG", "PNG");
     r[QStringLiteral("source")] = QStringLiteral("sandbox");
     return r;
 }
@@ -137,7 +171,92 @@ std::string oddAnswer(ArchiveKind kind, const ArchiveItem& sound, int64_t size) 
     return QJsonDocument(root).toJson(QJsonDocument::Compact).toStdString();
 }
 
+// The shapes of real answers, spread over the items: a CDN address with a query, an address
+// with neither extension nor type (the decoy PNGs among them), a thumbnail's format beside a
+// JPEG path, a Commons-hosted title on Openverse; HTML and entities in every title and creator.
+void shape(ArchiveItem& item, ArchiveKind kind) {
+    item.htmlFields = true;
+    item.title = item.title.substr(0, item.title.rfind(' ')) + " & co's " +
+                 std::to_string(item.index + 1);
+    const int slot = item.index % 4;
+    if (slot == 0) {
+        item.url += "?w=640&h=480";
+    } else if ((slot == 1 || !item.jpeg) && kind != ArchiveKind::Commons) {
+        item.url.erase(item.url.rfind('.'));
+        item.typeField = "none";
+    } else if (slot == 2 && kind == ArchiveKind::SearXNG) {
+        item.typeField = "PNG";
+    } else if (slot == 3 && kind == ArchiveKind::Openverse) {
+        item.commonsTitle = true;
+    }
+}
+
+// A body that unpacks to far more than any answer may hold; made once.
+const std::string& gzipBomb() {
+    static const std::string bomb = gzipped(std::string(24 * 1024 * 1024, ' '));
+    return bomb;
+}
+
+// Error answers in the services' own forms: one row per hostile phrase and archive (an
+// archive of -1 stands for every archive); the body "bomb" is gzipBomb().
+bool errorReply(const std::string& hostile, ArchiveKind kind, ArchiveReply& reply) {
+    struct Canned {
+        const char* hostile;
+        int kind;
+        int status;
+        const char* retryAfter;
+        const char* contentType;
+        const char* encoding;
+        const char* body;
+    };
+    constexpr const char* Json = "application/json";
+    // A type the server's own compression leaves alone: these bodies are compressed already.
+    constexpr const char* Packed = "application/json; charset=utf-8";
+    static const Canned replies[] = {
+        {"apierror", int(ArchiveKind::Openverse), 401, "", Json, "",
+         R"({"detail":"Authentication credentials were not provided."})"},
+        {"apierror", int(ArchiveKind::Commons), 200, "", Json, "",
+         R"({"error":{"code":"badvalue","info":"Unrecognized value for parameter &quot;gsrnamespace&quot;."}})"},
+        {"apierror", int(ArchiveKind::SearXNG), 500, "", "text/html", "",
+         "<html><body>Internal Server Error</body></html>"},
+        {"maxlag", int(ArchiveKind::Commons), 200, "1", Json, "",
+         R"({"error":{"code":"maxlag","info":"Waiting for db1: 7 seconds lagged.","lag":7}})"},
+        {"maxlag", -1, 429, "3600", Json, "",
+         R"({"detail":"Request was throttled. Expected available in 3600 seconds."})"},
+        {"bomb", -1, 200, "", Packed, "gzip", "bomb"},
+        {"badgzip", -1, 200, "", Packed, "gzip", "\x1f\x8b this is not what it claims to be"},
+    };
+    for (const Canned& c : replies) {
+        if (hostile != c.hostile || (c.kind != -1 && c.kind != int(kind))) continue;
+        reply.status = c.status;
+        reply.retryAfter = c.retryAfter;
+        reply.contentType = c.contentType;
+        reply.contentEncoding = c.encoding;
+        reply.body = std::string(c.body) == "bomb" ? gzipBomb() : c.body;
+        return true;
+    }
+    return false;
+}
+
 } // namespace
+
+std::string gzipped(const std::string& bytes) {
+    z_stream z{};
+    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) return {};
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    z.avail_in = uInt(bytes.size());
+    std::string out;
+    char chunk[65536];
+    int result = Z_OK;
+    while (result == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(chunk);
+        z.avail_out = sizeof chunk;
+        result = deflate(&z, Z_FINISH);
+        out.append(chunk, sizeof chunk - z.avail_out);
+    }
+    deflateEnd(&z);
+    return out;
+}
 
 int64_t announcedSize(const ArchiveItem& item, ArchiveKind kind, int64_t bytes) {
     if (kind == ArchiveKind::SearXNG || !item.jpeg) return 0;
@@ -159,12 +278,14 @@ std::vector<ArchiveItem> archiveItems(const Web& web, ArchiveKind kind) {
         const std::string name = folder + "-" + std::to_string(i + 1);
         item.url = siteUrl(web, "archive/" + folder + "/" + name + (item.jpeg ? ".jpg" : ".png"));
         item.landing = siteUrl(web, "archive/" + folder + "/" + name + ".htm");
+        item.file = item.url;
         item.title = web.phrase + " " + std::to_string(i + 1);
         item.creator = kCreators[(pick >> 8) % std::size(kCreators)];
         item.licenceCode = licence.code;
         item.licenceVersion = licence.version;
         item.licenceName = licence.name;
         item.licenceUrl = licence.url;
+        if (hostility(web) == "shapes") shape(item, kind);
         items.push_back(std::move(item));
     }
     return items;
@@ -175,7 +296,7 @@ void buildArchives(Web& web) {
         for (const ArchiveItem& item : archiveItems(web, kind)) {
             if (!item.jpeg) continue;
             PageBuilder landing(web, item.landing, item.title);
-            landing.picture(item.url.substr(item.url.rfind('/') + 1), SizeClass::Medium);
+            landing.picture(item.file.substr(item.file.rfind('/') + 1), SizeClass::Medium);
             landing.line("<h1>" + htmlText(item.title) + "</h1>");
             landing.line("<p>By " + htmlText(item.creator) + ", " + htmlText(item.licenceName) +
                          "</p>");
@@ -201,6 +322,7 @@ ArchiveReply archiveReply(const Web& web, ArchiveKind kind, int64_t position,
         reply.body = "<html><body><h1>403 Forbidden</h1></body></html>";
         return reply;
     }
+    if (errorReply(hostile, kind, reply)) return reply;
     if (hostile == "deep") {
         reply.body = std::string(5000, '[') + std::string(5000, ']');
         return reply;

@@ -2,7 +2,9 @@
 // The picture archives of the stand-in web: for each phrase a set of pictures per archive
 // (Openverse, Wikimedia Commons, a SearXNG instance) with titles, creators and licences,
 // served as the sites' files with a landing page each, and the archives' JSON answers over
-// them. Phrases beginning with "hostile-" select answers that test the program's bounds.
+// them. Phrases beginning with "hostile-" select answers that test the program's bounds;
+// "hostile-shapes" lists the pictures in the shapes real archives use (CDN addresses with
+// queries, untyped addresses, thumbnail formats, HTML and entities in the fields).
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -15,7 +17,8 @@ namespace lumi::sandbox {
 enum class ArchiveKind { Openverse, Commons, SearXNG };
 
 struct ArchiveItem {
-    std::string url;     // the picture; registered on the sites host when jpeg
+    std::string url;     // the picture's address as the answer lists it
+    std::string file;    // where the picture is registered on the sites host (when jpeg)
     std::string landing; // its landing page
     std::string title;
     std::string creator;
@@ -25,6 +28,11 @@ struct ArchiveItem {
     std::string licenceUrl;
     bool jpeg = true;
     int index = 0; // in the archive's result order
+    // The answer's type field: "" as the picture is (jpg/png, JPEG/PNG), "none" to leave it
+    // out, else this text (a thumbnail's format).
+    std::string typeField;
+    bool htmlFields = false; // the title and creator arrive as HTML with entities
+    bool commonsTitle = false; // Openverse's title is Commons' "File:Name.jpg"
 };
 
 // The size an answer gives for an item whose picture has `bytes`: Openverse for every
@@ -46,13 +54,19 @@ struct ArchiveReply {
     std::string contentType = "application/json";
     std::string retryAfter; // header value, when not empty
     std::string body;
+    // "gzip" when the body is compressed already. Other bodies are compressed by the HTTP
+    // server itself for a client that accepts gzip, as the real services' servers do.
+    std::string contentEncoding;
 };
 ArchiveReply archiveReply(const Web& web, ArchiveKind kind, int64_t position,
                           const std::function<int64_t(const ArchiveItem&)>& sizeOf);
 
+// The bytes gzip-compressed.
+std::string gzipped(const std::string& bytes);
+
 // What a search with the archives on lists of them, one JSON object a line in the form
 // `lumisift-cli search --format jsonl` prints (service, url, page, title, creator, licence),
-// sorted by address; only the JPEG items of the web's ordinary phrase answers.
+// sorted by address; only the JPEG items of the web's ordinary and "hostile-shapes" answers.
 std::string archiveListing(const Web& web);
 
 } // namespace lumi::sandbox

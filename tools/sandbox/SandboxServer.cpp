@@ -167,7 +167,10 @@ void SandboxServer::handle(const httplib::Request& request, httplib::Response& r
     if (path.compare(0, 3, "/__") == 0) return answerControl(path, request, response);
     log("main " + target);
     const MakerSite maker{hosts().services, options_.productVersion, hosts().scheme};
-    if (path == "/v1/images/" || path == "/w/api.php" || path == "/search") {
+    if (path == "/search" && options_.searxngGate && !passesBotGate(request)) {
+        response.status = 429;
+        response.set_content("Too Many Requests", "text/plain");
+    } else if (path == "/v1/images/" || path == "/w/api.php" || path == "/search") {
         answerArchive(path, target, response);
     } else if (path == "/" && target.find("&MT=") != std::string::npos) {
         const auto phrase = decodeQueryPhrase(rawQueryValue(target, "&MT="));
@@ -203,14 +206,35 @@ void SandboxServer::handle(const httplib::Request& request, httplib::Response& r
     }
 }
 
+// SearXNG's bot gate (its "limiter") as it checks a request's headers: a language, an
+// Accept that admits HTML, gzip or deflate accepted, and no "Connection: close".
+bool SandboxServer::passesBotGate(const httplib::Request& request) {
+    const std::string accept = request.get_header_value("Accept");
+    const std::string encoding = request.get_header_value("Accept-Encoding");
+    const std::string connection = request.get_header_value("Connection");
+    return !request.get_header_value("Accept-Language").empty() &&
+           accept.find("text/html") != std::string::npos &&
+           (encoding.find("gzip") != std::string::npos ||
+            encoding.find("deflate") != std::string::npos) &&
+           connection.find("close") == std::string::npos;
+}
+
 void SandboxServer::answerSite(const std::string& path, httplib::Response& response) {
     std::string phrase;
     const Resource* resource = nullptr;
     std::shared_ptr<const Web> w;
+    // A picture asked for without its extension (as archives list some) comes untyped.
+    bool untyped = false;
     if (phraseOfSitePath(path, phrase)) {
         w = web(phrase);
         const auto it = w->sites.find(normalizePath(path));
         if (it != w->sites.end()) resource = &it->second;
+        for (const char* extension : {".jpg", ".png"}) {
+            if (resource || path.find('.', path.rfind('/')) != std::string::npos) break;
+            const auto picture = w->sites.find(normalizePath(path + extension));
+            untyped = picture != w->sites.end() && picture->second.answer == Answer::Picture;
+            if (untyped) resource = &picture->second;
+        }
     }
     if (options_.latencyMs > 0 && waitOrStop(options_.latencyMs)) return;
     if (!resource) {
@@ -243,8 +267,13 @@ void SandboxServer::answerSite(const std::string& path, httplib::Response& respo
         response.set_content("<html><body><p>Try again later.</p></body></html>\r\n", "text/html");
         break;
     case Answer::Picture:
+        // Untyped, a JPEG is only "application/octet-stream"; any other picture keeps its type
+        // (so that a link check cannot take it for a JPEG).
         response.set_content(pictureBytes(resource->picture),
-                             pictureMimeType(resource->picture.format));
+                             untyped && std::string(pictureMimeType(resource->picture.format)) ==
+                                            "image/jpeg"
+                                 ? "application/octet-stream"
+                                 : pictureMimeType(resource->picture.format));
         break;
     case Answer::PictureNoLength: {
         const std::string bytes = pictureBytes(resource->picture);
@@ -294,11 +323,12 @@ void SandboxServer::answerArchive(const std::string& path, const std::string& ta
     const auto w = web(phrase);
     const ArchiveReply reply =
         archiveReply(*w, kind, std::atoll(position.c_str()), [this, &w](const ArchiveItem& item) {
-            const Resource* r = findResource(*w, item.url);
+            const Resource* r = findResource(*w, item.file);
             return r ? int64_t(pictureBytes(r->picture).size()) : int64_t{0};
         });
     response.status = reply.status;
     if (!reply.retryAfter.empty()) response.set_header("Retry-After", reply.retryAfter);
+    if (!reply.contentEncoding.empty()) response.set_header("Content-Encoding", reply.contentEncoding);
     response.set_content(reply.body, reply.contentType);
 }
 

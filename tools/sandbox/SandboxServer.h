@@ -34,6 +34,8 @@ struct ServerOptions {
     std::string productVersion = "1.4";
     // Both set: the services and sites are served over https with this certificate (PEM).
     std::string tlsCert, tlsKey;
+    // SearXNG answers 429 to requests without the headers its bot gate asks for.
+    bool searxngGate = false;
 };
 
 class SandboxServer {
@@ -65,6 +67,7 @@ private:
                        httplib::Response& response);
     void answerArchive(const std::string& path, const std::string& target,
                        httplib::Response& response);
+    static bool passesBotGate(const httplib::Request& request);
     std::string answerRaw(const std::string& target);
     void log(const std::string& entry);
     // Waits up to ms; true when the server is stopping.

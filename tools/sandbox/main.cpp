@@ -22,7 +22,7 @@ int usage() {
     std::fprintf(stderr, "usage: lumisift-sandbox [--port P] [--seed S] [--sites-host HOST:PORT]\n"
                          "                        [--latency-ms N] [--hang-ms N] [--slow-ms N]\n"
                          "                        [--product-version V]\n"
-                         "                        [--tls-cert FILE --tls-key FILE]\n"
+                         "                        [--tls-cert FILE --tls-key FILE] [--searxng-gate]\n"
                          "       lumisift-sandbox --export DIR [--phrase PHRASE]... [--seed S]\n"
                          "                        [--sites-host HOST:PORT | --port P]\n");
     return 2;
@@ -64,6 +64,8 @@ int main(int argc, char** argv) {
             options.tlsCert = argv[++i];
         else if (arg == "--tls-key" && hasValue)
             options.tlsKey = argv[++i];
+        else if (arg == "--searxng-gate")
+            options.searxngGate = true;
         else if (arg == "--export" && hasValue)
             exportFolder = argv[++i];
         else if (arg == "--phrase" && hasValue)

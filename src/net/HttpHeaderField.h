@@ -1,0 +1,14 @@
+#pragma once
+// Reading one field out of THttpCli::RcvdHeader, which keeps the lines of every relocation hop
+// and interim answer of a request: only the lines of the final answer count.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lumi {
+
+// The trimmed value of the last field called `name` (any case) after the last status line;
+// "" when that answer has none.
+std::string lastAnswerField(const std::vector<std::string>& header, std::string_view name);
+
+} // namespace lumi
