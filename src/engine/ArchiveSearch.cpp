@@ -12,6 +12,7 @@
 #include "analysis/UrlUtils.h"
 #include "base/ErrorReport.h"
 #include "base/TextOps.h"
+#include "engine/FileTransfers.h"
 #include "engine/PageBuffer.h"
 #include "net/HttpProt.h"
 
@@ -66,6 +67,11 @@ bool SearchEngine::serviceAnswerDone(THttpCli* sender, int error) {
     const int status = error == 0 ? sender->StatusCode() : 0;
     ++counts->statuses[status];
     if (status != 0) ++counts->answered;
+    // The socket's words without their number: "Connection refused".
+    if (status == 0) {
+        const std::string reason = transferFailureReason(*sender, error);
+        counts->failure = reason.substr(0, reason.find(" (Error #"));
+    }
     if (!isArchiveService(service)) {
         if (counts->answered == 1 && status == 200 && buffer &&
             !carriesResultMarkers(service, buffer->bytes()))

@@ -183,7 +183,14 @@ void SearchEngine::endSearchWhenIdle() {
     if (now - *idleSince_ < SearchIdleEndMs) return;
     Searching = false;
     TimerBlinkSearch->stop();
-    display_.statusText = "Done";
+    // Services that never answered are named, with why, rather than a plain "Done".
+    const std::string unreached = health_.unreached();
+    if (unreached.empty())
+        display_.statusText = "Done";
+    else if (resultPagesAnswered_ == 0)
+        display_.statusText = "No search service could be reached: " + unreached;
+    else
+        display_.statusText = "Done; not reached: " + unreached;
     display_.statusVisible = true;
     display_.abortButtonVisible = false;
     display_.processesText = "0";

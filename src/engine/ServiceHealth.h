@@ -19,6 +19,7 @@ struct ServiceCounts {
     uint64_t handedOn = 0;
     uint64_t listed = 0;
     bool noMarkers = false;
+    std::string failure; // why its last result page got no answer ("Connection refused")
 };
 
 class ServiceHealth {
@@ -36,6 +37,9 @@ public:
     // "Openverse: pages 3 asked, 3 answered (200 x3); pictures 60 handed on, 41 listed", and
     // ", no results where results were expected" when a page lacked its markers.
     std::string line(ServiceId service) const;
+    // The services asked for pages that answered none, each with why: "Openverse (Connection
+    // refused), Lycos (Host not found)"; empty when every service asked answered.
+    std::string unreached() const;
     // One line per service, in ServiceId order.
     std::vector<std::string> lines() const;
 

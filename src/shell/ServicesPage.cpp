@@ -13,6 +13,24 @@
 
 namespace lumi {
 
+namespace {
+
+// The service's name with its Alt key, none alike in the options dialog.
+QString mnemonicCaption(ServiceId service) {
+    switch (service) {
+    case ServiceId::Openverse: return QStringLiteral("O&penverse");
+    case ServiceId::Commons: return QStringLiteral("&Wikimedia Commons");
+    case ServiceId::SearXNG: return QStringLiteral("Sear&XNG");
+    case ServiceId::HotBot: return QStringLiteral("&HotBot");
+    case ServiceId::Lycos: return QStringLiteral("L&ycos");
+    case ServiceId::ScourNet: return QStringLiteral("ScourNe&t");
+    case ServiceId::LycosImagesDirect: return QStringLiteral("Lycos &Images Direct");
+    default: return QString::fromUtf8(serviceName(service));
+    }
+}
+
+} // namespace
+
 ServicesPage::ServicesPage(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 6, 8, 6);
@@ -22,7 +40,7 @@ ServicesPage::ServicesPage(QWidget* parent) : QWidget(parent) {
     for (const ServiceId service :
          {ServiceId::Openverse, ServiceId::Commons, ServiceId::SearXNG, ServiceId::HotBot,
           ServiceId::Lycos, ServiceId::ScourNet, ServiceId::LycosImagesDirect}) {
-        auto* box = new QCheckBox(QString::fromUtf8(serviceName(service)), this);
+        auto* box = new QCheckBox(mnemonicCaption(service), this);
         box->setObjectName(QString::fromLatin1(serviceSettingKey(service)));
         serviceBoxes[static_cast<size_t>(service)] = box;
         layout->addWidget(box);
@@ -36,7 +54,7 @@ ServicesPage::ServicesPage(QWidget* parent) : QWidget(parent) {
     spin_MaxPages->setRange(MinArchivePages, MaxArchivePages);
     form->addRow(QStringLiteral("Result pages per archive:"), spin_MaxPages);
     layout->addLayout(form);
-    checkbox_WriteCredits = new QCheckBox(QStringLiteral("Write CREDITS.txt with downloads"), this);
+    checkbox_WriteCredits = new QCheckBox(QStringLiteral("W&rite CREDITS.txt with downloads"), this);
     layout->addWidget(checkbox_WriteCredits);
     layout->addStretch(1);
 }

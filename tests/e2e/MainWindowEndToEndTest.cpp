@@ -1,6 +1,7 @@
 // The main window against the sandbox: a phrase typed and Enter fill the results list with
 // the sandbox's pictures; Abort returns to "Ready" and keeps the rows; selected rows are
 // downloaded into the save folder while the progress window counts them down.
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -50,6 +52,17 @@ struct SandboxEnvironment {
     }
 };
 
+// The main window over a fast connection's settings in dir, shown, asking nothing.
+std::unique_ptr<TForm1> shownQuietForm(const QTemporaryDir& dir) {
+    auto form =
+        std::make_unique<TForm1>(lumi::test::writeIni(dir, "SlowConnection=0\r\n").toStdString());
+    form->AskYesNo = [](const QString&) { return false; };
+    form->OpenBrowser = [](const QUrl&) { return true; };
+    form->ShowMessage = [](const QString&) {};
+    form->show();
+    return form;
+}
+
 } // namespace
 
 TEST(MainWindowEndToEnd, EnterFillsTheListFromTheSandboxAndAbortKeepsTheRows) {
@@ -57,12 +70,7 @@ TEST(MainWindowEndToEnd, EnterFillsTheListFromTheSandboxAndAbortKeepsTheRows) {
     ASSERT_TRUE(sandbox.running()) << sandbox.error();
     SandboxEnvironment environment(sandbox);
     QTemporaryDir dir;
-    auto form =
-        std::make_unique<TForm1>(lumi::test::writeIni(dir, "SlowConnection=0\r\n").toStdString());
-    form->AskYesNo = [](const QString&) { return false; };
-    form->OpenBrowser = [](const QUrl&) { return true; };
-    form->ShowMessage = [](const QString&) {};
-    form->show();
+    auto form = shownQuietForm(dir);
 
     const std::string phrase = "red cars";
     // File name and size of every picture the sandbox expects, as the list shows them.
@@ -170,5 +178,42 @@ TEST(MainWindowEndToEnd, SelectedRowsAreDownloadedAndTheWindowClosesByItself) {
     saved.sort();
     expected.sort();
     EXPECT_EQ(saved, expected);
+    form.reset();
+}
+
+// Sorted by size from the first rows on, the list stays sorted while the sandbox's rows
+// arrive, and the Source column tells archives from sites. With LUMISIFT_WIDE_SHOT=FILE.png
+// the window, made wide, is grabbed into FILE.png (the README's pictures).
+TEST(MainWindowEndToEnd, RowsStaySortedWhileTheyArriveAndNameTheirSource) {
+    SandboxProcess sandbox(lumi::test::kQuickSandbox);
+    ASSERT_TRUE(sandbox.running()) << sandbox.error();
+    SandboxEnvironment environment(sandbox);
+    QTemporaryDir dir;
+    auto form = shownQuietForm(dir);
+    const QString shot = qEnvironmentVariable("LUMISIFT_WIDE_SHOT");
+    if (!shot.isEmpty()) form->resize(form->screen()->availableGeometry().size() * 0.85);
+    QTest::keyClicks(form->Search->Edit1, QStringLiteral("harbour lights"));
+    QTest::keyClick(form->Search->Edit1, Qt::Key_Return);
+    QTreeView& list = *form->Results->ListView1;
+    list.sortByColumn(1, Qt::DescendingOrder);
+    std::set<QString> sources;
+    ASSERT_TRUE(waitUntil([&] {
+        for (int row = 1; row < list.model()->rowCount(); ++row) {
+            const auto size = [&](int r) { return list.model()->index(r, 1).data(Qt::UserRole); };
+            EXPECT_GE(size(row - 1).toLongLong(), size(row).toLongLong()) << row;
+        }
+        for (int row = 0; row < list.model()->rowCount(); ++row)
+            sources.insert(list.model()->index(row, 2).data().toString());
+        return !form->Engine->Searching;
+    }, 90000));
+    EXPECT_TRUE(sources.count(QStringLiteral("Openverse")));
+    EXPECT_TRUE(std::any_of(sources.begin(), sources.end(), [](const QString& source) {
+        return source.startsWith(QStringLiteral("127.0.0.1:"));
+    })) << "a site's host and port";
+    if (!shot.isEmpty()) {
+        list.selectionModel()->select(list.model()->index(1, 0),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        EXPECT_TRUE(form->grab().save(shot));
+    }
     form.reset();
 }

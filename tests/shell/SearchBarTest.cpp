@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -111,6 +112,47 @@ TEST_F(SearchBarTest, EnterStartsABlinkingSearchAndAbortReturnsToReadyWithRowsKe
     EXPECT_EQ(form->Search->Label1->text(), QStringLiteral("2")) << "the rows stay after an abort";
     lumi::test::spinFor(1200);
     EXPECT_FALSE(form->Search->Label7->isHidden()) << "no blinking once aborted";
+}
+
+// A header click sorts, and rows found later take their places in that order; the rows the
+// commands work on are the engine's, whatever the order shown. The search's end names the
+// services that could not be reached.
+TEST_F(SearchBarTest, RowsKeepTheirSortWhileTheyArriveAndTheEndNamesUnreachedServices) {
+    QTreeView& list = *form->Results->ListView1;
+    EXPECT_FALSE(form->Commands->GlimFade6->isEnabled());
+    QTest::keyClicks(form->Search->Edit1, QStringLiteral("harbour lights"));
+    QTest::keyClick(form->Search->Edit1, Qt::Key_Return);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("harbour lights \u2013 Lumisift v1.4"));
+    form->Engine->AddToListView("http://h/a/small.jpg", 20000);
+    form->Engine->AddToListView("http://h/b/large.jpg", 500000);
+    ASSERT_TRUE(waitUntil([&] { return list.model()->rowCount() == 2; }));
+    // Clicks on the size header until the largest come first.
+    const QPoint sizeHeader(list.header()->sectionViewportPosition(1) + 5, 5);
+    QTest::mouseClick(list.header()->viewport(), Qt::LeftButton, {}, sizeHeader);
+    const Qt::SortOrder first = list.header()->sortIndicatorOrder();
+    if (first == Qt::AscendingOrder)
+        QTest::mouseClick(list.header()->viewport(), Qt::LeftButton, {}, sizeHeader);
+    ASSERT_EQ(list.header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    form->Engine->AddToListView("http://h/c/largest.jpg", 900000);
+    form->Engine->AddToListView("http://h/d/middle.jpg", 30000);
+    ASSERT_TRUE(waitUntil([&] { return list.model()->rowCount() == 4; }));
+    std::vector<QString> shown;
+    for (int row = 0; row < 4; ++row)
+        shown.push_back(list.model()->index(row, 0).data().toString());
+    EXPECT_EQ(QStringList(shown.begin(), shown.end()).join(u' '),
+              QStringLiteral("largest.jpg large.jpg middle.jpg small.jpg"));
+    EXPECT_EQ(list.model()->index(0, 2).data().toString(), QStringLiteral("h"));
+    list.selectionModel()->select(list.model()->index(0, 0),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_EQ(form->Results->selectedRows(), std::vector<size_t>{2});
+    EXPECT_TRUE(form->Commands->GlimFade6->isEnabled());
+
+    ASSERT_TRUE(waitUntil([&] { return !form->Engine->Searching; }, 20000));
+    const std::string status = form->Engine->display().statusText;
+    EXPECT_EQ(status.rfind("No search service could be reached: ", 0), 0u) << status;
+    EXPECT_NE(status.find("Openverse (Connection refused)"), std::string::npos) << status;
+    EXPECT_NE(status.find("HotBot (Connection refused)"), std::string::npos) << status;
+    EXPECT_EQ(form->Search->Label7->toolTip().toStdString(), status);
 }
 
 TEST_F(SearchBarTest, VisitOpensTheFolderOfTheTopmostSelectedImage) {
