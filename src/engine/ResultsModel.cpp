@@ -18,11 +18,7 @@ std::string sourceDescription(const PictureSource& source) {
 
 std::string sourceColumnText(const PictureSource& source, const std::string& address) {
     if (isArchiveService(source.service)) return serviceName(source.service);
-    std::string site;
-    std::string path;
-    ExtractUrlAndPath(source.page.empty() ? address : source.page, site, path);
-    const size_t scheme = site.find("://");
-    return scheme == std::string::npos ? site : site.substr(scheme + 3);
+    return SiteOfURL(source.page.empty() ? address : source.page);
 }
 
 std::string wrapLongLines(const std::string& text, size_t width) {

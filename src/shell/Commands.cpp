@@ -43,6 +43,12 @@ QCheckBox* serviceBox(QWidget* parent, const QString& caption) {
     return box;
 }
 
+// The command bar's captions, left to right (View, Slide Show, Download, Visit).
+QString barCaption(size_t i) {
+    const char* const captions[] = {"&View", "S&lide Show", "&Download", "V&isit"};
+    return QString::fromLatin1(captions[i]);
+}
+
 } // namespace
 
 Commands::Commands(QWidget* window, QWidget* searchPanel, Targets targets)
@@ -85,10 +91,9 @@ void Commands::buildCommandPanel(QWidget* window) {
 void Commands::buildCommandBar(QWidget* searchPanel) {
     Panel8 = blackPanel(searchPanel);
     Panel8->setFixedHeight(BarHeight);
-    GlimFade6 = captionButton(Panel8, {}, CommandBarButton, QStringLiteral("&View"));
-    GlimFade8 = captionButton(Panel8, {}, CommandBarButton, QStringLiteral("S&lide Show"));
-    GlimFade4 = captionButton(Panel8, {}, CommandBarButton, QStringLiteral("&Download"));
-    GlimFade5 = captionButton(Panel8, {}, CommandBarButton, QStringLiteral("V&isit"));
+    TGlimFade** const buttons[] = {&GlimFade6, &GlimFade8, &GlimFade4, &GlimFade5};
+    for (size_t i = 0; i < std::size(buttons); ++i)
+        *buttons[i] = captionButton(Panel8, {}, CommandBarButton, barCaption(i));
     onResize(Panel8, [this] { spreadCommandBar(); });
     spreadCommandBar();
 }
@@ -97,16 +102,13 @@ void Commands::buildCommandBar(QWidget* searchPanel) {
 // smallest size; their faces are drawn again at the new size.
 void Commands::spreadCommandBar() {
     constexpr int Gap = 4;
-    const TGlimFade* const order[] = {GlimFade6, GlimFade8, GlimFade4, GlimFade5};
-    const QString captions[] = {QStringLiteral("&View"), QStringLiteral("S&lide Show"),
-                                QStringLiteral("&Download"), QStringLiteral("V&isit")};
+    TGlimFade* const order[] = {GlimFade6, GlimFade8, GlimFade4, GlimFade5};
     const int width = std::max(CommandBarButton.width(), (Panel8->width() - 5 * Gap) / 4);
     const QSize size(width, CommandBarButton.height());
     const int top = (BarHeight - size.height()) / 2;
-    for (int i = 0; i < 4; ++i) {
-        auto* button = const_cast<TGlimFade*>(order[i]);
-        if (button->size() != size) dressCaptionButton(*button, size, captions[i]);
-        button->move(Gap + i * (width + Gap), top);
+    for (size_t i = 0; i < std::size(order); ++i) {
+        if (order[i]->size() != size) dressCaptionButton(*order[i], size, barCaption(i));
+        order[i]->move(Gap + static_cast<int>(i) * (width + Gap), top);
     }
 }
 

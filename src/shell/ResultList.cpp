@@ -30,7 +30,7 @@ void styleResultColumns(QTreeView& list) {
     header.setSectionResizeMode(ResultsModel::NameColumn, QHeaderView::Stretch);
     header.setSectionResizeMode(ResultsModel::SizeColumn, QHeaderView::ResizeToContents);
     header.setSectionResizeMode(ResultsModel::SourceColumn, QHeaderView::Interactive);
-    header.resizeSection(ResultsModel::SourceColumn, 130);
+    header.resizeSection(ResultsModel::SourceColumn, 160);
     header.setMinimumSectionSize(60);
 }
 

@@ -1,7 +1,6 @@
 // The main window against the sandbox: a phrase typed and Enter fill the results list with
 // the sandbox's pictures; Abort returns to "Ready" and keeps the rows; selected rows are
 // downloaded into the save folder while the progress window counts them down.
-#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -175,6 +174,8 @@ TEST(MainWindowEndToEnd, SelectedRowsAreDownloadedAndTheWindowClosesByItself) {
     QStringList expected;
     for (const QString& name : names)
         expected << name;
+    // The archives' pictures carry licences, credited in a file of their own beside them.
+    saved.removeAll(QStringLiteral("CREDITS.txt"));
     saved.sort();
     expected.sort();
     EXPECT_EQ(saved, expected);
@@ -197,19 +198,16 @@ TEST(MainWindowEndToEnd, RowsStaySortedWhileTheyArriveAndNameTheirSource) {
     QTreeView& list = *form->Results->ListView1;
     list.sortByColumn(1, Qt::DescendingOrder);
     std::set<QString> sources;
+    const auto cell = [&](int row, int column) { return list.model()->index(row, column).data(); };
     ASSERT_TRUE(waitUntil([&] {
-        for (int row = 1; row < list.model()->rowCount(); ++row) {
-            const auto size = [&](int r) { return list.model()->index(r, 1).data(Qt::UserRole); };
-            EXPECT_GE(size(row - 1).toLongLong(), size(row).toLongLong()) << row;
+        for (int row = 0; row < list.model()->rowCount(); ++row) {
+            EXPECT_TRUE(row == 0 || cell(row - 1, 1).toLongLong() >= cell(row, 1).toLongLong());
+            sources.insert(cell(row, 2).toString().section(u':', 0, 0));
         }
-        for (int row = 0; row < list.model()->rowCount(); ++row)
-            sources.insert(list.model()->index(row, 2).data().toString());
         return !form->Engine->Searching;
     }, 90000));
-    EXPECT_TRUE(sources.count(QStringLiteral("Openverse")));
-    EXPECT_TRUE(std::any_of(sources.begin(), sources.end(), [](const QString& source) {
-        return source.startsWith(QStringLiteral("127.0.0.1:"));
-    })) << "a site's host and port";
+    EXPECT_TRUE(sources.count(QStringLiteral("Openverse")) &&
+                sources.count(QStringLiteral("127.0.0.1")));
     if (!shot.isEmpty()) {
         list.selectionModel()->select(list.model()->index(1, 0),
                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
