@@ -103,9 +103,12 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
     }
     if (role == Qt::DisplayRole || role == SortRole) {
         switch (index.column()) {
-        case NameColumn: return text(r.caption);
-        case SizeColumn: return text(r.sizeText);
-        default: return QString::fromStdString(r.sourceText);
+        case NameColumn:
+            return text(r.caption);
+        case SizeColumn:
+            return text(r.sizeText);
+        default:
+            return QString::fromStdString(r.sourceText);
         }
     }
     if (role == Qt::TextAlignmentRole && index.column() == SizeColumn)
@@ -119,9 +122,12 @@ QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int 
     if (orientation != Qt::Horizontal) return {};
     if (role == Qt::DisplayRole) {
         switch (section) {
-        case NameColumn: return QStringLiteral("Filename:");
-        case SizeColumn: return QStringLiteral("Size:");
-        default: return QStringLiteral("Source:");
+        case NameColumn:
+            return QStringLiteral("Filename:");
+        case SizeColumn:
+            return QStringLiteral("Size:");
+        default:
+            return QStringLiteral("Source:");
         }
     }
     if (role == Qt::TextAlignmentRole && section == SizeColumn)

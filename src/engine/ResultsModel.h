@@ -1,7 +1,8 @@
 #pragma once
 // The rows of the results list (ListView1): one per listed image, caption = file name,
-// "Size:" = bytes or "UNKNOWN", "Source:" = the service or the site's host. Rows arrive one at a time and are shown in batches, so a
-// view stays responsive while a search adds tens of thousands of them.
+// "Size:" = bytes or "UNKNOWN", "Source:" = the service or the site's host. Rows arrive one at a
+// time and are shown in batches, so a view stays responsive while a search adds tens of thousands
+// of them.
 #include <string>
 #include <vector>
 

@@ -213,8 +213,8 @@ void SearchEngine::showSlowPageWait() {
         waitedFor = std::string(runningItem(line));
     }
     if (longest >= SlowPageNoticeMs)
-        display_.statusText = "Waiting for " + SiteOfURL(waitedFor) + " (" +
-                              std::to_string(longest / 1000) + " s)";
+        display_.statusText =
+            "Waiting for " + SiteOfURL(waitedFor) + " (" + std::to_string(longest / 1000) + " s)";
     else if (display_.statusText.rfind("Waiting for ", 0) == 0)
         display_.statusText = "Searching...";
 }

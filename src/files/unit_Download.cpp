@@ -163,8 +163,8 @@ bool Tfrm_Download::filesPending() const {
 
 bool Tfrm_Download::confirmAbort() {
     if (!filesPending()) return true;
-    return AskYesNo(QStringLiteral("%1 files are not saved yet. Abort the download?")
-                        .arg(ListBox1->count()));
+    return AskYesNo(
+        QStringLiteral("%1 files are not saved yet. Abort the download?").arg(ListBox1->count()));
 }
 
 void Tfrm_Download::reject() {
@@ -189,8 +189,8 @@ bool Tfrm_Download::takeQueued(const std::string& name) {
     for (const bool running : {true, false}) {
         for (int row = 0; row < ListBox1->count(); ++row) {
             const QListWidgetItem* item = ListBox1->item(row);
-            const bool match = running ? item->data(Qt::UserRole).toString() == entry
-                                       : item->text() == entry;
+            const bool match =
+                running ? item->data(Qt::UserRole).toString() == entry : item->text() == entry;
             if (!match) continue;
             delete ListBox1->takeItem(row);
             return true;

@@ -5,8 +5,8 @@
 // while it transfers. Failed files are listed under the two lists with their reasons, and
 // once nothing is left running the gauge stands full, the window says how many were saved
 // and failed, and the Abort button becomes "Close". Escape, Ctrl+W or the close box ask
-// before aborting files still queued. A thin view: the Download command fills the queue and reports each saved
-// or failed file; closing it ends the batch.
+// before aborting files still queued. A thin view: the Download command fills the queue and reports
+// each saved or failed file; closing it ends the batch.
 #include <functional>
 #include <string>
 

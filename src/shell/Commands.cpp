@@ -261,7 +261,9 @@ void Commands::GlimFade4Click() {
         // The batch lives while the window is open; closing it (by the last file or by
         // Abort) stops whatever still runs.
         DownloadBatch batch(targets_.transfers, plan.items, transferLimit(targets_.settings));
-        batch.OnItemStarted = [this](const BatchItem& item) { frm_Download->fileStarted(item.name); };
+        batch.OnItemStarted = [this](const BatchItem& item) {
+            frm_Download->fileStarted(item.name);
+        };
         batch.OnItemDone = [this](const BatchItem& item) {
             if (item.state == BatchItem::State::Saved)
                 frm_Download->fileSaved(item.name);

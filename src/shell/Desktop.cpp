@@ -40,8 +40,8 @@ Desktop::Desktop(QWidget* owner) {
         QMessageBox::information(owner, QStringLiteral("Lumisift"), message);
     };
     ShowUnopened = [owner](const QString& address) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Lumisift"),
-                        unopenedMessage(address), QMessageBox::Close, owner);
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Lumisift"), unopenedMessage(address),
+                        QMessageBox::Close, owner);
         box.setTextFormat(Qt::PlainText);
         QPushButton* copy = box.addButton(QStringLiteral("&Copy"), QMessageBox::ActionRole);
         box.exec();

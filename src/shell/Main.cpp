@@ -170,10 +170,10 @@ void TForm1::connectKeys() {
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_Enter), &lumi::Commands::GlimFade6Click);
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_B), &lumi::Commands::GlimFade5Click);
     shortcut(QKeySequence(Qt::Key_F1), &lumi::Commands::GlimFade3Click);
-    QObject::connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this),
-                     &QShortcut::activated, this, &QWidget::close);
-    QObject::connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this),
-                     &QShortcut::activated, this, [this] { Search->Button1Click(); });
+    QObject::connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated,
+                     this, &QWidget::close);
+    QObject::connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this), &QShortcut::activated,
+                     this, [this] { Search->Button1Click(); });
     // The viewer takes the keys while it shows, so that Enter cannot reach a hidden command.
     Viewer->panel_Viewer->setFocusPolicy(Qt::ClickFocus);
 }

@@ -49,8 +49,8 @@ TGlimFade* captionButton(QWidget* parent, QPoint at, QSize size, const QString& 
     button->move(at);
     button->setCursor(Qt::PointingHandCursor);
     // The underlined letter of the caption is the button's Alt key.
-    QObject::connect(new QShortcut(QKeySequence::mnemonic(caption), button),
-                     &QShortcut::activated, button, [button] {
+    QObject::connect(new QShortcut(QKeySequence::mnemonic(caption), button), &QShortcut::activated,
+                     button, [button] {
                          if (button->isVisible() && button->isEnabled() && button->OnClick)
                              button->OnClick(button);
                      });

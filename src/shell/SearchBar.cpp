@@ -85,12 +85,12 @@ void SearchBar::growToWidth() {
     Edit1->resize(270 + extra, Edit1->height());
     for (QLabel* value : {Label7, Label1, Label2})
         value->resize(84 + extra, value->height());
-    for (QWidget* control : {static_cast<QWidget*>(SearchButton),
-                             static_cast<QWidget*>(AbortButton)})
+    for (QWidget* control :
+         {static_cast<QWidget*>(SearchButton), static_cast<QWidget*>(AbortButton)})
         control->move(288 + extra, control->y());
-    for (QWidget* control : {static_cast<QWidget*>(CheckBox_CheckLinks),
-                             static_cast<QWidget*>(CheckBox_RecursiveSearch),
-                             static_cast<QWidget*>(Button1)})
+    for (QWidget* control :
+         {static_cast<QWidget*>(CheckBox_CheckLinks),
+          static_cast<QWidget*>(CheckBox_RecursiveSearch), static_cast<QWidget*>(Button1)})
         control->move(354 + extra, control->y());
     if (engine_) showEngineState();
 }

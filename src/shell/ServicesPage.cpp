@@ -18,14 +18,22 @@ namespace {
 // The service's name with its Alt key, none alike in the options dialog.
 QString mnemonicCaption(ServiceId service) {
     switch (service) {
-    case ServiceId::Openverse: return QStringLiteral("O&penverse");
-    case ServiceId::Commons: return QStringLiteral("&Wikimedia Commons");
-    case ServiceId::SearXNG: return QStringLiteral("Sear&XNG");
-    case ServiceId::HotBot: return QStringLiteral("&HotBot");
-    case ServiceId::Lycos: return QStringLiteral("L&ycos");
-    case ServiceId::ScourNet: return QStringLiteral("ScourNe&t");
-    case ServiceId::LycosImagesDirect: return QStringLiteral("Lycos &Images Direct");
-    default: return QString::fromUtf8(serviceName(service));
+    case ServiceId::Openverse:
+        return QStringLiteral("O&penverse");
+    case ServiceId::Commons:
+        return QStringLiteral("&Wikimedia Commons");
+    case ServiceId::SearXNG:
+        return QStringLiteral("Sear&XNG");
+    case ServiceId::HotBot:
+        return QStringLiteral("&HotBot");
+    case ServiceId::Lycos:
+        return QStringLiteral("L&ycos");
+    case ServiceId::ScourNet:
+        return QStringLiteral("ScourNe&t");
+    case ServiceId::LycosImagesDirect:
+        return QStringLiteral("Lycos &Images Direct");
+    default:
+        return QString::fromUtf8(serviceName(service));
     }
 }
 
@@ -54,7 +62,8 @@ ServicesPage::ServicesPage(QWidget* parent) : QWidget(parent) {
     spin_MaxPages->setRange(MinArchivePages, MaxArchivePages);
     form->addRow(QStringLiteral("Result pages per archive:"), spin_MaxPages);
     layout->addLayout(form);
-    checkbox_WriteCredits = new QCheckBox(QStringLiteral("W&rite CREDITS.txt with downloads"), this);
+    checkbox_WriteCredits =
+        new QCheckBox(QStringLiteral("W&rite CREDITS.txt with downloads"), this);
     layout->addWidget(checkbox_WriteCredits);
     layout->addStretch(1);
 }

@@ -121,12 +121,12 @@ void Tfrm_Options::buildGeneralPage() {
     GroupBox2 =
         placed(new QGroupBox(QStringLiteral("Filter Functions:"), TabSheet1), {2, 90, 344, 132});
     label(GroupBox2, QStringLiteral("Image Files:"), {14, 26});
-    checkbox_LargerThan =
-        placed(new QCheckBox(QStringLiteral("Must be &larger than:"), GroupBox2), {14, 52, 176, 20});
+    checkbox_LargerThan = placed(new QCheckBox(QStringLiteral("Must be &larger than:"), GroupBox2),
+                                 {14, 52, 176, 20});
     edit_LargerThan = field(GroupBox2, {196, 50, 70, 24});
     label(GroupBox2, QStringLiteral("kb."), {274, 54});
-    checkbox_SmallerThan = placed(new QCheckBox(QStringLiteral("Must be s&maller than:"), GroupBox2),
-                                  {14, 88, 176, 20});
+    checkbox_SmallerThan = placed(
+        new QCheckBox(QStringLiteral("Must be s&maller than:"), GroupBox2), {14, 88, 176, 20});
     edit_SmallerThan = field(GroupBox2, {196, 86, 70, 24});
     label(GroupBox2, QStringLiteral("kb."), {274, 90});
 }

@@ -199,13 +199,15 @@ TEST(MainWindowEndToEnd, RowsStaySortedWhileTheyArriveAndNameTheirSource) {
     list.sortByColumn(1, Qt::DescendingOrder);
     std::set<QString> sources;
     const auto cell = [&](int row, int column) { return list.model()->index(row, column).data(); };
-    ASSERT_TRUE(waitUntil([&] {
-        for (int row = 0; row < list.model()->rowCount(); ++row) {
-            EXPECT_TRUE(row == 0 || cell(row - 1, 1).toLongLong() >= cell(row, 1).toLongLong());
-            sources.insert(cell(row, 2).toString().section(u':', 0, 0));
-        }
-        return !form->Engine->Searching;
-    }, 90000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (int row = 0; row < list.model()->rowCount(); ++row) {
+                EXPECT_TRUE(row == 0 || cell(row - 1, 1).toLongLong() >= cell(row, 1).toLongLong());
+                sources.insert(cell(row, 2).toString().section(u':', 0, 0));
+            }
+            return !form->Engine->Searching;
+        },
+        90000));
     EXPECT_TRUE(sources.count(QStringLiteral("Openverse")) &&
                 sources.count(QStringLiteral("127.0.0.1")));
     if (!shot.isEmpty()) {

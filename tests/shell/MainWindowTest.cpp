@@ -374,12 +374,14 @@ TEST_F(MainWindowTest, TheLayoutGrowsWithTheWindowAndTheSavedSizeFitsTheScreen) 
             for (size_t i = 0; i < shown.size(); ++i) {
                 EXPECT_TRUE(parent->rect().contains(shown[i])) << parent->metaObject()->className();
                 for (size_t j = i + 1; j < shown.size(); ++j)
-                    EXPECT_FALSE(shown[i].intersects(shown[j])) << parent->metaObject()->className();
+                    EXPECT_FALSE(shown[i].intersects(shown[j]))
+                        << parent->metaObject()->className();
             }
         }
         EXPECT_GT(form->Search->Edit1->width(), lastEdit);
         lastEdit = form->Search->Edit1->width();
-        EXPECT_GT(form->Commands->GlimFade5->geometry().right(), form->Commands->Panel8->width() - 9);
+        EXPECT_GT(form->Commands->GlimFade5->geometry().right(),
+                  form->Commands->Panel8->width() - 9);
         const QHeaderView& header = *form->Results->ListView1->header();
         EXPECT_EQ(header.sectionSize(0) + header.sectionSize(1) + header.sectionSize(2),
                   header.viewport()->width());

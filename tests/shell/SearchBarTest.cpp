@@ -164,8 +164,8 @@ TEST_F(SearchBarTest, AWaitOnASlowPageNamesItsHostInTheStatus) {
     form->Search->Edit1->setText(QStringLiteral("slow"));
     form->Search->SearchButtonClick();
     const std::string waiting = "Waiting for 127.0.0.1:" + std::to_string(silent.port()) + " (";
-    EXPECT_TRUE(waitUntil(
-        [&] { return form->Engine->display().statusText.rfind(waiting, 0) == 0; }, 15000))
+    EXPECT_TRUE(
+        waitUntil([&] { return form->Engine->display().statusText.rfind(waiting, 0) == 0; }, 15000))
         << form->Engine->display().statusText;
 }
 
