@@ -1,5 +1,7 @@
 #include "shell/ServicesPage.h"
 
+#include <utility>
+
 #include <QCheckBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -17,24 +19,17 @@ namespace {
 
 // The service's name with its Alt key, none alike in the options dialog.
 QString mnemonicCaption(ServiceId service) {
-    switch (service) {
-    case ServiceId::Openverse:
-        return QStringLiteral("O&penverse");
-    case ServiceId::Commons:
-        return QStringLiteral("&Wikimedia Commons");
-    case ServiceId::SearXNG:
-        return QStringLiteral("Sear&XNG");
-    case ServiceId::HotBot:
-        return QStringLiteral("&HotBot");
-    case ServiceId::Lycos:
-        return QStringLiteral("L&ycos");
-    case ServiceId::ScourNet:
-        return QStringLiteral("ScourNe&t");
-    case ServiceId::LycosImagesDirect:
-        return QStringLiteral("Lycos &Images Direct");
-    default:
-        return QString::fromUtf8(serviceName(service));
-    }
+    const std::pair<ServiceId, const char*> captions[] = {
+        {ServiceId::Openverse, "O&penverse"},
+        {ServiceId::Commons, "&Wikimedia Commons"},
+        {ServiceId::SearXNG, "Sear&XNG"},
+        {ServiceId::HotBot, "&HotBot"},
+        {ServiceId::Lycos, "L&ycos"},
+        {ServiceId::ScourNet, "ScourNe&t"},
+        {ServiceId::LycosImagesDirect, "Lycos &Images Direct"}};
+    for (const auto& [id, caption] : captions)
+        if (id == service) return QString::fromLatin1(caption);
+    return QString::fromUtf8(serviceName(service));
 }
 
 } // namespace
