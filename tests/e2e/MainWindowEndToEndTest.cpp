@@ -51,30 +51,32 @@ struct SandboxEnvironment {
     }
 };
 
-// The main window over a fast connection's settings in dir, shown, asking nothing.
-std::unique_ptr<TForm1> shownQuietForm(const QTemporaryDir& dir) {
-    auto form =
-        std::make_unique<TForm1>(lumi::test::writeIni(dir, "SlowConnection=0\r\n").toStdString());
-    form->AskYesNo = [](const QString&) { return false; };
-    form->OpenBrowser = [](const QUrl&) { return true; };
-    form->ShowMessage = [](const QString&) {};
-    form->show();
-    return form;
-}
+// The sandbox, the program pointed at it and its main window, shown and asking nothing.
+struct WindowOverSandbox {
+    SandboxProcess sandbox{lumi::test::kQuickSandbox};
+    SandboxEnvironment environment{sandbox};
+    QTemporaryDir dir;
+    std::unique_ptr<TForm1> form = std::make_unique<TForm1>(
+        lumi::test::writeIni(dir, "SlowConnection=0\r\n").toStdString());
+    WindowOverSandbox() {
+        form->AskYesNo = [](const QString&) { return false; };
+        form->OpenBrowser = [](const QUrl&) { return true; };
+        form->ShowMessage = [](const QString&) {};
+        form->show();
+    }
+};
 
 } // namespace
 
 TEST(MainWindowEndToEnd, EnterFillsTheListFromTheSandboxAndAbortKeepsTheRows) {
-    SandboxProcess sandbox(lumi::test::kQuickSandbox);
-    ASSERT_TRUE(sandbox.running()) << sandbox.error();
-    SandboxEnvironment environment(sandbox);
-    QTemporaryDir dir;
-    auto form = shownQuietForm(dir);
+    WindowOverSandbox window;
+    ASSERT_TRUE(window.sandbox.running()) << window.sandbox.error();
+    auto& form = window.form;
 
     const std::string phrase = "red cars";
     // File name and size of every picture the sandbox expects, as the list shows them.
     std::multimap<QString, QString> expected;
-    for (const auto& row : sandbox.expected(phrase)) {
+    for (const auto& row : window.sandbox.expected(phrase)) {
         const auto tab = row.find('\t');
         const std::string url = row.substr(tab + 1);
         expected.emplace(QString::fromStdString(url.substr(url.rfind('/') + 1)),
@@ -186,11 +188,9 @@ TEST(MainWindowEndToEnd, SelectedRowsAreDownloadedAndTheWindowClosesByItself) {
 // arrive, and the Source column tells archives from sites. With LUMISIFT_WIDE_SHOT=FILE.png
 // the window, made wide, is grabbed into FILE.png (the README's pictures).
 TEST(MainWindowEndToEnd, RowsStaySortedWhileTheyArriveAndNameTheirSource) {
-    SandboxProcess sandbox(lumi::test::kQuickSandbox);
-    ASSERT_TRUE(sandbox.running()) << sandbox.error();
-    SandboxEnvironment environment(sandbox);
-    QTemporaryDir dir;
-    auto form = shownQuietForm(dir);
+    WindowOverSandbox window;
+    ASSERT_TRUE(window.sandbox.running()) << window.sandbox.error();
+    auto& form = window.form;
     const QString shot = qEnvironmentVariable("LUMISIFT_WIDE_SHOT");
     if (!shot.isEmpty()) form->resize(form->screen()->availableGeometry().size() * 0.85);
     QTest::keyClicks(form->Search->Edit1, QStringLiteral("harbour lights"));

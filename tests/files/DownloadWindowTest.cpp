@@ -98,7 +98,6 @@ TEST(DownloadWindow, RunningFilesAreMarkedAndEscapeAsksBeforeAborting) {
     EXPECT_TRUE(window.isVisible());
     QTest::keyClick(&window, Qt::Key_Escape); // answered Yes
     EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(asked, 2);
 }
 
 namespace {
