@@ -56,8 +56,8 @@ struct WindowOverSandbox {
     SandboxProcess sandbox{lumi::test::kQuickSandbox};
     SandboxEnvironment environment{sandbox};
     QTemporaryDir dir;
-    std::unique_ptr<TForm1> form = std::make_unique<TForm1>(
-        lumi::test::writeIni(dir, "SlowConnection=0\r\n").toStdString());
+    std::unique_ptr<TForm1> form =
+        std::make_unique<TForm1>(lumi::test::writeIni(dir, "SlowConnection=0\r\n").toStdString());
     WindowOverSandbox() {
         form->AskYesNo = [](const QString&) { return false; };
         form->OpenBrowser = [](const QUrl&) { return true; };
