@@ -168,6 +168,14 @@ std::string ExtractFileNameFromURL(const std::string& address) {
     return result;
 }
 
+std::string SiteOfURL(const std::string& address) {
+    std::string site;
+    std::string path;
+    ExtractUrlAndPath(address, site, path);
+    const size_t scheme = site.find("://");
+    return scheme == std::string::npos ? site : site.substr(scheme + 3);
+}
+
 std::string ExtractPageLinkFromURL(const std::string& address) {
     std::string result;
     lumi::catchAll("error code : #0036 (ExtractPageLinkFromURL)", [&] {

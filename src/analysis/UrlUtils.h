@@ -35,6 +35,10 @@ std::string FixHTMLCodes(const std::string& text);
 // The text after the last "/" (the whole text without "/"; empty when it ends in "/").
 std::string ExtractFileNameFromURL(const std::string& address);
 
+// The host of an address as people read it, with its port when one is named and without
+// the scheme: "https://pics.example:8080/a/b.jpg" -> "pics.example:8080".
+std::string SiteOfURL(const std::string& address);
+
 // The text up to and including the last "/". Without any "/" there is no result: the
 // failure is reported and the empty text returned.
 std::string ExtractPageLinkFromURL(const std::string& address);

@@ -84,6 +84,7 @@ bool SearchEngine::serviceAnswerDone(THttpCli* sender, int error) {
     const int status = error == 0 ? sender->StatusCode() : 0;
     ++counts->statuses[status];
     if (status != 0) ++counts->answered;
+    if (status == 0) counts->failure = requestFailureText(*sender, error);
     if (!isArchiveService(service)) {
         if (status >= 200 && status < 300) ++counts->read;
         if (counts->answered == 1 && status == 200 && buffer &&

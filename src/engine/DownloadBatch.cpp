@@ -59,6 +59,7 @@ void DownloadBatch::startNext() {
         if (transfers_.GetFile(item.address, item.path, tkSave)) {
             item.state = BatchItem::State::Running;
             ++running_;
+            if (OnItemStarted) OnItemStarted(item);
             continue;
         }
         item.state = BatchItem::State::Failed;

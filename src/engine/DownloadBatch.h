@@ -56,6 +56,8 @@ public:
     DownloadBatch(const DownloadBatch&) = delete;
     DownloadBatch& operator=(const DownloadBatch&) = delete;
 
+    // When an item's transfer starts.
+    std::function<void(const BatchItem& item)> OnItemStarted;
     // After each item ends, saved or failed. It may call abort().
     std::function<void(const BatchItem& item)> OnItemDone;
 

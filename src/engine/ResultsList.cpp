@@ -46,11 +46,12 @@ void SearchEngine::addRow(const std::string& url, int64_t size, bool sizeKnown) 
         if (!FoundList.addUnique(url)) return;
         PictureSource source = takeSource(url);
         if (ServiceCounts* counts = health_.find(source.service)) ++counts->listed;
+        std::string sourceText = sourceColumnText(source, url);
         // The counter reaches the window with the rows it counts (see the constructor).
         display_.foundText = incrementCounterText(display_.foundText);
         results_.appendRow(ExtractFileNameFromURL(url),
                            sizeKnown ? std::to_string(size) : std::string("UNKNOWN"),
-                           std::move(source));
+                           std::move(source), std::move(sourceText));
     });
 }
 

@@ -1,5 +1,7 @@
 #include "engine/ResultsModel.h"
 
+#include "analysis/UrlUtils.h"
+
 namespace lumi {
 
 std::string sourceDescription(const PictureSource& source) {
@@ -14,14 +16,46 @@ std::string sourceDescription(const PictureSource& source) {
     return text;
 }
 
+std::string sourceColumnText(const PictureSource& source, const std::string& address) {
+    if (isArchiveService(source.service)) return serviceName(source.service);
+    return SiteOfURL(source.page.empty() ? address : source.page);
+}
+
+std::string wrapLongLines(const std::string& text, size_t width) {
+    std::string wrapped;
+    size_t column = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            column = 0;
+        } else if (column == width) {
+            // Break after the last "/" or blank in the second half of the line, else here.
+            const size_t lineStart = wrapped.size() - column;
+            const size_t cut = wrapped.find_last_of("/ ", wrapped.size() - 1);
+            if (cut != std::string::npos && cut >= lineStart + width / 2 &&
+                cut + 1 < wrapped.size()) {
+                wrapped.insert(cut + 1, 1, '\n');
+                column = wrapped.size() - cut - 2;
+            } else {
+                wrapped += '\n';
+                column = 0;
+            }
+        }
+        wrapped += text[i];
+        if (text[i] != '\n') ++column;
+    }
+    return wrapped;
+}
+
 ResultsModel::ResultsModel(QObject* parent) : QAbstractTableModel(parent) {
     publishTimer_.setSingleShot(true);
     publishTimer_.setInterval(PublishDelayMs);
     connect(&publishTimer_, &QTimer::timeout, this, &ResultsModel::publishPendingRows);
 }
 
-void ResultsModel::appendRow(std::string caption, std::string sizeText, PictureSource source) {
-    rows_.push_back({std::move(caption), std::move(sizeText), std::move(source)});
+void ResultsModel::appendRow(std::string caption, std::string sizeText, PictureSource source,
+                             std::string sourceText) {
+    rows_.push_back(
+        {std::move(caption), std::move(sizeText), std::move(source), std::move(sourceText)});
     if (!publishTimer_.isActive()) publishTimer_.start();
 }
 
@@ -52,28 +86,51 @@ int ResultsModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ResultsModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 2;
+    return parent.isValid() ? 0 : ColumnCount;
 }
 
 QVariant ResultsModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= published_) return {};
     const Row& r = rows_[static_cast<size_t>(index.row())];
-    if (role == Qt::DisplayRole) {
-        const std::string& text = index.column() == 0 ? r.caption : r.sizeText;
-        return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    const auto text = [](const std::string& bytes) {
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    };
+    if (role == SortRole && index.column() == SizeColumn) {
+        // Digits only, at most ten of them (a size under the 32-bit limit); else unknown.
+        const bool known = !r.sizeText.empty() && r.sizeText.size() <= 10 &&
+                           r.sizeText.find_first_not_of("0123456789") == std::string::npos;
+        return qlonglong(known ? std::stoll(r.sizeText) : -1);
     }
-    if (role == Qt::TextAlignmentRole && index.column() == 1)
+    if (role == Qt::DisplayRole || role == SortRole) {
+        switch (index.column()) {
+        case NameColumn:
+            return text(r.caption);
+        case SizeColumn:
+            return text(r.sizeText);
+        default:
+            return QString::fromStdString(r.sourceText);
+        }
+    }
+    if (role == Qt::TextAlignmentRole && index.column() == SizeColumn)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
     if (role == Qt::ToolTipRole && r.source.service != ServiceId::None)
-        return QString::fromStdString(sourceDescription(r.source));
+        return QString::fromStdString(wrapLongLines(sourceDescription(r.source), TooltipWidth));
     return {};
 }
 
 QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal) return {};
-    if (role == Qt::DisplayRole)
-        return section == 0 ? QStringLiteral("Filename:") : QStringLiteral("Size:");
-    if (role == Qt::TextAlignmentRole && section == 1)
+    if (role == Qt::DisplayRole) {
+        switch (section) {
+        case NameColumn:
+            return QStringLiteral("Filename:");
+        case SizeColumn:
+            return QStringLiteral("Size:");
+        default:
+            return QStringLiteral("Source:");
+        }
+    }
+    if (role == Qt::TextAlignmentRole && section == SizeColumn)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
     return {};
 }

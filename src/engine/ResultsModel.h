@@ -1,7 +1,8 @@
 #pragma once
 // The rows of the results list (ListView1): one per listed image, caption = file name,
-// "Size:" = bytes or "UNKNOWN". Rows arrive one at a time and are shown in batches, so a
-// view stays responsive while a search adds tens of thousands of them.
+// "Size:" = bytes or "UNKNOWN", "Source:" = the service or the site's host. Rows arrive one at a
+// time and are shown in batches, so a view stays responsive while a search adds tens of thousands
+// of them.
 #include <string>
 #include <vector>
 
@@ -15,6 +16,13 @@ namespace lumi {
 // A row's tooltip: "Found by <service>" and, one a line, the title, creator, licence and
 // page it was found on, where known. UTF-8.
 std::string sourceDescription(const PictureSource& source);
+// What the "Source:" column says: an archive's name, or for the classic path the host (and
+// port, when named) of the page the picture was found on (of the picture's own address when
+// no page is known).
+std::string sourceColumnText(const PictureSource& source, const std::string& address);
+// The text with every line longer than width broken into pieces of at most width
+// characters, after a "/" or a blank where one lies in a piece's second half.
+std::string wrapLongLines(const std::string& text, size_t width);
 
 class ResultsModel : public QAbstractTableModel {
     Q_OBJECT
@@ -23,11 +31,18 @@ public:
     static constexpr int SuspendRepaintFromRows = 200;
     // Rows added within this time reach the views together.
     static constexpr int PublishDelayMs = 50;
+    // Columns, and the role a sorting view orders them by (the size as a number, unknown
+    // sizes first).
+    enum Column { NameColumn, SizeColumn, SourceColumn, ColumnCount };
+    static constexpr int SortRole = Qt::UserRole;
+    // Tooltip lines are broken at this many characters.
+    static constexpr size_t TooltipWidth = 72;
 
     struct Row {
         std::string caption;
         std::string sizeText;
         PictureSource source; // shown as the row's tooltip
+        std::string sourceText;
     };
 
     explicit ResultsModel(QObject* parent = nullptr);
@@ -36,7 +51,8 @@ public:
     size_t totalRows() const { return rows_.size(); }
     const Row& row(size_t i) const { return rows_.at(i); }
 
-    void appendRow(std::string caption, std::string sizeText, PictureSource source = {});
+    void appendRow(std::string caption, std::string sizeText, PictureSource source = {},
+                   std::string sourceText = {});
     // Removes every row; with SuspendRepaintFromRows rows or more it brackets the removal
     // with repaintSuspended(true) and repaintSuspended(false).
     void clearRows();

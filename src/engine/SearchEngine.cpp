@@ -187,14 +187,44 @@ void SearchEngine::endSearchWhenIdle() {
     if (now - *idleSince_ < SearchIdleEndMs) return;
     Searching = false;
     TimerBlinkSearch->stop();
-    display_.statusText = "Done";
+    // Services that never answered are named, with why, rather than a plain "Done".
+    const std::string unreached = health_.unreached();
+    if (unreached.empty())
+        display_.statusText = "Done";
+    else if (resultPagesAnswered_ == 0)
+        display_.statusText = "No search service could be reached: " + unreached;
+    else
+        display_.statusText = "Done; not reached: " + unreached;
     display_.statusVisible = true;
     display_.abortButtonVisible = false;
     display_.processesText = "0";
     Q_EMIT displayChanged();
 }
 
+// While the search waits on nothing but pages that are slow to come, the status names the
+// host of the one waited on longest and for how long, instead of blinking "Searching...".
+void SearchEngine::showSlowPageWait() {
+    if (!Searching) return;
+    const bool onlyPages = GetPageQueue.empty() && CheckLinkQueue.empty() &&
+                           CheckLinkRunning.empty() && pageAnalyses_.empty();
+    const uint32_t now = tickCount();
+    uint32_t longest = 0;
+    std::string waitedFor;
+    for (size_t i = 0; onlyPages && i < GetPageRunning.size(); ++i) {
+        const std::string& line = GetPageRunning[i];
+        if (isDoneLine(line) || now - runningStartTick(line) < longest) continue;
+        longest = now - runningStartTick(line);
+        waitedFor = std::string(runningItem(line));
+    }
+    if (longest >= SlowPageNoticeMs)
+        display_.statusText =
+            "Waiting for " + SiteOfURL(waitedFor) + " (" + std::to_string(longest / 1000) + " s)";
+    else if (display_.statusText.rfind("Waiting for ", 0) == 0)
+        display_.statusText = "Searching...";
+}
+
 void SearchEngine::Timer5Timer() {
+    showSlowPageWait();
     const size_t pages = GetPageClients.size();
     const size_t checks = CheckLinkClients.size();
     display_.processesText = std::to_string(pages + checks);

@@ -82,6 +82,8 @@ public:
     static constexpr size_t MaxFoundRows = 100000;
     // A search with nothing queued, running or being analysed for this long is done.
     static constexpr uint32_t SearchIdleEndMs = 2000;
+    // A search waiting this long on nothing but pages says in its status what it waits for.
+    static constexpr uint32_t SlowPageNoticeMs = 5000;
     // Most bytes of an archive's answer that are read; a longer answer is not read at all.
     static constexpr int64_t MaxArchiveAnswerBytes = 4 * 1024 * 1024;
     // A compressed answer that unpacks to more than this is refused as a decompression bomb;
@@ -236,6 +238,7 @@ private:
     void raiseCounter(std::string& counterText);
     void markRunningDone(StringList& running, const std::string& item);
     void endSearchWhenIdle();
+    void showSlowPageWait();
 
     // Aborts so far. Every client remembers the count it was started under; its completion
     // after a later abort belongs to an abandoned search (whose lines the abort marked done)

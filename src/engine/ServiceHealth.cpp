@@ -23,6 +23,17 @@ std::string ServiceHealth::line(ServiceId service) const {
     return text;
 }
 
+std::string ServiceHealth::unreached() const {
+    std::string text;
+    for (size_t i = 0; i < ServiceCount; ++i) {
+        const ServiceCounts& c = counts_[i];
+        if (c.asked == 0 || c.answered != 0) continue;
+        text += (text.empty() ? "" : ", ") + std::string(serviceName(static_cast<ServiceId>(i))) +
+                " (" + (c.failure.empty() ? std::string("no answer") : c.failure) + ")";
+    }
+    return text;
+}
+
 std::vector<std::string> ServiceHealth::lines() const {
     std::vector<std::string> all;
     for (size_t i = 0; i < ServiceCount; ++i)

@@ -23,6 +23,7 @@ struct ServiceCounts {
     uint64_t listed = 0;
     uint64_t tooLong = 0; // pictures whose address is longer than the list takes
     bool noMarkers = false;
+    std::string failure; // why its last result page got no answer ("Connection refused")
 };
 
 class ServiceHealth {
@@ -41,6 +42,9 @@ public:
     // ", no results where results were expected" when a page lacked its markers, and
     // ", 2 addresses too long for the list" when some were.
     std::string line(ServiceId service) const;
+    // The services asked for pages that answered none, each with why: "Openverse (Connection
+    // refused), Lycos (Host not found)"; empty when every service asked answered.
+    std::string unreached() const;
     // One line per service, in ServiceId order.
     std::vector<std::string> lines() const;
     // Whether any service gave a result page that could be read.

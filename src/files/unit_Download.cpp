@@ -4,7 +4,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "base/Clock.h"
@@ -43,6 +45,11 @@ Tfrm_Download::Tfrm_Download(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Downloading Files"));
     resize(400, 400);
     setModal(true);
+    AskYesNo = [this](const QString& question) {
+        return QMessageBox::question(this, QStringLiteral("Lumisift"), question,
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this, this, &QDialog::reject);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -102,6 +109,8 @@ Tfrm_Download::Tfrm_Download(QWidget* parent) : QDialog(parent) {
     BitBtn1 = new QPushButton(QStringLiteral("Abort"), Panel6);
     BitBtn1->setGeometry(0, 8, 90, 25);
     BitBtn1->setDefault(true);
+    Label6 = boldLabel(Panel6, QString());
+    Label6->setGeometry(8, 12, 140, 16);
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     column->addWidget(Panel6);
 
@@ -113,6 +122,9 @@ Tfrm_Download::Tfrm_Download(QWidget* parent) : QDialog(parent) {
 
 void Tfrm_Download::FormShow() {
     BitBtn1->setText(QStringLiteral("Abort"));
+    Label6->clear();
+    saved_ = 0;
+    failed_ = 0;
     Gauge1->setProgress(0);
     Gauge1->setMaxValue(ListBox1->count());
     // Abort holds the focus, so that no list shows a current entry as if it were chosen.
@@ -138,18 +150,51 @@ void Tfrm_Download::FormResize() {
         BitBtn1->y());
     Gauge1->setGeometry(8, TopPanelHeight - 28, std::max(0, Panel1->width() - 16), 20);
     Label2->resize(std::max(0, Panel1->width() - Label2->x() - 8), Label2->height());
+    Label6->resize(std::max(0, BitBtn1->x() - 16), Label6->height());
 }
 
 void Tfrm_Download::BitBtn1Click() {
-    close();
+    QDialog::reject();
+}
+
+bool Tfrm_Download::filesPending() const {
+    return ListBox1->count() > 0;
+}
+
+bool Tfrm_Download::confirmAbort() {
+    if (!filesPending()) return true;
+    return AskYesNo(
+        QStringLiteral("%1 files are not saved yet. Abort the download?").arg(ListBox1->count()));
+}
+
+void Tfrm_Download::reject() {
+    if (confirmAbort()) QDialog::reject();
+}
+
+// A running entry keeps its name in the user role and shows "Running: name".
+void Tfrm_Download::fileStarted(const std::string& name) {
+    const QString entry = QString::fromStdString(name);
+    for (int row = 0; row < ListBox1->count(); ++row) {
+        QListWidgetItem* item = ListBox1->item(row);
+        if (item->text() != entry || item->data(Qt::UserRole).isValid()) continue;
+        item->setData(Qt::UserRole, entry);
+        item->setText(QStringLiteral("Running: ") + entry);
+        return;
+    }
 }
 
 bool Tfrm_Download::takeQueued(const std::string& name) {
     const QString entry = QString::fromStdString(name);
-    for (int row = 0; row < ListBox1->count(); ++row) {
-        if (ListBox1->item(row)->text() != entry) continue;
-        delete ListBox1->takeItem(row);
-        return true;
+    // The running entry of that name first, else a waiting one.
+    for (const bool running : {true, false}) {
+        for (int row = 0; row < ListBox1->count(); ++row) {
+            const QListWidgetItem* item = ListBox1->item(row);
+            const bool match =
+                running ? item->data(Qt::UserRole).toString() == entry : item->text() == entry;
+            if (!match) continue;
+            delete ListBox1->takeItem(row);
+            return true;
+        }
     }
     return false;
 }
@@ -158,6 +203,7 @@ bool Tfrm_Download::takeQueued(const std::string& name) {
 // be read, and Abort, which has nothing left to abort, becomes Close.
 void Tfrm_Download::queueEmptied() {
     if (ListBox1->count() != 0) return;
+    Label6->setText(QStringLiteral("%1 saved, %2 failed").arg(saved_).arg(failed_));
     if (ListBox3->count() == 0)
         close();
     else
@@ -167,6 +213,7 @@ void Tfrm_Download::queueEmptied() {
 void Tfrm_Download::fileSaved(const std::string& name) {
     takeQueued(name);
     ListBox2->addItem(QString::fromStdString(name));
+    ++saved_;
     Gauge1->AddProgress(1);
     queueEmptied();
 }
@@ -176,6 +223,9 @@ void Tfrm_Download::fileFailed(const std::string& name, const std::string& reaso
     Label5->show();
     ListBox3->show();
     ListBox3->addItem(QString::fromStdString(name + ": " + reason));
+    // The gauge counts every file that ended, so that it stands full at the end.
+    ++failed_;
+    Gauge1->AddProgress(1);
     queueEmptied();
 }
 

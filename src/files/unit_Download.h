@@ -1,10 +1,13 @@
 #pragma once
 // Tfrm_Download: the modal "Downloading Files" window. It shows the save folder, a gauge,
 // the files still queued beside the files downloaded, and an Abort button; it closes by
-// itself when the queue list empties with every file saved. Failed files are listed under
-// the two lists with their reasons, and once nothing is left running the Abort button
-// becomes "Close". A thin view: the Download command fills the queue and reports each saved
-// or failed file; closing it ends the batch.
+// itself when the queue list empties with every file saved. A queued file shows "Running"
+// while it transfers. Failed files are listed under the two lists with their reasons, and
+// once nothing is left running the gauge stands full, the window says how many were saved
+// and failed, and the Abort button becomes "Close". Escape, Ctrl+W or the close box ask
+// before aborting files still queued. A thin view: the Download command fills the queue and reports
+// each saved or failed file; closing it ends the batch.
+#include <functional>
 #include <string>
 
 #include <QDialog>
@@ -22,6 +25,9 @@ public:
 
     explicit Tfrm_Download(QWidget* parent = nullptr);
 
+    // Asks a Yes/No question; true for Yes. Tests replace it.
+    std::function<bool(const QString& question)> AskYesNo;
+
     QFrame* Panel1; // top: the folder and the gauge
     QLabel* Label1; // "Saving files to:"
     QLabel* Label2; // the save folder
@@ -37,6 +43,7 @@ public:
     QListWidget* ListBox3; // "name: reason" per failed file
     QFrame* Panel6; // bottom: the Abort button
     QPushButton* BitBtn1;
+    QLabel* Label6; // at the end: "118 saved, 2 failed"
 
     // Gauge from 0 to the number of queued files.
     void FormShow();
@@ -44,7 +51,16 @@ public:
     void FormClose();
     // Left column: half the list area less the gap; Abort centred (halves to even).
     void FormResize();
+    // Abort: stops the batch without asking.
     void BitBtn1Click();
+    // Files still queued or transferring.
+    bool filesPending() const;
+    // Asks whether to abort the files still pending (when there are any); true to go on
+    // closing.
+    bool confirmAbort();
+
+    // The transfer of the first queue entry named name has started: it shows "Running".
+    void fileStarted(const std::string& name);
 
     // The save step of a finished file: its first queue entry equal to name moves to the
     // downloaded list and the gauge advances; an empty queue closes the window unless a
@@ -57,10 +73,14 @@ public:
 private:
     bool takeQueued(const std::string& name);
     void queueEmptied();
+    int saved_ = 0;
+    int failed_ = 0;
 
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     // done() is where every way of closing a dialog ends (Escape included).
     void done(int result) override;
+    // Escape and the close box come here: they ask first while files are pending.
+    void reject() override;
 };

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -37,13 +38,18 @@ TExtractForm::TExtractForm(QWidget* parent)
         QMessageBox::information(this, QStringLiteral("Lumisift"), message);
     };
     InputQuery = [this](const QString& caption, const QString& prompt, QString& value) {
-        bool ok = false;
-        const QString answer =
-            QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, value, &ok);
-        if (ok) value = answer;
-        return ok;
+        QInputDialog query(this);
+        query.setWindowTitle(caption);
+        query.setLabelText(prompt);
+        query.setTextValue(value);
+        // Wide enough that the title bar shows the whole caption.
+        query.setMinimumWidth(query.fontMetrics().horizontalAdvance(caption) + 160);
+        if (query.exec() != QDialog::Accepted) return false;
+        value = query.textValue();
+        return true;
     };
     setWindowTitle(QStringLiteral("Select Directory:"));
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this, this, &QDialog::reject);
     setFixedSize(ClientSize);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -129,8 +135,12 @@ void TExtractForm::SpeedButton1Click() {
     if (result == lumi::CreateFolderResult::Failed)
         ShowMessage(QStringLiteral("Couldn't create directory ") + shownName);
     DirTree1->Reload();
-    // The new folder is where the user goes next: it becomes the selection.
-    if (result == lumi::CreateFolderResult::Created) DirTree1->SelectPath(selected + name);
+    // The new folder is where the user goes next: it becomes the selection, and the focus
+    // goes to it so that Enter accepts it.
+    if (result == lumi::CreateFolderResult::Created) {
+        DirTree1->SelectPath(selected + name);
+        DirTree1->setFocus();
+    }
 }
 
 void TExtractForm::BitBtn1Click() {

@@ -1,6 +1,8 @@
 #include "shell/Commands.h"
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QCheckBox>
@@ -41,9 +43,16 @@ QCheckBox* serviceBox(QWidget* parent, const QString& caption) {
     return box;
 }
 
+// The command bar's captions, left to right (View, Slide Show, Download, Visit).
+QString barCaption(size_t i) {
+    const char* const captions[] = {"&View", "S&lide Show", "&Download", "V&isit"};
+    return QString::fromLatin1(captions[i]);
+}
+
 } // namespace
 
-Commands::Commands(QWidget* window, QWidget* searchPanel, Targets targets) : targets_(targets) {
+Commands::Commands(QWidget* window, QWidget* searchPanel, Targets targets)
+    : targets_(targets), window_(window) {
     buildCommandPanel(window);
     buildCommandBar(searchPanel);
     connectButtons();
@@ -67,11 +76,11 @@ void Commands::buildCommandPanel(QWidget* window) {
     Bevel1 = bevelLine(Panel2, {10, 100, PanelWidth - 20, 2});
 
     const int left = (PanelWidth - CommandPanelButton.width()) / 2;
-    GlimFade1 = captionButton(Panel2, {left, 114}, CommandPanelButton, QStringLiteral("Options"));
-    GlimFade2 = captionButton(Panel2, {left, 154}, CommandPanelButton, QStringLiteral("Web Site"));
+    GlimFade1 = captionButton(Panel2, {left, 114}, CommandPanelButton, QStringLiteral("&Options"));
+    GlimFade2 = captionButton(Panel2, {left, 154}, CommandPanelButton, QStringLiteral("&Web Site"));
     GlimFade10 =
-        captionButton(Panel2, {left, 194}, CommandPanelButton, QStringLiteral("Tell a Friend"));
-    GlimFade3 = captionButton(Panel2, {left, 234}, CommandPanelButton, QStringLiteral("About"));
+        captionButton(Panel2, {left, 194}, CommandPanelButton, QStringLiteral("&Tell a Friend"));
+    GlimFade3 = captionButton(Panel2, {left, 234}, CommandPanelButton, QStringLiteral("A&bout"));
 
     CheckBox1 = serviceBox(Panel2, QStringLiteral("HotBot"));
     CheckBox2 = serviceBox(Panel2, QStringLiteral("Lycos"));
@@ -82,15 +91,25 @@ void Commands::buildCommandPanel(QWidget* window) {
 void Commands::buildCommandBar(QWidget* searchPanel) {
     Panel8 = blackPanel(searchPanel);
     Panel8->setFixedHeight(BarHeight);
-    const int top = (BarHeight - CommandBarButton.height()) / 2;
-    const int step = CommandBarButton.width() + 4;
-    GlimFade6 = captionButton(Panel8, {4, top}, CommandBarButton, QStringLiteral("View"));
-    GlimFade8 =
-        captionButton(Panel8, {4 + step, top}, CommandBarButton, QStringLiteral("Slide Show"));
-    GlimFade4 =
-        captionButton(Panel8, {4 + 2 * step, top}, CommandBarButton, QStringLiteral("Download"));
-    GlimFade5 =
-        captionButton(Panel8, {4 + 3 * step, top}, CommandBarButton, QStringLiteral("Visit"));
+    TGlimFade** const buttons[] = {&GlimFade6, &GlimFade8, &GlimFade4, &GlimFade5};
+    for (size_t i = 0; i < std::size(buttons); ++i)
+        *buttons[i] = captionButton(Panel8, {}, CommandBarButton, barCaption(i));
+    onResize(Panel8, [this] { spreadCommandBar(); });
+    spreadCommandBar();
+}
+
+// The four buttons share the bar's width in equal parts, never narrower than at the window's
+// smallest size; their faces are drawn again at the new size.
+void Commands::spreadCommandBar() {
+    constexpr int Gap = 4;
+    TGlimFade* const order[] = {GlimFade6, GlimFade8, GlimFade4, GlimFade5};
+    const int width = std::max(CommandBarButton.width(), (Panel8->width() - 5 * Gap) / 4);
+    const QSize size(width, CommandBarButton.height());
+    const int top = (BarHeight - size.height()) / 2;
+    for (size_t i = 0; i < std::size(order); ++i) {
+        if (order[i]->size() != size) dressCaptionButton(*order[i], size, barCaption(i));
+        order[i]->move(Gap + static_cast<int>(i) * (width + Gap), top);
+    }
 }
 
 void Commands::connectButtons() {
@@ -121,6 +140,26 @@ void Commands::connectButtons() {
     GlimFade6->OnClick = [this](TGlimFade*) { GlimFade6Click(); };
     GlimFade8->OnClick = [this](TGlimFade*) { GlimFade8Click(); };
     targets_.results.OnView = [this] { ListView1DblClick(); };
+    // View and Download need a selected row; their keys still say so when there is none.
+    targets_.results.OnSelectionChanged = [this] { enableSelectionCommands(); };
+    enableSelectionCommands();
+    const std::pair<TGlimFade*, const char*> tips[] = {
+        {GlimFade6, "View the selected picture (Enter, Ctrl+Enter)"},
+        {GlimFade8, "Show the selected pictures one after another (F5)"},
+        {GlimFade4, "Save the selected pictures in the save folder (Ctrl+S)"},
+        {GlimFade5, "Open the web page the selected picture came from (Ctrl+B)"},
+        {GlimFade1, "Connection, filters, proxy, save folder and services (Ctrl+O)"},
+        {GlimFade2, "Open the maker's web site"},
+        {GlimFade10, "Write an e-mail recommending Lumisift"},
+        {GlimFade3, "About Lumisift (F1)"}};
+    for (const auto& [button, tip] : tips)
+        button->setToolTip(QString::fromLatin1(tip));
+}
+
+void Commands::enableSelectionCommands() {
+    const bool any = !targets_.results.selectedRows().empty();
+    GlimFade6->setEnabled(any);
+    GlimFade4->setEnabled(any);
 }
 
 void Commands::GlimFade9Click() {
@@ -137,13 +176,17 @@ void Commands::GlimFade10Click() {
 
 void Commands::GlimFade1Click() {
     runUnderDefaultHandler([&] {
-        if (frm_Options) frm_Options->exec();
+        if (!frm_Options) return;
+        centreOverOwner(*frm_Options, *window_);
+        frm_Options->exec();
     });
 }
 
 void Commands::GlimFade3Click() {
     runUnderDefaultHandler([&] {
-        if (frm_About) frm_About->exec();
+        if (!frm_About) return;
+        centreOverOwner(*frm_About, *window_);
+        frm_About->exec();
     });
 }
 
@@ -196,9 +239,14 @@ void Commands::GlimFade4Click() {
                                         engine_->SearchDirName);
         if (plan.missingSaveFolder()) {
             targets_.desktop.ShowMessage(QString::fromLatin1(NoSaveFolderMessage));
-            // The options open where the save folder is set.
-            if (frm_Options) frm_Options->PageControl1->setCurrentWidget(frm_Options->TabSheet3);
+            // The options open where the save folder is set; a folder chosen there starts the
+            // download without a second press.
+            if (!frm_Options) return;
+            frm_Options->PageControl1->setCurrentWidget(frm_Options->TabSheet3);
             GlimFade1Click();
+            if (frm_Options->result() == QDialog::Accepted &&
+                !saveOptionsFromSettings(targets_.settings).savePath.empty())
+                GlimFade4Click();
             return;
         }
         if (!plan.writeProblem.empty()) {
@@ -213,6 +261,9 @@ void Commands::GlimFade4Click() {
         // The batch lives while the window is open; closing it (by the last file or by
         // Abort) stops whatever still runs.
         DownloadBatch batch(targets_.transfers, plan.items, transferLimit(targets_.settings));
+        batch.OnItemStarted = [this](const BatchItem& item) {
+            frm_Download->fileStarted(item.name);
+        };
         batch.OnItemDone = [this](const BatchItem& item) {
             if (item.state == BatchItem::State::Saved)
                 frm_Download->fileSaved(item.name);
@@ -220,6 +271,7 @@ void Commands::GlimFade4Click() {
                 frm_Download->fileFailed(item.name, item.reason);
         };
         batch.start();
+        centreOverOwner(*frm_Download, *window_);
         frm_Download->exec();
         const std::string creditsProblem = writeBatchCredits(
             *targets_.settings.Entries(), plan.folder, batch.items(),

@@ -89,9 +89,12 @@ private:
     std::vector<std::string> addressesOf(const std::vector<size_t>& rows) const;
     void buildCommandPanel(QWidget* window);
     void buildCommandBar(QWidget* searchPanel);
+    void spreadCommandBar();
     void connectButtons();
+    void enableSelectionCommands();
 
     Targets targets_;
+    QWidget* window_;
     SearchEngine* engine_ = nullptr;
 };
 

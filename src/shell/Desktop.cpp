@@ -2,12 +2,18 @@
 
 #include <stdexcept>
 
+#include <QClipboard>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QWidget>
 
 #include "base/ConfiguredHosts.h"
 #include "base/ErrorReport.h"
 #include "base/Latin1.h"
+#include "base/WindowPlacement.h"
 
 namespace lumi {
 
@@ -15,6 +21,13 @@ std::string tellAFriendLink() {
     return "mailto:?subject=Check out Lumisift!&body=The easiest way to find images on the net. "
            "It's freeware! You can download it from " +
            makerHomePage();
+}
+
+void centreOverOwner(QWidget& dialog, const QWidget& owner) {
+    const QSize size = dialog.testAttribute(Qt::WA_Resized) ? dialog.size() : dialog.sizeHint();
+    const QScreen* screen = owner.screen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    dialog.move(centredOver(owner.frameGeometry(), size, area).topLeft());
 }
 
 Desktop::Desktop(QWidget* owner) {
@@ -26,6 +39,19 @@ Desktop::Desktop(QWidget* owner) {
     ShowMessage = [owner](const QString& message) {
         QMessageBox::information(owner, QStringLiteral("Lumisift"), message);
     };
+    ShowUnopened = [owner](const QString& address) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Lumisift"), unopenedMessage(address),
+                        QMessageBox::Close, owner);
+        box.setTextFormat(Qt::PlainText);
+        QPushButton* copy = box.addButton(QStringLiteral("&Copy"), QMessageBox::ActionRole);
+        box.exec();
+        if (box.clickedButton() == copy) QGuiApplication::clipboard()->setText(address);
+    };
+}
+
+QString unopenedMessage(const QString& address) {
+    return QStringLiteral("No web browser or mail program could be started for this address:\n") +
+           address;
 }
 
 void Desktop::openInBrowser(const std::string& target) {
@@ -33,11 +59,20 @@ void Desktop::openInBrowser(const std::string& target) {
         throw std::length_error("address longer than the browser buffer");
     const QUrl url(latin1(target), QUrl::TolerantMode);
     if (!url.isValid()) throw std::invalid_argument("not an address");
-    if (!OpenBrowser || !OpenBrowser(url)) throw std::runtime_error("the desktop did not open it");
+    if (!OpenBrowser || !OpenBrowser(url)) throw DesktopRefused("the desktop did not open it");
 }
 
 void Desktop::CallBrowser(const std::string& target) {
-    catchAll("error code : #0037 (CallBrowser)", [&] { openInBrowser(target); });
+    bool refused = false;
+    catchAll("error code : #0037 (CallBrowser)", [&] {
+        try {
+            openInBrowser(target);
+        } catch (const DesktopRefused&) {
+            refused = true;
+            throw;
+        }
+    });
+    if (refused && ShowUnopened) ShowUnopened(latin1(target));
 }
 
 } // namespace lumi

@@ -28,6 +28,7 @@
 #include "engine/SearchEngine.h"
 #include "engine/SlideShow.h"
 #include "engine/unitVersionCheck.h"
+#include "files/unit_Download.h"
 #include "shell/Commands.h"
 #include "shell/PanelArt.h"
 #include "shell/ResultList.h"
@@ -41,6 +42,7 @@ namespace {
 constexpr int FormMinWidth = 640;
 constexpr int FormMinHeight = 480;
 constexpr int BannerBarHeight = 82;
+const QString ProgramTitle = QStringLiteral("Lumisift v1.4");
 
 const char* const Section = "Options";
 
@@ -51,6 +53,8 @@ TForm1::TForm1(const std::string& settingsFileName, QWidget* parent)
       SettingsFile(std::make_unique<TIniFile>(settingsFileName)) {
     setMinimumSize(FormMinWidth, FormMinHeight);
     resize(FormMinWidth, FormMinHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        fitMinimumSize(screen->availableGeometry());
     setAutoFillBackground(true);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, Qt::black);
@@ -59,6 +63,10 @@ TForm1::TForm1(const std::string& settingsFileName, QWidget* parent)
     Panel3 = new QWidget(this);
     panel_Search = lumi::blackPanel(Panel3);
     Search = std::make_unique<lumi::SearchBar>(panel_Search);
+    // The phrase comes first in the title, so that windows and task bars tell searches apart.
+    Search->OnSearchStarted = [this](const QString& phrase) {
+        setWindowTitle(phrase + QStringLiteral(" \u2013 ") + ProgramTitle);
+    };
     Search->OnMoreInfo = [this] {
         if (Form2) Form2->show();
     };
@@ -161,6 +169,14 @@ void TForm1::connectKeys() {
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_O), &lumi::Commands::GlimFade1Click);
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_S), &lumi::Commands::GlimFade4Click);
     shortcut(QKeySequence(Qt::Key_F5), &lumi::Commands::GlimFade8Click);
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), &lumi::Commands::GlimFade6Click);
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Enter), &lumi::Commands::GlimFade6Click);
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_B), &lumi::Commands::GlimFade5Click);
+    shortcut(QKeySequence(Qt::Key_F1), &lumi::Commands::GlimFade3Click);
+    QObject::connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated,
+                     this, &QWidget::close);
+    QObject::connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this), &QShortcut::activated,
+                     this, [this] { Search->Button1Click(); });
     // The viewer takes the keys while it shows, so that Enter cannot reach a hidden command.
     Viewer->panel_Viewer->setFocusPolicy(Qt::ClickFocus);
 }
@@ -202,7 +218,7 @@ void TForm1::connectEngine() {
 }
 
 void TForm1::FormShow() {
-    setWindowTitle(QStringLiteral("Lumisift v1.4"));
+    setWindowTitle(ProgramTitle);
     restorePlacement();
     Search->Edit1->setFocus();
     Search->CheckBox_CheckLinks->setChecked(SettingsFile->ReadBool(Section, "CheckLinks", true));
@@ -224,16 +240,30 @@ void TForm1::FormShow() {
 void TForm1::restorePlacement() {
     if (placementRestored_) return;
     placementRestored_ = true;
-    resize(SettingsFile->ReadInteger(Section, "Width", 1),
-           SettingsFile->ReadInteger(Section, "Height", 1));
-    const QPoint saved(SettingsFile->ReadInteger(Section, "LeftPos", 1),
-                       SettingsFile->ReadInteger(Section, "TopPos", 1));
+    const QSize saved(SettingsFile->ReadInteger(Section, "Width", 1),
+                      SettingsFile->ReadInteger(Section, "Height", 1));
+    const QPoint savedAt(SettingsFile->ReadInteger(Section, "LeftPos", 1),
+                         SettingsFile->ReadInteger(Section, "TopPos", 1));
     std::vector<QRect> screens;
     for (const QScreen* screen : QGuiApplication::screens())
         screens.push_back(screen->geometry());
-    move(lumi::openingPosition(QRect(saved, size()), screens, QPoint(1, 1)));
+    const QPoint at = lumi::openingPosition(QRect(savedAt, saved), screens, QPoint(1, 1));
+    // The window fits the free area of the screen it opens on, whatever the scale factor
+    // made of the saved size; so does its smallest size.
+    const QScreen* screen = QGuiApplication::screenAt(at + QPoint(saved.width() / 2, 0));
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    fitMinimumSize(area);
+    const QRect fitted = lumi::fittedToArea(QRect(at, saved), area, minimumSize());
+    resize(fitted.size());
+    move(fitted.topLeft());
     if (SettingsFile->ReadBool(Section, "Maximized", false))
         setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TForm1::fitMinimumSize(const QRect& area) {
+    if (!area.isValid()) return;
+    setMinimumSize(std::min(FormMinWidth, area.width()), std::min(FormMinHeight, area.height()));
 }
 
 void TForm1::FormClose() {
@@ -298,6 +328,16 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    // A download still running is aborted the way its own Abort does (which removes its
+    // temporaries), but only when the user agrees.
+    Tfrm_Download* download = Commands->frm_Download;
+    if (download && download->isVisible()) {
+        if (!download->confirmAbort()) {
+            event->ignore();
+            return;
+        }
+        download->BitBtn1Click();
+    }
     lumi::runUnderDefaultHandler([&] { FormClose(); });
     event->accept();
     // The program ends with this window: an open diagnostics window must not keep it running.

@@ -97,6 +97,9 @@ private:
     void connectEngine();
     // Sets the window's bounds and state from the settings, once, before it first shows.
     void restorePlacement();
+    // The smallest size: 640 × 480, or the screen's free area where that is smaller (at high
+    // scale factors).
+    void fitMinimumSize(const QRect& area);
     // Places the command panel, the main area and the banner bar as the window's size asks.
     void alignPanels();
 

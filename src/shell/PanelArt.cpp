@@ -1,7 +1,9 @@
 #include "shell/PanelArt.h"
 
 #include <QFrame>
+#include <QEvent>
 #include <QLabel>
+#include <QShortcut>
 
 #include "widgets/ButtonArt.h"
 #include "widgets/GlimFade.h"
@@ -46,7 +48,38 @@ TGlimFade* captionButton(QWidget* parent, QPoint at, QSize size, const QString& 
     dressCaptionButton(*button, size, caption);
     button->move(at);
     button->setCursor(Qt::PointingHandCursor);
+    // The underlined letter of the caption is the button's Alt key.
+    QObject::connect(new QShortcut(QKeySequence::mnemonic(caption), button), &QShortcut::activated,
+                     button, [button] {
+                         if (button->isVisible() && button->isEnabled() && button->OnClick)
+                             button->OnClick(button);
+                     });
     return button;
+}
+
+namespace {
+
+class ResizeWatch : public QObject {
+public:
+    ResizeWatch(QWidget* widget, std::function<void()> react)
+        : QObject(widget), react_(std::move(react)) {
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Resize) react_();
+        return false;
+    }
+
+private:
+    std::function<void()> react_;
+};
+
+} // namespace
+
+void onResize(QWidget* widget, std::function<void()> react) {
+    new ResizeWatch(widget, std::move(react));
 }
 
 } // namespace lumi

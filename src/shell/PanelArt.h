@@ -8,6 +8,8 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
+
 class QFrame;
 class QLabel;
 class QWidget;
@@ -23,7 +25,10 @@ QFrame* blackPanel(QWidget* parent);
 // A thin grey line that parts a panel's sections.
 QFrame* bevelLine(QWidget* parent, QRect where);
 QLabel* placedLabel(QWidget* parent, const QString& text, QRect where, QColor colour, bool bold);
-// A fading button with its caption drawn on it, at `at`, with the pointing-hand cursor.
+// A fading button with its caption drawn on it, at `at`, with the pointing-hand cursor; the
+// letter after "&" in caption is its Alt key.
 TGlimFade* captionButton(QWidget* parent, QPoint at, QSize size, const QString& caption);
+// Calls react after every change of widget's size, for parts placed by hand that follow it.
+void onResize(QWidget* widget, std::function<void()> react);
 
 } // namespace lumi

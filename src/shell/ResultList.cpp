@@ -8,10 +8,11 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
-#include <QStandardItemModel>
+#include <QSortFilterProxyModel>
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "engine/ResultsModel.h"
 #include "engine/SearchEngine.h"
 #include "shell/PanelArt.h"
 
@@ -23,14 +24,14 @@ constexpr int ListStrip = 5;
 } // namespace
 
 void styleResultColumns(QTreeView& list) {
-    if (QAbstractItemModel* model = list.model()) {
-        model->setHeaderData(0, Qt::Horizontal, QStringLiteral("Filename:"));
-        model->setHeaderData(1, Qt::Horizontal, QStringLiteral("Size:"));
-        model->setHeaderData(1, Qt::Horizontal, int(Qt::AlignRight | Qt::AlignVCenter),
-                             Qt::TextAlignmentRole);
-    }
-    list.header()->resizeSection(0, 300);
-    list.header()->resizeSection(1, 80);
+    QHeaderView& header = *list.header();
+    // The name takes the room the others leave; the size fits its figures; the source can be
+    // widened by hand.
+    header.setSectionResizeMode(ResultsModel::NameColumn, QHeaderView::Stretch);
+    header.setSectionResizeMode(ResultsModel::SizeColumn, QHeaderView::ResizeToContents);
+    header.setSectionResizeMode(ResultsModel::SourceColumn, QHeaderView::Interactive);
+    header.resizeSection(ResultsModel::SourceColumn, 160);
+    header.setMinimumSectionSize(60);
 }
 
 ResultList::ResultList(QWidget* parent) {
@@ -52,16 +53,31 @@ ResultList::ResultList(QWidget* parent) {
     ListView1->setAllColumnsShowFocus(true);
     ListView1->header()->setStretchLastSection(false);
     ListView1->header()->setSectionsMovable(false);
-    ListView1->setModel(new QStandardItemModel(0, 2, ListView1));
+    // The view shows the rows through a sorting layer: a click on a column header sorts by
+    // it, another reverses, and rows that arrive later take their places in that order.
+    // Until the first click the rows stand in the order they were found.
+    sorted_ = new QSortFilterProxyModel(ListView1);
+    sorted_->setSortRole(ResultsModel::SortRole);
+    sorted_->setSortCaseSensitivity(Qt::CaseInsensitive);
+    sorted_->setSourceModel(new ResultsModel(ListView1));
+    ListView1->setModel(sorted_);
+    ListView1->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    ListView1->setSortingEnabled(true);
     styleResultColumns(*ListView1);
     frameLayout->addWidget(ListView1);
+    const auto selectionChanged = [this] {
+        if (OnSelectionChanged) OnSelectionChanged();
+    };
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            selectionChanged);
+    connect(sorted_, &QAbstractItemModel::modelReset, this, selectionChanged);
     ListView1->viewport()->installEventFilter(this);
     ListView1->installEventFilter(this);
 }
 
 void ResultList::attachEngine(SearchEngine* engine) {
     engine_ = engine;
-    ListView1->setModel(&engine->results());
+    sorted_->setSourceModel(&engine->results());
     styleResultColumns(*ListView1);
     QObject::connect(&engine->results(), &ResultsModel::repaintSuspended, ListView1,
                      [this](bool suspended) { ListView1->setUpdatesEnabled(!suspended); });
@@ -70,9 +86,10 @@ void ResultList::attachEngine(SearchEngine* engine) {
 std::vector<size_t> ResultList::selectedRows() const {
     std::vector<size_t> rows;
     const size_t listed = engine_ ? engine_->FoundList.size() : 0;
-    for (const QModelIndex& index : ListView1->selectionModel()->selectedRows())
-        if (static_cast<size_t>(index.row()) < listed)
-            rows.push_back(static_cast<size_t>(index.row()));
+    for (const QModelIndex& index : ListView1->selectionModel()->selectedRows()) {
+        const int row = sorted_->mapToSource(index).row();
+        if (row >= 0 && static_cast<size_t>(row) < listed) rows.push_back(static_cast<size_t>(row));
+    }
     std::sort(rows.begin(), rows.end());
     return rows;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The main window's result list: the found pictures' names and sizes in a black frame, the
-// rows the user selected, and the double click that views one.
+// The main window's result list: the found pictures' names, sizes and sources in a black
+// frame, sorted by the column the user clicked, the rows the user selected, and the double
+// click that views one.
 #include <cstddef>
 #include <functional>
 #include <vector>
@@ -8,6 +9,7 @@
 #include <QObject>
 
 class QFrame;
+class QSortFilterProxyModel;
 class QTreeView;
 class QWidget;
 
@@ -15,7 +17,7 @@ namespace lumi {
 
 class SearchEngine;
 
-// Gives the result list its two columns' widths and alignment for the model it holds.
+// Gives the result list's columns their widths: the name stretches, the size fits.
 void styleResultColumns(QTreeView& list);
 
 class ResultList : public QObject {
@@ -26,11 +28,13 @@ public:
     // Shows engine's results from now on (the engine outlives the list).
     void attachEngine(SearchEngine* engine);
 
-    // The selected result rows, from the top.
+    // The selected result rows (rows of the engine's results, whatever the sort), ascending.
     std::vector<size_t> selectedRows() const;
 
     // A double click anywhere in the list, on a row or not, or Enter in the list.
     std::function<void()> OnView;
+    // The selection changed, or the rows it held went.
+    std::function<void()> OnSelectionChanged;
 
     QFrame* ListFrame = nullptr;
     QTreeView* ListView1 = nullptr;
@@ -40,6 +44,7 @@ protected:
 
 private:
     SearchEngine* engine_ = nullptr;
+    QSortFilterProxyModel* sorted_ = nullptr;
 };
 
 } // namespace lumi

@@ -1,5 +1,7 @@
 #include "shell/SearchBar.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
@@ -21,6 +23,9 @@ namespace lumi {
 namespace {
 
 const QSize SmallButton(38, 14);
+// The bar's width at the window's minimum size; what it gets beyond goes to the phrase box
+// and the status values, and the check boxes keep to the right edge.
+constexpr int BaseWidth = 492;
 
 std::string phraseOf(const QLineEdit& edit) {
     return edit.text().toStdString();
@@ -58,19 +63,36 @@ SearchBar::SearchBar(QWidget* parent) {
 
     Edit1 = new QLineEdit(Panel1);
     Edit1->setGeometry(10, 58, 270, 20);
-    SearchButton = captionButton(Panel1, {288, 61}, SmallButton, QStringLiteral("Search"));
-    AbortButton = captionButton(Panel1, {288, 61}, SmallButton, QStringLiteral("Abort"));
+    SearchButton = captionButton(Panel1, {288, 61}, SmallButton, QStringLiteral("&Search"));
+    AbortButton = captionButton(Panel1, {288, 61}, SmallButton, QStringLiteral("&Abort"));
     AbortButton->hide();
 
-    CheckBox_CheckLinks = new QCheckBox(QStringLiteral("Check Links"), Panel1);
+    CheckBox_CheckLinks = new QCheckBox(QStringLiteral("&Check Links"), Panel1);
     CheckBox_CheckLinks->setGeometry(354, 8, 132, 18);
-    CheckBox_RecursiveSearch = new QCheckBox(QStringLiteral("Recursive Search"), Panel1);
+    CheckBox_RecursiveSearch = new QCheckBox(QStringLiteral("&Recursive Search"), Panel1);
     CheckBox_RecursiveSearch->setGeometry(354, 28, 132, 18);
-    Button1 = new QPushButton(QStringLiteral("More Info"), Panel1);
+    // The way to the diagnostics window (also Ctrl+D).
+    Button1 = new QPushButton(QStringLiteral("&More Info"), Panel1);
     Button1->setGeometry(354, 54, 80, 24);
-    Button1->hide();
+    Button1->setToolTip(QStringLiteral("The search's clients, queues and services (Ctrl+D)"));
     fadeOnHover(SearchButton);
     fadeOnHover(AbortButton);
+    onResize(Panel1, [this] { growToWidth(); });
+}
+
+void SearchBar::growToWidth() {
+    const int extra = std::max(0, Panel1->width() - BaseWidth);
+    Edit1->resize(270 + extra, Edit1->height());
+    for (QLabel* value : {Label7, Label1, Label2})
+        value->resize(84 + extra, value->height());
+    for (QWidget* control :
+         {static_cast<QWidget*>(SearchButton), static_cast<QWidget*>(AbortButton)})
+        control->move(288 + extra, control->y());
+    for (QWidget* control :
+         {static_cast<QWidget*>(CheckBox_CheckLinks),
+          static_cast<QWidget*>(CheckBox_RecursiveSearch), static_cast<QWidget*>(Button1)})
+        control->move(354 + extra, control->y());
+    if (engine_) showEngineState();
 }
 
 void SearchBar::attachEngine(SearchEngine* engine) {
@@ -90,7 +112,10 @@ void SearchBar::attachEngine(SearchEngine* engine) {
 
 void SearchBar::showEngineState() {
     const SearchDisplay& shown = engine_->display();
-    Label7->setText(latin1(shown.statusText));
+    // A long status (the services not reached) is cut to the label, whole in its tooltip.
+    const QString status = latin1(shown.statusText);
+    Label7->setText(Label7->fontMetrics().elidedText(status, Qt::ElideRight, Label7->width()));
+    Label7->setToolTip(status == Label7->text() ? QString() : status);
     Label7->setVisible(shown.statusVisible);
     Label1->setText(latin1(shown.foundText));
     Label2->setText(latin1(shown.processesText));
@@ -102,7 +127,13 @@ void SearchBar::showEngineState() {
 }
 
 void SearchBar::SearchButtonClick() {
-    if (engine_) engine_->SearchButtonClick(phraseOf(*Edit1));
+    if (!engine_) return;
+    engine_->SearchButtonClick(phraseOf(*Edit1));
+    tellSearchStarted();
+}
+
+void SearchBar::tellSearchStarted() {
+    if (engine_->Searching && OnSearchStarted) OnSearchStarted(Edit1->text().trimmed());
 }
 
 void SearchBar::AbortButtonClick() {
@@ -110,7 +141,10 @@ void SearchBar::AbortButtonClick() {
 }
 
 void SearchBar::Edit1KeyPress(char& key) {
-    if (engine_) engine_->Edit1KeyPress(key, phraseOf(*Edit1));
+    if (!engine_) return;
+    const bool enter = key == 13;
+    engine_->Edit1KeyPress(key, phraseOf(*Edit1));
+    if (enter) tellSearchStarted();
 }
 
 void SearchBar::Button1Click() {

@@ -9,6 +9,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QString;
 class QWidget;
 class TGlimFade;
 
@@ -26,6 +27,8 @@ public:
     // Wires the labels, the phrase box and the buttons to engine (the engine outlives the bar).
     void attachEngine(SearchEngine* engine);
 
+    // A search started for phrase (the phrase box's text, trimmed).
+    std::function<void(const QString& phrase)> OnSearchStarted;
     // "More Info": what it shows is the window's to say.
     std::function<void()> OnMoreInfo;
 
@@ -51,6 +54,9 @@ public:
 
 private:
     void showEngineState();
+    // Gives the phrase box and the status values the room beyond the bar's smallest width.
+    void growToWidth();
+    void tellSearchStarted();
 
     SearchEngine* engine_ = nullptr;
 };

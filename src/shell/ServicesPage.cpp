@@ -1,5 +1,7 @@
 #include "shell/ServicesPage.h"
 
+#include <utility>
+
 #include <QCheckBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -13,6 +15,25 @@
 
 namespace lumi {
 
+namespace {
+
+// The service's name with its Alt key, none alike in the options dialog.
+QString mnemonicCaption(ServiceId service) {
+    const std::pair<ServiceId, const char*> captions[] = {
+        {ServiceId::Openverse, "O&penverse"},
+        {ServiceId::Commons, "&Wikimedia Commons"},
+        {ServiceId::SearXNG, "Sear&XNG"},
+        {ServiceId::HotBot, "&HotBot"},
+        {ServiceId::Lycos, "L&ycos"},
+        {ServiceId::ScourNet, "ScourNe&t"},
+        {ServiceId::LycosImagesDirect, "Lycos &Images Direct"}};
+    for (const auto& [id, caption] : captions)
+        if (id == service) return QString::fromLatin1(caption);
+    return QString::fromUtf8(serviceName(service));
+}
+
+} // namespace
+
 ServicesPage::ServicesPage(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 6, 8, 6);
@@ -22,7 +43,7 @@ ServicesPage::ServicesPage(QWidget* parent) : QWidget(parent) {
     for (const ServiceId service :
          {ServiceId::Openverse, ServiceId::Commons, ServiceId::SearXNG, ServiceId::HotBot,
           ServiceId::Lycos, ServiceId::ScourNet, ServiceId::LycosImagesDirect}) {
-        auto* box = new QCheckBox(QString::fromUtf8(serviceName(service)), this);
+        auto* box = new QCheckBox(mnemonicCaption(service), this);
         box->setObjectName(QString::fromLatin1(serviceSettingKey(service)));
         serviceBoxes[static_cast<size_t>(service)] = box;
         layout->addWidget(box);
@@ -36,7 +57,8 @@ ServicesPage::ServicesPage(QWidget* parent) : QWidget(parent) {
     spin_MaxPages->setRange(MinArchivePages, MaxArchivePages);
     form->addRow(QStringLiteral("Result pages per archive:"), spin_MaxPages);
     layout->addLayout(form);
-    checkbox_WriteCredits = new QCheckBox(QStringLiteral("Write CREDITS.txt with downloads"), this);
+    checkbox_WriteCredits =
+        new QCheckBox(QStringLiteral("W&rite CREDITS.txt with downloads"), this);
     layout->addWidget(checkbox_WriteCredits);
     layout->addStretch(1);
 }

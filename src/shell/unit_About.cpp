@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QShortcut>
 
 #include "base/ConfiguredHosts.h"
 #include "base/ErrorReport.h"
@@ -35,6 +36,7 @@ Tfrm_About::Tfrm_About(QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::WindowStaysOnTopHint) {
     setWindowTitle(QStringLiteral("About"));
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this, this, &QDialog::reject);
     setFixedSize(ClientSize);
     setAutoFillBackground(true);
     QPalette colours = palette();

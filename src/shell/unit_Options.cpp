@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -17,6 +18,7 @@
 #include "base/ErrorReport.h"
 #include "base/Latin1.h"
 #include "files/untExtract.h"
+#include "shell/Desktop.h"
 #include "shell/Main.h"
 #include "shell/ServicesPage.h"
 #include "shell/ViewerPanel.h"
@@ -62,8 +64,9 @@ Tfrm_Options::Tfrm_Options(TForm1& Form1, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
       Form1_(Form1) {
+    // What the dialog says is always a field to mend: a warning.
     ShowMessage = [this](const QString& message) {
-        QMessageBox::information(this, QStringLiteral("Lumisift"), message);
+        QMessageBox::warning(this, QStringLiteral("Lumisift"), message);
     };
     setWindowTitle(QStringLiteral("Lumisift - OPTIONS"));
     setFixedSize(ClientSize);
@@ -82,13 +85,14 @@ Tfrm_Options::Tfrm_Options(TForm1& Form1, QWidget* parent)
     // Five captions fit the dialog's width only with narrower tabs.
     PageControl1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 4px 5px; }"));
 
-    BitBtn2 = placed(new QPushButton(QStringLiteral("OK"), this), {192, StripTop + 4, 78, 27});
+    BitBtn2 = placed(new QPushButton(QStringLiteral("&OK"), this), {192, StripTop + 4, 78, 27});
     BitBtn2->setDefault(true);
-    BitBtn1 = placed(new QPushButton(QStringLiteral("Cancel"), this), {276, StripTop + 4, 78, 27});
+    BitBtn1 = placed(new QPushButton(QStringLiteral("&Cancel"), this), {276, StripTop + 4, 78, 27});
     // Escape rejects a dialog by itself, as the Cancel button does.
     connect(BitBtn2, &QPushButton::clicked, this,
             [this] { lumi::runUnderDefaultHandler([&] { BitBtn2Click(); }); });
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this, this, &QDialog::reject);
 
     connect(checkbox_LargerThan, &QCheckBox::toggled, this,
             [this] { lumi::runUnderDefaultHandler([&] { checkbox_LargerThanClick(); }); });
@@ -110,19 +114,19 @@ void Tfrm_Options::buildGeneralPage() {
     PageControl1->addTab(TabSheet1, QStringLiteral("General"));
     GroupBox1 = placed(new QGroupBox(QStringLiteral("I have a:"), TabSheet1), {2, 6, 344, 76});
     radiobutton_Modem = placed(
-        new QRadioButton(QStringLiteral("Slow Connection (Modem)"), GroupBox1), {14, 24, 300, 20});
-    radiobutton_LAN = placed(new QRadioButton(QStringLiteral("Fast Connection (LAN)"), GroupBox1),
+        new QRadioButton(QStringLiteral("&Slow Connection (Modem)"), GroupBox1), {14, 24, 300, 20});
+    radiobutton_LAN = placed(new QRadioButton(QStringLiteral("&Fast Connection (LAN)"), GroupBox1),
                              {14, 48, 300, 20});
 
     GroupBox2 =
         placed(new QGroupBox(QStringLiteral("Filter Functions:"), TabSheet1), {2, 90, 344, 132});
     label(GroupBox2, QStringLiteral("Image Files:"), {14, 26});
-    checkbox_LargerThan =
-        placed(new QCheckBox(QStringLiteral("Must be larger than:"), GroupBox2), {14, 52, 176, 20});
+    checkbox_LargerThan = placed(new QCheckBox(QStringLiteral("Must be &larger than:"), GroupBox2),
+                                 {14, 52, 176, 20});
     edit_LargerThan = field(GroupBox2, {196, 50, 70, 24});
     label(GroupBox2, QStringLiteral("kb."), {274, 54});
-    checkbox_SmallerThan = placed(new QCheckBox(QStringLiteral("Must be smaller than:"), GroupBox2),
-                                  {14, 88, 176, 20});
+    checkbox_SmallerThan = placed(
+        new QCheckBox(QStringLiteral("Must be s&maller than:"), GroupBox2), {14, 88, 176, 20});
     edit_SmallerThan = field(GroupBox2, {196, 86, 70, 24});
     label(GroupBox2, QStringLiteral("kb."), {274, 90});
 }
@@ -133,7 +137,7 @@ void Tfrm_Options::buildProxyPage() {
     GroupBox3 =
         placed(new QGroupBox(QStringLiteral("HTTP Proxy Settings:"), TabSheet2), {2, 6, 344, 216});
     ProxyCheck =
-        placed(new QCheckBox(QStringLiteral("Use Proxy Settings"), GroupBox3), {14, 26, 300, 20});
+        placed(new QCheckBox(QStringLiteral("&Use Proxy Settings"), GroupBox3), {14, 26, 300, 20});
     const QString captions[] = {QStringLiteral("Server:"), QStringLiteral("Port:"),
                                 QStringLiteral("Name:"), QStringLiteral("Pass:")};
     const int widths[] = {230, 70, 170, 170};
@@ -153,15 +157,22 @@ void Tfrm_Options::buildDownloadPage() {
     GroupBox4 = placed(new QGroupBox(QStringLiteral("General:"), TabSheet3), {2, 6, 344, 84});
     label(GroupBox4, QStringLiteral("Save Files in:"), {14, 24});
     edit_SavePath = field(GroupBox4, {14, 48, 262, 24});
+    // Filled by the chooser only, and drawn so: with the dialog's colour, not a field's.
     edit_SavePath->setReadOnly(true);
+    QPalette readOnly = edit_SavePath->palette();
+    readOnly.setColor(QPalette::Base, readOnly.color(QPalette::Window));
+    edit_SavePath->setPalette(readOnly);
     Button1 = placed(new QPushButton(QStringLiteral(">>"), GroupBox4), {282, 47, 36, 26});
+    // ">>" has no letter to underline: its Alt key is named in its tooltip.
+    Button1->setShortcut(QKeySequence(Qt::ALT | Qt::Key_B));
+    Button1->setToolTip(QStringLiteral("Browse for the folder (Alt+B)"));
 
     GroupBox5 = placed(new QGroupBox(QStringLiteral("Smart Save"), TabSheet3), {2, 98, 344, 86});
     checkbox_SubDir = placed(
-        new QCheckBox(QStringLiteral("Create Sub Dirs (Named After Search String)"), GroupBox5),
+        new QCheckBox(QStringLiteral("Create Sub &Dirs (Named After Search String)"), GroupBox5),
         {10, 26, 330, 20});
     checkbox_NumberedList = placed(
-        new QCheckBox(QStringLiteral("Name Files After Search String (In Numerical Sequence)"),
+        new QCheckBox(QStringLiteral("&Name Files After Search String (In Numerical Sequence)"),
                       GroupBox5),
         {10, 54, 330, 20});
 }
@@ -193,6 +204,19 @@ void Tfrm_Options::FormShow() {
     ProxyPassEdit->setText(lumi::latin1(v.proxyPass));
     ProxyCheckClick();
     ServicesPage1->load(*Form1_.SettingsFile);
+    focusFirstField();
+}
+
+// As if reached with Tab, so that the focus mark shows: the page's first control that takes
+// the focus (of radio buttons, the one that is on).
+void Tfrm_Options::focusFirstField() {
+    for (QWidget* control : PageControl1->currentWidget()->findChildren<QWidget*>()) {
+        if (!(control->focusPolicy() & Qt::TabFocus) || !control->isEnabled()) continue;
+        if (auto* radio = qobject_cast<QRadioButton*>(control); radio && !radio->isChecked())
+            continue;
+        control->setFocus(Qt::TabFocusReason);
+        return;
+    }
 }
 
 void Tfrm_Options::checkbox_LargerThanClick() {
@@ -242,7 +266,9 @@ void Tfrm_Options::refocus(QLineEdit* checked, const QString& message) {
 }
 
 void Tfrm_Options::Button1Click() {
-    if (ExtractForm) ExtractForm->exec();
+    if (!ExtractForm) return;
+    lumi::centreOverOwner(*ExtractForm, *this);
+    ExtractForm->exec();
 }
 
 lumi::OptionsValues Tfrm_Options::FieldValues() const {

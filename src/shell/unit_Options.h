@@ -69,6 +69,7 @@ public:
     QPushButton* BitBtn1 = nullptr; // Cancel
 
     void FormShow();
+    void focusFirstField();
     void checkbox_LargerThanClick();
     void checkbox_SmallerThanClick();
     void ProxyCheckClick();

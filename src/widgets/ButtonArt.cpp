@@ -71,7 +71,7 @@ QImage captionButtonPicture(QSize size, const QString& caption, ButtonFace face)
     const int pixelSize = size.height() >= 24 ? 13 : size.height() >= 18 ? 11 : 9;
     painter.setFont(captionFont(pixelSize, true));
     painter.setPen(colours.caption);
-    painter.drawText(image.rect(), Qt::AlignCenter, caption);
+    painter.drawText(image.rect(), Qt::AlignCenter | Qt::TextShowMnemonic, caption);
     return image;
 }
 

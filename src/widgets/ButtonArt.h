@@ -11,7 +11,8 @@ namespace lumi {
 
 enum class ButtonFace { Normal, Highlight };
 
-// A command button face of the given size with its caption centred on it.
+// A command button face of the given size with its caption centred on it; a letter after
+// "&" is underlined as the button's Alt key.
 QImage captionButtonPicture(QSize size, const QString& caption, ButtonFace face);
 // The logo picture of the command panel (99 × 83).
 QImage logoPicture(ButtonFace face);

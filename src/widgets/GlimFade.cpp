@@ -388,6 +388,8 @@ void TGlimFade::repaintNow() {
 
 void TGlimFade::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    // A disabled button is drawn faded, as its command cannot run now.
+    if (!isEnabled()) painter.setOpacity(0.35);
     painter.drawImage(0, 0, display_);
     if (!hasFocus()) return;
     // The focus mark: a dotted frame just inside the edge, light on the dark faces.

@@ -170,3 +170,25 @@ TEST(ResultsModel, OnlyLongListsSuspendRepaintingWhileCleared) {
     rows.clearRows();
     EXPECT_EQ(suspended.count(), 2) << "199 rows are cleared without suspension";
 }
+
+// The Source column and the tooltip's line breaks: an address longer than the line is cut
+// after a "/" in the line's second half, else at the width.
+TEST(ResultsModel, SourceColumnAndTooltipLines) {
+    lumi::PictureSource archive;
+    archive.service = lumi::ServiceId::Openverse;
+    lumi::PictureSource site;
+    site.service = lumi::ServiceId::HotBot;
+    site.page = "https://pics.example:8080/dir/page.htm";
+    EXPECT_EQ(lumi::sourceColumnText(archive, "http://x/a.jpg"), "Openverse");
+    EXPECT_EQ(lumi::sourceColumnText(site, "http://x/a.jpg"), "pics.example:8080");
+    EXPECT_EQ(lumi::sourceColumnText({}, "http://x/a.jpg"), "x");
+    const struct {
+        std::string text, wrapped;
+    } cases[] = {
+        {"short\nlines", "short\nlines"},
+        {"Page: http://host/abcdefgh", "Page: http://host/\nabcdefgh"},
+        {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", "aaaaaaaaaaaaaaaaaaaa\naaaaaaaaaa"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(lumi::wrapLongLines(c.text, 20), c.wrapped) << c.text;
+}

@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QTreeView>
 
@@ -79,6 +80,24 @@ TEST(DownloadWindow, SavedFileMovesItsFirstEntryAndTheEmptyQueueCloses) {
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.ListBox1->count(), 0);
     EXPECT_EQ(window.ListBox2->count(), 0) << "closing empties both lists";
+}
+
+// A started file shows "Running" until it ends; Escape asks before aborting what is pending.
+TEST(DownloadWindow, RunningFilesAreMarkedAndEscapeAsksBeforeAborting) {
+    Tfrm_Download window;
+    int asked = 0;
+    window.AskYesNo = [&](const QString&) { return ++asked > 1; };
+    window.ListBox1->addItems({QStringLiteral("a.jpg"), QStringLiteral("a.jpg")});
+    window.show();
+    window.fileStarted("a.jpg");
+    EXPECT_EQ(entries(*window.ListBox1),
+              QStringList({QStringLiteral("Running: a.jpg"), QStringLiteral("a.jpg")}));
+    window.fileSaved("a.jpg");
+    EXPECT_EQ(entries(*window.ListBox1), QStringList({QStringLiteral("a.jpg")}));
+    QTest::keyClick(&window, Qt::Key_Escape); // answered No
+    EXPECT_TRUE(window.isVisible());
+    QTest::keyClick(&window, Qt::Key_Escape); // answered Yes
+    EXPECT_FALSE(window.isVisible());
 }
 
 namespace {
@@ -147,9 +166,12 @@ TEST_F(DownloadCommand, FailedFileIsListedWithItsReasonAndTheWindowOffersClose) 
     start("SavePath=" + scratch.path().toStdString() + "\r\n");
     listAndSelect({"/ok.jpg", "/gone.jpg"}, {0, 1});
     QStringList queue, done, failed;
-    QString button;
+    QString button, summary;
+    int percent = 0;
     download([&] {
         if (window->isVisible() && window->ListBox1->count() == 0 && button.isEmpty()) {
+            summary = window->Label6->text();
+            percent = window->Gauge1->PercentDone();
             queue = entries(*window->ListBox1);
             done = entries(*window->ListBox2);
             failed = entries(*window->ListBox3);
@@ -161,6 +183,8 @@ TEST_F(DownloadCommand, FailedFileIsListedWithItsReasonAndTheWindowOffersClose) 
     EXPECT_EQ(done, QStringList({QStringLiteral("ok.jpg")}));
     EXPECT_EQ(failed, QStringList({QStringLiteral("gone.jpg: HTTP/1.0 404 Not Found")}));
     EXPECT_EQ(button, QStringLiteral("Close"));
+    EXPECT_EQ(summary, QStringLiteral("1 saved, 1 failed"));
+    EXPECT_EQ(percent, 100);
     EXPECT_TRUE(QFile::exists(saved(QStringLiteral("ok.jpg"))));
     EXPECT_FALSE(QFile::exists(saved(QStringLiteral("gone.jpg"))));
 }

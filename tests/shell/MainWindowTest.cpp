@@ -110,18 +110,18 @@ TEST_F(MainWindowTest, FirstRunOpensAtOneOneWithMinimumSizeAndSavesInOrder) {
 }
 
 TEST_F(MainWindowTest, PlacementAndBoxesRoundTrip) {
-    writeSettings("[Options]\nCheckLinks=0\nLeftPos=30\nTopPos=40\nWidth=800\nHeight=600\n");
+    writeSettings("[Options]\nCheckLinks=0\nLeftPos=30\nTopPos=40\nWidth=700\nHeight=500\n");
     {
         auto form = makeForm();
         form->show();
         EXPECT_EQ(form->pos(), QPoint(30, 40));
-        EXPECT_EQ(form->size(), QSize(800, 600));
+        EXPECT_EQ(form->size(), QSize(700, 500));
         EXPECT_FALSE(form->Search->CheckBox_CheckLinks->isChecked());
         EXPECT_TRUE(form->Search->CheckBox_RecursiveSearch->isChecked());
         form->Search->CheckBox_CheckLinks->setChecked(true);
         form->Search->CheckBox_RecursiveSearch->setChecked(false);
         form->move(70, 90);
-        form->resize(900, 650);
+        form->resize(680, 490);
         form->close();
     }
     TIniFile ini(settingsPath);
@@ -132,7 +132,7 @@ TEST_F(MainWindowTest, PlacementAndBoxesRoundTrip) {
     auto again = makeForm();
     again->show();
     EXPECT_EQ(again->pos(), QPoint(70, 90));
-    EXPECT_EQ(again->size(), QSize(900, 650));
+    EXPECT_EQ(again->size(), QSize(680, 490));
     EXPECT_TRUE(again->Search->CheckBox_CheckLinks->isChecked());
     EXPECT_FALSE(again->Search->CheckBox_RecursiveSearch->isChecked());
 
@@ -263,10 +263,14 @@ TEST_F(MainWindowTest, BrowserCommandsOpenTheMakersPagesAndReportFailures) {
     ASSERT_EQ(reported.size(), 1u);
     EXPECT_EQ(reported[0], "error code : #0037 (CallBrowser)");
 
+    // No program could be started: the user is told which address, to copy it by hand.
+    std::vector<QString> unopened;
+    form->ShowUnopened = [&](const QString& address) { unopened.push_back(address); };
     browserAnswers = false;
     form->CallBrowser(home);
     ASSERT_EQ(reported.size(), 2u);
     EXPECT_EQ(reported[1], "error code : #0037 (CallBrowser)");
+    EXPECT_EQ(unopened, std::vector<QString>{QString::fromStdString(home)});
 }
 
 TEST_F(MainWindowTest, LayoutPlacesEveryControl) {
@@ -306,8 +310,8 @@ TEST_F(MainWindowTest, LayoutPlacesEveryControl) {
     EXPECT_EQ(form->Search->SearchButton->size(), QSize(38, 14));
     EXPECT_EQ(form->Search->AbortButton->size(), QSize(38, 14));
     EXPECT_FALSE(form->Search->AbortButton->isVisible());
-    EXPECT_FALSE(form->Search->Button1->isVisible());
-    EXPECT_EQ(form->Search->Button1->text(), QStringLiteral("More Info"));
+    EXPECT_TRUE(form->Search->Button1->isVisible());
+    EXPECT_EQ(form->Search->Button1->text(), QStringLiteral("&More Info"));
     EXPECT_EQ(form->Search->Label7->text(), QStringLiteral("Ready"));
     EXPECT_EQ(form->Search->Label1->text(), QStringLiteral("0"));
     EXPECT_EQ(form->Search->Label2->text(), QStringLiteral("0"));
@@ -323,7 +327,7 @@ TEST_F(MainWindowTest, LayoutPlacesEveryControl) {
     std::vector<QWidget*> shown;
     for (QWidget* child : form->Search->Panel1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (child->isVisible()) shown.push_back(child);
-    EXPECT_EQ(shown.size(), 11u);
+    EXPECT_EQ(shown.size(), 12u);
     for (size_t i = 0; i < shown.size(); ++i) {
         EXPECT_TRUE(form->Search->Panel1->rect().contains(shown[i]->geometry()));
         for (size_t j = i + 1; j < shown.size(); ++j)
@@ -333,8 +337,7 @@ TEST_F(MainWindowTest, LayoutPlacesEveryControl) {
     }
 
     QTreeView& list = *form->Results->ListView1;
-    EXPECT_EQ(list.header()->sectionSize(0), 300);
-    EXPECT_EQ(list.header()->sectionSize(1), 80);
+    EXPECT_EQ(list.model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Source:"));
     EXPECT_EQ(list.model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Filename:"));
     EXPECT_EQ(list.model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Size:"));
     EXPECT_TRUE(list.model()->headerData(1, Qt::Horizontal, Qt::TextAlignmentRole).toInt() &
@@ -347,6 +350,42 @@ TEST_F(MainWindowTest, LayoutPlacesEveryControl) {
     EXPECT_EQ(inFrame.left(), 5);
     EXPECT_EQ(inFrame.top(), 5);
     EXPECT_EQ(form->Results->ListFrame->width() - inFrame.right() - 1, 5);
+}
+
+// At any size the window's controls stay inside it, none overlapping its neighbours, and the
+// extra room goes to the phrase box, the name column and the command bar. Run again with
+// QT_SCALE_FACTOR=2, where the screen's free area is smaller than 640 x 480.
+TEST_F(MainWindowTest, TheLayoutGrowsWithTheWindowAndTheSavedSizeFitsTheScreen) {
+    writeSettings("[Options]\nLeftPos=1\nTopPos=1\nWidth=2540\nHeight=1700\n");
+    auto form = makeForm();
+    form->show();
+    const QRect area = form->screen()->availableGeometry();
+    EXPECT_EQ(form->minimumSize(), QSize(640, 480).boundedTo(area.size()));
+    EXPECT_TRUE(area.contains(QRect(form->pos(), form->size()))) << "the saved size is clamped";
+    int lastEdit = 0;
+    for (const QSize size : {QSize(640, 480), QSize(1024, 768), QSize(1600, 1000)}) {
+        SCOPED_TRACE(size.width());
+        form->resize(size);
+        for (QWidget* parent : form->findChildren<QWidget*>()) {
+            std::vector<QRect> shown;
+            for (QWidget* child : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                if (child->isVisible() && !child->inherits("QScrollBar"))
+                    shown.push_back(child->geometry());
+            for (size_t i = 0; i < shown.size(); ++i) {
+                EXPECT_TRUE(parent->rect().contains(shown[i])) << parent->metaObject()->className();
+                for (size_t j = i + 1; j < shown.size(); ++j)
+                    EXPECT_FALSE(shown[i].intersects(shown[j]))
+                        << parent->metaObject()->className();
+            }
+        }
+        EXPECT_GT(form->Search->Edit1->width(), lastEdit);
+        lastEdit = form->Search->Edit1->width();
+        EXPECT_GT(form->Commands->GlimFade5->geometry().right(),
+                  form->Commands->Panel8->width() - 9);
+        const QHeaderView& header = *form->Results->ListView1->header();
+        EXPECT_EQ(header.sectionSize(0) + header.sectionSize(1) + header.sectionSize(2),
+                  header.viewport()->width());
+    }
 }
 
 TEST_F(MainWindowTest, HoverFadesTheButtonsAndDissolvesTheLogo) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include "engine/SearchEngine.h"
 #include "engine/SmartSave.h"
 #include "files/unit_Download.h"
+#include "net/ScriptedServer.h"
 #include "shell/Commands.h"
 #include "shell/Main.h"
 #include "shell/ResultList.h"
@@ -111,6 +113,60 @@ TEST_F(SearchBarTest, EnterStartsABlinkingSearchAndAbortReturnsToReadyWithRowsKe
     EXPECT_EQ(form->Search->Label1->text(), QStringLiteral("2")) << "the rows stay after an abort";
     lumi::test::spinFor(1200);
     EXPECT_FALSE(form->Search->Label7->isHidden()) << "no blinking once aborted";
+}
+
+// A header click sorts, and rows found later take their places in that order; the rows the
+// commands work on are the engine's, whatever the order shown. The search's end names the
+// services that could not be reached.
+TEST_F(SearchBarTest, RowsKeepTheirSortWhileTheyArriveAndTheEndNamesUnreachedServices) {
+    QTreeView& list = *form->Results->ListView1;
+    EXPECT_FALSE(form->Commands->GlimFade6->isEnabled());
+    QTest::keyClicks(form->Search->Edit1, QStringLiteral("harbour lights"));
+    QTest::keyClick(form->Search->Edit1, Qt::Key_Return);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("harbour lights \u2013 Lumisift v1.4"));
+    form->Engine->AddToListView("http://h/a/small.jpg", 20000);
+    form->Engine->AddToListView("http://h/b/large.jpg", 500000);
+    ASSERT_TRUE(waitUntil([&] { return list.model()->rowCount() == 2; }));
+    // Clicks on the size header until the largest come first.
+    const QHeaderView& header = *list.header();
+    for (int click = 0; click < 2 && header.sortIndicatorOrder() != Qt::DescendingOrder; ++click)
+        QTest::mouseClick(header.viewport(), Qt::LeftButton, {},
+                          QPoint(header.sectionViewportPosition(1) + 5, 5));
+    ASSERT_EQ(header.sortIndicatorSection(), 1);
+    form->Engine->AddToListView("http://h/c/largest.jpg", 900000);
+    form->Engine->AddToListView("http://h/d/middle.jpg", 30000);
+    ASSERT_TRUE(waitUntil([&] { return list.model()->rowCount() == 4; }));
+    QStringList shown;
+    for (int row = 0; row < 4; ++row)
+        shown << list.model()->index(row, 0).data().toString();
+    EXPECT_EQ(shown.join(u' '), QStringLiteral("largest.jpg large.jpg middle.jpg small.jpg"));
+    list.selectionModel()->select(list.model()->index(0, 0),
+                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_EQ(form->Results->selectedRows(), std::vector<size_t>{2});
+    EXPECT_TRUE(form->Commands->GlimFade6->isEnabled());
+
+    ASSERT_TRUE(waitUntil([&] { return !form->Engine->Searching; }, 20000));
+    const std::string status = form->Engine->display().statusText;
+    EXPECT_EQ(status.rfind("No search service could be reached: ", 0), 0u) << status;
+    EXPECT_NE(status.find("Openverse (Connection refused)"), std::string::npos) << status;
+    EXPECT_NE(status.find("HotBot (Connection refused)"), std::string::npos) << status;
+    EXPECT_EQ(form->Search->Label7->toolTip().toStdString(), status);
+}
+
+// A search left waiting on a page that does not come says what it waits for, and how long.
+TEST_F(SearchBarTest, AWaitOnASlowPageNamesItsHostInTheStatus) {
+    lumi::test::ScriptedServer silent;
+    silent.respond = [](const std::string&, int) {
+        return lumi::test::ScriptedReply{{}, lumi::test::ScriptedReply::Ending::StayOpen};
+    };
+    qputenv("LUMISIFT_HOTBOT_HOST", "127.0.0.1:" + QByteArray::number(silent.port()));
+    form = std::make_unique<TForm1>(scratch.filePath(QStringLiteral("lumisift.ini")).toStdString());
+    form->Search->Edit1->setText(QStringLiteral("slow"));
+    form->Search->SearchButtonClick();
+    const std::string waiting = "Waiting for 127.0.0.1:" + std::to_string(silent.port()) + " (";
+    EXPECT_TRUE(
+        waitUntil([&] { return form->Engine->display().statusText.rfind(waiting, 0) == 0; }, 15000))
+        << form->Engine->display().statusText;
 }
 
 TEST_F(SearchBarTest, VisitOpensTheFolderOfTheTopmostSelectedImage) {
