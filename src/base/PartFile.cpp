@@ -16,6 +16,9 @@ constexpr int MaxNameTries = 10000;
 
 constexpr int FileMode = 0644;
 
+// Bytes received between two starts of the write-back.
+constexpr off_t WriteBackStep = 256 * 1024;
+
 std::string hiddenTemporaryName() {
     static std::atomic<unsigned> counter{0};
     return ".lumisift-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".part";
@@ -115,6 +118,12 @@ bool PartFile::write(const char* data, size_t size) {
         if (written <= 0) return fail(written < 0 ? errno : ENOSPC);
         data += written;
         size -= static_cast<size_t>(written);
+        written_ += written;
+    }
+    // Writing back as the data arrives leaves little for the flush before the name.
+    if (written_ - writtenBack_ >= WriteBackStep) {
+        ::sync_file_range(fd_, writtenBack_, written_ - writtenBack_, SYNC_FILE_RANGE_WRITE);
+        writtenBack_ = written_;
     }
     return true;
 }
@@ -160,10 +169,16 @@ bool PartFile::closeFile() {
     return ::close(fd) == 0;
 }
 
+int PartFile::flushData() {
+    if (::fdatasync(fd_) != 0) return errno;
+    flushed_ = true;
+    return 0;
+}
+
 bool PartFile::commit() {
     if (fd_ < 0) return false;
     // After a power cut the name must not stand for an empty file.
-    if (::fdatasync(fd_) != 0) return fail(errno);
+    if (const int code = flushed_ ? 0 : flushData(); code != 0) return fail(code);
     std::string name = claim_.name;
     for (int n = 0; n < MaxNameTries; ++n) {
         bool placed = placeWithoutReplacing(name) == 0;

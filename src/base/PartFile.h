@@ -47,7 +47,10 @@ public:
 
     // Writes all of data; false (and error() set) when the system took less.
     bool write(const char* data, size_t size);
-    // Flushes the data and gives the file its name; false with error() set, and the
+    // Flushes the data to the disk: 0, or the errno of the failure. May run on another
+    // thread while nothing else uses the file; commit() then does not flush again.
+    int flushData();
+    // Flushes the data (unless flushData() did) and gives the file its name; false with error() set, and the
     // temporary removed, when that fails.
     bool commit();
     // Closes and removes the temporary.
@@ -73,6 +76,8 @@ private:
     std::shared_ptr<const SaveFolder> folder_;
     NameClaim claim_;
     std::string tempName_; // empty while the file has no name
+    off_t written_ = 0, writtenBack_ = 0;
+    bool flushed_ = false;
     std::string error_;
 };
 

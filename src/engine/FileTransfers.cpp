@@ -1,6 +1,7 @@
 #include "engine/FileTransfers.h"
 
 #include <algorithm>
+#include <future>
 #include <stdexcept>
 
 #include <QDir>
@@ -57,6 +58,9 @@ std::string secondsText(std::chrono::milliseconds span) {
     return std::to_string(ms / 1000) + "." + fraction + " s";
 }
 
+// How often a finished transfer looks whether its data has reached the disk.
+constexpr std::chrono::milliseconds FlushPollInterval{2};
+
 // How often a running transfer's speed is looked at.
 constexpr std::chrono::milliseconds SpeedCheckInterval{1000};
 
@@ -79,6 +83,10 @@ struct FileTransfers::Transfer {
     int64_t spanBytes = 0;
     // Set when the transfer was ended from here (a refused body, a time-out).
     std::string failure;
+    // The flush of a complete body, and the timer that looks for its end. Last, so that a
+    // transfer destroyed mid-flush waits for it before its file goes.
+    QTimer flushPoll;
+    std::future<int> flushing;
 };
 
 bool isPictureStatusLine(const std::string& statusLine) {
@@ -308,41 +316,62 @@ void FileTransfers::GetFileRequestDone(THttpCli* sender, THttpRequest, int error
     catchAll(RequestDoneErrorText, [&] {
         const auto it = findClient(sender);
         if (it == transfers_.end()) return;
-        TransferOutcome outcome;
-        outcome.path = it->first;
-        std::unique_ptr<Transfer> transfer = std::move(it->second);
-        transfers_.erase(it);
-        transfer->watchdog.stop();
-        transfer->speedTimer.stop();
+        Transfer& transfer = *it->second;
+        transfer.watchdog.stop();
+        transfer.speedTimer.stop();
 
-        const THttpCli& client = *transfer->client;
-        outcome.kind = static_cast<TransferKind>(client.Tag);
-        outcome.address = client.URL;
-        outcome.name = ExtractFileNameFromURL(client.URL);
-        std::string reason = transfer->failure;
+        const THttpCli& client = *transfer.client;
+        std::string reason = transfer.failure;
         if (reason.empty() && error != 0) reason = transferFailureReason(client, error);
         const std::string statusLine = lastStatusLine(client);
         // A proxy's refusal of the login may also end a tunnel with a socket error.
         const bool loginRefused = statusLineReason(statusLine) != statusLine;
         if ((reason.empty() && !isPictureStatusLine(statusLine)) ||
-            (loginRefused && transfer->failure.empty()))
+            (loginRefused && transfer.failure.empty()))
             reason = statusLineReason(statusLine);
-        if (reason.empty()) reason = transfer->sink ? transfer->sink->finish() : "Empty body";
-        // Only a whole picture replaces what the target held.
-        if (reason.empty() && !transfer->sink->file().commit())
-            reason = transfer->sink->file().error();
-        if (reason.empty()) outcome.savedPath = transfer->sink->file().finalPath();
-        if (transfer->sink) outcome.bytes = transfer->sink->written();
-        outcome.failed = !reason.empty();
-        outcome.reason = reason;
-        // The temporary of a failed transfer goes with it.
-        transfer.reset();
-
-        const auto& step = outcome.kind == tkSave   ? OnSaveDone
-                           : outcome.kind == tkView ? OnViewDone
-                                                    : OnSlideDone;
-        if (step) step(outcome);
+        if (reason.empty()) reason = transfer.sink ? transfer.sink->finish() : "Empty body";
+        if (!reason.empty()) return complete(it, reason);
+        // The flush before the name waits for the disk: it runs beside the event loop, and
+        // the transfer completes once it is done.
+        Transfer* t = &transfer;
+        t->flushing = std::async(std::launch::async,
+                                 [&file = t->sink->file()] { return file.flushData(); });
+        QObject::connect(&t->flushPoll, &QTimer::timeout, this, [this, t] {
+            if (t->flushing.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+            t->flushPoll.stop();
+            catchAll(RequestDoneErrorText, [&] {
+                const int code = t->flushing.get();
+                for (auto at = transfers_.begin(); at != transfers_.end(); ++at)
+                    if (at->second.get() == t)
+                        return complete(at, code == 0 ? std::string() : systemErrorText(code));
+            });
+        });
+        t->flushPoll.start(FlushPollInterval);
     });
+}
+
+void FileTransfers::complete(TransferMap::iterator it, std::string reason) {
+    TransferOutcome outcome;
+    outcome.path = it->first;
+    std::unique_ptr<Transfer> transfer = std::move(it->second);
+    transfers_.erase(it);
+    const THttpCli& client = *transfer->client;
+    outcome.kind = static_cast<TransferKind>(client.Tag);
+    outcome.address = client.URL;
+    outcome.name = ExtractFileNameFromURL(client.URL);
+    // Only a whole picture replaces what the target held.
+    if (reason.empty() && !transfer->sink->file().commit()) reason = transfer->sink->file().error();
+    if (reason.empty()) outcome.savedPath = transfer->sink->file().finalPath();
+    if (transfer->sink) outcome.bytes = transfer->sink->written();
+    outcome.failed = !reason.empty();
+    outcome.reason = reason;
+    // The temporary of a failed transfer goes with it.
+    transfer.reset();
+
+    const auto& step = outcome.kind == tkSave   ? OnSaveDone
+                       : outcome.kind == tkView ? OnViewDone
+                                                : OnSlideDone;
+    if (step) step(outcome);
 }
 
 bool FileTransfers::cancel(const std::string& path) {

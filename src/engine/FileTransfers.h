@@ -133,6 +133,9 @@ private:
                TransferKind kind);
     void watch(Transfer& transfer);
     void checkSpeed(Transfer& transfer);
+    // Ends the transfer at it (committing its file unless reason says why it failed) and
+    // runs the step of its kind.
+    void complete(TransferMap::iterator it, std::string reason);
     void headerEnd(Transfer& transfer);
     void bodyBlock(Transfer& transfer, const char* data, int len);
     void stop(Transfer& transfer, const std::string& reason);
