@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -46,7 +45,8 @@ std::unique_ptr<PartFile> PartFile::create(std::shared_ptr<const SaveFolder> fol
     if (kind == Temporary::Unnamed && canNameUnnamedFiles()) {
         const int fd = ::openat(folder->fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, FileMode);
         if (fd >= 0)
-            return std::unique_ptr<PartFile>(new PartFile(fd, std::move(folder), std::move(claim), {}));
+            return std::unique_ptr<PartFile>(
+                new PartFile(fd, std::move(folder), std::move(claim), {}));
         // Only a file system without unnamed files falls back; other errors are the answer.
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
             error = systemErrorText(errno);
@@ -148,7 +148,8 @@ int PartFile::placeWithoutReplacing(const std::string& name) {
 // Puts the file over name, which holds the file the claim allows to replace.
 bool PartFile::replace(const std::string& name) {
     const int dir = folder_->fd();
-    if (readOnlyFile(dir, name)) return fail("Not replaced: " + folder_->pathOf(name) + " is read-only");
+    if (readOnlyFile(dir, name))
+        return fail("Not replaced: " + folder_->pathOf(name) + " is read-only");
     // An unnamed file needs a name of its own before it can be renamed over another.
     for (int n = 0; tempName_.empty() && n < MaxNameTries; ++n) {
         std::string temp = hiddenTemporaryName();

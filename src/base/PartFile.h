@@ -50,8 +50,8 @@ public:
     // Flushes the data to the disk: 0, or the errno of the failure. May run on another
     // thread while nothing else uses the file; commit() then does not flush again.
     int flushData();
-    // Flushes the data (unless flushData() did) and gives the file its name; false with error() set, and the
-    // temporary removed, when that fails.
+    // Flushes the data (unless flushData() did) and gives the file its name; false with
+    // error() set, and the temporary removed, when that fails.
     bool commit();
     // Closes and removes the temporary.
     void discard();

@@ -24,7 +24,7 @@ SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions&
         plan.writeProblem = "Cannot write to " + plan.folder + ": " + error;
         return plan;
     }
-    plan.writeProblem = folderWriteProblem(*folder);
+    plan.writeProblem = folderWriteProblem(folder);
     folder->removeStaleTemporaries(std::time(nullptr));
     auto namer = std::make_shared<BatchNamer>(
         searchDirName, options.numbered,

@@ -299,9 +299,9 @@ void FileTransfers::bodyBlock(Transfer& transfer, const char* data, int len) {
     // not kept.
     if (!transfer.failure.empty() || !isPictureStatusLine(lastStatusLine(client))) return;
     if (!transfer.sink)
-        transfer.sink = std::make_unique<PictureSink>(std::move(transfer.file), chunkedAnswer(client),
-                                                      transfer.sizeLimit,
-                                                      sizeLimitText(transfer.sizeLimit));
+        transfer.sink =
+            std::make_unique<PictureSink>(std::move(transfer.file), chunkedAnswer(client),
+                                          transfer.sizeLimit, sizeLimitText(transfer.sizeLimit));
     if (!transfer.sink->take(data, static_cast<size_t>(len)))
         stop(transfer, transfer.sink->reason());
 }

@@ -31,7 +31,8 @@ std::string_view addressPath(std::string_view address) {
 
 std::string withNumberBeforeExtension(const std::string& name, unsigned long long n) {
     const std::string ext = nameExtension(name);
-    return fitName(name.substr(0, name.size() - ext.size()), " (" + std::to_string(n) + ")" + ext);
+    return fitName(name.substr(0, name.size() - ext.size()),
+                   " (" + std::to_string(n) + ")" + ext);
 }
 
 void appendEscaped(std::string& out, unsigned char byte) {
@@ -44,7 +45,11 @@ void appendEscaped(std::string& out, unsigned char byte) {
 // Bytes of the UTF-8 character that starts at text[at], or 0 when none starts there.
 size_t utf8CharLength(std::string_view text, size_t at) {
     const auto lead = static_cast<unsigned char>(text[at]);
-    const size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    const size_t length = lead < 0x80    ? 1
+                          : lead >= 0xF0 ? 4
+                          : lead >= 0xE0 ? 3
+                          : lead >= 0xC0 ? 2
+                                         : 0;
     if (length == 0 || at + length > text.size()) return 0;
     const std::string_view one = text.substr(at, length);
     return QUtf8StringView(one.data(), qsizetype(one.size())).isValidUtf8() ? length : 0;
@@ -81,21 +86,20 @@ std::shared_ptr<SaveFolder> openSaveFolder(const SaveOptions& options,
     return folder->openChild(phrase, error);
 }
 
-std::string folderWriteProblem(const SaveFolder& folder) {
+std::string folderWriteProblem(const std::shared_ptr<const SaveFolder>& folder) {
     // Creating a temporary is the only answer that holds for ACLs, read-only mounts and full
     // file systems alike; an uncommitted one leaves nothing behind.
     std::string error;
-    auto probe = PartFile::create(std::shared_ptr<const SaveFolder>(&folder, [](auto*) {}),
-                                  NameClaim{}, error);
-    if (probe) return {};
-    return "Cannot write to " + folder.path() + ": " + error;
+    if (PartFile::create(folder, NameClaim{}, error)) return {};
+    return "Cannot write to " + folder->path() + ": " + error;
 }
 
 std::string fitName(std::string stem, const std::string& tail) {
     if (stem.size() + tail.size() <= MaxNameBytes) return stem + tail;
     size_t keep = tail.size() < MaxNameBytes ? MaxNameBytes - tail.size() : 0;
     // Back to the start of a character, then before an escape the cut would split.
-    while (keep > 0 && keep < stem.size() && (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80)
+    while (keep > 0 && keep < stem.size() &&
+           (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80)
         --keep;
     const size_t percent = stem.rfind('%', keep == 0 ? 0 : keep - 1);
     if (percent != std::string::npos && percent + 3 > keep) keep = percent;

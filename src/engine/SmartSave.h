@@ -37,7 +37,7 @@ std::shared_ptr<SaveFolder> openSaveFolder(const SaveOptions& options,
 
 // Why nothing can be saved in folder, in words ("Cannot write to /p: Permission denied"), or
 // empty when a file can be created there.
-std::string folderWriteProblem(const SaveFolder& folder);
+std::string folderWriteProblem(const std::shared_ptr<const SaveFolder>& folder);
 
 // Longest name of one folder entry, in bytes.
 inline constexpr size_t MaxNameBytes = 255;
