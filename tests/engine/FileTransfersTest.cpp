@@ -10,6 +10,7 @@
 #include <csignal>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -139,6 +140,7 @@ TEST_F(TransferFixture, OnlyAWholePictureReplacesTheTargetAndEveryFailureSaysWhy
         {"endless.jpg", scriptedReply({head + "\r\n" + jpeg + std::string(7000, 'x')},
                                       ScriptedReply::Ending::StayOpen),
          "Larger than the size limit (6 kB)", ""},
+        {"readonly.jpg", ok({}, jpeg), "Not replaced: " + folder + "readonly.jpg is read-only", ""},
         {"login.jpg", scriptedReply({httpResponse("HTTP/1.0 407 Proxy Authentication Required", {}, "")}),
          "HTTP/1.0 407 Proxy Authentication Required: the proxy refused the login: check the "
          "proxy name and password in Options", ""},
@@ -152,6 +154,7 @@ TEST_F(TransferFixture, OnlyAWholePictureReplacesTheTargetAndEveryFailureSaysWhy
     transfers->setIdleTimeout(std::chrono::milliseconds(300));
     for (const Case& c : cases) {
         writeFile(folder + c.name, "the user's own");
+        if (c.reason.ends_with("read-only")) ::chmod((folder + c.name).c_str(), 0444);
         ASSERT_TRUE(
             transfers->GetFile(server.url(std::string("/") + c.name), folder + c.name, tkSave));
     }
