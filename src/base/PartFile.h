@@ -1,20 +1,45 @@
 #pragma once
-// A file being received: written under a hidden temporary name beside its final name
-// (".NAME.part"), created exclusively so that it never opens an existing file or follows a
-// link, and renamed over the final name only by commit(). Every write is checked; a failure
-// keeps the system's own text. Destroying an uncommitted PartFile removes the temporary.
+// A file being received into a folder held open: an unnamed file (O_TMPFILE) where the file
+// system offers one, else a hidden temporary (".lumisift-PID-N.part") created exclusively and
+// never through a link. commit() flushes the data and then claims the final name atomically:
+// a name taken by another file is never replaced, except the one file the claim allows, and
+// never when that file is read-only. Every write is checked; a failure keeps the system's
+// own text. Destroying an uncommitted PartFile removes the temporary.
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "base/SaveFolder.h"
 
 namespace lumi {
 
-// The system's text for an errno value ("No space left on device").
-std::string systemErrorText(int code);
+// The name a finished file is to get.
+struct NameClaim {
+    std::string name;
+    // The file that name may be replaced in: the one it held when the work began. Nothing:
+    // a taken name is never replaced.
+    std::optional<FileIdentity> replaceable;
+    // The name to try when taken is held by another file; empty (or no function) gives up.
+    std::function<std::string(const std::string& taken)> nextName;
+};
+
+// Opens the folder of path and sets claim to its last component, allowed to replace the
+// file it holds now. Nothing, with error set to the system's text, when the folder cannot be
+// opened.
+std::shared_ptr<SaveFolder> openFolderOf(const std::string& path, NameClaim& claim,
+                                         std::string& error);
 
 class PartFile {
 public:
-    // Creates the temporary for finalPath. Nothing on failure, with error set to the system's
-    // text. A stale temporary of an earlier run is left alone and another name is taken.
+    enum class Temporary { Unnamed, Hidden };
+    // Creates the temporary in folder. Nothing on failure, with error set to the system's
+    // text. Unnamed falls back to Hidden where the file system has no unnamed files.
+    static std::unique_ptr<PartFile> create(std::shared_ptr<const SaveFolder> folder,
+                                            NameClaim claim, std::string& error,
+                                            Temporary kind = Temporary::Unnamed);
+    // The same for a path: its folder is opened, and the file finalPath holds now may be
+    // replaced.
     static std::unique_ptr<PartFile> create(const std::string& finalPath, std::string& error);
     ~PartFile();
     PartFile(const PartFile&) = delete;
@@ -22,25 +47,38 @@ public:
 
     // Writes all of data; false (and error() set) when the system took less.
     bool write(const char* data, size_t size);
-    // Closes the temporary and renames it over the final name; false with error() set, and
-    // the temporary removed, when either fails.
+    // Flushes the data to the disk: 0, or the errno of the failure. May run on another
+    // thread while nothing else uses the file; commit() then does not flush again.
+    int flushData();
+    // Flushes the data (unless flushData() did) and gives the file its name; false with
+    // error() set, and the temporary removed, when that fails.
     bool commit();
     // Closes and removes the temporary.
     void discard();
 
     const std::string& error() const { return error_; }
-    const std::string& tempPath() const { return tempPath_; }
-    const std::string& finalPath() const { return finalPath_; }
+    // The hidden temporary's path; empty for an unnamed file.
+    std::string tempPath() const;
+    // Where the file goes: after commit() the name it got.
+    std::string finalPath() const { return folder_->pathOf(claim_.name); }
+    const std::string& finalName() const { return claim_.name; }
 
 private:
-    PartFile(int fd, std::string tempPath, std::string finalPath);
+    PartFile(int fd, std::shared_ptr<const SaveFolder> folder, NameClaim claim,
+             std::string tempName);
     bool fail(int code);
+    bool fail(std::string text);
+    int placeWithoutReplacing(const std::string& name);
+    bool replace(const std::string& name);
+    bool closeFile();
 
     int fd_;
-    std::string tempPath_, finalPath_, error_;
+    std::shared_ptr<const SaveFolder> folder_;
+    NameClaim claim_;
+    std::string tempName_; // empty while the file has no name
+    off_t written_ = 0, writtenBack_ = 0;
+    bool flushed_ = false;
+    std::string error_;
 };
-
-// The temporary name tried first for finalPath: ".NAME.part" in the same folder.
-std::string partFilePath(const std::string& finalPath);
 
 } // namespace lumi

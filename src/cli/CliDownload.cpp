@@ -2,7 +2,9 @@
 // saved by the same rules and the same bounded batch as in the main window; one line per
 // file is printed as it completes. SIGINT, SIGTERM and SIGHUP stop the batch in order: running
 // transfers are aborted and their temporary files removed, what was not saved is listed,
-// and the command exits 128 + the signal's number.
+// and the command exits 128 + the signal's number. A reader that goes away (a closed pipe)
+// stops it the same way, with SIGPIPE's status.
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -14,9 +16,9 @@
 #include "analysis/UrlUtils.h"
 #include "base/AppPaths.h"
 #include "base/IniFiles.h"
+#include "base/StopSignals.h"
 #include "cli/Commands.h"
 #include "cli/SearchRows.h"
-#include "cli/StopSignals.h"
 #include "engine/CreditsFile.h"
 #include "engine/DownloadBatch.h"
 
@@ -57,9 +59,10 @@ bool parseDownloadOptions(int argc, char** argv, DownloadOptions& o) {
 }
 
 // Fields separated by one TAB, flushed at once: a reader sees each file as it completes.
-void printOutcome(const char* verdict, const std::string& url, const std::string& detail) {
+// False when standard output can no longer be written.
+bool printOutcome(const char* verdict, const std::string& url, const std::string& detail) {
     printLine(verdict + ("\t" + url) + "\t" + detail);
-    std::fflush(stdout);
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
 
 void showProgress(const DownloadBatch& batch) {
@@ -100,19 +103,9 @@ int runDownload(int argc, char** argv) {
     DownloadBatch batch(transfers, plan.items, transferLimit(settings));
     const bool progress = isatty(STDERR_FILENO);
     QEventLoop loop;
-    batch.OnItemDone = [&](const BatchItem& item) {
-        if (progress) std::fputs("\r\033[K", stderr);
-        if (item.state == BatchItem::State::Saved)
-            printOutcome("saved", item.address, item.path);
-        else
-            printOutcome("failed", item.address, item.reason);
-        if (progress) showProgress(batch);
-        if (batch.finished()) loop.quit();
-    };
     int stoppedBy = 0;
     std::vector<std::string> unfinished;
-    StopSignals signals;
-    signals.OnSignal = [&](int signal) {
+    const auto stop = [&](int signal) {
         if (stoppedBy != 0) return;
         stoppedBy = signal;
         for (const BatchItem& item : batch.items())
@@ -121,6 +114,19 @@ int runDownload(int argc, char** argv) {
         batch.abort();
         loop.quit();
     };
+    batch.OnItemDone = [&](const BatchItem& item) {
+        if (progress) std::fputs("\r\033[K", stderr);
+        const bool printed = item.state == BatchItem::State::Saved
+                                 ? printOutcome("saved", item.address, item.path)
+                                 : printOutcome("failed", item.address, item.reason);
+        if (!printed) return stop(SIGPIPE);
+        if (progress) showProgress(batch);
+        if (batch.finished()) loop.quit();
+    };
+    // A closed pipe is a write error to act on, not a death without a summary.
+    std::signal(SIGPIPE, SIG_IGN);
+    StopSignals signals;
+    signals.OnSignal = stop;
     if (progress) showProgress(batch);
     batch.start();
     if (!batch.finished() && stoppedBy == 0) loop.exec();

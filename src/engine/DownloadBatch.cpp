@@ -1,9 +1,9 @@
 #include "engine/DownloadBatch.h"
 
 #include <algorithm>
+#include <ctime>
 
 #include "analysis/UrlUtils.h"
-#include "base/FolderScan.h"
 #include "base/IniFiles.h"
 #include "engine/SearchEngine.h"
 
@@ -17,19 +17,36 @@ SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions&
         plan.items.resize(addresses.size());
         return plan;
     }
-    plan.folder = PrepareSaveFolder(options, searchDirName);
-    plan.writeProblem = folderWriteProblem(plan.folder);
-    BatchNamer namer(searchDirName, options.numbered,
-                     options.numbered ? listNames(plan.folder) : std::vector<std::string>());
+    std::string error;
+    const std::shared_ptr<SaveFolder> folder = openSaveFolder(options, searchDirName, error);
+    plan.folder = folder ? folder->path() : options.savePath;
+    if (!folder) {
+        plan.writeProblem = "Cannot write to " + plan.folder + ": " + error;
+        return plan;
+    }
+    plan.writeProblem = folderWriteProblem(folder);
+    folder->removeStaleTemporaries(std::time(nullptr));
+    auto namer = std::make_shared<BatchNamer>(
+        searchDirName, options.numbered,
+        options.numbered ? listNames(plan.folder) : std::vector<std::string>());
     for (const std::string& address : addresses) {
         BatchItem item;
         item.address = address;
         item.name = ExtractFileNameFromURL(address);
-        item.path = withTrailingSlash(plan.folder) + namer.next(address);
+        item.folder = folder;
+        item.claim.name = namer->next(address);
+        // The first plain use of a name replaces the file it names now, and nothing else.
+        if (!options.numbered && item.claim.name == plainSaveName(address))
+            item.claim.replaceable = folder->fileAt(item.claim.name);
+        item.claim.nextName = [namer, address](const std::string& taken) {
+            return namer->nextAfter(address, taken);
+        };
+        item.path = folder->pathOf(item.claim.name);
         plan.items.push_back(std::move(item));
     }
     return plan;
 }
+
 size_t transferLimit(const TIniFile& settings) {
     return static_cast<size_t>(
         SearchEngine::checkLinkLimit(settings.ReadBool("Options", "SlowConnection", true)));
@@ -56,7 +73,7 @@ void DownloadBatch::start() {
 void DownloadBatch::startNext() {
     while (!aborted_ && running_ < maxRunning_ && next_ < items_.size()) {
         BatchItem& item = items_[next_++];
-        if (transfers_.GetFile(item.address, item.path, tkSave)) {
+        if (transfers_.SaveFile(item.address, item.path, SaveTarget{item.folder, item.claim})) {
             item.state = BatchItem::State::Running;
             ++running_;
             if (OnItemStarted) OnItemStarted(item);
@@ -76,6 +93,7 @@ void DownloadBatch::transferDone(const TransferOutcome& outcome) {
         item.state = outcome.failed ? BatchItem::State::Failed : BatchItem::State::Saved;
         item.reason = outcome.reason;
         item.bytes = outcome.bytes;
+        if (!outcome.failed) item.path = outcome.savedPath;
         finish(item);
         startNext();
         return;
@@ -88,7 +106,16 @@ void DownloadBatch::finish(BatchItem& item) {
         ++failed_;
     else
         savedBytes_ += item.bytes;
+    if (finished()) syncFolder();
     if (OnItemDone) OnItemDone(item);
+}
+
+// The names given in the folder survive a power cut once this returns.
+void DownloadBatch::syncFolder() {
+    if (synced_) return;
+    synced_ = true;
+    for (const BatchItem& item : items_)
+        if (item.folder) return item.folder->sync();
 }
 
 void DownloadBatch::abort() {
@@ -102,6 +129,7 @@ void DownloadBatch::abort() {
         ++done_;
         ++failed_;
     }
+    syncFolder();
 }
 
 } // namespace lumi

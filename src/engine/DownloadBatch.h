@@ -5,9 +5,11 @@
 // files. While it lives the batch owns FileTransfers::OnSaveDone.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "base/PartFile.h"
 #include "engine/FileTransfers.h"
 #include "engine/SmartSave.h"
 
@@ -19,7 +21,10 @@ struct BatchItem {
     enum class State { Waiting, Running, Saved, Failed };
     std::string address;
     std::string name; // the file-name part of the address, as the lists show it
-    std::string path; // where it is saved
+    std::string path; // where it is saved: after saving, the name it got
+    // The folder held open and the name claimed in it when the picture is complete.
+    std::shared_ptr<const SaveFolder> folder;
+    NameClaim claim;
     State state = State::Waiting;
     std::string reason; // why it failed, in the program's words
     int64_t bytes = 0;
@@ -38,8 +43,10 @@ struct SavePlan {
 using FolderNames = std::function<std::vector<std::string>(const std::string& folder)>;
 
 // Decides folder and names for addresses: the folder is prepared (created when missing),
-// checked for writing, read once (listNames) and every name chosen before any transfer
-// starts, so that a numbered name counts the names given earlier in the batch as taken.
+// opened, checked for writing, cleared of stale temporaries, read once (listNames) and every
+// name chosen before any transfer starts, so that a numbered name counts the names given
+// earlier in the batch as taken. A name found taken when the picture is complete gives way
+// to the next free one; only a plain name replaces the file it held when planned.
 SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions& options,
                    const std::string& searchDirName,
                    const FolderNames& listNames = namesInFolder);
@@ -79,6 +86,7 @@ private:
     void startNext();
     void transferDone(const TransferOutcome& outcome);
     void finish(BatchItem& item);
+    void syncFolder();
 
     FileTransfers& transfers_;
     std::vector<BatchItem> items_;
@@ -90,6 +98,7 @@ private:
     size_t failed_ = 0;
     int64_t savedBytes_ = 0;
     bool aborted_ = false;
+    bool synced_ = false;
 };
 
 } // namespace lumi

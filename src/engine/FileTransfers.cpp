@@ -1,5 +1,7 @@
 #include "engine/FileTransfers.h"
 
+#include <algorithm>
+#include <future>
 #include <stdexcept>
 
 #include <QDir>
@@ -9,6 +11,7 @@
 
 #include "analysis/UrlUtils.h"
 #include "base/AppPaths.h"
+#include "base/Clock.h"
 #include "base/ErrorReport.h"
 #include "base/PartFile.h"
 #include "base/ProxySetting.h"
@@ -55,6 +58,12 @@ std::string secondsText(std::chrono::milliseconds span) {
     return std::to_string(ms / 1000) + "." + fraction + " s";
 }
 
+// How often a finished transfer looks whether its data has reached the disk.
+constexpr std::chrono::milliseconds FlushPollInterval{2};
+
+// How often a running transfer's speed is looked at.
+constexpr std::chrono::milliseconds SpeedCheckInterval{1000};
+
 } // namespace
 
 struct FileTransfers::Transfer {
@@ -67,8 +76,17 @@ struct FileTransfers::Transfer {
     // that a busy transfer does not re-arm a timer for each block.
     QElapsedTimer sinceActivity;
     bool connected = false;
+    int64_t sizeLimit = PictureCeilingBytes;
+    // The current span of the speed check: its start (tick count) and the bytes since.
+    QTimer speedTimer;
+    uint32_t spanStart = 0;
+    int64_t spanBytes = 0;
     // Set when the transfer was ended from here (a refused body, a time-out).
     std::string failure;
+    // The flush of a complete body, and the timer that looks for its end. Last, so that a
+    // transfer destroyed mid-flush waits for it before its file goes.
+    QTimer flushPoll;
+    std::future<int> flushing;
 };
 
 bool isPictureStatusLine(const std::string& statusLine) {
@@ -77,6 +95,26 @@ bool isPictureStatusLine(const std::string& statusLine) {
     if (blank == std::string::npos || statusLine.compare(blank + 1, 3, "200") != 0) return false;
     const size_t after = blank + 4;
     return after == statusLine.size() || statusLine[after] == ' ';
+}
+
+std::string statusLineReason(const std::string& statusLine) {
+    const size_t blank = statusLine.find(' ');
+    if (blank != std::string::npos && statusLine.compare(blank + 1, 3, "407") == 0 &&
+        (statusLine.size() == blank + 4 || statusLine[blank + 4] == ' '))
+        return statusLine + ": the proxy refused the login: check the proxy name and password in "
+                            "Options";
+    return statusLine;
+}
+
+int64_t pictureSizeLimit(const TIniFile& settings) {
+    // Off unless set, as the options dialog shows it: a download asks for no bound by itself.
+    if (!settings.ReadBool("Options", "SmallerThanBool", false)) return PictureCeilingBytes;
+    return std::clamp<int64_t>(settings.ReadInteger("Options", "SmallerThan", 1000), 0,
+                               PictureCeilingBytes / 1000) * 1000;
+}
+
+std::string sizeLimitText(int64_t limit) {
+    return "Larger than the size limit (" + std::to_string(limit / 1000) + " kB)";
 }
 
 std::string transferFailureReason(const THttpCli& client, int error) {
@@ -117,15 +155,10 @@ bool FileTransfers::holds(const std::string& path) const {
     return transfers_.count(normalFilePath(path)) > 0;
 }
 
-bool FileTransfers::GetFile(const std::string& address, const std::string& target,
-                            TransferKind kind) {
+bool FileTransfers::refuseOnFailure(const std::function<void()>& attempt) {
     lastRefusal_.clear();
     try {
-        // A bare name for the scratch folder must not climb out of it.
-        if (kind != tkSave && target.find('/') != std::string::npos)
-            throw std::invalid_argument("Not a bare file name: " + target);
-        if (kind != tkSave) QDir().mkdir(qtPath(slideshowFolder_()));
-        start(address, targetPath(target, kind), kind);
+        attempt();
         return true;
     } catch (const std::exception& e) {
         lastRefusal_ = e.what();
@@ -136,10 +169,36 @@ bool FileTransfers::GetFile(const std::string& address, const std::string& targe
     return false;
 }
 
-void FileTransfers::start(const std::string& address, const std::string& path, TransferKind kind) {
-    // An empty, "." or ".." name would write onto the folder itself or its parent.
-    if (!plainFileName(lastComponent(path)))
-        throw std::invalid_argument("No file name in " + path);
+bool FileTransfers::GetFile(const std::string& address, const std::string& target,
+                            TransferKind kind) {
+    return refuseOnFailure([&] {
+        // A bare name for the scratch folder must not climb out of it.
+        if (kind != tkSave && target.find('/') != std::string::npos)
+            throw std::invalid_argument("Not a bare file name: " + target);
+        if (kind != tkSave) QDir().mkdir(qtPath(slideshowFolder_()));
+        const std::string path = targetPath(target, kind);
+        // An empty, "." or ".." name would write onto the folder itself or its parent.
+        if (!plainFileName(lastComponent(path)))
+            throw std::invalid_argument("No file name in " + path);
+        SaveTarget save;
+        std::string error;
+        save.folder = openFolderOf(path, save.claim, error);
+        if (!save.folder) throw std::runtime_error(error);
+        start(address, path, std::move(save), kind);
+    });
+}
+
+bool FileTransfers::SaveFile(const std::string& address, const std::string& path,
+                             SaveTarget target) {
+    return refuseOnFailure([&] {
+        if (!plainFileName(target.claim.name))
+            throw std::invalid_argument("No file name in " + path);
+        start(address, path, std::move(target), tkSave);
+    });
+}
+
+void FileTransfers::start(const std::string& address, const std::string& path, SaveTarget target,
+                          TransferKind kind) {
     const std::string key = normalFilePath(path);
     // The file system lets a second writer open the file; the rule that a file being written
     // is held exclusively is kept here.
@@ -149,8 +208,9 @@ void FileTransfers::start(const std::string& address, const std::string& path, T
 
     auto transfer = std::make_unique<Transfer>();
     std::string error;
-    transfer->file = PartFile::create(key, error);
+    transfer->file = PartFile::create(std::move(target.folder), std::move(target.claim), error);
     if (!transfer->file) throw std::runtime_error(error);
+    transfer->sizeLimit = pictureSizeLimit(settings_);
     // A start that fails from here on leaves neither a client nor a file behind: the
     // Transfer's members clean up.
     transfer->client = std::make_unique<THttpCli>();
@@ -163,17 +223,24 @@ void FileTransfers::start(const std::string& address, const std::string& path, T
     Transfer* t = transfer.get();
     client.OnSessionConnected = [this, t](THttpCli*) {
         t->connected = true;
+        t->spanStart = tickCount();
+        t->spanBytes = 0;
+        t->speedTimer.start();
         watch(*t);
     };
     client.OnHeaderData = [this, t](THttpCli*) { watch(*t); };
+    client.OnHeaderEnd = [this, t](THttpCli*) { headerEnd(*t); };
     client.OnLocationChange = [this, t](THttpCli*) {
         t->connected = false;
+        t->speedTimer.stop();
         watch(*t);
     };
     client.OnDocData = [this, t](THttpCli*, const char* data, int len) { bodyBlock(*t, data, len); };
     client.OnRequestDone = [this](THttpCli* sender, THttpRequest rqType, int doneError) {
         GetFileRequestDone(sender, rqType, doneError);
     };
+    transfer->speedTimer.setInterval(SpeedCheckInterval);
+    QObject::connect(&transfer->speedTimer, &QTimer::timeout, this, [this, t] { checkSpeed(*t); });
     transfer->watchdog.setSingleShot(true);
     QObject::connect(&transfer->watchdog, &QTimer::timeout, this, [this, t] {
         const auto quiet = std::chrono::milliseconds(t->sinceActivity.elapsed());
@@ -204,15 +271,37 @@ void FileTransfers::stop(Transfer& transfer, const std::string& reason) {
     transfer.watchdog.start(0);
 }
 
+// A trickle is never idle long enough for the watchdog, yet would hold its slot for ever.
+void FileTransfers::checkSpeed(Transfer& transfer) {
+    const uint32_t now = tickCount();
+    if (ticksSince(transfer.spanStart, now) < SlowTransferSpan) return;
+    if (transfer.spanBytes < SlowTransferBytes) {
+        transfer.speedTimer.stop();
+        return stop(transfer, SlowTransferText);
+    }
+    transfer.spanStart = now;
+    transfer.spanBytes = 0;
+}
+
+// An announced body beyond the bound fails before a byte of it is written.
+void FileTransfers::headerEnd(Transfer& transfer) {
+    const THttpCli& client = *transfer.client;
+    if (isPictureStatusLine(lastStatusLine(client)) && client.ContentLength() > transfer.sizeLimit)
+        stop(transfer, sizeLimitText(transfer.sizeLimit));
+}
+
 void FileTransfers::bodyBlock(Transfer& transfer, const char* data, int len) {
     watch(transfer);
+    transfer.spanBytes += len;
+    checkSpeed(transfer);
     const THttpCli& client = *transfer.client;
     // The body of anything but the picture's own answer (an error page, a relocation) is
     // not kept.
     if (!transfer.failure.empty() || !isPictureStatusLine(lastStatusLine(client))) return;
     if (!transfer.sink)
         transfer.sink =
-            std::make_unique<PictureSink>(std::move(transfer.file), chunkedAnswer(client));
+            std::make_unique<PictureSink>(std::move(transfer.file), chunkedAnswer(client),
+                                          transfer.sizeLimit, sizeLimitText(transfer.sizeLimit));
     if (!transfer.sink->take(data, static_cast<size_t>(len)))
         stop(transfer, transfer.sink->reason());
 }
@@ -227,35 +316,62 @@ void FileTransfers::GetFileRequestDone(THttpCli* sender, THttpRequest, int error
     catchAll(RequestDoneErrorText, [&] {
         const auto it = findClient(sender);
         if (it == transfers_.end()) return;
-        TransferOutcome outcome;
-        outcome.path = it->first;
-        std::unique_ptr<Transfer> transfer = std::move(it->second);
-        transfers_.erase(it);
-        transfer->watchdog.stop();
+        Transfer& transfer = *it->second;
+        transfer.watchdog.stop();
+        transfer.speedTimer.stop();
 
-        const THttpCli& client = *transfer->client;
-        outcome.kind = static_cast<TransferKind>(client.Tag);
-        outcome.address = client.URL;
-        outcome.name = ExtractFileNameFromURL(client.URL);
-        std::string reason = transfer->failure;
+        const THttpCli& client = *transfer.client;
+        std::string reason = transfer.failure;
         if (reason.empty() && error != 0) reason = transferFailureReason(client, error);
-        if (reason.empty() && !isPictureStatusLine(lastStatusLine(client)))
-            reason = lastStatusLine(client);
-        if (reason.empty()) reason = transfer->sink ? transfer->sink->finish() : "Empty body";
-        // Only a whole picture replaces what the target held.
-        if (reason.empty() && !transfer->sink->file().commit())
-            reason = transfer->sink->file().error();
-        if (transfer->sink) outcome.bytes = transfer->sink->written();
-        outcome.failed = !reason.empty();
-        outcome.reason = reason;
-        // The temporary of a failed transfer goes with it.
-        transfer.reset();
-
-        const auto& step = outcome.kind == tkSave   ? OnSaveDone
-                           : outcome.kind == tkView ? OnViewDone
-                                                    : OnSlideDone;
-        if (step) step(outcome);
+        const std::string statusLine = lastStatusLine(client);
+        // A proxy's refusal of the login may also end a tunnel with a socket error.
+        const bool loginRefused = statusLineReason(statusLine) != statusLine;
+        if ((reason.empty() && !isPictureStatusLine(statusLine)) ||
+            (loginRefused && transfer.failure.empty()))
+            reason = statusLineReason(statusLine);
+        if (reason.empty()) reason = transfer.sink ? transfer.sink->finish() : "Empty body";
+        if (!reason.empty()) return complete(it, reason);
+        // The flush before the name waits for the disk: it runs beside the event loop, and
+        // the transfer completes once it is done.
+        Transfer* t = &transfer;
+        t->flushing = std::async(std::launch::async,
+                                 [&file = t->sink->file()] { return file.flushData(); });
+        QObject::connect(&t->flushPoll, &QTimer::timeout, this, [this, t] {
+            if (t->flushing.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+            t->flushPoll.stop();
+            catchAll(RequestDoneErrorText, [&] {
+                const int code = t->flushing.get();
+                for (auto at = transfers_.begin(); at != transfers_.end(); ++at)
+                    if (at->second.get() == t)
+                        return complete(at, code == 0 ? std::string() : systemErrorText(code));
+            });
+        });
+        t->flushPoll.start(FlushPollInterval);
     });
+}
+
+void FileTransfers::complete(TransferMap::iterator it, std::string reason) {
+    TransferOutcome outcome;
+    outcome.path = it->first;
+    std::unique_ptr<Transfer> transfer = std::move(it->second);
+    transfers_.erase(it);
+    const THttpCli& client = *transfer->client;
+    outcome.kind = static_cast<TransferKind>(client.Tag);
+    outcome.address = client.URL;
+    outcome.name = ExtractFileNameFromURL(client.URL);
+    // Only a whole picture replaces what the target held.
+    if (reason.empty() && !transfer->sink->file().commit()) reason = transfer->sink->file().error();
+    if (reason.empty()) outcome.savedPath = transfer->sink->file().finalPath();
+    if (transfer->sink) outcome.bytes = transfer->sink->written();
+    outcome.failed = !reason.empty();
+    outcome.reason = reason;
+    // The temporary of a failed transfer goes with it.
+    transfer.reset();
+
+    const auto& step = outcome.kind == tkSave   ? OnSaveDone
+                       : outcome.kind == tkView ? OnViewDone
+                                                : OnSlideDone;
+    if (step) step(outcome);
 }
 
 bool FileTransfers::cancel(const std::string& path) {

@@ -14,6 +14,7 @@
 #include <QObject>
 
 #include "base/IniFiles.h"
+#include "base/PartFile.h"
 #include "net/HttpProt.h"
 
 class QTimer;
@@ -27,13 +28,26 @@ class PictureSink;
 
 // How long a transfer may wait for its connection or for the next byte.
 inline constexpr std::chrono::milliseconds TransferIdleTimeout{30000};
+// A transfer that receives less than SlowTransferBytes in any SlowTransferSpan fails.
+inline constexpr int64_t SlowTransferBytes = 1024;
+inline constexpr uint32_t SlowTransferSpan = 60000; // ms of the tick counter
+inline constexpr const char* SlowTransferText = "Too slow: less than 1 KB in 60 s";
+// The most one picture may hold when the upper size bound is off.
+inline constexpr int64_t PictureCeilingBytes = int64_t{1} << 30;
+
+// Where a saved picture goes: a name claimed in a folder held open.
+struct SaveTarget {
+    std::shared_ptr<const SaveFolder> folder;
+    NameClaim claim;
+};
 
 // What a finished transfer brought.
 struct TransferOutcome {
     TransferKind kind = tkSave;
     std::string address; // the client's URL
     std::string name;    // the file-name part of the address
-    std::string path;    // the file written (untouched when failed)
+    std::string path;    // the path the transfer held (normalFilePath of its target)
+    std::string savedPath; // the saved file's real path (its name as claimed); empty when failed
     bool failed = false;
     // Why it failed, in the program's words: the status line, the socket error text (naming
     // the proxy when one was used), the system's text for a file error, or a local reason.
@@ -47,6 +61,13 @@ bool isPictureStatusLine(const std::string& statusLine);
 
 // The reason for a failed transfer of client that ended with error.
 std::string transferFailureReason(const THttpCli& client, int error);
+// The status line as a reason; a proxy's refusal of the login says so in words.
+std::string statusLineReason(const std::string& statusLine);
+
+// The most bytes one picture may hold: the upper size bound ("SmallerThanBool",
+// "SmallerThan" kB) when on, else PictureCeilingBytes; and the text of a refusal.
+int64_t pictureSizeLimit(const TIniFile& settings);
+std::string sizeLimitText(int64_t limit);
 
 // One spelling per file (absolute, cleaned), as TransferOutcome::path gives it.
 std::string normalFilePath(const std::string& path);
@@ -76,6 +97,9 @@ public:
     // cannot be followed refuses the start: GetFileErrorText is reported, lastRefusal() says
     // why in words, nothing is written, and false is returned.
     bool GetFile(const std::string& address, const std::string& target, TransferKind kind);
+    // A tkSave transfer of address into target, holding path (the target's path, as the
+    // caller names it) while it runs. Refuses and reports as GetFile does.
+    bool SaveFile(const std::string& address, const std::string& path, SaveTarget target);
     const std::string& lastRefusal() const { return lastRefusal_; }
 
     // The OnRequestDone handler of every transfer; frees sender.
@@ -104,8 +128,15 @@ private:
     struct Transfer;
     using TransferMap = std::map<std::string, std::unique_ptr<Transfer>>;
     TransferMap::iterator findClient(const THttpCli* client);
-    void start(const std::string& address, const std::string& path, TransferKind kind);
+    bool refuseOnFailure(const std::function<void()>& attempt);
+    void start(const std::string& address, const std::string& path, SaveTarget target,
+               TransferKind kind);
     void watch(Transfer& transfer);
+    void checkSpeed(Transfer& transfer);
+    // Ends the transfer at it (committing its file unless reason says why it failed) and
+    // runs the step of its kind.
+    void complete(TransferMap::iterator it, std::string reason);
+    void headerEnd(Transfer& transfer);
     void bodyBlock(Transfer& transfer, const char* data, int len);
     void stop(Transfer& transfer, const std::string& reason);
 

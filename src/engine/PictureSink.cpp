@@ -44,7 +44,9 @@ std::optional<bool> looksLikePicture(std::string_view head) {
     return false;
 }
 
-PictureSink::PictureSink(std::unique_ptr<PartFile> file, bool chunked) : file_(std::move(file)) {
+PictureSink::PictureSink(std::unique_ptr<PartFile> file, bool chunked, int64_t maxBytes,
+                         std::string tooLarge)
+    : file_(std::move(file)), maxBytes_(maxBytes), tooLarge_(std::move(tooLarge)) {
     if (chunked) chunks_.emplace();
 }
 
@@ -61,6 +63,7 @@ bool PictureSink::store(const char* data, size_t size) {
         if (picture == false) return refuse("Not a picture");
         checked_ = picture.has_value();
     }
+    if (static_cast<int64_t>(size) > maxBytes_ - written_) return refuse(tooLarge_);
     if (!file_->write(data, size)) return refuse(file_->error());
     written_ += static_cast<int64_t>(size);
     return true;

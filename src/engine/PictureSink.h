@@ -22,7 +22,9 @@ std::optional<bool> looksLikePicture(std::string_view head);
 
 class PictureSink {
 public:
-    PictureSink(std::unique_ptr<PartFile> file, bool chunked);
+    // A body beyond maxBytes is refused with tooLarge.
+    PictureSink(std::unique_ptr<PartFile> file, bool chunked, int64_t maxBytes,
+                std::string tooLarge);
 
     // Takes one body block; false once the body is refused (reason() says why).
     bool take(const char* data, size_t size);
@@ -42,6 +44,8 @@ private:
     std::string head_;
     bool checked_ = false;
     int64_t written_ = 0;
+    int64_t maxBytes_;
+    std::string tooLarge_;
     std::string reason_;
 };
 

@@ -4,14 +4,12 @@
 #include <cctype>
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QByteArray>
-#include <QDir>
 #include <QUtf8StringView>
 
-#include "base/AppPaths.h"
-#include "base/FolderScan.h"
 #include "base/IniFiles.h"
 #include "base/PartFile.h"
 #include "base/TextOps.h"
@@ -19,9 +17,6 @@
 namespace lumi {
 
 namespace {
-void makeFolder(const std::string& path) {
-    QDir().mkdir(qtPath(path));
-}
 
 // The path of an address without scheme, host, query and fragment.
 std::string_view addressPath(std::string_view address) {
@@ -36,7 +31,34 @@ std::string_view addressPath(std::string_view address) {
 
 std::string withNumberBeforeExtension(const std::string& name, unsigned long long n) {
     const std::string ext = nameExtension(name);
-    return name.substr(0, name.size() - ext.size()) + " (" + std::to_string(n) + ")" + ext;
+    return fitName(name.substr(0, name.size() - ext.size()),
+                   " (" + std::to_string(n) + ")" + ext);
+}
+
+void appendEscaped(std::string& out, unsigned char byte) {
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    out += '%';
+    out += Hex[byte >> 4];
+    out += Hex[byte & 15];
+}
+
+// Bytes of the UTF-8 character that starts at text[at], or 0 when none starts there.
+size_t utf8CharLength(std::string_view text, size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const size_t length = lead < 0x80    ? 1
+                          : lead >= 0xF0 ? 4
+                          : lead >= 0xE0 ? 3
+                          : lead >= 0xC0 ? 2
+                                         : 0;
+    if (length == 0 || at + length > text.size()) return 0;
+    const std::string_view one = text.substr(at, length);
+    return QUtf8StringView(one.data(), qsizetype(one.size())).isValidUtf8() ? length : 0;
+}
+
+// A name that must not be taken literally: a control character, "/", or a leading dot (a
+// hidden name, or one shaped like a temporary).
+bool escapedInName(unsigned char byte, bool first) {
+    return byte < 0x20 || byte == 0x7F || byte == '/' || (first && byte == '.');
 }
 } // namespace
 
@@ -55,31 +77,34 @@ std::string phraseName(const std::string& searchDirName) {
     return textTrim(name);
 }
 
-std::string PrepareSaveFolder(const SaveOptions& options, const std::string& searchDirName) {
+std::shared_ptr<SaveFolder> openSaveFolder(const SaveOptions& options,
+                                           const std::string& searchDirName, std::string& error) {
+    ::mkdir(options.savePath.c_str(), 0777);
+    auto folder = SaveFolder::open(options.savePath, error);
     const std::string phrase = phraseName(searchDirName);
-    if (!options.subDir) {
-        makeFolder(options.savePath);
-        return options.savePath;
-    }
-    std::string folder = withTrailingSlash(options.savePath);
-    makeFolder(folder);
-    if (phrase.empty()) {
-        // The folder itself; the root keeps its only "/".
-        if (folder.size() > 1) folder.pop_back();
-        return folder;
-    }
-    folder += phrase;
-    makeFolder(folder);
-    return folder;
+    if (!folder || !options.subDir || phrase.empty()) return folder;
+    return folder->openChild(phrase, error);
 }
 
-std::string folderWriteProblem(const std::string& folder) {
-    // Creating and removing a probe is the only answer that holds for ACLs, read-only mounts
-    // and full file systems alike.
+std::string folderWriteProblem(const std::shared_ptr<const SaveFolder>& folder) {
+    // Creating a temporary is the only answer that holds for ACLs, read-only mounts and full
+    // file systems alike; an uncommitted one leaves nothing behind.
     std::string error;
-    if (auto probe = PartFile::create(withTrailingSlash(folder) + "lumisift-probe", error))
-        return {};
-    return "Cannot write to " + folder + ": " + error;
+    if (PartFile::create(folder, NameClaim{}, error)) return {};
+    return "Cannot write to " + folder->path() + ": " + error;
+}
+
+std::string fitName(std::string stem, const std::string& tail) {
+    if (stem.size() + tail.size() <= MaxNameBytes) return stem + tail;
+    size_t keep = tail.size() < MaxNameBytes ? MaxNameBytes - tail.size() : 0;
+    // Back to the start of a character, then before an escape the cut would split.
+    while (keep > 0 && keep < stem.size() &&
+           (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80)
+        --keep;
+    const size_t percent = stem.rfind('%', keep == 0 ? 0 : keep - 1);
+    if (percent != std::string::npos && percent + 3 > keep) keep = percent;
+    stem.resize(keep);
+    return stem + tail;
 }
 
 std::string nameExtension(const std::string& name) {
@@ -94,15 +119,25 @@ std::string nameExtension(const std::string& name) {
 
 std::string plainSaveName(const std::string& address) {
     const std::string_view path = addressPath(address);
-    const std::string segment(path.substr(path.rfind('/') == std::string_view::npos
-                                              ? 0
-                                              : path.rfind('/') + 1));
-    const QByteArray decoded =
+    const size_t slash = path.rfind('/');
+    const std::string segment(path.substr(slash == std::string_view::npos ? 0 : slash + 1));
+    const QByteArray decodedBytes =
         QByteArray::fromPercentEncoding(QByteArray(segment.data(), qsizetype(segment.size())));
-    if (decoded.contains('/') || decoded.contains('\0') ||
-        !QUtf8StringView(decoded).isValidUtf8())
-        return segment;
-    return decoded.toStdString();
+    const std::string_view decoded(decodedBytes.constData(), size_t(decodedBytes.size()));
+    // No file name at all: refused as such when the transfer starts.
+    if (decoded == "." || decoded == "..") return std::string(decoded);
+    std::string name;
+    for (size_t at = 0; at < decoded.size();) {
+        const size_t length = utf8CharLength(decoded, at);
+        if (length == 0 || (length == 1 && escapedInName(decoded[at], at == 0))) {
+            appendEscaped(name, static_cast<unsigned char>(decoded[at++]));
+            continue;
+        }
+        name.append(decoded.substr(at, length));
+        at += length;
+    }
+    const std::string ext = nameExtension(name);
+    return fitName(name.substr(0, name.size() - ext.size()), ext);
 }
 
 BatchNamer::BatchNamer(const std::string& searchDirName, bool numbered,
@@ -118,7 +153,7 @@ std::string BatchNamer::next(const std::string& address) {
     if (numbered_) {
         const std::string ext = nameExtension(plain);
         unsigned long long& n = nextNumber_.try_emplace(ext, 1).first->second;
-        while (taken_.count(name = phrase_ + "_" + std::to_string(n) + ext))
+        while (taken_.count(name = fitName(phrase_, "_" + std::to_string(n) + ext)))
             ++n;
         ++n;
     } else {
@@ -128,6 +163,11 @@ std::string BatchNamer::next(const std::string& address) {
     }
     taken_.insert(name);
     return name;
+}
+
+std::string BatchNamer::nextAfter(const std::string& address, const std::string& taken) {
+    taken_.insert(taken);
+    return next(address);
 }
 
 std::vector<std::string> namesInFolder(const std::string& folder) {

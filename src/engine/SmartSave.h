@@ -1,10 +1,13 @@
 #pragma once
 // Where the Download command saves pictures: the save folder (optionally a sub-folder named
 // after the search phrase) and the file names (optionally the phrase with a number).
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+#include "base/SaveFolder.h"
 
 class TIniFile;
 
@@ -25,22 +28,32 @@ SaveOptions saveOptionsFromSettings(const TIniFile& settings);
 // dots, so that it names neither a hidden folder nor one above.
 std::string phraseName(const std::string& searchDirName);
 
-// The folder the pictures go to, without a trailing "/": "SavePath", or with subDir
-// "SavePath" + "/" + phraseName(searchDirName). Missing folders are created one level at a
-// time; whether the result can be written is the caller's check (folderWriteProblem).
-// An empty phrase puts the pictures into "SavePath" itself.
-std::string PrepareSaveFolder(const SaveOptions& options, const std::string& searchDirName);
+// The folder the pictures go to, held open: "SavePath", or with subDir the folder
+// phraseName(searchDirName) inside it. Missing folders are created one level at a time and
+// opened as they are, never through a cleaned path. Nothing, with error set, when one
+// cannot be opened. An empty phrase puts the pictures into "SavePath" itself.
+std::shared_ptr<SaveFolder> openSaveFolder(const SaveOptions& options,
+                                           const std::string& searchDirName, std::string& error);
 
-// Why nothing can be saved in folder, in words ("Cannot write /p: Permission denied"), or
+// Why nothing can be saved in folder, in words ("Cannot write to /p: Permission denied"), or
 // empty when a file can be created there.
-std::string folderWriteProblem(const std::string& folder);
+std::string folderWriteProblem(const std::shared_ptr<const SaveFolder>& folder);
+
+// Longest name of one folder entry, in bytes.
+inline constexpr size_t MaxNameBytes = 255;
+
+// stem + tail, stem shortened when the whole is longer than MaxNameBytes: it then ends on
+// whole UTF-8 characters and whole %XX escapes.
+std::string fitName(std::string stem, const std::string& tail);
 
 // The extension a saved name keeps: the last dot of name and what follows it when that is
 // 1 to 5 letters or digits; otherwise nothing.
 std::string nameExtension(const std::string& name);
 
-// The last segment of the address's path (no query, no fragment), its %XX escapes decoded
-// when the result is valid UTF-8 without "/" or NUL; as it stands otherwise.
+// The last segment of the address's path (no query, no fragment) as a file name: its %XX
+// escapes decoded, except that control characters, "/", a leading "." and bytes that are not
+// UTF-8 (escaped or raw) are written %XX, and shortened to MaxNameBytes keeping its
+// extension.
 std::string plainSaveName(const std::string& address);
 
 // Names the pictures of one batch in one pass over what the folder already holds. Plain: the
@@ -48,11 +61,13 @@ std::string plainSaveName(const std::string& address);
 // (an existing file of that name is replaced). Numbered: phrase + "_" + n + extension for the
 // first n that neither the folder nor the batch holds, counted per extension, so gaps are
 // filled and deciding N names takes time linear in N and the folder's size.
+// When a name proves taken at the moment it is claimed, nextAfter gives the next one.
 class BatchNamer {
 public:
     BatchNamer(const std::string& searchDirName, bool numbered,
                const std::vector<std::string>& namesInFolder);
     std::string next(const std::string& address);
+    std::string nextAfter(const std::string& address, const std::string& taken);
 
 private:
     std::string phrase_;

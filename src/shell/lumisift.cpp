@@ -11,6 +11,7 @@
 #include "shell/Main.h"
 #include "shell/Unit2.h"
 #include "shell/ViewerPanel.h"
+#include "shell/WindowSignals.h"
 #include "shell/unit_About.h"
 #include "shell/unit_Options.h"
 
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
     ExtractForm.edit_SavePath = frm_Options.edit_SavePath;
     Tfrm_Download frm_Download(&Form1);
     Form1.Commands->frm_Download = &frm_Download;
+    lumi::WindowSignals stopSignals(frm_Download);
 
     Form1.show();
     // After the show, which restores the window's size: the picture is decoded for it, and

@@ -191,31 +191,49 @@ TEST(CliDownloadPeers, ProxyLoginFromTheOptionsAndADeadProxyNamed) {
 }
 
 // Guards a stop by signal: the transfer is aborted, nothing but complete files stays, the
-// user's file of that name is untouched, and the status says which signal ended it.
-TEST(CliDownload, SigtermMidwayLeavesNoPartialFile) {
+// user's file of that name is untouched, and the status says which signal ended it. A reader
+// that closed the pipe stops the batch the same way, with a summary instead of a death.
+TEST(CliDownload, SigtermOrAClosedPipeMidwayLeavesNoPartialFile) {
     lumi::test::ScriptedServer server;
-    server.respond = [](const std::string&, int) {
+    server.respond = [](const std::string& request, int) {
+        if (request.find("/done.jpg") != std::string::npos)
+            return lumi::test::scriptedReply({"HTTP/1.0 200 OK\r\n\r\n\xFF\xD8\xFF whole"});
         return lumi::test::scriptedReply({"HTTP/1.0 200 OK\r\n\r\n\xFF\xD8\xFF partial"},
                                          lumi::test::ScriptedReply::Ending::StayOpen);
     };
-    Target target;
-    QDir().mkpath(target.pics);
-    std::ofstream(target.ini.toStdString())
-        << "[Options]\r\nSavePath=" << target.pics.toStdString() << "\r\n";
-    std::ofstream((target.pics + QStringLiteral("/x.jpg")).toStdString()) << "the user's own";
-    QProcess p;
-    p.start(QStringLiteral(LUMISIFT_CLI_PATH),
-            {QStringLiteral("download"), QStringLiteral("--ini"), target.ini,
-             QString::fromStdString(server.url("/x.jpg"))});
-    const QString part = target.pics + QStringLiteral("/.x.jpg.part");
-    ASSERT_TRUE(lumi::test::waitUntil(
-        [&] { return QFileInfo(part).size() > 0 && server.requests().size() == 1; }, 20000));
-    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-    ASSERT_TRUE(p.waitForFinished(20000));
-    EXPECT_EQ(p.exitCode(), 143);
-    EXPECT_EQ(p.readAllStandardOutput().toStdString(),
-              "failed\t" + server.url("/x.jpg") + "\tInterrupted by signal 15\n");
-    EXPECT_EQ(QDir(target.pics).entryList(QDir::Files | QDir::Hidden),
-              QStringList{QStringLiteral("x.jpg")});
-    EXPECT_EQ(readFile(target.pics + QStringLiteral("/x.jpg")), "the user's own");
+    for (const bool pipeClosed : {false, true}) {
+        SCOPED_TRACE(pipeClosed ? "closed pipe" : "SIGTERM");
+        Target target;
+        QDir().mkpath(target.pics);
+        std::ofstream(target.ini.toStdString())
+            << "[Options]\r\nSavePath=" << target.pics.toStdString() << "\r\n";
+        std::ofstream((target.pics + QStringLiteral("/x.jpg")).toStdString()) << "the user's own";
+        const QString x = QString::fromStdString(server.url("/x.jpg"));
+        const size_t before = server.requests().size();
+        QProcess p;
+        if (pipeClosed)
+            p.start(QStringLiteral("bash"),
+                    {QStringLiteral("-c"), QStringLiteral("\"$@\" | true; exit ${PIPESTATUS[0]}"),
+                     QStringLiteral("_"), QStringLiteral(LUMISIFT_CLI_PATH), QStringLiteral("download"),
+                     QStringLiteral("--ini"), target.ini, x,
+                     QString::fromStdString(server.url("/done.jpg"))});
+        else
+            p.start(QStringLiteral(LUMISIFT_CLI_PATH),
+                    {QStringLiteral("download"), QStringLiteral("--ini"), target.ini, x});
+        if (!pipeClosed) {
+            ASSERT_TRUE(lumi::test::waitUntil([&] { return server.requests().size() > before; }, 20000));
+            lumi::test::spinFor(200); // the body begins to arrive
+            ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        }
+        ASSERT_TRUE(lumi::test::waitUntil([&] { return p.state() == QProcess::NotRunning; }, 20000));
+        EXPECT_EQ(p.exitCode(), pipeClosed ? 141 : 143);
+        const QByteArray said = pipeClosed ? p.readAllStandardError() : p.readAllStandardOutput();
+        EXPECT_TRUE(pipeClosed ? said.contains("Interrupted by signal 13")
+                               : said == "failed\t" + x.toUtf8() + "\tInterrupted by signal 15\n")
+            << said.toStdString();
+        QStringList left = QDir(target.pics).entryList(QDir::Files | QDir::Hidden);
+        left.removeAll(QStringLiteral("done.jpg"));
+        EXPECT_EQ(left, QStringList{QStringLiteral("x.jpg")});
+        EXPECT_EQ(readFile(target.pics + QStringLiteral("/x.jpg")), "the user's own");
+    }
 }

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "base/Clock.h"
 #include "base/ErrorReport.h"
 #include "common/EventLoopWait.h"
 #include "common/Peers.h"
@@ -134,7 +136,16 @@ TEST_F(TransferFixture, OnlyAWholePictureReplacesTheTargetAndEveryFailureSaysWhy
          "Timed out: no data for 0.3 s", ""},
         {"stall.jpg", scriptedReply({head + "\r\n" + jpeg}, ScriptedReply::Ending::StayOpen),
          "Timed out: no data for 0.3 s", ""},
+        {"announced.jpg", ok({"Content-Length: 7000"}, jpeg), "Larger than the size limit (6 kB)", ""},
+        {"endless.jpg", scriptedReply({head + "\r\n" + jpeg + std::string(7000, 'x')},
+                                      ScriptedReply::Ending::StayOpen),
+         "Larger than the size limit (6 kB)", ""},
+        {"readonly.jpg", ok({}, jpeg), "Not replaced: " + folder + "readonly.jpg is read-only", ""},
+        {"login.jpg", scriptedReply({httpResponse("HTTP/1.0 407 Proxy Authentication Required", {}, "")}),
+         "HTTP/1.0 407 Proxy Authentication Required: the proxy refused the login: check the "
+         "proxy name and password in Options", ""},
     };
+    writeFile(ini, "[Options]\r\nSmallerThanBool=1\r\nSmallerThan=6\r\n");
     server.respond = [&](const std::string& request, int) {
         for (const Case& c : cases)
             if (request.find(std::string("/") + c.name + " ") != std::string::npos) return c.answer;
@@ -143,6 +154,7 @@ TEST_F(TransferFixture, OnlyAWholePictureReplacesTheTargetAndEveryFailureSaysWhy
     transfers->setIdleTimeout(std::chrono::milliseconds(300));
     for (const Case& c : cases) {
         writeFile(folder + c.name, "the user's own");
+        if (c.reason.ends_with("read-only")) ::chmod((folder + c.name).c_str(), 0444);
         ASSERT_TRUE(
             transfers->GetFile(server.url(std::string("/") + c.name), folder + c.name, tkSave));
     }
@@ -242,7 +254,6 @@ TEST_F(TransferFixture, RefusedStartsReportGetFileAndWriteNothing) {
         return scriptedReply({httpResponse("HTTP/1.0 200 OK", {}, "GIF87a first")});
     };
     ASSERT_TRUE(transfers->GetFile(server.url("/a.jpg"), folder + "a.jpg", tkSave));
-    EXPECT_TRUE(exists(folder + ".a.jpg.part")) << "the temporary exists before any byte arrives";
     EXPECT_TRUE(transfers->holds(folder + "./a.jpg"));
 
     struct Refused {
@@ -274,6 +285,24 @@ TEST_F(TransferFixture, RefusedStartsReportGetFileAndWriteNothing) {
     EXPECT_FALSE(outcomes[0].failed);
     EXPECT_EQ(readFile(folder + "a.jpg"), "GIF87a first");
     EXPECT_EQ(server.accepted(), 1) << "no refused start reached the network";
+}
+
+// Guards the speed floor on a driven clock: a trickle never idle for long still fails once
+// less than 1 KB arrived in 60 s.
+TEST_F(TransferFixture, ATrickleFailsAsTooSlow) {
+    uint32_t now = 1000;
+    lumi::setTickSource([&] { return now; });
+    server.respond = [](const std::string&, int) {
+        return scriptedReply({"HTTP/1.0 200 OK\r\n\r\nGIF89a"}, ScriptedReply::Ending::StayOpen);
+    };
+    ASSERT_TRUE(transfers->GetFile(server.url("/t.gif"), folder + "t.gif", tkSave));
+    ASSERT_TRUE(waitUntil([&] { return server.requests().size() == 1; }, 10000));
+    lumi::test::spinFor(100);
+    now += 60000;
+    const bool ended = waitForOutcomes(1);
+    lumi::setTickSource({});
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(outcomes[0].reason, lumi::SlowTransferText);
 }
 
 TEST_F(TransferFixture, ViewAndSlideFilesGoToTheSlideshowFolderMadeOnDemand) {

@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <unistd.h>
+
+#include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -25,6 +29,7 @@
 #include "shell/Commands.h"
 #include "shell/Main.h"
 #include "shell/ResultList.h"
+#include "shell/WindowSignals.h"
 #include "widgets/Gauges.h"
 #include "shell/Commands.h"
 #include "shell/ResultList.h"
@@ -226,4 +231,24 @@ TEST_F(DownloadCommand, NoSelectionOrAnUnwritableFolderIsSaidAndNothingStarts) {
         EXPECT_FALSE(shown);
         EXPECT_EQ(server.accepted(), 0);
     }
+}
+
+// Guards a desktop logout mid-download: SIGTERM to the window program is Abort, then quit,
+// so the progress window closes, its transfer stops and no temporary stays.
+TEST_F(DownloadCommand, SigtermMidDownloadAbortsAndLeavesNoTemporary) {
+    server.respond = [](const std::string&, int) {
+        return lumi::test::scriptedReply({"HTTP/1.0 200 OK\r\n\r\n\xFF\xD8\xFF partial"},
+                                         ScriptedReply::Ending::StayOpen);
+    };
+    start("SavePath=" + scratch.path().toStdString() + "\r\n");
+    listAndSelect({"/hang.jpg"}, {0});
+    lumi::WindowSignals signals(*window);
+    bool raised = false;
+    download([&] {
+        if (!raised && server.requests().size() == 1) raised = ::kill(::getpid(), SIGTERM) == 0;
+    });
+    EXPECT_TRUE(raised);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(QDir(scratch.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("lumisift.ini")});
 }

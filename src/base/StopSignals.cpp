@@ -1,4 +1,4 @@
-#include "cli/StopSignals.h"
+#include "base/StopSignals.h"
 
 #include <array>
 #include <cerrno>
@@ -9,7 +9,7 @@
 
 #include <QSocketNotifier>
 
-namespace lumi::cli {
+namespace lumi {
 
 namespace {
 constexpr std::array<int, 3> StopSignalNumbers = {SIGINT, SIGTERM, SIGHUP};
@@ -59,4 +59,4 @@ void StopSignals::readSignals() {
             if (OnSignal) OnSignal(numbers[i]);
 }
 
-} // namespace lumi::cli
+} // namespace lumi

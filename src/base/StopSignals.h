@@ -9,7 +9,7 @@
 
 class QSocketNotifier;
 
-namespace lumi::cli {
+namespace lumi {
 
 class StopSignals : public QObject {
 public:
@@ -29,4 +29,4 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-} // namespace lumi::cli
+} // namespace lumi
