@@ -4,6 +4,7 @@
 
 #include "base/ConfiguredHosts.h"
 #include "base/IniFiles.h"
+#include "base/SettingKeys.h"
 #include "engine/SearchAddresses.h"
 
 namespace lumi {
@@ -20,32 +21,44 @@ std::string withoutTrailingSlash(std::string base) {
 
 } // namespace
 
-const char* serviceSettingKey(ServiceId service) {
+const BoolSetting& serviceSetting(ServiceId service) {
+    static const BoolSetting none{"Services", "", false, ""};
     switch (service) {
-    case ServiceId::HotBot: return "HotBot";
-    case ServiceId::Lycos: return "Lycos";
-    case ServiceId::ScourNet: return "ScourNet";
-    case ServiceId::LycosImagesDirect: return "LycosImagesDirect";
-    case ServiceId::Openverse: return "Openverse";
-    case ServiceId::Commons: return "Commons";
-    case ServiceId::SearXNG: return "SearXNG";
+    case ServiceId::HotBot:
+        return setting::HotBot;
+    case ServiceId::Lycos:
+        return setting::Lycos;
+    case ServiceId::ScourNet:
+        return setting::ScourNet;
+    case ServiceId::LycosImagesDirect:
+        return setting::LycosImagesDirect;
+    case ServiceId::Openverse:
+        return setting::Openverse;
+    case ServiceId::Commons:
+        return setting::Commons;
+    case ServiceId::SearXNG:
+        return setting::SearXNG;
     case ServiceId::None: break;
     }
-    return "";
+    return none;
+}
+
+const char* serviceSettingKey(ServiceId service) {
+    return serviceSetting(service).key;
 }
 
 // LUMISIFT_SEARXNG_URL stands in for the address the user enters (tests, the demo): with
 // it set, SearXNG is asked unless the settings turn it off.
 ServiceChoice readServiceChoice(const IniEntries& settings) {
     ServiceChoice choice;
-    const std::string searxngOverride = configuredHost("LUMISIFT_SEARXNG_URL", "");
-    choice.enabled[static_cast<size_t>(ServiceId::SearXNG)] = !searxngOverride.empty();
     for (size_t i = 0; i < ServiceCount; ++i)
-        choice.enabled[i] = settings.ReadBool(Section, serviceSettingKey(static_cast<ServiceId>(i)),
-                                              choice.enabled[i]);
-    choice.searxngUrl = withoutTrailingSlash(settings.ReadString(Section, "SearXNGUrl", ""));
-    choice.maxPages = std::clamp(settings.ReadInteger(Section, "MaxPages", choice.maxPages),
-                                 MinArchivePages, MaxArchivePages);
+        choice.enabled[i] = readSetting(settings, serviceSetting(static_cast<ServiceId>(i)));
+    const size_t searxng = static_cast<size_t>(ServiceId::SearXNG);
+    if (!configuredHost("LUMISIFT_SEARXNG_URL", "").empty())
+        choice.enabled[searxng] = settings.ReadBool(Section, setting::SearXNG.key, true);
+    choice.searxngUrl = withoutTrailingSlash(readSetting(settings, setting::SearXNGUrl));
+    choice.maxPages =
+        std::clamp(readSetting(settings, setting::MaxPages), MinArchivePages, MaxArchivePages);
     return choice;
 }
 

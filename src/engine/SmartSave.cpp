@@ -13,6 +13,7 @@
 #include "base/AppPaths.h"
 #include "base/FolderScan.h"
 #include "base/IniFiles.h"
+#include "base/SettingKeys.h"
 #include "base/PartFile.h"
 #include "base/TextOps.h"
 
@@ -42,9 +43,10 @@ std::string withNumberBeforeExtension(const std::string& name, unsigned long lon
 
 SaveOptions saveOptionsFromSettings(const TIniFile& settings) {
     SaveOptions options;
-    options.savePath = settings.ReadString("Options", "SavePath", "");
-    options.subDir = settings.ReadBool("Options", "SubDir", false);
-    options.numbered = settings.ReadBool("Options", "NumberedList", false);
+    const auto entries = settings.Entries();
+    options.savePath = readSetting(*entries, setting::SavePath);
+    options.subDir = readSetting(*entries, setting::SubDir);
+    options.numbered = readSetting(*entries, setting::NumberedList);
     return options;
 }
 

@@ -35,6 +35,34 @@ TEST(PeersEndToEnd, SearchThroughTinyproxyFindsTheSamePictures) {
         << proxy.log();
 }
 
+// doctor goes through the settings' proxy as a search does, and names it: a proxy that is
+// down fails every service, one that is up lets them all answer.
+TEST(PeersEndToEnd, DoctorGoesThroughTheProxyOfTheSettings) {
+    lumi::test::TinyproxyPeer up;
+    ASSERT_TRUE(up.running()) << up.error();
+    SandboxProcess sandbox(kQuickSandbox);
+    ASSERT_TRUE(sandbox.running()) << sandbox.error();
+    const struct {
+        int port;
+        int exitCode;
+        const char* reachable;
+    } cases[] = {{lumi::test::freeLoopbackPort(), 1, ": reachable no"},
+                 {up.port(), 0, ": reachable yes"}};
+    for (const auto& c : cases) {
+        QTemporaryDir dir;
+        const QString ini = writeIni(
+            dir,
+            "UseProxy=1\r\nProxyServer=127.0.0.1\r\nProxyPort=" + std::to_string(c.port) +
+                "\r\n[Services]\r\nHotBot=0\r\nLycos=0\r\nScourNet=0\r\nLycosImagesDirect=0\r\n");
+        const auto run = runCli(sandbox, {QStringLiteral("doctor"), QStringLiteral("--ini"), ini});
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.errors;
+        ASSERT_EQ(run.rows.size(), 4u) << run.errors;
+        EXPECT_EQ(run.rows[0], "Connection: through proxy 127.0.0.1:" + std::to_string(c.port));
+        for (size_t i = 1; i < run.rows.size(); ++i)
+            EXPECT_NE(run.rows[i].find(c.reachable), std::string::npos) << run.rows[i];
+    }
+}
+
 TEST(PeersEndToEnd, StaticCopyServedByNginxGivesTheSamePictures) {
     QTemporaryDir copy;
     ASSERT_TRUE(copy.isValid());
