@@ -1,6 +1,7 @@
 #include "engine/ServiceChoice.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "base/ConfiguredHosts.h"
 #include "base/IniFiles.h"
@@ -22,25 +23,14 @@ std::string withoutTrailingSlash(std::string base) {
 } // namespace
 
 const BoolSetting& serviceSetting(ServiceId service) {
+    // By ServiceId.
+    static const BoolSetting* const switches[] = {
+        &setting::HotBot,    &setting::Lycos,   &setting::ScourNet, &setting::LycosImagesDirect,
+        &setting::Openverse, &setting::Commons, &setting::SearXNG};
+    static_assert(std::size(switches) == ServiceCount);
     static const BoolSetting none{"Services", "", false, ""};
-    switch (service) {
-    case ServiceId::HotBot:
-        return setting::HotBot;
-    case ServiceId::Lycos:
-        return setting::Lycos;
-    case ServiceId::ScourNet:
-        return setting::ScourNet;
-    case ServiceId::LycosImagesDirect:
-        return setting::LycosImagesDirect;
-    case ServiceId::Openverse:
-        return setting::Openverse;
-    case ServiceId::Commons:
-        return setting::Commons;
-    case ServiceId::SearXNG:
-        return setting::SearXNG;
-    case ServiceId::None: break;
-    }
-    return none;
+    const auto i = static_cast<size_t>(service);
+    return i < ServiceCount ? *switches[i] : none;
 }
 
 const char* serviceSettingKey(ServiceId service) {
