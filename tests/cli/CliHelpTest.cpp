@@ -1,9 +1,8 @@
-// The commands, options and environment variables `lumisift-cli --help` names are the ones
-// its manual page names, so the two cannot drift apart.
+// `lumisift-cli --help` and its manual page name the same commands and options, and the page
+// every variable the help names.
 #include <fstream>
 #include <set>
 #include <sstream>
-#include <string>
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -12,7 +11,7 @@
 
 namespace {
 
-// The first groups of every match of pattern in text from `from` up to `to`.
+// The first group of every match of pattern in text, from `from` up to `to` (or the end).
 std::set<std::string> named(const QString& text, const char* from, const char* to,
                             const char* pattern) {
     const qsizetype start = text.indexOf(QLatin1String(from));
@@ -25,8 +24,6 @@ std::set<std::string> named(const QString& text, const char* from, const char* t
     return names;
 }
 
-} // namespace
-
 TEST(CliHelp, NamesTheCommandsOptionsAndEnvironmentOfTheManualPage) {
     QProcess cli;
     cli.start(QStringLiteral(LUMISIFT_CLI_PATH), {QStringLiteral("--help")});
@@ -38,7 +35,6 @@ TEST(CliHelp, NamesTheCommandsOptionsAndEnvironmentOfTheManualPage) {
     const QString page = QString::fromStdString(read.str())
                              .replace(QStringLiteral("\\-"), QStringLiteral("-"))
                              .remove(QRegularExpression(QStringLiteral("\\\\f[RBIP]")));
-
     const auto commands = named(help, "commands:", "options:", "^  ([a-z][a-z-]+) ");
     EXPECT_GE(commands.size(), 6u);
     EXPECT_EQ(commands, named(page, ".SH COMMANDS", ".SH OPTIONS", "^\\.BI? \"([a-z][a-z-]+) "));
@@ -48,3 +44,5 @@ TEST(CliHelp, NamesTheCommandsOptionsAndEnvironmentOfTheManualPage) {
     for (const std::string& name : named(help, "environment:", nullptr, "(LUMISIFT_[A-Z_]+)"))
         EXPECT_TRUE(pageVariables.count(name)) << name << " is not in the manual page";
 }
+
+} // namespace
