@@ -58,9 +58,26 @@ bool runsFromOwnFolder() {
     return !insideInstallTree(folder.canonicalFilePath());
 }
 
+std::string buildTreeRoot() {
+    QDir folder(qtPath(programFolder()));
+    for (int level = 0; level <= MaxBuildTreeDepth; ++level) {
+        if (folder.exists(QStringLiteral(LUMISIFT_BUILD_MARKER)))
+            return localPath(folder.absolutePath());
+        if (!folder.cdUp()) break;
+    }
+    return {};
+}
+
+// The programs of a build tree share one file, so that what the window sets reaches the
+// command line; a configuration folder named in the environment is the user's choice and wins.
 std::string settingsFilePath() {
-    if (runsFromOwnFolder()) return programFolder() + "/lumisift.ini";
-    return userFolder(QStandardPaths::GenericConfigLocation) + "/lumisift.ini";
+    const auto inUserFolder = [] {
+        return userFolder(QStandardPaths::GenericConfigLocation) + "/lumisift.ini";
+    };
+    if (!runsFromOwnFolder()) return inUserFolder();
+    const std::string root = buildTreeRoot();
+    if (root.empty()) return programFolder() + "/lumisift.ini";
+    return qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME") ? root + "/lumisift.ini" : inUserFolder();
 }
 
 std::string slideshowFolder() {

@@ -1,7 +1,8 @@
 #pragma once
 // Where the program keeps its files and finds the files it ships. A copy that runs from a
-// folder the user owns (a build tree, an unpacked folder) keeps its settings and slideshow
-// folder beside itself; an installed copy keeps them in the user's configuration and cache
+// folder the user owns (a build tree, an unpacked folder) keeps its slideshow folder beside
+// itself and its settings there too, unless it belongs to a build tree, whose programs share
+// one file; an installed copy keeps them in the user's configuration and cache
 // folders and never writes into its install folders. Tests point the program folder
 // elsewhere.
 #include <string>
@@ -22,7 +23,15 @@ bool runsFromOwnFolder();
 // A path in the system's 8-bit file-name encoding, as Qt takes it.
 QString qtPath(const std::string& path);
 
-// "lumisift.ini" beside the program, or in the user's configuration folder.
+// The root of the build tree the program runs from: the nearest folder at most
+// MaxBuildTreeDepth levels above it that holds the marker file the build writes; empty
+// outside a build tree.
+inline constexpr int MaxBuildTreeDepth = 4;
+std::string buildTreeRoot();
+
+// "lumisift.ini": run from a build tree, at its root (in the user's configuration folder
+// when $XDG_CONFIG_HOME is set); run from another folder the user owns, beside the program;
+// installed, in the user's configuration folder.
 std::string settingsFilePath();
 // "slideshow/" beside the program, or in the user's cache folder; ends with "/".
 std::string slideshowFolder();

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/IniFiles.h"
+#include "base/SettingKeys.h"
 #include "base/TextOps.h"
 
 namespace lumi {
@@ -23,20 +24,20 @@ void writeNumber(TIniFile& settings, const char* key, const std::string& text) {
 OptionsValues readOptions(const TIniFile& settings) {
     const auto entries = settings.Entries(); // one look at the file for every field
     OptionsValues v;
-    v.largerThanBool = entries->ReadBool(Section, "LargerThanBool", true);
-    v.smallerThanBool = entries->ReadBool(Section, "SmallerThanBool", false);
-    v.largerThan = std::to_string(entries->ReadInteger(Section, "LargerThan", 20));
-    v.smallerThan = std::to_string(entries->ReadInteger(Section, "SmallerThan", 1000));
-    v.wait = std::to_string(entries->ReadInteger(Section, "Wait", 10));
-    v.subDir = entries->ReadBool(Section, "SubDir", false);
-    v.numberedList = entries->ReadBool(Section, "NumberedList", false);
-    v.savePath = entries->ReadString(Section, "SavePath", "");
-    v.slowConnection = entries->ReadBool(Section, "SlowConnection", true);
-    v.useProxy = entries->ReadBool(Section, "UseProxy", false);
-    v.proxyServer = entries->ReadString(Section, "ProxyServer", "");
-    v.proxyPort = entries->ReadString(Section, "ProxyPort", "80");
-    v.proxyName = entries->ReadString(Section, "ProxyName", "");
-    v.proxyPass = entries->ReadString(Section, "ProxyPass", "");
+    v.largerThanBool = readSetting(*entries, setting::LargerThanBool);
+    v.smallerThanBool = readSetting(*entries, setting::SmallerThanBool);
+    v.largerThan = std::to_string(readSetting(*entries, setting::LargerThan));
+    v.smallerThan = std::to_string(readSetting(*entries, setting::SmallerThan));
+    v.wait = std::to_string(readSetting(*entries, setting::Wait));
+    v.subDir = readSetting(*entries, setting::SubDir);
+    v.numberedList = readSetting(*entries, setting::NumberedList);
+    v.savePath = readSetting(*entries, setting::SavePath);
+    v.slowConnection = readSetting(*entries, setting::SlowConnection);
+    v.useProxy = readSetting(*entries, setting::UseProxy);
+    v.proxyServer = readSetting(*entries, setting::ProxyServer);
+    v.proxyPort = readSetting(*entries, setting::ProxyPort);
+    v.proxyName = readSetting(*entries, setting::ProxyName);
+    v.proxyPass = readSetting(*entries, setting::ProxyPass);
     return v;
 }
 
@@ -109,14 +110,14 @@ void writeProxyOptions(TIniFile& settings, const OptionsValues& values) {
 }
 
 int32_t storedWait(const TIniFile& settings) {
-    return settings.ReadInteger(Section, "Wait", 10);
+    return readSetting(settings, setting::Wait);
 }
 
 BannerProxy storedBannerProxy(const TIniFile& settings) {
     const auto entries = settings.Entries();
-    if (!entries->ReadBool(Section, "UseProxy", false)) return {};
-    const std::string port = entries->ReadString(Section, "ProxyPort", "80");
-    BannerProxy proxy{entries->ReadString(Section, "ProxyServer", ""), 0};
+    if (!readSetting(*entries, setting::UseProxy)) return {};
+    const std::string port = readSetting(*entries, setting::ProxyPort);
+    BannerProxy proxy{readSetting(*entries, setting::ProxyServer), 0};
     if (!parseInteger(port, proxy.port))
         throw std::invalid_argument("'" + port + "' is not a valid integer value");
     return proxy;

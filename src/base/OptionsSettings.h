@@ -1,10 +1,12 @@
 #pragma once
 // The options dialog's view of the settings: the values its fields show, read with the
-// dialog's own defaults, the checks its number fields make, and the writes its OK makes,
-// in their fixed order.
+// defaults every reader of the settings uses, the checks its number fields make, and the
+// writes its OK makes, in their fixed order.
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "base/SettingKeys.h"
 
 class TIniFile;
 
@@ -12,23 +14,23 @@ namespace lumi {
 
 // Every field of the options dialog as it shows it. Number fields hold text, as typed.
 struct OptionsValues {
-    bool largerThanBool = true;
-    bool smallerThanBool = false;
-    std::string largerThan = "20";
-    std::string smallerThan = "1000";
-    std::string wait = "10";
-    bool subDir = false;
-    bool numberedList = false;
-    std::string savePath;
-    bool slowConnection = true;
-    bool useProxy = false;
-    std::string proxyServer;
-    std::string proxyPort = "80";
-    std::string proxyName;
-    std::string proxyPass;
+    bool largerThanBool = setting::LargerThanBool.fallback;
+    bool smallerThanBool = setting::SmallerThanBool.fallback;
+    std::string largerThan = std::to_string(setting::LargerThan.fallback);
+    std::string smallerThan = std::to_string(setting::SmallerThan.fallback);
+    std::string wait = std::to_string(setting::Wait.fallback);
+    bool subDir = setting::SubDir.fallback;
+    bool numberedList = setting::NumberedList.fallback;
+    std::string savePath = setting::SavePath.fallback;
+    bool slowConnection = setting::SlowConnection.fallback;
+    bool useProxy = setting::UseProxy.fallback;
+    std::string proxyServer = setting::ProxyServer.fallback;
+    std::string proxyPort = setting::ProxyPort.fallback;
+    std::string proxyName = setting::ProxyName.fallback;
+    std::string proxyPass = setting::ProxyPass.fallback;
 };
 
-// Reads every field with the dialog's defaults (an empty settings file gives OptionsValues{}).
+// Reads every field with the settings' defaults (an empty settings file gives OptionsValues{}).
 OptionsValues readOptions(const TIniFile& settings);
 
 // A number as the dialog takes it: blanks around it trimmed, then decimal digits with an

@@ -1,7 +1,8 @@
 // lumisift-cli doctor: asks every enabled search service for one result page for a probe
 // phrase, all at once, and prints per service whether it was reachable, whether TLS was
-// used, whether the answer was understood and how many pictures it named. Exits 0 only
-// when every enabled service answered in a way its reader understands.
+// used, whether the answer was understood and how many pictures it named. It goes through
+// the proxy of the settings, as a search does, and names it. Exits 0 only when every
+// enabled service answered in a way its reader understands.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -18,6 +19,7 @@
 #include "cli/Commands.h"
 #include "engine/ArchiveHeaders.h"
 #include "engine/PageBuffer.h"
+#include "engine/ProxyUse.h"
 #include "engine/SearchEngine.h"
 #include "net/HttpFailure.h"
 #include "net/HttpProt.h"
@@ -113,6 +115,8 @@ int runDoctor(int argc, char** argv) {
     }
     const TIniFile settings(ini.empty() ? settingsFilePath() : ini);
     const ServiceChoice choice = readServiceChoice(*settings.Entries());
+    // The proxy every search request takes, so that the report speaks for the search.
+    const ProxySetting proxy = proxyFromSettings(settings);
 
     std::vector<Probe> probes;
     bool allWork = true;
@@ -147,6 +151,7 @@ int runDoctor(int argc, char** argv) {
         probe.client = std::make_unique<THttpCli>();
         probe.client->URL = probe.url;
         probe.client->RcvdStream = probe.buffer.get();
+        useProxy(*probe.client, proxy);
         if (archive) useArchiveHeaders(*probe.client, SearchEngine::MaxArchiveDecodedBytes);
         probe.client->OnRequestDone = [&probe](THttpCli*, THttpRequest, int error) {
             probe.done = true;
@@ -160,6 +165,10 @@ int runDoctor(int argc, char** argv) {
             std::fprintf(stderr, "%s: %s\n", serviceName(probe.service), e.what());
         }
     }
+    if (proxy.missingServer)
+        std::printf("Connection: direct, %s\n", MissingProxyServerText);
+    else if (!proxy.host.empty() && !probes.empty())
+        printLine("Connection: through proxy " + proxyLabel(*probes.front().client));
     QElapsedTimer waiting;
     waiting.start();
     const auto allDone = [&probes] {

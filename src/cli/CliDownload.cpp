@@ -17,6 +17,7 @@
 #include "base/AppPaths.h"
 #include "base/IniFiles.h"
 #include "base/StopSignals.h"
+#include "base/SettingKeys.h"
 #include "cli/Commands.h"
 #include "cli/SearchRows.h"
 #include "engine/CreditsFile.h"
@@ -91,7 +92,9 @@ int runDownload(int argc, char** argv) {
     const SavePlan plan = planBatch(options.urls, saveOptionsFromSettings(settings),
                                     MakeValidDir(options.phrase));
     if (plan.missingSaveFolder()) {
-        std::fprintf(stderr, "%s\n", NoSaveFolderMessage);
+        // The window opens its options here; a terminal user needs the file and the key.
+        std::fprintf(stderr, "%s\nSet %s in the [%s] section of %s.\n", NoSaveFolderMessage,
+                     setting::SavePath.key, setting::SavePath.section, iniPath.c_str());
         return 2;
     }
     if (!plan.writeProblem.empty()) {

@@ -45,13 +45,19 @@ const char* const kUsage =
     "  --version    print the version and exit\n"
     "\n"
     "environment: LUMISIFT_HOTBOT_HOST, LUMISIFT_LYCOS_HOST, LUMISIFT_SCOURNET_HOST,\n"
-    "  LUMISIFT_SCOURNET_SITE, LUMISIFT_MAKER_HOST name the services' hosts (HOST or HOST:PORT);\n"
-    "  LUMISIFT_OPENVERSE_URL, LUMISIFT_COMMONS_URL, LUMISIFT_SEARXNG_URL the archives' base\n"
-    "  addresses (with their scheme).\n"
+    "  LUMISIFT_SCOURNET_SITE, LUMISIFT_MAKER_HOST name the services' hosts (HOST or HOST:PORT\n"
+    "  for http, https://HOST:PORT for https); LUMISIFT_OPENVERSE_URL, LUMISIFT_COMMONS_URL,\n"
+    "  LUMISIFT_SEARXNG_URL the archives' base addresses (with their scheme); LUMISIFT_CA_FILE\n"
+    "  one more CA certificate file (PEM) to trust for https.\n"
+    "\n"
+    "settings: lumisift.ini, shared with the window program: at the root of a build tree,\n"
+    "  else ~/.config/lumisift/lumisift.ini (beside the program in another folder you own).\n"
     "\n"
     "exit status: 0 done, 1 the command failed (a file or an address could not be read or\n"
-    "  written, nothing to search, a download failed), 2 the command line was wrong (or, for\n"
-    "  download, no save folder is set).\n";
+    "  written, nothing to search, no search service answered, a download failed, doctor\n"
+    "  found a service that does not work), 2 the command line was wrong (or, for download,\n"
+    "  no save folder is set), 128 + the signal's number when download was stopped by\n"
+    "  SIGINT, SIGTERM or SIGHUP.\n";
 
 int refuse(const std::string& problem) {
     lumi::ProgramCall call;

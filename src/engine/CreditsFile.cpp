@@ -6,6 +6,7 @@
 
 #include "base/AppPaths.h"
 #include "base/IniFiles.h"
+#include "base/SettingKeys.h"
 #include "engine/DownloadBatch.h"
 
 namespace lumi {
@@ -22,11 +23,11 @@ std::string oneLine(const std::string& text) {
 } // namespace
 
 bool creditsWanted(const IniEntries& settings) {
-    return settings.ReadBool("Options", "WriteCredits", true);
+    return readSetting(settings, setting::WriteCredits);
 }
 
 void writeCreditsWanted(TIniFile& settings, bool wanted) {
-    settings.WriteBool("Options", "WriteCredits", wanted);
+    settings.WriteBool(setting::WriteCredits.section, setting::WriteCredits.key, wanted);
 }
 
 std::string creditLine(const std::string& fileName, const PictureSource& source) {

@@ -5,6 +5,7 @@
 
 #include "analysis/UrlUtils.h"
 #include "base/IniFiles.h"
+#include "base/SettingKeys.h"
 #include "engine/SearchEngine.h"
 
 namespace lumi {
@@ -49,7 +50,7 @@ SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions&
 
 size_t transferLimit(const TIniFile& settings) {
     return static_cast<size_t>(
-        SearchEngine::checkLinkLimit(settings.ReadBool("Options", "SlowConnection", true)));
+        SearchEngine::checkLinkLimit(readSetting(settings, setting::SlowConnection)));
 }
 
 DownloadBatch::DownloadBatch(FileTransfers& transfers, std::vector<BatchItem> items,

@@ -6,6 +6,7 @@
 
 #include "analysis/UrlUtils.h"
 #include "base/ErrorReport.h"
+#include "base/SettingKeys.h"
 #include "base/TextOps.h"
 
 namespace lumi {
@@ -15,11 +16,11 @@ namespace lumi {
 bool SearchEngine::CheckSizeLimits(int64_t size) const {
     const auto settings = SettingsFile.Entries();
     bool result = true;
-    if (settings->ReadBool("Options", "LargerThanBool", true) &&
-        int64_t{settings->ReadInteger("Options", "LargerThan", 10)} * 1000 > size)
+    if (readSetting(*settings, setting::LargerThanBool) &&
+        int64_t{readSetting(*settings, setting::LargerThan)} * 1000 > size)
         result = false;
-    if (settings->ReadBool("Options", "SmallerThanBool", true) &&
-        int64_t{settings->ReadInteger("Options", "SmallerThan", 1000)} * 1000 < size)
+    if (readSetting(*settings, setting::SmallerThanBool) &&
+        int64_t{readSetting(*settings, setting::SmallerThan)} * 1000 < size)
         result = false;
     return result;
 }

@@ -6,6 +6,7 @@
 #include "analysis/PageAnalysis.h"
 #include "base/Clock.h"
 #include "base/ErrorReport.h"
+#include "base/SettingKeys.h"
 #include "base/TextOps.h"
 #include "engine/PageBuffer.h"
 #include "engine/RunningLines.h"
@@ -85,7 +86,7 @@ void SearchEngine::raiseCounter(std::string& counterText) {
 void SearchEngine::SearchButtonClick(const std::string& typed) {
     catchAll("error code : #0047 (SearchButtonClick)", [&] {
         GetPageSeen.clear();
-        const bool slow = SettingsFile.ReadBool("Options", "SlowConnection", true);
+        const bool slow = readSetting(SettingsFile, setting::SlowConnection);
         GetPageClientLimit = getPageLimit(slow);
         CheckLinkClientLimit = checkLinkLimit(slow);
         const std::string phrase = phraseFromUnicode(QString::fromStdString(typed));

@@ -1,9 +1,11 @@
 #include "engine/ServiceChoice.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "base/ConfiguredHosts.h"
 #include "base/IniFiles.h"
+#include "base/SettingKeys.h"
 #include "engine/SearchAddresses.h"
 
 namespace lumi {
@@ -20,32 +22,33 @@ std::string withoutTrailingSlash(std::string base) {
 
 } // namespace
 
+const BoolSetting& serviceSetting(ServiceId service) {
+    // By ServiceId.
+    static const BoolSetting* const switches[] = {
+        &setting::HotBot,    &setting::Lycos,   &setting::ScourNet, &setting::LycosImagesDirect,
+        &setting::Openverse, &setting::Commons, &setting::SearXNG};
+    static_assert(std::size(switches) == ServiceCount);
+    static const BoolSetting none{"Services", "", false, ""};
+    const auto i = static_cast<size_t>(service);
+    return i < ServiceCount ? *switches[i] : none;
+}
+
 const char* serviceSettingKey(ServiceId service) {
-    switch (service) {
-    case ServiceId::HotBot: return "HotBot";
-    case ServiceId::Lycos: return "Lycos";
-    case ServiceId::ScourNet: return "ScourNet";
-    case ServiceId::LycosImagesDirect: return "LycosImagesDirect";
-    case ServiceId::Openverse: return "Openverse";
-    case ServiceId::Commons: return "Commons";
-    case ServiceId::SearXNG: return "SearXNG";
-    case ServiceId::None: break;
-    }
-    return "";
+    return serviceSetting(service).key;
 }
 
 // LUMISIFT_SEARXNG_URL stands in for the address the user enters (tests, the demo): with
 // it set, SearXNG is asked unless the settings turn it off.
 ServiceChoice readServiceChoice(const IniEntries& settings) {
     ServiceChoice choice;
-    const std::string searxngOverride = configuredHost("LUMISIFT_SEARXNG_URL", "");
-    choice.enabled[static_cast<size_t>(ServiceId::SearXNG)] = !searxngOverride.empty();
     for (size_t i = 0; i < ServiceCount; ++i)
-        choice.enabled[i] = settings.ReadBool(Section, serviceSettingKey(static_cast<ServiceId>(i)),
-                                              choice.enabled[i]);
-    choice.searxngUrl = withoutTrailingSlash(settings.ReadString(Section, "SearXNGUrl", ""));
-    choice.maxPages = std::clamp(settings.ReadInteger(Section, "MaxPages", choice.maxPages),
-                                 MinArchivePages, MaxArchivePages);
+        choice.enabled[i] = readSetting(settings, serviceSetting(static_cast<ServiceId>(i)));
+    const size_t searxng = static_cast<size_t>(ServiceId::SearXNG);
+    if (!configuredHost("LUMISIFT_SEARXNG_URL", "").empty())
+        choice.enabled[searxng] = settings.ReadBool(Section, setting::SearXNG.key, true);
+    choice.searxngUrl = withoutTrailingSlash(readSetting(settings, setting::SearXNGUrl));
+    choice.maxPages =
+        std::clamp(readSetting(settings, setting::MaxPages), MinArchivePages, MaxArchivePages);
     return choice;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "analysis/SearchServices.h"
+#include "base/SettingKeys.h"
 
 class TIniFile;
 
@@ -20,7 +21,8 @@ struct ServiceChoice {
     // By ServiceId: the classic four, Openverse and Commons on, SearXNG off.
     std::array<bool, ServiceCount> enabled{true, true, true, true, true, true, false};
     std::string searxngUrl; // base address with its scheme; empty: none entered
-    int32_t maxPages = 3;   // result pages one archive is asked for per search
+    int32_t maxPages =
+        setting::MaxPages.fallback; // result pages one archive is asked for per search
     bool enabledFor(ServiceId service) const {
         return service != ServiceId::None && enabled[static_cast<size_t>(service)];
     }
@@ -31,6 +33,8 @@ constexpr int32_t MinArchivePages = 1, MaxArchivePages = 20;
 
 // "Openverse", "Commons", "SearXNG", "HotBot", "Lycos", "ScourNet", "LycosImagesDirect".
 const char* serviceSettingKey(ServiceId service);
+// The service's switch in [Services], with its default.
+const BoolSetting& serviceSetting(ServiceId service);
 ServiceChoice readServiceChoice(const IniEntries& settings);
 // Raises SettingsWriteError when the file cannot be written.
 void writeServiceChoice(TIniFile& settings, const ServiceChoice& choice);

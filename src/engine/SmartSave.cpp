@@ -11,6 +11,7 @@
 #include <QUtf8StringView>
 
 #include "base/IniFiles.h"
+#include "base/SettingKeys.h"
 #include "base/PartFile.h"
 #include "base/TextOps.h"
 
@@ -64,9 +65,10 @@ bool escapedInName(unsigned char byte, bool first) {
 
 SaveOptions saveOptionsFromSettings(const TIniFile& settings) {
     SaveOptions options;
-    options.savePath = settings.ReadString("Options", "SavePath", "");
-    options.subDir = settings.ReadBool("Options", "SubDir", false);
-    options.numbered = settings.ReadBool("Options", "NumberedList", false);
+    const auto entries = settings.Entries();
+    options.savePath = readSetting(*entries, setting::SavePath);
+    options.subDir = readSetting(*entries, setting::SubDir);
+    options.numbered = readSetting(*entries, setting::NumberedList);
     return options;
 }
 

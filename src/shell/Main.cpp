@@ -23,6 +23,7 @@
 #include "base/ErrorReport.h"
 #include "base/Latin1.h"
 #include "base/OptionsSettings.h"
+#include "base/SettingKeys.h"
 #include "base/WindowPlacement.h"
 #include "engine/FileTransfers.h"
 #include "engine/SearchEngine.h"
@@ -221,9 +222,10 @@ void TForm1::FormShow() {
     setWindowTitle(ProgramTitle);
     restorePlacement();
     Search->Edit1->setFocus();
-    Search->CheckBox_CheckLinks->setChecked(SettingsFile->ReadBool(Section, "CheckLinks", true));
+    Search->CheckBox_CheckLinks->setChecked(
+        lumi::readSetting(*SettingsFile, lumi::setting::CheckLinks));
     Search->CheckBox_RecursiveSearch->setChecked(
-        SettingsFile->ReadBool(Section, "RecursiveSearch", true));
+        lumi::readSetting(*SettingsFile, lumi::setting::RecursiveSearch));
     if (lumi::randomBelow(100) > 95) {
         if (AskYesNo(QStringLiteral("Do you know anyone who also would like Lumisift?")))
             CallBrowser(lumi::tellAFriendLink());
@@ -240,10 +242,11 @@ void TForm1::FormShow() {
 void TForm1::restorePlacement() {
     if (placementRestored_) return;
     placementRestored_ = true;
-    const QSize saved(SettingsFile->ReadInteger(Section, "Width", 1),
-                      SettingsFile->ReadInteger(Section, "Height", 1));
-    const QPoint savedAt(SettingsFile->ReadInteger(Section, "LeftPos", 1),
-                         SettingsFile->ReadInteger(Section, "TopPos", 1));
+    const auto placement = SettingsFile->Entries();
+    const QSize saved(lumi::readSetting(*placement, lumi::setting::Width),
+                      lumi::readSetting(*placement, lumi::setting::Height));
+    const QPoint savedAt(lumi::readSetting(*placement, lumi::setting::LeftPos),
+                         lumi::readSetting(*placement, lumi::setting::TopPos));
     std::vector<QRect> screens;
     for (const QScreen* screen : QGuiApplication::screens())
         screens.push_back(screen->geometry());
@@ -257,7 +260,7 @@ void TForm1::restorePlacement() {
     const QRect fitted = lumi::fittedToArea(QRect(at, saved), area, minimumSize());
     resize(fitted.size());
     move(fitted.topLeft());
-    if (SettingsFile->ReadBool(Section, "Maximized", false))
+    if (lumi::readSetting(*placement, lumi::setting::Maximized))
         setWindowState(windowState() | Qt::WindowMaximized);
 }
 

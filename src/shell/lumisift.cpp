@@ -26,8 +26,15 @@ const char* const kUsage =
     "  --version    print the version and exit\n"
     "\n"
     "environment: LUMISIFT_HOTBOT_HOST, LUMISIFT_LYCOS_HOST, LUMISIFT_SCOURNET_HOST,\n"
-    "  LUMISIFT_SCOURNET_SITE, LUMISIFT_MAKER_HOST name the services' hosts (HOST or HOST:PORT);\n"
-    "  QT_QPA_PLATFORM and the other Qt variables choose the display.\n"
+    "  LUMISIFT_SCOURNET_SITE, LUMISIFT_MAKER_HOST name the services' hosts (HOST or HOST:PORT\n"
+    "  for http, https://HOST:PORT for https); LUMISIFT_OPENVERSE_URL, LUMISIFT_COMMONS_URL,\n"
+    "  LUMISIFT_SEARXNG_URL the archives' base addresses (with their scheme); LUMISIFT_CA_FILE\n"
+    "  one more CA certificate file (PEM) to trust for https; LUMISIFT_ADVERT_LIBRARY the\n"
+    "  sponsor banner's engine instead of libadvert.so beside the program; QT_QPA_PLATFORM and\n"
+    "  the other Qt variables choose the display.\n"
+    "\n"
+    "settings: lumisift.ini, shared with lumisift-cli: at the root of a build tree, else\n"
+    "  ~/.config/lumisift/lumisift.ini (beside the program in another folder you own).\n"
     "\n"
     "exit status: 0 once the main window is closed, 2 the command line was wrong.\n";
 } // namespace

@@ -73,6 +73,18 @@ TEST_F(AppPathsTest, FilesStayBesideOnlyAProgramInAFolderTheUserOwnsOutsideAnIns
     EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(path("cache/lumisift"))));
 }
 
+TEST_F(AppPathsTest, ProgramsOfABuildTreeShareOneSettingsFileAtItsRoot) {
+    touch(makeFolder("tree/build") + "/" + LUMISIFT_BUILD_MARKER);
+    for (const char* program : {"tree/build/src/shell", "tree/build/src/cli"}) {
+        SCOPED_TRACE(program);
+        lumi::setProgramFolder(makeFolder(program));
+        EXPECT_EQ(lumi::settingsFilePath(), path("config/lumisift/lumisift.ini"));
+        qunsetenv("XDG_CONFIG_HOME");
+        EXPECT_EQ(lumi::settingsFilePath(), path("tree/build/lumisift.ini"));
+        SetUp();
+    }
+}
+
 TEST_F(AppPathsTest, ShippedFilesAreFoundBesideTheProgramFirstThenInTheInstallFolders) {
     const std::string bin = makeFolder("root/usr/bin");
     makeFolder("root/usr/share/lumisift");

@@ -151,7 +151,9 @@ TEST(CliDownloadPeers, FailuresAreReportedWithoutFilesAndBadInputExitsWithTwo) {
     const CliRun noFolder =
         runDownload({QStringLiteral("--ini"), target.ini, QString::fromStdString(missing)});
     EXPECT_EQ(noFolder.exitCode, 2);
-    EXPECT_EQ(noFolder.err, "You must specify a directory first!\n");
+    EXPECT_EQ(noFolder.err, "You must specify a directory first!\nSet SavePath in the [Options] "
+                            "section of " +
+                                target.ini.toStdString() + ".\n");
     EXPECT_TRUE(noFolder.lines.empty());
 }
 

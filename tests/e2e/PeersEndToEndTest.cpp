@@ -35,6 +35,31 @@ TEST(PeersEndToEnd, SearchThroughTinyproxyFindsTheSamePictures) {
         << proxy.log();
 }
 
+// doctor goes through the settings' proxy as a search does, and names it: through a proxy
+// that is down every service fails, through one that is up every one answers.
+TEST(PeersEndToEnd, DoctorGoesThroughTheProxyOfTheSettings) {
+    lumi::test::TinyproxyPeer up;
+    ASSERT_TRUE(up.running()) << up.error();
+    SandboxProcess sandbox(kQuickSandbox);
+    ASSERT_TRUE(sandbox.running()) << sandbox.error();
+    for (const int port : {lumi::test::freeLoopbackPort(), up.port()}) {
+        QTemporaryDir dir;
+        const std::string proxy = "127.0.0.1:" + std::to_string(port);
+        const auto run =
+            runCli(sandbox, {QStringLiteral("doctor"), QStringLiteral("--ini"),
+                             writeIni(dir, "UseProxy=1\r\nProxyServer=" + proxy +
+                                               "\r\n[Services]\r\nHotBot=0\r\nLycos=0\r\n"
+                                               "ScourNet=0\r\nLycosImagesDirect=0\r\n")});
+        EXPECT_EQ(run.exitCode, port == up.port() ? 0 : 1) << run.errors;
+        ASSERT_EQ(run.rows.size(), 4u) << run.errors;
+        EXPECT_EQ(run.rows[0], "Connection: through proxy " + proxy);
+        for (size_t i = 1; i < run.rows.size(); ++i)
+            EXPECT_NE(run.rows[i].find(port == up.port() ? ": reachable yes" : ": reachable no"),
+                      std::string::npos)
+                << run.rows[i];
+    }
+}
+
 TEST(PeersEndToEnd, StaticCopyServedByNginxGivesTheSamePictures) {
     QTemporaryDir copy;
     ASSERT_TRUE(copy.isValid());

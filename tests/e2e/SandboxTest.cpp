@@ -217,7 +217,9 @@ TEST(SandboxModel, PagesKeepAnchorsWholeWhateverThePhrase) {
 
 TEST(SandboxModel, ExpectedRowsFollowTheOptions) {
     const Web web = buildWeb(1, "red cars", kHosts);
-    SearchOptions checked;
+    SearchOptions checked; // with both bounds, of 10 kB and 1 000 kB
+    checked.lowerBoundKb = 10;
+    checked.upperBoundOn = true;
     const auto rows = expectedRows(web, checked, cachedPicture);
     ASSERT_GT(rows.size(), 30u);
     for (const auto& row : rows) {
@@ -248,7 +250,7 @@ TEST(SandboxModel, ExpectedRowsFollowTheOptions) {
     EXPECT_GE(small, 2);
     EXPECT_GE(large, 2);
     // Unchecked: every address taken is listed, broken ones included, all "UNKNOWN".
-    SearchOptions unchecked;
+    SearchOptions unchecked = checked;
     unchecked.checkLinks = false;
     const auto all = expectedRows(web, unchecked, cachedPicture);
     for (const auto& row : all) // the archives announce sizes of their own
@@ -263,7 +265,7 @@ TEST(SandboxModel, ExpectedRowsFollowTheOptions) {
     EXPECT_FALSE(urls(rows).count(siteUrl(web, "club/full/gone.jpg")));
     EXPECT_TRUE(urls(rows).count(siteUrl(web, "club/full/C4.JPG"))) << "camera names count";
     // Not recursive: exactly the pictures of thumbnail pages that nothing else yields drop out.
-    SearchOptions flat;
+    SearchOptions flat = checked;
     flat.recursive = false;
     const auto flatUrls = urls(expectedRows(web, flat, cachedPicture));
     EXPECT_FALSE(flatUrls.count(siteUrl(web, "gallery/big/p1_detail.jpg")));

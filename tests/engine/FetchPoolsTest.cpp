@@ -188,7 +188,7 @@ TEST(LinkChecks, ImageHeadersAreListedWithTheirSizeOrUnknown) {
     engine->QueueForCheckLink(server.url("/img/25000.jpg"));
     engine->QueueForCheckLink(server.url("/nolen.gif"));
     engine->QueueForCheckLink(server.url("/page.jpg"));    // text/html
-    engine->QueueForCheckLink(server.url("/img/500.jpg")); // below the 10 kb default
+    engine->QueueForCheckLink(server.url("/img/500.jpg")); // below the 20 kb default
     engine->Timer1Timer();
     ASSERT_TRUE(waitUntil([&] { return allDone(engine->CheckLinkRunning); }, NetworkWaitMs));
     ASSERT_EQ(engine->FoundList.size(), 2u);

@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 
 #include "EngineTestSupport.h"
+#include "base/OptionsSettings.h"
 
 using lumi::test::EngineUnderTest;
 
@@ -18,19 +19,20 @@ std::string sizeTextOf(lumi::SearchEngine& engine, const std::string& url) {
 
 } // namespace
 
-TEST(ResultsList, SizeBoundsWithoutSettingsKeys) {
+// A fresh install applies the bounds the options dialog shows: at least 20 kb, no upper bound.
+TEST(ResultsList, SizeBoundsWithoutSettingsKeysAreTheOptionsDialogs) {
     EngineUnderTest engine;
+    const lumi::OptionsValues shown = lumi::readOptions(engine->settings());
+    ASSERT_TRUE(shown.largerThanBool && !shown.smallerThanBool && shown.largerThan == "20");
     engine->SearchButtonClick("x");
-    engine->AddToListView("http://h/10000.jpg", 10000);
-    engine->AddToListView("http://h/9999.jpg", 9999);
-    engine->AddToListView("http://h/1000000.jpg", 1000000);
-    engine->AddToListView("http://h/1000001.jpg", 1000001);
+    engine->AddToListView("http://h/20000.jpg", 20000);
+    engine->AddToListView("http://h/19999.jpg", 19999);
+    engine->AddToListView("http://h/11800000.jpg", 11800000);
     engine->AddToListView("http://h/zero.jpg", 0);
     engine->AddToListView("http://h/nolength.jpg", -1);
-    EXPECT_EQ(sizeTextOf(*engine, "http://h/10000.jpg"), "10000");
-    EXPECT_EQ(sizeTextOf(*engine, "http://h/9999.jpg"), "(not listed)");
-    EXPECT_EQ(sizeTextOf(*engine, "http://h/1000000.jpg"), "1000000");
-    EXPECT_EQ(sizeTextOf(*engine, "http://h/1000001.jpg"), "(not listed)");
+    EXPECT_EQ(sizeTextOf(*engine, "http://h/20000.jpg"), "20000");
+    EXPECT_EQ(sizeTextOf(*engine, "http://h/19999.jpg"), "(not listed)");
+    EXPECT_EQ(sizeTextOf(*engine, "http://h/11800000.jpg"), "11800000");
     EXPECT_EQ(sizeTextOf(*engine, "http://h/zero.jpg"), "UNKNOWN");
     EXPECT_EQ(sizeTextOf(*engine, "http://h/nolength.jpg"), "UNKNOWN");
     EXPECT_EQ(engine->display().foundText, "4");
@@ -57,8 +59,8 @@ TEST(ResultsList, SizeBoundsFromSettingsIn64Bits) {
     EXPECT_TRUE(engine->CheckSizeLimits(1));
     engine.option("LargerThan", "abc");
     engine.option("LargerThanBool", "1");
-    EXPECT_FALSE(engine->CheckSizeLimits(9999)) << "an unreadable bound falls back on 10 kb";
-    EXPECT_TRUE(engine->CheckSizeLimits(10000));
+    EXPECT_FALSE(engine->CheckSizeLimits(19999)) << "an unreadable bound falls back on 20 kb";
+    EXPECT_TRUE(engine->CheckSizeLimits(20000));
 }
 
 TEST(ResultsList, GateRefusesDuplicatesQueriesAndEverythingWhileNotSearching) {

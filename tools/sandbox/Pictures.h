@@ -6,9 +6,9 @@
 
 namespace lumi::sandbox {
 
-// Size classes around the default bounds of the results list (10 kB and 1 000 kB): small
+// Size classes around the bounds tests set for the results list (10 kB and 1 000 kB): small
 // pictures stay under 9 500 bytes, medium ones between 12 000 and 950 000, large ones above
-// 1 050 000, so no picture sits near a bound.
+// 1 050 000, so no picture sits near those bounds.
 enum class SizeClass { Small, Medium, Large };
 enum class PictureFormat { Jpeg, Gif };
 

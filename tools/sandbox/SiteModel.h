@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/SettingKeys.h"
+
 #include "Pictures.h"
 
 namespace lumi::sandbox {
@@ -73,10 +75,11 @@ Web buildWeb(uint64_t seed, const std::string& phrase, const SiteHosts& hosts);
 struct SearchOptions {
     bool checkLinks = true;
     bool recursive = true;
-    bool lowerBoundOn = true;
-    int64_t lowerBoundKb = 10;
-    bool upperBoundOn = true;
-    int64_t upperBoundKb = 1000;
+    // By default the bounds of a fresh settings file, as the program reads them.
+    bool lowerBoundOn = lumi::setting::LargerThanBool.fallback;
+    int64_t lowerBoundKb = lumi::setting::LargerThan.fallback;
+    bool upperBoundOn = lumi::setting::SmallerThanBool.fallback;
+    int64_t upperBoundKb = lumi::setting::SmallerThan.fallback;
     // The sites come from a plain static copy: every exported file answers with its length.
     bool staticCopy = false;
     // The three archives are asked too (their addresses point at the sandbox).

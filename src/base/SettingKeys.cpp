@@ -1,0 +1,64 @@
+#include "base/SettingKeys.h"
+
+namespace lumi {
+
+namespace {
+
+SettingRow row(const BoolSetting& s) {
+    return {s.section, s.key, "0 or 1", s.fallback ? "1" : "0", s.control};
+}
+
+SettingRow row(const IntSetting& s) {
+    return {s.section, s.key, "whole number", std::to_string(s.fallback), s.control};
+}
+
+SettingRow row(const TextSetting& s) {
+    return {s.section, s.key, "text", *s.fallback ? s.fallback : "(empty)", s.control};
+}
+
+} // namespace
+
+std::vector<SettingRow> settingRows() {
+    using namespace setting;
+    return {row(SlowConnection),
+            row(LargerThanBool),
+            row(LargerThan),
+            row(SmallerThanBool),
+            row(SmallerThan),
+            row(UseProxy),
+            row(ProxyServer),
+            row(ProxyPort),
+            row(ProxyName),
+            row(ProxyPass),
+            row(SavePath),
+            row(SubDir),
+            row(NumberedList),
+            row(Wait),
+            row(WriteCredits),
+            row(CheckLinks),
+            row(RecursiveSearch),
+            row(LeftPos),
+            row(TopPos),
+            row(Width),
+            row(Height),
+            row(Maximized),
+            row(Openverse),
+            row(Commons),
+            row(SearXNG),
+            row(HotBot),
+            row(Lycos),
+            row(ScourNet),
+            row(LycosImagesDirect),
+            row(SearXNGUrl),
+            row(MaxPages)};
+}
+
+std::string settingsReferenceTable() {
+    std::string table = "| Section | Key | Type | Default | Set by |\n|---|---|---|---|---|\n";
+    for (const SettingRow& r : settingRows())
+        table += "| `[" + r.section + "]` | `" + r.key + "` | " + r.type + " | " + r.fallback +
+                 " | " + r.control + " |\n";
+    return table;
+}
+
+} // namespace lumi
