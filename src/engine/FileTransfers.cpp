@@ -15,6 +15,7 @@
 #include "base/ErrorReport.h"
 #include "base/PartFile.h"
 #include "base/ProxySetting.h"
+#include "base/SettingKeys.h"
 #include "base/TextOps.h"
 #include "engine/PictureSink.h"
 #include "engine/ProxyUse.h"
@@ -107,9 +108,8 @@ std::string statusLineReason(const std::string& statusLine) {
 }
 
 int64_t pictureSizeLimit(const TIniFile& settings) {
-    // Off unless set, as the options dialog shows it: a download asks for no bound by itself.
-    if (!settings.ReadBool("Options", "SmallerThanBool", false)) return PictureCeilingBytes;
-    return std::clamp<int64_t>(settings.ReadInteger("Options", "SmallerThan", 1000), 0,
+    if (!readSetting(settings, setting::SmallerThanBool)) return PictureCeilingBytes;
+    return std::clamp<int64_t>(readSetting(settings, setting::SmallerThan), 0,
                                PictureCeilingBytes / 1000) * 1000;
 }
 
