@@ -222,6 +222,7 @@ private:
     void setStatus(const char* text);
     void raiseCounter(std::string& counterText);
     void markRunningDone(StringList& running, const std::string& item);
+    void refillPools();
     void endSearchWhenIdle();
 
     // Aborts so far. Every client remembers the count it was started under; its completion
@@ -247,6 +248,7 @@ private:
     };
     std::deque<PendingAnalysis> pageAnalyses_;
     QTimer* analysisTimer_; // single shot, 0 ms: the next slice
+    QTimer* poolRefillTimer_; // single shot, 0 ms: finished work gives its place at once
 
     struct ArchiveRun {
         std::string base;     // "" when the service is not asked
