@@ -12,6 +12,8 @@
 #include <QProcessEnvironment>
 #include <QTcpServer>
 
+#include <openssl/ssl.h>
+
 #include "common/EventLoopWait.h"
 #include "net/HttpRecorder.h"
 #include "net/ScriptedServer.h"
@@ -243,5 +245,25 @@ TEST(Https, TheProxyLoginGoesToTheProxyOnly) {
         f.run();
         EXPECT_EQ(f.rec.error, login ? 0 : lumi::httpTunnelRefusedError);
         EXPECT_EQ(f.body.data().toStdString(), login ? "[]" : "");
+    }
+}
+
+// A peer seen before is resumed (a TLS 1.2 session, a TLS 1.3 ticket); the first connection
+// makes the one full handshake.
+TEST(Https, SessionsAreResumedPerHostAndPort) {
+    ASSERT_TRUE(certs->made);
+    for (const int version : {TLS1_2_VERSION, TLS1_3_VERSION}) {
+        SCOPED_TRACE(version);
+        TlsCutEnding newest;
+        newest.maxVersion = version;
+        TlsCutServer server(*certs, "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok", newest);
+        for (int i = 0; i < 3; ++i) {
+            Fetch f(https("localhost", server.port()));
+            f.run();
+            EXPECT_EQ(f.rec.error, 0);
+            EXPECT_EQ(f.body.data().toStdString(), "ok");
+        }
+        EXPECT_EQ(server.fullHandshakes, 1);
+        EXPECT_EQ(server.resumedHandshakes, 2);
     }
 }
