@@ -14,9 +14,7 @@ using lumi::test::LoopbackServer;
 
 namespace {
 
-// From the page to "Done", 2 s of it the idle rule. Checks start as fast as they end, so the
-// dead names are looked up in one burst, and a resolver that drops some of a burst answers
-// them after its 5 s retry.
+// From the page to "Done": 2 s idle, and a burst of dead lookups may meet DNS's 5 s retry.
 constexpr int DoneBoundMs = 12000;
 
 std::string imagesPage(const std::vector<std::string>& addresses) {

@@ -181,7 +181,7 @@ TEST(WSocket, ConversationEventsAndOrders) {
     int noDelay = 0;
     socklen_t noDelayLen = sizeof noDelay;
     getsockopt(s.HSocket(), IPPROTO_TCP, TCP_NODELAY, &noDelay, &noDelayLen);
-    EXPECT_EQ(noDelay, 1) << "small writes (a TLS handshake's last record, a request) go at once";
+    EXPECT_EQ(noDelay, 1) << "small writes go at once";
 
     log.clear();
     EXPECT_EQ(s.SendStr("hello"), 5);
