@@ -109,6 +109,8 @@ void SearchEngine::QueueForCheckLink(const std::string& url) {
 }
 
 // Each dispatcher tick fills its pool: an item starts while the pool holds at most its limit.
+// Between ticks, finished work frees its place and the place is filled at once (refillPools),
+// so the pace is the network's; the ticks remain for time-outs and the display.
 void SearchEngine::Timer1Timer() {
     while (!CheckLinkQueue.empty() &&
            static_cast<int64_t>(CheckLinkClients.size()) <= CheckLinkClientLimit) {
@@ -192,9 +194,20 @@ void SearchEngine::markRunningDone(StringList& running, const std::string& item)
     for (size_t i = 0; i < running.size(); ++i) {
         if (!isDoneLine(running[i]) && runningItem(running[i]) == item) {
             running.set(i, doneLine(running[i]));
+            poolRefillTimer_->start(); // after the client's own handler has returned
             return;
         }
     }
+}
+
+// The sweeps release what has finished and the dispatchers start what waits, each only while
+// its timer runs (stopped timers are driven by hand).
+void SearchEngine::refillPools() {
+    for (auto [timer, step] : {std::pair{Timer4, &SearchEngine::Timer4Timer},
+                               std::pair{Timer3, &SearchEngine::Timer3Timer},
+                               std::pair{Timer1, &SearchEngine::Timer1Timer},
+                               std::pair{Timer2, &SearchEngine::Timer2Timer}})
+        if (timer->isActive()) (this->*step)();
 }
 
 // Neither the error nor the status code matters to the classic path: whatever body arrived

@@ -43,6 +43,9 @@ SearchEngine::SearchEngine(SearchEngineSetup setup, QObject* parent)
         makeTimer(this, 1000, true, [this] { runUnderDefaultHandler([this] { Timer5Timer(); }); });
     analysisTimer_ = makeTimer(this, 0, false, [this] { continuePageAnalysis(); });
     analysisTimer_->setSingleShot(true);
+    poolRefillTimer_ =
+        makeTimer(this, 0, false, [this] { runUnderDefaultHandler([this] { refillPools(); }); });
+    poolRefillTimer_->setSingleShot(true);
     archiveHandOffTimer_ = makeTimer(this, 0, false, [this] {
         catchAll("error code : #0039 (GetPageRequestDone)", [this] { handOnArchivePictures(); });
     });

@@ -237,6 +237,7 @@ private:
     void setStatus(const char* text);
     void raiseCounter(std::string& counterText);
     void markRunningDone(StringList& running, const std::string& item);
+    void refillPools();
     void endSearchWhenIdle();
     void showSlowPageWait();
 
@@ -263,6 +264,7 @@ private:
     };
     std::deque<PendingAnalysis> pageAnalyses_;
     QTimer* analysisTimer_; // single shot, 0 ms: the next slice
+    QTimer* poolRefillTimer_; // single shot, 0 ms: finished work gives its place at once
 
     struct ArchiveRun {
         std::string base;     // "" when the service is not asked

@@ -25,6 +25,7 @@
 #include <QDateTime>
 #include <QObject>
 
+#include "net/BodyReadSize.h"
 #include "net/HttpAddress.h"
 #include "net/HttpResponseParser.h"
 #include "net/WSocket.h"
@@ -278,6 +279,7 @@ private:
     std::vector<std::string> wwwAuthenticate_;
     std::string lastResponse_;
     std::string incoming_; // receives the next body block, then trades places with it
+    lumi::BodyReadSize bodyRead_;
     std::string docName_;
     std::string location_;
     std::string connectHost_, connectPort_, requestPath_;

@@ -29,9 +29,13 @@ void THttpCli::socketDataAvailable() {
     }
     if (state_ == httpWaitingBody && parser_.empty() && kind_ != httpNone) {
         // A body block goes straight into LastResponse: the bytes are copied once, not twice.
-        incoming_.resize(lumi::httpLineBufferSize);
-        const int got = socket_.Receive(incoming_.data(), lumi::httpLineBufferSize);
+        // A block left large by a fast stretch is given back once the reads have shrunk.
+        const int want = bodyRead_.next();
+        if (incoming_.capacity() > 2 * static_cast<size_t>(want)) std::string().swap(incoming_);
+        incoming_.resize(static_cast<size_t>(want));
+        const int got = socket_.Receive(incoming_.data(), want);
         if (got <= 0) return;
+        bodyRead_.after(got);
         incoming_.resize(static_cast<size_t>(got));
         lastResponse_.swap(incoming_);
         bodyBlock();

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -40,6 +42,64 @@ std::string caFileRefusal(const char* path) {
     return text;
 }
 
+// Sessions to resume, by "host:port", for the life of the process: a new connection to a
+// peer already seen skips the full handshake. Copies are kept, because OpenSSL marks a
+// connection's own session unusable when that connection ends without close_notify. Bounded:
+// past the limit the oldest key in order gives way.
+class ResumableSessions {
+public:
+    ~ResumableSessions() {
+        for (auto& [peer, session] : sessions_)
+            SSL_SESSION_free(session);
+    }
+    void keep(const std::string& peer, SSL_SESSION* session) {
+        SSL_SESSION* copy = SSL_SESSION_dup(session);
+        if (!copy) return;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        auto [it, added] = sessions_.try_emplace(peer, copy);
+        if (!added) {
+            SSL_SESSION_free(it->second);
+            it->second = copy;
+        } else if (sessions_.size() > maxPeers) {
+            auto victim = sessions_.begin() == it ? std::next(it) : sessions_.begin();
+            SSL_SESSION_free(victim->second);
+            sessions_.erase(victim);
+        }
+    }
+    void forget(const std::string& peer) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (auto it = sessions_.find(peer); it != sessions_.end()) {
+            SSL_SESSION_free(it->second);
+            sessions_.erase(it);
+        }
+    }
+    // Offers the kept session of peer, if any, for the handshake ssl is about to make.
+    void offer(const std::string& peer, SSL* ssl) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = sessions_.find(peer);
+        if (it != sessions_.end() && SSL_SESSION_is_resumable(it->second))
+            SSL_set_session(ssl, it->second);
+    }
+
+private:
+    static constexpr size_t maxPeers = 1024;
+    std::mutex mutex_;
+    std::map<std::string, SSL_SESSION*> sessions_;
+};
+
+ResumableSessions& resumableSessions() {
+    static ResumableSessions sessions;
+    return sessions;
+}
+
+// A session (a TLS 1.3 ticket arrives after the handshake, a TLS 1.2 session with it) is
+// kept under the peer its connection named in its application data.
+int keepNewSession(SSL* ssl, SSL_SESSION* session) {
+    if (const auto* peer = static_cast<const std::string*>(SSL_get_app_data(ssl)))
+        resumableSessions().keep(*peer, session);
+    return 0; // the copy is ours; OpenSSL keeps its own reference
+}
+
 // The process's one context, made on first use (loading the CA store takes tens of
 // milliseconds); ctx is nullptr when OpenSSL cannot make one.
 struct ClientContext {
@@ -54,6 +114,9 @@ const ClientContext& clientContext() {
         if (!c.ctx) return c;
         SSL_CTX_set_min_proto_version(c.ctx.get(), TLS1_2_VERSION);
         SSL_CTX_set_verify(c.ctx.get(), SSL_VERIFY_PEER, nullptr);
+        SSL_CTX_set_session_cache_mode(c.ctx.get(),
+                                       SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+        SSL_CTX_sess_set_new_cb(c.ctx.get(), keepNewSession);
         SSL_CTX_set_default_verify_paths(c.ctx.get());
         const char* extra = std::getenv(lumi::tlsCaFileVariable);
         if (extra && *extra && SSL_CTX_load_verify_locations(c.ctx.get(), extra, nullptr) != 1)
@@ -109,9 +172,15 @@ TlsSession::TlsSession(const std::string& host, const std::string& port)
         SSL_set_tlsext_host_name(h_->ssl, host.c_str());
         SSL_set1_host(h_->ssl, host.c_str());
     }
+    // A resumed session was verified for this same host and port by its full handshake.
+    SSL_set_app_data(h_->ssl, &peer_);
+    resumableSessions().offer(peer_, h_->ssl);
 }
 
-TlsSession::~TlsSession() = default;
+// The peer text goes before the handles: ssl must not point at it any longer.
+TlsSession::~TlsSession() {
+    if (h_->ssl) SSL_set_app_data(h_->ssl, nullptr);
+}
 
 void TlsSession::putInput(const char* data, size_t len) {
     if (h_->ssl && len > 0) BIO_write(h_->input, data, static_cast<int>(len));
@@ -141,6 +210,7 @@ TlsSession::Step TlsSession::handshake() {
     }
     const int e = SSL_get_error(h_->ssl, r);
     if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) return Step::WantInput;
+    resumableSessions().forget(peer_);
     const long verify = SSL_get_verify_result(h_->ssl);
     switch (verify) {
     case X509_V_OK:

@@ -5,7 +5,9 @@
 // Certificate and host-name checks are always on: the system's CA store, plus the file named
 // by LUMISIFT_CA_FILE when set (a company's TLS proxy, a test's throw-away CA). Host names go
 // out as SNI and are matched against the certificate; IPv4 literals are matched as addresses
-// and never sent as SNI. TLS 1.2 is the oldest version spoken.
+// and never sent as SNI. TLS 1.2 is the oldest version spoken. Sessions (TLS 1.3 tickets,
+// TLS 1.2 sessions) are kept per host and port for the life of the process, so a new
+// connection to a peer already seen is resumed; every full handshake verifies.
 #include <cstddef>
 #include <memory>
 #include <string>

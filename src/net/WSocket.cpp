@@ -144,6 +144,9 @@ void TWSocket::Connect() {
             return socketError("setsockopt(SO_KEEPALIVE)");
         if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0)
             return socketError("setsockopt(SO_REUSEADDR)");
+        // A request follows the TLS handshake's last small record at once, rather than
+        // waiting for the peer's delayed acknowledgement of it (Nagle).
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     } else {
         if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
             return socketError("bind");

@@ -212,6 +212,7 @@ private:
     bool tlsPushOutput();
     bool tlsEncrypt(const char* data, int len);
     int tlsReceive(void* buffer, int len);
+    int tlsReceiveRecord(void* buffer, int len); // what one read of the layer gives
     bool tlsHasWaiting() const;
     int64_t tlsDecryptedWaiting(size_t want) const;
     int64_t tlsRcvdCount() const;

@@ -17,11 +17,13 @@
 namespace {
 
 // Network bytes held undecrypted in the TLS layer before the socket stops reading: the
-// rest waits in the kernel, so a slow reader never makes memory grow.
-constexpr size_t tlsInputLimit = 64 * 1024;
+// rest waits in the kernel, so a slow reader never makes memory grow. Room for a full body
+// read (BodyReadSize) and its records' overhead.
+constexpr size_t tlsInputLimit = 320 * 1024;
 // Bytes decrypted ahead when a handler asks how many are waiting.
 constexpr size_t tlsPlainLimit = 64 * 1024;
 constexpr size_t tlsReadChunk = 16 * 1024;
+constexpr size_t tlsNetworkChunk = 64 * 1024;
 
 // Stops the time limit; the timer may be the sender of the call running now.
 void dropTimer(QPointer<QTimer>& timer) {
@@ -112,7 +114,7 @@ void TWSocket::tlsHandshakeFailed(int code, const std::string& text) {
 }
 
 void TWSocket::tlsPullInput() {
-    char chunk[tlsReadChunk];
+    char chunk[tlsNetworkChunk];
     while (handle_ >= 0 && tls_->inputWaiting() < tlsInputLimit) {
         const ssize_t n = ::recv(handle_, chunk, sizeof chunk, MSG_DONTWAIT);
         if (n > 0) {
@@ -159,7 +161,24 @@ bool TWSocket::tlsEncrypt(const char* data, int len) {
     return true;
 }
 
+// Records are drained in one pass: decrypted bytes are gathered until the buffer is full or
+// nothing more can be decrypted now. What stopped the gathering (no input yet, the end, a
+// broken record) is met again by the next call, which returns it.
 int TWSocket::tlsReceive(void* buffer, int len) {
+    int total = tlsReceiveRecord(buffer, len);
+    const int errorBefore = lastError_;
+    while (total > 0 && total < len && handle_ >= 0) {
+        const int more = tlsReceiveRecord(static_cast<char*>(buffer) + total, len - total);
+        if (more <= 0) {
+            lastError_ = errorBefore;
+            break;
+        }
+        total += more;
+    }
+    return total;
+}
+
+int TWSocket::tlsReceiveRecord(void* buffer, int len) {
     if (!tlsPlain_.empty()) {
         const size_t n = std::min(tlsPlain_.size(), static_cast<size_t>(len));
         std::memcpy(buffer, tlsPlain_.data(), n);

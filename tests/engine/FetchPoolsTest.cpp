@@ -105,6 +105,23 @@ TEST(ClientPools, LanLimitsTwentyPageFetchesAndTwentyFiveChecks) {
     EXPECT_THAT(checks, testing::ElementsAre(25, 25, 25, 25));
 }
 
+// Finished work is replaced at once: the timers are an hour apart, yet all 30 of each run.
+TEST(ClientPools, FinishedChecksAndPagesAreReplacedAtOnce) {
+    LoopbackServer server;
+    EngineUnderTest engine;
+    startQuietSearch(engine);
+    for (QTimer* timer : {engine->Timer1, engine->Timer2, engine->Timer3, engine->Timer4})
+        timer->start(3600 * 1000);
+    for (int i = 0; i < 30; ++i) {
+        engine->QueueForGetPage(server.url("/p" + std::to_string(i)), 99);
+        engine->QueueForCheckLink(server.url("/img/" + std::to_string(20000 + i) + ".jpg"));
+    }
+    engine->Timer2Timer();
+    engine->Timer1Timer();
+    EXPECT_TRUE(waitUntil([&] { return engine->FoundList.size() == 30 && poolsEmpty(engine); },
+                          NetworkWaitMs));
+}
+
 TEST(ClientPools, AbortReleasesEveryClientInOneSweepTick) {
     LoopbackServer server;
     EngineUnderTest engine;

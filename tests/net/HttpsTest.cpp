@@ -12,6 +12,8 @@
 #include <QProcessEnvironment>
 #include <QTcpServer>
 
+#include <openssl/ssl.h>
+
 #include "common/EventLoopWait.h"
 #include "net/HttpRecorder.h"
 #include "net/ScriptedServer.h"
@@ -243,5 +245,20 @@ TEST(Https, TheProxyLoginGoesToTheProxyOnly) {
         f.run();
         EXPECT_EQ(f.rec.error, login ? 0 : lumi::httpTunnelRefusedError);
         EXPECT_EQ(f.body.data().toStdString(), login ? "[]" : "");
+    }
+}
+
+// A peer seen before resumes its session (TLS 1.2 and 1.3): one full handshake in three.
+TEST(Https, SessionsAreResumedPerHostAndPort) {
+    for (const int version : {TLS1_2_VERSION, TLS1_3_VERSION}) {
+        TlsCutEnding newest;
+        newest.maxVersion = version;
+        TlsCutServer server(*certs, "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok", newest);
+        for (int i = 0; i < 3; ++i) {
+            Fetch f(https("localhost", server.port()));
+            f.run();
+            EXPECT_EQ(f.body.data().toStdString(), "ok");
+        }
+        EXPECT_EQ(server.fullHandshakes * 10 + server.resumedHandshakes, 12) << version;
     }
 }

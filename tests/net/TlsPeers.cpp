@@ -81,6 +81,7 @@ void TlsCutServer::serve() {
         SSL_CTX_set_min_proto_version(ctx, TLS1_3_VERSION);
         SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, nullptr);
     }
+    if (after_.maxVersion) SSL_CTX_set_max_proto_version(ctx, after_.maxVersion);
     while (!stop_) {
         pollfd p{listener_, POLLIN, 0};
         if (poll(&p, 1, 50) <= 0) continue;
@@ -92,7 +93,9 @@ void TlsCutServer::serve() {
         pollfd in{fd, POLLIN, 0};
         if (after_.helloOnly)
             poll(&in, 1, 5000);
-        else if (SSL_accept(ssl) == 1 && SSL_read(ssl, request, sizeof request) > 0 && !reply_.empty())
+        else if (SSL_accept(ssl) == 1 &&
+                 ++(SSL_session_reused(ssl) ? resumedHandshakes : fullHandshakes) > 0 &&
+                 SSL_read(ssl, request, sizeof request) > 0 && !reply_.empty())
             SSL_write(ssl, reply_.data(), static_cast<int>(reply_.size()));
         if (!after_.raw.empty()) ::send(fd, after_.raw.data(), after_.raw.size(), MSG_NOSIGNAL);
         // A client that missed the failure would wait here until the server stops.

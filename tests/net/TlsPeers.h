@@ -36,10 +36,11 @@ private:
 
 // After the reply: bytes beside TLS (a forged record), then waiting for the client to close;
 // a reset instead of a close; TLS 1.3 with a client certificate required (then waiting too);
-// no handshake, only the client's hello awaited.
+// no handshake, only the client's hello awaited; the newest TLS version spoken (0: any).
 struct TlsCutEnding {
     std::string raw;
     bool reset = false, askCertificate = false, helloOnly = false;
+    int maxVersion = 0;
 };
 
 // A TLS server thread: handshake (good certificate), request, `reply`, no close_notify.
@@ -48,6 +49,7 @@ public:
     TlsCutServer(const TestCertificates& certs, std::string reply, TlsCutEnding after = {});
     ~TlsCutServer();
     int port() const { return port_; }
+    std::atomic<int> fullHandshakes{0}, resumedHandshakes{0};
 
 private:
     void serve();

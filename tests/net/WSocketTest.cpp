@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -176,6 +178,10 @@ TEST(WSocket, ConversationEventsAndOrders) {
     ASSERT_TRUE(waitUntil([&] { return s.State() == wsConnected; }));
     EXPECT_THROW(s.setPort("81"), ESocketException);
     EXPECT_NO_THROW(s.setPort(" " + server.port())); // the same value is no change
+    int noDelay = 0;
+    socklen_t noDelayLen = sizeof noDelay;
+    getsockopt(s.HSocket(), IPPROTO_TCP, TCP_NODELAY, &noDelay, &noDelayLen);
+    EXPECT_EQ(noDelay, 1) << "small writes go at once";
 
     log.clear();
     EXPECT_EQ(s.SendStr("hello"), 5);
