@@ -31,6 +31,7 @@
 #include "files/unit_Download.h"
 #include "shell/Commands.h"
 #include "shell/PanelArt.h"
+#include "shell/ResultGrid.h"
 #include "shell/ResultList.h"
 #include "shell/SearchBar.h"
 #include "shell/Unit2.h"
@@ -71,6 +72,7 @@ TForm1::TForm1(const std::string& settingsFileName, QWidget* parent)
         if (Form2) Form2->show();
     };
     Results = std::make_unique<lumi::ResultList>(panel_Search);
+    Grid = std::make_unique<lumi::ResultGrid>(*Results, *SettingsFile);
     Viewer = std::make_unique<lumi::ViewerPanel>(Panel3);
     Viewer->OnShowPanel = [this] { ShowPanel(Viewer->panel_Viewer); };
     Transfers = new lumi::FileTransfers(SettingsFile->FileName(), this);
@@ -177,6 +179,8 @@ void TForm1::connectKeys() {
                      this, &QWidget::close);
     QObject::connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this), &QShortcut::activated,
                      this, [this] { Search->Button1Click(); });
+    QObject::connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this), &QShortcut::activated,
+                     this, [this] { Grid->toggle(); });
     // The viewer takes the keys while it shows, so that Enter cannot reach a hidden command.
     Viewer->panel_Viewer->setFocusPolicy(Qt::ClickFocus);
 }
@@ -209,6 +213,7 @@ void TForm1::connectEngine() {
     Engine->setRecursiveSearchReader(
         [this] { return Search->CheckBox_RecursiveSearch->isChecked(); });
     Results->attachEngine(Engine);
+    Grid->attachEngine(Engine);
     Search->attachEngine(Engine);
     Commands->attachEngine(Engine);
     Viewer->attach(*Engine, *Transfers);
