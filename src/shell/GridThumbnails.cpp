@@ -35,10 +35,19 @@ QImage decodeThumbnail(const QByteArray& bytes) {
     return image;
 }
 
-GridThumbnails::GridThumbnails(std::string settingsPath, QObject* parent)
-    : QObject(parent), fetches_(std::move(settingsPath), this) {
+GridThumbnails::GridThumbnails(std::string settingsPath, std::string cacheFolder,
+                               QObject* parent)
+    : QObject(parent), fetches_(std::move(settingsPath), this), disk_(std::move(cacheFolder)) {
     decoders_.setMaxThreadCount(2);
     fetches_.OnFetched = [this](const ThumbnailFetched& outcome) { fetched(outcome); };
+    decoders_.start([this] {
+        const std::vector<std::string> kept = disk_.prune();
+        onUiThread([this, kept] {
+            onDisk_.insert(kept.begin(), kept.end());
+            diskKnown_ = true;
+            want(lastWanted_);
+        });
+    });
 }
 
 GridThumbnails::~GridThumbnails() {
@@ -61,12 +70,38 @@ GridThumbnails::State GridThumbnails::state(const std::string& key, const QImage
 }
 
 void GridThumbnails::want(const std::vector<ThumbnailRequest>& wanted) {
+    lastWanted_ = wanted;
+    // The disk is asked before the network: nothing goes out until it is known.
+    if (!diskKnown_) return;
     std::vector<ThumbnailRequest> asked;
-    for (const ThumbnailRequest& request : wanted)
-        if (!images_.find(request.key) && !broken_.count(request.key) &&
-            !large_.count(request.key) && !decoding_.count(request.key))
+    for (const ThumbnailRequest& request : wanted) {
+        if (images_.find(request.key) || broken_.count(request.key) ||
+            large_.count(request.key) || decoding_.count(request.key))
+            continue;
+        if (onDisk_.count(ThumbnailDiskCache::entryName(request.key)))
+            decodeFromDisk(request.key);
+        else
             asked.push_back(request);
+    }
     fetches_.want(std::move(asked));
+}
+
+// A kept file that does not decode is dropped, and the thumbnail asked for anew.
+void GridThumbnails::decodeFromDisk(const std::string& key) {
+    decoding_.insert(key);
+    decoders_.start([this, key] {
+        try {
+            const QImage image = decodeThumbnail(disk_.read(key));
+            onUiThread([this, key, image] { decoded(key, image, {}); });
+        } catch (const std::exception&) {
+            disk_.drop(key);
+            onUiThread([this, key] {
+                decoding_.erase(key);
+                onDisk_.erase(ThumbnailDiskCache::entryName(key));
+                want(lastWanted_);
+            });
+        }
+    });
 }
 
 void GridThumbnails::clear() {
@@ -88,13 +123,15 @@ void GridThumbnails::fetched(const ThumbnailFetched& outcome) {
             std::string reason;
             try {
                 image = decodeThumbnail(bytes);
+                QByteArray kept;
+                QBuffer buffer(&kept);
+                if (buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "JPG", 85) &&
+                    disk_.write(key, kept))
+                    onUiThread([this, key] { onDisk_.insert(ThumbnailDiskCache::entryName(key)); });
             } catch (const std::exception& e) {
                 reason = std::string("Not a picture: ") + e.what();
             }
-            // Delivered on the UI thread; the destructor waits for this task.
-            QMetaObject::invokeMethod(
-                this, [this, key, image, reason] { decoded(key, image, reason); },
-                Qt::QueuedConnection);
+            onUiThread([this, key, image, reason] { decoded(key, image, reason); });
         });
     }
     if (OnChanged) OnChanged();

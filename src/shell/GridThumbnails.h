@@ -1,7 +1,8 @@
 #pragma once
 // The thumbnails of the results grid: what each cell shows (waiting, the picture, a broken
 // mark with its reason, or "large picture"), fetched through ThumbnailFetches, decoded and
-// fitted off the UI thread, and kept in a memory cache bounded by its bytes.
+// fitted off the UI thread, and kept in a memory cache bounded by its bytes and in a disk
+// cache that outlives the run (pruned when the grid starts).
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -13,6 +14,7 @@
 #include <QThreadPool>
 
 #include "engine/LruCache.h"
+#include "engine/ThumbnailDiskCache.h"
 #include "engine/ThumbnailFetches.h"
 
 namespace lumi {
@@ -31,7 +33,8 @@ class GridThumbnails : public QObject {
 public:
     enum class State { Unknown, Waiting, Ready, Broken, Large };
 
-    explicit GridThumbnails(std::string settingsPath, QObject* parent = nullptr);
+    // cacheFolder: where thumbnails are kept between runs, ending with "/".
+    GridThumbnails(std::string settingsPath, std::string cacheFolder, QObject* parent = nullptr);
     // Waits for the decodes under way.
     ~GridThumbnails() override;
 
@@ -50,6 +53,12 @@ public:
 private:
     void fetched(const ThumbnailFetched& outcome);
     void decoded(const std::string& key, const QImage& image, const std::string& reason);
+    void decodeFromDisk(const std::string& key);
+    // Delivers work of the decoders on the UI thread (this outlives them).
+    template <class Step>
+    void onUiThread(Step step) {
+        QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
+    }
 
     ThumbnailFetches fetches_;
     QThreadPool decoders_;
@@ -57,6 +66,10 @@ private:
     std::unordered_map<std::string, std::string> broken_; // key -> reason
     std::unordered_set<std::string> large_;
     std::unordered_set<std::string> decoding_;
+    ThumbnailDiskCache disk_;
+    std::unordered_set<std::string> onDisk_; // entry names
+    bool diskKnown_ = false;
+    std::vector<ThumbnailRequest> lastWanted_;
 };
 
 } // namespace lumi

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "analysis/SearchServices.h"
+#include "base/AppPaths.h"
 #include "base/IniFiles.h"
 #include "engine/ResultsModel.h"
 #include "engine/SearchEngine.h"
@@ -32,7 +33,8 @@ constexpr int AskDelayMs = 30;
 
 ResultGrid::ResultGrid(ResultList& list, TIniFile& settings)
     : list_(list), settings_(settings),
-      thumbnails_(std::make_unique<GridThumbnails>(settings.FileName())) {
+      thumbnails_(
+          std::make_unique<GridThumbnails>(settings.FileName(), thumbnailCacheFolder())) {
     auto* frameLayout = static_cast<QVBoxLayout*>(list.ListFrame->layout());
     auto* switchRow = new QHBoxLayout;
     switchRow->addStretch(1);

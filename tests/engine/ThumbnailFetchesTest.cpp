@@ -1,15 +1,19 @@
 // The grid's thumbnail fetches against a scripted loopback server: the sources in order,
 // the size limit on the picture itself, at most six at once, and queued requests dropped
-// when the view no longer wants them.
+// when the view no longer wants them; the disk cache's bound.
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include "common/EventLoopWait.h"
+#include "engine/ThumbnailDiskCache.h"
 #include "engine/ThumbnailFetches.h"
 #include "net/ScriptedServer.h"
 
@@ -114,4 +118,27 @@ TEST_F(FetchesFixture, AtMostSixRunAndQueuedOnesNoLongerWantedAreDropped) {
     EXPECT_EQ(fetches->queued(), 0u);
     for (const std::string& path : pathsOf(server))
         EXPECT_LT(std::stoi(path.substr(1)), 6) << "only the first six were ever asked for";
+}
+
+TEST(ThumbnailDiskCache, PruningDropsTheOldestUntilTheRestFitTheBound) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/thumbs/";
+    const lumi::ThumbnailDiskCache cache(folder, 250);
+    const QDateTime now = QDateTime::currentDateTime();
+    // Address, bytes, age in hours.
+    const std::vector<std::tuple<std::string, int, int>> files = {
+        {"http://a/old.jpg", 100, 30}, {"http://a/new.jpg", 100, 1},
+        {"http://a/mid.jpg", 100, 5},  {"http://a/older.jpg", 10, 40}};
+    for (const auto& [address, size, hours] : files) {
+        ASSERT_TRUE(cache.write(address, QByteArray(size, 'j')));
+        QFile file(QString::fromStdString(folder + lumi::ThumbnailDiskCache::entryName(address)));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(now.addSecs(-3600 * hours), QFileDevice::FileModificationTime));
+    }
+    EXPECT_EQ(cache.prune(), (std::vector<std::string>{
+                                 lumi::ThumbnailDiskCache::entryName("http://a/new.jpg"),
+                                 lumi::ThumbnailDiskCache::entryName("http://a/mid.jpg")}))
+        << "the newest that fit, newest first; the older ones go even when small";
+    EXPECT_TRUE(cache.read("http://a/old.jpg").isEmpty());
+    EXPECT_EQ(cache.read("http://a/mid.jpg"), QByteArray(100, 'j'));
 }

