@@ -88,6 +88,8 @@ ResultGrid::ResultGrid(ResultList& list, TIniFile& settings)
         if (!askTimer_->isActive()) askTimer_->start();
     };
     connect(GridView->verticalScrollBar(), &QScrollBar::valueChanged, this, askSoon);
+    // The layout of cells arriving in batches ends with the scroll range growing.
+    connect(GridView->verticalScrollBar(), &QScrollBar::rangeChanged, this, askSoon);
     QAbstractItemModel* sorted = list.sortedModel();
     connect(sorted, &QAbstractItemModel::rowsInserted, this, askSoon);
     connect(sorted, &QAbstractItemModel::layoutChanged, this, askSoon);
@@ -146,13 +148,25 @@ void ResultGrid::askVisible() {
     // One screen ahead, below what is shown.
     const QRect ahead = screen.adjusted(0, 0, 0, screen.height());
     QAbstractItemModel* sorted = list_.sortedModel();
-    // In the grid's order, so those on screen come before those ahead.
+    // Cells flow left to right, top to bottom: the first one reaching the screen is found
+    // by halving, and the walk stops below the screen ahead. In the grid's order, so those
+    // on screen come before those ahead.
+    const auto cell = [&](int row) { return GridView->visualRect(sorted->index(row, 0)); };
+    int first = 0;
+    for (int last = sorted->rowCount(); first < last;) {
+        const int middle = first + (last - first) / 2;
+        // A cell not laid out yet (an empty place) counts as below.
+        const QRect place = cell(middle);
+        if (place.isValid() && place.bottom() < ahead.top())
+            first = middle + 1;
+        else
+            last = middle;
+    }
     std::vector<ThumbnailRequest> wanted;
-    const int rows = sorted->rowCount();
-    for (int row = 0; row < rows; ++row) {
-        const QModelIndex index = sorted->index(row, 0);
-        if (!GridView->visualRect(index).intersects(ahead)) continue;
-        const int found = list_.sortedModel()->mapToSource(index).row();
+    for (int row = first; row < sorted->rowCount(); ++row) {
+        const QRect place = cell(row);
+        if (!place.isValid() || place.top() > ahead.bottom()) break;
+        const int found = list_.sortedModel()->mapToSource(sorted->index(row, 0)).row();
         if (found < 0 || static_cast<size_t>(found) >= engine_->FoundList.size()) continue;
         const std::string& address = engine_->FoundList[static_cast<size_t>(found)];
         wanted.push_back(
