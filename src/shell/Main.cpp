@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -154,6 +155,7 @@ void TForm1::connectKeys() {
                               Search->CheckBox_RecursiveSearch,
                               Search->Button1,
                               Results->ListView1,
+                              Grid->GridView,
                               Commands->GlimFade6,
                               Commands->GlimFade8,
                               Commands->GlimFade4,
