@@ -138,7 +138,8 @@ void readOpenverse(const QJsonObject& root, int64_t position, ArchiveAnswer& ans
                           pictureTitle(textField(r, "title")),
                           textField(r, "creator"),
                           openverseLicence(stringField(r, "license"), stringField(r, "license_version")),
-                          pictureAddress(r.value(QLatin1String("license_url")).toString())};
+                          pictureAddress(r.value(QLatin1String("license_url")).toString()),
+                          pictureAddress(r.value(QLatin1String("thumbnail")).toString())};
         answer.pictures.push_back(std::move(picture));
     });
     // Compared as a number: a count like 1e300 does not fit a whole-number type.
@@ -174,7 +175,8 @@ void readCommons(const QJsonObject& root, int64_t position, ArchiveAnswer& answe
                           pictureTitle(textField(page, "title")),
                           plainTextOfHtml(metaText("Artist")),
                           plainTextOfHtml(metaText("LicenseShortName")),
-                          pictureAddress(QString::fromStdString(plainTextOfHtml(metaText("LicenseUrl"))))};
+                          pictureAddress(QString::fromStdString(plainTextOfHtml(metaText("LicenseUrl")))),
+                          pictureAddress(info.value(QLatin1String("thumburl")).toString())};
         ordered.emplace_back(page.value(QLatin1String("index")).toDouble(), std::move(picture));
     }
     std::stable_sort(ordered.begin(), ordered.end(),
@@ -195,7 +197,8 @@ void readSearXNG(const QJsonObject& root, int64_t position, ArchiveAnswer& answe
         // A metasearch names no creator or licence: the page it links to must be asked.
         picture.source = {ServiceId::SearXNG,
                           pictureAddress(r.value(QLatin1String("url")).toString()),
-                          textField(r, "title"), "", "", ""};
+                          textField(r, "title"), "", "", "",
+                          pictureAddress(r.value(QLatin1String("thumbnail_src")).toString())};
         answer.pictures.push_back(std::move(picture));
     });
     if (answer.results > 0) answer.next = position + 1;

@@ -46,6 +46,8 @@ struct PictureSource {
     std::string creator;
     std::string licence; // e.g. "CC BY-SA 4.0"; empty when none is known
     std::string licenceUrl;
+    // The small picture the archive offers beside the picture itself; empty when none.
+    std::string thumbnail = {};
 };
 
 // Whether the page of a classic service carries any of its parser's markers; a result page

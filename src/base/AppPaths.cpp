@@ -85,6 +85,10 @@ std::string slideshowFolder() {
     return userFolder(QStandardPaths::GenericCacheLocation) + "/slideshow/";
 }
 
+std::string thumbnailCacheFolder() {
+    return userFolder(QStandardPaths::GenericCacheLocation) + "/thumbs/";
+}
+
 std::string registryStorePath() {
     return userFolder(QStandardPaths::GenericConfigLocation) + "/registry.ini";
 }

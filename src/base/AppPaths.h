@@ -35,6 +35,9 @@ std::string buildTreeRoot();
 std::string settingsFilePath();
 // "slideshow/" beside the program, or in the user's cache folder; ends with "/".
 std::string slideshowFolder();
+// The grid's thumbnails on disk: "lumisift/thumbs/" in the user's cache folder, whichever
+// copy runs; ends with "/".
+std::string thumbnailCacheFolder();
 // The per-user registry store: always in the user's configuration folder, since it holds
 // what this user has seen whichever copy of the program runs.
 std::string registryStorePath();

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -32,6 +33,7 @@
 #include "files/unit_Download.h"
 #include "shell/Commands.h"
 #include "shell/PanelArt.h"
+#include "shell/ResultGrid.h"
 #include "shell/ResultList.h"
 #include "shell/SearchBar.h"
 #include "shell/Unit2.h"
@@ -72,6 +74,7 @@ TForm1::TForm1(const std::string& settingsFileName, QWidget* parent)
         if (Form2) Form2->show();
     };
     Results = std::make_unique<lumi::ResultList>(panel_Search);
+    Grid = std::make_unique<lumi::ResultGrid>(*Results, *SettingsFile);
     Viewer = std::make_unique<lumi::ViewerPanel>(Panel3);
     Viewer->OnShowPanel = [this] { ShowPanel(Viewer->panel_Viewer); };
     Transfers = new lumi::FileTransfers(SettingsFile->FileName(), this);
@@ -153,6 +156,7 @@ void TForm1::connectKeys() {
                               Search->CheckBox_RecursiveSearch,
                               Search->Button1,
                               Results->ListView1,
+                              Grid->GridView,
                               Commands->GlimFade6,
                               Commands->GlimFade8,
                               Commands->GlimFade4,
@@ -178,6 +182,8 @@ void TForm1::connectKeys() {
                      this, &QWidget::close);
     QObject::connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this), &QShortcut::activated,
                      this, [this] { Search->Button1Click(); });
+    QObject::connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this), &QShortcut::activated,
+                     this, [this] { Grid->toggle(); });
     // The viewer takes the keys while it shows, so that Enter cannot reach a hidden command.
     Viewer->panel_Viewer->setFocusPolicy(Qt::ClickFocus);
 }
@@ -210,6 +216,7 @@ void TForm1::connectEngine() {
     Engine->setRecursiveSearchReader(
         [this] { return Search->CheckBox_RecursiveSearch->isChecked(); });
     Results->attachEngine(Engine);
+    Grid->attachEngine(Engine);
     Search->attachEngine(Engine);
     Commands->attachEngine(Engine);
     Viewer->attach(*Engine, *Transfers);

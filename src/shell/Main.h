@@ -21,6 +21,7 @@ namespace lumi {
 class Commands;
 class FileTransfers;
 class ResultList;
+class ResultGrid;
 class SearchBar;
 class SearchEngine;
 class VersionCheck;
@@ -44,6 +45,7 @@ public:
     // The window's parts.
     std::unique_ptr<lumi::SearchBar> Search;
     std::unique_ptr<lumi::ResultList> Results;
+    std::unique_ptr<lumi::ResultGrid> Grid;
     std::unique_ptr<lumi::ViewerPanel> Viewer;
     std::unique_ptr<lumi::Commands> Commands;
 

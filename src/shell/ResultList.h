@@ -30,6 +30,8 @@ public:
 
     // The selected result rows (rows of the engine's results, whatever the sort), ascending.
     std::vector<size_t> selectedRows() const;
+    // The rows in the order the list shows them; the grid shows the same.
+    QSortFilterProxyModel* sortedModel() const { return sorted_; }
 
     // A double click anywhere in the list, on a row or not, or Enter in the list.
     std::function<void()> OnView;

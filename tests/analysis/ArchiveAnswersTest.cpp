@@ -95,7 +95,7 @@ TEST(ArchiveAnswers, SourcesCarryTitleCreatorLicenceAndLandingPage) {
         ServiceId::Openverse,
         R"({"results":[{"url":"http://a/1.jpg","foreign_landing_url":"http://a/1","title":"Dusk",
             "creator":"\u00c9mile","license":"by-sa","license_version":"2.0",
-            "license_url":"https://cc/by-sa/2.0/","filesize":52000},
+            "license_url":"https://cc/by-sa/2.0/","filesize":52000,"thumbnail":"http://t/1"},
            {"url":"http://a/2.jpg","license":"cc0","license_version":"1.0","filesize":null},
            {"url":"http://a/3.jpg","license":"pdm","filesize":-1}]})",
         1);
@@ -107,6 +107,8 @@ TEST(ArchiveAnswers, SourcesCarryTitleCreatorLicenceAndLandingPage) {
     EXPECT_EQ(first.creator, "\xc3\x89mile"); // UTF-8
     EXPECT_EQ(first.licence, "CC BY-SA 2.0");
     EXPECT_EQ(first.licenceUrl, "https://cc/by-sa/2.0/");
+    EXPECT_EQ(first.thumbnail, "http://t/1");
+    EXPECT_EQ(openverse.pictures[1].source.thumbnail, "");
     EXPECT_EQ(openverse.pictures[0].size, 52000);
     EXPECT_EQ(openverse.pictures[1].source.licence, "CC0 1.0");
     EXPECT_EQ(openverse.pictures[1].size, 0);
@@ -116,7 +118,7 @@ TEST(ArchiveAnswers, SourcesCarryTitleCreatorLicenceAndLandingPage) {
     const ArchiveAnswer commons = readArchiveAnswer(
         ServiceId::Commons,
         R"({"query":{"pages":{"1":{"title":"File:Old harbour.v2.jpg","imageinfo":[{
-            "url":"http://c/a.jpg","descriptionurl":"http://c/File:a","mime":"image/jpeg",
+            "url":"http://c/a.jpg","thumburl":"//c/320px-a.jpg","descriptionurl":"http://c/File:a","mime":"image/jpeg",
             "size":777,"extmetadata":{"LicenseShortName":{"value":"CC BY 4.0"},
             "LicenseUrl":{"value":"https://cc/by/4.0/"},
             "Artist":{"value":"<a href=\"x\">Ann &amp; <b>Bo</b></a>\n  &lt;studio&gt;"}}}]}}}})",
@@ -127,6 +129,12 @@ TEST(ArchiveAnswers, SourcesCarryTitleCreatorLicenceAndLandingPage) {
     EXPECT_EQ(file.creator, "Ann & Bo <studio>");
     EXPECT_EQ(file.licence, "CC BY 4.0");
     EXPECT_EQ(file.page, "http://c/File:a");
+    EXPECT_EQ(file.thumbnail, "https://c/320px-a.jpg");
+    const ArchiveAnswer searx = readArchiveAnswer(
+        ServiceId::SearXNG,
+        R"({"results":[{"img_src":"http://s/a.jpg","thumbnail_src":"http://s/t.jpg"}]})", 1);
+    ASSERT_EQ(searx.pictures.size(), 1u);
+    EXPECT_EQ(searx.pictures[0].source.thumbnail, "http://s/t.jpg");
     EXPECT_EQ(commons.pictures[0].size, 777);
 }
 

@@ -12,8 +12,10 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QScreen>
+#include <QSortFilterProxyModel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -26,6 +28,8 @@
 #include "shell/Main.h"
 #include "widgets/GlimFade.h"
 #include "shell/Commands.h"
+#include "shell/GridThumbnails.h"
+#include "shell/ResultGrid.h"
 #include "shell/ResultList.h"
 #include "shell/SearchBar.h"
 
@@ -212,6 +216,43 @@ TEST(MainWindowEndToEnd, RowsStaySortedWhileTheyArriveAndNameTheirSource) {
                 sources.count(QStringLiteral("127.0.0.1")));
     if (!shot.isEmpty()) {
         list.selectionModel()->select(list.model()->index(1, 0),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        EXPECT_TRUE(form->grab().save(shot));
+    }
+    form.reset();
+}
+
+// The grid fills with thumbnails of the sandbox's pictures, from archives and sites alike.
+// With LUMISIFT_GRID_SHOT=FILE.png the window is grabbed into FILE.png (the README's picture).
+TEST(MainWindowEndToEnd, TheGridShowsThumbnailsOfTheRowsOnScreen) {
+    WindowOverSandbox window;
+    ASSERT_TRUE(window.sandbox.running()) << window.sandbox.error();
+    auto& form = window.form;
+    form->resize(1040, 720);
+    form->Grid->toggle();
+    QTest::keyClicks(form->Search->Edit1, QStringLiteral("harbour lights"));
+    QTest::keyClick(form->Search->Edit1, Qt::Key_Return);
+    ASSERT_TRUE(waitUntil([&] { return !form->Engine->Searching; }, 90000));
+    // By size, largest first: archive rows and site rows mixed.
+    form->Results->ListView1->sortByColumn(1, Qt::DescendingOrder);
+    QListView& grid = *form->Grid->GridView;
+    const auto shown = [&] {
+        int ready = 0;
+        for (int row = 0; row < 8 && row < grid.model()->rowCount(); ++row) {
+            const QImage* image = nullptr;
+            std::string reason;
+            const QModelIndex index = form->Results->sortedModel()->mapToSource(
+                grid.model()->index(row, 0));
+            ready += form->Grid->thumbnails().state(form->Engine->FoundList[size_t(index.row())],
+                                                    &image, &reason) ==
+                     lumi::GridThumbnails::State::Ready;
+        }
+        return ready;
+    };
+    ASSERT_TRUE(waitUntil([&] { return shown() == 8; }, 30000)) << shown() << " of 8 shown";
+    const QString shot = qEnvironmentVariable("LUMISIFT_GRID_SHOT");
+    if (!shot.isEmpty()) {
+        grid.selectionModel()->select(grid.model()->index(1, 0),
                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
         EXPECT_TRUE(form->grab().save(shot));
     }

@@ -25,6 +25,7 @@
 #include "shell/Unit2.h"
 #include "widgets/GlimFade.h"
 #include "shell/SearchBar.h"
+#include "shell/ResultGrid.h"
 #include "shell/ResultList.h"
 #include "shell/ViewerPanel.h"
 #include "shell/Commands.h"
@@ -345,10 +346,11 @@ TEST_F(MainWindowTest, LayoutPlacesEveryControl) {
     EXPECT_EQ(list.selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(list.selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list.editTriggers(), QAbstractItemView::NoEditTriggers);
-    // The 5-pixel black strips around the list.
+    // The 5-pixel black strips around the list, and the view switch above it.
     const QRect inFrame = list.geometry();
     EXPECT_EQ(inFrame.left(), 5);
-    EXPECT_EQ(inFrame.top(), 5);
+    EXPECT_EQ(form->Grid->ViewSwitch->geometry().top(), 5);
+    EXPECT_GT(inFrame.top(), form->Grid->ViewSwitch->geometry().bottom());
     EXPECT_EQ(form->Results->ListFrame->width() - inFrame.right() - 1, 5);
 }
 

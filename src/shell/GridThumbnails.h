@@ -1,0 +1,75 @@
+#pragma once
+// The thumbnails of the results grid: what each cell shows (waiting, the picture, a broken
+// mark with its reason, or "large picture"), fetched through ThumbnailFetches, decoded and
+// fitted off the UI thread, and kept in a memory cache bounded by its bytes and in a disk
+// cache that outlives the run (pruned when the grid starts).
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include <QImage>
+#include <QObject>
+#include <QThreadPool>
+
+#include "engine/LruCache.h"
+#include "engine/ThumbnailDiskCache.h"
+#include "engine/ThumbnailFetches.h"
+
+namespace lumi {
+
+// The box a thumbnail is fitted into, aspect kept.
+inline constexpr int ThumbWidth = 160;
+inline constexpr int ThumbHeight = 120;
+// The decoded thumbnails kept in memory.
+inline constexpr size_t ThumbMemoryBytes = size_t(64) << 20;
+
+// The bytes of a thumbnail source as a picture fitted into ThumbWidth x ThumbHeight (upright
+// by its EXIF orientation); throws PictureError for anything that is not a whole picture.
+QImage decodeThumbnail(const QByteArray& bytes);
+
+class GridThumbnails : public QObject {
+public:
+    enum class State { Unknown, Waiting, Ready, Broken, Large };
+
+    // cacheFolder: where thumbnails are kept between runs, ending with "/".
+    GridThumbnails(std::string settingsPath, std::string cacheFolder, QObject* parent = nullptr);
+    // Waits for the decodes under way.
+    ~GridThumbnails() override;
+
+    // What the cell of key shows; image is set for Ready, reason for Broken.
+    State state(const std::string& key, const QImage** image, std::string* reason);
+    // The requests of the cells on screen and one screen ahead, nearest first; those with a
+    // thumbnail, a failure or a decode under way are left out.
+    void want(const std::vector<ThumbnailRequest>& wanted);
+    // A new search: what is on its way stops; the cached thumbnails stay.
+    void clear();
+
+    ThumbnailFetches& fetches() { return fetches_; }
+    // A cell's picture or state changed.
+    std::function<void()> OnChanged;
+
+private:
+    void fetched(const ThumbnailFetched& outcome);
+    void decoded(const std::string& key, const QImage& image, const std::string& reason);
+    void decodeFromDisk(const std::string& key);
+    // Delivers work of the decoders on the UI thread (this outlives them).
+    template <class Step>
+    void onUiThread(Step step) {
+        QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
+    }
+
+    ThumbnailFetches fetches_;
+    QThreadPool decoders_;
+    LruCache<QImage> images_{ThumbMemoryBytes};
+    std::unordered_map<std::string, std::string> broken_; // key -> reason
+    std::unordered_set<std::string> large_;
+    std::unordered_set<std::string> decoding_;
+    ThumbnailDiskCache disk_;
+    std::unordered_set<std::string> onDisk_; // entry names
+    bool diskKnown_ = false;
+    std::vector<ThumbnailRequest> lastWanted_;
+};
+
+} // namespace lumi

@@ -1,0 +1,174 @@
+// The results grid in the main window (offscreen): one selection with the list, the switch
+// and its setting, thumbnails asked for only by the cells on screen, and hostile bytes
+// where a thumbnail should be; thumbnails kept on disk.
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QListView>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include "base/AppPaths.h"
+#include "base/ErrorReport.h"
+#include "common/EventLoopWait.h"
+#include "engine/SearchEngine.h"
+#include "engine/ThumbnailDiskCache.h"
+#include "net/ScriptedServer.h"
+#include "picture/PictureDecode.h"
+#include "shell/GridThumbnails.h"
+#include "shell/Main.h"
+#include "shell/ResultGrid.h"
+#include "shell/ResultList.h"
+
+using lumi::test::waitUntil;
+
+namespace {
+
+QByteArray bytesOf(const char* name) {
+    QFile file(QString::fromUtf8(LUMISIFT_TEST_PICTURES) + QLatin1Char('/') + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+struct ResultGridTest : ::testing::Test {
+    QTemporaryDir scratch;
+    std::string settingsPath = scratch.filePath(QStringLiteral("lumisift.ini")).toStdString();
+    std::unique_ptr<TForm1> form;
+
+    void open() {
+        form = std::make_unique<TForm1>(settingsPath);
+        form->AskYesNo = [](const QString&) { return false; };
+        form->show();
+    }
+    void SetUp() override {
+        lumi::setProgramFolder(scratch.path().toStdString());
+        lumi::setErrorSink([](const std::string&) {});
+        open();
+    }
+    void TearDown() override {
+        form.reset();
+        lumi::setErrorSink({});
+        lumi::setProgramFolder({});
+    }
+    void list(const std::vector<std::string>& addresses) {
+        form->Engine->Searching = true;
+        for (const std::string& address : addresses)
+            form->Engine->AddToListView(address, 0);
+        form->Engine->Searching = false;
+        ASSERT_TRUE(waitUntil([&] {
+            return form->Grid->GridView->model()->rowCount() == int(addresses.size());
+        }));
+    }
+};
+
+} // namespace
+
+TEST_F(ResultGridTest, BothViewsShareOneSelectionAndTheChoiceIsKept) {
+    list({"http://h/a.jpg", "http://h/b.jpg", "http://h/c.jpg"});
+    EXPECT_FALSE(form->Grid->showingGrid()) << "the list by default";
+    QTest::keyClick(form.get(), Qt::Key_G, Qt::ControlModifier);
+    ASSERT_TRUE(form->Grid->showingGrid());
+    EXPECT_EQ(form->Grid->ViewSwitch->text(), QStringLiteral("List"));
+    QListView& grid = *form->Grid->GridView;
+    grid.setFocus();
+    grid.setCurrentIndex(grid.model()->index(2, 0));
+    grid.selectionModel()->clearSelection();
+    QTest::keyClick(&grid, Qt::Key_Space);
+    EXPECT_EQ(form->Results->selectedRows(), std::vector<size_t>{2}) << "Space selects";
+    QTest::keyClick(&grid, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(form->Results->selectedRows(), (std::vector<size_t>{0, 1, 2}));
+    QTest::keyClick(&grid, Qt::Key_Space);
+    EXPECT_EQ(form->Results->selectedRows(), (std::vector<size_t>{0, 1})) << "Space toggles";
+    bool viewed = false;
+    form->Results->OnView = [&viewed] { viewed = true; };
+    QTest::keyClick(&grid, Qt::Key_Return);
+    EXPECT_TRUE(viewed) << "Enter views";
+
+    form.reset();
+    open();
+    EXPECT_TRUE(form->Grid->showingGrid()) << "View=grid was kept";
+    form->Grid->toggle();
+    form.reset();
+    open();
+    EXPECT_FALSE(form->Grid->showingGrid());
+}
+
+TEST_F(ResultGridTest, OnlyCellsOnScreenAskAndScrolledAwayOnesAreDropped) {
+    lumi::test::ScriptedServer web;
+    web.respond = [](const std::string&, int) {
+        return lumi::test::scriptedReply({}, lumi::test::ScriptedReply::Ending::StayOpen);
+    };
+    std::vector<std::string> addresses;
+    for (int i = 0; i < 400; ++i)
+        addresses.push_back(web.url("/" + std::to_string(i) + ".jpg"));
+    list(addresses);
+    form->resize(1200, 900);
+    form->Grid->toggle();
+    QListView& grid = *form->Grid->GridView;
+    lumi::ThumbnailFetches& fetches = form->Grid->thumbnails().fetches();
+    ASSERT_TRUE(waitUntil([&] { return fetches.running() == lumi::ThumbnailFetches::MostAtOnce; }));
+    const auto onScreenOrAhead = [&grid](int row) {
+        const QRect screen = grid.viewport()->rect();
+        return grid.visualRect(grid.model()->index(row, 0))
+            .intersects(screen.adjusted(0, 0, 0, screen.height()));
+    };
+    size_t wanted = 0;
+    for (int i = 0; i < 400; ++i) {
+        EXPECT_EQ(fetches.has(addresses[size_t(i)]), onScreenOrAhead(i)) << "row " << i;
+        wanted += onScreenOrAhead(i);
+    }
+    ASSERT_GT(wanted, lumi::ThumbnailFetches::MostAtOnce);
+    ASSERT_LT(wanted, 200u);
+    grid.verticalScrollBar()->setValue(grid.verticalScrollBar()->maximum());
+    ASSERT_TRUE(waitUntil([&] { return fetches.has(addresses.back()); }));
+    EXPECT_FALSE(fetches.has(addresses[wanted - 1])) << "scrolled away before it started";
+    for (const std::string& request : web.requests())
+        EXPECT_EQ(request.find("/" + std::to_string(wanted - 1) + ".jpg "), std::string::npos);
+}
+
+TEST(GridThumbnails, HostileBytesAreRefusedAndAPictureFitsItsBox) {
+    // A PNG header that claims 100000 x 100000 pixels.
+    const QByteArray hugePng = QByteArray::fromHex(
+        "89504e470d0a1a0a0000000d49484452000186a0000186a00806000000");
+    for (const QByteArray& hostile : {QByteArray("<html>404</html>"), bytesOf("truncated.jpg").left(200),
+                                      hugePng, bytesOf("huge-header.jpg"), QByteArray()})
+        EXPECT_THROW(lumi::decodeThumbnail(hostile), lumi::PictureError) << hostile.left(16).toStdString();
+    const QImage plain = lumi::decodeThumbnail(bytesOf("plain.jpg"));
+    EXPECT_TRUE(plain.width() <= lumi::ThumbWidth && plain.height() <= lumi::ThumbHeight &&
+                !plain.isNull());
+}
+
+TEST(GridThumbnails, KeptThumbnailsShowWithoutTheNetworkAndBadOnesAreFetchedAnew) {
+    QTemporaryDir scratch;
+    const std::string folder = scratch.path().toStdString() + "/thumbs/";
+    const QByteArray picture = bytesOf("plain.jpg");
+    lumi::test::ScriptedServer web;
+    web.respond = [&](const std::string&, int) {
+        return lumi::test::scriptedReply({lumi::test::httpResponse(
+            "HTTP/1.0 200 OK", {}, picture.toStdString())});
+    };
+    const std::string kept = web.url("/kept.jpg"), bad = web.url("/bad.jpg");
+    const lumi::ThumbnailDiskCache disk(folder);
+    ASSERT_TRUE(disk.write(kept, picture));
+    ASSERT_TRUE(disk.write(bad, QByteArray("\xFF\xD8 not really")));
+    lumi::GridThumbnails thumbnails(scratch.filePath(QStringLiteral("lumisift.ini")).toStdString(),
+                                    folder);
+    const auto ready = [&] {
+        thumbnails.want({{kept, {kept}}, {bad, {bad}}});
+        const QImage* image = nullptr;
+        std::string reason;
+        return thumbnails.state(kept, &image, &reason) == lumi::GridThumbnails::State::Ready &&
+               thumbnails.state(bad, &image, &reason) == lumi::GridThumbnails::State::Ready;
+    };
+    ASSERT_TRUE(waitUntil(ready, 10000));
+    ASSERT_EQ(web.requests().size(), 1u);
+    EXPECT_NE(web.requests()[0].find("/bad.jpg "), std::string::npos);
+    EXPECT_NO_THROW(lumi::decodeThumbnail(disk.read(bad))) << "replaced by the fetched one";
+}
