@@ -155,7 +155,14 @@ std::string BatchNamer::next(const std::string& address) {
     if (numbered_) {
         const std::string ext = nameExtension(plain);
         unsigned long long& n = nextNumber_.try_emplace(ext, 1).first->second;
-        while (taken_.count(name = fitName(phrase_, "_" + std::to_string(n) + ext)))
+        // The suffix is built without a literal copied in place: GCC 12 -O3 reports a false
+        // overflow for "_" + std::string.
+        const auto suffix = [&ext](unsigned long long number) {
+            std::string text(1, '_');
+            text += std::to_string(number);
+            return text += ext;
+        };
+        while (taken_.count(name = fitName(phrase_, suffix(n))))
             ++n;
         ++n;
     } else {
