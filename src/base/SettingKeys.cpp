@@ -42,6 +42,7 @@ std::vector<SettingRow> settingRows() {
             row(Width),
             row(Height),
             row(Maximized),
+            row(ThumbMaxKB),
             row(Openverse),
             row(Commons),
             row(SearXNG),
@@ -50,7 +51,8 @@ std::vector<SettingRow> settingRows() {
             row(ScourNet),
             row(LycosImagesDirect),
             row(SearXNGUrl),
-            row(MaxPages)};
+            row(MaxPages),
+            row(View)};
 }
 
 std::string settingsReferenceTable() {

@@ -78,6 +78,9 @@ inline constexpr IntSetting Width{"Options", "Width", 1, "main window: placement
 inline constexpr IntSetting Height{"Options", "Height", 1, "main window: placement at closing"};
 inline constexpr BoolSetting Maximized{"Options", "Maximized", false,
                                        "main window: placement at closing"};
+inline constexpr IntSetting ThumbMaxKB{
+    "Options", "ThumbMaxKB", 3000,
+    "no control: the largest picture the results grid decodes for a thumbnail"};
 
 // [Services]: the options dialog's Services page. SearXNG is on by default only while
 // LUMISIFT_SEARXNG_URL names an instance.
@@ -96,6 +99,10 @@ inline constexpr TextSetting SearXNGUrl{"Services", "SearXNGUrl", "",
                                         "Services: \"SearXNG address:\""};
 inline constexpr IntSetting MaxPages{"Services", "MaxPages", 3,
                                      "Services: \"Result pages per archive:\" (1 to 20)"};
+
+// [Window]: the main window's own choices.
+inline constexpr TextSetting View{"Window", "View", "list",
+                                  "main window: \"Grid\" / \"List\" (Ctrl+G), kept at once"};
 
 } // namespace setting
 

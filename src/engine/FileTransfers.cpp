@@ -16,7 +16,6 @@
 #include "base/PartFile.h"
 #include "base/ProxySetting.h"
 #include "base/SettingKeys.h"
-#include "base/TextOps.h"
 #include "engine/PictureSink.h"
 #include "engine/ProxyUse.h"
 
@@ -34,19 +33,6 @@ std::string lastStatusLine(const THttpCli& client) {
     for (auto line = header.rbegin(); line != header.rend(); ++line)
         if (line->rfind("HTTP/", 0) == 0) return *line;
     return "(no status line)";
-}
-
-bool chunkedAnswer(const THttpCli& client) {
-    for (const std::string& line : client.RcvdHeader()) {
-        const size_t colon = line.find(':');
-        if (colon == std::string::npos ||
-            textLower(textTrim(std::string_view(line).substr(0, colon))) != "transfer-encoding")
-            continue;
-        if (textLower(std::string_view(line).substr(colon + 1)).find("chunked") !=
-            std::string::npos)
-            return true;
-    }
-    return false;
 }
 
 // "30 s", or "0.25 s" for the short time-outs of tests.
@@ -300,7 +286,7 @@ void FileTransfers::bodyBlock(Transfer& transfer, const char* data, int len) {
     if (!transfer.failure.empty() || !isPictureStatusLine(lastStatusLine(client))) return;
     if (!transfer.sink)
         transfer.sink =
-            std::make_unique<PictureSink>(std::move(transfer.file), chunkedAnswer(client),
+            std::make_unique<PictureSink>(std::move(transfer.file), client.Chunked(),
                                           transfer.sizeLimit, sizeLimitText(transfer.sizeLimit));
     if (!transfer.sink->take(data, static_cast<size_t>(len)))
         stop(transfer, transfer.sink->reason());

@@ -7,6 +7,7 @@
 
 #include "base/IniFiles.h"
 #include "base/ProxySetting.h"
+#include "base/SettingKeys.h"
 #include "engine/FileTransfers.h"
 #include "engine/ProxyUse.h"
 #include "net/HttpProt.h"
@@ -36,6 +37,7 @@ struct ThumbnailFetches::Fetch {
     std::unique_ptr<THttpCli> client;
     QByteArray body;
     int64_t limit = 0;
+    ProxySetting proxy;
     QTimer watchdog;
     QElapsedTimer sinceActivity;
     // Set when the fetch was ended from here (over the limit, a time-out).
@@ -78,13 +80,17 @@ void ThumbnailFetches::clear() {
 }
 
 void ThumbnailFetches::startWaiting() {
+    if (fetches_.size() >= MostAtOnce || queue_.empty()) return;
+    // Read once for all the fetches this call starts, not once a fetch.
+    const TIniFile settings(settingsPath_);
+    const int64_t limit = int64_t(std::max(1, readSetting(settings, setting::ThumbMaxKB))) * 1024;
+    const ProxySetting proxy = proxyFromSettings(settings);
     while (fetches_.size() < MostAtOnce && !queue_.empty()) {
         auto fetch = std::make_unique<Fetch>();
         fetch->request = std::move(queue_.front());
         queue_.erase(queue_.begin());
-        const TIniFile settings(settingsPath_);
-        fetch->limit = int64_t(std::max(1, settings.ReadInteger("Options", "ThumbMaxKB",
-                                                                 int32_t(DefaultMaxKB)))) * 1024;
+        fetch->limit = limit;
+        fetch->proxy = proxy;
         Fetch* f = fetch.get();
         fetch->watchdog.setSingleShot(true);
         connect(&fetch->watchdog, &QTimer::timeout, this, [this, f] {
@@ -107,7 +113,7 @@ void ThumbnailFetches::startWaiting() {
 void ThumbnailFetches::startSource(Fetch& fetch) {
     fetch.body.clear();
     fetch.failure.clear();
-    const ProxySetting proxy = proxyFromSettings(TIniFile(settingsPath_));
+    const ProxySetting& proxy = fetch.proxy;
     if (proxy.missingServer) {
         // Ended from the timer, as every other failure, so that OnFetched never runs
         // inside want().

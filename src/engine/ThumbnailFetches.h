@@ -37,10 +37,7 @@ struct ThumbnailFetched {
 class ThumbnailFetches : public QObject {
 public:
     static constexpr size_t MostAtOnce = 6;
-    // What the grid reads a picture itself up to, unless the settings say otherwise.
-    static constexpr int64_t DefaultMaxKB = 3000;
-
-    // settingsPath: read for the proxy of each fetch and for "ThumbMaxKB" under [Options].
+    // settingsPath: read for the proxy and for "ThumbMaxKB" when fetches start.
     explicit ThumbnailFetches(std::string settingsPath, QObject* parent = nullptr);
     ~ThumbnailFetches() override;
 

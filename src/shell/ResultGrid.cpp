@@ -17,6 +17,7 @@
 #include "analysis/SearchServices.h"
 #include "base/AppPaths.h"
 #include "base/IniFiles.h"
+#include "base/SettingKeys.h"
 #include "engine/ResultsModel.h"
 #include "engine/SearchEngine.h"
 #include "shell/GridCells.h"
@@ -26,7 +27,6 @@
 namespace lumi {
 
 namespace {
-const char* const Section = "Window";
 // Scrolling and rows arriving are gathered for this long before thumbnails are asked for.
 constexpr int AskDelayMs = 30;
 } // namespace
@@ -101,7 +101,7 @@ ResultGrid::ResultGrid(ResultList& list, TIniFile& settings)
     connect(ViewSwitch, &QPushButton::clicked, this, &ResultGrid::toggle);
     GridView->viewport()->installEventFilter(this);
     GridView->installEventFilter(this);
-    show(settings_.ReadString(Section, "View", "list") == "grid");
+    show(readSetting(settings_, setting::View) == "grid");
 }
 
 ResultGrid::~ResultGrid() = default;
@@ -122,7 +122,7 @@ bool ResultGrid::showingGrid() const {
 void ResultGrid::toggle() {
     const bool grid = !showingGrid();
     show(grid);
-    settings_.WriteString(Section, "View", grid ? "grid" : "list");
+    settings_.WriteString(setting::View.section, setting::View.key, grid ? "grid" : "list");
 }
 
 void ResultGrid::show(bool grid) {
