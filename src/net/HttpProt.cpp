@@ -277,6 +277,7 @@ void THttpCli::sendRequest(const char* method) {
     if (!AcceptLanguage.empty()) sendCommand("Accept-Language: " + AcceptLanguage);
     if (!AcceptEncoding.empty()) sendCommand("Accept-Encoding: " + AcceptEncoding);
     if (!Reference.empty()) sendCommand("Referer: " + Reference);
+    if (!Range.empty()) sendCommand("Range: " + Range);
     if (kind_ == httpPOST && !ContentTypePost.empty())
         sendCommand("Content-Type: " + ContentTypePost);
     if (!Agent.empty()) sendCommand("User-Agent: " + Agent);

@@ -130,6 +130,8 @@ public:
     std::string Agent = "Mozilla/3.0 (compatible)";
     std::string Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
     std::string Reference; // "Referer: "
+    // "Range: " when not empty ("bytes=0-65535"); a 206 answer then holds only that part.
+    std::string Range;
     // Sent when not empty. With AcceptEncoding set, a gzip or deflate body is unpacked before
     // OnDocData and RcvdStream see it, to at most MaxDecodedBytes (RcvdCount stays the bytes
     // that came over the wire).
