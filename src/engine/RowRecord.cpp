@@ -29,6 +29,10 @@ std::string rowJsonLine(const SearchEngine& engine, size_t row) {
         {QStringLiteral("licence"), text(s.licence)},
         {QStringLiteral("licence_url"), text(s.licenceUrl)},
     };
+    // The archive's own small picture, for a front end that shows thumbnails; only when sent.
+    if (!s.thumbnail.empty())
+        object.insert(QStringLiteral("thumbnail"),
+                      QString::fromLatin1(s.thumbnail.data(), qsizetype(s.thumbnail.size())));
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 

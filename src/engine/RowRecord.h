@@ -1,7 +1,8 @@
 #pragma once
 // One results-list row as a JSON object on one line: the picture's address, its size
 // ("size": bytes, or null when unknown) and where it came from (service, page, title,
-// creator, licence, licence_url). Text fields are UTF-8; unknown ones are "".
+// creator, licence, licence_url, and "thumbnail" when the archive sent one). Text fields are
+// UTF-8; unknown ones are "".
 #include <string>
 #include <string_view>
 

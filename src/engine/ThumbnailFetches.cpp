@@ -11,15 +11,17 @@
 #include "engine/FileTransfers.h"
 #include "engine/ProxyUse.h"
 #include "net/HttpProt.h"
+#include "picture/ExifThumbnail.h"
 
 namespace lumi {
 
-std::vector<std::string> thumbnailSources(const std::string& address,
-                                          const PictureSource& source) {
-    std::vector<std::string> sources;
+std::vector<ThumbnailSource> thumbnailSources(const std::string& address,
+                                              const PictureSource& source) {
+    std::vector<ThumbnailSource> sources;
     if (!source.thumbnail.empty() && source.thumbnail != address)
-        sources.push_back(source.thumbnail);
-    sources.push_back(address);
+        sources.emplace_back(source.thumbnail);
+    sources.emplace_back(address, true);
+    sources.emplace_back(address);
     return sources;
 }
 
@@ -43,9 +45,27 @@ struct ThumbnailFetches::Fetch {
     // Set when the fetch was ended from here (over the limit, a time-out).
     std::string failure;
     bool tooLarge = false;
+    // The embedded source has read as far as it needs and was ended from here.
+    bool enough = false;
+    int orientation = 1;
 
     bool lastSource() const { return source + 1 >= request.sources.size(); }
+    bool embedded() const { return request.sources[source].embedded; }
 };
+
+namespace {
+
+std::string outcomeReason(const std::string& failure, THttpCli& client, int error,
+                          bool embedded, const QByteArray& body) {
+    if (!failure.empty()) return failure;
+    if (error != 0) return transferFailureReason(client, error);
+    const int status = client.StatusCode();
+    if (status != 200 && !(embedded && status == 206))
+        return std::to_string(status) + " " + client.ReasonPhrase();
+    return body.isEmpty() ? "Empty body" : "";
+}
+
+} // namespace
 
 ThumbnailFetches::ThumbnailFetches(std::string settingsPath, QObject* parent)
     : QObject(parent), settingsPath_(std::move(settingsPath)), idleTimeout_(TransferIdleTimeout) {}
@@ -95,11 +115,11 @@ void ThumbnailFetches::startWaiting() {
         fetch->watchdog.setSingleShot(true);
         connect(&fetch->watchdog, &QTimer::timeout, this, [this, f] {
             const auto quiet = std::chrono::milliseconds(f->sinceActivity.elapsed());
-            if (f->failure.empty() && quiet < idleTimeout_) {
+            if (f->failure.empty() && !f->enough && quiet < idleTimeout_) {
                 f->watchdog.start(idleTimeout_ - quiet);
                 return;
             }
-            if (f->failure.empty()) f->failure = "Timed out";
+            if (f->failure.empty() && !f->enough) f->failure = "Timed out";
             if (f->client)
                 f->client->Abort();
             else
@@ -113,6 +133,7 @@ void ThumbnailFetches::startWaiting() {
 void ThumbnailFetches::startSource(Fetch& fetch) {
     fetch.body.clear();
     fetch.failure.clear();
+    fetch.enough = false;
     const ProxySetting& proxy = fetch.proxy;
     if (proxy.missingServer) {
         // Ended from the timer, as every other failure, so that OnFetched never runs
@@ -123,21 +144,25 @@ void ThumbnailFetches::startSource(Fetch& fetch) {
     }
     fetch.client = std::make_unique<THttpCli>();
     THttpCli& client = *fetch.client;
-    const std::string& address = fetch.request.sources[fetch.source];
+    const std::string& address = fetch.request.sources[fetch.source].address;
     useProxy(client, proxy);
     client.URL = address;
+    if (fetch.embedded()) client.Range = "bytes=0-" + std::to_string(EmbeddedSpan - 1);
     if (AgentFor)
         if (std::string agent = AgentFor(address); !agent.empty()) client.Agent = std::move(agent);
     Fetch* f = &fetch;
     client.OnSessionConnected = [f](THttpCli*) { f->sinceActivity.restart(); };
     client.OnHeaderData = [f](THttpCli*) { f->sinceActivity.restart(); };
-    client.OnDocData = [this, f](THttpCli*, const char* data, int len) { bodyBlock(*f, data, len); };
+    client.OnDocData = [this, f](THttpCli*, const char* data, int len) {
+        if (f->embedded())
+            embeddedBlock(*f, data, len);
+        else
+            bodyBlock(*f, data, len);
+    };
     client.OnRequestDone = [this, f](THttpCli*, THttpRequest, int error) {
-        std::string reason = f->failure;
-        if (reason.empty() && error != 0) reason = transferFailureReason(*f->client, error);
-        if (reason.empty() && f->client->StatusCode() != 200)
-            reason = std::to_string(f->client->StatusCode()) + " " + f->client->ReasonPhrase();
-        if (reason.empty() && f->body.isEmpty()) reason = "Empty body";
+        std::string reason =
+            f->enough ? "" : outcomeReason(f->failure, *f->client, error, f->embedded(), f->body);
+        if (reason.empty() && f->embedded()) reason = takeEmbedded(*f);
         finishSource(f, reason);
     };
     fetch.sinceActivity.start();
@@ -159,6 +184,40 @@ void ThumbnailFetches::bodyBlock(Fetch& fetch, const char* data, int len) {
     fetch.body.append(data, len);
 }
 
+// A server that ignores the Range line sends the whole picture: it is read only until the
+// first bytes tell whether they hold a thumbnail, and never past EmbeddedSpan. A picture
+// announced as no larger is read whole, to stand in for the picture source.
+void ThumbnailFetches::embeddedBlock(Fetch& fetch, const char* data, int len) {
+    fetch.sinceActivity.restart();
+    const int status = fetch.client->StatusCode();
+    if (!fetch.failure.empty() || fetch.enough || (status != 200 && status != 206)) return;
+    fetch.body.append(data, int(std::min<int64_t>(len, EmbeddedSpan - fetch.body.size())));
+    const int64_t announced = fetch.client->ContentLength();
+    if (status == 200 && announced >= 0 && announced <= EmbeddedSpan) return;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(fetch.body.constData());
+    if (fetch.body.size() < EmbeddedSpan &&
+        embeddedThumbnail(bytes, size_t(fetch.body.size())).status ==
+            EmbeddedThumbnail::Status::NeedsMore)
+        return;
+    fetch.enough = true;
+    fetch.watchdog.start(0);
+}
+
+// The embedded source's bytes become the thumbnail they hold. A 200 that ended by itself
+// (a picture smaller than EmbeddedSpan) holds the whole picture: it stands in for the
+// picture source when no thumbnail is inside.
+std::string ThumbnailFetches::takeEmbedded(Fetch& fetch) {
+    const EmbeddedThumbnail found = embeddedThumbnail(
+        reinterpret_cast<const uint8_t*>(fetch.body.constData()), size_t(fetch.body.size()));
+    if (found.status == EmbeddedThumbnail::Status::Found) {
+        fetch.body = fetch.body.mid(qsizetype(found.offset), qsizetype(found.size));
+        fetch.orientation = found.orientation;
+        return {};
+    }
+    const bool whole = !fetch.enough && fetch.client->StatusCode() == 200;
+    return whole && fetch.body.size() <= fetch.limit ? "" : "No embedded thumbnail";
+}
+
 void ThumbnailFetches::finishSource(Fetch* fetch, const std::string& reason) {
     fetch->watchdog.stop();
     if (!reason.empty() && !fetch->lastSource()) {
@@ -174,7 +233,7 @@ void ThumbnailFetches::finishSource(Fetch* fetch, const std::string& reason) {
     fetches_.erase(it);
     dropClient(*done);
     ThumbnailFetched outcome{done->request.key, reason.empty() ? done->body : QByteArray(), reason,
-                             done->tooLarge};
+                             done->tooLarge, done->orientation};
     done.reset();
     startWaiting();
     if (OnFetched) OnFetched(outcome);

@@ -2,8 +2,9 @@
 // The thumbnail grid's fetches: the view says which cells it wants now (those on screen and
 // one screen ahead, nearest first); the fetches start at most MostAtOnce of them, drop the
 // queued ones no longer wanted, and hand each outcome back as bytes for the grid to decode.
-// A request tries its sources in order: the archive's own thumbnail, then the picture
-// itself, which is read no further than the size limit. Transfers follow the rules of the
+// A request tries its sources in order: the archive's own thumbnail, then the thumbnail a
+// camera embeds in the picture's first EmbeddedSpan bytes (asked with a Range line), then
+// the picture itself, which is read no further than the size limit. Transfers follow the rules of the
 // picture transfers: the options' proxy, the picture agent, the idle time-out.
 #include <chrono>
 #include <cstdint>
@@ -19,12 +20,24 @@
 
 namespace lumi {
 
-// The addresses a thumbnail of the picture at address may come from, in the order tried.
-std::vector<std::string> thumbnailSources(const std::string& address, const PictureSource& source);
+// The part of a picture asked for its embedded thumbnail.
+inline constexpr int64_t EmbeddedSpan = 64 * 1024;
+
+struct ThumbnailSource {
+    ThumbnailSource(std::string sourceAddress, bool embeddedOnly = false)
+        : address(std::move(sourceAddress)), embedded(embeddedOnly) {}
+    std::string address;
+    // Only the EXIF thumbnail inside the first EmbeddedSpan bytes of the picture at address.
+    bool embedded;
+};
+
+// Where a thumbnail of the picture at address may come from, in the order tried.
+std::vector<ThumbnailSource> thumbnailSources(const std::string& address,
+                                              const PictureSource& source);
 
 struct ThumbnailRequest {
     std::string key; // the picture's address
-    std::vector<std::string> sources;
+    std::vector<ThumbnailSource> sources;
 };
 
 struct ThumbnailFetched {
@@ -32,6 +45,7 @@ struct ThumbnailFetched {
     QByteArray bytes;   // the body of the source that answered; empty when failed
     std::string reason; // why no source gave a thumbnail, in the transfer's words
     bool tooLarge = false; // the picture itself is over the size limit
+    int orientation = 1;   // an embedded thumbnail's, which the bytes do not carry
 };
 
 class ThumbnailFetches : public QObject {
@@ -64,6 +78,8 @@ private:
     void startSource(Fetch& fetch);
     void finishSource(Fetch* fetch, const std::string& reason);
     void bodyBlock(Fetch& fetch, const char* data, int len);
+    void embeddedBlock(Fetch& fetch, const char* data, int len);
+    std::string takeEmbedded(Fetch& fetch);
     bool holds(const std::string& key) const;
 
     std::string settingsPath_;

@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QImageReader>
 
+#include "picture/ExifOrientation.h"
 #include "picture/JpegDecode.h"
 
 namespace lumi {
@@ -12,7 +13,7 @@ namespace {
 constexpr qint64 OtherFormatPixels = qint64(4096) * 4096;
 } // namespace
 
-QImage decodeThumbnail(const QByteArray& bytes) {
+QImage decodeThumbnail(const QByteArray& bytes, int orientation) {
     const QSize box(ThumbWidth, ThumbHeight);
     QImage image;
     if (bytes.startsWith("\xFF\xD8")) {
@@ -30,6 +31,7 @@ QImage decodeThumbnail(const QByteArray& bytes) {
         if (image.isNull()) throw PictureError(reader.errorString().toStdString());
     }
     if (image.isNull()) throw PictureError("not a picture");
+    if (orientation != 1) image = orientImage(image, orientation);
     if (image.width() > box.width() || image.height() > box.height())
         image = image.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return image;
@@ -118,11 +120,12 @@ void GridThumbnails::fetched(const ThumbnailFetched& outcome) {
         return;
     } else {
         decoding_.insert(outcome.key);
-        decoders_.start([this, key = outcome.key, bytes = outcome.bytes] {
+        decoders_.start([this, key = outcome.key, bytes = outcome.bytes,
+                         orientation = outcome.orientation] {
             QImage image;
             std::string reason;
             try {
-                image = decodeThumbnail(bytes);
+                image = decodeThumbnail(bytes, orientation);
                 QByteArray kept;
                 QBuffer buffer(&kept);
                 if (buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "JPG", 85) &&

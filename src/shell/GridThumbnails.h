@@ -26,8 +26,9 @@ inline constexpr int ThumbHeight = 120;
 inline constexpr size_t ThumbMemoryBytes = size_t(64) << 20;
 
 // The bytes of a thumbnail source as a picture fitted into ThumbWidth x ThumbHeight (upright
-// by its EXIF orientation); throws PictureError for anything that is not a whole picture.
-QImage decodeThumbnail(const QByteArray& bytes);
+// by its own EXIF orientation, then by orientation: an embedded thumbnail's is its
+// picture's); throws PictureError for anything that is not a whole picture.
+QImage decodeThumbnail(const QByteArray& bytes, int orientation = 1);
 
 class GridThumbnails : public QObject {
 public:

@@ -38,8 +38,8 @@ ResultGrid::ResultGrid(ResultList& list, TIniFile& settings)
     auto* frameLayout = static_cast<QVBoxLayout*>(list.ListFrame->layout());
     auto* switchRow = new QHBoxLayout;
     switchRow->addStretch(1);
-    ViewSwitch = new QPushButton(QStringLiteral("Grid"), list.ListFrame);
-    ViewSwitch->setToolTip(QStringLiteral("Switch between the list and the grid (Ctrl+G)"));
+    ViewSwitch = new QPushButton(list.ListFrame);
+    ViewSwitch->setToolTip(QStringLiteral("Switch between the list and the grid (Alt+G or Ctrl+G)"));
     switchRow->addWidget(ViewSwitch);
     frameLayout->insertLayout(0, switchRow);
 
@@ -133,7 +133,10 @@ void ResultGrid::show(bool grid) {
     from->hide();
     to->show();
     if (hadFocus) to->setFocus();
-    ViewSwitch->setText(grid ? QStringLiteral("List") : QStringLiteral("Grid"));
+    // Every letter of "List" is another button's Alt key, so the one key, Alt+G, serves both
+    // captions; setting a caption resets the shortcut to its mnemonic.
+    ViewSwitch->setText(grid ? QStringLiteral("List") : QStringLiteral("&Grid"));
+    ViewSwitch->setShortcut(QKeySequence(Qt::ALT | Qt::Key_G));
     if (grid) {
         askTimer_->start();
     } else {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
+#include "engine/RowRecord.h"
 #include "engine/ServiceChoice.h"
 
 using lumi::ServiceId;
@@ -32,7 +33,8 @@ TEST(ArchiveSearch, PicturesAreListedWithTheirSourcesThroughTheResultsGate) {
     auto& engine = search.engine;
     ASSERT_TRUE(engine->takeArchiveAnswer(ServiceId::Openverse, R"({"results":[
         {"url":"http://a/Caf\u00e9.jpg","foreign_landing_url":"http://a/cafe","title":"Caf\u00e9",
-         "creator":"Bo","license":"by","license_version":"4.0","filesize":52000},
+         "creator":"Bo","license":"by","license_version":"4.0","filesize":52000,
+         "thumbnail":"http://a/t/cafe.jpg"},
         {"url":"http://a/small.jpg","filesize":5000},
         {"url":"http://a/query.jpg?w=1"},
         {"url":"http://a/plain.jpg"}]})"));
@@ -51,6 +53,9 @@ TEST(ArchiveSearch, PicturesAreListedWithTheirSourcesThroughTheResultsGate) {
     EXPECT_EQ(engine->sourceOfAddress("http://a/plain.jpg")->service, ServiceId::Openverse);
     EXPECT_EQ(engine->sourceOfAddress("http://a/small.jpg"), nullptr);
     EXPECT_EQ(engine->pictureAgent("http://a/plain.jpg"), lumi::archiveUserAgent());
+    EXPECT_NE(lumi::rowJsonLine(*engine, 0).find(R"("thumbnail":"http://a/t/cafe.jpg")"),
+              std::string::npos);
+    EXPECT_EQ(lumi::rowJsonLine(*engine, 2).find("thumbnail"), std::string::npos) << "none sent";
 
     // A classic find with an escape is still refused; its row has no source.
     engine->AddToListView("http://b/x%20y.jpg", 0);

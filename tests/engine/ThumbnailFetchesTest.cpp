@@ -1,5 +1,5 @@
-// The grid's thumbnail fetches against a scripted loopback server: the sources in order,
-// the size limit on the picture itself, at most six at once, and queued requests dropped
+// The grid's thumbnail fetches against a scripted loopback server: the sources in order
+// (the embedded one asked with a Range line), the size limit on the picture itself, at most six at once, and queued requests dropped
 // when the view no longer wants them; the disk cache's bound.
 #include <fstream>
 #include <string>
@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include "common/EventLoopWait.h"
+#include "common/ExifSample.h"
 #include "engine/ThumbnailDiskCache.h"
 #include "engine/ThumbnailFetches.h"
 #include "net/ScriptedServer.h"
@@ -41,11 +42,14 @@ struct FetchesFixture : ::testing::Test {
     }
 };
 
-// The paths a server was asked for, in order.
+// The paths a server was asked for, in order; " ranged" marks a request for the first 64 kB.
 std::vector<std::string> pathsOf(const ScriptedServer& server) {
     std::vector<std::string> paths;
     for (const std::string& request : server.requests())
-        paths.push_back(request.substr(4, request.find(' ', 4) - 4));
+        paths.push_back(request.substr(4, request.find(' ', 4) - 4) +
+                        (request.find("\r\nRange: bytes=0-65535\r\n") != std::string::npos
+                             ? " ranged"
+                             : ""));
     return paths;
 }
 
@@ -58,27 +62,48 @@ ScriptedReply answer(const std::string& status, const std::string& body) {
 
 TEST_F(FetchesFixture, SourcesAreTriedInOrderAndThePictureItselfStopsAtTheLimit) {
     const std::string big(3000, 'x');
+    const QByteArray embedded("\xFF\xD8" "embedded\xFF\xD9");
+    const std::string camera =
+        lumi::test::withExif(QByteArray("\xFF\xD8\xFF\xC0\x01\x11") + QByteArray(3000, 'p'),
+                             6, false, embedded)
+            .toStdString();
+    // How the picture's server answers a Range line: as asked, with the whole picture, or
+    // with the start of a picture announced as 10 MB and then silence.
+    enum class Serve { Ranged, Whole, Endless };
     struct Case {
         const char* name;
         bool withThumbnail;
-        std::string thumbStatus, pictureBody;
+        std::string thumbStatus, picture;
+        Serve serve;
         std::vector<std::string> asked;
         std::string bytes, reason;
         bool tooLarge;
     };
     const std::vector<Case> cases = {
-        {"thumbnail first", true, "HTTP/1.0 200 OK", "picture", {"/t.jpg"}, "thumb", "", false},
-        {"picture when the thumbnail fails", true, "HTTP/1.0 404 Not Found", "picture",
-         {"/t.jpg", "/p.jpg"}, "picture", "", false},
-        {"picture alone", false, "", "picture", {"/p.jpg"}, "picture", "", false},
-        {"large picture", false, "", big, {"/p.jpg"}, "", "Over the size limit", true},
+        {"thumbnail first", true, "HTTP/1.0 200 OK", camera, Serve::Ranged, {"/t.jpg"}, "thumb",
+         "", false},
+        {"embedded when the thumbnail fails", true, "HTTP/1.0 404 Not Found", camera,
+         Serve::Ranged, {"/t.jpg", "/p.jpg ranged"}, embedded.toStdString(), "", false},
+        {"embedded from a server ignoring Range", false, "", camera, Serve::Endless,
+         {"/p.jpg ranged"}, embedded.toStdString(), "", false},
+        {"picture when none is embedded", true, "HTTP/1.0 404 Not Found", "picture",
+         Serve::Ranged, {"/t.jpg", "/p.jpg ranged", "/p.jpg"}, "picture", "", false},
+        {"small picture sent whole", false, "", "picture", Serve::Whole, {"/p.jpg ranged"},
+         "picture", "", false},
+        {"large picture", false, "", big, Serve::Whole, {"/p.jpg ranged", "/p.jpg"}, "",
+         "Over the size limit", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedServer web;
         web.respond = [&](const std::string& request, int) {
-            return request.find("/t.jpg") != std::string::npos ? answer(c.thumbStatus, "thumb")
-                                                              : answer("HTTP/1.0 200 OK", c.pictureBody);
+            if (request.find("/t.jpg") != std::string::npos) return answer(c.thumbStatus, "thumb");
+            if (request.find("Range:") == std::string::npos || c.serve == Serve::Whole)
+                return answer("HTTP/1.0 200 OK", c.picture);
+            if (c.serve == Serve::Ranged) return answer("HTTP/1.1 206 Partial Content", c.picture);
+            return scriptedReply({httpResponse("HTTP/1.0 200 OK", {"Content-Length: 10000000"},
+                                               c.picture)},
+                                 ScriptedReply::Ending::StayOpen);
         };
         outcomes.clear();
         auto fetches = make("[Options]\nThumbMaxKB=2\n");
@@ -90,6 +115,7 @@ TEST_F(FetchesFixture, SourcesAreTriedInOrderAndThePictureItselfStopsAtTheLimit)
         EXPECT_EQ(outcomes[0].bytes.toStdString(), c.bytes);
         EXPECT_EQ(outcomes[0].reason, c.reason);
         EXPECT_EQ(outcomes[0].tooLarge, c.tooLarge);
+        EXPECT_EQ(outcomes[0].orientation, c.bytes == embedded.toStdString() ? 6 : 1);
     }
 }
 

@@ -10,10 +10,13 @@
 #include <QImageWriter>
 #include <QPainter>
 
+#include "common/ExifSample.h"
 #include "picture/ExifOrientation.h"
 #include "picture/JpegDecode.h"
 
 namespace {
+
+using lumi::test::withExif;
 
 QByteArray jpegOf(const QImage& image, bool progressive) {
     QByteArray bytes;
@@ -24,22 +27,6 @@ QByteArray jpegOf(const QImage& image, bool progressive) {
     writer.setProgressiveScanWrite(progressive);
     EXPECT_TRUE(writer.write(image));
     return bytes;
-}
-
-// The JPEG with an EXIF APP1 segment holding only the orientation, right after SOI.
-QByteArray withOrientation(const QByteArray& jpeg, int orientation, bool bigEndian) {
-    QByteArray exif("Exif\0\0", 6);
-    exif.append(bigEndian ? "MM" : "II");
-    // Magic, first directory at 8; one entry: tag 0x0112, type 3 (16 bits), count 1, value;
-    // no next directory.
-    const std::pair<uint32_t, int> fields[] = {
-        {42, 2}, {8, 4}, {1, 2}, {0x0112, 2}, {3, 2}, {1, 4}, {uint32_t(orientation), 2},
-        {0, 2},  {0, 4}};
-    for (const auto& [value, bytes] : fields)
-        for (int i = 0; i < bytes; ++i)
-            exif.append(char((value >> (8 * (bigEndian ? bytes - 1 - i : i))) & 0xFF));
-    const int length = int(exif.size()) + 2;
-    return jpeg.left(2) + "\xFF\xE1" + char(length >> 8) + char(length & 0xFF) + exif + jpeg.mid(2);
 }
 
 lumi::Picture decode(const QByteArray& bytes, QSize area = {}) {
@@ -64,7 +51,7 @@ TEST(JpegVariants, EveryExifOrientationComesOutUpright) {
         return c.red() > 128 ? (c.green() > 128 ? 'W' : 'R') : c.green() > 128 ? 'G' : 'B';
     };
     for (int orientation = 1; orientation <= 8; ++orientation) {
-        const lumi::Picture picture = decode(withOrientation(plain, orientation, orientation % 2));
+        const lumi::Picture picture = decode(withExif(plain, orientation, orientation % 2));
         const QSize upright = orientation >= 5 ? QSize(16, 32) : QSize(32, 16);
         ASSERT_EQ(picture.natural, upright) << orientation;
         ASSERT_EQ(picture.image.size(), upright) << orientation;
@@ -75,7 +62,7 @@ TEST(JpegVariants, EveryExifOrientationComesOutUpright) {
         EXPECT_EQ(seen, corners[orientation]) << orientation;
     }
     // Decoded for an area, a turned picture keeps its upright size.
-    EXPECT_EQ(decode(withOrientation(plain, 6, true), {8, 16}).natural, QSize(16, 32));
+    EXPECT_EQ(decode(withExif(plain, 6, true), {8, 16}).natural, QSize(16, 32));
 }
 
 // libjpeg's own decode at an eighth, reading every scan.

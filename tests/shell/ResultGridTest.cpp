@@ -2,12 +2,14 @@
 // and its setting, thumbnails asked for only by the cells on screen, and hostile bytes
 // where a thumbnail should be; thumbnails kept on disk.
 #include <filesystem>
+#include <set>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QListView>
@@ -90,6 +92,19 @@ TEST_F(ResultGridTest, BothViewsShareOneSelectionAndTheChoiceIsKept) {
     form->Results->OnView = [&viewed] { viewed = true; };
     QTest::keyClick(&grid, Qt::Key_Return);
     EXPECT_TRUE(viewed) << "Enter views";
+
+    // Alt+G in either caption, and no other button of the window answers to it.
+    std::set<QKeySequence> taken;
+    for (const QAbstractButton* button : form->findChildren<QAbstractButton*>())
+        if (!button->shortcut().isEmpty()) {
+            EXPECT_TRUE(taken.insert(button->shortcut()).second) << button->text().toStdString();
+        }
+    EXPECT_EQ(taken.count(QKeySequence(Qt::ALT | Qt::Key_G)), 1u);
+    // A button's shortcut clicks it a moment later.
+    QTest::keyClick(form.get(), Qt::Key_G, Qt::AltModifier);
+    EXPECT_TRUE(waitUntil([&] { return !form->Grid->showingGrid(); }));
+    QTest::keyClick(form.get(), Qt::Key_G, Qt::AltModifier);
+    EXPECT_TRUE(waitUntil([&] { return form->Grid->showingGrid(); }));
 
     form.reset();
     open();
