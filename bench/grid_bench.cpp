@@ -1,10 +1,16 @@
-// The results grid with its thumbnails on disk: the time from asking for a first screen of
-// 40 cells to all of them shown (goal: under 150 ms), and, with 800 cells all in the memory
-// cache (about as many as its 64 MB hold), the time to paint each screen while scrolling from
-// top to bottom (goal: 95th percentile under 8 ms), offscreen.
+// The results grid, offscreen. With its thumbnails on disk: the time from asking for a first
+// screen of 40 cells to all of them shown (goal: under 150 ms), and the time to paint each
+// screen while scrolling 2 000 cells from top to bottom, each screen painted once its cells
+// are in the memory cache (goal: 95th percentile under 8 ms). With 12-megapixel JPEGs from a
+// loopback server (no embedded thumbnails, so each is decoded at an eighth): the event loop's
+// longest pause while 200 thumbnails arrive and decode (goal: under 50 ms), and the growth of
+// the resident memory after scrolling 2 000 cells (goal: under 64 MB + 60 MB).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <fstream>
+#include <functional>
+
 
 #include <QApplication>
 #include <QBuffer>
@@ -16,6 +22,9 @@
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 
+#include "EventLoopGap.h"
+#include "LoopbackServer.h"
+#include "PhotoPicture.h"
 #include "engine/ThumbnailDiskCache.h"
 #include "shell/GridCells.h"
 #include "shell/GridThumbnails.h"
@@ -26,17 +35,22 @@ std::string keyOf(int i) {
     return "http://bench/" + std::to_string(i) + ".jpg";
 }
 
-// count thumbnails kept on disk in folder, as a earlier run would have left them.
+std::string jpegOf(const QImage& image, int quality) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG", quality);
+    return bytes.toStdString();
+}
+
+// count thumbnails kept on disk in folder, as an earlier run would have left them.
 void fillDisk(const std::string& folder, int count) {
     QImage image(lumi::ThumbWidth, lumi::ThumbHeight, QImage::Format_RGB32);
     QPainter painter(&image);
     painter.fillRect(image.rect(), QColor(0x2a, 0x6f, 0xdb));
     painter.drawEllipse(20, 10, 120, 100);
     painter.end();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG", 85);
+    const QByteArray bytes = QByteArray::fromStdString(jpegOf(image, 85));
     const lumi::ThumbnailDiskCache disk(folder);
     for (int i = 0; i < count; ++i)
         disk.write(keyOf(i), bytes);
@@ -76,45 +90,188 @@ void BM_FirstScreenFromDisk(benchmark::State& state) {
 }
 BENCHMARK(BM_FirstScreenFromDisk)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Serves one 12-megapixel JPEG under every /p/N.jpg, honouring Range lines.
+class PictureServer {
+public:
+    PictureServer()
+        : picture_(jpegOf(lumi::bench::photoLikePicture(QSize(4000, 3000), false), 90)),
+          server_([this](httplib::Server& routes) {
+              routes.Get(R"(/p/\d+\.jpg)", [this](const httplib::Request&, httplib::Response& res) {
+                  res.set_content(picture_, "image/jpeg");
+              });
+          }) {}
+    std::string url(int i) const { return server_.url("/p/" + std::to_string(i) + ".jpg"); }
+    size_t pictureBytes() const { return picture_.size(); }
+
+private:
+    std::string picture_;
+    lumi::bench::LoopbackServer server_;
+};
+
+// The settings of a run whose pictures all get thumbnails: the size limit above them.
+std::string settingsIn(const QTemporaryDir& dir) {
+    const std::string path = dir.filePath(QStringLiteral("lumisift.ini")).toStdString();
+    std::ofstream(path) << "[Options]\nThumbMaxKB=20000\n";
+    return path;
+}
+
+// The grid as the window shows it, over count cells named by keyFor.
+struct GridWindow {
+    GridWindow(lumi::GridThumbnails& thumbnails, int count, std::function<std::string(int)> key)
+        : model(count, 1), keyFor(std::move(key)) {
+        view.setViewMode(QListView::IconMode);
+        view.setResizeMode(QListView::Adjust);
+        view.setUniformItemSizes(true);
+        view.setModel(&model);
+        view.setItemDelegate(new lumi::GridCells(
+            thumbnails,
+            [this](const QModelIndex& index) {
+                return lumi::CellText{keyFor(index.row()), QStringLiteral("a-long-picture-name.jpg"),
+                                      QStringLiteral("123456"),
+                                      QStringLiteral("Openverse · CC BY 4.0")};
+            },
+            &view));
+        view.resize(1000, 700);
+        view.show();
+        QCoreApplication::processEvents();
+    }
+    // The cells on screen (visible) and those one screen further down (ahead), in order.
+    std::vector<int> cells(bool ahead) const {
+        QRect area = view.viewport()->rect();
+        if (ahead) area.setBottom(area.bottom() + area.height());
+        std::vector<int> rows;
+        for (int row = 0; row < model.rowCount(); ++row)
+            if (view.visualRect(model.index(row, 0)).intersects(area)) rows.push_back(row);
+        return rows;
+    }
+    QStandardItemModel model;
+    QListView view;
+    std::function<std::string(int)> keyFor;
+};
+
+// Scrolls from top to bottom by half a screen; at each stop asks for the cells on screen and
+// one screen ahead, as the window does, waits until those on screen (with settleAhead, those
+// ahead too: no decode then runs beside atStop) have their thumbnails or failed, then calls
+// atStop.
+void scrollThrough(GridWindow& grid, lumi::GridThumbnails& thumbnails,
+                   const std::function<std::vector<lumi::ThumbnailSource>(int)>& sourcesOf,
+                   bool settleAhead, const std::function<void()>& atStop) {
+    QScrollBar& bar = *grid.view.verticalScrollBar();
+    for (int value = 0;; value += bar.pageStep() / 2) {
+        bar.setValue(std::min(value, bar.maximum()));
+        std::vector<lumi::ThumbnailRequest> wanted;
+        for (int row : grid.cells(true))
+            wanted.push_back({grid.keyFor(row), sourcesOf(row)});
+        thumbnails.want(wanted);
+        if (!settleAhead) wanted.resize(grid.cells(false).size());
+        const auto shown = [&] {
+            return std::all_of(wanted.begin(), wanted.end(), [&](const lumi::ThumbnailRequest& r) {
+                const QImage* image = nullptr;
+                std::string reason;
+                const auto shownState = thumbnails.state(r.key, &image, &reason);
+                return shownState == lumi::GridThumbnails::State::Ready ||
+                       shownState == lumi::GridThumbnails::State::Broken;
+            });
+        };
+        while (!shown())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        atStop();
+        if (value >= bar.maximum()) break;
+    }
+}
+
+long statusKb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string word;
+    while (status >> word)
+        if (word == field) {
+            long kb = 0;
+            status >> kb;
+            return kb;
+        }
+    return 0;
+}
+
 void BM_ScrollPaint(benchmark::State& state) {
-    constexpr int Cells = 800;
+    constexpr int Cells = 2000;
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString() + "/thumbs/";
     fillDisk(folder, Cells);
-    lumi::GridThumbnails thumbnails(dir.filePath(QStringLiteral("x.ini")).toStdString(), folder);
-    thumbnails.want(requests(Cells));
-    waitShown(thumbnails, Cells);
-    QStandardItemModel model(Cells, 1);
-    QListView view;
-    view.setViewMode(QListView::IconMode);
-    view.setResizeMode(QListView::Adjust);
-    view.setUniformItemSizes(true);
-    view.setModel(&model);
-    view.setItemDelegate(new lumi::GridCells(
-        thumbnails,
-        [](const QModelIndex& index) {
-            return lumi::CellText{keyOf(index.row()), QStringLiteral("a-long-picture-name.jpg"),
-                                  QStringLiteral("123456"), QStringLiteral("Openverse · CC BY 4.0")};
-        },
-        &view));
-    view.resize(1000, 700);
-    view.show();
-    QCoreApplication::processEvents();
     std::vector<double> frames;
     for (auto _ : state) {
-        QScrollBar& bar = *view.verticalScrollBar();
-        for (int value = 0; value <= bar.maximum(); value += bar.pageStep() / 2) {
-            bar.setValue(value);
-            QElapsedTimer timer;
-            timer.start();
-            view.viewport()->repaint();
-            frames.push_back(double(timer.nsecsElapsed()) / 1e6);
-        }
+        lumi::GridThumbnails thumbnails(dir.filePath(QStringLiteral("x.ini")).toStdString(), folder);
+        GridWindow grid(thumbnails, Cells, keyOf);
+        scrollThrough(
+            grid, thumbnails, [](int row) { return std::vector<lumi::ThumbnailSource>{keyOf(row)}; },
+            state.range(0) == 1, [&] {
+                QElapsedTimer timer;
+                timer.start();
+                grid.view.viewport()->repaint();
+                frames.push_back(double(timer.nsecsElapsed()) / 1e6);
+            });
     }
     std::sort(frames.begin(), frames.end());
     state.counters["frames"] = double(frames.size());
     state.counters["p95_ms"] = frames[frames.size() * 95 / 100];
+    state.SetLabel("goal: p95 under 8 ms");
 }
-BENCHMARK(BM_ScrollPaint)->Unit(benchmark::kMillisecond)->Iterations(3);
+// 0: the screen ahead decodes beside the paint (2 decoders); 1: it has settled before.
+BENCHMARK(BM_ScrollPaint)->Unit(benchmark::kMillisecond)->Iterations(1)->Arg(0)->Arg(1);
+
+void BM_LongestGapWhile200Arrive(benchmark::State& state) {
+    constexpr int Count = 200;
+    PictureServer server;
+    double longestMs = 0;
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        lumi::GridThumbnails thumbnails(settingsIn(dir), dir.path().toStdString() + "/thumbs/");
+        std::vector<lumi::ThumbnailRequest> wanted;
+        for (int i = 0; i < Count; ++i)
+            wanted.push_back({server.url(i), lumi::thumbnailSources(server.url(i), {})});
+        lumi::bench::EventLoopGap gap;
+        gap.start();
+        int settled = 0;
+        thumbnails.OnChanged = [&] {
+            settled = 0;
+            for (int i = 0; i < Count; ++i) {
+                const QImage* image = nullptr;
+                std::string reason;
+                const auto now = thumbnails.state(server.url(i), &image, &reason);
+                settled += now != lumi::GridThumbnails::State::Waiting &&
+                           now != lumi::GridThumbnails::State::Unknown;
+            }
+        };
+        // The first want() waits for the disk cache's pruning; the grid asks again on scrolling.
+        while (settled < Count) {
+            thumbnails.want(wanted);
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+        longestMs = gap.longestMs();
+    }
+    state.counters["longest_gap_ms"] = longestMs;
+    state.counters["picture_kb"] = double(server.pictureBytes()) / 1024;
+    state.SetLabel("goal: under 50 ms");
+}
+BENCHMARK(BM_LongestGapWhile200Arrive)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+void BM_MemoryAfterScrolling2000(benchmark::State& state) {
+    constexpr int Cells = 2000;
+    PictureServer server;
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        lumi::GridThumbnails thumbnails(settingsIn(dir), dir.path().toStdString() + "/thumbs/");
+        GridWindow grid(thumbnails, Cells, [&server](int row) { return server.url(row); });
+        const long before = statusKb("VmRSS:");
+        scrollThrough(
+            grid, thumbnails,
+            [&server](int row) { return lumi::thumbnailSources(server.url(row), {}); }, false,
+            [] {});
+        state.counters["rss_growth_mb"] = double(statusKb("VmRSS:") - before) / 1024;
+        state.counters["peak_growth_mb"] = double(statusKb("VmHWM:") - before) / 1024;
+    }
+    state.counters["picture_kb"] = double(server.pictureBytes()) / 1024;
+    state.SetLabel("goal: growth under 124 MB (64 MB cache + 60 MB)");
+}
+BENCHMARK(BM_MemoryAfterScrolling2000)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 } // namespace

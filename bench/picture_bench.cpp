@@ -14,12 +14,11 @@
 
 #include <QFile>
 #include <QImage>
-#include <QPainter>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "PhotoPicture.h"
 #include "picture/PictureDecode.h"
 #include "picture/PictureFit.h"
 
@@ -31,30 +30,7 @@ const QSize Panel(401, 313);
 const std::string& largeJpeg() {
     static QTemporaryDir folder;
     static const std::string path = [] {
-        QImage image(4000, 3000, QImage::Format_RGB32);
-        QPainter painter(&image);
-        QLinearGradient sky(0, 0, 4000, 3000);
-        sky.setColorAt(0, QColor(0x2a, 0x6f, 0xdb));
-        sky.setColorAt(1, QColor(0xf2, 0xc9, 0x4c));
-        painter.fillRect(image.rect(), sky);
-        QRandomGenerator random(7);
-        for (int i = 0; i < 400; ++i) {
-            painter.setBrush(QColor::fromRgb(random.generate()));
-            painter.setPen(Qt::NoPen);
-            painter.drawEllipse(random.bounded(4000), random.bounded(3000), random.bounded(400),
-                                random.bounded(400));
-        }
-        painter.end();
-        for (int y = 0; y < image.height(); ++y) {
-            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x) {
-                const int grain = int(random.bounded(16)) - 8;
-                const QRgb p = row[x];
-                row[x] =
-                    qRgb(std::clamp(qRed(p) + grain, 0, 255), std::clamp(qGreen(p) + grain, 0, 255),
-                         std::clamp(qBlue(p) + grain, 0, 255));
-            }
-        }
+        const QImage image = lumi::bench::photoLikePicture(QSize(4000, 3000), true);
         const QString file = folder.filePath(QStringLiteral("large.jpg"));
         image.save(file, "JPG", 90);
         // The same picture progressive with full-size colour, as cameras and editors write it.

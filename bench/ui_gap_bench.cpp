@@ -4,19 +4,17 @@
 // analysis is done.
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include <benchmark/benchmark.h>
-#include <httplib.h>
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
-#include <QTimer>
 
+#include "EventLoopGap.h"
 #include "GalleryPage.h"
+#include "LoopbackServer.h"
 #include "engine/PageBuffer.h"
 #include "engine/RunningLines.h"
 #include "engine/SearchEngine.h"
@@ -31,38 +29,25 @@ class GalleryServer {
 public:
     GalleryServer()
         : page_(lumi::bench::generateGalleryPage(static_cast<size_t>(lumi::MaxPageBytes))),
-          answer_(lumi::bench::generateArchiveAnswer(ArchiveResults)) {
-        server_.Get(R"(/g/\d+\.htm)", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content(page_, "text/html");
-            ++galleriesServed;
-        });
-        server_.Get("/v1/images/", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content(answer_, "application/json");
-            ++galleriesServed;
-        });
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running())
-            std::this_thread::yield();
-    }
-    ~GalleryServer() {
-        server_.stop();
-        thread_.join();
-    }
-    std::string archiveUrl() const {
-        return "http://127.0.0.1:" + std::to_string(port_) + "/v1/images/?q=x&page=1";
-    }
-    std::string url(int i) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + "/g/" + std::to_string(i) + ".htm";
-    }
+          answer_(lumi::bench::generateArchiveAnswer(ArchiveResults)),
+          server_([this](httplib::Server& routes) {
+              routes.Get(R"(/g/\d+\.htm)", [this](const httplib::Request&, httplib::Response& res) {
+                  res.set_content(page_, "text/html");
+                  ++galleriesServed;
+              });
+              routes.Get("/v1/images/", [this](const httplib::Request&, httplib::Response& res) {
+                  res.set_content(answer_, "application/json");
+                  ++galleriesServed;
+              });
+          }) {}
+    std::string archiveUrl() const { return server_.url("/v1/images/?q=x&page=1"); }
+    std::string url(int i) const { return server_.url("/g/" + std::to_string(i) + ".htm"); }
     std::atomic<int> galleriesServed{0};
 
 private:
     std::string page_;
     std::string answer_;
-    httplib::Server server_;
-    int port_ = 0;
-    std::thread thread_;
+    lumi::bench::LoopbackServer server_;
 };
 
 bool everyPageDone(const lumi::SearchEngine& engine) {
@@ -85,21 +70,11 @@ void BM_LongestEventLoopGapWhileAnalysingGalleriesAndAnArchiveAnswer(benchmark::
             engine.QueueForGetPage(server.url(i), 99);
         engine.QueueForGetPage(server.archiveUrl(), lumi::OpenverseEngine);
 
-        using Clock = std::chrono::steady_clock;
-        Clock::time_point last{};
-        Clock::duration longest{};
-        QTimer tick;
-        tick.setInterval(1);
-        QObject::connect(&tick, &QTimer::timeout, [&] {
-            const auto now = Clock::now();
-            if (server.galleriesServed > 0 && last != Clock::time_point{})
-                longest = std::max(longest, now - last);
-            last = now;
-        });
-        tick.start();
+        lumi::bench::EventLoopGap gap([&server] { return server.galleriesServed > 0; });
+        gap.start();
         while (server.galleriesServed < GalleryPages + 1 || !everyPageDone(engine))
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-        longestMs = std::chrono::duration<double, std::milli>(longest).count();
+        longestMs = gap.longestMs();
         server.galleriesServed = 0;
     }
     state.counters["longest_gap_ms"] = longestMs;

@@ -34,7 +34,10 @@ QImage decodeThumbnail(const QByteArray& bytes, int orientation) {
     if (orientation != 1) image = orientImage(image, orientation);
     if (image.width() > box.width() || image.height() > box.height())
         image = image.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    return image;
+    // Painted as it is kept: in the window's own pixel format a cell is a plain copy, where
+    // the decoder's byte order would be converted again at every paint.
+    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                         : QImage::Format_RGB32);
 }
 
 GridThumbnails::GridThumbnails(std::string settingsPath, std::string cacheFolder,
