@@ -158,6 +158,9 @@ TEST(GridThumbnails, HostileBytesAreRefusedAndAPictureFitsItsBox) {
     const QImage plain = lumi::decodeThumbnail(bytesOf("plain.jpg"));
     EXPECT_TRUE(plain.width() <= lumi::ThumbWidth && plain.height() <= lumi::ThumbHeight &&
                 !plain.isNull());
+    EXPECT_EQ(plain.format(), QImage::Format_RGB32) << "painted without a conversion";
+    // An embedded thumbnail stands as its picture does.
+    EXPECT_EQ(lumi::decodeThumbnail(bytesOf("plain.jpg"), 6).size(), plain.size().transposed());
 }
 
 TEST(GridThumbnails, KeptThumbnailsShowWithoutTheNetworkAndBadOnesAreFetchedAnew) {
