@@ -133,6 +133,7 @@ void ThumbnailFetches::startSource(Fetch& fetch) {
     client.OnHeaderData = [f](THttpCli*) { f->sinceActivity.restart(); };
     client.OnDocData = [this, f](THttpCli*, const char* data, int len) { bodyBlock(*f, data, len); };
     client.OnRequestDone = [this, f](THttpCli*, THttpRequest, int error) {
+        if (connections_) connections_->recycle(*f->client);
         std::string reason = f->failure;
         if (reason.empty() && error != 0) reason = transferFailureReason(*f->client, error);
         if (reason.empty() && f->client->StatusCode() != 200)
@@ -142,6 +143,7 @@ void ThumbnailFetches::startSource(Fetch& fetch) {
     };
     fetch.sinceActivity.start();
     fetch.watchdog.start(idleTimeout_);
+    if (connections_) connections_->prepare(client);
     client.StartGet();
 }
 

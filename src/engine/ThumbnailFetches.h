@@ -16,6 +16,7 @@
 #include <QObject>
 
 #include "analysis/SearchServices.h"
+#include "net/ConnectionPool.h"
 
 namespace lumi {
 
@@ -57,6 +58,8 @@ public:
     bool has(const std::string& key) const;
     size_t queued() const { return queue_.size(); }
     void setIdleTimeout(std::chrono::milliseconds timeout) { idleTimeout_ = timeout; }
+    // Fetches started from now on keep their connections there between requests.
+    void setConnectionPool(std::shared_ptr<ConnectionPool> pool) { connections_ = std::move(pool); }
 
 private:
     struct Fetch;
@@ -68,6 +71,7 @@ private:
 
     std::string settingsPath_;
     std::chrono::milliseconds idleTimeout_;
+    std::shared_ptr<ConnectionPool> connections_;
     std::vector<ThumbnailRequest> queue_;
     std::vector<std::unique_ptr<Fetch>> fetches_;
 };
