@@ -30,8 +30,9 @@ QImage photoLikePicture(QSize size, bool grain) {
         for (int x = 0; x < image.width(); ++x) {
             const int speck = int(random.bounded(16)) - 8;
             const QRgb p = row[x];
-            row[x] = qRgb(std::clamp(qRed(p) + speck, 0, 255), std::clamp(qGreen(p) + speck, 0, 255),
-                          std::clamp(qBlue(p) + speck, 0, 255));
+            row[x] =
+                qRgb(std::clamp(qRed(p) + speck, 0, 255), std::clamp(qGreen(p) + speck, 0, 255),
+                     std::clamp(qBlue(p) + speck, 0, 255));
         }
     }
     return image;

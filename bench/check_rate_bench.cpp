@@ -16,6 +16,7 @@
 
 #include "base/IniFiles.h"
 #include "engine/SearchEngine.h"
+#include "net/ConnectionPool.h"
 
 namespace {
 
@@ -61,7 +62,8 @@ void BM_LinkChecksPerSecondFastConnection(benchmark::State& state) {
         TIniFile(settings).WriteString("Options", "SlowConnection", "0");
         // The services' hosts refuse at once, so only the gallery leads anywhere.
         lumi::SearchEngine engine(lumi::SearchEngineSetup{
-            settings, {"127.0.0.1:1", "127.0.0.1:1", "127.0.0.1:1"}, false});
+            settings, {"127.0.0.1:1", "127.0.0.1:1", "127.0.0.1:1"}, false,
+            std::make_shared<lumi::ConnectionPool>()});
         engine.SearchButtonClick("bench");
         engine.GetPageQueue.clear();
         engine.QueueForGetPage(server.url("/gallery.htm"), 99);

@@ -21,7 +21,7 @@ namespace {
 struct BenchEngine {
     BenchEngine() {
         engine = std::make_unique<lumi::SearchEngine>(lumi::SearchEngineSetup{
-            dir.filePath(QStringLiteral("lumisift.ini")).toStdString(), {"h", "h", "h"}, false});
+            dir.filePath(QStringLiteral("lumisift.ini")).toStdString(), {"h", "h", "h"}, false, nullptr});
         for (QTimer* timer : {engine->Timer1, engine->Timer2, engine->Timer3, engine->Timer4,
                               engine->Timer5, engine->TimerBlinkSearch})
             timer->stop();

@@ -11,7 +11,6 @@
 #include <fstream>
 #include <functional>
 
-
 #include <QApplication>
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -83,7 +82,8 @@ void BM_FirstScreenFromDisk(benchmark::State& state) {
     const std::string folder = dir.path().toStdString() + "/thumbs/";
     fillDisk(folder, 40);
     for (auto _ : state) {
-        lumi::GridThumbnails thumbnails(dir.filePath(QStringLiteral("x.ini")).toStdString(), folder);
+        lumi::GridThumbnails thumbnails(dir.filePath(QStringLiteral("x.ini")).toStdString(),
+                                        folder);
         thumbnails.want(requests(40));
         waitShown(thumbnails, 40);
     }
@@ -126,9 +126,9 @@ struct GridWindow {
         view.setItemDelegate(new lumi::GridCells(
             thumbnails,
             [this](const QModelIndex& index) {
-                return lumi::CellText{keyFor(index.row()), QStringLiteral("a-long-picture-name.jpg"),
-                                      QStringLiteral("123456"),
-                                      QStringLiteral("Openverse · CC BY 4.0")};
+                return lumi::CellText{
+                    keyFor(index.row()), QStringLiteral("a-long-picture-name.jpg"),
+                    QStringLiteral("123456"), QStringLiteral("Openverse · CC BY 4.0")};
             },
             &view));
         view.resize(1000, 700);
@@ -199,11 +199,14 @@ void BM_ScrollPaint(benchmark::State& state) {
     fillDisk(folder, Cells);
     std::vector<double> frames;
     for (auto _ : state) {
-        lumi::GridThumbnails thumbnails(dir.filePath(QStringLiteral("x.ini")).toStdString(), folder);
+        lumi::GridThumbnails thumbnails(dir.filePath(QStringLiteral("x.ini")).toStdString(),
+                                        folder);
         GridWindow grid(thumbnails, Cells, keyOf);
         scrollThrough(
-            grid, thumbnails, [](int row) { return std::vector<lumi::ThumbnailSource>{keyOf(row)}; },
-            state.range(0) == 1, [&] {
+            grid, thumbnails,
+            [](int row) { return std::vector<lumi::ThumbnailSource>{keyOf(row)}; },
+            state.range(0) == 1,
+            [&] {
                 QElapsedTimer timer;
                 timer.start();
                 grid.view.viewport()->repaint();

@@ -62,7 +62,7 @@ void BM_LongestEventLoopGapWhileAnalysingGalleriesAndAnArchiveAnswer(benchmark::
     for (auto _ : state) {
         QTemporaryDir dir;
         lumi::SearchEngine engine(lumi::SearchEngineSetup{
-            dir.filePath(QStringLiteral("lumisift.ini")).toStdString(), {"h", "h", "h"}, false});
+            dir.filePath(QStringLiteral("lumisift.ini")).toStdString(), {"h", "h", "h"}, false, nullptr});
         engine.Timer1->stop(); // the gallery's picture links are not checked
         engine.Searching = true;
         engine.GetPageClientLimit = lumi::SearchEngine::LanGetPageLimit;

@@ -19,6 +19,7 @@
 #include "base/StopSignals.h"
 #include "base/SettingKeys.h"
 #include "cli/Commands.h"
+#include "net/ConnectionPool.h"
 #include "cli/SearchRows.h"
 #include "engine/CreditsFile.h"
 #include "engine/DownloadBatch.h"
@@ -103,6 +104,7 @@ int runDownload(int argc, char** argv) {
     }
 
     FileTransfers transfers(iniPath);
+    transfers.setConnectionPool(std::make_shared<ConnectionPool>());
     DownloadBatch batch(transfers, plan.items, transferLimit(settings));
     const bool progress = isatty(STDERR_FILENO);
     QEventLoop loop;

@@ -19,6 +19,7 @@
 #include "engine/RowRecord.h"
 #include "engine/SearchEngine.h"
 #include "engine/SearchPhrase.h"
+#include "net/ConnectionPool.h"
 
 namespace lumi::cli {
 
@@ -156,6 +157,7 @@ int runSearch(int argc, char** argv) {
 
     SearchEngineSetup setup;
     setup.settingsPath = options.ini.empty() ? settingsFilePath() : options.ini;
+    setup.connections = std::make_shared<ConnectionPool>();
     SearchEngine engine(setup);
     engine.setCheckLinksReader([&options] { return options.checkLinks; });
     engine.setRecursiveSearchReader([&options] { return options.recursive; });

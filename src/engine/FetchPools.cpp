@@ -11,6 +11,7 @@
 #include "engine/PageBuffer.h"
 #include "engine/RunningLines.h"
 #include "net/HttpAddress.h"
+#include "net/ConnectionPool.h"
 #include "net/HttpProt.h"
 
 namespace lumi {
@@ -158,6 +159,8 @@ void SearchEngine::CheckLink(const std::string& url) {
                 catchAll("error code : #0003 (CheckLinkHeaderEnd)",
                          [&] { markRunningDone(CheckLinkRunning, std::to_string(sender->Tag)); });
         };
+        // A check ends at the header: it may take a kept connection but leaves none.
+        if (connections_) connections_->prepare(*client);
         client->StartGet();
         const int tag = client->Tag;
         CheckLinkClients.push_back(std::move(client));
@@ -178,10 +181,12 @@ void SearchEngine::GetPage(const std::string& url, int engine) {
         page.client->RcvdStream = page.buffer.get();
         page.client->OnRequestDone =
             [this, startedAfter = aborts_](THttpCli* sender, THttpRequest rqType, int error) {
+                if (connections_) connections_->recycle(*sender);
                 if (startedAfter == aborts_) GetPageRequestDone(sender, rqType, error);
             };
         page.client->Tag = engine;
         prepareServiceFetch(page, engine);
+        if (connections_) connections_->prepare(*page.client);
         page.client->StartGet();
         GetPageClients.push_back(std::move(page));
         GetPageRunning.add(runningLine(tickCount(), url));

@@ -242,6 +242,7 @@ void FileTransfers::start(const std::string& address, const std::string& path, S
     });
     t->sinceActivity.start();
     t->watchdog.start(idleTimeout_);
+    if (connections_) connections_->prepare(client);
     client.StartGet();
     transfers_.emplace(key, std::move(transfer));
 }
@@ -303,6 +304,7 @@ void FileTransfers::GetFileRequestDone(THttpCli* sender, THttpRequest, int error
         const auto it = findClient(sender);
         if (it == transfers_.end()) return;
         Transfer& transfer = *it->second;
+        if (connections_) connections_->recycle(*transfer.client);
         transfer.watchdog.stop();
         transfer.speedTimer.stop();
 

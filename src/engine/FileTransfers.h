@@ -15,6 +15,7 @@
 
 #include "base/IniFiles.h"
 #include "base/PartFile.h"
+#include "net/ConnectionPool.h"
 #include "net/HttpProt.h"
 
 class QTimer;
@@ -121,11 +122,14 @@ public:
     bool cancel(const std::string& path);
     bool holds(const std::string& path) const;
     size_t running() const { return transfers_.size(); }
+    // Transfers started from now on keep their connections there between requests.
+    void setConnectionPool(std::shared_ptr<ConnectionPool> pool) { connections_ = std::move(pool); }
     // Replaces TransferIdleTimeout for transfers started from now on.
     void setIdleTimeout(std::chrono::milliseconds timeout) { idleTimeout_ = timeout; }
 
 private:
     struct Transfer;
+    std::shared_ptr<ConnectionPool> connections_;
     using TransferMap = std::map<std::string, std::unique_ptr<Transfer>>;
     TransferMap::iterator findClient(const THttpCli* client);
     bool refuseOnFailure(const std::function<void()>& attempt);

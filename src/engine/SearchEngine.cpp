@@ -29,7 +29,8 @@ QTimer* makeTimer(QObject* owner, int intervalMs, bool active, std::function<voi
 } // namespace
 
 SearchEngine::SearchEngine(SearchEngineSetup setup, QObject* parent)
-    : QObject(parent), SettingsFile(std::move(setup.settingsPath)), hosts_(std::move(setup.hosts)) {
+    : QObject(parent), SettingsFile(std::move(setup.settingsPath)), hosts_(std::move(setup.hosts)),
+      connections_(std::move(setup.connections)) {
     if (setup.seedRandomFromClock) seedRandomFromClock();
     // Handlers without a catch-all of their own run under the default handler, so that no
     // exception travels through Qt's event dispatch.

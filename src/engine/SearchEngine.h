@@ -29,6 +29,9 @@
 #include "engine/ServiceHealth.h"
 
 class THttpCli;
+namespace lumi {
+class ConnectionPool;
+}
 
 namespace lumi {
 
@@ -56,6 +59,9 @@ struct SearchEngineSetup {
     std::string settingsPath; // the TIniFile the engine reads its options from
     SearchHosts hosts = searchHostsFromEnvironment();
     bool seedRandomFromClock = true; // false: the caller seeded lumi::randomGenerator()
+    // Connections kept open between requests, shared with the program's other transfers;
+    // none: every request opens its own.
+    std::shared_ptr<ConnectionPool> connections;
 };
 
 class SearchEngine : public QObject, public SearchHost {
@@ -251,6 +257,7 @@ private:
     size_t resultPagesAnswered_ = 0;
 
     SearchHosts hosts_;
+    std::shared_ptr<ConnectionPool> connections_;
     SearchDisplay display_;
     std::deque<std::string> memo_;
     ResultsModel results_;

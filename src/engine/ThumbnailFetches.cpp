@@ -160,6 +160,7 @@ void ThumbnailFetches::startSource(Fetch& fetch) {
             bodyBlock(*f, data, len);
     };
     client.OnRequestDone = [this, f](THttpCli*, THttpRequest, int error) {
+        if (connections_) connections_->recycle(*f->client);
         std::string reason =
             f->enough ? "" : outcomeReason(f->failure, *f->client, error, f->embedded(), f->body);
         if (reason.empty() && f->embedded()) reason = takeEmbedded(*f);
@@ -167,6 +168,7 @@ void ThumbnailFetches::startSource(Fetch& fetch) {
     };
     fetch.sinceActivity.start();
     fetch.watchdog.start(idleTimeout_);
+    if (connections_) connections_->prepare(client);
     client.StartGet();
 }
 

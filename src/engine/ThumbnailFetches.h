@@ -4,8 +4,8 @@
 // queued ones no longer wanted, and hand each outcome back as bytes for the grid to decode.
 // A request tries its sources in order: the archive's own thumbnail, then the thumbnail a
 // camera embeds in the picture's first EmbeddedSpan bytes (asked with a Range line), then
-// the picture itself, which is read no further than the size limit. Transfers follow the rules of the
-// picture transfers: the options' proxy, the picture agent, the idle time-out.
+// the picture itself, which is read no further than the size limit. Transfers follow the
+// rules of the picture transfers: the options' proxy, the picture agent, the idle time-out.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -17,6 +17,7 @@
 #include <QObject>
 
 #include "analysis/SearchServices.h"
+#include "net/ConnectionPool.h"
 
 namespace lumi {
 
@@ -71,6 +72,8 @@ public:
     bool has(const std::string& key) const;
     size_t queued() const { return queue_.size(); }
     void setIdleTimeout(std::chrono::milliseconds timeout) { idleTimeout_ = timeout; }
+    // Fetches started from now on keep their connections there between requests.
+    void setConnectionPool(std::shared_ptr<ConnectionPool> pool) { connections_ = std::move(pool); }
 
 private:
     struct Fetch;
@@ -84,6 +87,7 @@ private:
 
     std::string settingsPath_;
     std::chrono::milliseconds idleTimeout_;
+    std::shared_ptr<ConnectionPool> connections_;
     std::vector<ThumbnailRequest> queue_;
     std::vector<std::unique_ptr<Fetch>> fetches_;
 };

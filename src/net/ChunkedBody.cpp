@@ -75,7 +75,8 @@ bool ChunkedBody::feed(std::string_view block, const Sink& sink) {
             break;
         }
         case State::Done:
-            return true; // what follows the body is not taken
+            overran_ = true; // what follows the body is not taken
+            return true;
         case State::Broken:
             return false;
         }

@@ -22,6 +22,8 @@ public:
     bool feed(std::string_view block, const Sink& sink);
     // The last chunk and the trailer's end have arrived.
     bool complete() const { return state_ == State::Done; }
+    // Bytes came after the end of the body (and were not taken).
+    bool overran() const { return overran_; }
     const std::string& error() const { return error_; }
 
 private:
@@ -33,6 +35,7 @@ private:
     std::string line_;
     uint64_t left_ = 0;
     std::string error_;
+    bool overran_ = false;
 };
 
 } // namespace lumi

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include <QIODevice>
 #include <QMetaObject>
@@ -21,12 +22,18 @@ constexpr size_t maxDocNameLength = 255;
 
 THttpCli::THttpCli(QObject* owner)
     : QObject(owner), notifier_(std::make_unique<lumi::HttpNotifier>()),
-      life_(std::make_shared<bool>(true)), postBlock_(new char[lumi::httpPostBlockSize]) {
-    socket_.OnDnsLookupDone = [this](TWSocket*, int error) { socketDnsLookupDone(error); };
-    socket_.OnSessionConnected = [this](TWSocket*, int error) { socketSessionConnected(error); };
-    socket_.OnDataAvailable = [this](TWSocket*, int) { socketDataAvailable(); };
-    socket_.OnDataSent = [this](TWSocket*, int) { socketDataSent(); };
-    socket_.OnSessionClosed = [this](TWSocket*, int error) { socketSessionClosed(error); };
+      life_(std::make_shared<bool>(true)), socket_(std::make_unique<TWSocket>()),
+      postBlock_(new char[lumi::httpPostBlockSize]) {
+    bindSocket();
+}
+
+void THttpCli::bindSocket() {
+    socket_->OnDnsLookupDone = [this](TWSocket*, int error) { socketDnsLookupDone(error); };
+    socket_->OnSessionConnected = [this](TWSocket*, int error) { socketSessionConnected(error); };
+    socket_->OnDataAvailable = [this](TWSocket*, int) { socketDataAvailable(); };
+    socket_->OnDataSent = [this](TWSocket*, int) { socketDataSent(); };
+    socket_->OnSessionClosed = [this](TWSocket*, int error) { socketSessionClosed(error); };
+    socket_->OnChangeState = nullptr;
 }
 
 THttpCli::~THttpCli() {
@@ -86,7 +93,7 @@ void THttpCli::startRequest(THttpRequest kind) {
     if (kind == httpPOST && !SendStream)
         throw EHttpException("HTTP component has nothing to post", 2);
     ++generation_;
-    if (MultiThreaded) socket_.setMultiThreaded(true);
+    if (MultiThreaded) socket_->setMultiThreaded(true);
     rcvdHeader_.clear();
     rcvdHeaderBytes_ = 0;
     kind_ = kind;
@@ -98,6 +105,9 @@ void THttpCli::startRequest(THttpRequest kind) {
     inBody_ = false;
     statusLineDue_ = true;
     chunked_ = false;
+    retried_ = false;
+    overran_ = false;
+    dechunk_.reset();
     // The values of the last request stay readable in this change; they are reset after it.
     setState(httpNotConnected);
     docName_.clear();
@@ -147,7 +157,7 @@ void THttpCli::startRequest(THttpRequest kind) {
         const size_t query = docName_.find('?');
         if (query != std::string::npos) docName_.resize(query);
     }
-    startLookup(true);
+    if (!reuseConnection()) startLookup(true);
 }
 
 // Starts the name lookup of the connect host. A lookup that cannot start leaves the client
@@ -166,7 +176,7 @@ void THttpCli::startLookup(bool raise) {
     setState(httpDnsLookup);
     if (token.expired()) return;
     try {
-        socket_.DnsLookup(connectHost_);
+        socket_->DnsLookup(connectHost_);
     } catch (...) {
         if (token.expired()) throw;
         if (raise) {
@@ -174,7 +184,7 @@ void THttpCli::startLookup(bool raise) {
             setStateQuietly(httpReady);
             throw;
         }
-        requestDoneError_ = socket_.LastError() ? socket_.LastError() : lumi::wsaEINVAL;
+        requestDoneError_ = socket_->LastError() ? socket_->LastError() : lumi::wsaEINVAL;
         statusCode_ = 404;
         reasonPhrase_ = lookupFailureText(connectHost_);
         completion();
@@ -185,7 +195,7 @@ void THttpCli::startLookup(bool raise) {
 
 // A TLS failure is told in the TLS layer's words; other socket errors by their text and number.
 std::string THttpCli::connectFailureText(int code) {
-    if (lumi::isTlsError(code) && !socket_.TlsErrorText().empty()) return socket_.TlsErrorText();
+    if (lumi::isTlsError(code) && !socket_->TlsErrorText().empty()) return socket_->TlsErrorText();
     return lumi::socketErrorText(code) + " (Error #" + std::to_string(code) + ")";
 }
 
@@ -203,26 +213,27 @@ void THttpCli::socketDnsLookupDone(int error) {
     setState(httpDnsLookupDone);
     if (token.expired() || state_ != httpDnsLookupDone) return;
     try {
-        socket_.setAddr(socket_.DnsResult());
-        socket_.setPort(connectPort_);
-        socket_.setProto("tcp");
+        socket_->setAddr(socket_->DnsResult());
+        socket_->setPort(connectPort_);
+        socket_->setProto("tcp");
         // https: TLS to the origin, on this connection or inside the proxy's tunnel. The name
         // checked and sent is the address's, not the looked-up IP.
         const bool viaProxy = !Proxy.empty();
         tunnel_ = current_.tls && viaProxy ? Tunnel::Wanted : Tunnel::None;
-        socket_.setTlsHost(current_.tls && !viaProxy ? current_.host : std::string());
-        socket_.Connect();
+        hopKey_ = hopKey();
+        socket_->setTlsHost(current_.tls && !viaProxy ? current_.host : std::string());
+        socket_->Connect();
     } catch (...) {
         if (token.expired()) return;
-        int code = socket_.LastError();
+        int code = socket_->LastError();
         // A port or address that cannot be read leaves no socket error behind; report it as
         // an invalid argument rather than as success.
         if (code == 0) code = lumi::wsaEINVAL;
         requestDoneError_ = code;
         statusCode_ = 404;
         reasonPhrase_ = "can't connect: " + connectFailureText(code);
-        const bool hadSocket = socket_.State() != wsClosed;
-        socket_.Close();
+        const bool hadSocket = socket_->State() != wsClosed;
+        socket_->Close();
         if (token.expired()) return;
         if (!hadSocket) completion();
     }
@@ -256,7 +267,7 @@ void THttpCli::socketSessionConnected(int error) {
         }
     } catch (...) {
         if (token.expired()) return;
-        socket_.Close();
+        socket_->Close();
     }
 }
 
@@ -271,7 +282,7 @@ void THttpCli::sendCommand(const std::string& line) {
 void THttpCli::sendRequest(const char* method) {
     request_.clear();
     fire(OnRequestHeaderBegin);
-    sendCommand(std::string(method) + " " + requestPath_ + " HTTP/1.0");
+    sendCommand(std::string(method) + " " + requestPath_ + (KeepAlive ? " HTTP/1.1" : " HTTP/1.0"));
     if (!Sender.empty()) sendCommand("From: " + Sender);
     if (!Accept.empty()) sendCommand("Accept: " + Accept);
     if (!AcceptLanguage.empty()) sendCommand("Accept-Language: " + AcceptLanguage);
@@ -298,7 +309,7 @@ void THttpCli::sendRequest(const char* method) {
     sendCommand("");
     const std::string bytes = std::move(request_);
     request_.clear();
-    socket_.SendStr(bytes);
+    socket_->SendStr(bytes);
 }
 
 void THttpCli::sendPostBlock() {
@@ -308,7 +319,7 @@ void THttpCli::sendPostBlock() {
         sentCount_ += n;
         if (!fire(OnSendData, static_cast<const char*>(postBlock_.get()), static_cast<int>(n)))
             return;
-        if (socket_.State() == wsConnected) socket_.Send(postBlock_.get(), static_cast<int>(n));
+        if (socket_->State() == wsConnected) socket_->Send(postBlock_.get(), static_cast<int>(n));
         return;
     }
     allowedToSend_ = false;
@@ -324,6 +335,7 @@ void THttpCli::socketDataSent() {
 void THttpCli::socketSessionClosed(int error) {
     switch (closedHandler_) {
     case ClosedHandler::Completion:
+        if (retryOnNewConnection()) return;
         // A headerless document hands over its lines one by one; a last line without a
         // line end would otherwise stay in the buffer and be lost with the connection.
         if (state_ == httpWaitingBody && inBody_ && parser_.hasPending()) {
@@ -334,7 +346,7 @@ void THttpCli::socketSessionClosed(int error) {
         if (tunnel_ == Tunnel::Asked) tunnelClosed();
         // A body without length ends with the connection; over TLS without close_notify it
         // may be cut short, which only the diagnostics can tell.
-        if (state_ == httpWaitingBody && bodyLeft_ < 0 && socket_.TlsEndedWithoutCloseNotify())
+        if (state_ == httpWaitingBody && bodyLeft_ < 0 && socket_->TlsEndedWithoutCloseNotify())
             notice_ = "TLS stream of " + current_.host +
                       " ended without close_notify: the body is taken as complete";
         if (state_ == httpWaitingBody && bodyLeft_ > 0 && requestDoneError_ == 0) {
@@ -377,9 +389,9 @@ void THttpCli::setStateQuietly(THttpState newState) {
 void THttpCli::Abort() {
     std::weak_ptr<bool> token = life_;
     if (state_ == httpReady) {
-        if (socket_.State() != wsClosed) {
+        if (socket_->State() != wsClosed) {
             closedHandler_ = ClosedHandler::None;
-            socket_.Close();
+            socket_->Close();
             closedHandler_ = ClosedHandler::Completion;
         }
         return;
@@ -390,7 +402,7 @@ void THttpCli::Abort() {
     if (token.expired()) return;
     if (wasLookup) {
         try {
-            socket_.CancelDnsLookup();
+            socket_->CancelDnsLookup();
         } catch (...) {
         }
     }
@@ -398,11 +410,13 @@ void THttpCli::Abort() {
     reasonPhrase_ = "Connection aborted on request";
     requestDoneError_ = lumi::httpAbortedError;
     relocationPending_ = false;
-    closedHandler_ = ClosedHandler::Completion;
+    // A request already complete on a kept connection has had its OnDocEnd.
+    closedHandler_ = std::exchange(reusable_, false) ? ClosedHandler::None
+                                                     : ClosedHandler::Completion;
     if (wasLookup)
         completion();
     else
-        socket_.Close();
+        socket_->Close();
     if (token.expired()) return;
     parser_.clear();
     setState(httpReady);

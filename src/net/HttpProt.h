@@ -1,7 +1,8 @@
 #pragma once
 // THttpCli: the asynchronous HTTP/1.0 client. It fetches one URL at a time, directly or
 // through an HTTP proxy, driven by the notifications of its own TWSocket, and reports
-// progress through events. It owns its socket, its request buffer and its 8192-byte input
+// progress through events. With KeepAlive it speaks HTTP/1.1 and leaves a connection open
+// for the next request to the same place (the engine's transfers, see net/ConnectionPool.h). It owns its socket, its request buffer and its 8192-byte input
 // buffer; it never owns RcvdStream or SendStream (the caller creates and frees them).
 //
 // Property style:
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -26,6 +28,7 @@
 #include <QObject>
 
 #include "net/BodyReadSize.h"
+#include "net/ChunkedBody.h"
 #include "net/HttpAddress.h"
 #include "net/HttpResponseParser.h"
 #include "net/WSocket.h"
@@ -91,7 +94,8 @@ inline constexpr int httpBodyWriteError = 10;
 // StatusCode 404; ReasonPhrase "Header without colon" or "Conflicting Content-Length values".
 inline constexpr int httpBrokenHeaderError = 11;
 // A gzip or deflate body that cannot be unpacked, or that unpacks to more than
-// MaxDecodedBytes: StatusCode 404 and the reason says which, in words.
+// MaxDecodedBytes, or (with KeepAlive) a chunked body whose framing is broken: StatusCode
+// 404 and the reason says which, in words.
 inline constexpr int httpDecodeError = 12;
 // TLS failures end a request with the TLS layer's number (12001-12009, see net/TlsSession.h),
 // StatusCode 404 and the text in words as the reason.
@@ -110,6 +114,17 @@ std::string base64Encode(std::string_view data);
 
 // "Sun, 06 Dec 2026 13:02:34" from the stored date and time, without zone conversion.
 std::string httpDateText(const QDateTime& when);
+
+// An open connection between two requests, and where it leads (see connectionKey).
+struct KeptConnection {
+    std::string key;
+    std::unique_ptr<TWSocket> socket;
+};
+
+// Where a request for url connects to: scheme, host and port, or the proxy and, for https,
+// the origin of the tunnel through it. Requests with the same key can share a connection.
+std::string connectionKey(std::string_view url, const std::string& proxy,
+                          const std::string& proxyPort);
 
 class HttpNotifier;
 class ContentDecoder;
@@ -141,6 +156,12 @@ public:
     // An answer of 400 or more closes the connection at its status line, so its body is only
     // what came with the header; set, the body is read whole, as an API's error message is.
     bool KeepErrorBody = false;
+    // HTTP/1.1 with a persistent connection: after an answer whose end is known (its
+    // Content-Length, the last chunk, or no body for HEAD, 204 and 304) the connection stays
+    // open for TakeConnection, unless the server said "Connection: close" or answered as
+    // HTTP/1.0 without keep-alive. Chunked framing is then taken off the body here. Off: an
+    // HTTP/1.0 request and one connection per request.
+    bool KeepAlive = false;
     std::string Username, Password;
     std::string ProxyUsername, ProxyPassword;
     bool NoCache = false;
@@ -168,13 +189,16 @@ public:
     const std::string& DocName() const { return docName_; }
     const std::string& Location() const { return location_; }
     const std::vector<std::string>& AuthenticateRequests() const { return wwwAuthenticate_; }
-    // The answer came with "Transfer-Encoding: chunked": the body blocks carry its framing.
-    bool Chunked() const { return chunked_; }
+    // The answer came with "Transfer-Encoding: chunked" and the body blocks carry its framing
+    // (never with KeepAlive, which takes the framing off).
+    bool Chunked() const { return chunked_ && !KeepAlive; }
+    // The last request ran on a connection an earlier request had left open.
+    bool ReusedConnection() const { return reused_; }
     // A line for the diagnostics of the last request, or empty: an https body without a
     // length whose stream ended without close_notify (taken as complete, as curl does).
     const std::string& Notice() const { return notice_; }
     // The socket, for tests and diagnostics.
-    TWSocket& CtrlSocket() { return socket_; }
+    TWSocket& CtrlSocket() { return *socket_; }
 
     // --- operations ---
     // Start an asynchronous request and return at once. https addresses go over verified TLS
@@ -192,6 +216,13 @@ public:
     // Cancel the request in progress; OnRequestDone follows, deferred, with error 3.
     // On an idle client only closes the socket if it is open; fires nothing.
     void Abort();
+    // A connection an earlier request left open: the next Start uses it when the request
+    // connects to the same place (else it is closed). Should the server have closed it before
+    // the answer's first byte, the request goes once more over a new connection.
+    void AdoptConnection(lumi::KeptConnection connection);
+    // After OnRequestDone: the connection when the answer left it open and reusable; an
+    // empty one otherwise.
+    lumi::KeptConnection TakeConnection();
 
     // --- events ---
     std::function<void(THttpCli* sender)> OnStateChange;
@@ -232,6 +263,16 @@ private:
     void startLookup(bool raise);
     void setState(THttpState newState);
     void setStateQuietly(THttpState newState);
+    void bindSocket();
+    // Persistent connections (HttpKeepAlive.cpp).
+    std::string hopKey() const;
+    bool reuseConnection();
+    void deferredReuse();
+    bool retryOnNewConnection();
+    void answerStatus(const std::string& statusLine);
+    void connectionField(const std::string& value);
+    // The body is complete: the connection is kept for the next request, or closed.
+    void bodyComplete();
     void socketDnsLookupDone(int error);
     void socketSessionConnected(int error);
     void socketDataAvailable();
@@ -268,7 +309,7 @@ private:
 
     std::unique_ptr<lumi::HttpNotifier> notifier_;
     std::shared_ptr<bool> life_;
-    TWSocket socket_;
+    std::unique_ptr<TWSocket> socket_;
     THttpState state_ = httpReady;
     THttpRequest kind_ = httpNone;
     int statusCode_ = 0;
@@ -314,4 +355,14 @@ private:
     Tunnel tunnel_ = Tunnel::None;
     int tunnelStatus_ = 0; // the proxy's answer to CONNECT
     std::string notice_;
+    // Persistent connections.
+    lumi::KeptConnection adopted_;
+    std::string hopKey_; // where the current connection leads
+    bool reused_ = false;    // the current hop runs on a connection left open before
+    bool retried_ = false;   // a reused connection failed and a new one was taken
+    // What the answer said of its connection: its status line's version, and its Connection field.
+    bool answerHttp11_ = false, saysClose_ = false, saysKeepAlive_ = false;
+    bool overran_ = false;   // bytes came after the end of the body
+    bool reusable_ = false;  // the request is done and its connection is open and idle
+    std::optional<lumi::ChunkedBody> dechunk_;
 };

@@ -62,5 +62,7 @@ void THttpCli::deferredRestart() {
     statusLineDue_ = true;
     parser_.clear();
     inBody_ = false;
+    reused_ = false;
+    overran_ = false;
     startLookup(false);
 }

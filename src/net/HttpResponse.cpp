@@ -22,6 +22,12 @@ constexpr size_t maxAuthenticateEntries = 64;
 
 void THttpCli::socketDataAvailable() {
     if (tunnel_ == Tunnel::Asked) return tunnelDataAvailable();
+    if (reusable_) {
+        // An idle kept connection has nothing to say: whatever comes ends it.
+        reusable_ = false;
+        socket_->Close();
+        return;
+    }
     const int freeSpace = parser_.room();
     if (freeSpace <= 0) {
         stopOnBrokenResponse(lumi::httpLineTooLongError, "HTTP line too long");
@@ -33,7 +39,7 @@ void THttpCli::socketDataAvailable() {
         const int want = bodyRead_.next();
         if (incoming_.capacity() > 2 * static_cast<size_t>(want)) std::string().swap(incoming_);
         incoming_.resize(static_cast<size_t>(want));
-        const int got = socket_.Receive(incoming_.data(), want);
+        const int got = socket_->Receive(incoming_.data(), want);
         if (got <= 0) return;
         bodyRead_.after(got);
         incoming_.resize(static_cast<size_t>(got));
@@ -41,7 +47,7 @@ void THttpCli::socketDataAvailable() {
         bodyBlock();
         return;
     }
-    const int n = socket_.Receive(parser_.space(), freeSpace);
+    const int n = socket_->Receive(parser_.space(), freeSpace);
     if (kind_ == httpNone || n <= 0) return;
     parser_.added(n);
     if (state_ == httpWaitingBody) {
@@ -75,8 +81,8 @@ void THttpCli::stopOnBrokenResponse(int error, const std::string& reason) {
     requestDoneError_ = error;
     statusCode_ = 404;
     reasonPhrase_ = reason;
-    if (socket_.State() != wsClosed)
-        socket_.Close();
+    if (socket_->State() != wsClosed)
+        socket_->Close();
     else
         completion();
 }
@@ -113,7 +119,7 @@ void THttpCli::headerLine() {
             bodyBlockCount_ = 0;
             if (!relocationPending_ || state_ != httpWaitingHeader) return;
             closedHandler_ = ClosedHandler::Relocation;
-            socket_.Close();
+            socket_->Close();
             return;
         }
         if (lumi::textLower(lumi::textFileExt(docName_)) == ".exe" && contentType_ == "text/html")
@@ -121,6 +127,7 @@ void THttpCli::headerLine() {
         // A chunked body carries its own framing, whatever length is announced beside it.
         if (chunked_) contentLength_ = -1;
         bodyLeft_ = announcedBodyLength();
+        if (KeepAlive && chunked_ && bodyLeft_ != 0) dechunk_.emplace();
         if (!AcceptEncoding.empty())
             decoder_ = lumi::ContentDecoder::forEncoding(
                 lumi::lastAnswerField(rcvdHeader_, "content-encoding"), MaxDecodedBytes);
@@ -136,8 +143,9 @@ void THttpCli::headerLine() {
             pendingToBody();
             return;
         }
+        overran_ = parser_.hasPending();
         parser_.clear();
-        if (bodyLeft_ == 0 && socket_.State() != wsClosed) socket_.Close();
+        if (bodyLeft_ == 0 && socket_->State() != wsClosed) bodyComplete();
         return;
     }
 
@@ -162,6 +170,7 @@ void THttpCli::headerLine() {
         }
         statusCode_ = read.statusCode;
         reasonPhrase_ = read.reasonPhrase;
+        answerStatus(line);
     } else if (read.kind == Kind::Field && !interimAnswer()) {
         // The fields of an interim answer are kept in RcvdHeader but mean nothing yet.
         const std::string& value = read.value;
@@ -182,6 +191,8 @@ void THttpCli::headerLine() {
             contentLength_ = length;
         } else if (read.name == "transfer-encoding") {
             chunked_ = lumi::textLower(value).find("chunked") != std::string::npos;
+        } else if (read.name == "connection") {
+            connectionField(value);
         } else if (read.name == "content-type") {
             contentType_ = lumi::textLower(value);
         } else if (read.name == "www-authenticate") {
@@ -192,7 +203,7 @@ void THttpCli::headerLine() {
         }
     }
     if (!fire(OnHeaderData)) return;
-    if (statusCode_ >= 400 && !KeepErrorBody && socket_.State() != wsClosed) socket_.Close();
+    if (statusCode_ >= 400 && !KeepErrorBody && socket_->State() != wsClosed) socket_->Close();
 }
 
 void THttpCli::pendingToBody() {
@@ -202,12 +213,27 @@ void THttpCli::pendingToBody() {
 }
 
 void THttpCli::bodyBlock() {
-    if (bodyLeft_ >= 0 && static_cast<int64_t>(lastResponse_.size()) > bodyLeft_)
+    if (bodyLeft_ >= 0 && static_cast<int64_t>(lastResponse_.size()) > bodyLeft_) {
+        overran_ = true;
         lastResponse_.resize(static_cast<size_t>(bodyLeft_));
+    }
     if (bodyBlockCount_ == 0 && !fire(OnDocBegin)) return;
     ++bodyBlockCount_;
     const int rawLen = static_cast<int>(lastResponse_.size());
     rcvdCount_ += rawLen;
+    if (dechunk_) {
+        std::string plain;
+        const bool read = dechunk_->feed(lastResponse_, [&plain](const char* data, size_t size) {
+            plain.append(data, size);
+            return true;
+        });
+        if (!read) {
+            stopOnBrokenResponse(lumi::httpDecodeError, dechunk_->error());
+            return;
+        }
+        overran_ = overran_ || dechunk_->overran();
+        lastResponse_ = std::move(plain);
+    }
     if (decoder_) {
         std::string decoded;
         if (!decoder_->decode(lastResponse_, decoded)) {
@@ -224,15 +250,19 @@ void THttpCli::bodyBlock() {
                                  RcvdStream->errorString().toLocal8Bit().toStdString());
         return;
     }
-    if (bodyLeft_ < 0) return;
-    bodyLeft_ -= rawLen;
-    // The announced body is complete: a server that keeps the connection open is not waited
-    // for, and whatever it sends after the body is not taken.
-    if (bodyLeft_ == 0 && state_ == httpWaitingBody && socket_.State() != wsClosed) socket_.Close();
+    if (!dechunk_ || !dechunk_->complete()) {
+        if (bodyLeft_ < 0) return;
+        bodyLeft_ -= rawLen;
+        if (bodyLeft_ != 0) return;
+    }
+    // The body is complete: a server that keeps the connection open is not waited for, and
+    // whatever it sends after the body is not taken.
+    if (state_ == httpWaitingBody && socket_->State() != wsClosed) bodyComplete();
 }
 
 // The body length that ends the document: Content-Length, except for answers without a body.
 int64_t THttpCli::announcedBodyLength() const {
-    if (kind_ == httpHEAD || statusCode_ == 204 || statusCode_ == 304) return -1;
+    // Without KeepAlive the close ends whatever a server sends after such an answer.
+    if (kind_ == httpHEAD || statusCode_ == 204 || statusCode_ == 304) return KeepAlive ? 0 : -1;
     return contentLength_;
 }

@@ -23,7 +23,7 @@ void THttpCli::sendTunnelRequest() {
     std::string request = "CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n";
     if (const std::string line = proxyAuthorizationLine(); !line.empty()) request += line + "\r\n";
     request += "\r\n";
-    socket_.SendStr(request);
+    socket_->SendStr(request);
 }
 
 void THttpCli::tunnelDataAvailable() {
@@ -33,7 +33,7 @@ void THttpCli::tunnelDataAvailable() {
         stopOnBrokenResponse(lumi::httpTunnelRefusedError, refused + "answer too long");
         return;
     }
-    const int n = socket_.Receive(parser_.space(), parser_.room());
+    const int n = socket_->Receive(parser_.space(), parser_.room());
     if (n <= 0) return;
     parser_.added(n);
     std::string line;
@@ -52,7 +52,7 @@ void THttpCli::tunnelDataAvailable() {
             tunnel_ = Tunnel::None;
             parser_.clear();
             // OnSessionConnected comes again once the handshake with the origin is done.
-            socket_.StartTls(current_.host, lumi::portOrDefault(current_));
+            socket_->StartTls(current_.host, lumi::portOrDefault(current_));
             return;
         }
     }

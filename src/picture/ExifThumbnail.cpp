@@ -27,8 +27,7 @@ EmbeddedThumbnail inExifBlock(const uint8_t* data, size_t size, size_t start) {
         !block.number(directory, ThumbnailLengthTag, length))
         return found;
     // A thumbnail is a whole JPEG stream (start and end markers) inside the block.
-    if (length < 4 || offset > block.tiffSize() || block.tiffSize() - offset < length)
-        return found;
+    if (length < 4 || offset > block.tiffSize() || block.tiffSize() - offset < length) return found;
     const uint8_t* thumbnail = block.tiff() + offset;
     if (thumbnail[0] != 0xFF || thumbnail[1] != 0xD8) return found;
     found.status = Status::Found;

@@ -9,9 +9,9 @@ namespace lumi {
 
 struct EmbeddedThumbnail {
     enum class Status {
-        Found,      // offset and size locate the thumbnail's JPEG inside the data
-        Absent,     // the stream holds none (or not where a reader looks)
-        NeedsMore,  // the data ends before the answer: more of the stream would tell
+        Found,     // offset and size locate the thumbnail's JPEG inside the data
+        Absent,    // the stream holds none (or not where a reader looks)
+        NeedsMore, // the data ends before the answer: more of the stream would tell
     };
     Status status = Status::Absent;
     size_t offset = 0;

@@ -27,6 +27,8 @@
 #include "base/SettingKeys.h"
 #include "base/WindowPlacement.h"
 #include "engine/FileTransfers.h"
+#include "net/ConnectionPool.h"
+#include "shell/GridThumbnails.h"
 #include "engine/SearchEngine.h"
 #include "engine/SlideShow.h"
 #include "engine/unitVersionCheck.h"
@@ -210,8 +212,11 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::connectEngine() {
+    Connections = std::make_shared<lumi::ConnectionPool>();
     Engine = new lumi::SearchEngine(
-        {SettingsFile->FileName(), lumi::searchHostsFromEnvironment(), false}, this);
+        {SettingsFile->FileName(), lumi::searchHostsFromEnvironment(), false, Connections}, this);
+    Transfers->setConnectionPool(Connections);
+    Grid->thumbnails().fetches().setConnectionPool(Connections);
     Engine->setCheckLinksReader([this] { return Search->CheckBox_CheckLinks->isChecked(); });
     Engine->setRecursiveSearchReader(
         [this] { return Search->CheckBox_RecursiveSearch->isChecked(); });

@@ -19,6 +19,7 @@ class TForm2;
 namespace lumi {
 
 class Commands;
+class ConnectionPool;
 class FileTransfers;
 class ResultList;
 class ResultGrid;
@@ -64,6 +65,8 @@ public:
     // The picture transfers of the downloader, the viewer and the slide show (a child of
     // the window): each kind's step in Transfers follows the transfers it started.
     lumi::FileTransfers* Transfers = nullptr;
+    // The connections the engine, the transfers and the thumbnails keep open between requests.
+    std::shared_ptr<lumi::ConnectionPool> Connections;
     // The start-up version check (a child of the window); its hooks show the question and
     // the error boxes over this window and open pages through OpenBrowser.
     lumi::VersionCheck* VersionCheck = nullptr;

@@ -39,7 +39,8 @@ ResultGrid::ResultGrid(ResultList& list, TIniFile& settings)
     auto* switchRow = new QHBoxLayout;
     switchRow->addStretch(1);
     ViewSwitch = new QPushButton(list.ListFrame);
-    ViewSwitch->setToolTip(QStringLiteral("Switch between the list and the grid (Alt+G or Ctrl+G)"));
+    ViewSwitch->setToolTip(
+        QStringLiteral("Switch between the list and the grid (Alt+G or Ctrl+G)"));
     switchRow->addWidget(ViewSwitch);
     frameLayout->insertLayout(0, switchRow);
 

@@ -1,6 +1,7 @@
 // The Download command's rules without a window: folder and names decided for the whole
 // batch, and the bounded runner against a scripted loopback server.
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "base/ErrorReport.h"
 #include "common/EventLoopWait.h"
 #include "engine/DownloadBatch.h"
+#include "net/ConnectionPool.h"
 #include "net/ScriptedServer.h"
 
 using lumi::BatchItem;
@@ -184,6 +186,37 @@ TEST_F(BatchFixture, AtMostTheBoundRunsAndEachCompletionStartsTheNext) {
         QFile file(QString::fromStdString(folder.path + "/cats_" + std::to_string(i + 1) + ".jpg"));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << i;
         EXPECT_EQ(file.readAll().toStdString(), "GIF89a/p" + std::to_string(i) + ".jpg");
+    }
+}
+
+// A batch from one host runs over a few kept connections, whatever framing the answers use.
+TEST_F(BatchFixture, PicturesOfOneHostShareTheirKeptConnections) {
+    server.respond = [](const std::string& request, int index) {
+        const std::string body = "GIF89a" + request.substr(4, request.find(' ', 4) - 4);
+        char restSize[20];
+        std::snprintf(restSize, sizeof restSize, "%zx", body.size() - 3);
+        const std::string answer =
+            index % 2 ? "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\n" +
+                            body.substr(0, 3) + "\r\n" + restSize + "\r\n" + body.substr(3) + "\r\n0\r\n\r\n"
+                      : httpResponse("HTTP/1.1 200 OK",
+                                     {"Content-Length: " + std::to_string(body.size())}, body);
+        return lumi::test::scriptedReply({answer}, ScriptedReply::Ending::KeepAlive);
+    };
+    transfers.setConnectionPool(std::make_shared<lumi::ConnectionPool>());
+    Strings paths;
+    for (int i = 0; i < 12; ++i)
+        paths.push_back("/p" + std::to_string(i) + ".jpg");
+    DownloadBatch batch(transfers, plan(paths), 3);
+    batch.start();
+    ASSERT_TRUE(waitUntil([&] { return batch.finished(); }, 20000));
+    EXPECT_EQ(batch.failedCount(), 0u);
+    EXPECT_LE(server.accepted(), 3);
+    for (const std::string& request : server.requests())
+        EXPECT_NE(request.find(" HTTP/1.1\r\n"), std::string::npos);
+    for (const std::string& path : paths) {
+        QFile file(QString::fromStdString(folder.path + path));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path;
+        EXPECT_EQ(file.readAll().toStdString(), "GIF89a" + path);
     }
 }
 

@@ -57,7 +57,7 @@ public:
             TIniFile(settingsPath_).WriteBool("Services", archive, false);
         setRandomSeed(7);
         engine = std::make_unique<SearchEngine>(
-            SearchEngineSetup{settingsPath_, std::move(hosts), false});
+            SearchEngineSetup{settingsPath_, std::move(hosts), false, nullptr});
         for (QTimer* timer : {engine->Timer1, engine->Timer2, engine->Timer3, engine->Timer4,
                               engine->Timer5, engine->TimerBlinkSearch})
             timer->stop();

@@ -1,6 +1,7 @@
 // The grid's thumbnail fetches against a scripted loopback server: the sources in order
-// (the embedded one asked with a Range line), the size limit on the picture itself, at most six at once, and queued requests dropped
-// when the view no longer wants them; the disk cache's bound.
+// (the embedded one asked with a Range line), the size limit on the picture itself, at most
+// six at once, and queued requests dropped when the view no longer wants them; the disk
+// cache's bound.
 #include <fstream>
 #include <string>
 #include <tuple>
@@ -16,6 +17,7 @@
 #include "common/ExifSample.h"
 #include "engine/ThumbnailDiskCache.h"
 #include "engine/ThumbnailFetches.h"
+#include "net/ConnectionPool.h"
 #include "net/ScriptedServer.h"
 
 using lumi::ThumbnailFetched;
@@ -88,6 +90,8 @@ TEST_F(FetchesFixture, SourcesAreTriedInOrderAndThePictureItselfStopsAtTheLimit)
          {"/p.jpg ranged"}, embedded.toStdString(), "", false},
         {"picture when none is embedded", true, "HTTP/1.0 404 Not Found", "picture",
          Serve::Ranged, {"/t.jpg", "/p.jpg ranged", "/p.jpg"}, "picture", "", false},
+        {"none embedded, a server ignoring Range", false, "", "\xFF\xD8\xFF\xC0" + big,
+         Serve::Endless, {"/p.jpg ranged", "/p.jpg"}, "", "Over the size limit", true},
         {"small picture sent whole", false, "", "picture", Serve::Whole, {"/p.jpg ranged"},
          "picture", "", false},
         {"large picture", false, "", big, Serve::Whole, {"/p.jpg ranged", "/p.jpg"}, "",
@@ -101,12 +105,14 @@ TEST_F(FetchesFixture, SourcesAreTriedInOrderAndThePictureItselfStopsAtTheLimit)
             if (request.find("Range:") == std::string::npos || c.serve == Serve::Whole)
                 return answer("HTTP/1.0 200 OK", c.picture);
             if (c.serve == Serve::Ranged) return answer("HTTP/1.1 206 Partial Content", c.picture);
-            return scriptedReply({httpResponse("HTTP/1.0 200 OK", {"Content-Length: 10000000"},
+            return scriptedReply({httpResponse("HTTP/1.1 200 OK", {"Content-Length: 10000000"},
                                                c.picture)},
                                  ScriptedReply::Ending::StayOpen);
         };
         outcomes.clear();
         auto fetches = make("[Options]\nThumbMaxKB=2\n");
+        // Kept connections: one left mid-answer after 64 kB must not serve the next source.
+        fetches->setConnectionPool(std::make_shared<lumi::ConnectionPool>());
         lumi::PictureSource source;
         if (c.withThumbnail) source.thumbnail = web.url("/t.jpg");
         fetches->want({{"k", lumi::thumbnailSources(web.url("/p.jpg"), source)}});

@@ -19,6 +19,7 @@ constexpr size_t maxRequestBytes = 1 << 20;
 
 struct ScriptedServer::Connection {
     TWSocket socket;
+    int number = 0;
     QObject context; // timers of this connection die with it
     std::string input;
     ScriptedReply reply;
@@ -54,6 +55,7 @@ void ScriptedServer::acceptOne() {
     ++accepted_;
     connections_.push_back(std::make_unique<Connection>());
     Connection& c = *connections_.back();
+    c.number = accepted_;
     c.socket.OnDataAvailable = [this, &c](TWSocket*, int) { onData(c); };
     c.socket.OnDataSent = [this, &c](TWSocket*, int) {
         if (!c.replied || c.closed) return;
@@ -69,6 +71,7 @@ void ScriptedServer::acceptOne() {
     c.socket.Dup(fd);
     if (replyOnAccept) {
         requests_.emplace_back();
+        requestConnections_.push_back(c.number);
         startReply(c, respond ? respond(std::string(), static_cast<int>(requests_.size()) - 1)
                               : ScriptedReply{});
     }
@@ -76,19 +79,25 @@ void ScriptedServer::acceptOne() {
 
 void ScriptedServer::onData(Connection& c) {
     std::string bytes = c.socket.ReceiveStr();
-    if (c.replied || c.input.size() > maxRequestBytes) return;
+    if (c.input.size() > maxRequestBytes) return;
     c.input += bytes;
+    if (!c.replied) takeRequest(c);
+}
+
+void ScriptedServer::takeRequest(Connection& c) {
     const size_t end = c.input.find("\r\n\r\n");
     if (end == std::string::npos) return;
     size_t bodyLength = 0;
     const int at = textPosAnyCase("\r\ncontent-length: ", c.input.substr(0, end + 2));
     if (at > 0) bodyLength = std::stoul(c.input.substr(static_cast<size_t>(at) + 17));
     if (c.input.size() < end + 4 + bodyLength) return;
-    requests_.push_back(c.input);
+    requests_.push_back(c.input.substr(0, end + 4 + bodyLength));
+    requestConnections_.push_back(c.number);
+    c.input.erase(0, end + 4 + bodyLength);
     const int index = static_cast<int>(requests_.size()) - 1;
     ScriptedReply reply;
     if (respond)
-        reply = respond(c.input, index);
+        reply = respond(requests_.back(), index);
     else
         reply.chunks = {httpResponse("HTTP/1.0 200 OK", {"Content-Type: text/plain"}, "ok")};
     startReply(c, std::move(reply));
@@ -115,6 +124,10 @@ void ScriptedServer::sendNext(Connection& c) {
 void ScriptedServer::finish(Connection& c) {
     switch (c.reply.ending) {
     case ScriptedReply::Ending::StayOpen:
+        return;
+    case ScriptedReply::Ending::KeepAlive:
+        c.replied = false;
+        takeRequest(c);
         return;
     case ScriptedReply::Ending::Reset: {
         // A second descriptor keeps the connection alive through the socket's own close,

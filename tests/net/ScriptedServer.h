@@ -12,7 +12,8 @@
 namespace lumi::test {
 
 struct ScriptedReply {
-    enum class Ending { Close, Reset, StayOpen };
+    // KeepAlive: the connection stays open and reads the next request.
+    enum class Ending { Close, Reset, StayOpen, KeepAlive };
     // Each chunk goes out after the previous one has left, after a short pause, so that the
     // client tends to see them in separate reads.
     std::vector<std::string> chunks;
@@ -34,6 +35,8 @@ public:
     bool replyOnAccept = false;
 
     const std::vector<std::string>& requests() const { return requests_; }
+    // The connection (numbered from 1 in order of arrival) each request came on.
+    const std::vector<int>& requestConnections() const { return requestConnections_; }
     int accepted() const { return accepted_; }
     // Connections the client has closed so far.
     int closedByPeer() const { return closedByPeer_; }
@@ -42,6 +45,7 @@ private:
     struct Connection;
     void acceptOne();
     void onData(Connection& c);
+    void takeRequest(Connection& c);
     void startReply(Connection& c, ScriptedReply reply);
     void sendNext(Connection& c);
     void finish(Connection& c);
@@ -50,6 +54,7 @@ private:
     TWSocket listener_;
     std::vector<std::unique_ptr<Connection>> connections_;
     std::vector<std::string> requests_;
+    std::vector<int> requestConnections_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     int port_ = 0;
     int accepted_ = 0;

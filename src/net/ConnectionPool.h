@@ -1,0 +1,50 @@
+#pragma once
+// ConnectionPool: the connections the engine's requests leave open, lent to later requests
+// to the same place (scheme, host, port and proxy, see lumi::connectionKey). At most
+// MostIdlePerPlace wait per place and MostIdle in all; one idle for IdleLimitMs, or one the
+// server closes or speaks on while it waits, is closed and forgotten.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include <QTimer>
+
+#include "net/HttpProt.h"
+
+namespace lumi {
+
+class ConnectionPool {
+public:
+    static constexpr size_t MostIdlePerPlace = 6;
+    static constexpr size_t MostIdle = 64;
+    static constexpr uint32_t IdleLimitMs = 15000;
+
+    ConnectionPool();
+    ~ConnectionPool();
+    ConnectionPool(const ConnectionPool&) = delete;
+    ConnectionPool& operator=(const ConnectionPool&) = delete;
+
+    // Before the client's Start: its request goes as HTTP/1.1 with a kept connection, on an
+    // idle one to the same place when there is one. Set URL and Proxy first.
+    void prepare(THttpCli& client);
+    // From the client's OnRequestDone: keeps its connection when the answer left it reusable.
+    void recycle(THttpCli& client);
+    // Closes the connections idle for IdleLimitMs (the pool's own timer calls it too).
+    void closeStale();
+    size_t idle() const { return idle_.size(); }
+
+private:
+    struct Idle {
+        KeptConnection connection;
+        uint32_t since = 0;
+        bool gone = false; // closed or spoken on: forgotten at the next sweep
+    };
+    void forgetGone();
+    void scheduleSweep();
+
+    std::vector<std::unique_ptr<Idle>> idle_;
+    QTimer sweep_;
+};
+
+} // namespace lumi
