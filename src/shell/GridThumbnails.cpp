@@ -11,6 +11,9 @@ namespace lumi {
 namespace {
 // Other formats (a service's PNG or WebP thumbnail) are read by Qt up to this many pixels.
 constexpr qint64 OtherFormatPixels = qint64(4096) * 4096;
+// Fetched bodies (each up to ThumbMaxKB) waiting for a decoder: past this many, no new fetch
+// starts until a decode is done, so a network faster than the decoders cannot pile them up.
+constexpr size_t MostWaitingDecodes = 12;
 } // namespace
 
 QImage decodeThumbnail(const QByteArray& bytes, int orientation) {
@@ -88,6 +91,7 @@ void GridThumbnails::want(const std::vector<ThumbnailRequest>& wanted) {
         else
             asked.push_back(request);
     }
+    if (decoding_.size() >= MostWaitingDecodes) asked.clear();
     fetches_.want(std::move(asked));
 }
 
@@ -123,6 +127,7 @@ void GridThumbnails::fetched(const ThumbnailFetched& outcome) {
         return;
     } else {
         decoding_.insert(outcome.key);
+        if (decoding_.size() >= MostWaitingDecodes) fetches_.want({});
         decoders_.start([this, key = outcome.key, bytes = outcome.bytes,
                          orientation = outcome.orientation] {
             QImage image;
@@ -145,11 +150,13 @@ void GridThumbnails::fetched(const ThumbnailFetched& outcome) {
 
 void GridThumbnails::decoded(const std::string& key, const QImage& image,
                              const std::string& reason) {
+    const bool wasFull = decoding_.size() >= MostWaitingDecodes;
     decoding_.erase(key);
     if (reason.empty())
         images_.put(key, image, static_cast<size_t>(image.sizeInBytes()));
     else
         broken_[key] = reason;
+    if (wasFull) want(lastWanted_);
     if (OnChanged) OnChanged();
 }
 
