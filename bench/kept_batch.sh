@@ -31,7 +31,10 @@ runs = int(runs)
 www = os.path.join(work, "www")
 names = sorted(os.listdir(www))
 ca = os.path.join(work, "certs", "ca.pem")
-env = dict(os.environ, LUMISIFT_CA_FILE=ca)
+# As on a desktop: a bundle named in SSL_CERT_FILE (this machine names one for its own
+# tools) would be read whole by every run, while curl is given only the test CA.
+env = {k: v for k, v in os.environ.items() if k != "SSL_CERT_FILE"}
+env["LUMISIFT_CA_FILE"] = ca
 cli_dir, curl_dir = os.path.join(out, "cli"), os.path.join(out, "curl")
 ini = os.path.join(work, "lumisift.ini")
 with open(ini, "w") as f:
