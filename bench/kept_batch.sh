@@ -24,8 +24,10 @@ PY
 "$(dirname "$0")/../tests/net/tls/make_certs.sh" "$WORK/certs" >/dev/null 2>&1
 start_nginx "$WORK" "$WORK/www" "$WORK/certs"
 
-python3 - "$CLI" "$PORT" "$TLS_PORT" "$WORK" "$RUNS" "$OUT" <<'PY'
-import filecmp, os, shutil, statistics, subprocess, sys, time
+PYTHONPATH="$(dirname "$0")" python3 - "$CLI" "$PORT" "$TLS_PORT" "$WORK" "$RUNS" "$OUT" <<'PY'
+import filecmp, os, statistics, sys
+import batch_runs
+from batch_runs import batch_settings, fresh
 cli, port, tls_port, work, runs, out = sys.argv[1:7]
 runs = int(runs)
 www = os.path.join(work, "www")
@@ -36,23 +38,10 @@ ca = os.path.join(work, "certs", "ca.pem")
 env = {k: v for k, v in os.environ.items() if k != "SSL_CERT_FILE"}
 env["LUMISIFT_CA_FILE"] = ca
 cli_dir, curl_dir = os.path.join(out, "cli"), os.path.join(out, "curl")
-ini = os.path.join(work, "lumisift.ini")
-with open(ini, "w") as f:
-    # A LAN connection: the batch runs as many transfers at once as the link-check pool.
-    f.write(f"[Options]\r\nSavePath={cli_dir}\r\nSlowConnection=0\r\n")
-
-def fresh(folder):
-    shutil.rmtree(folder, ignore_errors=True)
-    os.makedirs(folder)
+ini = batch_settings(work, cli_dir)
 
 def run(argv, cwd=None):
-    start = time.perf_counter()
-    proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                            cwd=cwd, env=env)
-    _, status, usage = os.wait4(proc.pid, 0)
-    if os.waitstatus_to_exitcode(status) != 0:
-        sys.exit(f"kept_batch: {argv[0]} failed")
-    return time.perf_counter() - start, usage
+    return batch_runs.run(argv, cwd=cwd, env=env, name="kept_batch")
 
 for scheme, p in (("http", port), ("https", tls_port)):
     host = "127.0.0.1" if scheme == "http" else "localhost"
