@@ -28,30 +28,20 @@ for i in range(1000):
 PY
 start_nginx "$WORK" "$WORK/www"
 
-python3 - "$CLI" "$PORT" "$WORK" "$RUNS" "$OUT" <<'PY'
-import filecmp, os, shutil, statistics, subprocess, sys, time
+PYTHONPATH="$(dirname "$0")" python3 - "$CLI" "$PORT" "$WORK" "$RUNS" "$OUT" <<'PY'
+import filecmp, os, statistics, sys
+import batch_runs
+from batch_runs import batch_settings, fresh
 cli, port, work, runs, out = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5]
 www = os.path.join(work, "www")
 names = sorted(n for n in os.listdir(www) if n.endswith(".jpg"))
 urls = [f"http://127.0.0.1:{port}/{n}" for n in names]
 total = sum(os.path.getsize(os.path.join(www, n)) for n in names)
-ini = os.path.join(work, "lumisift.ini")
 cli_dir, curl_dir = os.path.join(out, "cli"), os.path.join(out, "curl")
-with open(ini, "w") as f:
-    # A LAN connection: the batch runs as many transfers at once as the link-check pool.
-    f.write(f"[Options]\r\nSavePath={cli_dir}\r\nSlowConnection=0\r\n")
-
-def fresh(folder):
-    shutil.rmtree(folder, ignore_errors=True)
-    os.makedirs(folder)
+ini = batch_settings(work, cli_dir)
 
 def run(argv, cwd=None):
-    start = time.perf_counter()
-    proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=cwd)
-    _, status, usage = os.wait4(proc.pid, 0)
-    if os.waitstatus_to_exitcode(status) != 0:
-        sys.exit(f"batch_download: {argv[0]} failed")
-    return time.perf_counter() - start, usage
+    return batch_runs.run(argv, cwd=cwd, name="batch_download")
 
 def curl_argv(batch):
     argv = ["curl", "-s", "--parallel", "--parallel-max", "24"]

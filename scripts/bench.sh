@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every benchmark: the Google Benchmark programs built under BUILD_DIR/bench, then the
-# benchmark scripts in bench/ (for example the 100 MB download against curl).
+# benchmark scripts in bench/ (for example the 300 MB download against curl).
 #
 #   scripts/bench.sh [BUILD_DIR]      (default: build)
 set -euo pipefail

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMetaObject>
 #include <QTimer>
 
 #include "analysis/UrlUtils.h"
@@ -46,12 +47,22 @@ std::string secondsText(std::chrono::milliseconds span) {
 }
 
 // How often a finished transfer looks whether its data has reached the disk.
-constexpr std::chrono::milliseconds FlushPollInterval{2};
 
 // How often a running transfer's speed is looked at.
 constexpr std::chrono::milliseconds SpeedCheckInterval{1000};
 
 } // namespace
+
+// A flush running on a worker thread; destroying it waits for its end.
+struct PendingFlush {
+    std::future<int> done;
+    PendingFlush() = default;
+    PendingFlush(const PendingFlush&) = delete;
+    PendingFlush& operator=(const PendingFlush&) = delete;
+    ~PendingFlush() {
+        if (done.valid()) done.wait();
+    }
+};
 
 struct FileTransfers::Transfer {
     std::unique_ptr<THttpCli> client;
@@ -70,10 +81,10 @@ struct FileTransfers::Transfer {
     int64_t spanBytes = 0;
     // Set when the transfer was ended from here (a refused body, a time-out).
     std::string failure;
-    // The flush of a complete body, and the timer that looks for its end. Last, so that a
+    // The flush of a complete body, and the object its end is reported to. Last, so that a
     // transfer destroyed mid-flush waits for it before its file goes.
-    QTimer flushPoll;
-    std::future<int> flushing;
+    QObject flushDone;
+    PendingFlush flushing;
 };
 
 bool isPictureStatusLine(const std::string& statusLine) {
@@ -126,7 +137,10 @@ bool plainFileName(const std::string& name) {
 FileTransfers::FileTransfers(std::string settingsPath, QObject* parent,
                              std::function<std::string()> slideshowFolder)
     : QObject(parent), settings_(std::move(settingsPath)),
-      slideshowFolder_(slideshowFolder ? std::move(slideshowFolder) : &lumi::slideshowFolder) {}
+      slideshowFolder_(slideshowFolder ? std::move(slideshowFolder) : &lumi::slideshowFolder) {
+    // A disk may take long over a flush: enough threads that a batch does not queue behind one.
+    flushers_.setMaxThreadCount(FlushThreads);
+}
 
 FileTransfers::~FileTransfers() {
     while (!transfers_.empty())
@@ -321,20 +335,26 @@ void FileTransfers::GetFileRequestDone(THttpCli* sender, THttpRequest, int error
         if (!reason.empty()) return complete(it, reason);
         // The flush before the name waits for the disk: it runs beside the event loop, and
         // the transfer completes once it is done.
+        // Its end comes back as a queued call, dropped should the transfer be gone by then.
         Transfer* t = &transfer;
-        t->flushing = std::async(std::launch::async,
-                                 [&file = t->sink->file()] { return file.flushData(); });
-        QObject::connect(&t->flushPoll, &QTimer::timeout, this, [this, t] {
-            if (t->flushing.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
-            t->flushPoll.stop();
-            catchAll(RequestDoneErrorText, [&] {
-                const int code = t->flushing.get();
-                for (auto at = transfers_.begin(); at != transfers_.end(); ++at)
-                    if (at->second.get() == t)
-                        return complete(at, code == 0 ? std::string() : systemErrorText(code));
-            });
+        auto flush = std::make_shared<std::packaged_task<int()>>([this, t,
+                                                                  &file = t->sink->file()] {
+            const int code = file.flushData();
+            QMetaObject::invokeMethod(
+                &t->flushDone,
+                [this, t, code] {
+                    catchAll(RequestDoneErrorText, [&] {
+                        for (auto at = transfers_.begin(); at != transfers_.end(); ++at)
+                            if (at->second.get() == t)
+                                return complete(
+                                    at, code == 0 ? std::string() : systemErrorText(code));
+                    });
+                },
+                Qt::QueuedConnection);
+            return code;
         });
-        t->flushPoll.start(FlushPollInterval);
+        t->flushing.done = flush->get_future();
+        flushers_.start([flush] { (*flush)(); });
     });
 }
 

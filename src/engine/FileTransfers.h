@@ -12,6 +12,7 @@
 #include <string>
 
 #include <QObject>
+#include <QThreadPool>
 
 #include "base/IniFiles.h"
 #include "base/PartFile.h"
@@ -130,6 +131,9 @@ public:
 private:
     struct Transfer;
     std::shared_ptr<ConnectionPool> connections_;
+    // The threads that flush complete pictures to the disk before they get their names.
+    static constexpr int FlushThreads = 8;
+    QThreadPool flushers_;
     using TransferMap = std::map<std::string, std::unique_ptr<Transfer>>;
     TransferMap::iterator findClient(const THttpCli* client);
     bool refuseOnFailure(const std::function<void()>& attempt);

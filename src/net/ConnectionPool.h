@@ -2,7 +2,10 @@
 // ConnectionPool: the connections the engine's requests leave open, lent to later requests
 // to the same place (scheme, host, port and proxy, see lumi::connectionKey). At most
 // MostIdlePerPlace wait per place and MostIdle in all; one idle for IdleLimitMs, or one the
-// server closes or speaks on while it waits, is closed and forgotten.
+// server closes or speaks on while it waits, is closed and forgotten. The pool opens
+// nothing: how many connections are open at once stays the callers' bound (a download
+// batch runs up to 24 transfers), and a place keeps as many as such a batch holds, so that
+// none of them is closed only to be opened again for the next picture.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -16,7 +19,7 @@ namespace lumi {
 
 class ConnectionPool {
 public:
-    static constexpr size_t MostIdlePerPlace = 6;
+    static constexpr size_t MostIdlePerPlace = 24;
     static constexpr size_t MostIdle = 64;
     static constexpr uint32_t IdleLimitMs = 15000;
 

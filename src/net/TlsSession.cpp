@@ -1,10 +1,14 @@
 #include "net/TlsSession.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <string_view>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -100,6 +104,37 @@ int keepNewSession(SSL* ssl, SSL_SESSION* session) {
     return 0; // the copy is ours; OpenSSL keeps its own reference
 }
 
+// Whether folder holds certificates under their subject hashes ("9d04f354.0"), which
+// OpenSSL looks up one by one as a chain needs them.
+bool holdsHashedCertificates(const char* folder) {
+    DIR* dir = ::opendir(folder);
+    if (!dir) return false;
+    bool found = false;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        found = name.size() >= 10 && name[8] == '.' &&
+                std::isdigit(static_cast<unsigned char>(name[9])) &&
+                std::all_of(name.begin(), name.begin() + 8,
+                            [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+        if (found) break;
+    }
+    ::closedir(dir);
+    return found;
+}
+
+// The system's trusted roots. Reading the bundle file whole costs each process tens of
+// milliseconds and a megabyte; the hashed folder is read only as far as a chain needs. A
+// bundle named in SSL_CERT_FILE, or a folder without hashed names, is read whole.
+void loadSystemRoots(SSL_CTX* ctx) {
+    const char* namedFile = std::getenv(X509_get_default_cert_file_env());
+    const char* namedFolder = std::getenv(X509_get_default_cert_dir_env());
+    const char* folder = namedFolder && *namedFolder ? namedFolder : X509_get_default_cert_dir();
+    if ((!namedFile || !*namedFile) && holdsHashedCertificates(folder) &&
+        SSL_CTX_load_verify_dir(ctx, folder) == 1)
+        return;
+    SSL_CTX_set_default_verify_paths(ctx);
+}
+
 // The process's one context, made on first use (loading the CA store takes tens of
 // milliseconds); ctx is nullptr when OpenSSL cannot make one.
 struct ClientContext {
@@ -117,7 +152,7 @@ const ClientContext& clientContext() {
         SSL_CTX_set_session_cache_mode(c.ctx.get(),
                                        SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
         SSL_CTX_sess_set_new_cb(c.ctx.get(), keepNewSession);
-        SSL_CTX_set_default_verify_paths(c.ctx.get());
+        loadSystemRoots(c.ctx.get());
         const char* extra = std::getenv(lumi::tlsCaFileVariable);
         if (extra && *extra && SSL_CTX_load_verify_locations(c.ctx.get(), extra, nullptr) != 1)
             c.caFileProblem = caFileRefusal(extra);
