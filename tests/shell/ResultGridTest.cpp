@@ -21,6 +21,7 @@
 #include "base/AppPaths.h"
 #include "base/ErrorReport.h"
 #include "common/EventLoopWait.h"
+#include "common/ExifSample.h"
 #include "engine/SearchEngine.h"
 #include "engine/ThumbnailDiskCache.h"
 #include "net/ScriptedServer.h"
@@ -159,8 +160,30 @@ TEST(GridThumbnails, HostileBytesAreRefusedAndAPictureFitsItsBox) {
     EXPECT_TRUE(plain.width() <= lumi::ThumbWidth && plain.height() <= lumi::ThumbHeight &&
                 !plain.isNull());
     EXPECT_EQ(plain.format(), QImage::Format_RGB32) << "painted without a conversion";
-    // An embedded thumbnail stands as its picture does.
-    EXPECT_EQ(lumi::decodeThumbnail(bytesOf("plain.jpg"), 6).size(), plain.size().transposed());
+}
+
+// A camera's picture (64 x 48, turned a quarter): the cell shows its embedded thumbnail
+// (32 x 24) standing as the picture does, after one request for the first bytes.
+TEST(GridThumbnails, AnEmbeddedThumbnailShowsUprightAfterOneRequest) {
+    QTemporaryDir scratch;
+    const std::string camera =
+        lumi::test::withExif(bytesOf("plain.jpg"), 6, false, bytesOf("cmyk.jpg")).toStdString();
+    lumi::test::ScriptedServer web;
+    web.respond = [&](const std::string&, int) {
+        return lumi::test::scriptedReply({lumi::test::httpResponse(
+            "HTTP/1.0 200 OK", {"Content-Length: " + std::to_string(camera.size())}, camera)});
+    };
+    lumi::GridThumbnails thumbnails(scratch.filePath(QStringLiteral("lumisift.ini")).toStdString(),
+                                    scratch.path().toStdString() + "/thumbs/");
+    const std::string address = web.url("/camera.jpg");
+    const QImage* image = nullptr;
+    std::string reason;
+    ASSERT_TRUE(waitUntil([&] {
+        thumbnails.want({{address, lumi::thumbnailSources(address, {})}});
+        return thumbnails.state(address, &image, &reason) == lumi::GridThumbnails::State::Ready;
+    }));
+    EXPECT_EQ(image->size(), QSize(24, 32));
+    EXPECT_EQ(web.requests().size(), 1u);
 }
 
 TEST(GridThumbnails, KeptThumbnailsShowWithoutTheNetworkAndBadOnesAreFetchedAnew) {
