@@ -192,8 +192,6 @@ public:
     // The answer came with "Transfer-Encoding: chunked" and the body blocks carry its framing
     // (never with KeepAlive, which takes the framing off).
     bool Chunked() const { return chunked_ && !KeepAlive; }
-    // The last request ran on a connection an earlier request had left open.
-    bool ReusedConnection() const { return reused_; }
     // A line for the diagnostics of the last request, or empty: an https body without a
     // length whose stream ended without close_notify (taken as complete, as curl does).
     const std::string& Notice() const { return notice_; }
