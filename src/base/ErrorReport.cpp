@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -50,6 +51,12 @@ void presentUnhandled(const std::string& message) noexcept {
     } catch (...) {
         std::fprintf(stderr, "%s\n", message.c_str());
     }
+}
+
+std::string systemErrorText(int code) {
+    char buffer[256];
+    // The GNU strerror_r returns its text, which need not be in buffer.
+    return strerror_r(code, buffer, sizeof buffer);
 }
 
 } // namespace lumi

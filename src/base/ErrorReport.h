@@ -14,6 +14,9 @@ void ReportError(const std::string& text) noexcept;
 
 namespace lumi {
 
+// The system's text for an errno value ("No space left on device").
+std::string systemErrorText(int code);
+
 // Tests install a sink to see the texts that reach ReportError; an empty sink removes it.
 using ErrorSink = std::function<void(const std::string&)>;
 void setErrorSink(ErrorSink sink);

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/ErrorReport.h"
+
 namespace lumi {
 
 namespace {

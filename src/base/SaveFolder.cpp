@@ -1,12 +1,13 @@
 #include "base/SaveFolder.h"
 
 #include <cerrno>
-#include <cstring>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "base/ErrorReport.h"
 
 namespace lumi {
 
@@ -15,12 +16,6 @@ constexpr int FolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr std::string_view TemporaryPrefix = ".lumisift-";
 constexpr std::string_view TemporarySuffix = ".part";
 } // namespace
-
-std::string systemErrorText(int code) {
-    char buffer[256];
-    // The GNU strerror_r returns its text, which need not be in buffer.
-    return strerror_r(code, buffer, sizeof buffer);
-}
 
 bool isTemporaryName(const std::string& name) {
     return name.size() >= TemporaryPrefix.size() + TemporarySuffix.size() &&

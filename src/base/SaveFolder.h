@@ -11,9 +11,6 @@
 
 namespace lumi {
 
-// The system's text for an errno value ("No space left on device").
-std::string systemErrorText(int code);
-
 // Which file a name held: device and inode.
 struct FileIdentity {
     dev_t device = 0;

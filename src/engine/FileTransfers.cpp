@@ -5,7 +5,6 @@
 #include <stdexcept>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QTimer>
@@ -17,6 +16,7 @@
 #include "base/PartFile.h"
 #include "base/ProxySetting.h"
 #include "base/SettingKeys.h"
+#include "engine/IdleWatchdog.h"
 #include "engine/PictureSink.h"
 #include "engine/ProxyUse.h"
 
@@ -46,8 +46,6 @@ std::string secondsText(std::chrono::milliseconds span) {
     return std::to_string(ms / 1000) + "." + fraction + " s";
 }
 
-// How often a finished transfer looks whether its data has reached the disk.
-
 // How often a running transfer's speed is looked at.
 constexpr std::chrono::milliseconds SpeedCheckInterval{1000};
 
@@ -69,11 +67,10 @@ struct FileTransfers::Transfer {
     // The temporary until the first body block; then the sink holds it.
     std::unique_ptr<PartFile> file;
     std::unique_ptr<PictureSink> sink;
-    QTimer watchdog;
-    // Restarted by every sign of life; the watchdog compares against it when it fires, so
-    // that a busy transfer does not re-arm a timer for each block.
-    QElapsedTimer sinceActivity;
+    IdleWatchdog watchdog;
     bool connected = false;
+    // The answer whose header ended last is a picture's 200: only its body is kept.
+    bool pictureAnswer = false;
     int64_t sizeLimit = PictureCeilingBytes;
     // The current span of the speed check: its start (tick count) and the bytes since.
     QTimer speedTimer;
@@ -226,14 +223,14 @@ void FileTransfers::start(const std::string& address, const std::string& path, S
         t->spanStart = tickCount();
         t->spanBytes = 0;
         t->speedTimer.start();
-        watch(*t);
+        t->watchdog.alive();
     };
-    client.OnHeaderData = [this, t](THttpCli*) { watch(*t); };
+    client.OnHeaderData = [t](THttpCli*) { t->watchdog.alive(); };
     client.OnHeaderEnd = [this, t](THttpCli*) { headerEnd(*t); };
-    client.OnLocationChange = [this, t](THttpCli*) {
+    client.OnLocationChange = [t](THttpCli*) {
         t->connected = false;
         t->speedTimer.stop();
-        watch(*t);
+        t->watchdog.alive();
     };
     client.OnDocData = [this, t](THttpCli*, const char* data, int len) { bodyBlock(*t, data, len); };
     client.OnRequestDone = [this](THttpCli* sender, THttpRequest rqType, int doneError) {
@@ -241,35 +238,24 @@ void FileTransfers::start(const std::string& address, const std::string& path, S
     };
     transfer->speedTimer.setInterval(SpeedCheckInterval);
     QObject::connect(&transfer->speedTimer, &QTimer::timeout, this, [this, t] { checkSpeed(*t); });
-    transfer->watchdog.setSingleShot(true);
-    QObject::connect(&transfer->watchdog, &QTimer::timeout, this, [this, t] {
-        const auto quiet = std::chrono::milliseconds(t->sinceActivity.elapsed());
-        if (t->failure.empty() && quiet < idleTimeout_) {
-            t->watchdog.start(idleTimeout_ - quiet);
-            return;
-        }
-        if (t->failure.empty())
+    transfer->watchdog.OnFire = [this, t](bool timedOut) {
+        if (timedOut && t->failure.empty())
             t->failure = "Timed out: " +
                          std::string(t->connected ? "no data for " : "no connection within ") +
                          secondsText(idleTimeout_);
         t->client->Abort();
-    });
-    t->sinceActivity.start();
+    };
     t->watchdog.start(idleTimeout_);
     if (connections_) connections_->prepare(client);
     client.StartGet();
     transfers_.emplace(key, std::move(transfer));
 }
 
-void FileTransfers::watch(Transfer& transfer) {
-    transfer.sinceActivity.restart();
-}
-
 // A body refused here ends the transfer from the watchdog's timer rather than from inside
 // the client's data event.
 void FileTransfers::stop(Transfer& transfer, const std::string& reason) {
     if (transfer.failure.empty()) transfer.failure = reason;
-    transfer.watchdog.start(0);
+    transfer.watchdog.end();
 }
 
 // A trickle is never idle long enough for the watchdog, yet would hold its slot for ever.
@@ -287,18 +273,19 @@ void FileTransfers::checkSpeed(Transfer& transfer) {
 // An announced body beyond the bound fails before a byte of it is written.
 void FileTransfers::headerEnd(Transfer& transfer) {
     const THttpCli& client = *transfer.client;
-    if (isPictureStatusLine(lastStatusLine(client)) && client.ContentLength() > transfer.sizeLimit)
+    transfer.pictureAnswer = isPictureStatusLine(lastStatusLine(client));
+    if (transfer.pictureAnswer && client.ContentLength() > transfer.sizeLimit)
         stop(transfer, sizeLimitText(transfer.sizeLimit));
 }
 
 void FileTransfers::bodyBlock(Transfer& transfer, const char* data, int len) {
-    watch(transfer);
+    transfer.watchdog.alive();
     transfer.spanBytes += len;
     checkSpeed(transfer);
     const THttpCli& client = *transfer.client;
     // The body of anything but the picture's own answer (an error page, a relocation) is
     // not kept.
-    if (!transfer.failure.empty() || !isPictureStatusLine(lastStatusLine(client))) return;
+    if (!transfer.failure.empty() || !transfer.pictureAnswer) return;
     if (!transfer.sink)
         transfer.sink =
             std::make_unique<PictureSink>(std::move(transfer.file), client.Chunked(),

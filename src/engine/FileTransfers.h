@@ -139,7 +139,6 @@ private:
     bool refuseOnFailure(const std::function<void()>& attempt);
     void start(const std::string& address, const std::string& path, SaveTarget target,
                TransferKind kind);
-    void watch(Transfer& transfer);
     void checkSpeed(Transfer& transfer);
     // Ends the transfer at it (committing its file unless reason says why it failed) and
     // runs the step of its kind.

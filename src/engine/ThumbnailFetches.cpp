@@ -2,13 +2,11 @@
 
 #include <algorithm>
 
-#include <QElapsedTimer>
-#include <QTimer>
-
 #include "base/IniFiles.h"
 #include "base/ProxySetting.h"
 #include "base/SettingKeys.h"
 #include "engine/FileTransfers.h"
+#include "engine/IdleWatchdog.h"
 #include "engine/ProxyUse.h"
 #include "net/HttpProt.h"
 #include "picture/ExifThumbnail.h"
@@ -40,8 +38,7 @@ struct ThumbnailFetches::Fetch {
     QByteArray body;
     int64_t limit = 0;
     ProxySetting proxy;
-    QTimer watchdog;
-    QElapsedTimer sinceActivity;
+    IdleWatchdog watchdog;
     // Set when the fetch was ended from here (over the limit, a time-out).
     std::string failure;
     bool tooLarge = false;
@@ -112,19 +109,13 @@ void ThumbnailFetches::startWaiting() {
         fetch->limit = limit;
         fetch->proxy = proxy;
         Fetch* f = fetch.get();
-        fetch->watchdog.setSingleShot(true);
-        connect(&fetch->watchdog, &QTimer::timeout, this, [this, f] {
-            const auto quiet = std::chrono::milliseconds(f->sinceActivity.elapsed());
-            if (f->failure.empty() && !f->enough && quiet < idleTimeout_) {
-                f->watchdog.start(idleTimeout_ - quiet);
-                return;
-            }
-            if (f->failure.empty() && !f->enough) f->failure = "Timed out";
+        fetch->watchdog.OnFire = [this, f](bool timedOut) {
+            if (timedOut && f->failure.empty()) f->failure = "Timed out";
             if (f->client)
                 f->client->Abort();
             else
                 finishSource(f, f->failure);
-        });
+        };
         fetches_.push_back(std::move(fetch));
         startSource(*f);
     }
@@ -139,7 +130,7 @@ void ThumbnailFetches::startSource(Fetch& fetch) {
         // Ended from the timer, as every other failure, so that OnFetched never runs
         // inside want().
         fetch.failure = MissingProxyServerText;
-        fetch.watchdog.start(0);
+        fetch.watchdog.end();
         return;
     }
     fetch.client = std::make_unique<THttpCli>();
@@ -151,8 +142,8 @@ void ThumbnailFetches::startSource(Fetch& fetch) {
     if (AgentFor)
         if (std::string agent = AgentFor(address); !agent.empty()) client.Agent = std::move(agent);
     Fetch* f = &fetch;
-    client.OnSessionConnected = [f](THttpCli*) { f->sinceActivity.restart(); };
-    client.OnHeaderData = [f](THttpCli*) { f->sinceActivity.restart(); };
+    client.OnSessionConnected = [f](THttpCli*) { f->watchdog.alive(); };
+    client.OnHeaderData = [f](THttpCli*) { f->watchdog.alive(); };
     client.OnDocData = [this, f](THttpCli*, const char* data, int len) {
         if (f->embedded())
             embeddedBlock(*f, data, len);
@@ -166,7 +157,6 @@ void ThumbnailFetches::startSource(Fetch& fetch) {
         if (reason.empty() && f->embedded()) reason = takeEmbedded(*f);
         finishSource(f, reason);
     };
-    fetch.sinceActivity.start();
     fetch.watchdog.start(idleTimeout_);
     if (connections_) connections_->prepare(client);
     client.StartGet();
@@ -174,13 +164,13 @@ void ThumbnailFetches::startSource(Fetch& fetch) {
 
 // Ended from the watchdog's timer rather than from inside the client's data event.
 void ThumbnailFetches::bodyBlock(Fetch& fetch, const char* data, int len) {
-    fetch.sinceActivity.restart();
+    fetch.watchdog.alive();
     if (!fetch.failure.empty() || fetch.client->StatusCode() != 200) return;
     const int64_t announced = fetch.client->ContentLength();
     if (fetch.body.size() + len > fetch.limit || announced > fetch.limit) {
         fetch.failure = "Over the size limit";
         fetch.tooLarge = fetch.lastSource();
-        fetch.watchdog.start(0);
+        fetch.watchdog.end();
         return;
     }
     fetch.body.append(data, len);
@@ -190,7 +180,7 @@ void ThumbnailFetches::bodyBlock(Fetch& fetch, const char* data, int len) {
 // first bytes tell whether they hold a thumbnail, and never past EmbeddedSpan. A picture
 // announced as no larger is read whole, to stand in for the picture source.
 void ThumbnailFetches::embeddedBlock(Fetch& fetch, const char* data, int len) {
-    fetch.sinceActivity.restart();
+    fetch.watchdog.alive();
     const int status = fetch.client->StatusCode();
     if (!fetch.failure.empty() || fetch.enough || (status != 200 && status != 206)) return;
     fetch.body.append(data, int(std::min<int64_t>(len, EmbeddedSpan - fetch.body.size())));
@@ -202,7 +192,7 @@ void ThumbnailFetches::embeddedBlock(Fetch& fetch, const char* data, int len) {
             EmbeddedThumbnail::Status::NeedsMore)
         return;
     fetch.enough = true;
-    fetch.watchdog.start(0);
+    fetch.watchdog.end();
 }
 
 // The embedded source's bytes become the thumbnail they hold. A 200 that ended by itself

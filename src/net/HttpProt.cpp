@@ -101,24 +101,14 @@ void THttpCli::startRequest(THttpRequest kind) {
     closedHandler_ = ClosedHandler::Completion;
     relocationCount_ = 0;
     relocationPending_ = false;
-    parser_.clear();
-    inBody_ = false;
-    statusLineDue_ = true;
-    chunked_ = false;
     retried_ = false;
-    overran_ = false;
-    dechunk_.reset();
     // The values of the last request stay readable in this change; they are reset after it.
     setState(httpNotConnected);
+    resetAnswer();
     docName_.clear();
     statusCode_ = 0;
     rcvdCount_ = 0;
     sentCount_ = 0;
-    headerLineCount_ = 0;
-    bodyBlockCount_ = 0;
-    contentLength_ = -1;
-    bodyLeft_ = -1;
-    decoder_.reset();
     allowedToSend_ = false;
     location_ = URL;
     notice_.clear();
@@ -158,6 +148,21 @@ void THttpCli::startRequest(THttpRequest kind) {
         if (query != std::string::npos) docName_.resize(query);
     }
     if (!reuseConnection()) startLookup(true);
+}
+
+// Forgets the last answer's reading: the next answer's header and body set it anew.
+void THttpCli::resetAnswer() {
+    parser_.clear();
+    inBody_ = false;
+    statusLineDue_ = true;
+    headerLineCount_ = 0;
+    bodyBlockCount_ = 0;
+    contentLength_ = -1;
+    bodyLeft_ = -1;
+    chunked_ = false;
+    overran_ = false;
+    dechunk_.reset();
+    decoder_.reset();
 }
 
 // Starts the name lookup of the connect host. A lookup that cannot start leaves the client

@@ -261,6 +261,7 @@ private:
     void startLookup(bool raise);
     void setState(THttpState newState);
     void setStateQuietly(THttpState newState);
+    void resetAnswer();
     void bindSocket();
     // Persistent connections (HttpKeepAlive.cpp).
     std::string hopKey() const;

@@ -54,15 +54,7 @@ void THttpCli::relocationClosed() {
 
 void THttpCli::deferredRestart() {
     if (state_ == httpReady || state_ == httpAborting) return;
-    headerLineCount_ = 0;
-    bodyBlockCount_ = 0;
-    bodyLeft_ = -1;
-    contentLength_ = -1;
-    chunked_ = false;
-    statusLineDue_ = true;
-    parser_.clear();
-    inBody_ = false;
+    resetAnswer();
     reused_ = false;
-    overran_ = false;
     startLookup(false);
 }

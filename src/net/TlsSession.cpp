@@ -19,7 +19,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
 
-#include "base/PartFile.h"
+#include "base/ErrorReport.h"
 
 namespace {
 
