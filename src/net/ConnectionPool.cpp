@@ -24,9 +24,8 @@ void ConnectionPool::prepare(THttpCli& client) {
     const std::string key = connectionKey(client.URL, client.Proxy, client.ProxyPort);
     // The most recently used first: it is the least likely to have been closed by the server.
     for (auto it = idle_.rbegin(); it != idle_.rend(); ++it) {
-        Idle& waiting = **it;
-        if (waiting.gone || waiting.connection.key != key) continue;
-        client.AdoptConnection(std::move(waiting.connection));
+        if (it->connection.key != key) continue;
+        client.AdoptConnection(std::move(it->connection));
         idle_.erase(std::next(it).base());
         return;
     }
@@ -36,46 +35,40 @@ void ConnectionPool::recycle(THttpCli& client) {
     KeptConnection connection = client.TakeConnection();
     if (!connection.socket) return;
     forgetGone();
-    const auto samePlace = [&](const std::unique_ptr<Idle>& waiting) {
-        return waiting->connection.key == connection.key;
+    const auto samePlace = [&](const Idle& waiting) {
+        return waiting.connection.key == connection.key;
     };
     if (std::count_if(idle_.begin(), idle_.end(), samePlace) >=
         static_cast<std::ptrdiff_t>(MostIdlePerPlace))
         return;
     if (idle_.size() >= MostIdle) idle_.erase(idle_.begin()); // the oldest goes first
-    auto waiting = std::make_unique<Idle>();
-    waiting->since = tickCount();
-    Idle* entry = waiting.get();
     TWSocket& socket = *connection.socket;
     // A server closes an idle connection when it likes, and has nothing to say on one: either
-    // way the connection cannot serve a request any more. It is destroyed later, outside its
-    // own notification.
-    const auto drop = [this, entry](TWSocket*, int) {
-        entry->gone = true;
+    // way the connection is closed and cannot serve a request any more. It is forgotten
+    // soon, outside its own notification.
+    const auto forgetSoon = [this](TWSocket*, int) {
         if (!sweep_.isActive() || sweep_.remainingTime() > 0) sweep_.start(0);
     };
-    socket.OnSessionClosed = drop;
-    socket.OnDataAvailable = [drop](TWSocket* sender, int error) {
-        drop(sender, error);
+    socket.OnSessionClosed = forgetSoon;
+    socket.OnDataAvailable = [forgetSoon](TWSocket* sender, int error) {
         sender->OnSessionClosed = nullptr;
         sender->Close();
+        forgetSoon(sender, error);
     };
-    waiting->connection = std::move(connection);
-    idle_.push_back(std::move(waiting));
+    idle_.push_back({std::move(connection), tickCount()});
     scheduleSweep();
 }
 
 void ConnectionPool::forgetGone() {
-    std::erase_if(idle_, [](const std::unique_ptr<Idle>& waiting) {
-        return waiting->gone || !waiting->connection.socket ||
-               waiting->connection.socket->State() != wsConnected;
+    std::erase_if(idle_, [](const Idle& waiting) {
+        return !waiting.connection.socket || waiting.connection.socket->State() != wsConnected;
     });
 }
 
 void ConnectionPool::closeStale() {
     const uint32_t now = tickCount();
-    std::erase_if(idle_, [now](const std::unique_ptr<Idle>& waiting) {
-        return ticksSince(waiting->since, now) >= IdleLimitMs;
+    std::erase_if(idle_, [now](const Idle& waiting) {
+        return ticksSince(waiting.since, now) >= IdleLimitMs;
     });
     scheduleSweep();
 }
@@ -86,7 +79,7 @@ void ConnectionPool::scheduleSweep() {
         sweep_.stop();
         return;
     }
-    const uint32_t age = ticksSince(idle_.front()->since, tickCount());
+    const uint32_t age = ticksSince(idle_.front().since, tickCount());
     const int wait = static_cast<int>(age >= IdleLimitMs ? 0 : IdleLimitMs - age);
     if (!sweep_.isActive() || sweep_.remainingTime() > wait) sweep_.start(wait);
 }

@@ -8,7 +8,6 @@
 // none of them is closed only to be opened again for the next picture.
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include <QTimer>
@@ -41,12 +40,11 @@ private:
     struct Idle {
         KeptConnection connection;
         uint32_t since = 0;
-        bool gone = false; // closed or spoken on: forgotten at the next sweep
     };
     void forgetGone();
     void scheduleSweep();
 
-    std::vector<std::unique_ptr<Idle>> idle_;
+    std::vector<Idle> idle_;
     QTimer sweep_;
 };
 
