@@ -239,3 +239,38 @@ TEST(CliDownload, SigtermOrAClosedPipeMidwayLeavesNoPartialFile) {
         EXPECT_EQ(readFile(target.pics + QStringLiteral("/x.jpg")), "the user's own");
     }
 }
+
+// With few descriptors a batch from one host ends by itself and never aborts: at 64 every
+// picture is saved (idle kept connections give theirs back when a socket cannot be made), at
+// 36 what fails says "Too many open files" in words.
+TEST(CliDownloadPeers, FewDescriptorsFailInWordsAndNeverAbort) {
+    WebFolder folder;
+    lumi::test::NginxPeer web(folder.dir.path().toStdString());
+    ASSERT_TRUE(web.running()) << web.error();
+    constexpr int pictures = 200;
+    for (const auto& [limit, allSaved] : {std::pair{64, true}, std::pair{36, false}}) {
+        SCOPED_TRACE(limit);
+        Target target;
+        target.settings("");
+        QStringList args = {QStringLiteral("--nofile=%1").arg(limit),
+                            QStringLiteral(LUMISIFT_CLI_PATH), QStringLiteral("download"),
+                            QStringLiteral("--ini"), target.ini, QStringLiteral("--phrase"),
+                            QStringLiteral("few")};
+        for (int i = 0; i < pictures; ++i)
+            args << QString::fromStdString(web.url("/a.jpg?n=" + std::to_string(i)));
+        QProcess p;
+        p.start(QStringLiteral("prlimit"), args);
+        ASSERT_TRUE(p.waitForFinished(120000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_LE(p.exitCode(), allSaved ? 0 : 1) << p.readAllStandardError().toStdString();
+        int saved = 0;
+        for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+            if (line.startsWith("saved\t")) {
+                ++saved;
+            } else if (!line.isEmpty()) {
+                EXPECT_TRUE(line.contains("Too many open files")) << line.toStdString();
+            }
+        }
+        if (allSaved) EXPECT_EQ(saved, pictures);
+    }
+}

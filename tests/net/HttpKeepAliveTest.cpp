@@ -1,7 +1,11 @@
 // Kept connections: which answers leave a connection for the next request, the retry when a
-// server closes one under a request, and the pool's bounds.
+// server closes one under a request, the pool's bounds and keys, bodies cut short and late
+// answers.
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -11,6 +15,7 @@
 #include "net/ConnectionPool.h"
 #include "net/HttpProt.h"
 #include "net/ScriptedServer.h"
+#include "net/TlsPeers.h"
 
 using lumi::ConnectionPool;
 using lumi::test::httpResponse;
@@ -29,20 +34,24 @@ struct Outcome {
     std::string body;
     int error = -1;
     int status = 0;
+    std::string reason;
 };
 
 // One GET through the pool, as the engine makes it: prepared before the start, its
 // connection given back when it is done.
-Outcome pooledGet(ConnectionPool& pool, const std::string& url) {
+Outcome pooledGet(ConnectionPool& pool, const std::string& url,
+                  const std::function<void(THttpCli&)>& setUp = {}) {
     THttpCli cli;
     Outcome outcome;
     bool done = false;
     cli.URL = url;
+    if (setUp) setUp(cli);
     cli.OnDocData = [&](THttpCli*, const char* data, int len) { outcome.body.append(data, len); };
     cli.OnRequestDone = [&](THttpCli* sender, THttpRequest, int error) {
         pool.recycle(*sender);
         outcome.error = error;
         outcome.status = sender->StatusCode();
+        outcome.reason = sender->ReasonPhrase();
         done = true;
     };
     pool.prepare(cli);
@@ -174,4 +183,113 @@ TEST(KeptConnections, ThePoolKeepsItsBoundAPlaceAndClosesThemAfterFifteenIdleSec
     EXPECT_EQ(pool.idle(), 0u);
     EXPECT_TRUE(waitUntil([&] { return server.closedByPeer() == server.accepted(); }));
     lumi::setTickSource({});
+}
+
+std::string keptAnswer(const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// A body ends only at its last chunk, over http and over https without close_notify; and a
+// late answer on a kept connection never becomes the answer to the next request: sent in the
+// same write as the first, or arriving 1 or 20 ms before the next request while nothing
+// reads the connection (or while the pool watches it), or longer than a header line may be.
+TEST(KeptConnections, CutBodiesFailAndLateAnswersNeverAnswerTheNextRequest) {
+    const std::string chunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const std::string cut = "Broken chunked body: cut short";
+    const std::string late = keptAnswer("late");
+    enum class Wait { None, Asleep, InTheLoop };
+    struct Case {
+        const char* name;
+        std::string first; // the answer to the first request
+        Ending ending;
+        bool tls;
+        int error;
+        std::string reason;
+        std::string lateAnswer; // sent after the first request is done
+        Wait wait;
+        int waitMs;
+    };
+    const std::vector<Case> cases = {
+        {"half a chunk", chunkedHead + "9\r\n\xFF\xD8\xFF", Ending::Close, false,
+         lumi::httpShortBodyError, cut, "", Wait::None, 0},
+        {"no last chunk", chunkedHead + "3\r\nabc\r\n", Ending::Close, false,
+         lumi::httpShortBodyError, cut, "", Wait::None, 0},
+        {"a chunk size near 2^63", chunkedHead + "7ffffffffffffff0\r\nabc", Ending::Close, false,
+         lumi::httpShortBodyError, cut, "", Wait::None, 0},
+        {"https, half a chunk", chunkedHead + "9\r\n\xFF\xD8\xFF", Ending::Close, true,
+         lumi::httpShortBodyError, cut, "", Wait::None, 0},
+        {"https, no last chunk", chunkedHead + "3\r\nabc\r\n", Ending::Close, true,
+         lumi::httpShortBodyError, cut, "", Wait::None, 0},
+        {"late answer in the same write", keptOk + late, Ending::KeepAlive, false, 0, "OK", "",
+         Wait::None, 0},
+        {"late answer 1 ms before the next request", keptOk, Ending::KeepAlive, false, 0, "OK",
+         late, Wait::Asleep, 1},
+        {"late answer 20 ms before the next request", keptOk, Ending::KeepAlive, false, 0, "OK",
+         late, Wait::Asleep, 20},
+        {"late answer while the pool watches", keptOk, Ending::KeepAlive, false, 0, "OK", late,
+         Wait::InTheLoop, 20},
+        {"late answer longer than a line", keptOk, Ending::KeepAlive, false, 0, "OK",
+         keptAnswer(std::string(20000, 'z')), Wait::Asleep, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConnectionPool pool;
+        if (c.tls) {
+            ASSERT_TRUE(lumi::test::runCertificates().made);
+            lumi::test::TlsCutServer server(lumi::test::runCertificates(), c.first);
+            const Outcome first =
+                pooledGet(pool, "https://localhost:" + std::to_string(server.port()) + "/");
+            EXPECT_EQ(first.error, c.error);
+            EXPECT_EQ(first.reason, c.reason);
+            continue;
+        }
+        ScriptedServer server;
+        server.respond = [&c](const std::string&, int index) {
+            return index == 0 ? scriptedReply({c.first}, c.ending)
+                              : scriptedReply({keptAnswer("next")}, Ending::KeepAlive);
+        };
+        const Outcome first = pooledGet(pool, server.url("/a"));
+        EXPECT_EQ(first.error, c.error);
+        EXPECT_EQ(first.reason, c.reason);
+        if (!c.lateAnswer.empty()) server.sendNow(1, c.lateAnswer);
+        if (c.wait == Wait::Asleep) std::this_thread::sleep_for(std::chrono::milliseconds(c.waitMs));
+        if (c.wait == Wait::InTheLoop) lumi::test::spinFor(c.waitMs);
+        const Outcome second = pooledGet(pool, server.url("/b"));
+        EXPECT_TRUE(second.body == "next") << second.body.substr(0, 40);
+        EXPECT_EQ(second.error, 0);
+        EXPECT_EQ(server.accepted(), 2);
+    }
+}
+
+// Through a proxy the key holds a digest of the proxy's login: a changed login takes a new
+// connection, and the secret itself is nowhere in the key.
+TEST(KeptConnections, AChangedProxyLoginTakesANewConnection) {
+    ScriptedServer proxy;
+    proxy.respond = [](const std::string&, int) {
+        return scriptedReply({keptOk}, Ending::KeepAlive);
+    };
+    const auto login = [&](const std::string& user, const std::string& password) {
+        return [&proxy, user, password](THttpCli& cli) {
+            cli.Proxy = "127.0.0.1:" + std::to_string(proxy.port());
+            cli.ProxyUsername = user;
+            cli.ProxyPassword = password;
+            if (!password.empty()) {
+                EXPECT_EQ(cli.ConnectionKey().find(password), std::string::npos);
+            }
+        };
+    };
+    struct Step {
+        const char* user;
+        const char* password;
+        int connection;
+    };
+    const Step steps[] = {{"ann", "secret1", 1}, {"ann", "secret1", 1}, {"ann", "secret2", 2},
+                          {"bob", "secret2", 3}, {"", "", 4}};
+    ConnectionPool pool;
+    for (const Step& step : steps)
+        EXPECT_EQ(pooledGet(pool, "http://origin.example/x", login(step.user, step.password)).body,
+                  "ok");
+    ASSERT_EQ(proxy.requestConnections().size(), std::size(steps));
+    for (size_t i = 0; i < std::size(steps); ++i)
+        EXPECT_EQ(proxy.requestConnections()[i], steps[i].connection) << steps[i].password;
 }

@@ -11,8 +11,6 @@
 namespace lumi::test {
 
 namespace {
-// Pause between the chunks of one reply.
-constexpr int chunkGapMs = 15;
 // Bytes of request kept per connection.
 constexpr size_t maxRequestBytes = 1 << 20;
 } // namespace
@@ -60,7 +58,7 @@ void ScriptedServer::acceptOne() {
     c.socket.OnDataSent = [this, &c](TWSocket*, int) {
         if (!c.replied || c.closed) return;
         std::weak_ptr<bool> alive = alive_;
-        QTimer::singleShot(chunkGapMs, &c.context, [this, &c, alive] {
+        QTimer::singleShot(c.reply.gapMs, &c.context, [this, &c, alive] {
             if (!alive.expired()) sendNext(c);
         });
     };
@@ -145,6 +143,12 @@ void ScriptedServer::finish(Connection& c) {
     }
     c.closed = true;
     c.socket.Close();
+}
+
+void ScriptedServer::sendNow(int number, const std::string& bytes) {
+    for (const auto& c : connections_)
+        if (c->number == number && !c->closed)
+            ::send(c->socket.HSocket(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
 }
 
 ScriptedReply scriptedReply(std::vector<std::string> chunks, ScriptedReply::Ending ending) {

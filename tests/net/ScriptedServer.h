@@ -18,6 +18,7 @@ struct ScriptedReply {
     // client tends to see them in separate reads.
     std::vector<std::string> chunks;
     Ending ending = Ending::Close;
+    int gapMs = 15; // the pause between chunks
 };
 
 class ScriptedServer {
@@ -33,6 +34,10 @@ public:
     std::function<ScriptedReply(const std::string& request, int index)> respond;
     // Answer as soon as a connection arrives (request text then empty), without reading.
     bool replyOnAccept = false;
+
+    // Writes bytes on connection number (from 1) at once, outside any reply and without
+    // the event loop: they wait in the peer's receive buffer when this returns.
+    void sendNow(int number, const std::string& bytes);
 
     const std::vector<std::string>& requests() const { return requests_; }
     // The connection (numbered from 1 in order of arrival) each request came on.
