@@ -48,7 +48,7 @@ std::string_view mediaType(std::string_view contentType) {
 }
 
 bool namesKind(const PictureKind& kind, std::string_view type) {
-    return std::find(kind.types.begin(), kind.types.end(), type) != kind.types.end();
+    return !type.empty() && std::find(kind.types.begin(), kind.types.end(), type) != kind.types.end();
 }
 } // namespace
 

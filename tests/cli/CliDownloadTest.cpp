@@ -271,6 +271,8 @@ TEST(CliDownloadPeers, FewDescriptorsFailInWordsAndNeverAbort) {
                 EXPECT_TRUE(line.contains("Too many open files")) << line.toStdString();
             }
         }
-        if (allSaved) EXPECT_EQ(saved, pictures);
+        if (allSaved) {
+            EXPECT_EQ(saved, pictures);
+        }
     }
 }
