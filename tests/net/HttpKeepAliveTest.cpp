@@ -230,17 +230,25 @@ TEST(KeptConnections, CutBodiesFailAndLateAnswersNeverAnswerTheNextRequest) {
          Wait::InTheLoop, 20},
         {"late answer longer than a line", keptOk, Ending::KeepAlive, false, 0, "OK",
          keptAnswer(std::string(20000, 'z')), Wait::Asleep, 1},
+        {"https, late answer", keptOk, Ending::KeepAlive, true, 0, "OK", late, Wait::Asleep, 200},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ConnectionPool pool;
         if (c.tls) {
             ASSERT_TRUE(lumi::test::runCertificates().made);
-            lumi::test::TlsCutServer server(lumi::test::runCertificates(), c.first);
-            const Outcome first =
-                pooledGet(pool, "https://localhost:" + std::to_string(server.port()) + "/");
+            lumi::test::TlsCutEnding ending;
+            ending.late = c.lateAnswer;
+            lumi::test::TlsCutServer server(lumi::test::runCertificates(), c.first, ending);
+            const std::string url = "https://localhost:" + std::to_string(server.port()) + "/";
+            const Outcome first = pooledGet(pool, url);
             EXPECT_EQ(first.error, c.error);
             EXPECT_EQ(first.reason, c.reason);
+            if (c.lateAnswer.empty()) continue;
+            // The late answer's records wait on the connection, none of them decrypted yet.
+            std::this_thread::sleep_for(std::chrono::milliseconds(c.waitMs));
+            EXPECT_EQ(pooledGet(pool, url).body, "ok");
+            EXPECT_EQ(server.fullHandshakes + server.resumedHandshakes, 2);
             continue;
         }
         ScriptedServer server;
