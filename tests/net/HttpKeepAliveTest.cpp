@@ -29,6 +29,9 @@ using Ending = ScriptedReply::Ending;
 namespace {
 
 const std::string keptOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+std::string keptAnswer(const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
 
 struct Outcome {
     std::string body;
@@ -185,119 +188,64 @@ TEST(KeptConnections, ThePoolKeepsItsBoundAPlaceAndClosesThemAfterFifteenIdleSec
     lumi::setTickSource({});
 }
 
-std::string keptAnswer(const std::string& body) {
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
-
 // A body ends only at its last chunk, over http and over https without close_notify; and a
 // late answer on a kept connection never becomes the answer to the next request: sent in the
-// same write as the first, or arriving 1 or 20 ms before the next request while nothing
-// reads the connection (or while the pool watches it), or longer than a header line may be.
+// same write as the first, or waiting when the next request starts (after 1 or 20 ms of
+// nobody reading, or while the pool watches: wait < 0), or longer than a header line may be.
 TEST(KeptConnections, CutBodiesFailAndLateAnswersNeverAnswerTheNextRequest) {
-    const std::string chunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
-    const std::string cut = "Broken chunked body: cut short";
-    const std::string late = keptAnswer("late");
-    enum class Wait { None, Asleep, InTheLoop };
-    struct Case {
-        const char* name;
-        std::string first; // the answer to the first request
-        Ending ending;
-        bool tls;
-        int error;
-        std::string reason;
-        std::string lateAnswer; // sent after the first request is done
-        Wait wait;
-        int waitMs;
-    };
-    const std::vector<Case> cases = {
-        {"half a chunk", chunkedHead + "9\r\n\xFF\xD8\xFF", Ending::Close, false,
-         lumi::httpShortBodyError, cut, "", Wait::None, 0},
-        {"no last chunk", chunkedHead + "3\r\nabc\r\n", Ending::Close, false,
-         lumi::httpShortBodyError, cut, "", Wait::None, 0},
-        {"a chunk size near 2^63", chunkedHead + "7ffffffffffffff0\r\nabc", Ending::Close, false,
-         lumi::httpShortBodyError, cut, "", Wait::None, 0},
-        {"https, half a chunk", chunkedHead + "9\r\n\xFF\xD8\xFF", Ending::Close, true,
-         lumi::httpShortBodyError, cut, "", Wait::None, 0},
-        {"https, no last chunk", chunkedHead + "3\r\nabc\r\n", Ending::Close, true,
-         lumi::httpShortBodyError, cut, "", Wait::None, 0},
-        {"late answer in the same write", keptOk + late, Ending::KeepAlive, false, 0, "OK", "",
-         Wait::None, 0},
-        {"late answer 1 ms before the next request", keptOk, Ending::KeepAlive, false, 0, "OK",
-         late, Wait::Asleep, 1},
-        {"late answer 20 ms before the next request", keptOk, Ending::KeepAlive, false, 0, "OK",
-         late, Wait::Asleep, 20},
-        {"late answer while the pool watches", keptOk, Ending::KeepAlive, false, 0, "OK", late,
-         Wait::InTheLoop, 20},
-        {"late answer longer than a line", keptOk, Ending::KeepAlive, false, 0, "OK",
-         keptAnswer(std::string(20000, 'z')), Wait::Asleep, 1},
-        {"https, late answer", keptOk, Ending::KeepAlive, true, 0, "OK", late, Wait::Asleep, 200},
+    const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const std::string cut = "Broken chunked body: cut short", late = keptAnswer("late");
+    const struct Case {
+        std::string first, reason, lateAnswer = {};
+        bool tls = false;
+        int waitMs = 0;
+    } cases[] = {
+        {chunked + "9\r\n\xFF\xD8\xFF", cut}, {chunked + "3\r\nabc\r\n", cut},
+        {chunked + "7ffffffffffffff0\r\nabc", cut}, {chunked + "9\r\n\xFF\xD8", cut, "", true},
+        {chunked + "3\r\nabc\r\n", cut, "", true}, {keptOk + late, "OK"},
+        {keptOk, "OK", late, false, 1}, {keptOk, "OK", late, false, 20},
+        {keptOk, "OK", late, false, -20}, {keptOk, "OK", keptAnswer(std::string(9000, 'z')), false, 1},
+        {keptOk, "OK", late, true, 200},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.first.substr(c.first.size() - 7) + " late " + c.lateAnswer.substr(0, 20) +
+                     " tls " + std::to_string(c.tls) + " wait " + std::to_string(c.waitMs));
         ConnectionPool pool;
-        if (c.tls) {
-            ASSERT_TRUE(lumi::test::runCertificates().made);
-            lumi::test::TlsCutEnding ending;
-            ending.late = c.lateAnswer;
-            lumi::test::TlsCutServer server(lumi::test::runCertificates(), c.first, ending);
-            const std::string url = "https://localhost:" + std::to_string(server.port()) + "/";
-            const Outcome first = pooledGet(pool, url);
-            EXPECT_EQ(first.error, c.error);
-            EXPECT_EQ(first.reason, c.reason);
-            if (c.lateAnswer.empty()) continue;
-            // The late answer's records wait on the connection, none of them decrypted yet.
-            std::this_thread::sleep_for(std::chrono::milliseconds(c.waitMs));
-            EXPECT_EQ(pooledGet(pool, url).body, "ok");
-            EXPECT_EQ(server.fullHandshakes + server.resumedHandshakes, 2);
-            continue;
-        }
         ScriptedServer server;
-        server.respond = [&c](const std::string&, int index) {
-            return index == 0 ? scriptedReply({c.first}, c.ending)
-                              : scriptedReply({keptAnswer("next")}, Ending::KeepAlive);
+        server.respond = [&c, &cut](const std::string&, int index) {
+            if (index == 0) return scriptedReply({c.first}, c.reason == cut ? Ending::Close : Ending::KeepAlive);
+            return scriptedReply({keptAnswer("next")}, Ending::KeepAlive);
         };
-        const Outcome first = pooledGet(pool, server.url("/a"));
-        EXPECT_EQ(first.error, c.error);
+        lumi::test::TlsCutEnding ending;
+        ending.late = c.lateAnswer; // over TLS 100 ms after the first answer
+        lumi::test::TlsCutServer tls(lumi::test::runCertificates(), c.first, ending);
+        const std::string url = c.tls ? "https://localhost:" + std::to_string(tls.port()) + "/"
+                                      : server.url("/");
+        const Outcome first = pooledGet(pool, url);
+        EXPECT_EQ(first.error, c.reason == "OK" ? 0 : lumi::httpShortBodyError);
         EXPECT_EQ(first.reason, c.reason);
-        if (!c.lateAnswer.empty()) server.sendNow(1, c.lateAnswer);
-        if (c.wait == Wait::Asleep) std::this_thread::sleep_for(std::chrono::milliseconds(c.waitMs));
-        if (c.wait == Wait::InTheLoop) lumi::test::spinFor(c.waitMs);
-        const Outcome second = pooledGet(pool, server.url("/b"));
-        EXPECT_TRUE(second.body == "next") << second.body.substr(0, 40);
-        EXPECT_EQ(second.error, 0);
-        EXPECT_EQ(server.accepted(), 2);
+        if (c.lateAnswer.empty()) continue;
+        if (!c.tls) server.sendNow(1, c.lateAnswer);
+        if (c.waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(c.waitMs));
+        if (c.waitMs < 0) lumi::test::spinFor(-c.waitMs);
+        EXPECT_TRUE(pooledGet(pool, url).body == (c.tls ? "ok" : "next"));
+        EXPECT_EQ(c.tls ? tls.fullHandshakes + tls.resumedHandshakes : server.accepted(), 2);
     }
 }
 
-// Through a proxy the key holds a digest of the proxy's login: a changed login takes a new
-// connection, and the secret itself is nowhere in the key.
+// Through a proxy the key holds a digest of its login: a changed login takes a new
+// connection, and the secret is nowhere in the key.
 TEST(KeptConnections, AChangedProxyLoginTakesANewConnection) {
     ScriptedServer proxy;
-    proxy.respond = [](const std::string&, int) {
-        return scriptedReply({keptOk}, Ending::KeepAlive);
-    };
-    const auto login = [&](const std::string& user, const std::string& password) {
-        return [&proxy, user, password](THttpCli& cli) {
-            cli.Proxy = "127.0.0.1:" + std::to_string(proxy.port());
-            cli.ProxyUsername = user;
-            cli.ProxyPassword = password;
-            if (!password.empty()) {
-                EXPECT_EQ(cli.ConnectionKey().find(password), std::string::npos);
-            }
-        };
-    };
-    struct Step {
-        const char* user;
-        const char* password;
-        int connection;
-    };
-    const Step steps[] = {{"ann", "secret1", 1}, {"ann", "secret1", 1}, {"ann", "secret2", 2},
-                          {"bob", "secret2", 3}, {"", "", 4}};
+    proxy.respond = [](const std::string&, int) { return scriptedReply({keptOk}, Ending::KeepAlive); };
     ConnectionPool pool;
-    for (const Step& step : steps)
-        EXPECT_EQ(pooledGet(pool, "http://origin.example/x", login(step.user, step.password)).body,
-                  "ok");
-    ASSERT_EQ(proxy.requestConnections().size(), std::size(steps));
-    for (size_t i = 0; i < std::size(steps); ++i)
-        EXPECT_EQ(proxy.requestConnections()[i], steps[i].connection) << steps[i].password;
+    const Strings logins = {"ann:secret1", "ann:secret1", "ann:secret2", "bob:secret2", ":"};
+    for (const std::string& login : logins)
+        pooledGet(pool, "http://origin.example/x", [&](THttpCli& cli) {
+            cli.Proxy = "127.0.0.1:" + std::to_string(proxy.port());
+            cli.ProxyUsername = login.substr(0, login.find(':'));
+            cli.ProxyPassword = login.substr(login.find(':') + 1);
+            EXPECT_EQ(cli.ConnectionKey().find("secret"), std::string::npos);
+        });
+    EXPECT_EQ(proxy.requestConnections(), (std::vector<int>{1, 1, 2, 3, 4}));
 }

@@ -24,6 +24,26 @@ using namespace lumi::test;
 
 namespace {
 
+TestCertificates* certs = nullptr;
+
+class CertificatesEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        certs = new TestCertificates;
+        setenv(lumi::tlsCaFileVariable, certs->file("ca.pem").c_str(), 1);
+    }
+    void TearDown() override { delete certs; }
+};
+const auto* registered = ::testing::AddGlobalTestEnvironment(new CertificatesEnvironment);
+
+} // namespace
+
+const TestCertificates& lumi::test::runCertificates() {
+    return *certs;
+}
+
+namespace {
+
 struct Fetch {
     THttpCli cli;
     HttpRecorder rec;
@@ -47,8 +67,8 @@ std::string https(const std::string& host, int port, const std::string& path = "
 } // namespace
 
 TEST(Https, EachCertificateCaseEndsWithItsOwnWords) {
-    ASSERT_TRUE(runCertificates().made);
-    NginxTlsPeer web(runCertificates(), {{"good", ""},
+    ASSERT_TRUE(certs->made);
+    NginxTlsPeer web(*certs, {{"good", ""},
                               {"wronghost", ""},
                               {"expired", ""},
                               {"selfsigned", ""},
@@ -101,7 +121,7 @@ TEST(Https, EachCertificateCaseEndsWithItsOwnWords) {
 }
 
 TEST(Https, StallCutAndShortBodies) {
-    ASSERT_TRUE(runCertificates().made);
+    ASSERT_TRUE(certs->made);
     // Listening without ever answering: the handshake never gets a reply.
     QTcpServer silent;
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
@@ -127,7 +147,7 @@ TEST(Https, StallCutAndShortBodies) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reply);
-        TlsCutServer server(runCertificates(), c.reply);
+        TlsCutServer server(*certs, c.reply);
         Fetch f(https("localhost", server.port()));
         f.run();
         EXPECT_EQ(f.rec.error, c.error);
@@ -150,7 +170,7 @@ TEST(Https, StallCutAndShortBodies) {
 // A reset (in the handshake too) or a broken record ends a TLS request at once, with its
 // error and status 404.
 TEST(Https, ResetsBrokenRecordsAndAlertsFailTheRequest) {
-    ASSERT_TRUE(runCertificates().made);
+    ASSERT_TRUE(certs->made);
     const std::string head = "HTTP/1.0 200 OK\r\n\r\npartial", failed = "TLS connection failed: ";
     const std::tuple<TlsCutEnding, int, std::string> cases[] = {
         {{"", true}, lumi::wsaECONNRESET, "Connection reset by peer"},
@@ -161,7 +181,7 @@ TEST(Https, ResetsBrokenRecordsAndAlertsFailTheRequest) {
          "TLS handshake failed: Connection reset by peer (localhost:"},
     };
     for (const auto& [after, error, reason] : cases) {
-        TlsCutServer server(runCertificates(), head, after);
+        TlsCutServer server(*certs, head, after);
         Fetch f(https("localhost", server.port()));
         f.run();
         EXPECT_EQ(f.rec.error, error) << reason;
@@ -171,10 +191,10 @@ TEST(Https, ResetsBrokenRecordsAndAlertsFailTheRequest) {
 }
 
 TEST(Https, RelocationsGoBetweenHttpAndHttps) {
-    ASSERT_TRUE(runCertificates().made);
+    ASSERT_TRUE(certs->made);
     const int plain = freeLoopbackPort();
     const int secure = freeLoopbackPort();
-    NginxTlsPeer web(runCertificates(), {{"", "listen 127.0.0.1:" + std::to_string(plain) +
+    NginxTlsPeer web(*certs, {{"", "listen 127.0.0.1:" + std::to_string(plain) +
                                        "; location = /r1 { return 302 " +
                                        https("localhost", secure, "/r2") + "; }"},
                               {"good", "listen 127.0.0.1:" + std::to_string(secure) +
@@ -189,8 +209,8 @@ TEST(Https, RelocationsGoBetweenHttpAndHttps) {
 }
 
 TEST(Https, TunnelsThroughProxiesAllowedAndRefused) {
-    ASSERT_TRUE(runCertificates().made);
-    NginxTlsPeer web(runCertificates(), {{"good", ""}, {"good", ""}});
+    ASSERT_TRUE(certs->made);
+    NginxTlsPeer web(*certs, {{"good", ""}, {"good", ""}});
     ASSERT_TRUE(web.running()) << web.error();
     const std::string allowed = std::to_string(web.portOf(0));
     TinyproxyPeer tinyproxy("ConnectPort " + allowed);
@@ -217,8 +237,8 @@ TEST(Https, TunnelsThroughProxiesAllowedAndRefused) {
 // The proxy's login goes with the CONNECT (without it the proxy refuses the tunnel) and never
 // reaches the origin inside the tunnel, which echoes what it received.
 TEST(Https, TheProxyLoginGoesToTheProxyOnly) {
-    ASSERT_TRUE(runCertificates().made);
-    NginxTlsPeer web(runCertificates(), {{"good", "location = /login { return 200 \"[$http_proxy_authorization]\"; }"}});
+    ASSERT_TRUE(certs->made);
+    NginxTlsPeer web(*certs, {{"good", "location = /login { return 200 \"[$http_proxy_authorization]\"; }"}});
     ASSERT_TRUE(web.running()) << web.error();
     TinyproxyPeer proxy("BasicAuth lumi s3cret\nConnectPort " + std::to_string(web.portOf(0)));
     ASSERT_TRUE(proxy.running()) << proxy.error();
@@ -241,7 +261,7 @@ TEST(Https, SessionsAreResumedPerHostAndPort) {
     for (const int version : {TLS1_2_VERSION, TLS1_3_VERSION}) {
         TlsCutEnding newest;
         newest.maxVersion = version;
-        TlsCutServer server(runCertificates(), "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok", newest);
+        TlsCutServer server(*certs, "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok", newest);
         for (int i = 0; i < 3; ++i) {
             Fetch f(https("localhost", server.port()));
             f.run();

@@ -11,6 +11,8 @@
 namespace lumi::test {
 
 namespace {
+// Pause between the chunks of one reply.
+constexpr int chunkGapMs = 15;
 // Bytes of request kept per connection.
 constexpr size_t maxRequestBytes = 1 << 20;
 } // namespace
@@ -58,7 +60,7 @@ void ScriptedServer::acceptOne() {
     c.socket.OnDataSent = [this, &c](TWSocket*, int) {
         if (!c.replied || c.closed) return;
         std::weak_ptr<bool> alive = alive_;
-        QTimer::singleShot(c.reply.gapMs, &c.context, [this, &c, alive] {
+        QTimer::singleShot(chunkGapMs, &c.context, [this, &c, alive] {
             if (!alive.expired()) sendNext(c);
         });
     };

@@ -18,7 +18,6 @@ struct ScriptedReply {
     // client tends to see them in separate reads.
     std::vector<std::string> chunks;
     Ending ending = Ending::Close;
-    int gapMs = 15; // the pause between chunks
 };
 
 class ScriptedServer {

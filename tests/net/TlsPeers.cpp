@@ -1,7 +1,6 @@
 #include "net/TlsPeers.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 
 #include <netinet/in.h>
@@ -14,10 +13,6 @@
 
 #include <openssl/ssl.h>
 
-#include <gtest/gtest.h>
-
-#include "net/TlsSession.h"
-
 namespace lumi::test {
 
 TestCertificates::TestCertificates() {
@@ -29,24 +24,6 @@ TestCertificates::TestCertificates() {
 
 std::string TestCertificates::file(const std::string& name) const {
     return dir.path().toStdString() + "/" + name;
-}
-
-namespace {
-TestCertificates* certificates = nullptr;
-
-class CertificatesEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        certificates = new TestCertificates;
-        setenv(tlsCaFileVariable, certificates->file("ca.pem").c_str(), 1);
-    }
-    void TearDown() override { delete certificates; }
-};
-const auto* registered = ::testing::AddGlobalTestEnvironment(new CertificatesEnvironment);
-} // namespace
-
-const TestCertificates& runCertificates() {
-    return *certificates;
 }
 
 NginxTlsPeer::NginxTlsPeer(const TestCertificates& certs, const std::vector<Block>& blocks) {

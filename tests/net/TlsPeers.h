@@ -20,8 +20,7 @@ struct TestCertificates {
     std::string file(const std::string& name) const;
 };
 
-// The certificates of the whole test run, made before its first test; their CA is trusted
-// through LUMISIFT_CA_FILE (set before the process's first TLS connection).
+// The certificates of the test run, whose CA LUMISIFT_CA_FILE names (HttpsTest.cpp).
 const TestCertificates& runCertificates();
 
 // nginx serving /index.html ("hello"), a server block per port: certificate name, directives.
