@@ -1,7 +1,6 @@
-// Fuzzes the body decoders as the client chains them: the chunked decoder takes the input in
-// pieces (the first byte picks their size), and hands what it gives to the content decoder
-// of the coding the second byte picks. The decoded bytes stay within the bound, and a
-// decoder that gives up says why and stays refused.
+// The body decoders chained as the client chains them: the chunked decoder takes pieces (the
+// first byte picks their size) for the content decoder of the coding the second byte picks.
+// The decoded bytes stay within the bound; a decoder that gives up says why and stays so.
 #include <algorithm>
 #include <cstdint>
 #include <iterator>

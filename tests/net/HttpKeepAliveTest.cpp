@@ -1,6 +1,5 @@
 // Kept connections: which answers leave a connection for the next request, the retry when a
-// server closes one under a request, the pool's bounds and keys, bodies cut short and late
-// answers.
+// server closes one under a request, the pool's bounds and keys, cut bodies, late answers.
 #include <chrono>
 #include <functional>
 #include <memory>

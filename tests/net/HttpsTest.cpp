@@ -36,14 +36,6 @@ public:
 };
 const auto* registered = ::testing::AddGlobalTestEnvironment(new CertificatesEnvironment);
 
-} // namespace
-
-const TestCertificates& lumi::test::runCertificates() {
-    return *certs;
-}
-
-namespace {
-
 struct Fetch {
     THttpCli cli;
     HttpRecorder rec;
@@ -65,6 +57,8 @@ std::string https(const std::string& host, int port, const std::string& path = "
 }
 
 } // namespace
+
+const TestCertificates& lumi::test::runCertificates() { return *certs; }
 
 TEST(Https, EachCertificateCaseEndsWithItsOwnWords) {
     ASSERT_TRUE(certs->made);

@@ -34,8 +34,7 @@ public:
     // Answer as soon as a connection arrives (request text then empty), without reading.
     bool replyOnAccept = false;
 
-    // Writes bytes on connection number (from 1) at once, outside any reply and without
-    // the event loop: they wait in the peer's receive buffer when this returns.
+    // Writes on connection number (from 1) now, outside any reply and the event loop.
     void sendNow(int number, const std::string& bytes);
 
     const std::vector<std::string>& requests() const { return requests_; }
