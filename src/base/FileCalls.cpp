@@ -94,13 +94,17 @@ NameRules FileCalls::nameRules(int dir) const {
     if (::fstatfs(dir, &fs) != 0 || ::fstat(dir, &info) != 0) return rules;
     const long type = static_cast<long>(fs.f_type);
     if (type == MsdosMagic || type == ExfatMagic) return {true, true};
-    if (type == NtfsMagic || type == Ntfs3Magic || type == FuseMagic) {
+    if (type == NtfsMagic || type == Ntfs3Magic) {
         const MountEntry mount = mountOf(info.st_dev);
-        // Of the FUSE file systems only a block device's (ntfs-3g, exfat-fuse) keeps these rules.
-        if (type == FuseMagic && mount.type != "fuseblk") return rules;
-        rules.windowsNames = true;
-        rules.foldsCase = mount.type.find("fat") != std::string::npos ||
-                          hasOption(mount.options, "windows_names");
+        return {hasOption(mount.options, "windows_names"), true};
+    }
+    if (type == FuseMagic) {
+        // Of the FUSE file systems a block device's (exfat-fuse, ntfs-3g) and the FAT ones
+        // keep Windows' rules; case is taken to fold there, as it may.
+        const std::string mountType = textLower(mountOf(info.st_dev).type);
+        if (mountType == "fuseblk" || mountType.find("fat") != std::string::npos ||
+            mountType.find("ntfs") != std::string::npos)
+            return {true, true};
         return rules;
     }
     int flags = 0;

@@ -44,25 +44,31 @@ public:
     LockedCredits(const LockedCredits&) = delete;
     LockedCredits& operator=(const LockedCredits&) = delete;
 
-    // The problem in words, or empty once the file is open and locked.
-    std::string open() {
+    // The problem in words, or empty once the file is open and locked. With create false a
+    // missing file is no problem, and fd() then stays -1.
+    std::string open(bool create) {
         // A writer that renamed a rewrite over the name leaves the locked file nameless:
         // the name is opened anew until the file locked is the one it names.
         for (int tries = 0; tries < 100; ++tries) {
             // Looked at first: opening a pipe for writing could wait for a reader.
-            if (::fstatat(folder_.fd(), CreditsFileName, &info_, AT_SYMLINK_NOFOLLOW) == 0 &&
-                !S_ISREG(info_.st_mode))
-                return "it is not a plain file, so it was not written";
+            if (::fstatat(folder_.fd(), CreditsFileName, &info_, AT_SYMLINK_NOFOLLOW) == 0) {
+                if (!S_ISREG(info_.st_mode)) return "it is not a plain file, so it was not written";
+                if ((info_.st_mode & 0222) == 0) return "it is read-only, so it was not written";
+            }
             fd_ = ::openat(folder_.fd(), CreditsFileName,
-                           O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                           O_RDWR | O_APPEND | (create ? O_CREAT : 0) | O_NOFOLLOW |
+                               O_NONBLOCK | O_CLOEXEC,
                            CreditsMode);
+            if (fd_ < 0 && errno == ENOENT && !create) return {};
             if (fd_ < 0)
                 return errno == ELOOP ? "it is not a plain file, so it was not written"
                                       : systemErrorText(errno);
             if (::fstat(fd_, &info_) != 0) return systemErrorText(errno);
             if (!S_ISREG(info_.st_mode)) return "it is not a plain file, so it was not written";
             if ((info_.st_mode & 0222) == 0) return "it is read-only, so it was not written";
-            if (::flock(fd_, LOCK_EX) != 0) return systemErrorText(errno);
+            // A file system without locks (some FUSE drivers) still appends whole lines.
+            if (::flock(fd_, LOCK_EX) != 0 && !refusedByFileSystem(errno))
+                return systemErrorText(errno);
             struct stat named {};
             if (::fstatat(folder_.fd(), CreditsFileName, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
                 named.st_dev == info_.st_dev && named.st_ino == info_.st_ino) {
@@ -74,6 +80,8 @@ public:
         }
         return systemErrorText(EAGAIN);
     }
+
+    int fd() const { return fd_; }
 
     // The whole file, or nothing when it cannot be read or is too large.
     std::optional<std::string> text() const {
@@ -171,7 +179,8 @@ std::string CreditsJournal::record(const std::string& fileName, const std::strin
     const std::string problem =
         "The credits could not be written to " + folder_->pathOf(CreditsFileName) + ": ";
     LockedCredits credits(*folder_);
-    if (std::string why = credits.open(); !why.empty()) return problem + why;
+    if (std::string why = credits.open(!line.empty()); !why.empty()) return problem + why;
+    if (credits.fd() < 0) return {};
     const std::string added = line.empty() ? std::string() : oneLine(line) + "\n";
     int code = 0;
     const std::optional<std::string> text = replacing ? credits.text() : std::nullopt;
