@@ -3,17 +3,24 @@
 // input, and a stop by SIGTERM.
 #include <algorithm>
 #include <fstream>
+#include <map>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
+
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "common/EventLoopWait.h"
@@ -32,7 +39,8 @@ CliRun runDownload(const QStringList& args) {
     QProcess p;
     p.start(QStringLiteral(LUMISIFT_CLI_PATH), QStringList{QStringLiteral("download")} + args);
     CliRun r;
-    if (!p.waitForFinished(60000)) return r;
+    // The event loop runs meanwhile: a server of this process must answer.
+    if (!lumi::test::waitUntil([&] { return p.state() == QProcess::NotRunning; }, 60000)) return r;
     r.exitCode = p.exitCode();
     r.err = p.readAllStandardError().toStdString();
     for (const QByteArray& line : p.readAllStandardOutput().split('\n'))
@@ -237,5 +245,207 @@ TEST(CliDownload, SigtermOrAClosedPipeMidwayLeavesNoPartialFile) {
         left.removeAll(QStringLiteral("done.jpg"));
         EXPECT_EQ(left, QStringList{QStringLiteral("x.jpg")});
         EXPECT_EQ(readFile(target.pics + QStringLiteral("/x.jpg")), "the user's own");
+    }
+}
+
+namespace {
+
+// Every picture a run reported saved, "saved" lines of all runs: path -> URL.
+void collectSaved(QProcess& run, std::map<std::string, std::string>& saved, int& lines) {
+    for (const QByteArray& line : run.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() != 3 || fields[0] != "saved") continue;
+        ++lines;
+        saved[fields[2].toStdString()] = fields[1].toStdString();
+    }
+}
+
+bool finish(std::vector<std::unique_ptr<QProcess>>& runs) {
+    return lumi::test::waitUntil(
+        [&] {
+            return std::all_of(runs.begin(), runs.end(),
+                               [](const auto& r) { return r->state() == QProcess::NotRunning; });
+        },
+        60000);
+}
+
+lumi::test::ScriptedReply pictureOf(const std::string& request) {
+    const std::string path = request.substr(4, request.find(' ', 4) - 4);
+    if (path.find("stall") != std::string::npos)
+        return lumi::test::scriptedReply({"HTTP/1.0 200 OK\r\n\r\n\xFF\xD8\xFF"},
+                                         lumi::test::ScriptedReply::Ending::StayOpen);
+    return lumi::test::scriptedReply({"HTTP/1.0 200 OK\r\n\r\n\xFF\xD8\xFF" + path});
+}
+
+} // namespace
+
+// Guards plain names with several runs at once: runs that began before another run's
+// pictures appeared never replace them, so every picture reported saved is there.
+TEST(CliDownload, PlainNamesOfSeveralRunsAtOnceReplaceNoPictureOfAnother) {
+    lumi::test::ScriptedServer server;
+    server.respond = [](const std::string& request, int) { return pictureOf(request); };
+    Target target;
+    std::ofstream(target.ini.toStdString()) << "[Options]\nSavePath=" << target.pics.toStdString() << "\n";
+    QStringList urls;
+    std::string rows;
+    for (int i = 0; i < 6; ++i) {
+        urls << QString::fromStdString(server.url("/p" + std::to_string(i) + ".jpg"));
+        rows += "{\"url\": \"" + urls.back().toStdString() + "\"}\n";
+    }
+    std::vector<std::unique_ptr<QProcess>> runs;
+    // Two runs begin and wait for their rows while a third saves the same names.
+    for (int i = 0; i < 3; ++i) {
+        runs.push_back(std::make_unique<QProcess>());
+        runs.back()->start(QStringLiteral(LUMISIFT_CLI_PATH),
+                           QStringList{QStringLiteral("download"), QStringLiteral("--ini"), target.ini} +
+                               (i < 2 ? QStringList{QStringLiteral("--from"), QStringLiteral("-")} : urls));
+        if (i == 1) lumi::test::spinFor(1000); // both waiting runs are past their start
+    }
+    ASSERT_TRUE(lumi::test::waitUntil([&] { return runs[2]->state() == QProcess::NotRunning; }, 60000));
+    for (int i = 0; i < 2; ++i) {
+        runs[i]->write(rows.c_str());
+        runs[i]->closeWriteChannel();
+    }
+    ASSERT_TRUE(finish(runs));
+    std::map<std::string, std::string> saved;
+    int lines = 0;
+    for (auto& run : runs) {
+        EXPECT_EQ(run->exitCode(), 0) << run->readAllStandardError().toStdString();
+        collectSaved(*run, saved, lines);
+    }
+    EXPECT_EQ(lines, 18);
+    EXPECT_EQ(saved.size(), 18u);
+    EXPECT_EQ(QDir(target.pics).entryList(QDir::Files).size(), 18);
+    for (const auto& [path, url] : saved)
+        EXPECT_EQ(readFile(QString::fromStdString(path)), "\xFF\xD8\xFF" + url.substr(url.rfind('/')));
+}
+
+// Guards CREDITS.txt as a journal: runs at once into one folder and a run stopped by SIGTERM
+// lose no line; each saved picture has exactly one.
+TEST(CliDownload, CreditsOfRunsAtOnceAndOfAStoppedRunAreAllKept) {
+    lumi::test::ScriptedServer server;
+    server.respond = [](const std::string& request, int) { return pictureOf(request); };
+    Target target;
+    std::ofstream(target.ini.toStdString())
+        << "[Options]\nSavePath=" << target.pics.toStdString() << "\nNumberedList=1\n";
+    std::vector<std::unique_ptr<QProcess>> runs;
+    for (int r = 0; r < 4; ++r) {
+        const QString from = target.dir.filePath(QStringLiteral("rows%1.jsonl").arg(r));
+        std::ofstream rows(from.toStdString());
+        for (int i = 0; i < 5; ++i)
+            rows << "{\"url\": \"" << server.url("/r" + std::to_string(r) + "p" + std::to_string(i) + ".jpg")
+                 << "\", \"licence\": \"CC BY 4.0\", \"creator\": \"Run " << r << "\"}\n";
+        if (r == 3) rows << "{\"url\": \"" << server.url("/stall.jpg") << "\", \"licence\": \"CC0\"}\n";
+        rows.close();
+        runs.push_back(std::make_unique<QProcess>());
+        runs.back()->start(QStringLiteral(LUMISIFT_CLI_PATH),
+                           {QStringLiteral("download"), QStringLiteral("--ini"), target.ini,
+                            QStringLiteral("--phrase"), QStringLiteral("cats"), QStringLiteral("--from"), from});
+    }
+    // The stopped run has saved all but the stalled picture.
+    ASSERT_TRUE(lumi::test::waitUntil(
+        [&] { return QDir(target.pics).entryList({QStringLiteral("*.jpg")}, QDir::Files).size() == 20; },
+        60000));
+    ::kill(static_cast<pid_t>(runs[3]->processId()), SIGTERM);
+    ASSERT_TRUE(finish(runs));
+    EXPECT_EQ(runs[3]->exitCode(), 143);
+    std::map<std::string, std::string> saved;
+    int lines = 0;
+    for (auto& run : runs)
+        collectSaved(*run, saved, lines);
+    ASSERT_EQ(saved.size(), 20u);
+    std::multiset<std::string> credited;
+    for (const QByteArray& line : QByteArray::fromStdString(readFile(target.pics + QStringLiteral("/CREDITS.txt"))).split('\n'))
+        if (!line.isEmpty()) credited.insert(line.left(line.indexOf(':')).toStdString());
+    std::multiset<std::string> names;
+    for (const auto& [path, url] : saved)
+        names.insert(path.substr(path.rfind('/') + 1));
+    EXPECT_EQ(credited, names);
+}
+
+namespace {
+
+// A FAT or exFAT image mounted through its FUSE driver for the length of a test.
+struct MountedImage {
+    QTemporaryDir dir;
+    QString image = dir.filePath(QStringLiteral("disk.img"));
+    QString root = dir.filePath(QStringLiteral("mnt"));
+    QString loop;
+    std::string skipReason;
+
+    static bool run(const QString& program, const QStringList& args, QString* out = nullptr) {
+        QProcess p;
+        p.start(program, args);
+        if (!p.waitForFinished(20000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+            return false;
+        if (out) *out = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+        return true;
+    }
+    explicit MountedImage(bool exfat) {
+        const QString mkfs = QString::fromLatin1(exfat ? "mkfs.exfat" : "mkfs.vfat");
+        const QString driver = QString::fromLatin1(exfat ? "mount.exfat-fuse" : "fusefat");
+        if (::geteuid() != 0) skipReason = "mounting needs root";
+        else if (!QFileInfo::exists(QStringLiteral("/dev/fuse"))) skipReason = "no /dev/fuse";
+        else if (QStandardPaths::findExecutable(mkfs).isEmpty() ||
+                 QStandardPaths::findExecutable(driver).isEmpty())
+            skipReason = (mkfs + QStringLiteral(" or ") + driver + QStringLiteral(" missing")).toStdString();
+        if (!skipReason.empty()) return;
+        QDir().mkpath(root);
+        QFile blank(image);
+        blank.open(QIODevice::WriteOnly);
+        blank.resize(16 << 20);
+        blank.close();
+        // exfat-fuse wants a block device: the image goes onto a loop device first.
+        const bool mounted =
+            run(mkfs, {image}) &&
+            (exfat ? run(QStringLiteral("losetup"), {QStringLiteral("-f"), QStringLiteral("--show"), image}, &loop) &&
+                         run(driver, {loop, root})
+                   : run(driver, {QStringLiteral("-o"), QStringLiteral("rw+"), image, root}));
+        if (!mounted) skipReason = "the image could not be made or mounted";
+    }
+    ~MountedImage() {
+        run(QStringLiteral("umount"), {root});
+        if (!loop.isEmpty()) run(QStringLiteral("losetup"), {QStringLiteral("-d"), loop});
+    }
+};
+
+} // namespace
+
+// Guards saving onto a real FAT or exFAT disk: names are claimed without the Linux extras,
+// names differing only by case are kept apart, refused names are made to fit and said so.
+TEST(CliDownload, ABatchOntoFatAndExfatKeepsEveryPicture) {
+    lumi::test::ScriptedServer server;
+    server.respond = [](const std::string& request, int) { return pictureOf(request); };
+    for (const bool exfat : {false, true}) {
+        SCOPED_TRACE(exfat ? "exFAT" : "FAT");
+        MountedImage disk(exfat);
+        if (!disk.skipReason.empty()) {
+            std::printf("[ SKIPPED  ] %s: %s\n", exfat ? "exFAT" : "FAT", disk.skipReason.c_str());
+            continue;
+        }
+        std::ofstream(disk.root.toStdString() + "/Cat.jpg") << "the user's";
+        Target target;
+        std::ofstream(target.ini.toStdString())
+            << "[Options]\nSavePath=" << disk.root.toStdString() << "\nWriteCredits=1\n";
+        QStringList args{QStringLiteral("--ini"), target.ini};
+        for (const char* name : {"/x/Cat.jpg", "/cat.jpg", "/CAT.JPG", "/a%3Ab.jpg", "/CON.jpg"})
+            args << QString::fromStdString(server.url(name));
+        const CliRun plain = runDownload(args);
+        EXPECT_EQ(plain.exitCode, 0) << plain.err;
+        EXPECT_EQ(plain.lines.size(), 5u);
+        EXPECT_NE(plain.err.find("2 names were changed to suit the file system"), std::string::npos)
+            << plain.err;
+        QStringList files = QDir(disk.root).entryList(QDir::Files | QDir::Hidden);
+        files.sort();
+        EXPECT_EQ(files, QStringList({QStringLiteral("CAT (3).JPG"), QStringLiteral("CON_.jpg"),
+                                      QStringLiteral("Cat.jpg"), QStringLiteral("a_b.jpg"),
+                                      QStringLiteral("cat (2).jpg")}));
+        EXPECT_EQ(readFile(disk.root + QStringLiteral("/cat (2).jpg")), "\xFF\xD8\xFF/cat.jpg");
+        // Numbered into a sub-folder named after a phrase with a colon.
+        std::ofstream(target.ini.toStdString(), std::ios::app) << "NumberedList=1\nSubDir=1\n";
+        const CliRun numbered =
+            runDownload(QStringList{QStringLiteral("--phrase"), QStringLiteral("red: cars")} + args);
+        EXPECT_EQ(numbered.exitCode, 0) << numbered.err;
+        EXPECT_EQ(QDir(disk.root + QStringLiteral("/red_ cars")).entryList(QDir::Files).size(), 5);
     }
 }
