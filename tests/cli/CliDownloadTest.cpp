@@ -155,6 +155,13 @@ TEST(CliDownloadPeers, FailuresAreReportedWithoutFilesAndBadInputExitsWithTwo) {
     EXPECT_EQ(none.exitCode, 2);
     const CliRun unknown = runDownload({QStringLiteral("--fast"), QStringLiteral("http://h/a")});
     EXPECT_EQ(unknown.exitCode, 2);
+    const QString rows = target.dir.filePath(QStringLiteral("rows.jsonl"));
+    std::ofstream(rows.toStdString()) << "{\"url\": \"http://h/a.jpg\"}\n{\"url\": \"http://h/"
+                                      << std::string(70000, 'a') << "\"}\n";
+    const CliRun tooLong = runDownload({QStringLiteral("--ini"), target.ini, QStringLiteral("--from"), rows});
+    EXPECT_EQ(tooLong.exitCode, 2);
+    EXPECT_EQ(tooLong.err, "lumisift-cli download: " + rows.toStdString() +
+                               ": line 2 is longer than 64 KB\n");
     std::ofstream(target.ini.toStdString()) << "[Options]\r\nSavePath=\r\n";
     const CliRun noFolder =
         runDownload({QStringLiteral("--ini"), target.ini, QString::fromStdString(missing)});

@@ -66,7 +66,8 @@ TEST(DownloadWindow, ResizeHalvesTheListAreaToEvenAndCentresAbort) {
     }
 }
 
-// Guards the save step: the first exact entry moves, a longer name above it stays.
+// Guards the save step: the first exact entry goes, a longer name above it stays, the
+// downloaded list shows the saved name, and notes keep the window open at the end.
 TEST(DownloadWindow, SavedFileMovesItsFirstEntryAndTheEmptyQueueCloses) {
     Tfrm_Download window;
     window.ListBox1->addItems(
@@ -79,9 +80,16 @@ TEST(DownloadWindow, SavedFileMovesItsFirstEntryAndTheEmptyQueueCloses) {
               QStringList({QStringLiteral("aa.jpg"), QStringLiteral("a.jpg")}));
     EXPECT_EQ(entries(*window.ListBox2), QStringList({QStringLiteral("a.jpg")}));
     EXPECT_EQ(window.Gauge1->Progress(), 1);
-    window.fileSaved("a.jpg");
+    window.fileSaved("a.jpg", "a (2).jpg");
+    EXPECT_EQ(entries(*window.ListBox2),
+              QStringList({QStringLiteral("a.jpg"), QStringLiteral("a (2).jpg")}));
     EXPECT_TRUE(window.isVisible());
+    window.showNotes("1 name was changed to suit the file system of /media/stick\n");
     window.fileSaved("aa.jpg");
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.Label7->text(),
+              QStringLiteral("1 name was changed to suit the file system of /media/stick"));
+    window.BitBtn1Click();
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.ListBox1->count(), 0);
     EXPECT_EQ(window.ListBox2->count(), 0) << "closing empties both lists";
@@ -168,7 +176,8 @@ protected:
 // Guards failures in the window: the failed file is listed with its reason, leaves no file,
 // and once nothing runs the window offers Close instead of closing or hanging at Abort.
 TEST_F(DownloadCommand, FailedFileIsListedWithItsReasonAndTheWindowOffersClose) {
-    start("SavePath=" + scratch.path().toStdString() + "\r\n");
+    start("SavePath=" + scratch.path().toStdString() + "\r\nNumberedList=1\r\n");
+    form->Engine->SearchDirName = "cats";
     listAndSelect({"/ok.jpg", "/gone.jpg"}, {0, 1});
     QStringList queue, done, failed;
     QString button, summary;
@@ -185,13 +194,13 @@ TEST_F(DownloadCommand, FailedFileIsListedWithItsReasonAndTheWindowOffersClose) 
         }
     });
     EXPECT_EQ(queue, QStringList());
-    EXPECT_EQ(done, QStringList({QStringLiteral("ok.jpg")}));
+    EXPECT_EQ(done, QStringList({QStringLiteral("cats_1.jpg")})) << "the name it was saved under";
     EXPECT_EQ(failed, QStringList({QStringLiteral("gone.jpg: HTTP/1.0 404 Not Found")}));
     EXPECT_EQ(button, QStringLiteral("Close"));
     EXPECT_EQ(summary, QStringLiteral("1 saved, 1 failed"));
     EXPECT_EQ(percent, 100);
-    EXPECT_TRUE(QFile::exists(saved(QStringLiteral("ok.jpg"))));
-    EXPECT_FALSE(QFile::exists(saved(QStringLiteral("gone.jpg"))));
+    EXPECT_TRUE(QFile::exists(saved(QStringLiteral("cats_1.jpg"))));
+    EXPECT_FALSE(QFile::exists(saved(QStringLiteral("cats_2.jpg"))));
 }
 
 TEST_F(DownloadCommand, EmptySavePathShowsTheMessageAndStartsNothing) {
