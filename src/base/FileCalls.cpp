@@ -61,8 +61,7 @@ int FileCalls::openUnnamed(int dir, mode_t mode) const {
 }
 
 int FileCalls::createExclusive(int dir, const std::string& name, mode_t mode) const {
-    return ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    mode);
+    return ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
 }
 
 int FileCalls::rename(int dir, const std::string& from, const std::string& to,
@@ -108,7 +107,8 @@ NameRules FileCalls::nameRules(int dir) const {
         return rules;
     }
     int flags = 0;
-    if (::ioctl(dir, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL)) rules.foldsCase = true;
+    if (::ioctl(dir, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL))
+        rules.foldsCase = true;
     return rules;
 }
 
@@ -140,7 +140,10 @@ std::string windowsFitName(const std::string& name) {
 
 std::string nameKey(const std::string& name, const NameRules& rules) {
     if (!rules.foldsCase) return name;
-    return QString::fromUtf8(name.data(), qsizetype(name.size())).toCaseFolded().toUtf8().toStdString();
+    return QString::fromUtf8(name.data(), qsizetype(name.size()))
+        .toCaseFolded()
+        .toUtf8()
+        .toStdString();
 }
 
 } // namespace lumi

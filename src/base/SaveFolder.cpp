@@ -85,7 +85,7 @@ std::optional<FileIdentity> SaveFolder::fileAt(const std::string& name) const {
 }
 
 std::optional<FileIdentity> SaveFolder::fileUnchangedSince(const std::string& name,
-                                                          const timespec& since) const {
+                                                           const timespec& since) const {
     struct stat st;
     if (calls_->stat(fd_, name, st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
     // A name given to a file changes its ctime: a picture saved since is never "old".

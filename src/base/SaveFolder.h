@@ -40,9 +40,9 @@ public:
     // Opens the folder path names now, following symbolic links once: the folder found is
     // held, and path() is its absolute real path. Nothing on failure, with error set to the
     // system's text ("Too many levels of symbolic links" for a loop).
-    static std::shared_ptr<SaveFolder> open(const std::string& path, std::string& error,
-                                            std::shared_ptr<const FileCalls> calls =
-                                                FileCalls::system());
+    static std::shared_ptr<SaveFolder>
+    open(const std::string& path, std::string& error,
+         std::shared_ptr<const FileCalls> calls = FileCalls::system());
     // Creates (when missing) and opens the folder name inside this one, never through a link.
     std::shared_ptr<SaveFolder> openChild(const std::string& name, std::string& error) const;
     ~SaveFolder();

@@ -164,8 +164,7 @@ int runDownload(int argc, char** argv) {
     }
     const std::string summary = batch.notes();
     if (!summary.empty()) std::fprintf(stderr, "%s", summary.c_str());
-    return batch.failedCount() == 0 && batch.creditsProblem().empty() &&
-                   batch.stopReason().empty()
+    return batch.failedCount() == 0 && batch.creditsProblem().empty() && batch.stopReason().empty()
                ? 0
                : 1;
 }

@@ -56,8 +56,8 @@ public:
                 if ((info_.st_mode & 0222) == 0) return "it is read-only, so it was not written";
             }
             fd_ = ::openat(folder_.fd(), CreditsFileName,
-                           O_RDWR | O_APPEND | (create ? O_CREAT : 0) | O_NOFOLLOW |
-                               O_NONBLOCK | O_CLOEXEC,
+                           O_RDWR | O_APPEND | (create ? O_CREAT : 0) | O_NOFOLLOW | O_NONBLOCK |
+                               O_CLOEXEC,
                            CreditsMode);
             if (fd_ < 0 && errno == ENOENT && !create) return {};
             if (fd_ < 0)
@@ -86,7 +86,8 @@ public:
     // The whole file, or nothing when it cannot be read or is too large.
     std::optional<std::string> text() const {
         if (info_.st_size > MaxCreditsFileBytes) return std::nullopt;
-        const int reader = ::openat(folder_.fd(), CreditsFileName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        const int reader =
+            ::openat(folder_.fd(), CreditsFileName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (reader < 0) return std::nullopt;
         std::string text(static_cast<size_t>(info_.st_size), '\0');
         const ssize_t got = ::pread(reader, text.data(), text.size(), 0);
@@ -143,8 +144,7 @@ std::string withoutLinesOf(const std::string& text, const std::string& fileName)
     for (size_t start = 0; start < text.size();) {
         size_t end = text.find('\n', start);
         end = end == std::string::npos ? text.size() : end + 1;
-        if (text.compare(start, prefix.size(), prefix) != 0)
-            kept.append(text, start, end - start);
+        if (text.compare(start, prefix.size(), prefix) != 0) kept.append(text, start, end - start);
         start = end;
     }
     if (!kept.empty() && kept.back() != '\n') kept += '\n';

@@ -40,8 +40,7 @@ public:
     // Adds line (ending it); with replacing, fileName's older lines go first, and an empty
     // line only removes them. The problem in words ("The credits could not be written to
     // PATH: No space left on device"), or empty.
-    std::string record(const std::string& fileName, const std::string& line,
-                       bool replacing) const;
+    std::string record(const std::string& fileName, const std::string& line, bool replacing) const;
 
 private:
     std::shared_ptr<const SaveFolder> folder_;

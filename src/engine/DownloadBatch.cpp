@@ -145,9 +145,10 @@ std::string DownloadBatch::notes() const {
 }
 
 size_t DownloadBatch::fittedCount() const {
-    return static_cast<size_t>(std::count_if(items_.begin(), items_.end(), [](const BatchItem& item) {
-        return item.state == BatchItem::State::Saved && item.nameFitted;
-    }));
+    return static_cast<size_t>(
+        std::count_if(items_.begin(), items_.end(), [](const BatchItem& item) {
+            return item.state == BatchItem::State::Saved && item.nameFitted;
+        }));
 }
 
 void DownloadBatch::transferDone(const TransferOutcome& outcome) {

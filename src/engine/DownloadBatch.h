@@ -60,8 +60,7 @@ using FolderNames = std::function<std::vector<std::string>(const std::string& fo
 // one last changed before batchStart, so that no batch replaces what another one saved
 // since this one began.
 SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions& options,
-                   const std::string& searchDirName,
-                   const FolderNames& listNames = namesInFolder,
+                   const std::string& searchDirName, const FolderNames& listNames = namesInFolder,
                    const timespec& batchStart = batchClock(),
                    std::shared_ptr<const FileCalls> calls = FileCalls::system());
 

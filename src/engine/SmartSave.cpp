@@ -100,9 +100,11 @@ std::string expandSavePath(const std::string& path, const std::string& home,
 SaveOptions saveOptionsFromSettings(const TIniFile& settings, const std::string& home) {
     SaveOptions options;
     const auto entries = settings.Entries();
-    options.savePath = expandSavePath(
-        readSetting(*entries, setting::SavePath), home,
-        QFileInfo(QFile::decodeName(settings.FileName().c_str())).absolutePath().toLocal8Bit().toStdString());
+    options.savePath = expandSavePath(readSetting(*entries, setting::SavePath), home,
+                                      QFileInfo(QFile::decodeName(settings.FileName().c_str()))
+                                          .absolutePath()
+                                          .toLocal8Bit()
+                                          .toStdString());
     options.subDir = readSetting(*entries, setting::SubDir);
     options.numbered = readSetting(*entries, setting::NumberedList);
     return options;
@@ -113,7 +115,8 @@ std::string phraseName(const std::string& searchDirName) {
     for (size_t at = 0; at < searchDirName.size();) {
         const size_t length = std::max<size_t>(1, utf8CharLength(searchDirName, at));
         const std::string_view ch = std::string_view(searchDirName).substr(at, length);
-        const bool control = length == 1 && (static_cast<unsigned char>(ch[0]) < 0x20 || ch[0] == 0x7F);
+        const bool control =
+            length == 1 && (static_cast<unsigned char>(ch[0]) < 0x20 || ch[0] == 0x7F);
         name += control || misleadingCharacter(ch) ? std::string_view(" ") : ch;
         at += length;
     }

@@ -55,10 +55,9 @@ std::string phraseName(const std::string& searchDirName);
 // The phrase's folder is named to fit a file system that refuses Windows' names. Nothing,
 // with error set, when one cannot be opened. An empty phrase puts the pictures into
 // "SavePath" itself.
-std::shared_ptr<SaveFolder> openSaveFolder(const SaveOptions& options,
-                                           const std::string& searchDirName, std::string& error,
-                                           std::shared_ptr<const FileCalls> calls =
-                                               FileCalls::system());
+std::shared_ptr<SaveFolder>
+openSaveFolder(const SaveOptions& options, const std::string& searchDirName, std::string& error,
+               std::shared_ptr<const FileCalls> calls = FileCalls::system());
 
 // Why nothing can be saved in folder, in words ("Cannot write to /p: Permission denied"), or
 // empty when a file can be created there.

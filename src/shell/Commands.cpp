@@ -264,10 +264,9 @@ void Commands::GlimFade4Click() {
         batch.OnItemStarted = [this](const BatchItem& item) {
             frm_Download->fileStarted(item.name);
         };
-        batch.creditInto(creditsJournalFor(*targets_.settings.Entries(), plan.saveFolder),
-                         [this](const std::string& address) {
-                             return engine_->sourceOfAddress(address);
-                         });
+        batch.creditInto(
+            creditsJournalFor(*targets_.settings.Entries(), plan.saveFolder),
+            [this](const std::string& address) { return engine_->sourceOfAddress(address); });
         batch.OnItemDone = [this, &batch](const BatchItem& item) {
             // Notes first: a window with something to say stays open at the end.
             frm_Download->showNotes(batch.notes());

@@ -2,7 +2,6 @@
 // batch, and the bounded runner against a scripted loopback server.
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -140,48 +139,27 @@ TEST(SmartSave, FolderAndNamesAreDecidedForTheWholeBatch) {
     }
 }
 
-// Guards names on file systems that fold case: another case of a name is a taken name.
-TEST(SmartSave, NamesCompareAsTheFolderFileSystemDoes) {
-    struct Case {
-        bool numbered, foldsCase;
-        Strings present, addresses, names;
-    };
-    const std::vector<Case> cases = {
-        {false, true, {"Cat.jpg"}, {"http://h/Cat.jpg", "http://h/cat.jpg", "http://h/CAT.JPG"},
-         {"Cat.jpg", "cat (2).jpg", "CAT (3).JPG"}},
-        {false, true, {"Cat.jpg"}, {"http://h/cat.jpg"}, {"cat (2).jpg"}},
-        {false, false, {"Cat.jpg"}, {"http://h/Cat.jpg", "http://h/cat.jpg"}, {"Cat.jpg", "cat.jpg"}},
-        {true, true, {"CATS_1.JPG"}, {"http://h/a.jpg", "http://h/b.jpg"}, {"cats_2.jpg", "cats_3.jpg"}},
-    };
-    for (const Case& c : cases) {
-        lumi::BatchNamer namer("cats", c.numbered, c.present, {c.foldsCase, false});
-        Strings names;
-        for (const std::string& address : c.addresses)
-            names.push_back(namer.next(address));
-        EXPECT_EQ(names, c.names);
-    }
-}
-
 // Guards save paths as users write them: home and relative paths, a linked folder followed.
 TEST(SmartSave, SavePathsAreReadAsAShellReadsThem) {
-    const std::pair<std::string, std::string> paths[] = {
-        {"~", "/home/u"}, {"~/pics", "/home/u/pics"}, {"$HOME/pics", "/home/u/pics"},
-        {"${HOME}", "/home/u"}, {"~x/pics", "/etc/lumi/~x/pics"}, {"pics", "/etc/lumi/pics"},
-        {"/srv/pics", "/srv/pics"}, {"", ""},
-    };
-    for (const auto& [written, meant] : paths)
-        EXPECT_EQ(lumi::expandSavePath(written, "/home/u", "/etc/lumi"), meant) << written;
-
+    for (const auto& [written, meant] :
+         std::vector<std::pair<std::string, std::string>>{{"~", "/h"},
+                                                          {"~/p", "/h/p"},
+                                                          {"$HOME/p", "/h/p"},
+                                                          {"${HOME}", "/h"},
+                                                          {"~x/p", "/etc/~x/p"},
+                                                          {"p", "/etc/p"},
+                                                          {"/srv/p", "/srv/p"},
+                                                          {"", ""}})
+        EXPECT_EQ(lumi::expandSavePath(written, "/h", "/etc"), meant) << written;
     Folder folder;
     QDir().mkpath(QString::fromStdString(folder.path + "/real"));
     ASSERT_EQ(::symlink("real", (folder.path + "/link").c_str()), 0);
     ASSERT_EQ(::symlink("loop", (folder.path + "/loop").c_str()), 0);
-    const auto linked = lumi::planBatch({"http://h/a.jpg"}, SaveOptions{folder.path + "/link"}, "");
-    EXPECT_EQ(linked.folder, folder.path + "/real");
-    EXPECT_EQ(linked.writeProblem, "");
-    const auto looped = lumi::planBatch({"http://h/a.jpg"}, SaveOptions{folder.path + "/loop"}, "");
-    EXPECT_EQ(looped.writeProblem,
-              "Cannot write to " + folder.path + "/loop: Too many levels of symbolic links");
+    EXPECT_EQ(lumi::planBatch({"http://h/a.jpg"}, SaveOptions{folder.path + "/link"}, "").folder,
+              folder.path + "/real");
+    EXPECT_EQ(
+        lumi::planBatch({"http://h/a.jpg"}, SaveOptions{folder.path + "/loop"}, "").writeProblem,
+        "Cannot write to " + folder.path + "/loop: Too many levels of symbolic links");
 }
 
 namespace {
@@ -197,14 +175,11 @@ struct BatchFixture : ::testing::Test {
     }
     void TearDown() override { lumi::setErrorSink({}); }
 
-    std::vector<BatchItem> plan(const Strings& paths, bool numbered = false,
-                                timespec start = lumi::batchClock()) {
+    std::vector<BatchItem> plan(const Strings& paths, bool numbered = false) {
         Strings addresses;
         for (const std::string& p : paths)
             addresses.push_back(server.url(p));
-        return lumi::planBatch(addresses, SaveOptions{folder.path, false, numbered}, "cats",
-                               lumi::namesInFolder, start)
-            .items;
+        return lumi::planBatch(addresses, SaveOptions{folder.path, false, numbered}, "cats").items;
     }
 };
 
@@ -357,64 +332,5 @@ TEST_F(BatchFixture, TwoBatchesAtOnceIntoOneFolderKeepEveryPictureTheyReport) {
         }
         EXPECT_TRUE(shared.exists("cat (2).gif"));
         EXPECT_EQ(QFile(QString::fromStdString(shared.path + "/cat (2).gif")).size(), 0);
-    }
-}
-
-// Guards plain names with several batches: a file saved since the batch began (by another
-// batch) is never replaced; one that was there before it began is, in one step.
-TEST_F(BatchFixture, PlainNamesReplaceOnlyFilesOlderThanTheBatch) {
-    server.respond = [](const std::string&, int) { return answer("HTTP/1.0 200 OK", "GIF89a new"); };
-    for (const bool savedSince : {false, true}) {
-        SCOPED_TRACE(savedSince ? "saved since" : "there before");
-        ::unlink((folder.path + "/cat.gif").c_str());
-        ::unlink((folder.path + "/cat (2).gif").c_str());
-        timespec start = lumi::batchClock();
-        if (!savedSince) start.tv_sec += 1;
-        std::ofstream(folder.path + "/cat.gif") << "GIF89a other";
-        DownloadBatch batch(transfers, plan({"/cat.gif"}, false, start), 1);
-        batch.start();
-        ASSERT_TRUE(waitUntil([&] { return batch.finished(); }, 10000));
-        ASSERT_EQ(batch.items()[0].state, BatchItem::State::Saved) << batch.items()[0].reason;
-        EXPECT_EQ(batch.items()[0].path, folder.path + (savedSince ? "/cat (2).gif" : "/cat.gif"));
-        QFile kept(QString::fromStdString(folder.path + "/cat.gif"));
-        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-        EXPECT_EQ(kept.readAll().toStdString(), savedSince ? "GIF89a other" : "GIF89a new");
-    }
-}
-
-// Guards the printed path: a save folder moved or removed mid-batch stops the batch in words.
-TEST_F(BatchFixture, AFolderMovedOrRemovedMidBatchStopsIt) {
-    server.respond = [](const std::string&, int) { return answer("HTTP/1.0 200 OK", "GIF89a x"); };
-    for (const bool removed : {false, true}) {
-        SCOPED_TRACE(removed ? "removed" : "moved");
-        Folder parent;
-        const std::string path = parent.path + "/pics";
-        QDir().mkpath(QString::fromStdString(path));
-        Strings addresses = {server.url("/a.jpg"), server.url("/b.jpg"), server.url("/c.jpg")};
-        DownloadBatch batch(transfers, lumi::planBatch(addresses, SaveOptions{path}, "").items, 1);
-        bool stopped = false;
-        batch.OnStopped = [&] { stopped = true; };
-        batch.OnItemDone = [&](const BatchItem& item) {
-            if (item.name != "a.jpg") return;
-            if (removed) {
-                ::unlink(item.path.c_str());
-                ::rmdir(path.c_str());
-            } else {
-                ::rename(path.c_str(), (parent.path + "/trash").c_str());
-            }
-        };
-        batch.start();
-        ASSERT_TRUE(waitUntil([&] { return stopped; }, 10000));
-        const std::string sentence =
-            "The save folder " + path + " was moved or removed during the download\n";
-        EXPECT_EQ(batch.notes(), sentence + (removed ? "" : "The pictures saved before stay in "
-                                                            "that folder, wherever it is now.\n"));
-        EXPECT_EQ(batch.items()[1].state, BatchItem::State::Failed);
-        EXPECT_EQ(batch.items()[2].state, BatchItem::State::Waiting);
-        if (!removed) {
-            EXPECT_EQ(QDir(QString::fromStdString(parent.path + "/trash"))
-                          .entryList(QDir::Files | QDir::Hidden),
-                      QStringList{QStringLiteral("a.jpg")});
-        }
     }
 }
