@@ -156,6 +156,7 @@ void Tfrm_Download::FormResize() {
     Gauge1->setGeometry(8, TopPanelHeight - 28, std::max(0, Panel1->width() - 16), 20);
     Label2->resize(std::max(0, Panel1->width() - Label2->x() - 8), Label2->height());
     Label6->resize(std::max(0, BitBtn1->x() - 16), Label6->height());
+    fitNotes();
 }
 
 void Tfrm_Download::BitBtn1Click() {
@@ -219,6 +220,12 @@ void Tfrm_Download::showNotes(const std::string& notes) {
     QString text = QString::fromStdString(notes).trimmed();
     Label7->setText(text);
     Label7->setVisible(!text.isEmpty());
+    fitNotes();
+}
+
+// A wrapped label in a layout is not given the height its lines need unless asked.
+void Tfrm_Download::fitNotes() {
+    Label7->setMinimumHeight(Label7->heightForWidth(std::max(0, width() - 16)));
 }
 
 void Tfrm_Download::batchStopped(const std::string& notes) {

@@ -79,6 +79,7 @@ public:
 private:
     bool takeQueued(const std::string& name);
     void queueEmptied();
+    void fitNotes();
     int saved_ = 0;
     int failed_ = 0;
 
