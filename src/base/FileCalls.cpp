@@ -1,5 +1,6 @@
 #include "base/FileCalls.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <sstream>
@@ -50,8 +51,13 @@ MountEntry mountOf(dev_t device) {
     return {};
 }
 
-bool hasOption(const std::string& options, const std::string& option) {
-    return ("," + options + ",").find("," + option + ",") != std::string::npos;
+bool hasOption(const std::string& options, std::string_view option) {
+    for (size_t start = 0; start <= options.size();) {
+        const size_t end = std::min(options.find(',', start), options.size());
+        if (std::string_view(options).substr(start, end - start) == option) return true;
+        start = end + 1;
+    }
+    return false;
 }
 
 } // namespace
@@ -134,7 +140,7 @@ std::string windowsFitName(const std::string& name) {
                           (device.starts_with("com") || device.starts_with("lpt")) &&
                           device[3] >= '1' && device[3] <= '9';
     if (numbered || device == "con" || device == "prn" || device == "aux" || device == "nul")
-        fitted.insert(dot == std::string::npos ? fitted.size() : dot, "_");
+        fitted.insert(dot == std::string::npos ? fitted.size() : dot, 1, '_');
     return fitted;
 }
 
