@@ -13,7 +13,7 @@ PACKAGES=(
   libjpeg-turbo-progs
   nginx-light tinyproxy curl xvfb xauth imagemagick fonts-dejavu-core
   lighttpd
-  dosfstools exfatprogs fusefat exfat-fuse fuse3
+  dosfstools fusefat
   apache2
   squid
   dpkg-dev
