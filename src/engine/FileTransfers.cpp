@@ -356,7 +356,12 @@ void FileTransfers::complete(TransferMap::iterator it, std::string reason) {
     outcome.name = ExtractFileNameFromURL(client.URL);
     // Only a whole picture replaces what the target held.
     if (reason.empty() && !transfer->sink->file().commit()) reason = transfer->sink->file().error();
-    if (reason.empty()) outcome.savedPath = transfer->sink->file().finalPath();
+    if (reason.empty()) {
+        const PartFile& file = transfer->sink->file();
+        outcome.savedPath = file.finalPath();
+        outcome.nameFitted = file.nameFitted();
+        outcome.replaced = file.replacedOld();
+    }
     if (transfer->sink) outcome.bytes = transfer->sink->written();
     outcome.failed = !reason.empty();
     outcome.reason = reason;
