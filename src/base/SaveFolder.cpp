@@ -49,12 +49,17 @@ std::shared_ptr<SaveFolder> SaveFolder::open(const std::string& path, std::strin
         error = systemErrorText(errno);
         return nullptr;
     }
-    const int fd = ::open(resolved, FolderFlags);
+    return openExactly(resolved, error, std::move(calls));
+}
+
+std::shared_ptr<SaveFolder> SaveFolder::openExactly(const std::string& path, std::string& error,
+                                                    std::shared_ptr<const FileCalls> calls) {
+    const int fd = ::open(path.c_str(), FolderFlags);
     if (fd < 0) {
         error = systemErrorText(errno);
         return nullptr;
     }
-    return std::shared_ptr<SaveFolder>(new SaveFolder(fd, resolved, std::move(calls)));
+    return std::shared_ptr<SaveFolder>(new SaveFolder(fd, path, std::move(calls)));
 }
 
 std::shared_ptr<SaveFolder> SaveFolder::openChild(const std::string& name,

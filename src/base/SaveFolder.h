@@ -43,6 +43,11 @@ public:
     static std::shared_ptr<SaveFolder>
     open(const std::string& path, std::string& error,
          std::shared_ptr<const FileCalls> calls = FileCalls::system());
+    // Opens the folder at path itself: a symbolic link there is refused (for folders this
+    // program owns, where a link would lead its writes and removals into someone else's).
+    static std::shared_ptr<SaveFolder>
+    openExactly(const std::string& path, std::string& error,
+                std::shared_ptr<const FileCalls> calls = FileCalls::system());
     // Creates (when missing) and opens the folder name inside this one, never through a link.
     std::shared_ptr<SaveFolder> openChild(const std::string& name, std::string& error) const;
     ~SaveFolder();

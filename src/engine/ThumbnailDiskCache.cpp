@@ -142,7 +142,7 @@ std::string ThumbnailDiskCache::folderPath() const {
 
 std::vector<std::string> ThumbnailDiskCache::prune() const {
     std::string error;
-    const auto folder = SaveFolder::open(folderPath(), error);
+    const auto folder = SaveFolder::openExactly(folderPath(), error);
     if (!folder) return {};
     folder->removeStaleTemporaries(std::time(nullptr));
     struct Entry {
@@ -187,7 +187,7 @@ std::vector<std::string> ThumbnailDiskCache::prune() const {
 
 std::optional<ThumbnailRecord> ThumbnailDiskCache::read(const std::string& address) const {
     std::string error;
-    const auto folder = SaveFolder::open(folderPath(), error);
+    const auto folder = SaveFolder::openExactly(folderPath(), error);
     if (!folder) return std::nullopt;
     const std::optional<QByteArray> bytes = readEntry(folder->fd(), entryName(address));
     return bytes ? parseRecord(*bytes) : std::nullopt;
@@ -202,7 +202,7 @@ std::string ThumbnailDiskCache::write(const std::string& address,
     const std::string path = folderPath();
     QDir().mkpath(qtPath(path));
     std::string error;
-    const auto folder = SaveFolder::open(path, error);
+    const auto folder = SaveFolder::openExactly(path, error);
     if (!folder) return error;
     NameClaim claim;
     claim.name = entryName(address);
@@ -217,7 +217,7 @@ std::string ThumbnailDiskCache::write(const std::string& address,
 
 void ThumbnailDiskCache::drop(const std::string& address) const {
     std::string error;
-    if (const auto folder = SaveFolder::open(folderPath(), error))
+    if (const auto folder = SaveFolder::openExactly(folderPath(), error))
         ::unlinkat(folder->fd(), entryName(address).c_str(), 0);
 }
 
