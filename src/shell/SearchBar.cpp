@@ -113,7 +113,7 @@ void SearchBar::attachEngine(SearchEngine* engine) {
 void SearchBar::showEngineState() {
     const SearchDisplay& shown = engine_->display();
     // A long status (the services not reached) is cut to the label, whole in its tooltip.
-    const QString status = latin1(shown.statusText);
+    const QString status = shownText(shown.statusText);
     Label7->setText(Label7->fontMetrics().elidedText(status, Qt::ElideRight, Label7->width()));
     Label7->setToolTip(status == Label7->text() ? QString() : status);
     Label7->setVisible(shown.statusVisible);
