@@ -230,7 +230,12 @@ void readCommons(const QJsonObject& root, int64_t position, ArchiveAnswer& answe
         answer.pictures.push_back(std::move(entry.second));
     const QJsonObject resume = root.value(QLatin1String("continue")).toObject();
     const double offset = numberField(resume.value(QLatin1String("gsroffset")));
-    if (!batchComplete && !resume.isEmpty()) {
+    // A module's own continuation ("iicontinue") says the batch still lacks file details.
+    bool unfinished = false;
+    for (const QString& key : resume.keys())
+        unfinished = unfinished || (key.endsWith(QLatin1String("continue")) &&
+                                    key != QLatin1String("continue"));
+    if (!batchComplete && unfinished) {
         // The same batch again, with the continuation as given.
         answer.continuation = continuationQuery(resume);
         if (!answer.continuation.empty())

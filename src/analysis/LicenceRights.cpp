@@ -33,11 +33,11 @@ std::string bareCode(std::string code) {
     for (char& c : code)
         if (c == ' ' || c == '_') c = '-';
     if (code.starts_with("cc-")) code.erase(0, 3);
-    if (code.starts_with("cc-")) code.erase(0, 3);
-    while (!code.empty() && ((code.back() >= '0' && code.back() <= '9') || code.back() == '.'))
-        code.pop_back();
-    while (!code.empty() && code.back() == '-')
-        code.pop_back();
+    // A last part of digits and dots is the version.
+    const size_t dash = code.rfind('-');
+    if (dash != std::string::npos && dash + 1 < code.size() &&
+        code.find_first_not_of("0123456789.", dash + 1) == std::string::npos)
+        code.erase(dash);
     return code;
 }
 

@@ -199,18 +199,20 @@ void SearchEngine::handOnArchivePictures() {
         const std::string key = pictureKey(picture.url);
         const bool commonsFile = isCommonsFileKey(key);
         if (const auto listed = listedKeys_.find(key); listed != listedKeys_.end()) {
-            ++counts.listed;
-            results_.mergeRowSource(listed->second, std::move(picture.source), commonsFile);
+            countListed(results_.mergeRowSource(listed->second, std::move(picture.source), commonsFile));
             continue;
         }
+        // Another address of a picture on its way to the list: both sources become one, and
+        // this address is checked too, in case the other's check refuses it (a small rendition).
         if (const auto pending = pendingKeys_.find(key); pending != pendingKeys_.end()) {
             if (const auto source = pendingSources_.find(pending->second);
                 source != pendingSources_.end()) {
                 mergeSource(source->second, std::move(picture.source), commonsFile);
-                continue;
+                picture.source = source->second;
             }
+        } else if (pendingKeys_.size() < MaxWaitingChecks) {
+            pendingKeys_.emplace(key, picture.url);
         }
-        if (pendingKeys_.size() < MaxWaitingChecks) pendingKeys_.insert_or_assign(key, picture.url);
         rememberSource(picture.url, std::move(picture.source));
         if (picture.typeUnknown && jpegProofWanted_.size() < MaxWaitingChecks)
             jpegProofWanted_.insert(picture.url);

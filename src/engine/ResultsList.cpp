@@ -44,6 +44,11 @@ bool SearchEngine::passesPictureFilter(const PictureSource& source, const std::s
     return false;
 }
 
+void SearchEngine::countListed(const std::vector<ServiceId>& finders) {
+    for (const ServiceId finder : finders)
+        if (ServiceCounts* counts = health_.find(finder)) ++counts->listed;
+}
+
 std::string SearchEngine::leftOutText() const {
     const ServiceChoice& f = serviceChoice_;
     const uint64_t total = leftOut_.licence + leftOut_.size;
@@ -77,17 +82,13 @@ void SearchEngine::addRow(const std::string& url, int64_t size, bool sizeKnown,
         if (url.size() > MaxUrlLength || FoundList.size() >= MaxFoundRows) return;
         const std::string key = pictureKey(url);
         const std::string finalKey = finalUrl.empty() ? key : pictureKey(finalUrl);
-        if (const auto it = pendingKeys_.find(key); it != pendingKeys_.end() && it->second == url)
-            pendingKeys_.erase(it);
-        // A picture some other address already listed adds its finder to that row.
+        // A picture some other address already listed adds its finders to that row.
         for (const std::string* k : {&key, &finalKey}) {
             const auto listed = listedKeys_.find(*k);
             if (listed == listedKeys_.end()) continue;
-            if (pendingSources_.count(url)) {
-                PictureSource source = takeSource(url);
-                if (ServiceCounts* counts = health_.find(source.service)) ++counts->listed;
-                results_.mergeRowSource(listed->second, std::move(source), isCommonsFileKey(*k));
-            }
+            if (pendingSources_.count(url))
+                countListed(results_.mergeRowSource(listed->second, takeSource(url),
+                                                    isCommonsFileKey(*k)));
             return;
         }
         if (FoundList.contains(url)) return;
@@ -97,8 +98,8 @@ void SearchEngine::addRow(const std::string& url, int64_t size, bool sizeKnown,
             --(left->second ? leftOut_.licence : leftOut_.size);
             leftOutKeys_.erase(left);
         }
-        for (const ServiceId finder : findersOf(source))
-            if (ServiceCounts* counts = health_.find(finder)) ++counts->listed;
+        countListed(findersOf(source));
+        pendingKeys_.erase(key);
         if (listedKeys_.size() < MaxFoundRows) {
             listedKeys_.emplace(key, FoundList.size() - 1);
             listedKeys_.emplace(finalKey, FoundList.size() - 1);

@@ -1,5 +1,7 @@
 #include "engine/ResultsModel.h"
 
+#include <algorithm>
+
 #include "analysis/UrlUtils.h"
 #include "engine/PictureMerge.h"
 
@@ -70,13 +72,19 @@ void ResultsModel::appendRow(std::string caption, std::string sizeText, PictureS
     if (!publishTimer_.isActive()) publishTimer_.start();
 }
 
-void ResultsModel::mergeRowSource(size_t i, PictureSource source, bool commonsFile) {
-    if (i >= rows_.size()) return;
+std::vector<ServiceId> ResultsModel::mergeRowSource(size_t i, PictureSource source,
+                                                    bool commonsFile) {
+    if (i >= rows_.size()) return {};
     Row& r = rows_[i];
+    const std::vector<ServiceId> before = findersOf(r.source);
+    std::vector<ServiceId> added;
+    for (const ServiceId s : findersOf(source))
+        if (std::find(before.begin(), before.end(), s) == before.end()) added.push_back(s);
     mergeSource(r.source, std::move(source), commonsFile);
     if (isArchiveService(r.source.service)) r.sourceText = serviceName(r.source.service);
     if (static_cast<int>(i) < published_)
         Q_EMIT dataChanged(index(static_cast<int>(i), 0), index(static_cast<int>(i), ColumnCount - 1));
+    return added;
 }
 
 void ResultsModel::publishPendingRows() {

@@ -54,8 +54,8 @@ public:
     void appendRow(std::string caption, std::string sizeText, PictureSource source = {},
                    std::string sourceText = {});
     // Adds what another service found of row i's picture to its source (mergeSource), and
-    // tells the views when the row is shown.
-    void mergeRowSource(size_t i, PictureSource source, bool commonsFile);
+    // tells the views when the row is shown. Gives the services the row did not name before.
+    std::vector<ServiceId> mergeRowSource(size_t i, PictureSource source, bool commonsFile);
     // Removes every row; with SuspendRepaintFromRows rows or more it brackets the removal
     // with repaintSuspended(true) and repaintSuspended(false).
     void clearRows();

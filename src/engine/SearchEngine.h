@@ -234,6 +234,8 @@ private:
                 const std::string& finalUrl = {});
     // Whether the picture passes the search's licence and size filter; counts it when not.
     bool passesPictureFilter(const PictureSource& source, const std::string& key);
+    // Counts a listed picture for each service that found it.
+    void countListed(const std::vector<ServiceId>& finders);
     // Goes on with the oldest finished page's analysis for one slice.
     void continuePageAnalysis();
 
