@@ -30,11 +30,11 @@ const QSize SmallButton(38, 14);
 // The bar's width at the window's minimum size; what it gets beyond goes to the phrase box
 // and the status values, and the check boxes keep to the right edge.
 constexpr int BaseWidth = 492;
-// The phrase box at the bar's smallest width; the licence box takes the rest up to Search.
-constexpr int PhraseWidth = 180;
+// The phrase box and the licence box beside it share this width at the bar's smallest width.
+constexpr int PhraseAndLicenceWidth = 270;
 // By LicenceFilter, as fillLicenceChoices orders them.
 constexpr const char* ShortLicenceNames[] = {"Any licence", "Commercial", "Modify",
-                                             "Comm.+modify", "PD / CC0"};
+                                             "Com.+mod.", "PD/CC0"};
 
 std::string phraseOf(const QLineEdit& edit) {
     return edit.text().toStdString();
@@ -71,7 +71,6 @@ SearchBar::SearchBar(QWidget* parent) {
     Label2 = placedLabel(Panel1, QStringLiteral("0"), {266, 42, 84, 16}, ValueWhite, true);
 
     Edit1 = new QLineEdit(Panel1);
-    Edit1->setGeometry(10, 58, PhraseWidth, 20);
     combo_Licence = new QComboBox(Panel1);
     combo_Licence->setObjectName(QStringLiteral("combo_Licence"));
     fillLicenceChoices(*combo_Licence);
@@ -81,7 +80,11 @@ SearchBar::SearchBar(QWidget* parent) {
         combo_Licence->setItemText(i, QString::fromLatin1(ShortLicenceNames[i]));
     }
     combo_Licence->view()->setMinimumWidth(combo_Licence->view()->sizeHintForColumn(0) + 24);
-    combo_Licence->setGeometry(14 + PhraseWidth, 58, 280 - 14 - PhraseWidth, 20);
+    // As wide as its longest short name needs in the font in use; the phrase box takes the rest.
+    const int licenceWidth = std::min(combo_Licence->sizeHint().width(), PhraseAndLicenceWidth / 2);
+    phraseWidth_ = PhraseAndLicenceWidth - licenceWidth - 4;
+    Edit1->setGeometry(10, 58, phraseWidth_, 20);
+    combo_Licence->setGeometry(14 + phraseWidth_, 58, licenceWidth, 20);
     combo_Licence->setToolTip(QStringLiteral("Pictures you may use: by licence"));
     SearchButton = captionButton(Panel1, {288, 61}, SmallButton, QStringLiteral("&Search"));
     AbortButton = captionButton(Panel1, {288, 61}, SmallButton, QStringLiteral("&Abort"));
@@ -102,8 +105,8 @@ SearchBar::SearchBar(QWidget* parent) {
 
 void SearchBar::growToWidth() {
     const int extra = std::max(0, Panel1->width() - BaseWidth);
-    Edit1->resize(PhraseWidth + extra, Edit1->height());
-    combo_Licence->move(14 + PhraseWidth + extra, combo_Licence->y());
+    Edit1->resize(phraseWidth_ + extra, Edit1->height());
+    combo_Licence->move(14 + phraseWidth_ + extra, combo_Licence->y());
     for (QLabel* value : {Label7, Label1, Label2})
         value->resize(84 + extra, value->height());
     for (QWidget* control :

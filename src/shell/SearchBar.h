@@ -65,6 +65,7 @@ private:
     void tellSearchStarted();
 
     SearchEngine* engine_ = nullptr;
+    int phraseWidth_ = 0; // at the bar's smallest width
 };
 
 } // namespace lumi

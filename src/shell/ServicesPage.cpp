@@ -1,11 +1,13 @@
 #include "shell/ServicesPage.h"
 
+#include <iterator>
 #include <utility>
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -48,15 +50,20 @@ ServicesPage::ServicesPage(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(8, 6, 8, 6);
     layout->setSpacing(2);
     layout->addWidget(new QLabel(QStringLiteral("Ask these services:"), this));
-    // Archives first: they are the ones that answer on today's web.
-    for (const ServiceId service :
-         {ServiceId::Openverse, ServiceId::Commons, ServiceId::SearXNG, ServiceId::HotBot,
-          ServiceId::Lycos, ServiceId::ScourNet, ServiceId::LycosImagesDirect}) {
-        auto* box = new QCheckBox(mnemonicCaption(service), this);
-        box->setObjectName(QString::fromLatin1(serviceSettingKey(service)));
-        serviceBoxes[static_cast<size_t>(service)] = box;
-        layout->addWidget(box);
+    // Archives first, in the left column: they are the ones that answer on today's web.
+    auto* boxes = new QGridLayout;
+    boxes->setVerticalSpacing(2);
+    const ServiceId order[] = {ServiceId::Openverse, ServiceId::Commons, ServiceId::SearXNG,
+                               ServiceId::HotBot, ServiceId::Lycos, ServiceId::ScourNet,
+                               ServiceId::LycosImagesDirect};
+    for (size_t i = 0; i < std::size(order); ++i) {
+        auto* box = new QCheckBox(mnemonicCaption(order[i]), this);
+        box->setObjectName(QString::fromLatin1(serviceSettingKey(order[i])));
+        serviceBoxes[static_cast<size_t>(order[i])] = box;
+        const bool archive = i < 3;
+        boxes->addWidget(box, archive ? static_cast<int>(i) : static_cast<int>(i) - 3, archive ? 0 : 1);
     }
+    layout->addLayout(boxes);
     auto* form = new QFormLayout;
     edit_SearXNGUrl = new QLineEdit(this);
     edit_SearXNGUrl->setObjectName(QStringLiteral("edit_SearXNGUrl"));
