@@ -184,6 +184,10 @@ TEST(ArchiveAnswers, FieldsArePlainTextAndErrorsKeepTheServicesWords) {
     ASSERT_EQ(openverse.pictures.size(), 2u);
     EXPECT_EQ(openverse.pictures[0].source.title, "Tide & pool");
     EXPECT_EQ(openverse.pictures[0].source.creator, "<span>Ann</span>") << "plain text, as documented";
+    const ArchiveAnswer surrogate = readArchiveAnswer(
+        ServiceId::SearXNG, R"({"results":[{"img_src":"http://s/1.jpg","title":"a\ud800b\ud83d\ude00"}]})", 1);
+    ASSERT_EQ(surrogate.pictures.size(), 1u);
+    EXPECT_EQ(surrogate.pictures[0].source.title, "a\xef\xbf\xbd" "b\xf0\x9f\x98\x80") << "a lone one only";
     EXPECT_FALSE(openverse.pictures[0].typeUnknown);
     EXPECT_TRUE(openverse.pictures[1].typeUnknown) << "no type, no .jpg: the check decides";
 
