@@ -270,6 +270,11 @@ TEST(ServicesEndToEnd, RowsAreCreditedFilteredAndCompleteWhateverTheAnswersShape
                   leftOut > 0)
             << run.errors;
     }
+    for (const QStringList& bad : {QStringList{QStringLiteral("--licence"), QStringLiteral("free")},
+                                   QStringList{QStringLiteral("--min-width"), QStringLiteral("-3")},
+                                   QStringList{QStringLiteral("--min-height"), QStringLiteral("wide")}})
+        EXPECT_EQ(runCli(sandbox, QStringList{QStringLiteral("search"), QStringLiteral("x")} + bad).exitCode, 2)
+            << bad.join(QLatin1Char(' ')).toStdString();
     bool askedForCommercial = false;
     for (const std::string& entry : sandbox.lines("/__fetched"))
         askedForCommercial = askedForCommercial || entry.find("&license_type=commercial") != std::string::npos;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
+#include "engine/PictureMerge.h"
 #include "engine/RowRecord.h"
 #include "engine/ServiceChoice.h"
 
@@ -195,4 +196,44 @@ TEST(ArchiveSearch, AnUnfinishedCommonsBatchIsContinuedBeforeTheNextOffset) {
         R"({"batchcomplete":"","continue":{"gsroffset":"50","continue":"gsroffset||"},"query":{"pages":{}}})"));
     EXPECT_NE(lastQueued().find("&gsroffset=50&"), std::string::npos) << lastQueued();
     EXPECT_EQ(lastQueued().find("iicontinue"), std::string::npos);
+}
+
+// Two addresses are one picture when their keys agree: a Wikimedia upload by its file name
+// whichever rendition, any other by its address without the scheme.
+TEST(ArchiveSearch, PictureKeysTellOnePictureFromTwo) {
+    const std::pair<const char*, const char*> same[] = {
+        {"https://upload.wikimedia.org/wikipedia/commons/a/ab/Quay.jpg",
+         "https://upload.wikimedia.org/wikipedia/commons/thumb/a/ab/Quay.jpg/640px-Quay.jpg"},
+        {"http://upload.wikimedia.org/wikipedia/commons/a/ab/Quay.jpg?x=1",
+         "https://mirror.example/wikipedia/commons/thumb/a/ab/Quay.jpg/1280px-Quay.jpg"},
+        {"http://a/b.jpg", "https://a/b.jpg"},
+    };
+    const std::pair<const char*, const char*> different[] = {
+        {"https://upload.wikimedia.org/wikipedia/commons/a/ab/Quay.jpg",
+         "https://upload.wikimedia.org/wikipedia/commons/a/ab/Quay2.jpg"},
+        {"http://a/b.jpg", "http://a/b.jpg?w=640"},
+        {"http://a/wikipedia/commons/x.jpg", "http://b/wikipedia/commons/x.jpg"},
+        {"http://a/B.jpg", "http://a/b.jpg"},
+    };
+    for (const auto& [a, b] : same)
+        EXPECT_EQ(lumi::pictureKey(a), lumi::pictureKey(b)) << a << " " << b;
+    for (const auto& [a, b] : different)
+        EXPECT_NE(lumi::pictureKey(a), lumi::pictureKey(b)) << a << " " << b;
+    EXPECT_TRUE(lumi::isCommonsFileKey(lumi::pictureKey(same[0].second)));
+    EXPECT_FALSE(lumi::isCommonsFileKey(lumi::pictureKey(different[2].first)));
+}
+
+// Failed engines add up over a search's pages, each named once with why, in the health line.
+TEST(ArchiveSearch, FailedEnginesAreNamedOnceInTheServicesLine) {
+    lumi::ServiceCounts counts;
+    lumi::ArchiveAnswer first, second;
+    first.engines = {"bing", "google", "ddg"};
+    first.failedEngines = {{"bing", "HTTP error"}, {"google", "timeout"}};
+    second.engines = {"bing", "qwant"};
+    second.failedEngines = {{"bing", "CAPTCHA"}, {"qwant", ""}};
+    lumi::noteEngines(counts, first);
+    lumi::noteEngines(counts, second);
+    EXPECT_EQ(lumi::failedEnginesText(counts.failedEngines, counts.engines.size()),
+              "3 of 4 engines failed: bing (HTTP error), google (timeout), qwant");
+    EXPECT_EQ(lumi::failedEnginesText({{"x", "timeout"}}, 0), "1 of 1 engine failed: x (timeout)");
 }
