@@ -218,7 +218,8 @@ void readCommons(const QJsonObject& root, int64_t position, ArchiveAnswer& answe
         s.creatorUrl = pictureAddress(QString::fromStdString(artistLink));
         s.licence = htmlFieldText(metaText("LicenseShortName"));
         s.licenceCode = htmlFieldText(metaText("License"));
-        s.licenceUrl = pictureAddress(QString::fromStdString(htmlFieldText(metaText("LicenseUrl"))));
+        s.licenceUrl =
+            pictureAddress(QString::fromStdString(htmlFieldText(metaText("LicenseUrl"))));
         s.thumbnail = addressField(info, "thumburl");
         s.width = pixelsField(info, "width");
         s.height = pixelsField(info, "height");

@@ -39,8 +39,10 @@ bool endsASegment(GumboTag tag) {
     case GUMBO_TAG_ARTICLE:
     case GUMBO_TAG_HR:
     case GUMBO_TAG_CAPTION:
-    case GUMBO_TAG_FIGCAPTION: return true;
-    default: return false;
+    case GUMBO_TAG_FIGCAPTION:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -115,8 +117,8 @@ void collect(const GumboNode* root, TextCollector& out, std::string* firstLink) 
             stack.pop_back();
             continue;
         }
-        const GumboVector& children =
-            node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children : node->v.element.children;
+        const GumboVector& children = node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children
+                                                                        : node->v.element.children;
         if (step.next == 0 && node->type == GUMBO_NODE_ELEMENT) {
             const GumboTag tag = node->v.element.tag;
             if (tag == GUMBO_TAG_SCRIPT || tag == GUMBO_TAG_STYLE) {
@@ -124,7 +126,8 @@ void collect(const GumboNode* root, TextCollector& out, std::string* firstLink) 
                 continue;
             }
             if (tag == GUMBO_TAG_A && firstLink && firstLink->empty())
-                if (const GumboAttribute* href = gumbo_get_attribute(&node->v.element.attributes, "href"))
+                if (const GumboAttribute* href =
+                        gumbo_get_attribute(&node->v.element.attributes, "href"))
                     *firstLink = href->value;
         }
         if (step.next < children.length) {

@@ -1,6 +1,5 @@
 #include "analysis/LicenceRights.h"
 
-
 #include "base/TextOps.h"
 
 namespace lumi {
@@ -74,7 +73,8 @@ std::string codeOfName(const std::string& name) {
 bool licenceFilterFromWord(const std::string& word, LicenceFilter& filter) {
     const std::string lower = textLower(textTrim(word));
     for (const FilterWords& f : Filters) {
-        if (lower == f.word || (f.filter == LicenceFilter::CommercialAndModify && lower == "modify,commercial")) {
+        if (lower == f.word ||
+            (f.filter == LicenceFilter::CommercialAndModify && lower == "modify,commercial")) {
             filter = f.filter;
             return true;
         }
@@ -99,22 +99,32 @@ bool licencePasses(LicenceFilter filter, const std::string& code, const std::str
     const Rights r = rightsOfCode(code.empty() ? codeOfName(name) : code);
     if (!r.known) return false;
     switch (filter) {
-    case LicenceFilter::Commercial: return r.commercial;
-    case LicenceFilter::Modify: return r.modify;
-    case LicenceFilter::CommercialAndModify: return r.commercial && r.modify;
-    case LicenceFilter::PublicDomain: return r.publicDomain;
-    case LicenceFilter::Any: break;
+    case LicenceFilter::Commercial:
+        return r.commercial;
+    case LicenceFilter::Modify:
+        return r.modify;
+    case LicenceFilter::CommercialAndModify:
+        return r.commercial && r.modify;
+    case LicenceFilter::PublicDomain:
+        return r.publicDomain;
+    case LicenceFilter::Any:
+        break;
     }
     return true;
 }
 
 std::string openverseLicenceQuery(LicenceFilter filter) {
     switch (filter) {
-    case LicenceFilter::Commercial: return "&license_type=commercial";
-    case LicenceFilter::Modify: return "&license_type=modification";
-    case LicenceFilter::CommercialAndModify: return "&license_type=commercial,modification";
-    case LicenceFilter::PublicDomain: return "&license=cc0,pdm";
-    case LicenceFilter::Any: break;
+    case LicenceFilter::Commercial:
+        return "&license_type=commercial";
+    case LicenceFilter::Modify:
+        return "&license_type=modification";
+    case LicenceFilter::CommercialAndModify:
+        return "&license_type=commercial,modification";
+    case LicenceFilter::PublicDomain:
+        return "&license=cc0,pdm";
+    case LicenceFilter::Any:
+        break;
     }
     return {};
 }
@@ -136,7 +146,8 @@ std::string licenceNameOfCode(const std::string& code, const std::string& versio
             name += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     }
     // These licences have had one version; answers often leave it out.
-    if (at.empty() && (lower == "cc0" || lower == "pdm" || textContains(lower, "sampling+"))) at = "1.0";
+    if (at.empty() && (lower == "cc0" || lower == "pdm" || textContains(lower, "sampling+")))
+        at = "1.0";
     return at.empty() ? name : name + " " + at;
 }
 

@@ -16,7 +16,8 @@ inline QString latin1(const std::string& text) {
 // may hold a service's words or a page's 8-bit address.
 inline QString shownText(const std::string& text) {
     QStringDecoder fromUtf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = fromUtf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+    const QString decoded =
+        fromUtf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
     return fromUtf8.hasError() ? latin1(text) : decoded;
 }
 

@@ -1,7 +1,7 @@
 // lumisift-cli search: a headless search on the engine of the main window. Prints one line
-// per row as the row is added ("size-text TAB url"; JSON rows at the end) and stops when the search ends by
-// itself, after a fixed time, or once the queues and pools have stayed empty for a while;
-// a search still running is then aborted and the sweeps release every client.
+// per row as the row is added ("size-text TAB url"; JSON rows at the end) and stops when the
+// search ends by itself, after a fixed time, or once the queues and pools have stayed empty
+// for a while; a search still running is then aborted and the sweeps release every client.
 #include <cstdio>
 #include <cstdlib>
 #include <optional>

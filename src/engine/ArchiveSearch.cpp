@@ -199,17 +199,20 @@ void SearchEngine::handOnArchivePictures() {
         const std::string key = pictureKey(picture.url);
         const bool commonsFile = isCommonsFileKey(key);
         if (const auto listed = listedKeys_.find(key); listed != listedKeys_.end()) {
-            countListed(results_.mergeRowSource(listed->second, std::move(picture.source), commonsFile));
+            countListed(
+                results_.mergeRowSource(listed->second, std::move(picture.source), commonsFile));
             continue;
         }
         // Another address of a picture on its way to the list: both sources become one, and
         // this address is checked too, in case the other's check refuses it (a small rendition).
-        if (const auto pending = pendingKeys_.find(key); pending != pendingKeys_.end()) {
-            if (const auto source = pendingSources_.find(pending->second);
-                source != pendingSources_.end()) {
-                mergeSource(source->second, std::move(picture.source), commonsFile);
-                picture.source = source->second;
-            }
+        const auto pending = pendingKeys_.find(key);
+        const auto source = pending == pendingKeys_.end() ? pendingSources_.end()
+                                                          : pendingSources_.find(pending->second);
+        if (source != pendingSources_.end()) {
+            mergeSource(source->second, std::move(picture.source), commonsFile);
+            picture.source = source->second;
+        } else if (pending != pendingKeys_.end()) {
+            pending->second = picture.url; // the other's check has ended without a row
         } else if (pendingKeys_.size() < MaxWaitingChecks) {
             pendingKeys_.emplace(key, picture.url);
         }

@@ -39,7 +39,8 @@ std::string pictureKey(const std::string& url) {
         const size_t first = rest.find('/');
         const size_t second = first == std::string::npos ? first : rest.find('/', first + 1);
         if (second != std::string::npos) {
-            const std::string file = rest.substr(second + 1, rest.find('/', second + 1) - second - 1);
+            const std::string file =
+                rest.substr(second + 1, rest.find('/', second + 1) - second - 1);
             if (!file.empty()) return std::string(CommonsPrefix) + file;
         }
     }

@@ -32,8 +32,8 @@ void SearchEngine::AddToListView(const std::string& url, int64_t size) {
 
 bool SearchEngine::passesPictureFilter(const PictureSource& source, const std::string& key) {
     const ServiceChoice& f = serviceChoice_;
-    bool licenceFails = !licencePasses(f.licence, source.licenceCode, source.licence);
-    bool sizeFails = (f.minWidth > 0 && source.width < f.minWidth) ||
+    const bool licenceFails = !licencePasses(f.licence, source.licenceCode, source.licence);
+    const bool sizeFails = (f.minWidth > 0 && source.width < f.minWidth) ||
                      (f.minHeight > 0 && source.height < f.minHeight);
     if (!licenceFails && !sizeFails) return true;
     // A picture counts once, by the first reason it failed on.

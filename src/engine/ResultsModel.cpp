@@ -20,7 +20,8 @@ std::string sourceDescription(const PictureSource& source) {
     add("Creator: ", source.creator);
     add("Licence: ", source.licence);
     if (source.width > 0 && source.height > 0)
-        add("Size: ", std::to_string(source.width) + " x " + std::to_string(source.height) + " pixels");
+        add("Size: ", std::to_string(source.width) + " x " + std::to_string(source.height) +
+                          " pixels");
     add("Provider: ", source.provider.empty() || source.collection.empty() ||
                               source.provider == source.collection
                           ? source.provider + source.collection
@@ -83,7 +84,8 @@ std::vector<ServiceId> ResultsModel::mergeRowSource(size_t i, PictureSource sour
     mergeSource(r.source, std::move(source), commonsFile);
     if (isArchiveService(r.source.service)) r.sourceText = serviceName(r.source.service);
     if (static_cast<int>(i) < published_)
-        Q_EMIT dataChanged(index(static_cast<int>(i), 0), index(static_cast<int>(i), ColumnCount - 1));
+        Q_EMIT dataChanged(index(static_cast<int>(i), 0),
+                           index(static_cast<int>(i), ColumnCount - 1));
     return added;
 }
 

@@ -16,9 +16,9 @@ namespace lumi {
 // A row's tooltip: "Found by <services>" and, one a line, the title, creator, licence, size
 // in pixels, provider and page it was found on, where known. UTF-8.
 std::string sourceDescription(const PictureSource& source);
-// What the "Source:" column says: the credited archive's name, or for the classic path the host (and
-// port, when named) of the page the picture was found on (of the picture's own address when
-// no page is known).
+// What the "Source:" column says: the credited archive's name, or for the classic path the
+// host (and port, when named) of the page the picture was found on (of the picture's own
+// address when no page is known).
 std::string sourceColumnText(const PictureSource& source, const std::string& address);
 // The text with every line longer than width broken into pieces of at most width
 // characters, after a "/" or a blank where one lies in a piece's second half.

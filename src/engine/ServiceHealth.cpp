@@ -56,7 +56,8 @@ std::string ServiceHealth::line(ServiceId service) const {
         text += ", " + std::to_string(c.tooLong) + " address" + (c.tooLong == 1 ? "" : "es") +
                 " too long for the list";
     if (c.noMarkers) text += ", no results where results were expected";
-    if (!c.failedEngines.empty()) text += "; " + failedEnginesText(c.failedEngines, c.engines.size());
+    if (!c.failedEngines.empty())
+        text += "; " + failedEnginesText(c.failedEngines, c.engines.size());
     return text;
 }
 

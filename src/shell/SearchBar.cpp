@@ -137,7 +137,8 @@ void SearchBar::attachEngine(SearchEngine* engine) {
         combo_Licence->setToolTip(QString::fromLatin1(licenceFilterLabel(filter)));
         runUnderDefaultHandler([&] {
             engine_->SettingsFile.WriteString(setting::LicenceFilter.section,
-                                              setting::LicenceFilter.key, licenceFilterWord(filter));
+                                              setting::LicenceFilter.key,
+                                              licenceFilterWord(filter));
         });
     });
     showEngineState();

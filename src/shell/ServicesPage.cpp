@@ -61,7 +61,8 @@ ServicesPage::ServicesPage(QWidget* parent) : QWidget(parent) {
         box->setObjectName(QString::fromLatin1(serviceSettingKey(order[i])));
         serviceBoxes[static_cast<size_t>(order[i])] = box;
         const bool archive = i < 3;
-        boxes->addWidget(box, archive ? static_cast<int>(i) : static_cast<int>(i) - 3, archive ? 0 : 1);
+        const int row = static_cast<int>(archive ? i : i - 3);
+        boxes->addWidget(box, row, archive ? 0 : 1);
     }
     layout->addLayout(boxes);
     auto* form = new QFormLayout;
