@@ -1,8 +1,11 @@
 #include "analysis/HtmlText.h"
 
-#include <gumbo.h>
-
+#include <algorithm>
 #include <memory>
+#include <utility>
+#include <vector>
+
+#include <gumbo.h>
 
 namespace lumi {
 
@@ -141,6 +144,18 @@ void collect(const GumboNode* root, TextCollector& out, std::string* firstLink) 
 }
 
 std::string parsedText(std::string_view source, GumboTag context, std::string* firstLink) {
+    // Most fields are plain ASCII without markup or references: the parser would give back the
+    // same text, so it is spared (an answer holds thousands of fields).
+    const bool plain = std::all_of(source.begin(), source.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte != 0 && byte < 0x80 && c != '<' && c != '&';
+    });
+    if (plain) {
+        if (firstLink) firstLink->clear();
+        TextCollector text;
+        text.text(source);
+        return text.take();
+    }
     GumboOptions options = kGumboDefaultOptions;
     options.fragment_context = context;
     options.fragment_namespace = GUMBO_NAMESPACE_HTML;

@@ -3,6 +3,7 @@
 // picture apart from two pictures, and the rule that makes one source of two. The row is
 // credited by the most specific source, so which service answered first does not matter.
 #include <string>
+#include <vector>
 
 #include "analysis/SearchServices.h"
 
