@@ -177,8 +177,10 @@ std::string continuationQuery(const QJsonObject& resume) {
         if (it.key() == QLatin1String("gsroffset")) continue;
         const QString value = it.value().isDouble() ? QString::number(it.value().toDouble(), 'f', 0)
                                                     : it.value().toString();
-        query += "&" + QUrl::toPercentEncoding(it.key()).toStdString() + "=" +
-                 QUrl::toPercentEncoding(value).toStdString();
+        query += '&';
+        query += QUrl::toPercentEncoding(it.key()).toStdString();
+        query += '=';
+        query += QUrl::toPercentEncoding(value).toStdString();
     }
     return query.size() <= MaxContinuationBytes ? query : std::string();
 }

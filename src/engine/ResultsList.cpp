@@ -54,13 +54,19 @@ std::string SearchEngine::leftOutText() const {
     const uint64_t total = leftOut_.licence + leftOut_.size;
     if (total == 0) return {};
     std::string text = std::to_string(total) + " left out:";
-    if (leftOut_.licence > 0)
-        text += " " + std::to_string(leftOut_.licence) + " without a licence that passes \"" +
-                licenceFilterLabel(f.licence) + "\"";
-    if (leftOut_.size > 0)
-        text += std::string(leftOut_.licence > 0 ? "," : "") + " " +
-                std::to_string(leftOut_.size) + " under " + std::to_string(f.minWidth) + " x " +
-                std::to_string(f.minHeight) + " pixels or of unknown size";
+    if (leftOut_.licence > 0) {
+        text += ' ';
+        text += std::to_string(leftOut_.licence);
+        text += " without a licence that passes \"";
+        text += licenceFilterLabel(f.licence);
+        text += '"';
+    }
+    if (leftOut_.size > 0) {
+        text += leftOut_.licence > 0 ? ", " : " ";
+        text += std::to_string(leftOut_.size);
+        text += " under " + std::to_string(f.minWidth) + " x " + std::to_string(f.minHeight);
+        text += " pixels or of unknown size";
+    }
     return text;
 }
 
