@@ -237,3 +237,21 @@ TEST(ArchiveSearch, FailedEnginesAreNamedOnceInTheServicesLine) {
               "3 of 4 engines failed: bing (HTTP error), google (timeout), qwant");
     EXPECT_EQ(lumi::failedEnginesText({{"x", "timeout"}}, 0), "1 of 1 engine failed: x (timeout)");
 }
+
+// A row written by `search --format jsonl` reads back with what it says of its picture.
+TEST(ArchiveSearch, RowsReadBackWithSizeCreatorPageAndProvider) {
+    OpenverseSearch search(1);
+    auto& engine = search.engine;
+    ASSERT_TRUE(engine->takeArchiveAnswer(ServiceId::Openverse, R"({"results":[{"url":"http://a/1.jpg",
+        "creator":"Ann","creator_url":"http://a/ann","license":"nc-sampling+","provider":"flickr",
+        "source":"flickr_set","width":"1600","height":900}]})"));
+    std::string url;
+    lumi::PictureSource read;
+    ASSERT_TRUE(lumi::rowFromJsonLine(lumi::rowJsonLine(*engine, 0), url, read));
+    EXPECT_EQ(url, "http://a/1.jpg");
+    EXPECT_EQ(read.licence, "CC NC-Sampling+ 1.0");
+    EXPECT_EQ(read.creatorUrl, "http://a/ann");
+    EXPECT_EQ(read.provider + "/" + read.collection, "flickr/flickr_set");
+    EXPECT_EQ(std::to_string(read.width) + "x" + std::to_string(read.height), "1600x900");
+    EXPECT_NE(lumi::rowJsonLine(*engine, 0).find(R"("services":["Openverse"])"), std::string::npos);
+}
