@@ -2,128 +2,22 @@
 // against hand-made frames of a hostile server.
 #include "net/H2Session.h"
 
+#include "H2ServerPeer.h"
+
 #include <map>
 #include <string>
 #include <vector>
 
 #include <nghttp2/nghttp2.h>
+
 #include <gtest/gtest.h>
 
 namespace {
 
 using lumi::H2StreamEnd;
-
-std::string pattern(size_t size) {
-    std::string s(size, 0);
-    for (size_t i = 0; i < size; ++i) s[i] = char('a' + i % 26);
-    return s;
-}
-
-struct Answer {
-    int status = 200;
-    size_t bodySize = 0;
-    bool resetAfterHeader = false;
-    size_t headerValueSize = 0; // two fields of this size
-    bool informationalFirst = false;
-};
-
-// A server in memory: answers each request by its path; with goawayAfter set, says GOAWAY
-// after that many requests and leaves the rest alone.
-class ServerPeer {
-public:
-    ServerPeer(std::map<std::string, Answer> answers, int goawayAfter)
-        : answers_(std::move(answers)), goawayAfter_(goawayAfter) {
-        nghttp2_session_callbacks* cb = nullptr;
-        nghttp2_session_callbacks_new(&cb);
-        nghttp2_session_callbacks_set_on_header_callback(
-            cb, [](nghttp2_session*, const nghttp2_frame* f, const uint8_t* n, size_t nl,
-                   const uint8_t* v, size_t vl, uint8_t, void* self) {
-                if (std::string(reinterpret_cast<const char*>(n), nl) == ":path")
-                    static_cast<ServerPeer*>(self)->paths_[f->hd.stream_id] =
-                        std::string(reinterpret_cast<const char*>(v), vl);
-                return 0;
-            });
-        nghttp2_session_callbacks_set_on_frame_recv_callback(
-            cb, [](nghttp2_session*, const nghttp2_frame* f, void* self) {
-                if (f->hd.type == NGHTTP2_HEADERS && (f->hd.flags & NGHTTP2_FLAG_END_STREAM))
-                    static_cast<ServerPeer*>(self)->respond(f->hd.stream_id);
-                return 0;
-            });
-        nghttp2_option* options = nullptr;
-        nghttp2_option_new(&options);
-        nghttp2_option_set_max_send_header_block_length(options, 1 << 20);
-        nghttp2_session_server_new2(&s_, cb, this, options);
-        nghttp2_option_del(options);
-        nghttp2_session_callbacks_del(cb);
-        nghttp2_submit_settings(s_, NGHTTP2_FLAG_NONE, nullptr, 0);
-    }
-    ~ServerPeer() { nghttp2_session_del(s_); }
-
-    std::string exchange(const std::string& in) {
-        nghttp2_session_mem_recv(s_, reinterpret_cast<const uint8_t*>(in.data()), in.size());
-        std::string out = send();
-        for (int32_t id : resets_) // after the header they follow has gone out
-            nghttp2_submit_rst_stream(s_, NGHTTP2_FLAG_NONE, id, NGHTTP2_INTERNAL_ERROR);
-        resets_.clear();
-        return out + send();
-    }
-
-private:
-    std::string send() {
-        std::string out;
-        const uint8_t* bytes = nullptr;
-        for (ssize_t n; (n = nghttp2_session_mem_send(s_, &bytes)) > 0;)
-            out.append(reinterpret_cast<const char*>(bytes), size_t(n));
-        return out;
-    }
-    void respond(int32_t id) {
-        if (goawayAfter_ >= 0 && answered_ == goawayAfter_) return;
-        if (++answered_ == goawayAfter_) nghttp2_submit_goaway(s_, 0, id, NGHTTP2_NO_ERROR, nullptr, 0);
-        const Answer a = answers_[paths_[id]];
-        bodies_[id] = pattern(a.bodySize);
-        if (a.informationalFirst) submitHeaders(id, "103", {}, false);
-        const std::string big(a.headerValueSize, 'v');
-        const std::string status = std::to_string(a.status);
-        if (a.resetAfterHeader) {
-            submitHeaders(id, status, big, false);
-            resets_.push_back(id);
-            return;
-        }
-        nghttp2_data_provider body{};
-        body.read_callback = [](nghttp2_session*, int32_t sid, uint8_t* buf, size_t len,
-                                uint32_t* flags, nghttp2_data_source*, void* self) -> ssize_t {
-            auto& rest = static_cast<ServerPeer*>(self)->bodies_[sid];
-            const size_t n = std::min(len, rest.size());
-            std::copy_n(rest.data(), n, buf);
-            rest.erase(0, n);
-            if (rest.empty()) *flags |= NGHTTP2_DATA_FLAG_EOF;
-            return ssize_t(n);
-        };
-        std::vector<nghttp2_nv> nv = fields(status, big);
-        nghttp2_submit_response(s_, id, nv.data(), nv.size(), &body);
-    }
-    void submitHeaders(int32_t id, const std::string& status, const std::string& big, bool end) {
-        std::vector<nghttp2_nv> nv = fields(status, big);
-        nghttp2_submit_headers(s_, end ? NGHTTP2_FLAG_END_STREAM : 0, id, nullptr, nv.data(),
-                               nv.size(), nullptr);
-    }
-    std::vector<nghttp2_nv> fields(const std::string& status, const std::string& big) {
-        static const std::string st = ":status", ct = "content-type", jpeg = "image/jpeg",
-                                 x = "x-big", y = "x-big-too";
-        auto nv = [](const std::string& n, const std::string& v) {
-            return nghttp2_nv{(uint8_t*)n.data(), (uint8_t*)v.data(), n.size(), v.size(), 0};
-        };
-        std::vector<nghttp2_nv> out = {nv(st, status), nv(ct, jpeg)};
-        if (!big.empty()) out.insert(out.end(), {nv(x, big), nv(y, big)});
-        return out;
-    }
-
-    nghttp2_session* s_ = nullptr;
-    std::map<std::string, Answer> answers_;
-    std::map<int32_t, std::string> paths_, bodies_;
-    std::vector<int32_t> resets_;
-    int goawayAfter_, answered_ = 0;
-};
+using lumi::test::Answer;
+using lumi::test::pattern;
+using lumi::test::ServerPeer;
 
 struct Recorder : lumi::H2StreamHandler {
     lumi::H2Session* session = nullptr;
