@@ -20,8 +20,9 @@ constexpr size_t kReadBytes = 64 * 1024;
 
 std::string frame(uint8_t type, uint8_t flags, uint32_t stream, std::string_view payload) {
     const auto n = uint32_t(payload.size());
-    std::string f = {char(n >> 16), char(n >> 8),      char(n),          char(type), char(flags),
-                     char(stream >> 24), char(stream >> 16), char(stream >> 8), char(stream)};
+    std::string f = {char(n >> 16),      char(n >> 8),      char(n),
+                     char(type),         char(flags),       char(stream >> 24),
+                     char(stream >> 16), char(stream >> 8), char(stream)};
     f += payload;
     return f;
 }
@@ -36,7 +37,8 @@ std::string serverBytes() {
         out += frame(0x1, 0x4, stream, "\x88");
         for (size_t at = 0; at < body.size(); at += kFrameBytes) {
             const bool last = at + kFrameBytes >= body.size();
-            out += frame(0x0, last ? 0x1 : 0, stream, std::string_view(body).substr(at, kFrameBytes));
+            out +=
+                frame(0x0, last ? 0x1 : 0, stream, std::string_view(body).substr(at, kFrameBytes));
         }
     }
     return out;
@@ -63,8 +65,8 @@ void BM_H2SessionBatchInput(benchmark::State& state) {
         size_t submitted = 0, at = 0;
         while (at < input.size()) {
             while (submitted < pictures.size() && session.canSubmit()) {
-                const lumi::H2Request request{"GET", "https", "pics.example",
-                                              "/p" + std::to_string(submitted) + ".jpg", {}};
+                const lumi::H2Request request{
+                    "GET", "https", "pics.example", "/p" + std::to_string(submitted) + ".jpg", {}};
                 session.submit(request, pictures[submitted++]);
             }
             session.takeOutput(out);

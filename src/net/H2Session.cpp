@@ -17,16 +17,17 @@ std::string lowerCase(std::string text) {
 
 // Fields that name HTTP/1.1's connection handling; HTTP/2 forbids them in a request.
 bool connectionSpecific(const std::string& lowerName) {
-    static const char* const names[] = {"connection", "keep-alive", "proxy-connection",
-                                        "transfer-encoding", "upgrade", "host", "te"};
+    static const char* const names[] = {
+        "connection", "keep-alive", "proxy-connection", "transfer-encoding", "upgrade",
+        "host",       "te"};
     return std::any_of(std::begin(names), std::end(names),
                        [&](const char* n) { return lowerName == n; });
 }
 
 nghttp2_nv field(const std::string& name, const std::string& value) {
     return {reinterpret_cast<uint8_t*>(const_cast<char*>(name.data())),
-            reinterpret_cast<uint8_t*>(const_cast<char*>(value.data())), name.size(),
-            value.size(), NGHTTP2_NV_FLAG_NONE};
+            reinterpret_cast<uint8_t*>(const_cast<char*>(value.data())), name.size(), value.size(),
+            NGHTTP2_NV_FLAG_NONE};
 }
 
 int statusOf(const std::vector<H2Header>& headers) {
