@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include "base/DescriptorLimit.h"
 #include "base/ProgramArguments.h"
 #include "cli/Commands.h"
 
@@ -74,6 +75,9 @@ int main(int argc, char** argv) {
         return lumi::answerProgramCall(call, "lumisift-cli", kUsage);
     if (call.operands.empty()) return refuse("no command given");
 
+    // Before the application and its threads: a batch of connections and files needs more
+    // descriptors than the usual soft limit of 1024.
+    lumi::raiseDescriptorLimit();
     QCoreApplication app(argc, argv);
     // The command's own arguments follow its name, wherever "--" left it.
     const int commandIndex = argc - static_cast<int>(call.operands.size());

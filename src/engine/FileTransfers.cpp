@@ -288,7 +288,7 @@ void FileTransfers::bodyBlock(Transfer& transfer, const char* data, int len) {
     if (!transfer.failure.empty() || !transfer.pictureAnswer) return;
     if (!transfer.sink)
         transfer.sink =
-            std::make_unique<PictureSink>(std::move(transfer.file), client.Chunked(),
+            std::make_unique<PictureSink>(std::move(transfer.file), client.ContentType(),
                                           transfer.sizeLimit, sizeLimitText(transfer.sizeLimit));
     if (!transfer.sink->take(data, static_cast<size_t>(len)))
         stop(transfer, transfer.sink->reason());
