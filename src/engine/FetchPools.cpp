@@ -12,6 +12,7 @@
 #include "engine/RunningLines.h"
 #include "engine/ThumbnailAnswer.h"
 #include "net/HttpAddress.h"
+#include "net/HttpHeaderField.h"
 #include "net/ConnectionPool.h"
 #include "net/HttpProt.h"
 
@@ -74,6 +75,16 @@ void requireHttp(const std::string& url) {
     const std::string scheme = textLower(splitUrl(url).proto);
     if (!scheme.empty() && scheme != "http" && scheme != "https")
         throw std::invalid_argument("unsupported protocol: " + scheme);
+}
+
+// The whole picture's size by a check's answer to its first-byte Range, -1 when unknown: a
+// 206's Content-Range total; a 416 says there is not even a first byte; an answer that
+// ignored the Range (a 206 without Content-Range among them) says it in its Content-Length.
+int64_t checkedPictureSize(const THttpCli& client) {
+    if (client.StatusCode() == 416) return 0;
+    if (client.StatusCode() == 206 && !lastAnswerField(client.RcvdHeader(), "Content-Range").empty())
+        return announcedFileSize(client);
+    return client.ContentLength();
 }
 
 int32_t parseTag(const std::string& item) {
@@ -272,7 +283,7 @@ void SearchEngine::CheckLinkHeaderEnd(THttpCli* sender) {
     if (sender->State() != httpWaitingBody || awaitJpegSignature(*sender)) return;
     const bool oneByteFollows = sender->StatusCode() == 206 && sender->ContentLength() == 1;
     catchAll("error code : #0003 (CheckLinkHeaderEnd)", [&] {
-        const int64_t size = announcedFileSize(*sender);
+        const int64_t size = checkedPictureSize(*sender);
         if (checkedImageFits(*sender)) addRow(sender->URL, size, size >= 0);
         if (!oneByteFollows) markRunningDone(CheckLinkRunning, std::to_string(sender->Tag));
     });
