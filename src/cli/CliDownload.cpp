@@ -105,7 +105,7 @@ int runDownload(int argc, char** argv) {
 
     FileTransfers transfers(iniPath);
     transfers.setConnectionPool(std::make_shared<ConnectionPool>());
-    DownloadBatch batch(transfers, plan.items, transferLimit(settings));
+    DownloadBatch batch(transfers, plan.items, batchWidth(settings));
     const bool progress = isatty(STDERR_FILENO);
     QEventLoop loop;
     int stoppedBy = 0;

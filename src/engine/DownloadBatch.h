@@ -1,10 +1,12 @@
 #pragma once
 // One Download command's batch: every selected picture named at once (so numbering stays
-// consecutive), then saved through FileTransfers with at most a bounded number of transfers
-// running; each completion starts the next. Abort stops what runs and removes its partial
+// consecutive), then saved through FileTransfers with a bounded number of transfers running
+// at each host and in all; each completion starts the next waiting picture whose host has
+// room, in the order of the selection. Abort stops what runs and removes its partial
 // files. While it lives the batch owns FileTransfers::OnSaveDone.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,13 +53,21 @@ SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions&
                    const std::string& searchDirName,
                    const FolderNames& listNames = namesInFolder);
 
-// Transfers a batch runs at once: the link-check pool's limit for the connection setting
-// ("SlowConnection", on unless set).
-size_t transferLimit(const TIniFile& settings);
+// How many transfers a batch runs at once: at one host (each on its own kept connection)
+// and in all.
+struct BatchWidth {
+    size_t perHost;
+    size_t inAll;
+};
+inline constexpr BatchWidth DefaultBatchWidth{8, 32};
+inline constexpr BatchWidth FastBatchWidth{16, 32};
+
+// The width for the connection setting: "Fast Connection" (SlowConnection off) the wider.
+BatchWidth batchWidth(const TIniFile& settings);
 
 class DownloadBatch {
 public:
-    DownloadBatch(FileTransfers& transfers, std::vector<BatchItem> items, size_t maxRunning);
+    DownloadBatch(FileTransfers& transfers, std::vector<BatchItem> items, BatchWidth width);
     // Aborts what still runs.
     ~DownloadBatch();
     DownloadBatch(const DownloadBatch&) = delete;
@@ -68,7 +78,7 @@ public:
     // After each item ends, saved or failed. It may call abort().
     std::function<void(const BatchItem& item)> OnItemDone;
 
-    // Starts the first transfers (up to the bound).
+    // Starts the first transfers (up to the bounds).
     void start();
     // Stops the running transfers (their temporary files are removed) and starts no more;
     // saved files stay. Stopped items become Failed without an OnItemDone; waiting ones
@@ -91,8 +101,10 @@ private:
     FileTransfers& transfers_;
     std::vector<BatchItem> items_;
     std::vector<std::string> heldPaths_; // normalFilePath of each item's path
-    size_t maxRunning_;
-    size_t next_ = 0;
+    std::vector<std::string> hosts_;     // hostAndPort of each item's address
+    std::map<std::string, size_t> runningAt_;
+    BatchWidth width_;
+    size_t firstWaiting_ = 0; // no item before it waits
     size_t running_ = 0;
     size_t done_ = 0;
     size_t failed_ = 0;

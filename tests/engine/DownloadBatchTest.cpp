@@ -2,6 +2,7 @@
 // batch, and the bounded runner against a scripted loopback server.
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 
 #include "base/ErrorReport.h"
+#include "base/IniFiles.h"
 #include "common/EventLoopWait.h"
 #include "engine/DownloadBatch.h"
 #include "net/ConnectionPool.h"
@@ -166,7 +168,7 @@ TEST_F(BatchFixture, AtMostTheBoundRunsAndEachCompletionStartsTheNext) {
     Strings paths;
     for (int i = 0; i < 12; ++i)
         paths.push_back("/p" + std::to_string(i) + ".jpg");
-    DownloadBatch batch(transfers, plan(paths, true), 3);
+    DownloadBatch batch(transfers, plan(paths, true), {3, 3});
     size_t mostRunning = 0;
     Strings doneOrder;
     batch.OnItemDone = [&](const BatchItem& item) {
@@ -189,6 +191,54 @@ TEST_F(BatchFixture, AtMostTheBoundRunsAndEachCompletionStartsTheNext) {
     }
 }
 
+// Guards the width of a batch: the connection setting gives the bounds, and transfers in
+// flight stay within the bound at each host and in all, the next waiting picture of a host
+// with room going ahead of those of a full one.
+TEST_F(BatchFixture, TransfersInFlightStayWithinTheBoundsAtEachHostAndInAll) {
+    const auto bounds = [](const lumi::BatchWidth& w) { return std::pair(w.perHost, w.inAll); };
+    for (const auto& [slow, width] : {std::pair("", lumi::DefaultBatchWidth),
+                                      std::pair("1", lumi::DefaultBatchWidth),
+                                      std::pair("0", lumi::FastBatchWidth)}) {
+        std::ofstream(folder.path + "/w.ini") << "[Options]\nSlowConnection=" << slow << "\n";
+        EXPECT_EQ(bounds(lumi::batchWidth(TIniFile(folder.path + "/w.ini"))), bounds(width))
+            << slow;
+    }
+    EXPECT_EQ(bounds(lumi::DefaultBatchWidth), (std::pair<size_t, size_t>(8, 32)));
+    EXPECT_EQ(bounds(lumi::FastBatchWidth), (std::pair<size_t, size_t>(16, 32)));
+
+    struct Case {
+        lumi::BatchWidth width;
+        int atFirst, atSecond;     // pictures at each host, the first host's listed first
+        size_t startedAtFirst, startedAtSecond;
+    };
+    const std::vector<Case> cases = {
+        {{2, 3}, 4, 4, 2, 1},
+        {lumi::DefaultBatchWidth, 10, 10, 8, 8},
+        {lumi::FastBatchWidth, 20, 20, 16, 16},
+        {{16, 20}, 20, 20, 16, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width.perHost) + "/" + std::to_string(c.width.inAll));
+        ScriptedServer first, second;
+        first.respond = second.respond = [](const std::string&, int) {
+            return lumi::test::scriptedReply({}, ScriptedReply::Ending::StayOpen);
+        };
+        Strings addresses;
+        for (int i = 0; i < c.atFirst + c.atSecond; ++i)
+            addresses.push_back((i < c.atFirst ? first : second).url("/" + std::to_string(i) + ".jpg"));
+        DownloadBatch batch(transfers, lumi::planBatch(addresses, SaveOptions{folder.path}, "").items,
+                            c.width);
+        batch.start();
+        const size_t started = c.startedAtFirst + c.startedAtSecond;
+        EXPECT_EQ(batch.runningCount(), started);
+        ASSERT_TRUE(waitUntil(
+            [&] { return first.requests().size() + second.requests().size() == started; }, 10000));
+        EXPECT_EQ(first.requests().size(), c.startedAtFirst);
+        EXPECT_EQ(second.requests().size(), c.startedAtSecond);
+        batch.abort();
+    }
+}
+
 // A batch from one host runs over a few kept connections, whatever framing the answers use.
 TEST_F(BatchFixture, PicturesOfOneHostShareTheirKeptConnections) {
     server.respond = [](const std::string& request, int index) {
@@ -206,7 +256,7 @@ TEST_F(BatchFixture, PicturesOfOneHostShareTheirKeptConnections) {
     Strings paths;
     for (int i = 0; i < 12; ++i)
         paths.push_back("/p" + std::to_string(i) + ".jpg");
-    DownloadBatch batch(transfers, plan(paths), 3);
+    DownloadBatch batch(transfers, plan(paths), {3, 3});
     batch.start();
     ASSERT_TRUE(waitUntil([&] { return batch.finished(); }, 20000));
     EXPECT_EQ(batch.failedCount(), 0u);
@@ -231,7 +281,7 @@ TEST_F(BatchFixture, FailuresKeepNoFileAndAbortStopsRunningTransfers) {
         return answer("HTTP/1.0 200 OK", "GIF89a picture");
     };
     auto items = plan({"/ok.jpg", "/gone.jpg", "/dir/", "/hang1.jpg", "/hang2.jpg", "/later.jpg"});
-    DownloadBatch batch(transfers, std::move(items), 3);
+    DownloadBatch batch(transfers, std::move(items), {3, 3});
     std::vector<BatchItem> done;
     batch.OnItemDone = [&](const BatchItem& item) { done.push_back(item); };
     batch.start();
@@ -282,7 +332,7 @@ TEST_F(BatchFixture, TwoBatchesAtOnceIntoOneFolderKeepEveryPictureTheyReport) {
                 .items;
         };
         FileTransfers other(shared.path + "/none.ini");
-        DownloadBatch first(transfers, planIn("/a"), 2), second(other, planIn("/b"), 2);
+        DownloadBatch first(transfers, planIn("/a"), {2, 2}), second(other, planIn("/b"), {2, 2});
         std::map<std::string, std::string> saved; // path -> the bytes served for it
         const auto record = [&](const BatchItem& item) {
             EXPECT_EQ(item.state, BatchItem::State::Saved) << item.reason;
