@@ -54,8 +54,8 @@ BatchWidth batchWidth(const TIniFile& settings) {
 
 DownloadBatch::DownloadBatch(FileTransfers& transfers, std::vector<BatchItem> items,
                              BatchWidth width)
-    : transfers_(transfers), items_(std::move(items)),
-      width_{std::max<size_t>(1, width.perHost), std::max<size_t>(1, width.inAll)} {
+    : transfers_(transfers), items_(std::move(items)), width_{std::max<size_t>(1, width.perHost),
+                                                              std::max<size_t>(1, width.inAll)} {
     for (const BatchItem& item : items_) {
         heldPaths_.push_back(normalFilePath(item.path));
         hosts_.push_back(hostAndPort(item.address));
@@ -73,7 +73,8 @@ void DownloadBatch::start() {
 }
 
 void DownloadBatch::startNext() {
-    while (firstWaiting_ < items_.size() && items_[firstWaiting_].state != BatchItem::State::Waiting)
+    while (firstWaiting_ < items_.size() &&
+           items_[firstWaiting_].state != BatchItem::State::Waiting)
         ++firstWaiting_;
     for (size_t i = firstWaiting_; i < items_.size() && !aborted_ && running_ < width_.inAll; ++i) {
         BatchItem& item = items_[i];

@@ -82,7 +82,8 @@ void requireHttp(const std::string& url) {
 // ignored the Range (a 206 without Content-Range among them) says it in its Content-Length.
 int64_t checkedPictureSize(const THttpCli& client) {
     if (client.StatusCode() == 416) return 0;
-    if (client.StatusCode() == 206 && !lastAnswerField(client.RcvdHeader(), "Content-Range").empty())
+    if (client.StatusCode() == 206 &&
+        !lastAnswerField(client.RcvdHeader(), "Content-Range").empty())
         return announcedFileSize(client);
     return client.ContentLength();
 }
