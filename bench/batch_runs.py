@@ -7,12 +7,14 @@ import sys
 import time
 
 
-def batch_settings(work, save_folder):
-    """Writes the settings of a LAN batch into work and returns its path: as many transfers
-    at once as the link-check pool."""
+def batch_settings(work, save_folder, fast=True):
+    """Writes the settings of a batch into work and returns its path: "Fast Connection" on
+    (a LAN batch), or the program's defaults but for the save folder."""
     ini = os.path.join(work, "lumisift.ini")
     with open(ini, "w") as f:
-        f.write(f"[Options]\r\nSavePath={save_folder}\r\nSlowConnection=0\r\n")
+        f.write(f"[Options]\r\nSavePath={save_folder}\r\n")
+        if fast:
+            f.write("SlowConnection=0\r\n")
     return ini
 
 

@@ -7,7 +7,8 @@
 # start_nginx WORK ROOT [CERTS] starts nginx on a free loopback port, serving ROOT, with its
 # config and logs in WORK; it sets PORT and NGINX_PID and returns once nginx answers. With
 # CERTS (a folder made by tests/net/tls/make_certs.sh) it also serves ROOT over https on
-# TLS_PORT with the certificate for localhost.
+# TLS_PORT with the certificate for localhost (HTTP/1.1 only), and on H2_PORT the same with
+# HTTP/2 offered through ALPN.
 
 bench_prepare() {
   local name=$1
@@ -30,7 +31,9 @@ start_nginx() {
   PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
   if [ -n "$certs" ]; then
     TLS_PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-    tls_block="server { listen 127.0.0.1:$TLS_PORT ssl; root $root; ssl_certificate $certs/good.pem; ssl_certificate_key $certs/good.key; }"
+    H2_PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    local tls="root $root; ssl_certificate $certs/good.pem; ssl_certificate_key $certs/good.key;"
+    tls_block="server { listen 127.0.0.1:$TLS_PORT ssl; $tls } server { listen 127.0.0.1:$H2_PORT ssl http2; $tls }"
   fi
   cat > "$work/nginx.conf" <<CONF
 daemon off;
@@ -41,6 +44,7 @@ error_log $work/error.log warn;
 events { worker_connections 512; }
 http {
   access_log off;
+  keepalive_requests 100000;
   client_body_temp_path $work/body;
   proxy_temp_path $work/proxy;
   fastcgi_temp_path $work/fastcgi;

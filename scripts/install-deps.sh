@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg-dev libgif-dev libcpp-httplib-dev libgumbo-dev
-  libssl-dev openssl ca-certificates
+  libssl-dev openssl ca-certificates libnghttp2-dev
   zlib1g-dev
   libjpeg-turbo-progs
   nginx-light tinyproxy curl xvfb xauth imagemagick fonts-dejavu-core

@@ -108,7 +108,7 @@ int runDownload(int argc, char** argv) {
 
     FileTransfers transfers(iniPath);
     transfers.setConnectionPool(std::make_shared<ConnectionPool>());
-    DownloadBatch batch(transfers, plan.items, transferLimit(settings));
+    DownloadBatch batch(transfers, plan.items, batchWidth(settings));
     // The rows' sources credit the pictures as the window does.
     batch.creditInto(creditsJournalFor(*settings.Entries(), plan.saveFolder),
                      [&rows](const std::string& url) {

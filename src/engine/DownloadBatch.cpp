@@ -6,7 +6,7 @@
 #include "analysis/UrlUtils.h"
 #include "base/IniFiles.h"
 #include "base/SettingKeys.h"
-#include "engine/SearchEngine.h"
+#include "net/HttpProt.h"
 
 namespace lumi {
 
@@ -63,17 +63,18 @@ SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions&
     return plan;
 }
 
-size_t transferLimit(const TIniFile& settings) {
-    return static_cast<size_t>(
-        SearchEngine::checkLinkLimit(readSetting(settings, setting::SlowConnection)));
+BatchWidth batchWidth(const TIniFile& settings) {
+    return readSetting(settings, setting::SlowConnection) ? DefaultBatchWidth : FastBatchWidth;
 }
 
 DownloadBatch::DownloadBatch(FileTransfers& transfers, std::vector<BatchItem> items,
-                             size_t maxRunning)
-    : transfers_(transfers), items_(std::move(items)),
-      maxRunning_(std::max<size_t>(1, maxRunning)) {
-    for (const BatchItem& item : items_)
+                             BatchWidth width)
+    : transfers_(transfers), items_(std::move(items)), width_{std::max<size_t>(1, width.perHost),
+                                                              std::max<size_t>(1, width.inAll)} {
+    for (const BatchItem& item : items_) {
         heldPaths_.push_back(normalFilePath(item.path));
+        hosts_.push_back(hostAndPort(item.address));
+    }
     transfers_.OnSaveDone = [this](const TransferOutcome& outcome) { transferDone(outcome); };
 }
 
@@ -87,11 +88,17 @@ void DownloadBatch::start() {
 }
 
 void DownloadBatch::startNext() {
-    while (!aborted_ && running_ < maxRunning_ && next_ < items_.size()) {
-        BatchItem& item = items_[next_++];
+    while (firstWaiting_ < items_.size() &&
+           items_[firstWaiting_].state != BatchItem::State::Waiting)
+        ++firstWaiting_;
+    for (size_t i = firstWaiting_; i < items_.size() && !aborted_ && running_ < width_.inAll; ++i) {
+        BatchItem& item = items_[i];
+        if (item.state != BatchItem::State::Waiting || runningAt_[hosts_[i]] >= width_.perHost)
+            continue;
         if (transfers_.SaveFile(item.address, item.path, SaveTarget{item.folder, item.claim})) {
             item.state = BatchItem::State::Running;
             ++running_;
+            ++runningAt_[hosts_[i]];
             if (OnItemStarted) OnItemStarted(item);
             continue;
         }
@@ -156,6 +163,7 @@ void DownloadBatch::transferDone(const TransferOutcome& outcome) {
         BatchItem& item = items_[i];
         if (item.state != BatchItem::State::Running || heldPaths_[i] != outcome.path) continue;
         --running_;
+        --runningAt_[hosts_[i]];
         item.state = outcome.failed ? BatchItem::State::Failed : BatchItem::State::Saved;
         item.reason = outcome.reason;
         item.bytes = outcome.bytes;
@@ -191,12 +199,14 @@ void DownloadBatch::syncFolder() {
 
 void DownloadBatch::abort() {
     aborted_ = true;
-    for (BatchItem& item : items_) {
+    for (size_t i = 0; i < items_.size(); ++i) {
+        BatchItem& item = items_[i];
         if (item.state != BatchItem::State::Running) continue;
         transfers_.cancel(item.path);
         item.state = BatchItem::State::Failed;
         item.reason = stopReason_.empty() ? "Connection aborted on request" : stopReason_;
         --running_;
+        --runningAt_[hosts_[i]];
         ++done_;
         ++failed_;
     }

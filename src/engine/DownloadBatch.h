@@ -1,12 +1,14 @@
 #pragma once
 // One Download command's batch: every selected picture named at once (so numbering stays
-// consecutive), then saved through FileTransfers with at most a bounded number of transfers
-// running; each completion starts the next, and each picture's credit goes into the journal
-// the moment it gets its name. Abort stops what runs and removes its partial files; a save
+// consecutive), then saved through FileTransfers with a bounded number of transfers running
+// at each host and in all; each completion starts the next waiting picture whose host has
+// room, in the order of the selection, and each picture's credit goes into the journal the
+// moment it gets its name. Abort stops what runs and removes its partial files; a save
 // folder moved or removed mid-batch stops it too. While it lives the batch owns
 // FileTransfers::OnSaveDone.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -64,13 +66,21 @@ SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions&
                    const timespec& batchStart = batchClock(),
                    std::shared_ptr<const FileCalls> calls = FileCalls::system());
 
-// Transfers a batch runs at once: the link-check pool's limit for the connection setting
-// ("SlowConnection", on unless set).
-size_t transferLimit(const TIniFile& settings);
+// How many transfers a batch runs at once: at one host (each on its own kept connection)
+// and in all.
+struct BatchWidth {
+    size_t perHost;
+    size_t inAll;
+};
+inline constexpr BatchWidth DefaultBatchWidth{8, 32};
+inline constexpr BatchWidth FastBatchWidth{16, 32};
+
+// The width for the connection setting: "Fast Connection" (SlowConnection off) the wider.
+BatchWidth batchWidth(const TIniFile& settings);
 
 class DownloadBatch {
 public:
-    DownloadBatch(FileTransfers& transfers, std::vector<BatchItem> items, size_t maxRunning);
+    DownloadBatch(FileTransfers& transfers, std::vector<BatchItem> items, BatchWidth width);
     // Aborts what still runs.
     ~DownloadBatch();
     DownloadBatch(const DownloadBatch&) = delete;
@@ -87,7 +97,7 @@ public:
     void creditInto(std::unique_ptr<CreditsJournal> journal,
                     std::function<const PictureSource*(const std::string&)> sourceOf);
 
-    // Starts the first transfers (up to the bound).
+    // Starts the first transfers (up to the bounds).
     void start();
     // Stops the running transfers (their temporary files are removed) and starts no more;
     // saved files stay. Stopped items become Failed without an OnItemDone; waiting ones
@@ -121,8 +131,10 @@ private:
     FileTransfers& transfers_;
     std::vector<BatchItem> items_;
     std::vector<std::string> heldPaths_; // normalFilePath of each item's path
-    size_t maxRunning_;
-    size_t next_ = 0;
+    std::vector<std::string> hosts_;     // hostAndPort of each item's address
+    std::map<std::string, size_t> runningAt_;
+    BatchWidth width_;
+    size_t firstWaiting_ = 0; // no item before it waits
     size_t running_ = 0;
     size_t done_ = 0;
     size_t failed_ = 0;

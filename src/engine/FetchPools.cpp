@@ -10,7 +10,9 @@
 #include "base/TextOps.h"
 #include "engine/PageBuffer.h"
 #include "engine/RunningLines.h"
+#include "engine/ThumbnailAnswer.h"
 #include "net/HttpAddress.h"
+#include "net/HttpHeaderField.h"
 #include "net/ConnectionPool.h"
 #include "net/HttpProt.h"
 
@@ -73,6 +75,17 @@ void requireHttp(const std::string& url) {
     const std::string scheme = textLower(splitUrl(url).proto);
     if (!scheme.empty() && scheme != "http" && scheme != "https")
         throw std::invalid_argument("unsupported protocol: " + scheme);
+}
+
+// The whole picture's size by a check's answer to its first-byte Range, -1 when unknown: a
+// 206's Content-Range total; a 416 says there is not even a first byte; an answer that
+// ignored the Range (a 206 without Content-Range among them) says it in its Content-Length.
+int64_t checkedPictureSize(const THttpCli& client) {
+    if (client.StatusCode() == 416) return 0;
+    if (client.StatusCode() == 206 &&
+        !lastAnswerField(client.RcvdHeader(), "Content-Range").empty())
+        return announcedFileSize(client);
+    return client.ContentLength();
 }
 
 int32_t parseTag(const std::string& item) {
@@ -151,15 +164,19 @@ void SearchEngine::CheckLink(const std::string& url) {
         client->OnHeaderEnd = [this, startedAfter = aborts_](THttpCli* sender) {
             if (startedAfter == aborts_) CheckLinkHeaderEnd(sender);
         };
+        // Only the first byte is asked: a 206 names the whole size and leaves a connection
+        // that serves the next request. A check that must see the JPEG signature asks for
+        // the picture itself.
+        if (!jpegProofWanted_.count(url)) client->Range = "bytes=0-0";
         // However the request ends (refused, unresolved, a relocation that cannot be
         // followed, an error answer cut short), its place in the pool is free at once.
         client->OnRequestDone = [this, startedAfter = aborts_](THttpCli* sender, THttpRequest,
                                                                int) {
+            if (connections_) connections_->recycle(*sender);
             if (startedAfter == aborts_)
                 catchAll("error code : #0003 (CheckLinkHeaderEnd)",
                          [&] { markRunningDone(CheckLinkRunning, std::to_string(sender->Tag)); });
         };
-        // A check ends at the header: it may take a kept connection but leaves none.
         if (connections_) connections_->prepare(*client);
         client->StartGet();
         const int tag = client->Tag;
@@ -259,17 +276,19 @@ void SearchEngine::continuePageAnalysis() {
 }
 
 // The status code does not matter: any final response whose content type names an image
-// counts. A relocation's own header comes while the client still waits for the next one; it
-// is no verdict. Only the header is wanted, so the transfer stops here.
+// counts, with the whole picture's size (a 206's Content-Range total). A relocation's own
+// header comes while the client still waits for the next one; it is no verdict. Only the
+// header is wanted: the one byte of a 206 is read so that the connection is kept, and it
+// ends the check; any other answer is cut off here.
 void SearchEngine::CheckLinkHeaderEnd(THttpCli* sender) {
     if (sender->State() != httpWaitingBody || awaitJpegSignature(*sender)) return;
+    const bool oneByteFollows = sender->StatusCode() == 206 && sender->ContentLength() == 1;
     catchAll("error code : #0003 (CheckLinkHeaderEnd)", [&] {
-        if (checkedImageFits(*sender))
-            addRow(sender->URL, sender->ContentLength(), sender->ContentLength() >= 0,
-                   sender->Location());
-        markRunningDone(CheckLinkRunning, std::to_string(sender->Tag));
+        const int64_t size = checkedPictureSize(*sender);
+        if (checkedImageFits(*sender)) addRow(sender->URL, size, size >= 0, sender->Location());
+        if (!oneByteFollows) markRunningDone(CheckLinkRunning, std::to_string(sender->Tag));
     });
-    sender->Abort();
+    if (!oneByteFollows) sender->Abort();
 }
 
 void SearchEngine::Timer3Timer() {

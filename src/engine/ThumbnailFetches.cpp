@@ -24,12 +24,6 @@ template <class Fetch>
 void dropClient(Fetch& fetch) {
     if (fetch.client) fetch.client.release()->deleteLater();
 }
-
-// What the bound on transfers at one host counts by.
-std::string hostOf(const std::string& address) {
-    const UrlParts parts = splitUrl(address);
-    return textLower(parts.host) + ":" + parts.port;
-}
 } // namespace
 
 struct ThumbnailFetches::Fetch {
@@ -108,7 +102,7 @@ void ThumbnailFetches::startWaiting() {
     ProxySetting proxy;
     for (auto it = queue_.begin(); it != queue_.end() && fetches_.size() < MostAtOnce;) {
         // Requests for a busy host wait; those behind them for other hosts go on.
-        if (runningAt(hostOf(it->sources.front().address)) >= MostPerHost) {
+        if (runningAt(hostAndPort(it->sources.front().address)) >= MostPerHost) {
             ++it;
             continue;
         }
@@ -144,7 +138,7 @@ void ThumbnailFetches::startWaiting() {
 }
 
 void ThumbnailFetches::startSource(Fetch& fetch) {
-    fetch.host = hostOf(fetch.current().address);
+    fetch.host = hostAndPort(fetch.current().address);
     fetch.parked = true;
     if (runningAt(fetch.host) >= MostPerHost) return;
     fetch.parked = false;

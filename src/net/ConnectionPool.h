@@ -5,8 +5,9 @@
 // MostIdlePerPlace wait per place and MostIdle in all; one idle for IdleLimitMs, or one the
 // server closes or speaks on while it waits, is closed and forgotten. The pool opens
 // nothing: how many connections are open at once stays the callers' bound (a download
-// batch runs up to 24 transfers), and a place keeps as many as such a batch holds, so that
-// none of them is closed only to be opened again for the next picture.
+// batch runs up to 16 transfers at a host and 32 in all, a search's link checks up to 26),
+// and a place keeps about as many as those hold, so that none of them is closed only to be
+// opened again for the next picture.
 #include <cstddef>
 #include <cstdint>
 #include <vector>

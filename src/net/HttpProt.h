@@ -107,6 +107,9 @@ struct UrlParts {
     std::string proto, user, pass, host, port, path;
 };
 UrlParts splitUrl(std::string_view url);
+// "host:port" of an address, the host in lower case: what bounds on transfers at one host
+// count by.
+std::string hostAndPort(std::string_view url);
 
 // "httpReady", "httpNotConnected", ... for traces.
 const char* httpStateName(THttpState state);

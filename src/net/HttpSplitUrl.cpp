@@ -64,4 +64,9 @@ UrlParts splitUrl(std::string_view url) {
     return r;
 }
 
+std::string hostAndPort(std::string_view url) {
+    const UrlParts parts = splitUrl(url);
+    return textLower(parts.host) + ":" + parts.port;
+}
+
 } // namespace lumi

@@ -260,7 +260,7 @@ void Commands::GlimFade4Click() {
 
         // The batch lives while the window is open; closing it (by the last file or by
         // Abort) stops whatever still runs.
-        DownloadBatch batch(targets_.transfers, plan.items, transferLimit(targets_.settings));
+        DownloadBatch batch(targets_.transfers, plan.items, batchWidth(targets_.settings));
         batch.OnItemStarted = [this](const BatchItem& item) {
             frm_Download->fileStarted(item.name);
         };

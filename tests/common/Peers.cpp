@@ -241,7 +241,8 @@ void PeerProcess::stop() {
     pid_ = -1;
 }
 
-NginxPeer::NginxPeer(const std::string& servedFolder) {
+NginxPeer::NginxPeer(const std::string& servedFolder, const std::string& listenFlags,
+                     const std::string& serverLines) {
     port_ = freeLoopbackPort();
     logName_ = "error.log";
     const std::string d = folder();
@@ -280,11 +281,11 @@ NginxPeer::NginxPeer(const std::string& servedFolder) {
                                "  sendfile on;\n"
                                "  server {\n"
                                "    listen 127.0.0.1:" +
-                               std::to_string(port_) +
-                               " backlog=4096;\n"
-                               "    root " +
-                               servedFolder +
+                               std::to_string(port_) + " backlog=4096" + listenFlags +
                                ";\n"
+                               "    root " +
+                               servedFolder + ";\n    " + serverLines +
+                               "\n"
                                "  }\n"
                                "}\n";
     start(config, {"nginx", "-p", "{dir}", "-e", "{dir}/error.log", "-c", "{conf}"});

@@ -59,10 +59,12 @@ protected:
     std::string logName_;
 };
 
-// nginx serving `folder` (absolute path) on 127.0.0.1:port().
+// nginx serving `folder` (absolute path) on 127.0.0.1:port(); listenFlags go on its listen
+// line (" http2": HTTP/2 spoken from the first byte), serverLines into its server block.
 class NginxPeer : public PeerProcess {
 public:
-    explicit NginxPeer(const std::string& folder);
+    explicit NginxPeer(const std::string& folder, const std::string& listenFlags = {},
+                       const std::string& serverLines = {});
 };
 
 // tinyproxy on 127.0.0.1:port(), allowing loopback clients only; extra lines (such as

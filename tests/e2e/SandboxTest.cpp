@@ -309,6 +309,12 @@ TEST(SandboxServerTest, AnswersLikeTheServersOf1999) {
     EXPECT_EQ(body(get(port, site + "/deep/one/two/./local/d4.jpg")),
               body(get(port, site + "/deep/one/two/local/d4.jpg")));
 
+    // Connections are kept as real servers keep them (the answer is read until the time-out).
+    const auto kept =
+        httpExchange(port, "GET " + site + "/gallery/index.htm HTTP/1.1\r\nHost: h\r\n\r\n", 1);
+    EXPECT_NE(header(kept).find("Keep-Alive: timeout="), std::string::npos) << header(kept);
+    EXPECT_EQ(header(kept).find("Connection: close"), std::string::npos) << header(kept);
+
     const auto picture = get(port, site + "/club/live/cam1.jpg");
     EXPECT_EQ(header(picture).find("Content-Length"), std::string::npos);
     EXPECT_NE(header(picture).find("Content-Type: image/jpeg"), std::string::npos);

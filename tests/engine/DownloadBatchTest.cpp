@@ -197,7 +197,7 @@ TEST_F(BatchFixture, AtMostTheBoundRunsAndEachCompletionStartsTheNext) {
     Strings paths;
     for (int i = 0; i < 12; ++i)
         paths.push_back("/p" + std::to_string(i) + ".jpg");
-    DownloadBatch batch(transfers, plan(paths, true), 3);
+    DownloadBatch batch(transfers, plan(paths, true), {3, 3});
     size_t mostRunning = 0;
     Strings doneOrder;
     batch.OnItemDone = [&](const BatchItem& item) {
@@ -220,6 +220,37 @@ TEST_F(BatchFixture, AtMostTheBoundRunsAndEachCompletionStartsTheNext) {
     }
 }
 
+// Guards the width of a batch: transfers in flight stay within the bound at each host and in
+// all, the next waiting picture of a host with room going ahead of those of a full one.
+TEST_F(BatchFixture, TransfersInFlightStayWithinTheBoundsAtEachHostAndInAll) {
+    const struct {
+        lumi::BatchWidth width;
+        size_t atFirst, atSecond;
+    } cases[] = {{{2, 3}, 2, 1},
+                 {lumi::DefaultBatchWidth, 8, 8},
+                 {lumi::FastBatchWidth, 16, 16},
+                 {{16, 20}, 16, 4}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.width.perHost);
+        ScriptedServer first, second; // 20 pictures at each, those of the first listed first
+        first.respond = second.respond = [](const std::string&, int) {
+            return lumi::test::scriptedReply({}, ScriptedReply::Ending::StayOpen);
+        };
+        Strings addresses;
+        for (int i = 0; i < 40; ++i)
+            addresses.push_back((i < 20 ? first : second).url("/" + std::to_string(i) + ".jpg"));
+        DownloadBatch batch(
+            transfers, lumi::planBatch(addresses, SaveOptions{folder.path}, "").items, c.width);
+        batch.start();
+        ASSERT_TRUE(waitUntil([&] {
+            return first.requests().size() + second.requests().size() == c.atFirst + c.atSecond;
+        }));
+        EXPECT_EQ(batch.runningCount(), c.atFirst + c.atSecond);
+        EXPECT_EQ(std::pair(first.requests().size(), second.requests().size()),
+                  std::pair(c.atFirst, c.atSecond));
+    }
+}
+
 // A batch from one host runs over a few kept connections, whatever framing the answers use.
 TEST_F(BatchFixture, PicturesOfOneHostShareTheirKeptConnections) {
     server.respond = [](const std::string& request, int index) {
@@ -237,7 +268,7 @@ TEST_F(BatchFixture, PicturesOfOneHostShareTheirKeptConnections) {
     Strings paths;
     for (int i = 0; i < 12; ++i)
         paths.push_back("/p" + std::to_string(i) + ".jpg");
-    DownloadBatch batch(transfers, plan(paths), 3);
+    DownloadBatch batch(transfers, plan(paths), {3, 3});
     batch.start();
     ASSERT_TRUE(waitUntil([&] { return batch.finished(); }, 20000));
     EXPECT_EQ(batch.failedCount(), 0u);
@@ -262,7 +293,7 @@ TEST_F(BatchFixture, FailuresKeepNoFileAndAbortStopsRunningTransfers) {
         return answer("HTTP/1.0 200 OK", "GIF89a picture");
     };
     auto items = plan({"/ok.jpg", "/gone.jpg", "/dir/", "/hang1.jpg", "/hang2.jpg", "/later.jpg"});
-    DownloadBatch batch(transfers, std::move(items), 3);
+    DownloadBatch batch(transfers, std::move(items), {3, 3});
     std::vector<BatchItem> done;
     batch.OnItemDone = [&](const BatchItem& item) { done.push_back(item); };
     batch.start();
@@ -313,7 +344,7 @@ TEST_F(BatchFixture, TwoBatchesAtOnceIntoOneFolderKeepEveryPictureTheyReport) {
                 .items;
         };
         FileTransfers other(shared.path + "/none.ini");
-        DownloadBatch first(transfers, planIn("/a"), 2), second(other, planIn("/b"), 2);
+        DownloadBatch first(transfers, planIn("/a"), {2, 2}), second(other, planIn("/b"), {2, 2});
         std::map<std::string, std::string> saved; // path -> the bytes served for it
         const auto record = [&](const BatchItem& item) {
             EXPECT_EQ(item.state, BatchItem::State::Saved) << item.reason;

@@ -50,14 +50,15 @@ public:
 // An engine over a fresh settings file, with every timer stopped.
 class EngineUnderTest {
 public:
-    explicit EngineUnderTest(SearchHosts hosts = {"127.0.0.1:1", "127.0.0.1:1", "127.0.0.1:1"}) {
+    explicit EngineUnderTest(SearchHosts hosts = {"127.0.0.1:1", "127.0.0.1:1", "127.0.0.1:1"},
+                             std::shared_ptr<ConnectionPool> connections = nullptr) {
         settingsPath_ = dir_.filePath(QStringLiteral("lumisift.ini")).toStdString();
         // The classic services only: the archives' public addresses are never asked here.
         for (const char* archive : {"Openverse", "Commons", "SearXNG"})
             TIniFile(settingsPath_).WriteBool("Services", archive, false);
         setRandomSeed(7);
         engine = std::make_unique<SearchEngine>(
-            SearchEngineSetup{settingsPath_, std::move(hosts), false, nullptr});
+            SearchEngineSetup{settingsPath_, std::move(hosts), false, std::move(connections)});
         for (QTimer* timer : {engine->Timer1, engine->Timer2, engine->Timer3, engine->Timer4,
                               engine->Timer5, engine->TimerBlinkSearch})
             timer->stop();

@@ -8,7 +8,9 @@
 #include "common/EventLoopWait.h"
 #include "engine/PageBuffer.h"
 #include "engine/RunningLines.h"
+#include "net/ConnectionPool.h"
 #include "net/HttpProt.h"
+#include "net/ScriptedServer.h"
 
 using lumi::test::EngineUnderTest;
 using lumi::test::FakeClock;
@@ -219,6 +221,42 @@ TEST(LinkChecks, ImageHeadersAreListedWithTheirSizeOrUnknown) {
     EXPECT_EQ(engine->CheckLinkClients.size(), 4u) << "finished checks wait for the sweep";
     engine->Timer4Timer();
     EXPECT_TRUE(engine->CheckLinkClients.empty());
+}
+
+// Two checks one after the other: a 206 to the first-byte Range gives the whole size, which
+// the bounds judge, and its connection serves the second check; an answer that ignores Range
+// is cut off at the header, so the second check connects anew.
+TEST(LinkChecks, ARangedCheckGivesTheWholeSizeAndKeepsItsConnection) {
+    const struct {
+        std::string answer, sizeText;
+        int connections;
+    } cases[] = {
+        {"206 Partial Content\r\nContent-Range: bytes 0-0/25000\r\nContent-Length: 1", "25000", 1},
+        {"206 Partial Content\r\nContent-Range: bytes 0-0/500\r\nContent-Length: 1", "", 1},
+        {"206 Partial Content\r\nContent-Range: bytes 0-0/*\r\nContent-Length: 1", "UNKNOWN", 1},
+        {"200 OK\r\nContent-Length: 30000", "30000", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        lumi::test::ScriptedServer web;
+        web.respond = [&](const std::string&, int) {
+            return lumi::test::scriptedReply(
+                {"HTTP/1.1 " + c.answer + "\r\nContent-Type: image/jpeg\r\n\r\nx"},
+                lumi::test::ScriptedReply::Ending::KeepAlive);
+        };
+        EngineUnderTest engine({"127.0.0.1:1", "127.0.0.1:1", "127.0.0.1:1"},
+                               std::make_shared<lumi::ConnectionPool>());
+        startQuietSearch(engine);
+        for (const char* path : {"/a.jpg", "/b.jpg"}) {
+            engine->QueueForCheckLink(web.url(path));
+            engine->Timer1Timer();
+            ASSERT_TRUE(
+                waitUntil([&] { return allDone(engine->CheckLinkRunning); }, NetworkWaitMs));
+        }
+        EXPECT_THAT(web.requests().at(1), testing::HasSubstr("Range: bytes=0-0\r\n"));
+        EXPECT_EQ(web.accepted(), c.connections);
+        EXPECT_EQ(engine->FoundList.size() == 2 ? engine->results().row(1).sizeText : "",
+                  c.sizeText);
+    }
 }
 
 TEST(LinkChecks, ALateHeaderStillListsWhileSearchingButNotAfterAnAbort) {

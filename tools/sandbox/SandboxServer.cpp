@@ -16,7 +16,13 @@ namespace {
 constexpr std::size_t kMaxCachedWebs = 32;
 constexpr std::size_t kMaxCachedPictureBytes = 256u * 1024 * 1024;
 constexpr std::size_t kMaxLoggedRequests = 50000;
-constexpr int kHttpWorkers = 64;
+// Every kept connection holds a worker while it waits for its next request, and a client's
+// pool keeps a few dozen of them: the workers outnumber what a search keeps and runs at once.
+constexpr int kHttpWorkers = 160;
+// Connections are kept as a web server keeps them: many requests each, closed after a few
+// idle seconds.
+constexpr std::size_t kRequestsPerConnection = 1000;
+constexpr time_t kKeepAliveSeconds = 5;
 constexpr std::size_t kBodyChunk = 16384;
 constexpr int kSlowChunks = 5;
 
@@ -85,7 +91,8 @@ SiteHosts SandboxServer::hosts() const {
 bool SandboxServer::start() {
     if (!http_->is_valid()) return false; // a certificate or key that cannot be read
     http_->new_task_queue = [] { return new httplib::ThreadPool(kHttpWorkers); };
-    http_->set_keep_alive_max_count(1);
+    http_->set_keep_alive_max_count(kRequestsPerConnection);
+    http_->set_keep_alive_timeout(kKeepAliveSeconds);
     http_->set_read_timeout(5, 0);
     http_->set_write_timeout(5, 0);
     http_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
