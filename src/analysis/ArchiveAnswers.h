@@ -1,7 +1,7 @@
 #pragma once
-// The readers of the picture archives' JSON answers (Openverse, Wikimedia Commons,
-// SearXNG): the JPEG pictures an answer lists, with where each came from, and where the
-// next result page starts. They read with QJsonDocument, whose nesting limit holds on
+// Reading the picture archives' JSON answers, each archive by its own reader (see
+// ArchiveService.h): the JPEG pictures an answer lists, with where each came from, and where
+// the next result page starts. They read with QJsonDocument, whose nesting limit holds on
 // hostile input; the caller caps the body's size.
 #include <cstdint>
 #include <string>
@@ -35,12 +35,17 @@ struct ArchiveAnswer {
     // "maxlag", which asks to be waited out as a 429 is.
     std::string message;
     bool lagged = false;
+    // The ids of the items the answer names, each to be fetched on its own (the Met's
+    // objects); results counts them.
+    std::vector<std::string> itemIds;
 };
 
 // Reads one answer of an archive service; `position` is where the request started (page
 // number from 1, or Commons' offset from 0), so that a next page that does not move on is
 // taken as no next page.
 ArchiveAnswer readArchiveAnswer(ServiceId service, std::string_view body, int64_t position);
+// Reads the answer of one item a search answer named.
+ArchiveAnswer readArchiveItem(ServiceId service, std::string_view body);
 
 // Openverse allows anonymous callers this many result pages of a search.
 constexpr int64_t OpenverseAnonymousPages = 20;

@@ -8,11 +8,13 @@
 #include <cstdlib>
 
 #include "analysis/ArchiveAnswers.h"
+#include "analysis/ArchiveService.h"
 #include "analysis/PageAnalysis.h"
 #include "analysis/UrlUtils.h"
 #include "base/ErrorReport.h"
 #include "base/TextOps.h"
 #include "engine/ArchiveHeaders.h"
+#include "engine/ArchiveItemFetches.h"
 #include "engine/PageBuffer.h"
 #include "net/HttpFailure.h"
 #include "net/HttpHeaderField.h"
@@ -46,7 +48,9 @@ std::string withServiceWords(std::string why, const ArchiveAnswer& answer) {
 
 void SearchEngine::startArchiveSearches(const std::string& phrase) {
     archivePhrase_ = phrase;
-    for (const ServiceId service : {ServiceId::Openverse, ServiceId::Commons, ServiceId::SearXNG}) {
+    itemFetches_->clear();
+    for (const ArchiveService* archive : archiveServices()) {
+        const ServiceId service = archive->id;
         ArchiveRun& run = archiveRuns_[static_cast<size_t>(service)];
         run = ArchiveRun{};
         if (!serviceChoice_.enabledFor(service)) continue;
@@ -74,6 +78,7 @@ void SearchEngine::prepareServiceFetch(PageClient& page, int engine) {
     page.buffer = std::make_unique<CappedBuffer>(MaxArchiveAnswerBytes);
     page.client->RcvdStream = page.buffer.get();
     useArchiveHeaders(*page.client, MaxArchiveDecodedBytes);
+    page.client->ExtraHeaders = archiveHeaderLines(serviceOfEngine(engine));
 }
 
 bool SearchEngine::serviceAnswerDone(THttpCli* sender, int error) {
@@ -151,11 +156,16 @@ bool SearchEngine::takeArchivePage(ServiceId service, ArchiveAnswer& answer) {
     ArchiveRun& run = archiveRuns_[static_cast<size_t>(service)];
     if (!answer.understood) return false;
     ++health_[service].read;
+    run.retried = false;
+    // The items it names are fetched a page at a time; their pages count as they finish.
+    if (archiveService(service)->readItemIds) {
+        takeItemIds(service, std::move(answer.itemIds));
+        return true;
+    }
     for (ArchivePicture& picture : answer.pictures)
         archiveHandOffs_.push_back(std::move(picture));
     handOnArchivePictures();
     ++run.pagesRead;
-    run.retried = false;
     if (answer.next > 0 && run.pagesRead < serviceChoice_.maxPages && !run.base.empty()) {
         run.position = answer.next;
         QueueForGetPage(archiveRequestUrl(service, run.base, archivePhrase_, run.position),

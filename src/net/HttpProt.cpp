@@ -310,6 +310,8 @@ void THttpCli::sendRequest(const char* method) {
     if (!Proxy.empty() && !current_.tls)
         if (const std::string line = proxyAuthorizationLine(); !line.empty()) sendCommand(line);
     if (!Cookie.empty()) sendCommand("Cookie: " + Cookie);
+    for (const std::string& line : ExtraHeaders)
+        if (line.find_first_of("\r\n") == std::string::npos) sendCommand(line);
     fire(OnRequestHeaderEnd);
     sendCommand("");
     const std::string bytes = std::move(request_);

@@ -167,6 +167,9 @@ public:
     bool NoCache = false;
     QDateTime ModifiedSince; // null: no If-Modified-Since line
     std::string Cookie;
+    // Further header lines ("If-None-Match: \"x1\""), sent after all others as they stand; a
+    // line holding CR or LF is not sent.
+    std::vector<std::string> ExtraHeaders;
     std::string ContentTypePost = "application/x-www-form-urlencoded";
     bool MultiThreaded = false;
     int Tag = 0;

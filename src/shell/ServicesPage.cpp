@@ -4,11 +4,13 @@
 
 #include <QCheckBox>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "analysis/ArchiveService.h"
 #include "base/IniFiles.h"
 #include "engine/CreditsFile.h"
 #include "engine/ServiceChoice.h"
@@ -19,10 +21,9 @@ namespace {
 
 // The service's name with its Alt key, none alike in the options dialog.
 QString mnemonicCaption(ServiceId service) {
+    if (const ArchiveService* archive = archiveService(service))
+        return QString::fromUtf8(archive->checkBoxText);
     const std::pair<ServiceId, const char*> captions[] = {
-        {ServiceId::Openverse, "O&penverse"},
-        {ServiceId::Commons, "&Wikimedia Commons"},
-        {ServiceId::SearXNG, "Sear&XNG"},
         {ServiceId::HotBot, "&HotBot"},
         {ServiceId::Lycos, "L&ycos"},
         {ServiceId::ScourNet, "ScourNe&t"},
@@ -39,15 +40,23 @@ ServicesPage::ServicesPage(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(8, 6, 8, 6);
     layout->setSpacing(2);
     layout->addWidget(new QLabel(QStringLiteral("Ask these services:"), this));
-    // Archives first: they are the ones that answer on today's web.
-    for (const ServiceId service :
-         {ServiceId::Openverse, ServiceId::Commons, ServiceId::SearXNG, ServiceId::HotBot,
-          ServiceId::Lycos, ServiceId::ScourNet, ServiceId::LycosImagesDirect}) {
+    // Two columns, the archives first: they are the ones that answer on today's web.
+    auto* boxes = new QGridLayout;
+    boxes->setSpacing(2);
+    const auto addBox = [&](ServiceId service, int row, int column) {
         auto* box = new QCheckBox(mnemonicCaption(service), this);
         box->setObjectName(QString::fromLatin1(serviceSettingKey(service)));
         serviceBoxes[static_cast<size_t>(service)] = box;
-        layout->addWidget(box);
-    }
+        boxes->addWidget(box, row, column);
+    };
+    int row = 0;
+    for (const ArchiveService* archive : archiveServices())
+        addBox(archive->id, row++, 0);
+    row = 0;
+    for (const ServiceId classic : {ServiceId::HotBot, ServiceId::Lycos, ServiceId::ScourNet,
+                                    ServiceId::LycosImagesDirect})
+        addBox(classic, row++, 1);
+    layout->addLayout(boxes);
     auto* form = new QFormLayout;
     edit_SearXNGUrl = new QLineEdit(this);
     edit_SearXNGUrl->setObjectName(QStringLiteral("edit_SearXNGUrl"));
