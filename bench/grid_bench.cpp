@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QListView>
@@ -51,8 +52,9 @@ void fillDisk(const std::string& folder, int count) {
     painter.end();
     const QByteArray bytes = QByteArray::fromStdString(jpegOf(image, 85));
     const lumi::ThumbnailDiskCache disk(folder);
+    const int64_t now = QDateTime::currentSecsSinceEpoch();
     for (int i = 0; i < count; ++i)
-        disk.write(keyOf(i), bytes);
+        disk.write(keyOf(i), {bytes, {keyOf(i)}, -1, now});
 }
 
 std::vector<lumi::ThumbnailRequest> requests(int count) {

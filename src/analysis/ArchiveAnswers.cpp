@@ -49,10 +49,12 @@ ArchiveAnswer readAnswer(const ArchiveService& service, std::string_view body, R
         answer.itemIds.clear();
         answer.results = 0;
         answer.next = 0;
+        answer.continuation.clear();
     }
     for (ArchivePicture& picture : answer.pictures)
         if (picture.source.licence.empty()) {
             picture.source.licence = service.licence;
+            picture.source.licenceCode = service.licenceCode;
             picture.source.licenceUrl = service.licenceUrl;
         }
     return answer;

@@ -1,6 +1,7 @@
 #include "analysis/ArchiveFields.h"
 
 #include <algorithm>
+#include <limits>
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -13,19 +14,42 @@
 
 namespace lumi {
 
+std::string utf8(QString text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            ++i;
+        } else if (c.isSurrogate()) {
+            text[i] = QChar(QChar::ReplacementCharacter);
+        }
+    }
+    return text.toStdString();
+}
+
 std::string stringField(const QJsonObject& object, const char* key) {
-    return object.value(QLatin1String(key)).toString().toStdString();
+    return utf8(object.value(QLatin1String(key)).toString());
 }
 
 std::string textField(const QJsonObject& object, const char* key) {
-    return plainTextOfHtml(stringField(object, key));
+    return plainFieldText(stringField(object, key));
+}
+
+double numberField(const QJsonValue& value) {
+    if (value.isDouble()) return value.toDouble();
+    if (!value.isString()) return std::numeric_limits<double>::quiet_NaN();
+    bool ok = false;
+    const double number = value.toString().trimmed().toDouble(&ok);
+    return ok ? number : std::numeric_limits<double>::quiet_NaN();
 }
 
 int64_t sizeField(const QJsonObject& object, const char* key) {
-    const QJsonValue value = object.value(QLatin1String(key));
-    if (!value.isDouble()) return 0;
-    const double bytes = value.toDouble();
+    const double bytes = numberField(object.value(QLatin1String(key)));
     return bytes >= 1 && bytes < 9.0e15 ? static_cast<int64_t>(bytes) : 0;
+}
+
+int32_t pixelsField(const QJsonObject& object, const char* key) {
+    const double pixels = numberField(object.value(QLatin1String(key)));
+    return pixels >= 1 && pixels < 1.0e6 ? static_cast<int32_t>(pixels) : 0;
 }
 
 std::string pictureAddress(QString text) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QString>
 
 namespace lumi {
@@ -14,12 +15,17 @@ namespace lumi {
 struct ArchiveAnswer;
 struct ArchivePicture;
 
+// UTF-8 of JSON text; a lone surrogate ("\ud800" in the answer) becomes U+FFFD.
+std::string utf8(QString text);
 std::string stringField(const QJsonObject& object, const char* key);
-// Plain text of a field that may hold HTML and entities.
+// A field documented as plain text, passed on with character references.
 std::string textField(const QJsonObject& object, const char* key);
-// A byte count (or a pixel count) when the field is a whole number in range; 0 otherwise
-// (null, text, -1 ...).
+// A number, whether the answer sends it as one or as text ("3"); NaN when it is neither.
+double numberField(const QJsonValue& value);
+// A byte count when the field is a whole number in range; 0 otherwise (null, words, -1 ...).
 int64_t sizeField(const QJsonObject& object, const char* key);
+// Pixels when the field is a whole number of them in range; 0 otherwise.
+int32_t pixelsField(const QJsonObject& object, const char* key);
 // The address as the HTTP client sends it, or "" when it is no http(s) address.
 // Protocol-relative addresses ("//host/x") are taken as https, as a browser would.
 std::string pictureAddress(QString text);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/LicenceRights.h"
 #include "analysis/SearchServices.h"
 #include "base/SettingKeys.h"
 
@@ -31,12 +32,17 @@ struct ArchiveService {
     const TextSetting* baseSetting = nullptr;
     // Where a search starts: page 1, or an offset of 0.
     int64_t firstPosition = 1;
-    // What the collection states for every picture it lists; "" when each has its own.
+    // What the collection states for every picture it lists, with the code a licence
+    // filter reads ("cc0", "pd"); "" when each has its own.
     const char* licence = "";
+    const char* licenceCode = "";
     const char* licenceUrl = "";
-    // The address of the result page at position; query is the phrase as a query value.
+    // The address of the result page at position; query is the phrase as a query value,
+    // continuation goes on an unfinished batch (ArchiveAnswer::continuation), and a service
+    // that can filter by licence itself is asked for the licences the filter passes.
     std::string (*searchUrl)(const std::string& base, const std::string& query,
-                             int64_t position) = nullptr;
+                             int64_t position, const std::string& continuation,
+                             LicenceFilter licence) = nullptr;
     // Header lines the service asks for beside the archives' usual ones, made from the
     // program's agent; nullptr: none.
     std::vector<std::string> (*headerLines)(const std::string& agent) = nullptr;

@@ -48,8 +48,9 @@ std::vector<SettingRow> settingRows(const std::vector<SettingRow>& archiveSwitch
             row(Maximized),
             row(ThumbMaxKB)};
     rows.insert(rows.end(), archiveSwitches.begin(), archiveSwitches.end());
-    for (const SettingRow& r : {row(HotBot), row(Lycos), row(ScourNet), row(LycosImagesDirect),
-                                row(SearXNGUrl), row(MaxPages), row(View)})
+    for (const SettingRow& r :
+         {row(HotBot), row(Lycos), row(ScourNet), row(LycosImagesDirect), row(SearXNGUrl),
+          row(MaxPages), row(LicenceFilter), row(MinWidth), row(MinHeight), row(View)})
         rows.push_back(r);
     return rows;
 }

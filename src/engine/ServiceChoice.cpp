@@ -65,6 +65,9 @@ ServiceChoice readServiceChoice(const IniEntries& settings) {
     choice.searxngUrl = withoutTrailingSlash(readSetting(settings, setting::SearXNGUrl));
     choice.maxPages =
         std::clamp(readSetting(settings, setting::MaxPages), MinArchivePages, MaxArchivePages);
+    licenceFilterFromWord(readSetting(settings, setting::LicenceFilter), choice.licence);
+    choice.minWidth = std::clamp(readSetting(settings, setting::MinWidth), 0, MaxMinimumPixels);
+    choice.minHeight = std::clamp(readSetting(settings, setting::MinHeight), 0, MaxMinimumPixels);
     return choice;
 }
 
@@ -73,6 +76,9 @@ void writeServiceChoice(TIniFile& settings, const ServiceChoice& choice) {
         settings.WriteBool(Section, serviceSettingKey(static_cast<ServiceId>(i)), choice.enabled[i]);
     settings.WriteString(Section, "SearXNGUrl", choice.searxngUrl);
     settings.WriteInteger(Section, "MaxPages", choice.maxPages);
+    settings.WriteString(Section, setting::LicenceFilter.key, licenceFilterWord(choice.licence));
+    settings.WriteInteger(Section, setting::MinWidth.key, choice.minWidth);
+    settings.WriteInteger(Section, setting::MinHeight.key, choice.minHeight);
 }
 
 std::string settingsReference() {
@@ -95,12 +101,13 @@ int64_t firstArchivePosition(ServiceId service) {
 }
 
 std::string archiveRequestUrl(ServiceId service, const std::string& base,
-                              const std::string& phrase, int64_t position) {
+                              const std::string& phrase, int64_t position,
+                              const std::string& continuation, LicenceFilter licence) {
     const ArchiveService* archive = archiveService(service);
     if (!archive) return {};
     std::string query;
     FixMultiQuery(phrase, query);
-    return archive->searchUrl(base, query, position);
+    return archive->searchUrl(base, query, position, continuation, licence);
 }
 
 std::string archiveUserAgent() {

@@ -8,6 +8,7 @@
 
 #include "analysis/ArchiveAnswers.h"
 #include "analysis/ArchiveService.h"
+#include "analysis/LicenceRights.h"
 
 using lumi::ArchiveAnswer;
 using lumi::ServiceId;
@@ -98,6 +99,10 @@ TEST(MuseumArchives, PublicDomainItemsBecomePicturesWithTheirSources) {
         EXPECT_EQ(answer.next, c.next);
         EXPECT_EQ(answer.pictures.empty() ? "" : sourceLine(answer.pictures[0].source), c.firstSource);
         EXPECT_EQ(answer.message, c.message);
+        // Their collections' licence lets every picture through any licence filter.
+        for (const auto& picture : answer.pictures)
+            for (const auto filter : {lumi::LicenceFilter::PublicDomain, lumi::LicenceFilter::CommercialAndModify})
+                EXPECT_TRUE(lumi::licencePasses(filter, picture.source.licenceCode, picture.source.licence));
     }
 }
 
@@ -105,14 +110,14 @@ TEST(MuseumArchives, RequestsAndTheMetsObjectIds) {
     const lumi::ArchiveService& met = *lumi::archiveService(ServiceId::MetMuseum);
     const lumi::ArchiveService& aic = *lumi::archiveService(ServiceId::ArtInstitute);
     const lumi::ArchiveService& nasa = *lumi::archiveService(ServiceId::NasaImages);
-    EXPECT_EQ(met.searchUrl("https://m/v1", "sun+flowers", 2), "https://m/v1/search?hasImages=true&q=sun+flowers");
+    EXPECT_EQ(met.searchUrl("https://m/v1", "sun+flowers", 2, "", lumi::LicenceFilter::Any), "https://m/v1/search?hasImages=true&q=sun+flowers");
     EXPECT_EQ(met.itemUrl("https://m/v1", "436535"), "https://m/v1/objects/436535");
-    EXPECT_EQ(aic.searchUrl("https://a/v1", "sun", 3),
+    EXPECT_EQ(aic.searchUrl("https://a/v1", "sun", 3, "", lumi::LicenceFilter::Any),
               "https://a/v1/artworks/search?q=sun&query%5Bterm%5D%5Bis_public_domain%5D=true"
               "&fields=id,title,image_id,artist_display,is_public_domain,thumbnail,credit_line&limit=20&page=3");
     EXPECT_EQ(aic.headerLines("Lumisift/1.4 (+https://x/)"),
               std::vector<std::string>{"AIC-User-Agent: Lumisift/1.4 (+https://x/)"});
-    EXPECT_EQ(nasa.searchUrl("https://n", "sun", 1), "https://n/search?q=sun&media_type=image&page=1&page_size=20");
+    EXPECT_EQ(nasa.searchUrl("https://n", "sun", 1, "", lumi::LicenceFilter::Any), "https://n/search?q=sun&media_type=image&page=1&page_size=20");
 
     struct IdCase {
         const char* body;

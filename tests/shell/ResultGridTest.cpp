@@ -1,15 +1,19 @@
 // The results grid in the main window (offscreen): one selection with the list, the switch
 // and its setting, thumbnails asked for only by the cells on screen, and hostile bytes
 // where a thumbnail should be; thumbnails kept on disk.
+#include <atomic>
 #include <filesystem>
+#include <future>
 #include <set>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QDateTime>
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QListView>
@@ -129,7 +133,7 @@ TEST_F(ResultGridTest, OnlyCellsOnScreenAskAndScrolledAwayOnesAreDropped) {
     form->Grid->toggle();
     QListView& grid = *form->Grid->GridView;
     lumi::ThumbnailFetches& fetches = form->Grid->thumbnails().fetches();
-    ASSERT_TRUE(waitUntil([&] { return fetches.running() == lumi::ThumbnailFetches::MostAtOnce; }));
+    ASSERT_TRUE(waitUntil([&] { return fetches.running() == lumi::ThumbnailFetches::MostPerHost; }));
     const auto onScreenOrAhead = [&grid](int row) {
         const QRect screen = grid.viewport()->rect();
         return grid.visualRect(grid.model()->index(row, 0))
@@ -142,8 +146,10 @@ TEST_F(ResultGridTest, OnlyCellsOnScreenAskAndScrolledAwayOnesAreDropped) {
     }
     ASSERT_GT(wanted, lumi::ThumbnailFetches::MostAtOnce);
     ASSERT_LT(wanted, 200u);
-    grid.verticalScrollBar()->setValue(grid.verticalScrollBar()->maximum());
-    ASSERT_TRUE(waitUntil([&] { return fetches.has(addresses.back()); }));
+    ASSERT_TRUE(waitUntil([&] { // the end moves on while rows are laid out
+        grid.verticalScrollBar()->setValue(grid.verticalScrollBar()->maximum());
+        return fetches.has(addresses.back());
+    }));
     EXPECT_FALSE(fetches.has(addresses[wanted - 1])) << "scrolled away before it started";
     for (const std::string& request : web.requests())
         EXPECT_EQ(request.find("/" + std::to_string(wanted - 1) + ".jpg "), std::string::npos);
@@ -163,27 +169,33 @@ TEST(GridThumbnails, HostileBytesAreRefusedAndAPictureFitsItsBox) {
 }
 
 // A camera's picture (64 x 48, turned a quarter): the cell shows its embedded thumbnail
-// (32 x 24) standing as the picture does, after one request for the first bytes.
-TEST(GridThumbnails, AnEmbeddedThumbnailShowsUprightAfterOneRequest) {
-    QTemporaryDir scratch;
-    const std::string camera =
-        lumi::test::withExif(bytesOf("plain.jpg"), 6, false, bytesOf("cmyk.jpg")).toStdString();
-    lumi::test::ScriptedServer web;
-    web.respond = [&](const std::string&, int) {
-        return lumi::test::scriptedReply({lumi::test::httpResponse(
-            "HTTP/1.0 200 OK", {"Content-Length: " + std::to_string(camera.size())}, camera)});
-    };
-    lumi::GridThumbnails thumbnails(scratch.filePath(QStringLiteral("lumisift.ini")).toStdString(),
-                                    scratch.path().toStdString() + "/thumbs/");
-    const std::string address = web.url("/camera.jpg");
-    const QImage* image = nullptr;
-    std::string reason;
-    ASSERT_TRUE(waitUntil([&] {
-        thumbnails.want({{address, lumi::thumbnailSources(address, {})}});
-        return thumbnails.state(address, &image, &reason) == lumi::GridThumbnails::State::Ready;
-    }));
-    EXPECT_EQ(image->size(), QSize(24, 32));
-    EXPECT_EQ(web.requests().size(), 1u);
+// (32 x 24) standing as the picture does, after one request for the first bytes; when that
+// thumbnail does not decode, the picture itself.
+TEST(GridThumbnails, AnEmbeddedThumbnailShowsUprightAfterOneRequestOrElseThePicture) {
+    const std::vector<std::tuple<QByteArray, QSize, size_t>> cases = {
+        {bytesOf("cmyk.jpg"), QSize(24, 32), 1}, {"\xFF\xD8\xFF broken", QSize(48, 64), 2}};
+    for (const auto& [embedded, size, requests] : cases) {
+        QTemporaryDir scratch;
+        const std::string camera =
+            lumi::test::withExif(bytesOf("plain.jpg"), 6, false, embedded).toStdString();
+        lumi::test::ScriptedServer web;
+        web.respond = [&](const std::string&, int) {
+            return lumi::test::scriptedReply({lumi::test::httpResponse(
+                "HTTP/1.0 200 OK", {"Content-Length: " + std::to_string(camera.size())}, camera)});
+        };
+        lumi::GridThumbnails thumbnails(
+            scratch.filePath(QStringLiteral("lumisift.ini")).toStdString(),
+            scratch.path().toStdString() + "/thumbs/");
+        const std::string address = web.url("/camera.jpg");
+        const QImage* image = nullptr;
+        std::string reason;
+        ASSERT_TRUE(waitUntil([&] {
+            thumbnails.want({{address, lumi::thumbnailSources(address, {})}});
+            return thumbnails.state(address, &image, &reason) == lumi::GridThumbnails::State::Ready;
+        })) << reason;
+        EXPECT_EQ(image->size(), size);
+        EXPECT_EQ(web.requests().size(), requests);
+    }
 }
 
 TEST(GridThumbnails, KeptThumbnailsShowWithoutTheNetworkAndBadOnesAreFetchedAnew) {
@@ -197,8 +209,9 @@ TEST(GridThumbnails, KeptThumbnailsShowWithoutTheNetworkAndBadOnesAreFetchedAnew
     };
     const std::string kept = web.url("/kept.jpg"), bad = web.url("/bad.jpg");
     const lumi::ThumbnailDiskCache disk(folder);
-    ASSERT_TRUE(disk.write(kept, picture));
-    ASSERT_TRUE(disk.write(bad, QByteArray("\xFF\xD8 not really")));
+    const int64_t now = QDateTime::currentSecsSinceEpoch();
+    ASSERT_EQ(disk.write(kept, {picture, {kept}, -1, now}), "");
+    ASSERT_EQ(disk.write(bad, {QByteArray("\xFF\xD8 not really"), {bad}, -1, now}), "");
     lumi::GridThumbnails thumbnails(scratch.filePath(QStringLiteral("lumisift.ini")).toStdString(),
                                     folder);
     const auto ready = [&] {
@@ -211,5 +224,58 @@ TEST(GridThumbnails, KeptThumbnailsShowWithoutTheNetworkAndBadOnesAreFetchedAnew
     ASSERT_TRUE(waitUntil(ready, 10000));
     ASSERT_EQ(web.requests().size(), 1u);
     EXPECT_NE(web.requests()[0].find("/bad.jpg "), std::string::npos);
-    EXPECT_NO_THROW(lumi::decodeThumbnail(disk.read(bad))) << "replaced by the fetched one";
+    EXPECT_NO_THROW(lumi::decodeThumbnail(disk.read(bad).value().image)) << "replaced by the fetched one";
+}
+
+// A kept thumbnail a week old shows at once, and its source is asked whether it changed: a
+// 304 keeps it for another week.
+TEST(GridThumbnails, AWeekOldThumbnailIsAskedAgainWithItsValidators) {
+    QTemporaryDir scratch;
+    const std::string folder = scratch.path().toStdString() + "/thumbs/";
+    lumi::test::ScriptedServer web;
+    web.respond = [&](const std::string&, int) {
+        return lumi::test::scriptedReply({"HTTP/1.0 304 Not Modified\r\n\r\n"});
+    };
+    const std::string address = web.url("/p.jpg");
+    lumi::ThumbnailSource origin(address);
+    origin.etag = "\"v1\"";
+    origin.lastModified = "Mon, 01 Dec 2025 10:00:00 GMT";
+    const int64_t weekAgo = QDateTime::currentSecsSinceEpoch() - lumi::ThumbRecheckSeconds;
+    const lumi::ThumbnailDiskCache disk(folder);
+    ASSERT_EQ(disk.write(address, {bytesOf("plain.jpg"), origin, -1, weekAgo}), "");
+    lumi::GridThumbnails thumbnails(scratch.filePath(QStringLiteral("lumisift.ini")).toStdString(),
+                                    folder);
+    ASSERT_TRUE(waitUntil([&] {
+        thumbnails.want({{address, {address}}});
+        const auto record = disk.read(address);
+        return record && record->checkedAt > weekAgo;
+    }));
+    ASSERT_EQ(web.requests().size(), 1u);
+    EXPECT_NE(web.requests()[0].find("\r\nIf-None-Match: \"v1\"\r\nIf-Modified-Since: Mon, 01 "
+                                     "Dec 2025 10:00:00 GMT\r\n"),
+              std::string::npos);
+}
+
+// Quitting does not wait for a decoder held up (here by the test) beyond a moment.
+TEST(GridThumbnails, QuittingDoesNotWaitForABusyDecoder) {
+    QTemporaryDir scratch;
+    const std::string folder = scratch.path().toStdString() + "/thumbs/", address = "http://h/p";
+    const lumi::ThumbnailRecord kept{bytesOf("plain.jpg"), {address}, -1, 0};
+    ASSERT_EQ(lumi::ThumbnailDiskCache(folder).write(address, kept), "");
+    std::promise<void> release;
+    std::atomic<bool> started = false;
+    auto thumbnails = std::make_unique<lumi::GridThumbnails>(
+        scratch.filePath(QStringLiteral("lumisift.ini")).toStdString(), folder);
+    thumbnails->Decode = [&started, held = release.get_future().share()](const QByteArray& bytes,
+                                                                        int orientation) {
+        started = true;
+        held.wait();
+        return lumi::decodeThumbnail(bytes, orientation);
+    };
+    ASSERT_TRUE(waitUntil([&] {
+        thumbnails->want({{address, {address}}});
+        return started.load();
+    }));
+    thumbnails.reset();
+    release.set_value();
 }

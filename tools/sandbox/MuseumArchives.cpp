@@ -316,12 +316,19 @@ std::string museumListing(const Web& web) {
     std::map<std::string, std::string> lines;
     for (const MuseumItem& item : listedMuseumItems(web))
         lines[item.picture] = compact({{QStringLiteral("service"), text(item.service)},
+                                       {QStringLiteral("services"), QJsonArray{text(item.service)}},
                                        {QStringLiteral("url"), text(item.picture)},
                                        {QStringLiteral("page"), text(item.landing)},
                                        {QStringLiteral("title"), text(item.title)},
                                        {QStringLiteral("creator"), text(item.creator)},
+                                       {QStringLiteral("creator_url"), QString()},
                                        {QStringLiteral("licence"), text(item.licence)},
-                                       {QStringLiteral("thumbnail"), text(item.thumbnail)}});
+                                       {QStringLiteral("provider"), QString()},
+                                       {QStringLiteral("source"), QString()},
+                                       {QStringLiteral("thumbnail"), text(item.thumbnail)},
+                                       // The collections name no size of their pictures.
+                                       {QStringLiteral("width"), QJsonValue()},
+                                       {QStringLiteral("height"), QJsonValue()}});
     std::string listing;
     for (const auto& [url, line] : lines)
         listing += line + "\n";

@@ -18,7 +18,8 @@ constexpr int64_t ArtInstitutePageSize = 20;
 // The search gives no record past the 10 000th, whatever the page.
 constexpr int64_t ArtInstituteMaxRecords = 10000;
 
-std::string searchUrl(const std::string& base, const std::string& query, int64_t position) {
+std::string searchUrl(const std::string& base, const std::string& query, int64_t position, const std::string&,
+                      LicenceFilter) {
     return base + "/artworks/search?q=" + query +
            "&query%5Bterm%5D%5Bis_public_domain%5D=true"
            "&fields=id,title,image_id,artist_display,is_public_domain,thumbnail,credit_line"
@@ -42,7 +43,7 @@ bool soundImageId(const std::string& id) {
 // "Vincent van Gogh\nDutch, 1853-1890": the name is the first line.
 std::string artistName(const QJsonObject& artwork) {
     const std::string display = stringField(artwork, "artist_display");
-    return plainTextOfHtml(display.substr(0, display.find('\n')));
+    return htmlFieldText(display.substr(0, display.find('\n')));
 }
 
 std::string withoutTrailingSlash(std::string address) {
@@ -94,6 +95,7 @@ extern const ArchiveService artInstituteService{
     .publicBase = "https://api.artic.edu/api/v1",
     .firstPosition = 1,
     .licence = "Public domain (CC0)",
+    .licenceCode = "cc0",
     .licenceUrl = "https://creativecommons.org/publicdomain/zero/1.0/",
     .searchUrl = searchUrl,
     .headerLines = headerLines,

@@ -18,7 +18,8 @@ constexpr size_t MetItemsPerPage = 20;
 // would never be asked for.
 constexpr size_t MaxMetIds = 20 * MetItemsPerPage;
 
-std::string searchUrl(const std::string& base, const std::string& query, int64_t) {
+std::string searchUrl(const std::string& base, const std::string& query, int64_t, const std::string&,
+                      LicenceFilter) {
     return base + "/search?hasImages=true&q=" + query;
 }
 
@@ -72,6 +73,7 @@ extern const ArchiveService metMuseumService{
     .publicBase = "https://collectionapi.metmuseum.org/public/collection/v1",
     .firstPosition = 1,
     .licence = "Public domain (CC0)",
+    .licenceCode = "cc0",
     .licenceUrl = "https://creativecommons.org/publicdomain/zero/1.0/",
     .searchUrl = searchUrl,
     .read = readObject,

@@ -15,7 +15,8 @@ namespace lumi {
 
 namespace {
 
-std::string searchUrl(const std::string& base, const std::string& query, int64_t position) {
+std::string searchUrl(const std::string& base, const std::string& query, int64_t position, const std::string&,
+                      LicenceFilter) {
     return base + "/search?q=" + query + "&media_type=image&page=" + std::to_string(position) +
            "&page_size=20";
 }
@@ -76,6 +77,7 @@ extern const ArchiveService nasaImagesService{
     .publicBase = "https://images-api.nasa.gov",
     .firstPosition = 1,
     .licence = "Public domain (NASA media guidelines)",
+    .licenceCode = "pd",
     .licenceUrl = "https://www.nasa.gov/nasa-brand-center/images-and-media/",
     .searchUrl = searchUrl,
     .read = readCollection,
