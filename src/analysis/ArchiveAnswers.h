@@ -1,7 +1,7 @@
 #pragma once
-// The readers of the picture archives' JSON answers (Openverse, Wikimedia Commons,
-// SearXNG): the JPEG pictures an answer lists, with where each came from, and where the
-// next result page starts. They read with QJsonDocument, whose nesting limit holds on
+// Reading the picture archives' JSON answers, each archive by its own reader (see
+// ArchiveService.h): the JPEG pictures an answer lists, with where each came from, and where
+// the next result page starts. They read with QJsonDocument, whose nesting limit holds on
 // hostile input; the caller caps the body's size.
 #include <cstdint>
 #include <string>
@@ -44,12 +44,17 @@ struct ArchiveAnswer {
     // the answer names, failed or not.
     std::vector<std::pair<std::string, std::string>> failedEngines;
     std::vector<std::string> engines;
+    // The ids of the items the answer names, each to be fetched on its own (the Met's
+    // objects); results counts them.
+    std::vector<std::string> itemIds;
 };
 
 // Reads one answer of an archive service; `position` is where the request started (page
 // number from 1, or Commons' offset from 0), so that a next page that does not move on is
 // taken as no next page.
 ArchiveAnswer readArchiveAnswer(ServiceId service, std::string_view body, int64_t position);
+// Reads the answer of one item a search answer named.
+ArchiveAnswer readArchiveItem(ServiceId service, std::string_view body);
 
 // Openverse allows anonymous callers this many result pages of a search.
 constexpr int64_t OpenverseAnonymousPages = 20;

@@ -1,5 +1,6 @@
 #include "analysis/SearchServices.h"
 
+#include "analysis/ArchiveService.h"
 #include "base/TextOps.h"
 
 namespace lumi {
@@ -10,12 +11,10 @@ const char* serviceName(ServiceId service) {
     case ServiceId::Lycos: return "Lycos";
     case ServiceId::ScourNet: return "ScourNet";
     case ServiceId::LycosImagesDirect: return "Lycos Images Direct";
-    case ServiceId::Openverse: return "Openverse";
-    case ServiceId::Commons: return "Wikimedia Commons";
-    case ServiceId::SearXNG: return "SearXNG";
-    case ServiceId::None: break;
+    default: break;
     }
-    return "";
+    const ArchiveService* archive = archiveService(service);
+    return archive ? archive->name : "";
 }
 
 ServiceId serviceOfEngine(int engine) {
@@ -24,22 +23,22 @@ ServiceId serviceOfEngine(int engine) {
     case 2: return ServiceId::HotBot;
     case 3: return ServiceId::Lycos;
     case 4: return ServiceId::LycosImagesDirect;
-    case OpenverseEngine: return ServiceId::Openverse;
-    case CommonsEngine: return ServiceId::Commons;
-    case SearXNGEngine: return ServiceId::SearXNG;
-    default: return ServiceId::None;
+    default: break;
     }
+    const int archive = engine - FirstArchiveEngine + static_cast<int>(ServiceId::Openverse);
+    return engine >= FirstArchiveEngine && archive < static_cast<int>(ServiceCount)
+               ? static_cast<ServiceId>(archive)
+               : ServiceId::None;
 }
 
 int engineOfService(ServiceId service) {
-    for (int engine = 1; engine <= SearXNGEngine; ++engine)
+    for (int engine = 1; engine < FirstArchiveEngine + static_cast<int>(ServiceCount); ++engine)
         if (serviceOfEngine(engine) == service) return engine;
     return -1;
 }
 
 bool isArchiveService(ServiceId service) {
-    return service == ServiceId::Openverse || service == ServiceId::Commons ||
-           service == ServiceId::SearXNG;
+    return archiveService(service) != nullptr;
 }
 
 // The first marker each parser looks for on a line; ScourNet's is matched in any case.

@@ -1,8 +1,8 @@
 #pragma once
-// The seven search services a search may ask: the four classic ones, whose result pages are
-// read by text markers, and the three picture archives that answer in JSON. Each has an
-// engine number (where its fetched pages are routed) and a name the user sees. Also what a
-// listed picture keeps of where it came from.
+// The search services a search may ask: the four classic ones, whose result pages are read
+// by text markers, and the picture archives that answer in JSON (each described in its own
+// file, see ArchiveService.h). Each has an engine number (where its fetched pages are
+// routed) and a name the user sees. Also what a listed picture keeps of where it came from.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,15 +19,19 @@ enum class ServiceId : uint8_t {
     Openverse,
     Commons,
     SearXNG,
+    MetMuseum,
+    ArtInstitute,
+    NasaImages,
     None, // a picture whose service is not known
 };
-constexpr size_t ServiceCount = 7;
+constexpr size_t ServiceCount = static_cast<size_t>(ServiceId::None);
 
-// Engine numbers of the archives' result pages, after the classic 1..4.
-constexpr int OpenverseEngine = 5, CommonsEngine = 6, SearXNGEngine = 7;
+// The archives' result pages carry the engine numbers after the classic 1..4, in ServiceId
+// order: Openverse 5 ... NASA Images 10.
+constexpr int FirstArchiveEngine = 5;
 
-// "HotBot", "Lycos", "ScourNet", "Lycos Images Direct", "Openverse", "Wikimedia Commons",
-// "SearXNG"; "" for None.
+// "HotBot", "Lycos", "ScourNet", "Lycos Images Direct", then each archive's own name; ""
+// for None.
 const char* serviceName(ServiceId service);
 // The service whose own result pages carry this engine number; None for 0, 99 and others.
 ServiceId serviceOfEngine(int engine);

@@ -4,10 +4,6 @@ namespace lumi {
 
 namespace {
 
-SettingRow row(const BoolSetting& s) {
-    return {s.section, s.key, "0 or 1", s.fallback ? "1" : "0", s.control};
-}
-
 SettingRow row(const IntSetting& s) {
     return {s.section, s.key, "whole number", std::to_string(s.fallback), s.control};
 }
@@ -16,11 +12,19 @@ SettingRow row(const TextSetting& s) {
     return {s.section, s.key, "text", *s.fallback ? s.fallback : "(empty)", s.control};
 }
 
+SettingRow row(const BoolSetting& s) {
+    return settingRow(s);
+}
+
 } // namespace
 
-std::vector<SettingRow> settingRows() {
+SettingRow settingRow(const BoolSetting& s) {
+    return {s.section, s.key, "0 or 1", s.fallback ? "1" : "0", s.control};
+}
+
+std::vector<SettingRow> settingRows(const std::vector<SettingRow>& archiveSwitches) {
     using namespace setting;
-    return {row(SlowConnection),
+    std::vector<SettingRow> rows{row(SlowConnection),
             row(LargerThanBool),
             row(LargerThan),
             row(SmallerThanBool),
@@ -42,25 +46,18 @@ std::vector<SettingRow> settingRows() {
             row(Width),
             row(Height),
             row(Maximized),
-            row(ThumbMaxKB),
-            row(Openverse),
-            row(Commons),
-            row(SearXNG),
-            row(HotBot),
-            row(Lycos),
-            row(ScourNet),
-            row(LycosImagesDirect),
-            row(SearXNGUrl),
-            row(MaxPages),
-            row(LicenceFilter),
-            row(MinWidth),
-            row(MinHeight),
-            row(View)};
+            row(ThumbMaxKB)};
+    rows.insert(rows.end(), archiveSwitches.begin(), archiveSwitches.end());
+    for (const SettingRow& r :
+         {row(HotBot), row(Lycos), row(ScourNet), row(LycosImagesDirect), row(SearXNGUrl),
+          row(MaxPages), row(LicenceFilter), row(MinWidth), row(MinHeight), row(View)})
+        rows.push_back(r);
+    return rows;
 }
 
-std::string settingsReferenceTable() {
+std::string settingsReferenceTable(const std::vector<SettingRow>& rows) {
     std::string table = "| Section | Key | Type | Default | Set by |\n|---|---|---|---|---|\n";
-    for (const SettingRow& r : settingRows())
+    for (const SettingRow& r : rows)
         table += "| `[" + r.section + "]` | `" + r.key + "` | " + r.type + " | " + r.fallback +
                  " | " + r.control + " |\n";
     return table;

@@ -82,14 +82,8 @@ inline constexpr IntSetting ThumbMaxKB{
     "Options", "ThumbMaxKB", 3000,
     "no control: the largest picture the results grid decodes for a thumbnail"};
 
-// [Services]: the options dialog's Services page. SearXNG is on by default only while
-// LUMISIFT_SEARXNG_URL names an instance.
-inline constexpr BoolSetting Openverse{"Services", "Openverse", true, "Services: \"Openverse\""};
-inline constexpr BoolSetting Commons{"Services", "Commons", true,
-                                     "Services: \"Wikimedia Commons\""};
-inline constexpr BoolSetting SearXNG{
-    "Services", "SearXNG", false,
-    "Services: \"SearXNG\" (on by default while LUMISIFT_SEARXNG_URL is set)"};
+// [Services]: the options dialog's Services page. Each archive's switch is in its own file
+// (analysis/archives).
 inline constexpr BoolSetting HotBot{"Services", "HotBot", true, "Services: \"HotBot\""};
 inline constexpr BoolSetting Lycos{"Services", "Lycos", true, "Services: \"Lycos\""};
 inline constexpr BoolSetting ScourNet{"Services", "ScourNet", true, "Services: \"ScourNet\""};
@@ -118,9 +112,11 @@ inline constexpr TextSetting View{"Window", "View", "list",
 struct SettingRow {
     std::string section, key, type, fallback, control;
 };
-// Every setting above, by section, in the order the reference lists them.
-std::vector<SettingRow> settingRows();
+SettingRow settingRow(const BoolSetting& setting);
+// Every setting above, by section, in the order the reference lists them, with the archives'
+// switches (which the layers above know) first in [Services].
+std::vector<SettingRow> settingRows(const std::vector<SettingRow>& archiveSwitches);
 // The reference as a Markdown table, one row a key.
-std::string settingsReferenceTable();
+std::string settingsReferenceTable(const std::vector<SettingRow>& rows);
 
 } // namespace lumi

@@ -13,6 +13,7 @@
 #include <QEventLoop>
 
 #include "analysis/ArchiveAnswers.h"
+#include "analysis/ArchiveService.h"
 #include "analysis/PageRouting.h"
 #include "base/AppPaths.h"
 #include "base/IniFiles.h"
@@ -73,7 +74,10 @@ bool reportProbe(const Probe& probe) {
         const ArchiveAnswer answer =
             readArchiveAnswer(probe.service, body, firstArchivePosition(probe.service));
         understood = status == 200 && probe.buffer->droppedBytes() == 0 && answer.understood;
-        found = "pictures found " + std::to_string(understood ? answer.pictures.size() : 0);
+        // A search that names items (the Met's objects) is judged by the items it names.
+        const bool items = archiveService(probe.service)->readItemIds != nullptr;
+        found = std::string(items ? "items found " : "pictures found ") +
+                std::to_string(!understood ? 0 : items ? answer.itemIds.size() : answer.pictures.size());
         if (understood && !answer.failedEngines.empty()) {
             found = "engines failed: " + failedEnginesList(answer.failedEngines) + " (" +
                     std::to_string(answer.failedEngines.size()) + " of " +
@@ -135,7 +139,8 @@ int runDoctor(int argc, char** argv) {
     for (const SearchAddress& address : searchAddresses(searchHostsFromEnvironment(), phrase))
         if (choice.enabledFor(serviceOfEngine(address.engine)))
             probes.push_back({serviceOfEngine(address.engine), address.url, {}, {}, false, 0});
-    for (const ServiceId service : {ServiceId::Openverse, ServiceId::Commons, ServiceId::SearXNG}) {
+    for (const ArchiveService* archive : archiveServices()) {
+        const ServiceId service = archive->id;
         if (!choice.enabledFor(service)) continue;
         const std::string base = archiveBase(service, choice);
         if (base.empty()) {
@@ -160,7 +165,10 @@ int runDoctor(int argc, char** argv) {
         probe.client->URL = probe.url;
         probe.client->RcvdStream = probe.buffer.get();
         useProxy(*probe.client, proxy);
-        if (archive) useArchiveHeaders(*probe.client, SearchEngine::MaxArchiveDecodedBytes);
+        if (archive) {
+            useArchiveHeaders(*probe.client, SearchEngine::MaxArchiveDecodedBytes);
+            probe.client->ExtraHeaders = archiveHeaderLines(probe.service);
+        }
         probe.client->OnRequestDone = [&probe](THttpCli*, THttpRequest, int error) {
             probe.done = true;
             probe.error = error;

@@ -8,13 +8,15 @@
 #include <cstdlib>
 
 #include "analysis/ArchiveAnswers.h"
+#include "analysis/ArchiveService.h"
 #include "analysis/PageAnalysis.h"
 #include "analysis/UrlUtils.h"
 #include "base/ErrorReport.h"
 #include "base/TextOps.h"
 #include "engine/ArchiveHeaders.h"
-#include "engine/PictureMerge.h"
+#include "engine/ArchiveItemFetches.h"
 #include "engine/PageBuffer.h"
+#include "engine/PictureMerge.h"
 #include "net/HttpFailure.h"
 #include "net/HttpHeaderField.h"
 #include "net/HttpProt.h"
@@ -47,7 +49,9 @@ std::string withServiceWords(std::string why, const ArchiveAnswer& answer) {
 
 void SearchEngine::startArchiveSearches(const std::string& phrase) {
     archivePhrase_ = phrase;
-    for (const ServiceId service : {ServiceId::Openverse, ServiceId::Commons, ServiceId::SearXNG}) {
+    itemFetches_->clear();
+    for (const ArchiveService* archive : archiveServices()) {
+        const ServiceId service = archive->id;
         ArchiveRun& run = archiveRuns_[static_cast<size_t>(service)];
         run = ArchiveRun{};
         if (!serviceChoice_.enabledFor(service)) continue;
@@ -76,6 +80,7 @@ void SearchEngine::prepareServiceFetch(PageClient& page, int engine) {
     page.buffer = std::make_unique<CappedBuffer>(MaxArchiveAnswerBytes);
     page.client->RcvdStream = page.buffer.get();
     useArchiveHeaders(*page.client, MaxArchiveDecodedBytes);
+    page.client->ExtraHeaders = archiveHeaderLines(serviceOfEngine(engine));
 }
 
 bool SearchEngine::serviceAnswerDone(THttpCli* sender, int error) {
@@ -154,6 +159,12 @@ bool SearchEngine::takeArchivePage(ServiceId service, ArchiveAnswer& answer) {
     if (!answer.understood) return false;
     ServiceCounts& counts = health_[service];
     ++counts.read;
+    run.retried = false;
+    // The items it names are fetched a page at a time; their pages count as they finish.
+    if (archiveService(service)->readItemIds) {
+        takeItemIds(service, std::move(answer.itemIds));
+        return true;
+    }
     if (!answer.failedEngines.empty())
         appendDiagnosticsLine(std::string(serviceName(service)) + ": " +
                               failedEnginesText(answer.failedEngines, answer.engines.size()));
@@ -161,7 +172,6 @@ bool SearchEngine::takeArchivePage(ServiceId service, ArchiveAnswer& answer) {
     for (ArchivePicture& picture : answer.pictures)
         archiveHandOffs_.push_back(std::move(picture));
     handOnArchivePictures();
-    run.retried = false;
     if (!answer.continuation.empty()) {
         // The same batch, until it is complete: it costs no page of the budget.
         if (++run.continuations > MaxBatchContinuations || run.base.empty()) return true;

@@ -1,5 +1,7 @@
 #include "engine/SearchEngine.h"
 
+#include "engine/ArchiveItemFetches.h"
+
 #include <QString>
 
 #include "analysis/UrlUtils.h"
@@ -52,6 +54,7 @@ SearchEngine::SearchEngine(SearchEngineSetup setup, QObject* parent)
         catchAll("error code : #0039 (GetPageRequestDone)", [this] { handOnArchivePictures(); });
     });
     archiveHandOffTimer_->setSingleShot(true);
+    itemFetches_ = makeItemFetches();
     // The "Found:" counter is raised row by row but shown with each batch of rows.
     connect(&results_, &QAbstractItemModel::rowsInserted, this, &SearchEngine::displayChanged);
     TimerBlinkSearch = makeTimer(
@@ -145,6 +148,7 @@ void SearchEngine::AbortButtonClick() {
         // Pages still being analysed would queue work for a search that has ended.
         pageAnalyses_.clear();
         archiveHandOffs_.clear();
+        itemFetches_->clear();
         CheckLinkQueue.clear();
         GetPageQueue.clear();
         display_.abortButtonVisible = false;
@@ -189,7 +193,7 @@ void SearchEngine::endSearchWhenIdle() {
     if (!Searching) return;
     const bool idle = GetPageQueue.empty() && CheckLinkQueue.empty() && GetPageRunning.empty() &&
                       CheckLinkRunning.empty() && GetPageClients.empty() &&
-                      CheckLinkClients.empty() && pageAnalyses_.empty();
+                      CheckLinkClients.empty() && pageAnalyses_.empty() && itemFetches_->idle();
     if (!idle) {
         idleSince_.reset();
         return;

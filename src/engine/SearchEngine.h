@@ -35,6 +35,7 @@ class ConnectionPool;
 
 namespace lumi {
 
+class ArchiveItemFetches;
 class CappedBuffer;
 class PageAnalysis;
 
@@ -246,6 +247,12 @@ private:
     void handOnArchivePictures();
     // takeArchiveAnswer on an answer already read; its pictures are moved out.
     bool takeArchivePage(ServiceId service, ArchiveAnswer& answer);
+    // --- archives whose search names items fetched one by one (ArchiveItemPages.cpp) ---
+    ArchiveItemFetches* makeItemFetches();
+    void takeItemIds(ServiceId service, std::vector<std::string> ids);
+    // Asks the items of the run's next result page; none when its ids are all asked.
+    void askItemPage(ServiceId service);
+    void itemAnswerDone(ServiceId service, THttpCli& client, const CappedBuffer& body, int error);
     // Whether the checked answer's Content-Type lets its picture be listed: any image, but
     // "image/jpeg" for an archive picture whose type its archive did not tell.
     bool checkedImageFits(const THttpCli& client) const;
@@ -304,7 +311,9 @@ private:
         int64_t position = 0; // of the page asked last
         int32_t pagesRead = 0;
         bool retried = false; // the page asked last was asked again after a 429
-        int32_t continuations = 0; // requests of the unfinished batch, bounded
+        std::vector<std::string> itemIds; // the items its search named (the Met's objects)
+        size_t itemsAsked = 0;            // of itemIds, in order
+        int32_t continuations = 0;        // requests of the unfinished batch, bounded
     };
     // Most requests one unfinished Commons batch is continued with.
     static constexpr int32_t MaxBatchContinuations = 50;
@@ -323,6 +332,7 @@ private:
     ServiceHealth health_;
     std::deque<ArchivePicture> archiveHandOffs_;
     QTimer* archiveHandOffTimer_; // single shot, 0 ms: the next slice of hand-offs
+    ArchiveItemFetches* itemFetches_;
     // Sources of pictures on their way to the list, and the services pages were found
     // through, by address; both bounded as the queues are and emptied at each search start.
     std::unordered_map<std::string, PictureSource> pendingSources_;

@@ -1,8 +1,8 @@
 #include "engine/ServiceChoice.h"
 
 #include <algorithm>
-#include <iterator>
 
+#include "analysis/ArchiveService.h"
 #include "base/ConfiguredHosts.h"
 #include "base/IniFiles.h"
 #include "base/SettingKeys.h"
@@ -20,32 +20,48 @@ std::string withoutTrailingSlash(std::string base) {
     return base;
 }
 
+// An archive reached only at an address the user enters is on by default while its
+// variable stands in for that address (tests, the demo).
+bool onByDefault(ServiceId service) {
+    const ArchiveService* archive = archiveService(service);
+    if (archive && archive->baseSetting && !configuredHost(archive->baseVariable, "").empty())
+        return true;
+    return serviceSetting(service).fallback;
+}
+
 } // namespace
 
+std::array<bool, ServiceCount> defaultServiceSwitches() {
+    std::array<bool, ServiceCount> switches{};
+    for (size_t i = 0; i < ServiceCount; ++i)
+        switches[i] = serviceSetting(static_cast<ServiceId>(i)).fallback;
+    return switches;
+}
+
 const BoolSetting& serviceSetting(ServiceId service) {
-    // By ServiceId.
-    static const BoolSetting* const switches[] = {
-        &setting::HotBot,    &setting::Lycos,   &setting::ScourNet, &setting::LycosImagesDirect,
-        &setting::Openverse, &setting::Commons, &setting::SearXNG};
-    static_assert(std::size(switches) == ServiceCount);
     static const BoolSetting none{"Services", "", false, ""};
-    const auto i = static_cast<size_t>(service);
-    return i < ServiceCount ? *switches[i] : none;
+    switch (service) {
+    case ServiceId::HotBot: return setting::HotBot;
+    case ServiceId::Lycos: return setting::Lycos;
+    case ServiceId::ScourNet: return setting::ScourNet;
+    case ServiceId::LycosImagesDirect: return setting::LycosImagesDirect;
+    default: break;
+    }
+    const ArchiveService* archive = archiveService(service);
+    return archive ? archive->setting : none;
 }
 
 const char* serviceSettingKey(ServiceId service) {
     return serviceSetting(service).key;
 }
 
-// LUMISIFT_SEARXNG_URL stands in for the address the user enters (tests, the demo): with
-// it set, SearXNG is asked unless the settings turn it off.
 ServiceChoice readServiceChoice(const IniEntries& settings) {
     ServiceChoice choice;
-    for (size_t i = 0; i < ServiceCount; ++i)
-        choice.enabled[i] = readSetting(settings, serviceSetting(static_cast<ServiceId>(i)));
-    const size_t searxng = static_cast<size_t>(ServiceId::SearXNG);
-    if (!configuredHost("LUMISIFT_SEARXNG_URL", "").empty())
-        choice.enabled[searxng] = settings.ReadBool(Section, setting::SearXNG.key, true);
+    for (size_t i = 0; i < ServiceCount; ++i) {
+        const auto service = static_cast<ServiceId>(i);
+        choice.enabled[i] =
+            settings.ReadBool(Section, serviceSettingKey(service), onByDefault(service));
+    }
     choice.searxngUrl = withoutTrailingSlash(readSetting(settings, setting::SearXNGUrl));
     choice.maxPages =
         std::clamp(readSetting(settings, setting::MaxPages), MinArchivePages, MaxArchivePages);
@@ -65,49 +81,43 @@ void writeServiceChoice(TIniFile& settings, const ServiceChoice& choice) {
     settings.WriteInteger(Section, setting::MinHeight.key, choice.minHeight);
 }
 
+std::string settingsReference() {
+    std::vector<SettingRow> switches;
+    for (const ArchiveService* archive : archiveServices())
+        switches.push_back(settingRow(archive->setting));
+    return settingsReferenceTable(settingRows(switches));
+}
+
 std::string archiveBase(ServiceId service, const ServiceChoice& choice) {
-    switch (service) {
-    case ServiceId::Openverse:
-        return withoutTrailingSlash(
-            configuredHost("LUMISIFT_OPENVERSE_URL", "https://api.openverse.org"));
-    case ServiceId::Commons:
-        return withoutTrailingSlash(
-            configuredHost("LUMISIFT_COMMONS_URL", "https://commons.wikimedia.org"));
-    case ServiceId::SearXNG:
-        return withoutTrailingSlash(configuredHost("LUMISIFT_SEARXNG_URL", choice.searxngUrl.c_str()));
-    default: return {};
-    }
+    const ArchiveService* archive = archiveService(service);
+    if (!archive) return {};
+    const std::string fallback = archive->baseSetting ? choice.searxngUrl : archive->publicBase;
+    return withoutTrailingSlash(configuredHost(archive->baseVariable, fallback.c_str()));
 }
 
 int64_t firstArchivePosition(ServiceId service) {
-    return service == ServiceId::Commons ? 0 : 1;
+    const ArchiveService* archive = archiveService(service);
+    return archive ? archive->firstPosition : 1;
 }
 
 std::string archiveRequestUrl(ServiceId service, const std::string& base,
                               const std::string& phrase, int64_t position,
                               const std::string& continuation, LicenceFilter licence) {
+    const ArchiveService* archive = archiveService(service);
+    if (!archive) return {};
     std::string query;
     FixMultiQuery(phrase, query);
-    const std::string at = std::to_string(position);
-    switch (service) {
-    case ServiceId::Openverse:
-        return base + "/v1/images/?q=" + query + "&page=" + at +
-               "&page_size=20&extension=jpg,jpeg" + openverseLicenceQuery(licence);
-    case ServiceId::Commons:
-        return base +
-               "/w/api.php?action=query&format=json&generator=search&gsrnamespace=6"
-               "&gsrsearch=filemime%3Aimage%2Fjpeg+" +
-               query + "&gsrlimit=" + std::to_string(CommonsPageSize) + "&gsroffset=" + at +
-               "&prop=imageinfo&iiprop=url%7Csize%7Cmime%7Cextmetadata&iiurlwidth=320" +
-               continuation;
-    case ServiceId::SearXNG:
-        return base + "/search?q=" + query + "&format=json&categories=images&pageno=" + at;
-    default: return {};
-    }
+    return archive->searchUrl(base, query, position, continuation, licence);
 }
 
 std::string archiveUserAgent() {
     return "Lumisift/1.4 (+" + makerHomePage() + ")";
+}
+
+std::vector<std::string> archiveHeaderLines(ServiceId service) {
+    const ArchiveService* archive = archiveService(service);
+    return archive && archive->headerLines ? archive->headerLines(archiveUserAgent())
+                                           : std::vector<std::string>{};
 }
 
 } // namespace lumi

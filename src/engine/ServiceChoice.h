@@ -1,12 +1,13 @@
 #pragma once
 // Which search services a search asks and where the archives are reached: the [Services]
-// section of the settings, the archives' base addresses (LUMISIFT_OPENVERSE_URL and
-// LUMISIFT_COMMONS_URL replace the public ones; SearXNG has only the one the user enters,
-// which LUMISIFT_SEARXNG_URL replaces for tests and the demo and then turns on by default),
-// and the request address of one result page.
+// section of the settings, the archives' base addresses (each archive's environment variable
+// replaces its public address; SearXNG has only the one the user enters, which
+// LUMISIFT_SEARXNG_URL replaces for tests and the demo and then turns on by default), and
+// the request address of one result page.
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "analysis/LicenceRights.h"
 #include "analysis/SearchServices.h"
@@ -18,9 +19,11 @@ namespace lumi {
 
 class IniEntries;
 
+// By ServiceId: each service's switch as its default says.
+std::array<bool, ServiceCount> defaultServiceSwitches();
+
 struct ServiceChoice {
-    // By ServiceId: the classic four, Openverse and Commons on, SearXNG off.
-    std::array<bool, ServiceCount> enabled{true, true, true, true, true, true, false};
+    std::array<bool, ServiceCount> enabled = defaultServiceSwitches();
     std::string searxngUrl; // base address with its scheme; empty: none entered
     int32_t maxPages =
         setting::MaxPages.fallback; // result pages one archive is asked for per search
@@ -35,18 +38,20 @@ struct ServiceChoice {
 
 // MaxPages is kept within these bounds whatever the file says.
 constexpr int32_t MinArchivePages = 1, MaxArchivePages = 20;
-// Results of one Commons page; the search asks for JPEGs only, so none is spent on others.
-constexpr int32_t CommonsPageSize = 50;
 // A minimum width or height past this is taken as this.
 constexpr int32_t MaxMinimumPixels = 100000;
 
-// "Openverse", "Commons", "SearXNG", "HotBot", "Lycos", "ScourNet", "LycosImagesDirect".
+// "HotBot", "Lycos", "ScourNet", "LycosImagesDirect", "Openverse", "Commons", ...
 const char* serviceSettingKey(ServiceId service);
 // The service's switch in [Services], with its default.
 const BoolSetting& serviceSetting(ServiceId service);
 ServiceChoice readServiceChoice(const IniEntries& settings);
 // Raises SettingsWriteError when the file cannot be written.
 void writeServiceChoice(TIniFile& settings, const ServiceChoice& choice);
+
+// The settings reference of the README: every key the program reads, the archives' switches
+// among them.
+std::string settingsReference();
 
 // The archive's base address without a trailing "/"; "" when none is known.
 std::string archiveBase(ServiceId service, const ServiceChoice& choice);
@@ -61,5 +66,7 @@ std::string archiveRequestUrl(ServiceId service, const std::string& base,
                               LicenceFilter licence = LicenceFilter::Any);
 // "Lumisift/1.4 (+<the maker's home page>)": Wikimedia refuses anonymous agents.
 std::string archiveUserAgent();
+// The header lines the archive asks for beside the archives' usual ones.
+std::vector<std::string> archiveHeaderLines(ServiceId service);
 
 } // namespace lumi

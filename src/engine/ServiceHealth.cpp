@@ -50,6 +50,9 @@ std::string ServiceHealth::line(ServiceId service) const {
                         std::to_string(times);
         text += " (" + statuses + ")";
     }
+    if (c.itemsAsked > 0)
+        text += ", items " + std::to_string(c.itemsAsked) + " asked, " + std::to_string(c.itemsRead) +
+                " read";
     text += "; pictures " + std::to_string(c.handedOn) + " handed on, " +
             std::to_string(c.listed) + " listed";
     if (c.tooLong > 0)

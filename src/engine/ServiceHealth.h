@@ -23,6 +23,10 @@ struct ServiceCounts {
     uint64_t handedOn = 0;
     uint64_t listed = 0;
     uint64_t tooLong = 0; // pictures whose address is longer than the list takes
+    // Items a search answer named that were asked on their own (the Met's objects), and those
+    // whose answer could be read.
+    uint64_t itemsAsked = 0;
+    uint64_t itemsRead = 0;
     bool noMarkers = false;
     // A metasearch's engines named in its answers, and those that failed with why; bounded.
     std::vector<std::string> engines;
@@ -50,7 +54,8 @@ public:
         return service == ServiceId::None ? nullptr : &counts_[static_cast<size_t>(service)];
     }
 
-    // "Openverse: pages 3 asked, 3 answered (200 x3); pictures 60 handed on, 41 listed", and
+    // "Openverse: pages 3 asked, 3 answered (200 x3); pictures 60 handed on, 41 listed", with
+    // ", items 60 asked, 60 read" before the pictures when items were asked, and
     // ", no results where results were expected" when a page lacked its markers, and
     // ", 2 addresses too long for the list" when some were.
     std::string line(ServiceId service) const;

@@ -1,6 +1,5 @@
 #include "shell/ServicesPage.h"
 
-#include <iterator>
 #include <utility>
 
 #include <QCheckBox>
@@ -13,6 +12,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "analysis/ArchiveService.h"
 #include "base/IniFiles.h"
 #include "engine/CreditsFile.h"
 #include "engine/ServiceChoice.h"
@@ -23,10 +23,9 @@ namespace {
 
 // The service's name with its Alt key, none alike in the options dialog.
 QString mnemonicCaption(ServiceId service) {
+    if (const ArchiveService* archive = archiveService(service))
+        return QString::fromUtf8(archive->checkBoxText);
     const std::pair<ServiceId, const char*> captions[] = {
-        {ServiceId::Openverse, "O&penverse"},
-        {ServiceId::Commons, "&Wikimedia Commons"},
-        {ServiceId::SearXNG, "Sear&XNG"},
         {ServiceId::HotBot, "&HotBot"},
         {ServiceId::Lycos, "L&ycos"},
         {ServiceId::ScourNet, "ScourNe&t"},
@@ -50,20 +49,22 @@ ServicesPage::ServicesPage(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(8, 6, 8, 6);
     layout->setSpacing(2);
     layout->addWidget(new QLabel(QStringLiteral("Ask these services:"), this));
-    // Archives first, in the left column: they are the ones that answer on today's web.
+    // Two columns, the archives first: they are the ones that answer on today's web.
     auto* boxes = new QGridLayout;
     boxes->setVerticalSpacing(2);
-    const ServiceId order[] = {ServiceId::Openverse, ServiceId::Commons, ServiceId::SearXNG,
-                               ServiceId::HotBot, ServiceId::Lycos, ServiceId::ScourNet,
-                               ServiceId::LycosImagesDirect};
-    for (size_t i = 0; i < std::size(order); ++i) {
-        auto* box = new QCheckBox(mnemonicCaption(order[i]), this);
-        box->setObjectName(QString::fromLatin1(serviceSettingKey(order[i])));
-        serviceBoxes[static_cast<size_t>(order[i])] = box;
-        const bool archive = i < 3;
-        const int row = static_cast<int>(archive ? i : i - 3);
-        boxes->addWidget(box, row, archive ? 0 : 1);
-    }
+    const auto addBox = [&](ServiceId service, int row, int column) {
+        auto* box = new QCheckBox(mnemonicCaption(service), this);
+        box->setObjectName(QString::fromLatin1(serviceSettingKey(service)));
+        serviceBoxes[static_cast<size_t>(service)] = box;
+        boxes->addWidget(box, row, column);
+    };
+    int row = 0;
+    for (const ArchiveService* archive : archiveServices())
+        addBox(archive->id, row++, 0);
+    row = 0;
+    for (const ServiceId classic : {ServiceId::HotBot, ServiceId::Lycos, ServiceId::ScourNet,
+                                    ServiceId::LycosImagesDirect})
+        addBox(classic, row++, 1);
     layout->addLayout(boxes);
     auto* form = new QFormLayout;
     edit_SearXNGUrl = new QLineEdit(this);

@@ -88,13 +88,4 @@ TEST(OptionsSettings, TheBannerGetsTheSavedProxyOnlyWhenItIsOn) {
     EXPECT_THROW(lumi::storedBannerProxy(ini), std::invalid_argument);
 }
 
-// The README's settings reference is the table of the keys and defaults the program reads
-// with; when they change, the failure prints the table to paste.
-TEST(OptionsSettings, TheReadmesReferenceIsTheTableOfEveryKeyRead) {
-    std::stringstream readme;
-    readme << std::ifstream(LUMISIFT_README).rdbuf();
-    const std::string table = lumi::settingsReferenceTable();
-    EXPECT_NE(readme.str().find(table), std::string::npos) << "README.md should hold:\n" << table;
-}
-
 } // namespace

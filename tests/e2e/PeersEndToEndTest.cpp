@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "SandboxProcess.h"
+#include "analysis/ArchiveService.h"
 #include "common/Peers.h"
 
 using lumi::test::kQuickSandbox;
@@ -51,7 +52,7 @@ TEST(PeersEndToEnd, DoctorGoesThroughTheProxyOfTheSettings) {
                                                "\r\n[Services]\r\nHotBot=0\r\nLycos=0\r\n"
                                                "ScourNet=0\r\nLycosImagesDirect=0\r\n")});
         EXPECT_EQ(run.exitCode, port == up.port() ? 0 : 1) << run.errors;
-        ASSERT_EQ(run.rows.size(), 4u) << run.errors;
+        ASSERT_EQ(run.rows.size(), 1 + lumi::archiveServices().size()) << run.errors;
         EXPECT_EQ(run.rows[0], "Connection: through proxy " + proxy);
         for (size_t i = 1; i < run.rows.size(); ++i)
             EXPECT_NE(run.rows[i].find(port == up.port() ? ": reachable yes" : ": reachable no"),

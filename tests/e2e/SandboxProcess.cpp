@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
+#include "analysis/ArchiveService.h"
+
 namespace lumi::test {
 
 namespace {
@@ -67,9 +69,11 @@ SandboxProcess::SandboxProcess(const QStringList& arguments)
     environment_ = QProcessEnvironment::systemEnvironment();
     QElapsedTimer timer;
     timer.start();
-    int variables = 0;
+    // The five hosts, then one address per archive of the list.
+    const size_t expected = 5 + lumi::archiveServices().size();
+    size_t variables = 0;
     std::string pending;
-    while (variables < 5 && timer.elapsed() < kStartTimeoutMs) {
+    while (variables < expected && timer.elapsed() < kStartTimeoutMs) {
         if (!process_->waitForReadyRead(200) && process_->state() != QProcess::Running) break;
         pending += process_->readAllStandardOutput().toStdString();
         for (auto end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
@@ -84,7 +88,7 @@ SandboxProcess::SandboxProcess(const QStringList& arguments)
                 port_ = std::atoi(line.substr(line.rfind(':') + 1).c_str());
         }
     }
-    if (variables < 5 || port_ <= 0) {
+    if (variables < expected || port_ <= 0) {
         error_ = "no environment lines from lumisift-sandbox: " +
                  process_->readAllStandardError().toStdString();
         port_ = 0;

@@ -15,6 +15,7 @@
 
 #include <QTemporaryDir>
 
+#include "analysis/ArchiveService.h"
 #include "base/Clock.h"
 #include "base/ErrorReport.h"
 #include "base/IniFiles.h"
@@ -54,8 +55,8 @@ public:
                              std::shared_ptr<ConnectionPool> connections = nullptr) {
         settingsPath_ = dir_.filePath(QStringLiteral("lumisift.ini")).toStdString();
         // The classic services only: the archives' public addresses are never asked here.
-        for (const char* archive : {"Openverse", "Commons", "SearXNG"})
-            TIniFile(settingsPath_).WriteBool("Services", archive, false);
+        for (const ArchiveService* archive : archiveServices())
+            TIniFile(settingsPath_).WriteBool("Services", archive->setting.key, false);
         setRandomSeed(7);
         engine = std::make_unique<SearchEngine>(
             SearchEngineSetup{settingsPath_, std::move(hosts), false, std::move(connections)});

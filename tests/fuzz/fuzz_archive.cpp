@@ -1,6 +1,6 @@
 // Feeds arbitrary bodies to the picture archives' JSON readers. The first byte picks the
-// service (Openverse, Commons or SearXNG) and where the request started; the rest is the
-// answer. Whatever a service sends, the pictures handed on are addresses the HTTP client can
+// archive of the list, where the request started and, for an archive whose search names
+// items, whether the body is an item's answer; the rest is the answer. Whatever a service sends, the pictures handed on are addresses the HTTP client can
 // send as they stand, and the next page never goes back.
 #include <cstddef>
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "analysis/ArchiveAnswers.h"
+#include "analysis/ArchiveService.h"
 
 namespace {
 
@@ -30,18 +31,22 @@ void checkAddress(const std::string& url, bool mayBeEmpty) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    const lumi::ServiceId services[] = {lumi::ServiceId::Openverse, lumi::ServiceId::Commons,
-                                        lumi::ServiceId::SearXNG};
-    const lumi::ServiceId service = services[data[0] % 3];
+    const auto& archives = lumi::archiveServices();
+    const lumi::ArchiveService& archive = *archives[data[0] % archives.size()];
+    const lumi::ServiceId service = archive.id;
     // Page numbers count from 1, Commons' offsets from 0.
-    const int64_t position = service == lumi::ServiceId::Commons ? (data[0] / 3) * 20
-                                                                 : 1 + data[0] / 3 % 24;
+    const int64_t turn = data[0] / static_cast<int64_t>(archives.size());
+    const int64_t position = archive.firstPosition == 0 ? turn * 20 : 1 + turn % 24;
     const std::string_view body(reinterpret_cast<const char*>(data + 1), size - 1);
-    const lumi::ArchiveAnswer answer = lumi::readArchiveAnswer(service, body, position);
+    // The answer of one item (the Met's objects) when the archive names items and the byte says so.
+    const bool item = archive.readItemIds && (data[0] & 0x80) != 0;
+    const lumi::ArchiveAnswer answer = item ? lumi::readArchiveItem(service, body)
+                                            : lumi::readArchiveAnswer(service, body, position);
 
     if (!answer.understood && (!answer.pictures.empty() || answer.results || answer.next))
         __builtin_trap();
-    if (answer.pictures.size() > answer.results) __builtin_trap();
+    if (answer.pictures.size() > answer.results || answer.itemIds.size() > answer.results)
+        __builtin_trap();
     if (answer.next != 0 && answer.next <= position) __builtin_trap();
     if (service == lumi::ServiceId::Openverse && answer.next > lumi::OpenverseAnonymousPages)
         __builtin_trap();
@@ -49,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         checkAddress(picture.url, false);
         checkAddress(picture.source.page, true);
         checkAddress(picture.source.licenceUrl, true);
+        checkAddress(picture.source.thumbnail, true);
         if (picture.size < 0 || picture.source.service != service) __builtin_trap();
     }
     return 0;

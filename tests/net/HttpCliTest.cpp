@@ -223,6 +223,7 @@ TEST(HttpClient, RequestLinesCarryEveryOptionInOrder) {
     cli.ProxyUsername = "pu";
     cli.ProxyPassword = "pp";
     cli.Cookie = "k=v; k2=v2";
+    cli.ExtraHeaders = {"AIC-User-Agent: Lumisift/1.4", "X-Split: a\r\nHost: evil"};
     runGet(cli, rec);
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0],
@@ -237,6 +238,7 @@ TEST(HttpClient, RequestLinesCarryEveryOptionInOrder) {
               "Authorization: Basic am9lOnMzY3JldA==\r\n"
               "Proxy-Authorization: Basic cHU6cHA=\r\n"
               "Cookie: k=v; k2=v2\r\n"
+              "AIC-User-Agent: Lumisift/1.4\r\n"
               "\r\n");
     EXPECT_EQ(cli.Username, "joe");
     EXPECT_EQ(cli.Password, "s3cret");

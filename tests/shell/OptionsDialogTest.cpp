@@ -177,7 +177,8 @@ TEST_F(OptionsDialogTest, OkWritesEveryFieldAndTheSlideShowTakesTheNewPauseAtOnc
                               "NumberedList=1\nSavePath=\nUseProxy=1\nProxyServer=proxy.lan\n"
                               "ProxyPort=8080\nProxyName=\nProxyPass=\nWriteCredits=1\n\n"
                               "[Services]\nHotBot=1\nLycos=1\nScourNet=1\nLycosImagesDirect=1\n"
-                              "Openverse=1\nCommons=1\nSearXNG=0\nSearXNGUrl=\nMaxPages=3\n"
+                              "Openverse=1\nCommons=1\nSearXNG=0\nMetMuseum=1\nArtInstitute=1\n"
+                              "NasaImages=1\nSearXNGUrl=\nMaxPages=3\n"
                               "LicenceFilter=pd\nMinWidth=1600\nMinHeight=0\n");
     EXPECT_TRUE(messages.empty());
     // The licence box beside the phrase shows the filter the dialog set.

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include "analysis/ArchiveService.h"
 #include "analysis/UrlUtils.h"
 #include "common/EventLoopWait.h"
 #include "engine/SearchEngine.h"
@@ -43,8 +44,9 @@ protected:
         for (const char* variable :
              {"LUMISIFT_HOTBOT_HOST", "LUMISIFT_LYCOS_HOST", "LUMISIFT_SCOURNET_HOST"})
             qputenv(variable, "127.0.0.1:1");
-        for (const char* variable : {"LUMISIFT_OPENVERSE_URL", "LUMISIFT_COMMONS_URL"})
-            qputenv(variable, "http://127.0.0.1:1");
+        // Every archive with a public address (SearXNG has none: it stays off).
+        for (const lumi::ArchiveService* archive : lumi::archiveServices())
+            if (*archive->publicBase) qputenv(archive->baseVariable, "http://127.0.0.1:1");
         form = std::make_unique<TForm1>(
             scratch.filePath(QStringLiteral("lumisift.ini")).toStdString());
         form->AskYesNo = [](const QString&) { return false; };
@@ -59,9 +61,10 @@ protected:
     void TearDown() override {
         form.reset();
         for (const char* variable :
-             {"LUMISIFT_HOTBOT_HOST", "LUMISIFT_LYCOS_HOST", "LUMISIFT_SCOURNET_HOST",
-              "LUMISIFT_OPENVERSE_URL", "LUMISIFT_COMMONS_URL"})
+             {"LUMISIFT_HOTBOT_HOST", "LUMISIFT_LYCOS_HOST", "LUMISIFT_SCOURNET_HOST"})
             qunsetenv(variable);
+        for (const lumi::ArchiveService* archive : lumi::archiveServices())
+            if (*archive->publicBase) qunsetenv(archive->baseVariable);
     }
 
     QTemporaryDir scratch;
@@ -237,7 +240,7 @@ TEST_F(SearchBarTest, ThePhraseBoxTakesWhatASearchCanSend) {
 
     form->Search->Edit1->insert(QStringLiteral("\u0416uk ?"));
     QTest::keyClick(form->Search->Edit1, Qt::Key_Return);
-    ASSERT_EQ(form->Engine->GetPageQueue.size(), 6u) << "four classic services, two archives";
+    ASSERT_EQ(form->Engine->GetPageQueue.size(), 9u) << "four classic services, five archives";
     EXPECT_TRUE(form->Engine->GetPageQueue[0].ends_with("&MT=%26%231046%3Buk+%3F\t2"))
         << form->Engine->GetPageQueue[0];
 }

@@ -2,7 +2,11 @@
 
 #include <httplib.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "ArchiveModel.h"
+#include "MuseumArchives.h"
 #include "PhraseToken.h"
 #include "ServicePages.h"
 #include "SitePages.h"
@@ -25,6 +29,10 @@ constexpr std::size_t kRequestsPerConnection = 1000;
 constexpr time_t kKeepAliveSeconds = 5;
 constexpr std::size_t kBodyChunk = 16384;
 constexpr int kSlowChunks = 5;
+// Met objects known by id (ids name no phrase); past the bound the table starts afresh.
+constexpr std::size_t kMaxMetObjects = 200000;
+// Each Met object answer takes this long, so that objects asked at once overlap here.
+constexpr int kMetObjectMs = 20;
 
 const char* kNotFoundPage = "<html><head><title>404 Not Found</title></head>\r\n"
                             "<body><h1>Not Found</h1><p>The requested address was not found on "
@@ -177,6 +185,10 @@ void SandboxServer::handle(const httplib::Request& request, httplib::Response& r
     if (path == "/search" && options_.searxngGate && !passesBotGate(request)) {
         response.status = 429;
         response.set_content("Too Many Requests", "text/plain");
+    } else if (Museum museum; museumSearchPath(path, museum)) {
+        answerMuseumSearch(museum, target, response);
+    } else if (path.compare(0, std::strlen(kMetObjectsPath), kMetObjectsPath) == 0) {
+        answerMetObject(path.substr(std::strlen(kMetObjectsPath)), response);
     } else if (path == "/v1/images/" || path == "/w/api.php" || path == "/search") {
         answerArchive(path, target, response);
     } else if (path == "/" && target.find("&MT=") != std::string::npos) {
@@ -341,6 +353,47 @@ void SandboxServer::answerArchive(const std::string& path, const std::string& ta
     response.set_content(reply.body, reply.contentType);
 }
 
+namespace {
+
+void sendReply(const ArchiveReply& reply, httplib::Response& response) {
+    response.status = reply.status;
+    response.set_content(reply.body, reply.contentType);
+}
+
+} // namespace
+
+void SandboxServer::answerMuseumSearch(Museum museum, const std::string& target,
+                                       httplib::Response& response) {
+    // The Met's phrase comes after its hasImages filter.
+    std::string query = rawQueryValue(target, "?q=");
+    if (query.empty()) query = rawQueryValue(target, "&q=");
+    const auto w = web(decodeQueryPhrase(query));
+    if (museum == Museum::Met) {
+        std::lock_guard<std::mutex> lock(cacheMutex_);
+        if (metObjects_.size() > kMaxMetObjects) metObjects_.clear();
+        for (const MuseumItem& item : museumItems(*w, Museum::Met))
+            metObjects_[item.id] = w->phrase;
+    }
+    sendReply(museumSearchReply(*w, museum, target), response);
+}
+
+// Objects asked at once are counted, the most of them kept for /__peak.
+void SandboxServer::answerMetObject(const std::string& id, httplib::Response& response) {
+    std::string phrase;
+    {
+        std::lock_guard<std::mutex> lock(cacheMutex_);
+        const auto it = metObjects_.find(id);
+        if (it != metObjects_.end()) phrase = it->second;
+    }
+    const int running = ++metObjectsRunning_;
+    int peak = metObjectsPeak_.load();
+    while (running > peak && !metObjectsPeak_.compare_exchange_weak(peak, running)) {
+    }
+    waitOrStop(kMetObjectMs);
+    --metObjectsRunning_;
+    sendReply(metObjectReply(*web(phrase), id), response);
+}
+
 std::string SandboxServer::answerRaw(const std::string& rawTarget) {
     const std::string target = originForm(rawTarget);
     log("raw " + target);
@@ -379,7 +432,10 @@ void SandboxServer::answerControl(const std::string& path, const httplib::Reques
         for (const auto& url : thumbnailPages(*web(request.get_param_value("phrase"))))
             text += url + "\n";
     } else if (path == "/__archives") {
-        text = archiveListing(*web(request.get_param_value("phrase")));
+        const auto w = web(request.get_param_value("phrase"));
+        text = archiveListing(*w) + museumListing(*w);
+    } else if (path == "/__peak") {
+        text = "met-objects " + std::to_string(metObjectsPeak_.exchange(0)) + "\n";
     } else if (path == "/__fetched") {
         for (const auto& entry : requestLog())
             text += entry + "\n";

@@ -1,7 +1,8 @@
 #pragma once
-// The stand-in web on loopback: the four services, the three picture archives, the sites of every phrase, the maker's site
-// and a few control addresses for tests (/__expected, /__thumbpages, /__fetched, /__archives). It owns the
+// The stand-in web on loopback: the four services, the picture archives, the sites of every phrase, the maker's site
+// and a few control addresses for tests (/__expected, /__thumbpages, /__fetched, /__archives, /__peak). It owns the
 // HTTP server, the raw relocation host, and the caches of webs and pictures.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -13,6 +14,7 @@
 #include <tuple>
 #include <vector>
 
+#include "MuseumArchives.h"
 #include "RawRelocator.h"
 #include "SiteModel.h"
 
@@ -67,6 +69,8 @@ private:
                        httplib::Response& response);
     void answerArchive(const std::string& path, const std::string& target,
                        httplib::Response& response);
+    void answerMuseumSearch(Museum museum, const std::string& target, httplib::Response& response);
+    void answerMetObject(const std::string& id, httplib::Response& response);
     static bool passesBotGate(const httplib::Request& request);
     std::string answerRaw(const std::string& target);
     void log(const std::string& entry);
@@ -88,6 +92,9 @@ private:
     std::map<std::tuple<uint64_t, int, int>, std::string> pictures_;
     std::size_t pictureBytesCached_ = 0;
     std::deque<std::string> log_;
+    std::map<std::string, std::string> metObjects_; // object id -> phrase
+    std::atomic<int> metObjectsRunning_{0};
+    std::atomic<int> metObjectsPeak_{0}; // since the last /__peak
 };
 
 } // namespace lumi::sandbox

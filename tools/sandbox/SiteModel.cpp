@@ -4,6 +4,7 @@
 #include <set>
 
 #include "ArchiveModel.h"
+#include "MuseumArchives.h"
 #include "PhraseToken.h"
 #include "SitePages.h"
 
@@ -70,6 +71,7 @@ Web buildWeb(uint64_t seed, const std::string& phrase, const SiteHosts& hosts) {
     web.hosts = hosts;
     buildSites(web);
     buildArchives(web);
+    buildMuseums(web);
     return web;
 }
 
@@ -140,6 +142,15 @@ expectedRows(const Web& web, const SearchOptions& options,
                 if (size > 0 && options.upperBoundOn && options.upperBoundKb * 1000 < size) continue;
                 rows.push_back({size > 0 ? std::to_string(size) : "UNKNOWN", item.url});
             }
+    // The collections announce no sizes: only a link check learns them.
+    if (options.archives)
+        for (const MuseumItem& item : listedMuseumItems(web)) {
+            const int64_t size =
+                options.checkLinks ? int64_t(bytesOf(findResource(web, item.picture)->picture).size()) : 0;
+            if (size > 0 && options.lowerBoundOn && options.lowerBoundKb * 1000 > size) continue;
+            if (size > 0 && options.upperBoundOn && options.upperBoundKb * 1000 < size) continue;
+            rows.push_back({size > 0 ? std::to_string(size) : "UNKNOWN", item.picture});
+        }
     std::sort(rows.begin(), rows.end(),
               [](const ExpectedRow& a, const ExpectedRow& b) { return a.url < b.url; });
     return rows;

@@ -82,7 +82,7 @@ struct SearchOptions {
     int64_t upperBoundKb = lumi::setting::SmallerThan.fallback;
     // The sites come from a plain static copy: every exported file answers with its length.
     bool staticCopy = false;
-    // The three archives are asked too (their addresses point at the sandbox).
+    // The archives are asked too (their addresses point at the sandbox).
     bool archives = true;
 };
 

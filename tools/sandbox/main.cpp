@@ -11,6 +11,8 @@
 
 #include <QGuiApplication>
 
+#include "analysis/ArchiveService.h"
+
 #include "PhraseToken.h"
 #include "Pictures.h"
 #include "SandboxServer.h"
@@ -26,6 +28,17 @@ int usage() {
                          "       lumisift-sandbox --export DIR [--phrase PHRASE]... [--seed S]\n"
                          "                        [--sites-host HOST:PORT | --port P]\n");
     return 2;
+}
+
+// Where each archive's stand-in answers below the sandbox's address, as its API below its
+// public one; NASA's is moved aside, as its "/search" is SearXNG's.
+const char* standInPath(lumi::ServiceId service) {
+    switch (service) {
+    case lumi::ServiceId::MetMuseum: return "/public/collection/v1";
+    case lumi::ServiceId::ArtInstitute: return "/api/v1";
+    case lumi::ServiceId::NasaImages: return "/nasa";
+    default: return "";
+    }
 }
 
 bool numberArg(const char* text, long long low, long long high, long long& out) {
@@ -130,10 +143,10 @@ int main(int argc, char** argv) {
          {"LUMISIFT_HOTBOT_HOST", "LUMISIFT_LYCOS_HOST", "LUMISIFT_SCOURNET_HOST",
           "LUMISIFT_SCOURNET_SITE", "LUMISIFT_MAKER_HOST"})
         std::printf("%s=%s\n", name, host.c_str());
-    // The archives' overrides are base addresses with their scheme.
+    // The archives' overrides are base addresses with their scheme, up to each API's version.
     const std::string base = hosts.scheme + hosts.services;
-    for (const char* name : {"LUMISIFT_OPENVERSE_URL", "LUMISIFT_COMMONS_URL", "LUMISIFT_SEARXNG_URL"})
-        std::printf("%s=%s\n", name, base.c_str());
+    for (const lumi::ArchiveService* archive : lumi::archiveServices())
+        std::printf("%s=%s%s\n", archive->baseVariable, base.c_str(), standInPath(archive->id));
     std::fflush(stdout);
 
     int received = 0;
