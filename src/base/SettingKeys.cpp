@@ -52,7 +52,8 @@ std::vector<SettingRow> settingRows() {
             row(LycosImagesDirect),
             row(SearXNGUrl),
             row(MaxPages),
-            row(View)};
+            row(View),
+            row(ThumbSize)};
 }
 
 std::string settingsReferenceTable() {

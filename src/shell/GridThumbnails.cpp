@@ -1,10 +1,13 @@
 #include "shell/GridThumbnails.h"
 
+#include <optional>
+
 #include <QBuffer>
 #include <QImageReader>
 
 #include "picture/ExifOrientation.h"
 #include "picture/JpegDecode.h"
+#include "shell/GridCells.h"
 
 namespace lumi {
 
@@ -14,15 +17,44 @@ constexpr qint64 OtherFormatPixels = qint64(4096) * 4096;
 // Fetched bodies (each up to ThumbMaxKB) waiting for a decoder: past this many, no new fetch
 // starts until a decode is done, so a network faster than the decoders cannot pile them up.
 constexpr size_t MostWaitingDecodes = 12;
+
+// Whether a grid of pixels over the picture holds one colour, besides the black the rows the
+// data never reached are left at (what libjpeg makes of a scan without its data is flat).
+bool blank(const QImage& image) {
+    constexpr int Samples = 16;
+    const QRgb unreached = qRgb(0, 0, 0);
+    std::optional<QRgb> seen;
+    for (int y = 0; y < Samples; ++y)
+        for (int x = 0; x < Samples; ++x) {
+            const QRgb pixel = image.pixel(x * (image.width() - 1) / (Samples - 1),
+                                           y * (image.height() - 1) / (Samples - 1));
+            if (pixel == unreached) continue;
+            if (seen && *seen != pixel) return false;
+            seen = pixel;
+        }
+    return true;
+}
+
+bool endsAsJpeg(const QByteArray& bytes) {
+    qsizetype end = bytes.size();
+    // Some writers pad the end.
+    while (end > 0 && bytes[end - 1] == '\0') --end;
+    return end >= 2 && bytes[end - 2] == '\xFF' && bytes[end - 1] == '\xD9';
+}
 } // namespace
 
-QImage decodeThumbnail(const QByteArray& bytes, int orientation) {
-    const QSize box(ThumbWidth, ThumbHeight);
+std::string thumbnailDiskKey(const std::string& key, QSize keptBox) {
+    return key + "#thumb" + std::to_string(keptBox.width()) + "x" +
+           std::to_string(keptBox.height());
+}
+
+QImage decodeThumbnail(const QByteArray& bytes, int orientation, QSize box) {
     QImage image;
     if (bytes.startsWith("\xFF\xD8")) {
         image = decodeJpeg(reinterpret_cast<const uint8_t*>(bytes.constData()),
                            static_cast<size_t>(bytes.size()), box)
                     .image;
+        if (!image.isNull() && !endsAsJpeg(bytes) && blank(image)) throw PictureError(PictureCutShort);
     } else {
         QBuffer buffer;
         buffer.setData(bytes);
@@ -82,11 +114,12 @@ void GridThumbnails::want(const std::vector<ThumbnailRequest>& wanted) {
     // The disk is asked before the network: nothing goes out until it is known.
     if (!diskKnown_) return;
     std::vector<ThumbnailRequest> asked;
+    const QSize kept = keptBox();
     for (const ThumbnailRequest& request : wanted) {
         if (images_.find(request.key) || broken_.count(request.key) ||
             large_.count(request.key) || decoding_.count(request.key))
             continue;
-        if (onDisk_.count(ThumbnailDiskCache::entryName(request.key)))
+        if (onDisk_.count(ThumbnailDiskCache::entryName(thumbnailDiskKey(request.key, kept))))
             decodeFromDisk(request.key);
         else
             asked.push_back(request);
@@ -98,19 +131,34 @@ void GridThumbnails::want(const std::vector<ThumbnailRequest>& wanted) {
 // A kept file that does not decode is dropped, and the thumbnail asked for anew.
 void GridThumbnails::decodeFromDisk(const std::string& key) {
     decoding_.insert(key);
-    decoders_.start([this, key] {
+    decoders_.start([this, key, diskKey = thumbnailDiskKey(key, keptBox()), box = pixelBox(),
+                     boxes = boxes_] {
         try {
-            const QImage image = decodeThumbnail(disk_.read(key));
-            onUiThread([this, key, image] { decoded(key, image, {}); });
+            const QImage image = decodeThumbnail(disk_.read(diskKey), 1, box);
+            onUiThread([this, key, image, boxes] { decoded(key, image, {}, boxes); });
         } catch (const std::exception&) {
-            disk_.drop(key);
-            onUiThread([this, key] {
+            disk_.drop(diskKey);
+            onUiThread([this, key, diskKey] {
                 decoding_.erase(key);
-                onDisk_.erase(ThumbnailDiskCache::entryName(key));
+                onDisk_.erase(ThumbnailDiskCache::entryName(diskKey));
                 want(lastWanted_);
             });
         }
     });
+}
+
+QSize keptThumbnailBox(qreal ratio) {
+    return (QSizeF(LargestThumb, LargestThumb * 3 / 4) * ratio).toSize();
+}
+
+void GridThumbnails::setBox(int width, qreal ratio) {
+    const QSize box(width, width * 3 / 4);
+    if (box == box_ && ratio == ratio_) return;
+    box_ = box;
+    ratio_ = ratio;
+    ++boxes_;
+    images_ = LruCache<QImage>(ThumbMemoryBytes);
+    want(lastWanted_);
 }
 
 void GridThumbnails::clear() {
@@ -123,38 +171,51 @@ void GridThumbnails::fetched(const ThumbnailFetched& outcome) {
     if (outcome.tooLarge) {
         large_.insert(outcome.key);
     } else if (!outcome.reason.empty()) {
-        decoded(outcome.key, {}, outcome.reason);
+        decoded(outcome.key, {}, outcome.reason, boxes_);
         return;
     } else {
         decoding_.insert(outcome.key);
         if (decoding_.size() >= MostWaitingDecodes) fetches_.want({});
         decoders_.start([this, key = outcome.key, bytes = outcome.bytes,
-                         orientation = outcome.orientation] {
+                         orientation = outcome.orientation, keptAt = keptBox(), box = pixelBox(),
+                         boxes = boxes_] {
             QImage image;
             std::string reason;
             try {
-                image = decodeThumbnail(bytes, orientation);
+                const QImage largest = decodeThumbnail(bytes, orientation, keptAt);
+                image = largest.width() > box.width() || largest.height() > box.height()
+                            ? largest.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                            : largest;
                 QByteArray kept;
                 QBuffer buffer(&kept);
-                if (buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "JPG", 85) &&
-                    disk_.write(key, kept))
-                    onUiThread([this, key] { onDisk_.insert(ThumbnailDiskCache::entryName(key)); });
+                const std::string diskKey = thumbnailDiskKey(key, keptAt);
+                if (buffer.open(QIODevice::WriteOnly) && largest.save(&buffer, "JPG", 85) &&
+                    disk_.write(diskKey, kept))
+                    onUiThread([this, diskKey] {
+                        onDisk_.insert(ThumbnailDiskCache::entryName(diskKey));
+                    });
             } catch (const std::exception& e) {
-                reason = std::string("Not a picture: ") + e.what();
+                reason = e.what() == std::string(PictureCutShort)
+                             ? std::string(PictureCutShort) + ": its data end before any of it could be drawn"
+                             : std::string("Not a picture: ") + e.what();
             }
-            onUiThread([this, key, image, reason] { decoded(key, image, reason); });
+            onUiThread([this, key, image, reason, boxes] { decoded(key, image, reason, boxes); });
         });
     }
     if (OnChanged) OnChanged();
 }
 
-void GridThumbnails::decoded(const std::string& key, const QImage& image,
-                             const std::string& reason) {
+void GridThumbnails::decoded(const std::string& key, QImage image, const std::string& reason,
+                             uint64_t boxes) {
     const bool wasFull = decoding_.size() >= MostWaitingDecodes;
     decoding_.erase(key);
-    if (reason.empty())
+    if (boxes != boxes_) {
+        // Made for another cell size: asked for anew at this one.
+        want(lastWanted_);
+    } else if (reason.empty()) {
+        image.setDevicePixelRatio(ratio_);
         images_.put(key, image, static_cast<size_t>(image.sizeInBytes()));
-    else
+    } else
         broken_[key] = reason;
     if (wasFull) want(lastWanted_);
     if (OnChanged) OnChanged();

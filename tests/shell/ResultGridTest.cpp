@@ -10,7 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QClipboard>
 #include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QScrollBar>
@@ -29,7 +34,13 @@
 #include "shell/GridThumbnails.h"
 #include "shell/Main.h"
 #include "shell/ResultGrid.h"
+#include "shell/Commands.h"
+#include "shell/PickingViews.h"
 #include "shell/ResultList.h"
+#include "shell/SearchBar.h"
+#include "widgets/GlimFade.h"
+#include "shell/ResultMenu.h"
+#include "shell/ViewerPanel.h"
 
 using lumi::test::waitUntil;
 
@@ -160,6 +171,16 @@ TEST(GridThumbnails, HostileBytesAreRefusedAndAPictureFitsItsBox) {
     EXPECT_TRUE(plain.width() <= lumi::ThumbWidth && plain.height() <= lumi::ThumbHeight &&
                 !plain.isNull());
     EXPECT_EQ(plain.format(), QImage::Format_RGB32) << "painted without a conversion";
+    // Cut where its scan begins: nothing of it drawn.
+    const QByteArray picture = bytesOf("plain.jpg");
+    try {
+        lumi::decodeThumbnail(picture.left(picture.indexOf("\xFF\xDA") + 14));
+        ADD_FAILURE() << "a picture cut short decoded";
+    } catch (const lumi::PictureError& e) {
+        EXPECT_STREQ(e.what(), lumi::PictureCutShort);
+    }
+    EXPECT_NO_THROW(lumi::decodeThumbnail(picture.left(picture.size() - 2)))
+        << "all of it drawn, only the end mark missing";
 }
 
 // A camera's picture (64 x 48, turned a quarter): the cell shows its embedded thumbnail
@@ -197,8 +218,9 @@ TEST(GridThumbnails, KeptThumbnailsShowWithoutTheNetworkAndBadOnesAreFetchedAnew
     };
     const std::string kept = web.url("/kept.jpg"), bad = web.url("/bad.jpg");
     const lumi::ThumbnailDiskCache disk(folder);
-    ASSERT_TRUE(disk.write(kept, picture));
-    ASSERT_TRUE(disk.write(bad, QByteArray("\xFF\xD8 not really")));
+    const QSize keptAt = lumi::keptThumbnailBox(1);
+    ASSERT_TRUE(disk.write(lumi::thumbnailDiskKey(kept, keptAt), picture));
+    ASSERT_TRUE(disk.write(lumi::thumbnailDiskKey(bad, keptAt), QByteArray("\xFF\xD8 not really")));
     lumi::GridThumbnails thumbnails(scratch.filePath(QStringLiteral("lumisift.ini")).toStdString(),
                                     folder);
     const auto ready = [&] {
@@ -211,5 +233,150 @@ TEST(GridThumbnails, KeptThumbnailsShowWithoutTheNetworkAndBadOnesAreFetchedAnew
     ASSERT_TRUE(waitUntil(ready, 10000));
     ASSERT_EQ(web.requests().size(), 1u);
     EXPECT_NE(web.requests()[0].find("/bad.jpg "), std::string::npos);
-    EXPECT_NO_THROW(lumi::decodeThumbnail(disk.read(bad))) << "replaced by the fetched one";
+    EXPECT_NO_THROW(lumi::decodeThumbnail(disk.read(lumi::thumbnailDiskKey(bad, keptAt))))
+        << "replaced by the fetched one";
+}
+
+// The keys of both views, in order: picks survive moving, Space toggles, Escape and
+// Ctrl+Shift+A clear; the commands give the focus back to the cell; the viewer steps.
+TEST_F(ResultGridTest, PicksSurviveTheKeysAndTheFocusComesBack) {
+    std::filesystem::copy_file(LUMISIFT_LOADING_PICTURE, lumi::loadingPicturePath());
+    std::vector<std::string> addresses;
+    for (int i = 0; i < 40; ++i)
+        addresses.push_back("http://127.0.0.1:1/p" + std::to_string(i) + ".jpg");
+    list(addresses);
+    form->resize(900, 700);
+    std::vector<QString> messages;
+    form->ShowMessage = [&](const QString& text) {
+        messages.push_back(text);
+        form->Search->Edit1->setFocus(); // as a box takes the focus
+    };
+    struct Step {
+        std::vector<std::pair<int, Qt::KeyboardModifiers>> keys;
+        std::vector<size_t> picks;
+    };
+    for (const bool grid : {true, false}) {
+        if (form->Grid->showingGrid() != grid) form->Grid->toggle();
+        QAbstractItemView* view = form->Grid->shownView();
+        view->setFocus();
+        view->setCurrentIndex(view->model()->index(0, 0));
+        view->selectionModel()->clearSelection();
+        const int next = grid ? Qt::Key_Right : Qt::Key_Down;
+        const Qt::KeyboardModifiers none = Qt::NoModifier;
+        const Step steps[] = {
+            {{{Qt::Key_Space, none}}, {0}},
+            {{{next, none}, {next, none}, {Qt::Key_Space, none}}, {0, 2}},
+            {{{Qt::Key_PageDown, none}, {Qt::Key_PageDown, none}}, {0, 2}},
+            {{{Qt::Key_End, none}, {Qt::Key_Space, none}}, {0, 2, 39}},
+            {{{Qt::Key_Home, none}, {Qt::Key_Space, none}}, {2, 39}},
+            {{{Qt::Key_Escape, none}}, {}},
+            {{{Qt::Key_A, Qt::ControlModifier}}, {}},
+            {{{Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier}}, {}},
+        };
+        for (size_t i = 0; i < std::size(steps); ++i) {
+            for (const auto& [key, modifiers] : steps[i].keys)
+                QTest::keyClick(view, Qt::Key(key), modifiers);
+            std::vector<size_t> expected = steps[i].picks;
+            if (i == 6)
+                for (size_t row = 0; row < addresses.size(); ++row) expected.push_back(row);
+            EXPECT_EQ(form->Results->selectedRows(), expected) << (grid ? "grid" : "list") << i;
+            if (i == 2) {
+                EXPECT_GT(view->currentIndex().row(), 2) << "Page Down moved the cell";
+            }
+        }
+        // One row to act on: the slide show is off and says why; the focus comes back.
+        QTest::keyClick(view, Qt::Key_Right);
+        const int current = view->currentIndex().row();
+        EXPECT_FALSE(form->Commands->GlimFade8->isEnabled());
+        EXPECT_TRUE(form->Commands->GlimFade6->isEnabled()) << "the current cell can be viewed";
+        QTest::keyClick(form.get(), Qt::Key_F5);
+        ASSERT_EQ(messages.size(), 1u);
+        messages.clear();
+        EXPECT_TRUE(view->hasFocus());
+        EXPECT_EQ(view->currentIndex().row(), current);
+        // The viewer steps through every row from the current one; Escape comes back to the
+        // cell it showed last.
+        QTest::keyClick(view, Qt::Key_Return);
+        QWidget* viewer = form->Viewer->panel_Viewer;
+        ASSERT_TRUE(form->ViewerShown());
+        const auto caption = [&] { return form->Viewer->ViewCaption->text(); };
+        EXPECT_TRUE(caption().endsWith(QStringLiteral("%1 of 40").arg(current + 1))) << caption().toStdString();
+        QTest::keyClick(viewer, Qt::Key_Right);
+        QTest::keyClick(viewer, Qt::Key_Space);
+        EXPECT_TRUE(caption().endsWith(QStringLiteral("%1 of 40").arg(current + 3)));
+        QTest::keyClick(viewer, Qt::Key_Backspace);
+        EXPECT_TRUE(caption().contains(QStringLiteral("p%1.jpg").arg(current + 1)));
+        QTest::keyClick(viewer, Qt::Key_End);
+        EXPECT_TRUE(caption().endsWith(QStringLiteral("40 of 40")));
+        QTest::keyClick(viewer, Qt::Key_Escape);
+        EXPECT_FALSE(form->ViewerShown());
+        EXPECT_TRUE(view->hasFocus());
+        EXPECT_EQ(view->currentIndex().row(), 39);
+    }
+}
+
+// The menu and the clipboard: the picks' addresses one a line, the current picture, and the
+// menu's commands from Shift+F10 on the current cell.
+TEST_F(ResultGridTest, TheMenuAndTheClipboardCarryThePicks) {
+    list({"http://h/a.jpg", "http://h/c.jpg", "http://h/d.jpg"});
+    std::vector<QUrl> opened;
+    form->OpenBrowser = [&](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    };
+    form->Grid->toggle();
+    QAbstractItemView* view = form->Grid->shownView();
+    view->setFocus();
+    QItemSelectionModel& picks = *view->selectionModel();
+    const auto pick = [&](int row) {
+        picks.select(view->model()->index(row, 0),
+                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    };
+    picks.setCurrentIndex(view->model()->index(1, 0), QItemSelectionModel::NoUpdate);
+    QClipboard& clipboard = *QGuiApplication::clipboard();
+    struct Case {
+        std::vector<int> picked;
+        std::function<void()> press;
+        QString text;
+        std::vector<QUrl> opened;
+    };
+    const auto menuItem = [&](const QString& caption) {
+        return [&, caption] {
+            QTest::keyClick(view, Qt::Key_F10, Qt::ShiftModifier);
+            QMenu* menu = form->Menu->lastMenu();
+            ASSERT_NE(menu, nullptr);
+            for (QAction* action : menu->actions())
+                if (action->text().remove(u'&') == caption) action->trigger();
+            menu->close();
+        };
+    };
+    const Case cases[] = {
+        {{0, 2}, [&] { QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier); },
+         QStringLiteral("http://h/a.jpg\nhttp://h/d.jpg"), {}},
+        {{}, [&] { QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier); },
+         QStringLiteral("http://h/c.jpg"), {}},
+        {{0}, [&] { QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier); },
+         QStringLiteral("http://h/c.jpg"), {}},
+        {{2}, menuItem(QStringLiteral("Copy address")), QStringLiteral("http://h/d.jpg"), {}},
+        {{}, menuItem(QStringLiteral("Open picture in browser")), QString(),
+         {QUrl(QStringLiteral("http://h/c.jpg"))}},
+    };
+    for (const Case& c : cases) {
+        picks.clearSelection();
+        for (int row : c.picked) pick(row);
+        clipboard.clear();
+        opened.clear();
+        c.press();
+        EXPECT_EQ(clipboard.text(), c.text);
+        if (!c.text.isEmpty()) {
+            EXPECT_EQ(clipboard.mimeData()->urls().size(), c.text.count(u'\n') + 1);
+        }
+        EXPECT_EQ(opened, c.opened);
+        EXPECT_TRUE(view->hasFocus());
+    }
+    QStringList captions;
+    for (QAction* action : form->Menu->lastMenu()->actions())
+        if (!action->isSeparator()) captions.push_back(action->text().remove(u'&'));
+    EXPECT_EQ(captions.join(u','), QStringLiteral("View,Download,Visit page,Open picture in browser,"
+                                                  "Copy address,Copy picture,Sort by"));
 }

@@ -204,10 +204,14 @@ TEST_F(ViewerTest, ViewShowsTheFittedPictureRefitsOnResizeAndRemovesItsFile) {
 
 TEST_F(ViewerTest, UnloadablePictureReportsAndKeepsWhatIsOnScreen) {
     const std::string pictures = LUMISIFT_TEST_PICTURES;
-    form->Viewer->ViewImages(pictures + "/gif-named.jpg");
+    form->Viewer->ViewImages(pictures + "/missing.jpg");
     EXPECT_EQ(reported, std::vector<std::string>{"error code : #0052 (ViewImages)"});
     EXPECT_FALSE(form->ViewerShown());
 
+    // Read as what its bytes are, as the grid's thumbnail is.
+    form->Viewer->ViewImages(pictures + "/gif-named.jpg");
+    EXPECT_TRUE(form->ViewerShown());
+    EXPECT_EQ(reported.size(), 1u);
     form->Viewer->ViewImages(pictures + "/plain.jpg");
     ASSERT_TRUE(form->ViewerShown());
     form->Viewer->ViewImages(pictures + "/huge-header.jpg");
