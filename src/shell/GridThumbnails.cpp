@@ -147,6 +147,28 @@ void GridThumbnails::decodeFromDisk(const std::string& key) {
     });
 }
 
+void GridThumbnails::adopt(const std::string& key, const QImage& picture) {
+    if (picture.isNull() || images_.find(key) || decoding_.count(key)) return;
+    large_.erase(key);
+    broken_.erase(key);
+    decoding_.insert(key);
+    decoders_.start([this, key, picture, keptAt = keptBox(), box = pixelBox(), boxes = boxes_] {
+        const QImage largest =
+            picture.scaled(picture.size().boundedTo(keptAt), Qt::KeepAspectRatio,
+                           Qt::SmoothTransformation)
+                .convertToFormat(QImage::Format_RGB32);
+        QByteArray kept;
+        QBuffer buffer(&kept);
+        const std::string diskKey = thumbnailDiskKey(key, keptAt);
+        if (buffer.open(QIODevice::WriteOnly) && largest.save(&buffer, "JPG", 85) &&
+            disk_.write(diskKey, kept))
+            onUiThread([this, diskKey] { onDisk_.insert(ThumbnailDiskCache::entryName(diskKey)); });
+        const QImage image = largest.scaled(largest.size().boundedTo(box), Qt::KeepAspectRatio,
+                                            Qt::SmoothTransformation);
+        onUiThread([this, key, image, boxes] { decoded(key, image, {}, boxes); });
+    });
+}
+
 QSize keptThumbnailBox(qreal ratio) {
     return (QSizeF(LargestThumb, LargestThumb * 3 / 4) * ratio).toSize();
 }

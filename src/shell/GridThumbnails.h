@@ -56,6 +56,9 @@ public:
     // The requests of the cells on screen and one screen ahead, nearest first; those with a
     // thumbnail, a failure or a decode under way are left out.
     void want(const std::vector<ThumbnailRequest>& wanted);
+    // The picture of key as the viewer decoded it: a cell that waits to be asked ("large
+    // picture") or has no thumbnail yet gets one made from it, kept on disk as well.
+    void adopt(const std::string& key, const QImage& picture);
     // A new search: what is on its way stops; the cached thumbnails stay.
     void clear();
     // The box a cell's thumbnail fills (logical pixels: width wide, three quarters as high),

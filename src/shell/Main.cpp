@@ -224,6 +224,10 @@ void TForm1::connectResults() {
                    ? *image
                    : QImage();
     };
+    // A picture viewed whole gives its cell a thumbnail (a "large picture" one too).
+    Viewer->OnViewed = [this](const std::string& address, const QImage& pixels) {
+        Grid->thumbnails().adopt(address, pixels);
+    };
     lumi::Commands* commands = Commands.get();
     Menu = new lumi::ResultMenu(
         {Results->ListView1, Grid->GridView},
@@ -299,6 +303,7 @@ void TForm1::connectEngine() {
     Grid->attachEngine(Engine);
     Search->attachEngine(Engine);
     Commands->attachEngine(Engine);
+    Status->attachEngine(Engine);
     Viewer->attach(*Engine, *Transfers);
     Transfers->AgentFor = [this](const std::string& address) {
         return Engine->pictureAgent(address);

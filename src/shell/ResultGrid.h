@@ -1,13 +1,12 @@
 #pragma once
 // The results as a grid of thumbnails, beside the list in its frame: the same sorted rows and
-// the same selection, so what is selected in one view is selected in the other and the
-// commands act on it. A button above the views ("Grid" / "List") and Ctrl+G switch them; the
+// the same picks, so what is picked in one view is picked in the other and the commands act
+// on it. A button above the views ("Grid" / "List") and Ctrl+G switch them; the
 // choice is kept under [Window] View. The thumbnail size (96 to 320) follows a slider beside
 // the switch, Ctrl+plus, Ctrl+minus, Ctrl+wheel and Ctrl+0, and is kept under
 // [Window] ThumbSize. Only the cells on screen and one screen ahead ask for their thumbnails.
 #include <memory>
 #include <string>
-
 #include <unordered_set>
 
 #include <QObject>
@@ -24,7 +23,6 @@ class TIniFile;
 
 namespace lumi {
 
-class GridCells;
 class GridThumbnails;
 class ResultCells;
 class ResultList;

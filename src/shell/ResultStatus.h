@@ -3,8 +3,10 @@
 // known, how large they are together ("3 picked, 4.2 MB"); and after a download, how it ended
 // ("12 saved to FOLDER") with an "Open folder" button (Ctrl+Shift+O), until the next search or
 // download.
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <QObject>
 #include <QUrl>

@@ -150,6 +150,8 @@ void ViewerPanel::attach(SearchEngine& engine, FileTransfers& transfers) {
         }
         showArrived(outcome.path);
         showCaption(true);
+        if (OnViewed && ViewImage->isVisible())
+            OnViewed(viewedAddress_, ViewImage->pixmap().toImage());
         removeFile(outcome.path);
     };
     transfers.OnSlideDone = [this](const TransferOutcome& outcome) {
@@ -169,6 +171,7 @@ void ViewerPanel::View(const std::string& address, const ViewPlace& place) {
     dropPending();
     engine_->ViewList.clear();
     engine_->ViewList.add(address);
+    viewedAddress_ = address;
     viewedName_ = unescapedName(ExtractFileNameFromURL(address));
     viewedPlace_ = place.position;
     if (place.thumbnail.isNull())

@@ -58,6 +58,8 @@ public:
     std::function<void()> OnShowPanel;
     // A step key was pressed in the viewer.
     std::function<void(ViewStep step)> OnStep;
+    // A viewed picture arrived and shows: its address and its pixels as shown.
+    std::function<void(const std::string& address, const QImage& pixels)> OnViewed;
 
     // Follows the viewed and shown pictures that transfers fetch, and paces the slide show
     // over engine's ViewList (both outlive the panel).
@@ -116,6 +118,7 @@ private:
     // arrives under another name is no longer wanted.
     std::string pendingView_;
     std::string pendingSlide_;
+    std::string viewedAddress_;
     QString viewedName_;
     QString viewedPlace_;
 };

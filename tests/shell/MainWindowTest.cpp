@@ -24,6 +24,7 @@
 #include "engine/SearchEngine.h"
 #include "engine/unitVersionCheck.h"
 #include "shell/Unit2.h"
+#include "widgets/Gauges.h"
 #include "widgets/GlimFade.h"
 #include "shell/SearchBar.h"
 #include "shell/ResultGrid.h"
@@ -374,6 +375,14 @@ TEST_F(MainWindowTest, TheLayoutGrowsWithTheWindowAndTheSavedSizeFitsTheScreen) 
     const QRect area = form->screen()->availableGeometry();
     EXPECT_EQ(form->minimumSize(), QSize(640, 480).boundedTo(area.size()));
     EXPECT_TRUE(area.contains(QRect(form->pos(), form->size()))) << "the saved size is clamped";
+    // Button faces and gauges hold as many pixels as the screen shows (200 % in one run).
+    const qreal ratio = form->devicePixelRatioF();
+    EXPECT_EQ(form->Search->SearchButton->PicFrom().image().devicePixelRatio(), ratio);
+    EXPECT_EQ(form->Search->SearchButton->PicFrom().image().size(),
+              form->Search->SearchButton->size() * ratio);
+    TGauge gauge(form.get());
+    gauge.resize(100, 20);
+    EXPECT_EQ(gauge.paintedImage().size(), QSize(100, 20) * ratio);
     int lastEdit = 0;
     for (const QSize size : {QSize(640, 480), QSize(1024, 768), QSize(1600, 1000)}) {
         SCOPED_TRACE(size.width());

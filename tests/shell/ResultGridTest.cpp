@@ -19,9 +19,11 @@
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QScrollBar>
+#include <QSortFilterProxyModel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <QWheelEvent>
 
 #include "base/AppPaths.h"
 #include "base/ErrorReport.h"
@@ -40,6 +42,7 @@
 #include "shell/SearchBar.h"
 #include "widgets/GlimFade.h"
 #include "shell/ResultMenu.h"
+#include "shell/ResultStatus.h"
 #include "shell/ViewerPanel.h"
 
 using lumi::test::waitUntil;
@@ -235,6 +238,20 @@ TEST(GridThumbnails, KeptThumbnailsShowWithoutTheNetworkAndBadOnesAreFetchedAnew
     EXPECT_NE(web.requests()[0].find("/bad.jpg "), std::string::npos);
     EXPECT_NO_THROW(lumi::decodeThumbnail(disk.read(lumi::thumbnailDiskKey(bad, keptAt))))
         << "replaced by the fetched one";
+
+    // A picture the viewer decoded gives its cell a thumbnail, kept on disk, with no request.
+    const std::string viewed = web.url("/viewed.jpg");
+    QImage decoded(800, 600, QImage::Format_RGB32);
+    decoded.fill(Qt::darkCyan);
+    thumbnails.adopt(viewed, decoded);
+    const QImage* image = nullptr;
+    std::string reason;
+    ASSERT_TRUE(waitUntil([&] {
+        return thumbnails.state(viewed, &image, &reason) == lumi::GridThumbnails::State::Ready;
+    }));
+    EXPECT_EQ(image->size(), QSize(lumi::ThumbWidth, lumi::ThumbHeight));
+    EXPECT_EQ(web.requests().size(), 1u);
+    EXPECT_NO_THROW(lumi::decodeThumbnail(disk.read(lumi::thumbnailDiskKey(viewed, keptAt))));
 }
 
 // The keys of both views, in order: picks survive moving, Space toggles, Escape and
@@ -374,9 +391,111 @@ TEST_F(ResultGridTest, TheMenuAndTheClipboardCarryThePicks) {
         EXPECT_EQ(opened, c.opened);
         EXPECT_TRUE(view->hasFocus());
     }
+    // A drag carries the picks' addresses, as the clipboard does.
+    picks.clearSelection();
+    pick(2);
+    pick(0);
+    const std::unique_ptr<QMimeData> dragged(form->Grid->GridView->OnDrag());
+    EXPECT_EQ(dragged->urls(), (QList<QUrl>{QUrl(QStringLiteral("http://h/a.jpg")),
+                                            QUrl(QStringLiteral("http://h/d.jpg"))}));
     QStringList captions;
     for (QAction* action : form->Menu->lastMenu()->actions())
         if (!action->isSeparator()) captions.push_back(action->text().remove(u'&'));
     EXPECT_EQ(captions.join(u','), QStringLiteral("View,Download,Visit page,Open picture in browser,"
                                                   "Copy address,Copy picture,Sort by"));
+}
+
+// Zoom from the keys, the wheel and the slider, kept; cells share the width out; the wheel
+// scrolls a third of a row and Page Down a screen less a row.
+TEST_F(ResultGridTest, ZoomIsKeptCellsFillTheWidthAndScrollingStepsByRows) {
+    std::vector<std::string> addresses;
+    for (int i = 0; i < 300; ++i)
+        addresses.push_back("http://127.0.0.1:1/z" + std::to_string(i) + ".jpg");
+    list(addresses);
+    form->resize(1000, 800);
+    form->Grid->toggle();
+    lumi::ResultCells& grid = *form->Grid->GridView;
+    grid.setFocus();
+    const struct {
+        std::function<void()> act;
+        int size;
+    } steps[] = {
+        {[&] { QTest::keyClick(form.get(), Qt::Key_Plus, Qt::ControlModifier); }, 192},
+        {[&] { QTest::keyClick(form.get(), Qt::Key_Equal, Qt::ControlModifier); }, 224},
+        {[&] { QTest::keyClick(form.get(), Qt::Key_Minus, Qt::ControlModifier); }, 192},
+        {[&] { QTest::keyClick(form.get(), Qt::Key_0, Qt::ControlModifier); }, 160},
+        {[&] { form->Grid->ZoomSlider->setValue(1000); }, 320},
+        {[&] { QTest::keyClick(form.get(), Qt::Key_Plus, Qt::ControlModifier); }, 320},
+        {[&] { form->Grid->setThumbSize(10); }, 96},
+        {[&] {
+             QWheelEvent turn(QPointF(20, 20), grid.viewport()->mapToGlobal(QPointF(20, 20)), {},
+                              {0, 120}, Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+             QApplication::sendEvent(grid.viewport(), &turn);
+         },
+         128},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        EXPECT_EQ(form->Grid->thumbSize(), step.size);
+        EXPECT_EQ(form->Grid->ZoomSlider->value(), step.size);
+        EXPECT_EQ(form->Grid->thumbnails().box(), QSize(step.size, step.size * 3 / 4));
+        QApplication::processEvents();
+        // No band at the right: the columns take the whole width.
+        const int columns = grid.columns();
+        EXPECT_GE(grid.gridSize().width(), grid.cellSize().width());
+        EXPECT_GT(grid.gridSize().width() * columns, grid.viewport()->width() - columns);
+    }
+    const int row = grid.gridSize().height();
+    QScrollBar& bar = *grid.verticalScrollBar();
+    EXPECT_NEAR(bar.singleStep() * QApplication::wheelScrollLines(), row / 3.0,
+                QApplication::wheelScrollLines());
+    grid.setCurrentIndex(grid.model()->index(0, 0));
+    bar.setValue(0);
+    QTest::keyClick(&grid, Qt::Key_PageDown);
+    const int rows = (grid.viewport()->height() - row) / row;
+    EXPECT_EQ(grid.currentIndex().row(), rows * grid.columns());
+    EXPECT_EQ(bar.value(), std::min(bar.maximum(), rows * row));
+
+    form.reset();
+    open();
+    EXPECT_EQ(form->Grid->thumbSize(), 128) << "[Window] ThumbSize kept";
+}
+
+// The row above the views: how many are picked and their size; how a download ended, until
+// the next search, with its folder a key away.
+TEST_F(ResultGridTest, TheStatusRowSaysPicksAndTheLastDownload) {
+    form->Engine->Searching = true;
+    form->Engine->AddToListView("http://h/a.jpg", 1500000);
+    form->Engine->AddToListView("http://h/b.jpg", 2500000);
+    form->Engine->AddToListView("http://h/c.jpg", 0);
+    form->Engine->Searching = false;
+    ASSERT_TRUE(waitUntil([&] { return form->Results->sortedModel()->rowCount() == 3; }));
+    QItemSelectionModel& picks = *form->Results->ListView1->selectionModel();
+    const auto pickOnly = [&](std::vector<int> rows) {
+        picks.clearSelection();
+        for (int row : rows)
+            picks.select(form->Results->sortedModel()->index(row, 0),
+                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        return form->Status->Picks->text();
+    };
+    EXPECT_EQ(pickOnly({}), QString());
+    EXPECT_EQ(pickOnly({0, 1}), QStringLiteral("2 picked, 4.0 MB"));
+    EXPECT_EQ(pickOnly({0, 2}), QStringLiteral("2 picked")) << "a size unknown";
+
+    std::vector<QUrl> opened;
+    form->OpenBrowser = [&](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    };
+    form->Status->downloadDone(12, 12, "/tmp/pics");
+    EXPECT_EQ(form->Status->Done->text(), QStringLiteral("12 saved to /tmp/pics"));
+    EXPECT_FALSE(form->Status->OpenFolder->isHidden());
+    QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(opened, std::vector<QUrl>{QUrl::fromLocalFile(QStringLiteral("/tmp/pics"))});
+    form->Status->downloadDone(3, 5, "/tmp/pics");
+    EXPECT_EQ(form->Status->Done->text(), QStringLiteral("3 of 5 saved to /tmp/pics"));
+    form->Search->Edit1->setText(QStringLiteral("next"));
+    form->Search->SearchButtonClick();
+    EXPECT_EQ(form->Status->Done->text(), QString());
+    EXPECT_TRUE(form->Status->OpenFolder->isHidden());
 }
