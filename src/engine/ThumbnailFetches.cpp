@@ -106,7 +106,7 @@ void ThumbnailFetches::startWaiting() {
         auto fetch = std::make_unique<Fetch>();
         fetch->request = std::move(queue_.front());
         queue_.erase(queue_.begin());
-        fetch->limit = limit;
+        fetch->limit = fetch->request.anySize ? AnySizeThumbnailBytes : limit;
         fetch->proxy = proxy;
         Fetch* f = fetch.get();
         fetch->watchdog.OnFire = [this, f](bool timedOut) {

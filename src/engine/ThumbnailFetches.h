@@ -39,7 +39,10 @@ std::vector<ThumbnailSource> thumbnailSources(const std::string& address,
 struct ThumbnailRequest {
     std::string key; // the picture's address
     std::vector<ThumbnailSource> sources;
+    // Asked for by the user: read whatever ThumbMaxKB says, up to AnySizeThumbnailBytes.
+    bool anySize = false;
 };
+inline constexpr int64_t AnySizeThumbnailBytes = int64_t(64) << 20;
 
 struct ThumbnailFetched {
     std::string key;

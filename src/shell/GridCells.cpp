@@ -114,10 +114,12 @@ void GridCells::paint(QPainter* painter, const QStyleOptionViewItem& option,
     std::string reason;
     switch (thumbnails_.state(text.key, &image, &reason)) {
     case GridThumbnails::State::Ready: {
-        // Kept at the screen's pixel ratio: drawn at its own size in logical pixels.
-        QRect placed(QPoint(), (image->deviceIndependentSize().toSize()).boundedTo(box.size()));
+        // Kept at the screen's pixel ratio: drawn at its own size in logical pixels, a plain
+        // copy; only a thumbnail made for another ratio (the window moved screens) is scaled.
+        const QSize own = image->deviceIndependentSize().toSize();
+        QRect placed(QPoint(), own.boundedTo(box.size()));
         placed.moveCenter(box.center());
-        painter->setRenderHint(QPainter::SmoothPixmapTransform);
+        painter->setRenderHint(QPainter::SmoothPixmapTransform, placed.size() != own);
         painter->drawImage(placed, *image);
         break;
     }

@@ -43,6 +43,12 @@ bool endsAsJpeg(const QByteArray& bytes) {
 }
 } // namespace
 
+// The disk entry that says a picture waits to be asked for ("large picture"), so that the
+// next run does not fetch its first bytes again.
+std::string largeMarkKey(const std::string& key) {
+    return key + "#large";
+}
+
 std::string thumbnailDiskKey(const std::string& key, QSize keptBox) {
     return key + "#thumb" + std::to_string(keptBox.width()) + "x" +
            std::to_string(keptBox.height());
@@ -121,6 +127,10 @@ void GridThumbnails::want(const std::vector<ThumbnailRequest>& wanted) {
             continue;
         if (onDisk_.count(ThumbnailDiskCache::entryName(thumbnailDiskKey(request.key, kept))))
             decodeFromDisk(request.key);
+        else if (anyway_.count(request.key))
+            asked.push_back({request.key, request.sources, true});
+        else if (onDisk_.count(ThumbnailDiskCache::entryName(largeMarkKey(request.key))))
+            large_.insert(request.key);
         else
             asked.push_back(request);
     }
@@ -152,7 +162,9 @@ void GridThumbnails::adopt(const std::string& key, const QImage& picture) {
     large_.erase(key);
     broken_.erase(key);
     decoding_.insert(key);
+    onDisk_.erase(ThumbnailDiskCache::entryName(largeMarkKey(key)));
     decoders_.start([this, key, picture, keptAt = keptBox(), box = pixelBox(), boxes = boxes_] {
+        disk_.drop(largeMarkKey(key));
         const QImage largest =
             picture.scaled(picture.size().boundedTo(keptAt), Qt::KeepAspectRatio,
                            Qt::SmoothTransformation)
@@ -189,9 +201,23 @@ void GridThumbnails::clear() {
     large_.clear();
 }
 
+void GridThumbnails::loadAnyway(const std::string& key) {
+    if (!large_.erase(key)) return;
+    anyway_.insert(key);
+    onDisk_.erase(ThumbnailDiskCache::entryName(largeMarkKey(key)));
+    decoders_.start([this, mark = largeMarkKey(key)] { disk_.drop(mark); });
+    want(lastWanted_);
+    if (OnChanged) OnChanged();
+}
+
 void GridThumbnails::fetched(const ThumbnailFetched& outcome) {
+    anyway_.erase(outcome.key);
     if (outcome.tooLarge) {
         large_.insert(outcome.key);
+        decoders_.start([this, mark = largeMarkKey(outcome.key)] {
+            if (disk_.write(mark, QByteArray("large")))
+                onUiThread([this, mark] { onDisk_.insert(ThumbnailDiskCache::entryName(mark)); });
+        });
     } else if (!outcome.reason.empty()) {
         decoded(outcome.key, {}, outcome.reason, boxes_);
         return;

@@ -56,6 +56,8 @@ public:
     // The requests of the cells on screen and one screen ahead, nearest first; those with a
     // thumbnail, a failure or a decode under way are left out.
     void want(const std::vector<ThumbnailRequest>& wanted);
+    // "Load thumbnail": a "large picture" is fetched whatever its size.
+    void loadAnyway(const std::string& key);
     // The picture of key as the viewer decoded it: a cell that waits to be asked ("large
     // picture") or has no thumbnail yet gets one made from it, kept on disk as well.
     void adopt(const std::string& key, const QImage& picture);
@@ -88,6 +90,7 @@ private:
     LruCache<QImage> images_{ThumbMemoryBytes};
     std::unordered_map<std::string, std::string> broken_; // key -> reason
     std::unordered_set<std::string> large_;
+    std::unordered_set<std::string> anyway_; // large pictures the user asked for
     std::unordered_set<std::string> decoding_;
     ThumbnailDiskCache disk_;
     std::unordered_set<std::string> onDisk_; // entry names

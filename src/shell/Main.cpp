@@ -237,7 +237,18 @@ void TForm1::connectResults() {
          .openPicture = [commands] { commands->OpenPictureClick(); },
          .copyAddresses = [commands] { commands->CopyAddresses(); },
          .copyPicture = [commands] { commands->CopyPicture(); },
-         .loadThumbnail = {},
+         .loadThumbnail =
+             [this]() -> std::function<void()> {
+                 const int row = Results->currentRow();
+                 if (row < 0) return {};
+                 const std::string key = Engine->FoundList[size_t(row)];
+                 const QImage* image = nullptr;
+                 std::string reason;
+                 if (Grid->thumbnails().state(key, &image, &reason) !=
+                     lumi::GridThumbnails::State::Large)
+                     return {};
+                 return [this, key] { Grid->thumbnails().loadAnyway(key); };
+             },
          .sortBy =
              [this](int column) {
                  QHeaderView* header = Results->ListView1->header();

@@ -49,7 +49,7 @@ SearchBar::SearchBar(QWidget* parent) {
     Panel1 = blackPanel(parent);
     Panel1->setFixedHeight(Height);
     Image1 = new QLabel(Panel1);
-    Image1->setPixmap(QPixmap::fromImage(titlePicture({176, 46})));
+    Image1->setPixmap(QPixmap::fromImage(titlePicture({176, 46}, Panel1->devicePixelRatioF())));
     Image1->setGeometry(10, 8, 176, 46);
 
     StatusCaption =

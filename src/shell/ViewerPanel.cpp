@@ -137,6 +137,10 @@ void ViewerPanel::attach(SearchEngine& engine, FileTransfers& transfers) {
             .startPause = [this] { SlideShowTimer->start(); },
             .stopPause = [this] { SlideShowTimer->stop(); },
         });
+    // While the viewed picture comes, the caption counts its bytes.
+    transfers.OnProgress = [this](const std::string& path, int64_t bytes) {
+        if (path == pendingView_ && !viewedName_.isEmpty()) showCaption(false, bytes);
+    };
     // A picture that arrives for a view or show no longer wanted is dropped with its file.
     transfers.OnViewDone = [this](const TransferOutcome& outcome) {
         if (outcome.path != pendingView_) {
@@ -265,7 +269,7 @@ void ViewerPanel::showStandIn(const QImage& thumbnail) {
     if (OnShowPanel) OnShowPanel();
 }
 
-void ViewerPanel::showCaption(bool loaded) {
+void ViewerPanel::showCaption(bool loaded, int64_t received) {
     if (viewedName_.isEmpty()) return;
     QStringList parts{viewedName_};
     if (loaded && ViewImage->isVisible())
@@ -273,7 +277,8 @@ void ViewerPanel::showCaption(bool loaded) {
                             .arg(ViewPicture.natural().width())
                             .arg(ViewPicture.natural().height()));
     else if (!loaded)
-        parts.push_back(QStringLiteral("loading\u2026"));
+        parts.push_back(received > 0 ? readableSize(received) + QStringLiteral(" received")
+                                     : QStringLiteral("loading\u2026"));
     if (!viewedPlace_.isEmpty()) parts.push_back(viewedPlace_);
     ViewCaption->setText(parts.join(QStringLiteral("   \u00b7   ")));
     ViewCaption->setGeometry(0, 0, panel_Viewer->width(), ViewCaption->sizeHint().height() + 6);

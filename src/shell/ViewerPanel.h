@@ -101,8 +101,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // The caption for the picture loaded now (its pixel size known) or on its way.
-    void showCaption(bool loaded);
+    // The caption for the picture loaded now (its pixel size known) or on its way (with the
+    // bytes received so far).
+    void showCaption(bool loaded, int64_t received = 0);
     // Shows the thumbnail stretched over the place the picture will take while it loads.
     void showStandIn(const QImage& thumbnail);
     // Shows an arrived picture file, or why it cannot be shown.

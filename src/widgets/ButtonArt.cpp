@@ -76,9 +76,9 @@ QImage captionButtonPicture(QSize size, const QString& caption, ButtonFace face,
     return image;
 }
 
-QImage logoPicture(ButtonFace face) {
+QImage logoPicture(ButtonFace face, qreal ratio) {
     const QSize size(99, 83);
-    QImage image = blankPicture(size);
+    QImage image = blankPicture(size, ratio);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
@@ -118,8 +118,8 @@ QImage logoPicture(ButtonFace face) {
     return image;
 }
 
-QImage titlePicture(QSize size) {
-    QImage image = blankPicture(size);
+QImage titlePicture(QSize size, qreal ratio) {
+    QImage image = blankPicture(size, ratio);
     if (image.isNull()) return image;
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -154,8 +154,9 @@ void dressCaptionButton(TGlimFade& button, QSize size, const QString& caption) {
 
 void dressLogoButton(TGlimFade& button) {
     button.setStretchToFit(false);
-    button.setPicFrom(GlimPicture::bitmap(logoPicture(ButtonFace::Normal)));
-    button.setPicTo(GlimPicture::bitmap(logoPicture(ButtonFace::Highlight)));
+    const qreal ratio = button.devicePixelRatioF();
+    button.setPicFrom(GlimPicture::bitmap(logoPicture(ButtonFace::Normal, ratio)));
+    button.setPicTo(GlimPicture::bitmap(logoPicture(ButtonFace::Highlight, ratio)));
 }
 
 void fadeOnHover(TGlimFade* button) {

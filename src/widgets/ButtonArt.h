@@ -16,9 +16,9 @@ enum class ButtonFace { Normal, Highlight };
 // picture holds size × ratio pixels, drawn at size).
 QImage captionButtonPicture(QSize size, const QString& caption, ButtonFace face, qreal ratio = 1);
 // The logo picture of the command panel (99 × 83).
-QImage logoPicture(ButtonFace face);
+QImage logoPicture(ButtonFace face, qreal ratio = 1);
 // The wordmark shown at the left of the search bar.
-QImage titlePicture(QSize size);
+QImage titlePicture(QSize size, qreal ratio = 1);
 
 // Gives a fading button its two caption faces at their own size (StretchToFit off), as sharp
 // as the button's screen.

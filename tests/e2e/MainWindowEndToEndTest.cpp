@@ -274,6 +274,7 @@ TEST(MainWindowEndToEnd, TheGridShowsThumbnailsOfTheRowsOnScreen) {
         grid.setFocus();
         grid.selectionModel()->setCurrentIndex(grid.model()->index(4, 0),
                                                QItemSelectionModel::NoUpdate);
+        lumi::test::spinFor(100); // the status row's new text laid out
         EXPECT_TRUE(form->grab().save(shot));
     }
     form.reset();

@@ -156,8 +156,11 @@ TEST_F(ResultGridTest, OnlyCellsOnScreenAskAndScrolledAwayOnesAreDropped) {
     }
     ASSERT_GT(wanted, lumi::ThumbnailFetches::MostAtOnce);
     ASSERT_LT(wanted, 200u);
-    grid.verticalScrollBar()->setValue(grid.verticalScrollBar()->maximum());
-    ASSERT_TRUE(waitUntil([&] { return fetches.has(addresses.back()); }));
+    // To the end, as far as the cells laid out in batches reach by then.
+    ASSERT_TRUE(waitUntil([&] {
+        grid.verticalScrollBar()->setValue(grid.verticalScrollBar()->maximum());
+        return fetches.has(addresses.back());
+    }));
     EXPECT_FALSE(fetches.has(addresses[wanted - 1])) << "scrolled away before it started";
     for (const std::string& request : web.requests())
         EXPECT_EQ(request.find("/" + std::to_string(wanted - 1) + ".jpg "), std::string::npos);
@@ -498,4 +501,44 @@ TEST_F(ResultGridTest, TheStatusRowSaysPicksAndTheLastDownload) {
     form->Search->SearchButtonClick();
     EXPECT_EQ(form->Status->Done->text(), QString());
     EXPECT_TRUE(form->Status->OpenFolder->isHidden());
+}
+
+// A picture over ThumbMaxKB stays a "large picture" in the next run without a request.
+TEST(GridThumbnails, ALargePictureIsKnownLargeInTheNextRun) {
+    QTemporaryDir scratch;
+    const std::string settings = scratch.filePath(QStringLiteral("lumisift.ini")).toStdString();
+    std::ofstream(settings) << "[Options]\nThumbMaxKB=1\n";
+    const std::string folder = scratch.path().toStdString() + "/thumbs/";
+    lumi::test::ScriptedServer web;
+    web.respond = [](const std::string&, int) {
+        return lumi::test::scriptedReply({lumi::test::httpResponse(
+            "HTTP/1.0 200 OK", {"Content-Length: 4000", "Content-Type: image/jpeg"},
+            std::string(4000, 'x'))});
+    };
+    const std::string address = web.url("/big.jpg");
+    const auto settled = [&](lumi::GridThumbnails& thumbnails) {
+        const QImage* image = nullptr;
+        std::string reason;
+        auto state = lumi::GridThumbnails::State::Unknown;
+        waitUntil([&] {
+            thumbnails.want({{address, lumi::thumbnailSources(address, {})}});
+            state = thumbnails.state(address, &image, &reason);
+            return state != lumi::GridThumbnails::State::Unknown &&
+                   state != lumi::GridThumbnails::State::Waiting;
+        });
+        return state;
+    };
+    {
+        lumi::GridThumbnails first(settings, folder);
+        EXPECT_EQ(settled(first), lumi::GridThumbnails::State::Large);
+        lumi::test::spinFor(200); // the note reaches the disk
+    }
+    const size_t asked = web.requests().size();
+    lumi::GridThumbnails second(settings, folder);
+    EXPECT_EQ(settled(second), lumi::GridThumbnails::State::Large);
+    EXPECT_EQ(web.requests().size(), asked);
+    // "Load thumbnail" fetches it whatever its size (these bytes then prove no picture).
+    second.loadAnyway(address);
+    EXPECT_EQ(settled(second), lumi::GridThumbnails::State::Broken);
+    EXPECT_GT(web.requests().size(), asked);
 }
