@@ -150,6 +150,7 @@ void ViewerPanel::attach(SearchEngine& engine, FileTransfers& transfers) {
         pendingView_.clear();
         if (outcome.failed) {
             showFailure(couldNotLoad(outcome.name, outcome.reason));
+            showCaption(true);
             return;
         }
         showArrived(outcome.path);
