@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QListView>
@@ -54,8 +55,9 @@ void fillDisk(const std::string& folder, int count, qreal ratio = 1) {
     painter.end();
     const QByteArray bytes = QByteArray::fromStdString(jpegOf(image, 85));
     const lumi::ThumbnailDiskCache disk(folder);
+    const int64_t now = QDateTime::currentSecsSinceEpoch();
     for (int i = 0; i < count; ++i)
-        disk.write(lumi::thumbnailDiskKey(keyOf(i), kept), bytes);
+        disk.write(lumi::thumbnailDiskKey(keyOf(i), kept), {bytes, {keyOf(i)}, -1, now});
 }
 
 std::vector<lumi::ThumbnailRequest> requests(int count) {

@@ -30,7 +30,7 @@ deb="$scratch/cpack/lumisift_${release}_$(dpkg --print-architecture).deb"
 
 # dpkg-shlibdeps must have named the libraries the programs link.
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libc6 libstdc++6 libqt6core6 libqt6network6 libqt6widgets6 libssl3 ca-certificates; do
+for library in libc6 libstdc++6 libqt6core6 libqt6network6 libqt6widgets6 libssl3 libgumbo1 ca-certificates; do
   [[ $depends == *"$library"* ]] || fail "Depends lacks $library: $depends"
 done
 

@@ -13,6 +13,7 @@ PACKAGES=(
   libjpeg-turbo-progs
   nginx-light tinyproxy curl xvfb xauth imagemagick fonts-dejavu-core
   lighttpd
+  dosfstools fusefat
   apache2
   squid
   dpkg-dev

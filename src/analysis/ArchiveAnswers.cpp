@@ -1,21 +1,34 @@
 #include "analysis/ArchiveAnswers.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringList>
 #include <QUrl>
 
 #include "analysis/HtmlText.h"
+#include "analysis/LicenceRights.h"
 #include "base/TextOps.h"
 
 namespace lumi {
 
 namespace {
 
-std::string utf8(const QString& text) {
+// UTF-8 of JSON text; a lone surrogate ("\ud800" in the answer) becomes U+FFFD.
+std::string utf8(QString text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            ++i;
+        } else if (c.isSurrogate()) {
+            text[i] = QChar(QChar::ReplacementCharacter);
+        }
+    }
     return text.toStdString();
 }
 
@@ -23,12 +36,25 @@ std::string stringField(const QJsonObject& object, const char* key) {
     return utf8(object.value(QLatin1String(key)).toString());
 }
 
-// A byte count when the field is a whole number in range; 0 otherwise (null, text, -1 ...).
+// A number, whether the answer sends it as one or as text ("3"); NaN when it is neither.
+double numberField(const QJsonValue& value) {
+    if (value.isDouble()) return value.toDouble();
+    if (!value.isString()) return std::numeric_limits<double>::quiet_NaN();
+    bool ok = false;
+    const double number = value.toString().trimmed().toDouble(&ok);
+    return ok ? number : std::numeric_limits<double>::quiet_NaN();
+}
+
+// A byte count when the field is a whole number in range; 0 otherwise (null, words, -1 ...).
 int64_t sizeField(const QJsonObject& object, const char* key) {
-    const QJsonValue value = object.value(QLatin1String(key));
-    if (!value.isDouble()) return 0;
-    const double bytes = value.toDouble();
+    const double bytes = numberField(object.value(QLatin1String(key)));
     return bytes >= 1 && bytes < 9.0e15 ? static_cast<int64_t>(bytes) : 0;
+}
+
+// Pixels when the field is a whole number of them in range; 0 otherwise.
+int32_t pixelsField(const QJsonObject& object, const char* key) {
+    const double pixels = numberField(object.value(QLatin1String(key)));
+    return pixels >= 1 && pixels < 1.0e6 ? static_cast<int32_t>(pixels) : 0;
 }
 
 // The address as the HTTP client sends it, or "" when it is no http(s) address.
@@ -67,22 +93,6 @@ bool namesJpeg(const std::string& type) {
     return textContains(lower, "jpeg") || textContains(lower, "jpg");
 }
 
-// "by-sa" and "2.0" -> "CC BY-SA 2.0"; the public-domain tools keep their own names.
-std::string openverseLicence(const std::string& code, const std::string& version) {
-    if (code.empty()) return {};
-    std::string name;
-    if (code == "cc0")
-        name = "CC0";
-    else if (code == "pdm")
-        name = "Public Domain Mark";
-    else {
-        name = "CC ";
-        for (const char c : code)
-            name += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    }
-    return version.empty() ? name : name + " " + version;
-}
-
 // A picture at r[urlKey] when r[typeKey] names a JPEG, or, without a type, when the path
 // ends as one; when neither tells, the link check decides (typeUnknown). SearXNG's
 // img_format names the thumbnail for some engines, so there a JPEG path wins over it.
@@ -101,9 +111,13 @@ ArchivePicture jpegCandidate(const QJsonObject& r, const char* urlKey, const cha
     return picture;
 }
 
-// Plain text of a field that may hold HTML and entities.
+// A field documented as plain text, passed on with character references.
 std::string textField(const QJsonObject& object, const char* key) {
-    return plainTextOfHtml(stringField(object, key));
+    return plainFieldText(stringField(object, key));
+}
+
+std::string addressField(const QJsonObject& object, const char* key) {
+    return pictureAddress(object.value(QLatin1String(key)).toString());
 }
 
 // "File:Name.jpg" names the picture "Name" (Commons' titles, and Openverse's of pictures
@@ -133,61 +147,143 @@ void readOpenverse(const QJsonObject& root, int64_t position, ArchiveAnswer& ans
         ArchivePicture picture = jpegCandidate(r, "url", "filetype", false);
         if (picture.url.empty()) return;
         picture.size = sizeField(r, "filesize");
-        picture.source = {ServiceId::Openverse,
-                          pictureAddress(r.value(QLatin1String("foreign_landing_url")).toString()),
-                          pictureTitle(textField(r, "title")),
-                          textField(r, "creator"),
-                          openverseLicence(stringField(r, "license"), stringField(r, "license_version")),
-                          pictureAddress(r.value(QLatin1String("license_url")).toString()),
-                          pictureAddress(r.value(QLatin1String("thumbnail")).toString())};
+        PictureSource& s = picture.source;
+        s.service = ServiceId::Openverse;
+        s.page = addressField(r, "foreign_landing_url");
+        s.title = pictureTitle(textField(r, "title"));
+        s.creator = textField(r, "creator");
+        s.licenceCode = stringField(r, "license");
+        s.licence = licenceNameOfCode(s.licenceCode, stringField(r, "license_version"));
+        s.licenceUrl = addressField(r, "license_url");
+        s.thumbnail = addressField(r, "thumbnail");
+        s.creatorUrl = addressField(r, "creator_url");
+        s.provider = textField(r, "provider");
+        s.collection = textField(r, "source");
+        s.width = pixelsField(r, "width");
+        s.height = pixelsField(r, "height");
         answer.pictures.push_back(std::move(picture));
     });
     // Compared as a number: a count like 1e300 does not fit a whole-number type.
-    const QJsonValue pageCount = root.value(QLatin1String("page_count"));
-    const double pages = pageCount.isDouble() ? pageCount.toDouble() : 0;
+    const double pages = numberField(root.value(QLatin1String("page_count")));
     if (static_cast<double>(position) < pages && position < OpenverseAnonymousPages)
         answer.next = position + 1;
 }
 
-// Commons keys its result pages by page id; "index" gives the search's order.
+// "&iicontinue=a%7Cb&continue=gsroffset%7C%7C": every member of Commons' "continue" but the
+// offset, which the request carries as its position.
+std::string continuationQuery(const QJsonObject& resume) {
+    std::string query;
+    for (auto it = resume.begin(); it != resume.end(); ++it) {
+        if (it.key() == QLatin1String("gsroffset")) continue;
+        const QString value = it.value().isDouble() ? QString::number(it.value().toDouble(), 'f', 0)
+                                                    : it.value().toString();
+        query += '&';
+        query += QUrl::toPercentEncoding(it.key()).toStdString();
+        query += '=';
+        query += QUrl::toPercentEncoding(value).toStdString();
+    }
+    return query.size() <= MaxContinuationBytes ? query : std::string();
+}
+
+// Commons keys its result pages by page id; "index" gives the search's order. A batch that is
+// not complete lists some pages without their file details: those come with the next request
+// of the same batch.
 void readCommons(const QJsonObject& root, int64_t position, ArchiveAnswer& answer) {
     const QJsonValue query = root.value(QLatin1String("query"));
-    if (!query.isObject() && !root.contains(QLatin1String("batchcomplete"))) return;
+    const bool batchComplete = root.contains(QLatin1String("batchcomplete"));
+    if (!query.isObject() && !batchComplete && !root.value(QLatin1String("continue")).isObject())
+        return;
     answer.understood = true;
     std::vector<std::pair<double, ArchivePicture>> ordered;
     const QJsonObject pages = query.toObject().value(QLatin1String("pages")).toObject();
     for (auto it = pages.begin(); it != pages.end(); ++it) {
-        ++answer.results;
         const QJsonObject page = it.value().toObject();
-        const QJsonObject info =
-            page.value(QLatin1String("imageinfo")).toArray().at(0).toObject();
+        const QJsonValue infos = page.value(QLatin1String("imageinfo"));
+        if (!infos.isArray()) continue; // its details come later in the batch
+        ++answer.results;
+        const QJsonObject info = infos.toArray().at(0).toObject();
         if (stringField(info, "mime") != "image/jpeg") continue;
         ArchivePicture picture;
-        picture.url = pictureAddress(info.value(QLatin1String("url")).toString());
+        picture.url = addressField(info, "url");
         if (picture.url.empty()) continue;
         picture.size = sizeField(info, "size");
         const QJsonObject meta = info.value(QLatin1String("extmetadata")).toObject();
         const auto metaText = [&meta](const char* key) {
             return stringField(meta.value(QLatin1String(key)).toObject(), "value");
         };
-        picture.source = {ServiceId::Commons,
-                          pictureAddress(info.value(QLatin1String("descriptionurl")).toString()),
-                          pictureTitle(textField(page, "title")),
-                          plainTextOfHtml(metaText("Artist")),
-                          plainTextOfHtml(metaText("LicenseShortName")),
-                          pictureAddress(QString::fromStdString(plainTextOfHtml(metaText("LicenseUrl")))),
-                          pictureAddress(info.value(QLatin1String("thumburl")).toString())};
-        ordered.emplace_back(page.value(QLatin1String("index")).toDouble(), std::move(picture));
+        PictureSource& s = picture.source;
+        s.service = ServiceId::Commons;
+        s.page = addressField(info, "descriptionurl");
+        s.title = pictureTitle(textField(page, "title"));
+        std::string artistLink;
+        s.creator = htmlFieldText(metaText("Artist"), &artistLink);
+        s.creatorUrl = pictureAddress(QString::fromStdString(artistLink));
+        s.licence = htmlFieldText(metaText("LicenseShortName"));
+        s.licenceCode = htmlFieldText(metaText("License"));
+        s.licenceUrl =
+            pictureAddress(QString::fromStdString(htmlFieldText(metaText("LicenseUrl"))));
+        s.thumbnail = addressField(info, "thumburl");
+        s.width = pixelsField(info, "width");
+        s.height = pixelsField(info, "height");
+        ordered.emplace_back(numberField(page.value(QLatin1String("index"))), std::move(picture));
     }
     std::stable_sort(ordered.begin(), ordered.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (auto& entry : ordered)
         answer.pictures.push_back(std::move(entry.second));
-    const QJsonValue offset =
-        root.value(QLatin1String("continue")).toObject().value(QLatin1String("gsroffset"));
-    if (offset.isDouble() && offset.toDouble() > static_cast<double>(position) &&
-        offset.toDouble() < 1.0e9)
-        answer.next = static_cast<int64_t>(offset.toDouble());
+    const QJsonObject resume = root.value(QLatin1String("continue")).toObject();
+    const double offset = numberField(resume.value(QLatin1String("gsroffset")));
+    // A module's own continuation ("iicontinue") says the batch still lacks file details.
+    bool unfinished = false;
+    for (const QString& key : resume.keys())
+        unfinished = unfinished || (key.endsWith(QLatin1String("continue")) &&
+                                    key != QLatin1String("continue"));
+    if (!batchComplete && unfinished) {
+        // The same batch again, with the continuation as given.
+        answer.continuation = continuationQuery(resume);
+        if (!answer.continuation.empty())
+            answer.next = offset >= 0 && offset < 1.0e9 ? static_cast<int64_t>(offset) : position;
+        return;
+    }
+    if (offset > static_cast<double>(position) && offset < 1.0e9)
+        answer.next = static_cast<int64_t>(offset);
+}
+
+// "640 x 480" (SearXNG's resolution) -> 640, 480; 0, 0 when it says no such thing.
+void readResolution(const std::string& text, PictureSource& source) {
+    const QStringList parts = QString::fromStdString(text).split(QLatin1Char('x'));
+    if (parts.size() != 2) return;
+    bool wide = false, high = false;
+    const int width = parts[0].trimmed().toInt(&wide), height = parts[1].trimmed().toInt(&high);
+    if (!wide || !high || width < 1 || height < 1 || width >= 1000000 || height >= 1000000) return;
+    source.width = width;
+    source.height = height;
+}
+
+// Engines named in SearXNG's answer: those of its results, and its "unresponsive_engines",
+// pairs of the engine and why ("timeout", "HTTP error", "CAPTCHA").
+constexpr size_t MaxEnginesNamed = 100;
+void readEngines(const QJsonObject& root, ArchiveAnswer& answer) {
+    const auto name = [&answer](const std::string& engine) {
+        if (engine.empty() || answer.engines.size() >= MaxEnginesNamed) return;
+        if (std::find(answer.engines.begin(), answer.engines.end(), engine) == answer.engines.end())
+            answer.engines.push_back(engine);
+    };
+    for (const QJsonValue& item : root.value(QLatin1String("results")).toArray()) {
+        const QJsonObject r = item.toObject();
+        name(plainFieldText(stringField(r, "engine")));
+        for (const QJsonValue& engine : r.value(QLatin1String("engines")).toArray())
+            name(plainFieldText(utf8(engine.toString())));
+    }
+    for (const QJsonValue& item : root.value(QLatin1String("unresponsive_engines")).toArray()) {
+        const QJsonArray pair = item.toArray();
+        const std::string engine = plainFieldText(utf8(pair.at(0).toString()));
+        if (engine.empty() || answer.failedEngines.size() >= MaxEnginesNamed) continue;
+        std::string why = plainFieldText(utf8(pair.at(1).toString()));
+        if (why.size() > 80) why.resize(80);
+        name(engine);
+        answer.failedEngines.emplace_back(engine, why);
+    }
 }
 
 void readSearXNG(const QJsonObject& root, int64_t position, ArchiveAnswer& answer) {
@@ -195,12 +291,15 @@ void readSearXNG(const QJsonObject& root, int64_t position, ArchiveAnswer& answe
         ArchivePicture picture = jpegCandidate(r, "img_src", "img_format", true);
         if (picture.url.empty()) return;
         // A metasearch names no creator or licence: the page it links to must be asked.
-        picture.source = {ServiceId::SearXNG,
-                          pictureAddress(r.value(QLatin1String("url")).toString()),
-                          textField(r, "title"), "", "", "",
-                          pictureAddress(r.value(QLatin1String("thumbnail_src")).toString())};
+        PictureSource& s = picture.source;
+        s.service = ServiceId::SearXNG;
+        s.page = addressField(r, "url");
+        s.title = textField(r, "title");
+        s.thumbnail = addressField(r, "thumbnail_src");
+        readResolution(stringField(r, "resolution"), s);
         answer.pictures.push_back(std::move(picture));
     });
+    if (answer.understood) readEngines(root, answer);
     if (answer.results > 0) answer.next = position + 1;
 }
 
@@ -243,6 +342,7 @@ ArchiveAnswer readArchiveAnswer(ServiceId service, std::string_view body, int64_
         answer.pictures.clear();
         answer.results = 0;
         answer.next = 0;
+        answer.continuation.clear();
     }
     return answer;
 }

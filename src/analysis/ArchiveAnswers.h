@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "analysis/SearchServices.h"
@@ -35,6 +36,14 @@ struct ArchiveAnswer {
     // "maxlag", which asks to be waited out as a 429 is.
     std::string message;
     bool lagged = false;
+    // Commons' batch is not complete: the next request asks for the same results again with
+    // these parameters ("&iicontinue=...&continue=..."), and `next` is where that batch
+    // started.
+    std::string continuation;
+    // SearXNG's engines that failed for this answer, with why ("timeout"), and every engine
+    // the answer names, failed or not.
+    std::vector<std::pair<std::string, std::string>> failedEngines;
+    std::vector<std::string> engines;
 };
 
 // Reads one answer of an archive service; `position` is where the request started (page
@@ -44,5 +53,7 @@ ArchiveAnswer readArchiveAnswer(ServiceId service, std::string_view body, int64_
 
 // Openverse allows anonymous callers this many result pages of a search.
 constexpr int64_t OpenverseAnonymousPages = 20;
+// Longest continuation text of a Commons batch that is sent back.
+constexpr size_t MaxContinuationBytes = 1024;
 
 } // namespace lumi

@@ -1,113 +1,183 @@
 #include "analysis/HtmlText.h"
 
-#include <cstdint>
+#include <algorithm>
+#include <memory>
 #include <utility>
+#include <vector>
+
+#include <gumbo.h>
 
 namespace lumi {
 
 namespace {
 
-// The entities found in the archives' fields; HTML names some two thousand more.
-constexpr std::pair<std::string_view, char32_t> NamedEntities[] = {
-    {"amp", '&'},       {"lt", '<'},          {"gt", '>'},          {"quot", '"'},
-    {"apos", '\''},     {"nbsp", ' '},        {"mdash", 0x2014},    {"ndash", 0x2013},
-    {"hellip", 0x2026}, {"lsquo", 0x2018},    {"rsquo", 0x2019},    {"ldquo", 0x201C},
-    {"rdquo", 0x201D},  {"laquo", 0x00AB},    {"raquo", 0x00BB},    {"middot", 0x00B7},
-    {"copy", 0x00A9},   {"reg", 0x00AE},      {"trade", 0x2122},    {"deg", 0x00B0},
-    {"times", 0x00D7},  {"eacute", 0x00E9},   {"egrave", 0x00E8},   {"aacute", 0x00E1},
-    {"agrave", 0x00E0}, {"iacute", 0x00ED},   {"oacute", 0x00F3},   {"uacute", 0x00FA},
-    {"auml", 0x00E4},   {"ouml", 0x00F6},     {"uuml", 0x00FC},     {"Auml", 0x00C4},
-    {"Ouml", 0x00D6},   {"Uuml", 0x00DC},     {"szlig", 0x00DF},    {"ccedil", 0x00E7},
-    {"ntilde", 0x00F1}, {"aring", 0x00E5},    {"oslash", 0x00F8},   {"Eacute", 0x00C9},
+constexpr std::string_view Separator = "; ";
+
+// Where a block ends, the text of the next one is set off from it.
+bool endsASegment(GumboTag tag) {
+    switch (tag) {
+    case GUMBO_TAG_BR:
+    case GUMBO_TAG_LI:
+    case GUMBO_TAG_TD:
+    case GUMBO_TAG_TH:
+    case GUMBO_TAG_TR:
+    case GUMBO_TAG_P:
+    case GUMBO_TAG_DIV:
+    case GUMBO_TAG_UL:
+    case GUMBO_TAG_OL:
+    case GUMBO_TAG_DL:
+    case GUMBO_TAG_DT:
+    case GUMBO_TAG_DD:
+    case GUMBO_TAG_TABLE:
+    case GUMBO_TAG_H1:
+    case GUMBO_TAG_H2:
+    case GUMBO_TAG_H3:
+    case GUMBO_TAG_H4:
+    case GUMBO_TAG_H5:
+    case GUMBO_TAG_H6:
+    case GUMBO_TAG_BLOCKQUOTE:
+    case GUMBO_TAG_PRE:
+    case GUMBO_TAG_ADDRESS:
+    case GUMBO_TAG_SECTION:
+    case GUMBO_TAG_ARTICLE:
+    case GUMBO_TAG_HR:
+    case GUMBO_TAG_CAPTION:
+    case GUMBO_TAG_FIGCAPTION:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Collects text with blanks collapsed; a separator is only written between two pieces of
+// text, never first, last or twice.
+class TextCollector {
+public:
+    void text(std::string_view piece) {
+        for (const char c : piece) {
+            // U+00A0 arrives as C2 A0: taken as a blank.
+            if (c == '\xc2') {
+                pendingC2_ = true;
+                continue;
+            }
+            if (pendingC2_) {
+                pendingC2_ = false;
+                if (c == '\xa0') {
+                    blank_ = true;
+                    continue;
+                }
+                put('\xc2');
+            }
+            if (static_cast<unsigned char>(c) <= ' ') {
+                blank_ = true;
+                continue;
+            }
+            put(c);
+        }
+        if (pendingC2_) {
+            pendingC2_ = false;
+            put('\xc2');
+        }
+    }
+    void segmentEnd() { separate_ = !out_.empty(); }
+    std::string take() { return std::move(out_); }
+
+private:
+    void put(char c) {
+        if (separate_) {
+            out_ += Separator;
+            separate_ = blank_ = false;
+        } else if (blank_ && !out_.empty()) {
+            out_ += ' ';
+        }
+        blank_ = false;
+        out_ += c;
+    }
+    std::string out_;
+    bool blank_ = false;
+    bool separate_ = false;
+    bool pendingC2_ = false;
 };
 
-void appendUtf8(std::string& out, char32_t c) {
-    // NUL, surrogates and numbers past Unicode become the replacement character.
-    if (c == 0 || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
-    if (c == 0xA0) c = ' ';
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+// Depth-first over the tree without recursion: hostile nesting cannot exhaust the stack.
+void collect(const GumboNode* root, TextCollector& out, std::string* firstLink) {
+    struct Step {
+        const GumboNode* node;
+        unsigned next; // child to visit next
+    };
+    std::vector<Step> stack{{root, 0}};
+    while (!stack.empty()) {
+        Step& step = stack.back();
+        const GumboNode* node = step.node;
+        if (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_WHITESPACE ||
+            node->type == GUMBO_NODE_CDATA) {
+            out.text(node->v.text.text);
+            stack.pop_back();
+            continue;
+        }
+        if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_DOCUMENT &&
+            node->type != GUMBO_NODE_TEMPLATE) {
+            stack.pop_back();
+            continue;
+        }
+        const GumboVector& children = node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children
+                                                                        : node->v.element.children;
+        if (step.next == 0 && node->type == GUMBO_NODE_ELEMENT) {
+            const GumboTag tag = node->v.element.tag;
+            if (tag == GUMBO_TAG_SCRIPT || tag == GUMBO_TAG_STYLE) {
+                stack.pop_back();
+                continue;
+            }
+            if (tag == GUMBO_TAG_A && firstLink && firstLink->empty())
+                if (const GumboAttribute* href =
+                        gumbo_get_attribute(&node->v.element.attributes, "href"))
+                    *firstLink = href->value;
+        }
+        if (step.next < children.length) {
+            const auto* child = static_cast<const GumboNode*>(children.data[step.next++]);
+            stack.push_back({child, 0});
+            continue;
+        }
+        if (node->type == GUMBO_NODE_ELEMENT && endsASegment(node->v.element.tag)) out.segmentEnd();
+        stack.pop_back();
     }
 }
 
-// The character of the entity whose name (without "&" and ";") is `name`; false if unknown.
-bool entityCharacter(std::string_view name, char32_t& c) {
-    if (name.size() >= 2 && name[0] == '#') {
-        const bool hex = name[1] == 'x' || name[1] == 'X';
-        const std::string_view digits = name.substr(hex ? 2 : 1);
-        if (digits.empty() || digits.size() > 8) return false;
-        uint32_t value = 0;
-        for (const char d : digits) {
-            const int digit = d >= '0' && d <= '9'            ? d - '0'
-                              : hex && d >= 'a' && d <= 'f'   ? d - 'a' + 10
-                              : hex && d >= 'A' && d <= 'F'   ? d - 'A' + 10
-                                                              : -1;
-            if (digit < 0) return false;
-            value = value * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
-        }
-        c = value;
-        return true;
+std::string parsedText(std::string_view source, GumboTag context, std::string* firstLink) {
+    // Most fields are plain ASCII without markup or references: the parser would give back the
+    // same text, so it is spared (an answer holds thousands of fields).
+    const bool plain = std::all_of(source.begin(), source.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte != 0 && byte < 0x80 && c != '<' && c != '&';
+    });
+    if (plain) {
+        if (firstLink) firstLink->clear();
+        TextCollector text;
+        text.text(source);
+        return text.take();
     }
-    for (const auto& [entity, character] : NamedEntities) {
-        if (entity == name) {
-            c = character;
-            return true;
-        }
-    }
-    return false;
+    GumboOptions options = kGumboDefaultOptions;
+    options.fragment_context = context;
+    options.fragment_namespace = GUMBO_NAMESPACE_HTML;
+    options.max_errors = 0; // the errors are not read
+    const std::unique_ptr<GumboOutput, void (*)(GumboOutput*)> output(
+        gumbo_parse_with_options(&options, source.data(), source.size()),
+        [](GumboOutput* o) { gumbo_destroy_output(&kGumboDefaultOptions, o); });
+    TextCollector text;
+    if (firstLink) firstLink->clear();
+    if (output) collect(output->root, text, firstLink);
+    return text.take();
 }
-
-// Longest entity name looked for between "&" and ";".
-constexpr size_t MaxEntityName = 10;
 
 } // namespace
 
-std::string plainTextOfHtml(std::string_view html) {
-    std::string text;
-    bool inTag = false;
-    for (size_t i = 0; i < html.size(); ++i) {
-        const char c = html[i];
-        if (inTag) {
-            inTag = c != '>';
-            continue;
-        }
-        if (c == '<') {
-            inTag = true;
-            continue;
-        }
-        if (c == '&') {
-            const size_t end = html.find(';', i + 1);
-            char32_t character = 0;
-            if (end != std::string_view::npos && end - i - 1 <= MaxEntityName &&
-                entityCharacter(html.substr(i + 1, end - i - 1), character)) {
-                appendUtf8(text, character);
-                i = end;
-                continue;
-            }
-        }
-        text += c;
-    }
-    std::string collapsed;
-    for (const char c : text) {
-        const bool blank = static_cast<unsigned char>(c) <= ' ';
-        if (blank && (collapsed.empty() || collapsed.back() == ' ')) continue;
-        collapsed += blank ? ' ' : c;
-    }
-    while (!collapsed.empty() && collapsed.back() == ' ')
-        collapsed.pop_back();
-    return collapsed;
+std::string htmlFieldText(std::string_view html, std::string* firstLink) {
+    return parsedText(html, GUMBO_TAG_DIV, firstLink);
+}
+
+// A textarea's content is read as text: references are decoded, tags are not.
+std::string plainFieldText(std::string_view text) {
+    return parsedText(text, GUMBO_TAG_TEXTAREA, nullptr);
 }
 
 } // namespace lumi

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lumi {
 
@@ -48,6 +49,18 @@ struct PictureSource {
     std::string licenceUrl;
     // The small picture the archive offers beside the picture itself; empty when none.
     std::string thumbnail = {};
+    std::string creatorUrl = {};
+    // The licence's code as the archive gives it ("by-sa", "cc-by-sa-4.0", "pd"): what a
+    // licence filter reads; empty when the archive gave none.
+    std::string licenceCode = {};
+    // Openverse's provider and source (the collection it took the picture from).
+    std::string provider = {};
+    std::string collection = {};
+    int32_t width = 0; // pixels; 0 when unknown
+    int32_t height = 0;
+    // Every service that found the picture, the one credited (`service`) first; empty for a
+    // picture only one service found.
+    std::vector<ServiceId> services = {};
 };
 
 // Whether the page of a classic service carries any of its parser's markers; a result page

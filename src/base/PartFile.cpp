@@ -30,10 +30,6 @@ bool canNameUnnamedFiles() {
     return ::access("/proc/self/fd", X_OK) == 0;
 }
 
-std::string procLink(int fd) {
-    return "/proc/self/fd/" + std::to_string(fd);
-}
-
 bool readOnlyFile(int folder, const std::string& name) {
     struct stat st;
     return ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -44,22 +40,25 @@ bool readOnlyFile(int folder, const std::string& name) {
 std::unique_ptr<PartFile> PartFile::create(std::shared_ptr<const SaveFolder> folder,
                                            NameClaim claim, std::string& error,
                                            Temporary kind) {
-    if (kind == Temporary::Unnamed && canNameUnnamedFiles()) {
-        const int fd = ::openat(folder->fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, FileMode);
+    const FileCalls& calls = folder->calls();
+    // An unnamed file needs a hard link for its name: not where names are claimed without.
+    if (kind == Temporary::Unnamed && !folder->unnamedFilesRefused() &&
+        folder->claimWay() != ClaimWay::Exclusive && canNameUnnamedFiles()) {
+        const int fd = calls.openUnnamed(folder->fd(), FileMode);
         if (fd >= 0)
             return std::unique_ptr<PartFile>(
                 new PartFile(fd, std::move(folder), std::move(claim), {}));
         // Only a file system without unnamed files falls back; other errors are the answer.
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        if (!refusedByFileSystem(errno) && errno != EISDIR) {
             error = systemErrorText(errno);
             return nullptr;
         }
+        folder->refuseUnnamedFiles();
     }
     int code = EEXIST;
     for (int n = 0; n < MaxNameTries && code == EEXIST; ++n) {
         std::string temp = hiddenTemporaryName();
-        const int fd = ::openat(folder->fd(), temp.c_str(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, FileMode);
+        const int fd = calls.createExclusive(folder->fd(), temp, FileMode);
         if (fd >= 0)
             return std::unique_ptr<PartFile>(
                 new PartFile(fd, std::move(folder), std::move(claim), std::move(temp)));
@@ -130,40 +129,94 @@ bool PartFile::write(const char* data, size_t size) {
     return true;
 }
 
-// Gives the file name unless name exists: 0, or -1 with errno set (EEXIST when taken).
+// Gives the file name unless the file system says name exists: 0, or the errno (EEXIST
+// when taken). The way that works in the folder is remembered, so that a batch asks once.
 int PartFile::placeWithoutReplacing(const std::string& name) {
+    if (folder_->claimWay() != ClaimWay::Exclusive) {
+        const int code = placeAtomically(name);
+        if (code == 0 && folder_->claimWay() == ClaimWay::Unknown)
+            folder_->setClaimWay(ClaimWay::Atomic);
+        // Where the atomic ways worked, a refusal is about this name, not the folder.
+        if (!refusedByFileSystem(code) || folder_->claimWay() == ClaimWay::Atomic) return code;
+        folder_->setClaimWay(ClaimWay::Exclusive);
+    }
+    return placeOverOwnClaim(name);
+}
+
+int PartFile::placeAtomically(const std::string& name) {
     const int dir = folder_->fd();
-    if (tempName_.empty())
-        return ::linkat(AT_FDCWD, procLink(fd_).c_str(), dir, name.c_str(), AT_SYMLINK_FOLLOW);
-    if (::renameat2(dir, tempName_.c_str(), dir, name.c_str(), RENAME_NOREPLACE) == 0) {
+    const FileCalls& calls = folder_->calls();
+    if (tempName_.empty()) return calls.linkUnnamed(fd_, dir, name) == 0 ? 0 : errno;
+    if (calls.rename(dir, tempName_, name, RENAME_NOREPLACE) == 0) {
         tempName_.clear();
         return 0;
     }
-    if (errno != EINVAL && errno != ENOSYS) return -1;
+    if (!refusedByFileSystem(errno)) return errno;
     // A file system without the flag: a hard link never replaces either.
-    if (::linkat(dir, tempName_.c_str(), dir, name.c_str(), 0) != 0) return -1;
-    ::unlinkat(dir, tempName_.c_str(), 0);
+    if (calls.link(dir, tempName_, name) != 0) return errno;
+    calls.unlink(dir, tempName_);
     tempName_.clear();
     return 0;
 }
 
-// Puts the file over name, which holds the file the claim allows to replace.
-bool PartFile::replace(const std::string& name) {
+// Every file system can create a name exclusively: the file so created is this file's own,
+// and a rename over it replaces nothing of anyone else's.
+int PartFile::placeOverOwnClaim(const std::string& name) {
     const int dir = folder_->fd();
-    if (readOnlyFile(dir, name))
-        return fail("Not replaced: " + folder_->pathOf(name) + " is read-only");
-    // An unnamed file needs a name of its own before it can be renamed over another.
+    const FileCalls& calls = folder_->calls();
+    if (const int code = giveHiddenName(); code != 0) return code;
+    const int claim = calls.createExclusive(dir, name, FileMode);
+    if (claim < 0) return errno;
+    ::close(claim);
+    if (calls.rename(dir, tempName_, name, 0) != 0) {
+        const int code = errno;
+        calls.unlink(dir, name);
+        return code;
+    }
+    tempName_.clear();
+    return 0;
+}
+
+// An unnamed file needs a name of its own before it can be renamed.
+int PartFile::giveHiddenName() {
     for (int n = 0; tempName_.empty() && n < MaxNameTries; ++n) {
         std::string temp = hiddenTemporaryName();
-        if (::linkat(AT_FDCWD, procLink(fd_).c_str(), dir, temp.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        if (folder_->calls().linkUnnamed(fd_, folder_->fd(), temp) == 0)
             tempName_ = std::move(temp);
         else if (errno != EEXIST)
-            return fail(errno);
+            return errno;
     }
-    if (tempName_.empty()) return fail(EEXIST);
-    if (::renameat(dir, tempName_.c_str(), dir, name.c_str()) != 0) return fail(errno);
+    return tempName_.empty() ? EEXIST : 0;
+}
+
+// Puts the file over name, which held the file the claim allows to replace when looked at:
+// 0, EEXIST when another file holds it now, or the errno of a failure. The exchange keeps
+// the name taken at every moment, and what comes back is compared before it is let go.
+int PartFile::replace(const std::string& name) {
+    const int dir = folder_->fd();
+    const FileCalls& calls = folder_->calls();
+    if (const int code = giveHiddenName(); code != 0) return code;
+    if (calls.rename(dir, tempName_, name, RENAME_EXCHANGE) == 0) {
+        struct stat st;
+        if (calls.stat(dir, tempName_, st) == 0 &&
+            FileIdentity{st.st_dev, st.st_ino} == claim_.replaceable) {
+            calls.unlink(dir, tempName_);
+            tempName_.clear();
+            return 0;
+        }
+        // Another file came since the look: it gets its name back.
+        if (calls.rename(dir, tempName_, name, RENAME_EXCHANGE) != 0) {
+            // Rare beyond words; the other file must not be removed as this one's temporary.
+            tempName_.clear();
+            return errno;
+        }
+        return EEXIST;
+    }
+    if (!refusedByFileSystem(errno)) return errno;
+    // Without an exchange the look just taken is the last word.
+    if (calls.rename(dir, tempName_, name, 0) != 0) return errno;
     tempName_.clear();
-    return true;
+    return 0;
 }
 
 bool PartFile::closeFile() {
@@ -180,27 +233,40 @@ int PartFile::flushData() {
 
 bool PartFile::commit() {
     if (fd_ < 0) return false;
+    // The path printed for the file must be where it is.
+    if (!folder_->stillAtPath()) return fail(folder_->goneText());
     // After a power cut the name must not stand for an empty file.
     if (const int code = flushed_ ? 0 : flushData(); code != 0) return fail(code);
     std::string name = claim_.name;
     for (int n = 0; n < MaxNameTries; ++n) {
-        bool placed = placeWithoutReplacing(name) == 0;
-        if (!placed && errno != EEXIST) return fail(errno);
-        if (!placed && claim_.replaceable && folder_->fileAt(name) == claim_.replaceable) {
-            if (!replace(name)) return false;
-            placed = true;
+        if (folder_->nameRules().windowsNames && windowsFitName(name) != name) {
+            name = windowsFitName(name);
+            nameFitted_ = true;
         }
-        if (placed) {
+        int code = placeWithoutReplacing(name);
+        // A name the file system refuses although no rule said so: names fit from now on.
+        if (code == EINVAL && windowsFitName(name) != name) {
+            folder_->refusesNames();
+            continue;
+        }
+        if (code == EEXIST && claim_.replaceable && folder_->fileAt(name) == claim_.replaceable) {
+            if (readOnlyFile(folder_->fd(), name))
+                return fail("Not replaced: " + folder_->pathOf(name) + " is read-only");
+            code = replace(name);
+            replacedOld_ = code == 0;
+        }
+        if (code == 0) {
             claim_.name = name;
-            const int code = closeFile() ? 0 : errno;
+            const int closed = closeFile() ? 0 : errno;
             // A file system may report a lost write only at the close.
-            if (code != 0) {
-                ::unlinkat(folder_->fd(), name.c_str(), 0);
-                error_ = systemErrorText(code);
+            if (closed != 0) {
+                folder_->calls().unlink(folder_->fd(), name);
+                error_ = systemErrorText(closed);
                 return false;
             }
             return true;
         }
+        if (code != EEXIST) return fail(code);
         name = claim_.nextName ? claim_.nextName(name) : std::string();
         if (name.empty()) return fail(EEXIST);
     }
@@ -210,7 +276,7 @@ bool PartFile::commit() {
 void PartFile::discard() {
     if (fd_ >= 0) closeFile();
     if (!tempName_.empty()) {
-        ::unlinkat(folder_->fd(), tempName_.c_str(), 0);
+        folder_->calls().unlink(folder_->fd(), tempName_);
         tempName_.clear();
     }
 }

@@ -1,10 +1,13 @@
 #pragma once
 // A file being received into a folder held open: an unnamed file (O_TMPFILE) where the file
 // system offers one, else a hidden temporary (".lumisift-PID-N.part") created exclusively and
-// never through a link. commit() flushes the data and then claims the final name atomically:
-// a name taken by another file is never replaced, except the one file the claim allows, and
-// never when that file is read-only. Every write is checked; a failure keeps the system's
-// own text. Destroying an uncommitted PartFile removes the temporary.
+// never through a link. commit() flushes the data and then claims the final name: a name
+// taken by another file (as the file system compares names) is never replaced, except the
+// one file the claim allows, and never when that file is read-only. Where the file system
+// refuses the atomic ways, the name is claimed by creating it exclusively and the file is
+// renamed over its own claim; a name the file system refuses as invalid is made to fit
+// Windows' rules. Every write is checked; a failure keeps the system's own text. Destroying
+// an uncommitted PartFile removes the temporary.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -62,6 +65,10 @@ public:
     // Where the file goes: after commit() the name it got.
     std::string finalPath() const { return folder_->pathOf(claim_.name); }
     const std::string& finalName() const { return claim_.name; }
+    // After commit(): whether the name had to be changed to suit the file system.
+    bool nameFitted() const { return nameFitted_; }
+    // After commit(): whether the file replaced the one the claim allowed.
+    bool replacedOld() const { return replacedOld_; }
 
 private:
     PartFile(int fd, std::shared_ptr<const SaveFolder> folder, NameClaim claim,
@@ -69,7 +76,10 @@ private:
     bool fail(int code);
     bool fail(std::string text);
     int placeWithoutReplacing(const std::string& name);
-    bool replace(const std::string& name);
+    int placeAtomically(const std::string& name);
+    int placeOverOwnClaim(const std::string& name);
+    int replace(const std::string& name);
+    int giveHiddenName();
     bool closeFile();
 
     int fd_;
@@ -78,6 +88,8 @@ private:
     std::string tempName_; // empty while the file has no name
     off_t written_ = 0, writtenBack_ = 0;
     bool flushed_ = false;
+    bool nameFitted_ = false;
+    bool replacedOld_ = false;
     std::string error_;
 };
 

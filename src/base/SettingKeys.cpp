@@ -52,6 +52,9 @@ std::vector<SettingRow> settingRows() {
             row(LycosImagesDirect),
             row(SearXNGUrl),
             row(MaxPages),
+            row(LicenceFilter),
+            row(MinWidth),
+            row(MinHeight),
             row(View),
             row(ThumbSize)};
 }

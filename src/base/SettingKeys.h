@@ -99,6 +99,14 @@ inline constexpr TextSetting SearXNGUrl{"Services", "SearXNGUrl", "",
                                         "Services: \"SearXNG address:\""};
 inline constexpr IntSetting MaxPages{"Services", "MaxPages", 3,
                                      "Services: \"Result pages per archive:\" (1 to 20)"};
+inline constexpr TextSetting LicenceFilter{
+    "Services", "LicenceFilter", "any",
+    "Services: \"Licence:\", and the licence box beside the phrase (`any`, `commercial`, "
+    "`modify`, `commercial,modify`, `pd`)"};
+inline constexpr IntSetting MinWidth{"Services", "MinWidth", 0,
+                                     "Services: \"At least\" the width field (pixels; 0: any)"};
+inline constexpr IntSetting MinHeight{"Services", "MinHeight", 0,
+                                      "Services: \"At least\" the height field (pixels; 0: any)"};
 
 // [Window]: the main window's own choices.
 inline constexpr TextSetting View{"Window", "View", "list",

@@ -67,12 +67,20 @@ bool reportProbe(const Probe& probe) {
     const bool reachable = status != 0;
     const std::string& body = probe.buffer->bytes();
     bool understood = false;
+    bool allEnginesFailed = false;
     std::string found;
     if (isArchiveService(probe.service)) {
         const ArchiveAnswer answer =
             readArchiveAnswer(probe.service, body, firstArchivePosition(probe.service));
         understood = status == 200 && probe.buffer->droppedBytes() == 0 && answer.understood;
         found = "pictures found " + std::to_string(understood ? answer.pictures.size() : 0);
+        if (understood && !answer.failedEngines.empty()) {
+            found = "engines failed: " + failedEnginesList(answer.failedEngines) + " (" +
+                    std::to_string(answer.failedEngines.size()) + " of " +
+                    std::to_string(answer.engines.size()) + "), " + found;
+            // An instance none of whose engines answered finds nothing, whatever it says.
+            allEnginesFailed = answer.failedEngines.size() >= answer.engines.size();
+        }
     } else {
         understood = status == 200 && carriesResultMarkers(probe.service, body);
         CountingHost counter;
@@ -94,7 +102,7 @@ bool reportProbe(const Probe& probe) {
     line += ", answer understood " + std::string(understood ? "yes" : "no");
     if (reachable && status != 200) line += " (status " + std::to_string(status) + ")";
     printLine(line + ", " + found);
-    return understood;
+    return understood && !allEnginesFailed;
 }
 
 } // namespace

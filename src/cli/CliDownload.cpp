@@ -6,6 +6,7 @@
 // stops it the same way, with SIGPIPE's status.
 #include <csignal>
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,8 @@ void showProgress(const DownloadBatch& batch) {
 } // namespace
 
 int runDownload(int argc, char** argv) {
+    // Files saved into the folder from now on, by any batch, are never replaced by this one.
+    const timespec start = batchClock();
     DownloadOptions options;
     if (!parseDownloadOptions(argc, argv, options)) return downloadUsage();
 
@@ -91,7 +94,7 @@ int runDownload(int argc, char** argv) {
     const std::string iniPath = options.ini.empty() ? settingsFilePath() : options.ini;
     const TIniFile settings(iniPath);
     const SavePlan plan = planBatch(options.urls, saveOptionsFromSettings(settings),
-                                    MakeValidDir(options.phrase));
+                                    MakeValidDir(options.phrase), namesInFolder, start);
     if (plan.missingSaveFolder()) {
         // The window opens its options here; a terminal user needs the file and the key.
         std::fprintf(stderr, "%s\nSet %s in the [%s] section of %s.\n", NoSaveFolderMessage,
@@ -106,6 +109,12 @@ int runDownload(int argc, char** argv) {
     FileTransfers transfers(iniPath);
     transfers.setConnectionPool(std::make_shared<ConnectionPool>());
     DownloadBatch batch(transfers, plan.items, transferLimit(settings));
+    // The rows' sources credit the pictures as the window does.
+    batch.creditInto(creditsJournalFor(*settings.Entries(), plan.saveFolder),
+                     [&rows](const std::string& url) {
+                         const auto it = rows.sources.find(url);
+                         return it == rows.sources.end() ? nullptr : &it->second;
+                     });
     const bool progress = isatty(STDERR_FILENO);
     QEventLoop loop;
     int stoppedBy = 0;
@@ -119,7 +128,9 @@ int runDownload(int argc, char** argv) {
         batch.abort();
         loop.quit();
     };
+    std::set<const BatchItem*> reported;
     batch.OnItemDone = [&](const BatchItem& item) {
+        reported.insert(&item);
         if (progress) std::fputs("\r\033[K", stderr);
         const bool printed = item.state == BatchItem::State::Saved
                                  ? printOutcome("saved", item.address, item.path)
@@ -128,13 +139,19 @@ int runDownload(int argc, char** argv) {
         if (progress) showProgress(batch);
         if (batch.finished()) loop.quit();
     };
+    batch.OnStopped = [&] {
+        for (const BatchItem& item : batch.items())
+            if (item.state != BatchItem::State::Saved && !reported.count(&item))
+                printOutcome("failed", item.address, batch.stopReason());
+        loop.quit();
+    };
     // A closed pipe is a write error to act on, not a death without a summary.
     std::signal(SIGPIPE, SIG_IGN);
     StopSignals signals;
     signals.OnSignal = stop;
     if (progress) showProgress(batch);
     batch.start();
-    if (!batch.finished() && stoppedBy == 0) loop.exec();
+    if (!batch.finished() && stoppedBy == 0 && batch.stopReason().empty()) loop.exec();
     if (progress) std::fputc('\n', stderr);
     if (stoppedBy != 0) {
         const std::string why = std::string("Interrupted by signal ") + std::to_string(stoppedBy);
@@ -145,14 +162,11 @@ int runDownload(int argc, char** argv) {
                      batch.items().size() - (batch.doneCount() - batch.failedCount()));
         return StopSignals::exitStatus(stoppedBy);
     }
-    // The rows' sources credit the pictures as the window does.
-    const std::string creditsProblem =
-        writeBatchCredits(*settings.Entries(), plan.folder, batch.items(), [&rows](const std::string& url) {
-            const auto it = rows.sources.find(url);
-            return it == rows.sources.end() ? nullptr : &it->second;
-        });
-    if (!creditsProblem.empty()) std::fprintf(stderr, "%s\n", creditsProblem.c_str());
-    return batch.failedCount() == 0 ? 0 : 1;
+    const std::string summary = batch.notes();
+    if (!summary.empty()) std::fprintf(stderr, "%s", summary.c_str());
+    return batch.failedCount() == 0 && batch.creditsProblem().empty() && batch.stopReason().empty()
+               ? 0
+               : 1;
 }
 
 } // namespace lumi::cli

@@ -5,13 +5,9 @@
 #include <memory>
 #include <string>
 
-#include <optional>
-#include <string_view>
-
 #include <QEventLoop>
 
 #include "base/PartFile.h"
-#include "net/ChunkedBody.h"
 #include "net/HttpProt.h"
 #include "net/TlsSession.h"
 
@@ -88,8 +84,8 @@ void attachTrace(THttpCli& cli) {
     cli.OnLocationChange = [](THttpCli* s) { traceLine({"OnLocationChange", s->Location()}); };
 }
 
-// Where the body goes: standard output or a temporary beside the -o file, de-chunked when
-// the answer is chunked. The file takes its name only when the whole answer arrived.
+// Where the body goes: standard output or a temporary beside the -o file. The file takes its
+// name only when the whole answer arrived.
 class BodyOutput {
 public:
     // Empty path: standard output.
@@ -100,27 +96,18 @@ public:
     }
     bool toFile() const { return file_ != nullptr; }
     // False once the body cannot be kept (error() says why).
-    bool take(const THttpCli& cli, const char* data, int len) {
+    bool take(const char* data, int len) {
         if (!error_.empty() || len <= 0) return error_.empty();
-        if (cli.Chunked() && !chunks_) chunks_.emplace();
-        const auto store = [this](const char* d, size_t n) {
-            if (!file_) {
-                std::fwrite(d, 1, n, stdout);
-                return true;
-            }
-            if (!file_->write(d, n)) error_ = file_->error();
-            return error_.empty();
-        };
-        if (!chunks_) return store(data, static_cast<size_t>(len));
-        if (!chunks_->feed(std::string_view(data, static_cast<size_t>(len)), store) &&
-            error_.empty())
-            error_ = chunks_->error();
+        if (!file_) {
+            std::fwrite(data, 1, static_cast<size_t>(len), stdout);
+            return true;
+        }
+        if (!file_->write(data, static_cast<size_t>(len))) error_ = file_->error();
         return error_.empty();
     }
-    // Ends the body: the file is renamed into place when ok and the body is whole.
+    // Ends the body: the file is renamed into place when ok (the client has checked that the
+    // body is whole).
     bool finish(bool ok) {
-        if (ok && error_.empty() && chunks_ && !chunks_->complete())
-            error_ = "Broken chunked body: cut short";
         if (!file_) return ok && error_.empty();
         if (ok && error_.empty() && !file_->commit()) error_ = file_->error();
         if (!ok || !error_.empty()) file_->discard();
@@ -130,7 +117,6 @@ public:
 
 private:
     std::unique_ptr<PartFile> file_;
-    std::optional<ChunkedBody> chunks_;
     std::string error_;
 };
 
@@ -159,7 +145,7 @@ int runGet(int argc, char** argv) {
     if (out.toFile() || !o.trace)
         cli.OnDocData = [&out, trace = cli.OnDocData](THttpCli* s, const char* data, int len) {
             if (trace) trace(s, data, len);
-            if (!out.take(*s, data, len)) s->Abort();
+            if (!out.take(data, len)) s->Abort();
         };
 
     QEventLoop loop;

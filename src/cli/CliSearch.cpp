@@ -1,9 +1,10 @@
 // lumisift-cli search: a headless search on the engine of the main window. Prints one line
-// per row as the row is added ("size-text TAB url") and stops when the search ends by
-// itself, after a fixed time, or once the queues and pools have stayed empty for a while;
-// a search still running is then aborted and the sweeps release every client.
+// per row as the row is added ("size-text TAB url"; JSON rows at the end) and stops when the
+// search ends by itself, after a fixed time, or once the queues and pools have stayed empty
+// for a while; a search still running is then aborted and the sweeps release every client.
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include <unistd.h>
@@ -42,13 +43,18 @@ struct SearchOptions {
     bool jsonl = false; // --format jsonl; tsv otherwise
     bool stats = false;
     std::string ini;
+    // --licence, --min-width, --min-height; each not given is the settings' own.
+    std::optional<LicenceFilter> licence;
+    std::optional<int32_t> minWidth, minHeight;
 };
 
 int searchUsage() {
     std::fprintf(stderr,
                  "usage: lumisift-cli search PHRASE [--check-links on|off] [--recursive on|off]\n"
                  "       [--for SECONDS] [--until-idle SECONDS] [--diagnostics] [--ini FILE]\n"
-                 "       [--format tsv|jsonl] [--stats]\n");
+                 "       [--format tsv|jsonl] [--stats]\n"
+                 "       [--licence any|commercial|modify|commercial,modify|pd]\n"
+                 "       [--min-width PIXELS] [--min-height PIXELS]\n");
     return 2;
 }
 
@@ -57,6 +63,21 @@ bool seconds(const std::string& text, double& out) {
     const double value = std::strtod(text.c_str(), &end);
     if (text.empty() || *end || !(value >= 0) || value > 86400) return false;
     out = value;
+    return true;
+}
+
+bool pixels(const std::string& text, std::optional<int32_t>& out) {
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end || value < 0 || value > MaxMinimumPixels) return false;
+    out = static_cast<int32_t>(value);
+    return true;
+}
+
+bool licenceWord(const std::string& text, std::optional<LicenceFilter>& out) {
+    LicenceFilter filter = LicenceFilter::Any;
+    if (!licenceFilterFromWord(text, filter)) return false;
+    out = filter;
     return true;
 }
 
@@ -78,6 +99,12 @@ bool parseSearchOptions(int argc, char** argv, SearchOptions& o) {
             const std::string format = argv[++i];
             if (format != "tsv" && format != "jsonl") return false;
             o.jsonl = format == "jsonl";
+        } else if (a == "--licence" && hasValue) {
+            if (!licenceWord(argv[++i], o.licence)) return false;
+        } else if (a == "--min-width" && hasValue) {
+            if (!pixels(argv[++i], o.minWidth)) return false;
+        } else if (a == "--min-height" && hasValue) {
+            if (!pixels(argv[++i], o.minHeight)) return false;
         } else if (a == "--stats") {
             o.stats = true;
         } else if (a == "--ini" && hasValue) {
@@ -119,11 +146,13 @@ bool engineIdle(const SearchEngine& engine) {
            engine.GetPageClients.empty() && engine.CheckLinkClients.empty();
 }
 
-// Rows not printed yet: row i belongs to FoundList entry i.
-void printNewRows(SearchEngine& engine, size_t& printed, bool jsonl) {
+// Rows not printed yet: row i belongs to FoundList entry i. JSON rows wait for the search's
+// end, since a later service's find of the same picture may still credit a row anew.
+void printNewRows(SearchEngine& engine, size_t& printed, bool jsonl, bool ended) {
     const auto& results = engine.results();
     while (printed < results.totalRows() && printed < engine.FoundList.size()) {
         if (jsonl) {
+            if (!ended) break;
             printLine(rowJsonLine(engine, printed++));
             continue;
         }
@@ -161,6 +190,13 @@ int runSearch(int argc, char** argv) {
     SearchEngine engine(setup);
     engine.setCheckLinksReader([&options] { return options.checkLinks; });
     engine.setRecursiveSearchReader([&options] { return options.recursive; });
+    if (options.licence || options.minWidth || options.minHeight) {
+        const ServiceChoice saved = readServiceChoice(*engine.settings().Entries());
+        engine.setPictureFilterOverride(
+            SearchEngine::PictureFilter{options.licence.value_or(saved.licence),
+                                        options.minWidth.value_or(saved.minWidth),
+                                        options.minHeight.value_or(saved.minHeight)});
+    }
 
     const bool progress = isatty(STDERR_FILENO) && !options.diagnostics;
     size_t printed = 0;
@@ -171,7 +207,7 @@ int runSearch(int argc, char** argv) {
     QTimer poll;
     poll.setInterval(kPollMs);
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        printNewRows(engine, printed, options.jsonl);
+        printNewRows(engine, printed, options.jsonl, false);
         if (progress)
             std::fprintf(stderr, "\r%s  Found: %s  Processes: %s   ",
                          engine.display().statusText.c_str(), engine.display().foundText.c_str(),
@@ -208,7 +244,7 @@ int runSearch(int argc, char** argv) {
     while (!(engine.GetPageClients.empty() && engine.CheckLinkClients.empty()) &&
            releasing.elapsed() < kReleaseWaitMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, kPollMs);
-    printNewRows(engine, printed, options.jsonl);
+    printNewRows(engine, printed, options.jsonl, true);
     if (options.diagnostics) printDiagnostics(engine.display());
     if (progress) std::fprintf(stderr, "\n");
     if (options.stats) {
@@ -216,6 +252,8 @@ int runSearch(int argc, char** argv) {
             std::fprintf(stderr, "%s\n", line.c_str());
         for (const std::string& line : engine.serviceHealth().lines())
             std::fprintf(stderr, "%s\n", line.c_str());
+        if (const std::string leftOut = engine.leftOutText(); !leftOut.empty())
+            std::fprintf(stderr, "Filter: %s\n", leftOut.c_str());
     }
     // Refusals (403, 429, 5xx, an API's error) are answers, but a search that listed nothing
     // and read no result page found no service to search with.

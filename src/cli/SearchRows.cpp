@@ -35,6 +35,11 @@ bool readSearchRows(const std::string& path, SearchRows& rows, std::string& prob
             problem = "cannot read " + name + ": " + file.errorString().toStdString();
             return false;
         }
+        // readLine stops one byte short of its bound: a longer row is not cut into two.
+        if (!raw.endsWith('\n') && raw.size() >= MaxRowBytes - 1 && !file.atEnd()) {
+            problem = name + ": line " + std::to_string(number) + " is longer than 64 KB";
+            return false;
+        }
         const QByteArray line = raw.trimmed();
         if (line.isEmpty()) continue;
         std::string url;

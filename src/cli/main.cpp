@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include "base/DescriptorLimit.h"
 #include "base/ProgramArguments.h"
 #include "cli/Commands.h"
 
@@ -22,11 +23,13 @@ const char* const kUsage =
     "      queues and lists\n"
     "  search PHRASE [--check-links on|off] [--recursive on|off] [--for SECONDS]\n"
     "         [--until-idle SECONDS] [--diagnostics] [--ini FILE] [--format tsv|jsonl]\n"
-    "         [--stats]\n"
+    "         [--stats] [--licence WHICH] [--min-width N] [--min-height N]\n"
     "      search as the main window does and print each picture found as size, TAB,\n"
     "      address (jsonl: one JSON object a row, with where the picture came from); stops\n"
     "      after --for seconds or once idle for --until-idle seconds; --stats prints the\n"
-    "      diagnostics lines and one line per search service to standard error at the end\n"
+    "      diagnostics lines and one line per search service to standard error at the end;\n"
+    "      --licence (any, commercial, modify, commercial,modify, pd), --min-width and\n"
+    "      --min-height keep only the pictures that pass\n"
     "  download [--ini FILE] [--phrase PHRASE] URL...\n"
     "  download [--ini FILE] [--phrase PHRASE] --from FILE|-\n"
     "      save pictures as the Download command does, into the settings' save folder;\n"
@@ -74,6 +77,9 @@ int main(int argc, char** argv) {
         return lumi::answerProgramCall(call, "lumisift-cli", kUsage);
     if (call.operands.empty()) return refuse("no command given");
 
+    // Before the application and its threads: a batch of connections and files needs more
+    // descriptors than the usual soft limit of 1024.
+    lumi::raiseDescriptorLimit();
     QCoreApplication app(argc, argv);
     // The command's own arguments follow its name, wherever "--" left it.
     const int commandIndex = argc - static_cast<int>(call.operands.size());

@@ -13,6 +13,7 @@
 #include "base/ErrorReport.h"
 #include "base/TextOps.h"
 #include "engine/ArchiveHeaders.h"
+#include "engine/PictureMerge.h"
 #include "engine/PageBuffer.h"
 #include "net/HttpFailure.h"
 #include "net/HttpHeaderField.h"
@@ -57,7 +58,8 @@ void SearchEngine::startArchiveSearches(const std::string& phrase) {
             continue;
         }
         run.position = firstArchivePosition(service);
-        const std::string url = archiveRequestUrl(service, run.base, phrase, run.position);
+        const std::string url = archiveRequestUrl(service, run.base, phrase, run.position, {},
+                                                  serviceChoice_.licence);
         if (url.size() > MaxUrlLength) {
             appendDiagnosticsLine(std::string(serviceName(service)) +
                                   ": the phrase makes the request address too long; the service "
@@ -150,15 +152,31 @@ bool SearchEngine::takeArchiveAnswer(ServiceId service, std::string_view body) {
 bool SearchEngine::takeArchivePage(ServiceId service, ArchiveAnswer& answer) {
     ArchiveRun& run = archiveRuns_[static_cast<size_t>(service)];
     if (!answer.understood) return false;
-    ++health_[service].read;
+    ServiceCounts& counts = health_[service];
+    ++counts.read;
+    if (!answer.failedEngines.empty())
+        appendDiagnosticsLine(std::string(serviceName(service)) + ": " +
+                              failedEnginesText(answer.failedEngines, answer.engines.size()));
+    noteEngines(counts, answer);
     for (ArchivePicture& picture : answer.pictures)
         archiveHandOffs_.push_back(std::move(picture));
     handOnArchivePictures();
-    ++run.pagesRead;
     run.retried = false;
+    if (!answer.continuation.empty()) {
+        // The same batch, until it is complete: it costs no page of the budget.
+        if (++run.continuations > MaxBatchContinuations || run.base.empty()) return true;
+        run.position = answer.next;
+        QueueForGetPage(archiveRequestUrl(service, run.base, archivePhrase_, run.position,
+                                          answer.continuation, serviceChoice_.licence),
+                        engineOfService(service));
+        return true;
+    }
+    run.continuations = 0;
+    ++run.pagesRead;
     if (answer.next > 0 && run.pagesRead < serviceChoice_.maxPages && !run.base.empty()) {
         run.position = answer.next;
-        QueueForGetPage(archiveRequestUrl(service, run.base, archivePhrase_, run.position),
+        QueueForGetPage(archiveRequestUrl(service, run.base, archivePhrase_, run.position, {},
+                                          serviceChoice_.licence),
                         engineOfService(service));
     }
     return true;
@@ -178,6 +196,26 @@ void SearchEngine::handOnArchivePictures() {
             continue;
         }
         ++counts.handedOn;
+        const std::string key = pictureKey(picture.url);
+        const bool commonsFile = isCommonsFileKey(key);
+        if (const auto listed = listedKeys_.find(key); listed != listedKeys_.end()) {
+            countListed(
+                results_.mergeRowSource(listed->second, std::move(picture.source), commonsFile));
+            continue;
+        }
+        // Another address of a picture on its way to the list: both sources become one, and
+        // this address is checked too, in case the other's check refuses it (a small rendition).
+        const auto pending = pendingKeys_.find(key);
+        const auto source = pending == pendingKeys_.end() ? pendingSources_.end()
+                                                          : pendingSources_.find(pending->second);
+        if (source != pendingSources_.end()) {
+            mergeSource(source->second, std::move(picture.source), commonsFile);
+            picture.source = source->second;
+        } else if (pending != pendingKeys_.end()) {
+            pending->second = picture.url; // the other's check has ended without a row
+        } else if (pendingKeys_.size() < MaxWaitingChecks) {
+            pendingKeys_.emplace(key, picture.url);
+        }
         rememberSource(picture.url, std::move(picture.source));
         if (picture.typeUnknown && jpegProofWanted_.size() < MaxWaitingChecks)
             jpegProofWanted_.insert(picture.url);
@@ -190,22 +228,27 @@ void SearchEngine::handOnArchivePictures() {
     if (!archiveHandOffs_.empty()) archiveHandOffTimer_->start();
 }
 
+// An archive lists JPEGs only, and its word for a type is the answer's to confirm: a picture
+// that relocates to a PNG is no JPEG, whatever the archive said.
 bool SearchEngine::checkedImageFits(const THttpCli& client) const {
     const std::string& type = client.ContentType();
-    if (!jpegProofWanted_.count(client.URL)) return textContains(type, "image");
+    if (!jpegProofWanted_.count(client.URL) && !foundInArchive(client.URL))
+        return textContains(type, "image");
     return textContains(type, "image/jpeg") || textContains(type, "image/pjpeg");
 }
 
 bool SearchEngine::awaitJpegSignature(THttpCli& client) {
     const std::string& type = client.ContentType();
     const bool untyped = type.empty() || textContains(type, "octet-stream");
-    if (!untyped || !jpegProofWanted_.count(client.URL)) return false;
+    if (!untyped || (!jpegProofWanted_.count(client.URL) && !foundInArchive(client.URL)))
+        return false;
     client.OnDocData = [this, startedAfter = aborts_](THttpCli* sender, const char* data, int len) {
         if (len <= 0 || startedAfter != aborts_) return;
         catchAll("error code : #0003 (CheckLinkHeaderEnd)", [&] {
             const auto byte = [data](int i) { return static_cast<unsigned char>(data[i]); };
             if (len >= 3 && byte(0) == 0xFF && byte(1) == 0xD8 && byte(2) == 0xFF)
-                addRow(sender->URL, sender->ContentLength(), sender->ContentLength() >= 0);
+                addRow(sender->URL, sender->ContentLength(), sender->ContentLength() >= 0,
+                       sender->Location());
             markRunningDone(CheckLinkRunning, std::to_string(sender->Tag));
         });
         sender->Abort();
@@ -259,6 +302,10 @@ PictureSource SearchEngine::takeSource(const std::string& url) {
 
 void SearchEngine::clearSources() {
     pendingSources_.clear();
+    pendingKeys_.clear();
+    listedKeys_.clear();
+    leftOutKeys_.clear();
+    leftOut_ = {};
     jpegProofWanted_.clear();
     pageOrigins_.clear();
     health_.clear();

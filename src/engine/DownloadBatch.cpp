@@ -10,8 +10,17 @@
 
 namespace lumi {
 
+timespec batchClock() {
+    // The coarse clock is the one file times are stamped from: a file written after this
+    // never looks older.
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return now;
+}
+
 SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions& options,
-                   const std::string& searchDirName, const FolderNames& listNames) {
+                   const std::string& searchDirName, const FolderNames& listNames,
+                   const timespec& batchStart, std::shared_ptr<const FileCalls> calls) {
     SavePlan plan;
     if (addresses.empty()) return plan;
     if (options.savePath.empty()) {
@@ -19,26 +28,32 @@ SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions&
         return plan;
     }
     std::string error;
-    const std::shared_ptr<SaveFolder> folder = openSaveFolder(options, searchDirName, error);
+    const std::shared_ptr<SaveFolder> folder =
+        openSaveFolder(options, searchDirName, error, std::move(calls));
     plan.folder = folder ? folder->path() : options.savePath;
     if (!folder) {
         plan.writeProblem = "Cannot write to " + plan.folder + ": " + error;
         return plan;
     }
+    plan.saveFolder = folder;
     plan.writeProblem = folderWriteProblem(folder);
     folder->removeStaleTemporaries(std::time(nullptr));
+    // Plain names need the listing only where case folds, to see another case of a name.
+    const NameRules rules = folder->nameRules();
     auto namer = std::make_shared<BatchNamer>(
         searchDirName, options.numbered,
-        options.numbered ? listNames(plan.folder) : std::vector<std::string>());
+        options.numbered || rules.foldsCase ? listNames(plan.folder) : std::vector<std::string>(),
+        rules);
     for (const std::string& address : addresses) {
         BatchItem item;
         item.address = address;
         item.name = ExtractFileNameFromURL(address);
         item.folder = folder;
         item.claim.name = namer->next(address);
-        // The first plain use of a name replaces the file it names now, and nothing else.
+        // The first plain use of a name replaces the file it names now if that was there
+        // before the batch began, and nothing else.
         if (!options.numbered && item.claim.name == plainSaveName(address))
-            item.claim.replaceable = folder->fileAt(item.claim.name);
+            item.claim.replaceable = folder->fileUnchangedSince(item.claim.name, batchStart);
         item.claim.nextName = [namer, address](const std::string& taken) {
             return namer->nextAfter(address, taken);
         };
@@ -83,7 +98,57 @@ void DownloadBatch::startNext() {
         item.state = BatchItem::State::Failed;
         item.reason = transfers_.lastRefusal();
         finish(item);
+        if (stopWhenFolderGone(item)) return;
     }
+}
+
+// A picture named in a folder no longer at its path would be printed where it is not.
+bool DownloadBatch::stopWhenFolderGone(const BatchItem& item) {
+    if (!item.folder || item.folder->stillAtPath() || !stopReason_.empty()) return false;
+    stopReason_ = item.folder->goneText();
+    abort();
+    if (OnStopped) OnStopped();
+    return true;
+}
+
+void DownloadBatch::creditInto(std::unique_ptr<CreditsJournal> journal,
+                               std::function<const PictureSource*(const std::string&)> sourceOf) {
+    credits_ = std::move(journal);
+    sourceOf_ = std::move(sourceOf);
+}
+
+// A picture that replaced an older one of its name takes that one's line too.
+void DownloadBatch::credit(const BatchItem& item, bool replaced) {
+    if (!credits_) return;
+    const PictureSource* source = sourceOf_ ? sourceOf_(item.address) : nullptr;
+    const std::string fileName = item.path.substr(item.path.rfind('/') + 1);
+    const std::string line =
+        source && !source->licence.empty() ? creditLine(fileName, *source) : std::string();
+    if (line.empty() && !replaced) return;
+    std::string problem = credits_->record(fileName, line, replaced);
+    if (creditsProblem_.empty()) creditsProblem_ = std::move(problem);
+}
+
+std::string DownloadBatch::notes() const {
+    std::string notes;
+    const SaveFolder* folder = items_.empty() ? nullptr : items_.front().folder.get();
+    if (!stopReason_.empty()) {
+        notes += stopReason_ + "\n";
+        if (folder && !folder->removed() && done_ > failed_)
+            notes += "The pictures saved before stay in that folder, wherever it is now.\n";
+    }
+    if (!creditsProblem_.empty()) notes += creditsProblem_ + "\n";
+    if (const size_t fitted = fittedCount(); fitted > 0 && folder)
+        notes += std::to_string(fitted) + (fitted == 1 ? " name was" : " names were") +
+                 " changed to suit the file system of " + folder->path() + "\n";
+    return notes;
+}
+
+size_t DownloadBatch::fittedCount() const {
+    return static_cast<size_t>(
+        std::count_if(items_.begin(), items_.end(), [](const BatchItem& item) {
+            return item.state == BatchItem::State::Saved && item.nameFitted;
+        }));
 }
 
 void DownloadBatch::transferDone(const TransferOutcome& outcome) {
@@ -94,8 +159,13 @@ void DownloadBatch::transferDone(const TransferOutcome& outcome) {
         item.state = outcome.failed ? BatchItem::State::Failed : BatchItem::State::Saved;
         item.reason = outcome.reason;
         item.bytes = outcome.bytes;
-        if (!outcome.failed) item.path = outcome.savedPath;
+        if (!outcome.failed) {
+            item.path = outcome.savedPath;
+            item.nameFitted = outcome.nameFitted;
+            credit(item, outcome.replaced);
+        }
         finish(item);
+        if (outcome.failed && stopWhenFolderGone(item)) return;
         startNext();
         return;
     }
@@ -125,7 +195,7 @@ void DownloadBatch::abort() {
         if (item.state != BatchItem::State::Running) continue;
         transfers_.cancel(item.path);
         item.state = BatchItem::State::Failed;
-        item.reason = "Connection aborted on request";
+        item.reason = stopReason_.empty() ? "Connection aborted on request" : stopReason_;
         --running_;
         ++done_;
         ++failed_;

@@ -265,7 +265,8 @@ void SearchEngine::CheckLinkHeaderEnd(THttpCli* sender) {
     if (sender->State() != httpWaitingBody || awaitJpegSignature(*sender)) return;
     catchAll("error code : #0003 (CheckLinkHeaderEnd)", [&] {
         if (checkedImageFits(*sender))
-            addRow(sender->URL, sender->ContentLength(), sender->ContentLength() >= 0);
+            addRow(sender->URL, sender->ContentLength(), sender->ContentLength() >= 0,
+                   sender->Location());
         markRunningDone(CheckLinkRunning, std::to_string(sender->Tag));
     });
     sender->Abort();

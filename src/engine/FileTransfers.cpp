@@ -291,7 +291,7 @@ void FileTransfers::bodyBlock(Transfer& transfer, const char* data, int len) {
     if (!transfer.failure.empty() || !transfer.pictureAnswer) return;
     if (!transfer.sink)
         transfer.sink =
-            std::make_unique<PictureSink>(std::move(transfer.file), client.Chunked(),
+            std::make_unique<PictureSink>(std::move(transfer.file), client.ContentType(),
                                           transfer.sizeLimit, sizeLimitText(transfer.sizeLimit));
     if (!transfer.sink->take(data, static_cast<size_t>(len)))
         stop(transfer, transfer.sink->reason());
@@ -359,7 +359,12 @@ void FileTransfers::complete(TransferMap::iterator it, std::string reason) {
     outcome.name = ExtractFileNameFromURL(client.URL);
     // Only a whole picture replaces what the target held.
     if (reason.empty() && !transfer->sink->file().commit()) reason = transfer->sink->file().error();
-    if (reason.empty()) outcome.savedPath = transfer->sink->file().finalPath();
+    if (reason.empty()) {
+        const PartFile& file = transfer->sink->file();
+        outcome.savedPath = file.finalPath();
+        outcome.nameFitted = file.nameFitted();
+        outcome.replaced = file.replacedOld();
+    }
     if (transfer->sink) outcome.bytes = transfer->sink->written();
     outcome.failed = !reason.empty();
     outcome.reason = reason;

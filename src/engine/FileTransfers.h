@@ -56,6 +56,8 @@ struct TransferOutcome {
     // Empty when it did not fail.
     std::string reason;
     int64_t bytes = 0; // body bytes received
+    bool nameFitted = false; // the name was changed to suit the file system
+    bool replaced = false;   // the picture replaced the older file of its name
 };
 
 // The status line's code is exactly three digits and 200: the only answer that is a picture.

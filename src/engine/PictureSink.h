@@ -1,7 +1,7 @@
 #pragma once
-// Receives the body of one picture transfer into its PartFile: de-chunks a chunked answer,
-// checks that the first bytes are a picture's, and keeps the first reason the body is
-// refused. Owns the PartFile until the transfer ends.
+// Receives the body of one picture transfer into its PartFile: checks that the first bytes
+// are a picture's, of the kind the answer's Content-Type names, and keeps the first reason
+// the body is refused. Owns the PartFile until the transfer ends.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "base/PartFile.h"
-#include "net/ChunkedBody.h"
 
 namespace lumi {
 
@@ -20,10 +19,18 @@ inline constexpr size_t PictureSignatureBytes = 12;
 // like a JPEG, GIF, PNG, BMP or WebP picture. Nothing while head is too short to tell.
 std::optional<bool> looksLikePicture(std::string_view head);
 
+// Why head cannot be the body of an answer of contentType (lower-cased, parameters allowed):
+// a type that names no picture, or a picture kind whose signature head does not start with.
+// Empty when it agrees, and while head is too short to tell (then `undecided` is set). No
+// type, or an unspecific one (application/octet-stream, an image kind not known here), lets
+// the signature alone decide.
+std::string pictureDisagreement(std::string_view contentType, std::string_view head,
+                                bool& undecided);
+
 class PictureSink {
 public:
-    // A body beyond maxBytes is refused with tooLarge.
-    PictureSink(std::unique_ptr<PartFile> file, bool chunked, int64_t maxBytes,
+    // A body beyond maxBytes is refused with tooLarge; contentType is the answer's.
+    PictureSink(std::unique_ptr<PartFile> file, std::string contentType, int64_t maxBytes,
                 std::string tooLarge);
 
     // Takes one body block; false once the body is refused (reason() says why).
@@ -36,11 +43,10 @@ public:
     PartFile& file() { return *file_; }
 
 private:
-    bool store(const char* data, size_t size);
     bool refuse(std::string why);
 
     std::unique_ptr<PartFile> file_;
-    std::optional<ChunkedBody> chunks_;
+    std::string contentType_;
     std::string head_;
     bool checked_ = false;
     int64_t written_ = 0;

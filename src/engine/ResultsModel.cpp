@@ -1,19 +1,33 @@
 #include "engine/ResultsModel.h"
 
+#include <algorithm>
+
 #include <QUrl>
 
 #include "analysis/UrlUtils.h"
+#include "engine/PictureMerge.h"
 
 namespace lumi {
 
 std::string sourceDescription(const PictureSource& source) {
-    std::string text = std::string("Found by ") + serviceName(source.service);
+    std::string text = "Found by ";
+    const std::vector<ServiceId> finders = findersOf(source);
+    for (size_t i = 0; i < finders.size(); ++i)
+        text += std::string(i == 0 ? "" : i + 1 == finders.size() ? " and " : ", ") +
+                serviceName(finders[i]);
     const auto add = [&text](const char* label, const std::string& value) {
         if (!value.empty()) text += std::string("\n") + label + value;
     };
     add("Title: ", source.title);
     add("Creator: ", source.creator);
     add("Licence: ", source.licence);
+    if (source.width > 0 && source.height > 0)
+        add("Size: ", std::to_string(source.width) + " x " + std::to_string(source.height) +
+                          " pixels");
+    add("Provider: ", source.provider.empty() || source.collection.empty() ||
+                              source.provider == source.collection
+                          ? source.provider + source.collection
+                          : source.provider + " (" + source.collection + ")");
     add("Page: ", source.page);
     return text;
 }
@@ -98,6 +112,22 @@ void ResultsModel::appendRow(std::string caption, std::string sizeText, PictureS
         {std::move(caption), std::move(sizeText), std::move(source), std::move(sourceText)});
     sortKeys_.push_back(naturalSortKey(unescapedName(rows_.back().caption)));
     if (!publishTimer_.isActive()) publishTimer_.start();
+}
+
+std::vector<ServiceId> ResultsModel::mergeRowSource(size_t i, PictureSource source,
+                                                    bool commonsFile) {
+    if (i >= rows_.size()) return {};
+    Row& r = rows_[i];
+    const std::vector<ServiceId> before = findersOf(r.source);
+    std::vector<ServiceId> added;
+    for (const ServiceId s : findersOf(source))
+        if (std::find(before.begin(), before.end(), s) == before.end()) added.push_back(s);
+    mergeSource(r.source, std::move(source), commonsFile);
+    if (isArchiveService(r.source.service)) r.sourceText = serviceName(r.source.service);
+    if (static_cast<int>(i) < published_)
+        Q_EMIT dataChanged(index(static_cast<int>(i), 0),
+                           index(static_cast<int>(i), ColumnCount - 1));
+    return added;
 }
 
 void ResultsModel::publishPendingRows() {

@@ -14,12 +14,12 @@
 
 namespace lumi {
 
-// A row's tooltip: "Found by <service>" and, one a line, the title, creator, licence and
-// page it was found on, where known. UTF-8.
+// A row's tooltip: "Found by <services>" and, one a line, the title, creator, licence, size
+// in pixels, provider and page it was found on, where known. UTF-8.
 std::string sourceDescription(const PictureSource& source);
-// What the "Source:" column says: an archive's name, or for the classic path the host (and
-// port, when named) of the page the picture was found on (of the picture's own address when
-// no page is known).
+// What the "Source:" column says: the credited archive's name, or for the classic path the
+// host (and port, when named) of the page the picture was found on (of the picture's own
+// address when no page is known).
 std::string sourceColumnText(const PictureSource& source, const std::string& address);
 // The text with every line longer than width broken into pieces of at most width
 // characters, after a "/" or a blank where one lies in a piece's second half.
@@ -66,6 +66,9 @@ public:
 
     void appendRow(std::string caption, std::string sizeText, PictureSource source = {},
                    std::string sourceText = {});
+    // Adds what another service found of row i's picture to its source (mergeSource), and
+    // tells the views when the row is shown. Gives the services the row did not name before.
+    std::vector<ServiceId> mergeRowSource(size_t i, PictureSource source, bool commonsFile);
     // Removes every row; with SuspendRepaintFromRows rows or more it brackets the removal
     // with repaintSuspended(true) and repaintSuspended(false).
     void clearRows();

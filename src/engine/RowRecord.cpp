@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <charconv>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "engine/PictureMerge.h"
 #include "engine/SearchEngine.h"
 
 namespace lumi {
@@ -28,7 +30,17 @@ std::string rowJsonLine(const SearchEngine& engine, size_t row) {
         {QStringLiteral("creator"), text(s.creator)},
         {QStringLiteral("licence"), text(s.licence)},
         {QStringLiteral("licence_url"), text(s.licenceUrl)},
+        {QStringLiteral("creator_url"), text(s.creatorUrl)},
+        {QStringLiteral("provider"), text(s.provider)},
+        {QStringLiteral("source"), text(s.collection)},
     };
+    const bool measured = s.width > 0 && s.height > 0;
+    object.insert(QStringLiteral("width"), measured ? QJsonValue(s.width) : QJsonValue());
+    object.insert(QStringLiteral("height"), measured ? QJsonValue(s.height) : QJsonValue());
+    QJsonArray services;
+    for (const ServiceId finder : findersOf(s))
+        services.append(text(serviceName(finder)));
+    object.insert(QStringLiteral("services"), services);
     // The archive's own small picture, for a front end that shows thumbnails; only when sent.
     if (!s.thumbnail.empty())
         object.insert(QStringLiteral("thumbnail"),
@@ -59,6 +71,15 @@ bool rowFromJsonLine(std::string_view line, std::string& url, PictureSource& sou
     source.creator = text("creator");
     source.licence = text("licence");
     source.licenceUrl = text("licence_url");
+    source.creatorUrl = text("creator_url");
+    source.provider = text("provider");
+    source.collection = text("source");
+    const auto pixels = [&o](const char* key) {
+        const double value = o.value(QLatin1String(key)).toDouble();
+        return value >= 1 && value < 1.0e6 ? static_cast<int32_t>(value) : 0;
+    };
+    source.width = pixels("width");
+    source.height = pixels("height");
     return true;
 }
 

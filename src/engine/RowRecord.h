@@ -1,8 +1,9 @@
 #pragma once
 // One results-list row as a JSON object on one line: the picture's address, its size
-// ("size": bytes, or null when unknown) and where it came from (service, page, title,
-// creator, licence, licence_url, and "thumbnail" when the archive sent one). Text fields are
-// UTF-8; unknown ones are "".
+// ("size": bytes, or null when unknown) and where it came from (service, the credited one;
+// services, every finder, the credited one first; page, title, creator, creator_url,
+// licence, licence_url, provider, source, width and height in pixels or null, and
+// "thumbnail" when the archive sent one). Text fields are UTF-8; unknown ones are "".
 #include <string>
 #include <string_view>
 

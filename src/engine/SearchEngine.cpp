@@ -6,6 +6,7 @@
 #include "analysis/PageAnalysis.h"
 #include "base/Clock.h"
 #include "base/ErrorReport.h"
+#include "base/Latin1.h"
 #include "base/SettingKeys.h"
 #include "base/TextOps.h"
 #include "engine/PageBuffer.h"
@@ -73,8 +74,9 @@ bool SearchEngine::checkLinksChecked() const {
 void SearchEngine::appendDiagnosticsLine(const std::string& line) {
     if (memo_.size() >= MaxDiagnosticsLines) memo_.pop_front();
     memo_.push_back(line);
-    Q_EMIT diagnosticsLineAdded(
-        QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+    // Lines carry the services' own words in UTF-8; 8-bit text that is no UTF-8 (a classic
+    // page's address) is shown as Latin-1.
+    Q_EMIT diagnosticsLineAdded(shownText(line));
 }
 
 void SearchEngine::setStatus(const char* text) {
@@ -108,6 +110,11 @@ void SearchEngine::SearchButtonClick(const std::string& typed) {
         Q_EMIT displayChanged();
         SearchRecursive = recursiveReader_ ? recursiveReader_() : true;
         serviceChoice_ = readServiceChoice(*SettingsFile.Entries());
+        if (filterOverride_) {
+            serviceChoice_.licence = filterOverride_->licence;
+            serviceChoice_.minWidth = filterOverride_->minWidth;
+            serviceChoice_.minHeight = filterOverride_->minHeight;
+        }
         clearSources();
         // Every https request of the search would fail for it: said once, where it lies.
         if (const std::string problem = tlsCaFileProblem(); !problem.empty())
@@ -200,6 +207,9 @@ void SearchEngine::endSearchWhenIdle() {
         display_.statusText = "No search service could be reached: " + unreached;
     else
         display_.statusText = "Done; not reached: " + unreached;
+    // Engines that failed and pictures the filter left out are said too.
+    for (const std::string& more : {health_.failedEngines(), leftOutText()})
+        if (!more.empty()) display_.statusText += "; " + more;
     display_.statusVisible = true;
     display_.abortButtonVisible = false;
     display_.processesText = "0";

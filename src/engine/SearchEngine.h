@@ -158,6 +158,26 @@ public:
     // How each service fared in the current search (ArchiveSearch.cpp).
     const ServiceHealth& serviceHealth() const { return health_; }
 
+    // The command line's --licence, --min-width and --min-height, which stand in for the
+    // settings' filter from the next search on.
+    struct PictureFilter {
+        LicenceFilter licence = LicenceFilter::Any;
+        int32_t minWidth = 0;
+        int32_t minHeight = 0;
+    };
+    void setPictureFilterOverride(std::optional<PictureFilter> filter) {
+        filterOverride_ = filter;
+    }
+    // Pictures the filter left out of the current search, by why.
+    struct LeftOut {
+        uint64_t licence = 0; // no licence, or one the filter does not pass
+        uint64_t size = 0;    // smaller than the minimum, or of unknown size
+    };
+    const LeftOut& leftOut() const { return leftOut_; }
+    // "5 left out: 3 without a licence that may be used commercially, 2 under 1600 x 0
+    // pixels or of unknown size"; "" when none was.
+    std::string leftOutText() const;
+
     // --- the rest of the analysis' view of the engine ---
     bool foundListContains(const std::string& url) const override {
         return FoundList.contains(url);
@@ -209,7 +229,13 @@ private:
     void CheckLink(const std::string& url);
     void GetPageRequestDone(THttpCli* sender, int rqType, int error);
     void CheckLinkHeaderEnd(THttpCli* sender);
-    void addRow(const std::string& url, int64_t size, bool sizeKnown);
+    // `finalUrl`: where the check's relocations ended, when they did elsewhere.
+    void addRow(const std::string& url, int64_t size, bool sizeKnown,
+                const std::string& finalUrl = {});
+    // Whether the picture passes the search's licence and size filter; counts it when not.
+    bool passesPictureFilter(const PictureSource& source, const std::string& key);
+    // Counts a listed picture for each service that found it.
+    void countListed(const std::vector<ServiceId>& finders);
     // Goes on with the oldest finished page's analysis for one slice.
     void continuePageAnalysis();
 
@@ -278,8 +304,20 @@ private:
         int64_t position = 0; // of the page asked last
         int32_t pagesRead = 0;
         bool retried = false; // the page asked last was asked again after a 429
+        int32_t continuations = 0; // requests of the unfinished batch, bounded
     };
+    // Most requests one unfinished Commons batch is continued with.
+    static constexpr int32_t MaxBatchContinuations = 50;
     ServiceChoice serviceChoice_; // as read at the search start
+    std::optional<PictureFilter> filterOverride_;
+    LeftOut leftOut_;
+    // Pictures the filter left out, by key and why (true: licence): a later finder may bring
+    // a licence that passes, and then the picture is no longer counted as left out.
+    std::unordered_map<std::string, bool> leftOutKeys_;
+    // Listed pictures by key (row), and pictures on their way to the list by key (address):
+    // a later finder of the same picture adds to its source instead of making a second row.
+    std::unordered_map<std::string, size_t> listedKeys_;
+    std::unordered_map<std::string, std::string> pendingKeys_;
     std::string archivePhrase_;
     std::array<ArchiveRun, ServiceCount> archiveRuns_;
     ServiceHealth health_;

@@ -49,6 +49,9 @@ ServiceChoice readServiceChoice(const IniEntries& settings) {
     choice.searxngUrl = withoutTrailingSlash(readSetting(settings, setting::SearXNGUrl));
     choice.maxPages =
         std::clamp(readSetting(settings, setting::MaxPages), MinArchivePages, MaxArchivePages);
+    licenceFilterFromWord(readSetting(settings, setting::LicenceFilter), choice.licence);
+    choice.minWidth = std::clamp(readSetting(settings, setting::MinWidth), 0, MaxMinimumPixels);
+    choice.minHeight = std::clamp(readSetting(settings, setting::MinHeight), 0, MaxMinimumPixels);
     return choice;
 }
 
@@ -57,6 +60,9 @@ void writeServiceChoice(TIniFile& settings, const ServiceChoice& choice) {
         settings.WriteBool(Section, serviceSettingKey(static_cast<ServiceId>(i)), choice.enabled[i]);
     settings.WriteString(Section, "SearXNGUrl", choice.searxngUrl);
     settings.WriteInteger(Section, "MaxPages", choice.maxPages);
+    settings.WriteString(Section, setting::LicenceFilter.key, licenceFilterWord(choice.licence));
+    settings.WriteInteger(Section, setting::MinWidth.key, choice.minWidth);
+    settings.WriteInteger(Section, setting::MinHeight.key, choice.minHeight);
 }
 
 std::string archiveBase(ServiceId service, const ServiceChoice& choice) {
@@ -78,19 +84,22 @@ int64_t firstArchivePosition(ServiceId service) {
 }
 
 std::string archiveRequestUrl(ServiceId service, const std::string& base,
-                              const std::string& phrase, int64_t position) {
+                              const std::string& phrase, int64_t position,
+                              const std::string& continuation, LicenceFilter licence) {
     std::string query;
     FixMultiQuery(phrase, query);
     const std::string at = std::to_string(position);
     switch (service) {
     case ServiceId::Openverse:
-        return base + "/v1/images/?q=" + query + "&page=" + at + "&page_size=20&extension=jpg,jpeg";
+        return base + "/v1/images/?q=" + query + "&page=" + at +
+               "&page_size=20&extension=jpg,jpeg" + openverseLicenceQuery(licence);
     case ServiceId::Commons:
         return base +
                "/w/api.php?action=query&format=json&generator=search&gsrnamespace=6"
-               "&gsrsearch=filetype%3Abitmap+" +
-               query + "&gsrlimit=20&gsroffset=" + at +
-               "&prop=imageinfo&iiprop=url%7Csize%7Cmime%7Cextmetadata&iiurlwidth=320";
+               "&gsrsearch=filemime%3Aimage%2Fjpeg+" +
+               query + "&gsrlimit=" + std::to_string(CommonsPageSize) + "&gsroffset=" + at +
+               "&prop=imageinfo&iiprop=url%7Csize%7Cmime%7Cextmetadata&iiurlwidth=320" +
+               continuation;
     case ServiceId::SearXNG:
         return base + "/search?q=" + query + "&format=json&categories=images&pageno=" + at;
     default: return {};

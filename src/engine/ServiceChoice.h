@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "analysis/LicenceRights.h"
 #include "analysis/SearchServices.h"
 #include "base/SettingKeys.h"
 
@@ -23,6 +24,10 @@ struct ServiceChoice {
     std::string searxngUrl; // base address with its scheme; empty: none entered
     int32_t maxPages =
         setting::MaxPages.fallback; // result pages one archive is asked for per search
+    // Pictures a search keeps: by licence, and at least this wide and high (0: any).
+    LicenceFilter licence = LicenceFilter::Any;
+    int32_t minWidth = 0;
+    int32_t minHeight = 0;
     bool enabledFor(ServiceId service) const {
         return service != ServiceId::None && enabled[static_cast<size_t>(service)];
     }
@@ -30,6 +35,10 @@ struct ServiceChoice {
 
 // MaxPages is kept within these bounds whatever the file says.
 constexpr int32_t MinArchivePages = 1, MaxArchivePages = 20;
+// Results of one Commons page; the search asks for JPEGs only, so none is spent on others.
+constexpr int32_t CommonsPageSize = 50;
+// A minimum width or height past this is taken as this.
+constexpr int32_t MaxMinimumPixels = 100000;
 
 // "Openverse", "Commons", "SearXNG", "HotBot", "Lycos", "ScourNet", "LycosImagesDirect".
 const char* serviceSettingKey(ServiceId service);
@@ -43,9 +52,13 @@ void writeServiceChoice(TIniFile& settings, const ServiceChoice& choice);
 std::string archiveBase(ServiceId service, const ServiceChoice& choice);
 // The first position of a search: page 1, or Commons' offset 0.
 int64_t firstArchivePosition(ServiceId service);
-// The address of the result page at `position` for the phrase (archivePhraseFromUnicode).
+// The address of the result page at `position` for the phrase (archivePhraseFromUnicode);
+// `continuation` goes on an unfinished Commons batch (ArchiveAnswer::continuation), and
+// Openverse is asked for the licences the filter passes.
 std::string archiveRequestUrl(ServiceId service, const std::string& base,
-                              const std::string& phrase, int64_t position);
+                              const std::string& phrase, int64_t position,
+                              const std::string& continuation = {},
+                              LicenceFilter licence = LicenceFilter::Any);
 // "Lumisift/1.4 (+<the maker's home page>)": Wikimedia refuses anonymous agents.
 std::string archiveUserAgent();
 

@@ -1,6 +1,42 @@
 #include "engine/ServiceHealth.h"
 
+#include <algorithm>
+
 namespace lumi {
+
+namespace {
+
+constexpr size_t MaxEnginesKept = 100;
+
+} // namespace
+
+std::string failedEnginesList(const std::vector<std::pair<std::string, std::string>>& failed) {
+    std::string text;
+    for (size_t i = 0; i < failed.size(); ++i)
+        text += (i ? ", " : "") + failed[i].first +
+                (failed[i].second.empty() ? "" : " (" + failed[i].second + ")");
+    return text;
+}
+
+std::string failedEnginesText(const std::vector<std::pair<std::string, std::string>>& failed,
+                              size_t engines) {
+    const size_t asked = std::max(engines, failed.size());
+    return std::to_string(failed.size()) + " of " + std::to_string(asked) + " engine" +
+           (asked == 1 ? "" : "s") + " failed: " + failedEnginesList(failed);
+}
+
+void noteEngines(ServiceCounts& counts, const ArchiveAnswer& answer) {
+    for (const std::string& engine : answer.engines)
+        if (counts.engines.size() < MaxEnginesKept &&
+            std::find(counts.engines.begin(), counts.engines.end(), engine) == counts.engines.end())
+            counts.engines.push_back(engine);
+    for (const auto& failed : answer.failedEngines) {
+        const bool known = std::any_of(counts.failedEngines.begin(), counts.failedEngines.end(),
+                                       [&](const auto& f) { return f.first == failed.first; });
+        if (!known && counts.failedEngines.size() < MaxEnginesKept)
+            counts.failedEngines.push_back(failed);
+    }
+}
 
 std::string ServiceHealth::line(ServiceId service) const {
     const ServiceCounts& c = (*this)[service];
@@ -20,6 +56,19 @@ std::string ServiceHealth::line(ServiceId service) const {
         text += ", " + std::to_string(c.tooLong) + " address" + (c.tooLong == 1 ? "" : "es") +
                 " too long for the list";
     if (c.noMarkers) text += ", no results where results were expected";
+    if (!c.failedEngines.empty())
+        text += "; " + failedEnginesText(c.failedEngines, c.engines.size());
+    return text;
+}
+
+std::string ServiceHealth::failedEngines() const {
+    std::string text;
+    for (size_t i = 0; i < ServiceCount; ++i) {
+        const ServiceCounts& c = counts_[i];
+        if (c.failedEngines.empty()) continue;
+        text += (text.empty() ? "" : "; ") + std::string(serviceName(static_cast<ServiceId>(i))) +
+                ": " + failedEnginesText(c.failedEngines, c.engines.size());
+    }
     return text;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/ArchiveAnswers.h"
 #include "analysis/SearchServices.h"
 
 namespace lumi {
@@ -23,8 +24,19 @@ struct ServiceCounts {
     uint64_t listed = 0;
     uint64_t tooLong = 0; // pictures whose address is longer than the list takes
     bool noMarkers = false;
+    // A metasearch's engines named in its answers, and those that failed with why; bounded.
+    std::vector<std::string> engines;
+    std::vector<std::pair<std::string, std::string>> failedEngines;
     std::string failure; // why its last result page got no answer ("Connection refused")
 };
+
+// "bing (HTTP error), google (timeout)".
+std::string failedEnginesList(const std::vector<std::pair<std::string, std::string>>& failed);
+// "3 of 4 engines failed: bing (HTTP error), google (timeout), qwant (CAPTCHA)".
+std::string failedEnginesText(const std::vector<std::pair<std::string, std::string>>& failed,
+                              size_t engines);
+// Adds the engines an answer names to the service's counts, each once.
+void noteEngines(ServiceCounts& counts, const ArchiveAnswer& answer);
 
 class ServiceHealth {
 public:
@@ -47,6 +59,9 @@ public:
     std::string unreached() const;
     // One line per service, in ServiceId order.
     std::vector<std::string> lines() const;
+    // "SearXNG: 4 of 4 engines failed: bing (HTTP error), ..." for each service some of
+    // whose engines failed; "" when none.
+    std::string failedEngines() const;
     // Whether any service gave a result page that could be read.
     bool anyPageRead() const;
 

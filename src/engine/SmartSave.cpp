@@ -1,15 +1,21 @@
 #include "engine/SmartSave.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cctype>
+#include <cstdlib>
 
 #include <dirent.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
 #include <QUtf8StringView>
 
+#include "base/ErrorReport.h"
 #include "base/IniFiles.h"
 #include "base/SettingKeys.h"
 #include "base/PartFile.h"
@@ -43,7 +49,8 @@ void appendEscaped(std::string& out, unsigned char byte) {
     out += Hex[byte & 15];
 }
 
-// Bytes of the UTF-8 character that starts at text[at], or 0 when none starts there.
+} // namespace
+
 size_t utf8CharLength(std::string_view text, size_t at) {
     const auto lead = static_cast<unsigned char>(text[at]);
     const size_t length = lead < 0x80    ? 1
@@ -56,6 +63,17 @@ size_t utf8CharLength(std::string_view text, size_t at) {
     return QUtf8StringView(one.data(), qsizetype(one.size())).isValidUtf8() ? length : 0;
 }
 
+bool misleadingCharacter(std::string_view ch) {
+    const auto byte = [&ch](size_t i) { return static_cast<unsigned char>(ch[i]); };
+    if (ch.size() == 2) return (byte(0) == 0xC2 && byte(1) <= 0x9F) || ch == "\xD8\x9C";
+    if (ch.size() != 3 || byte(0) != 0xE2) return false;
+    const unsigned low = byte(2);
+    return (byte(1) == 0x80 && (low == 0x8E || low == 0x8F || (low >= 0xA8 && low <= 0xAE))) ||
+           (byte(1) == 0x81 && low >= 0xA6 && low <= 0xA9);
+}
+
+namespace {
+
 // A name that must not be taken literally: a control character, "/", or a leading dot (a
 // hidden name, or one shaped like a temporary).
 bool escapedInName(unsigned char byte, bool first) {
@@ -63,29 +81,66 @@ bool escapedInName(unsigned char byte, bool first) {
 }
 } // namespace
 
-SaveOptions saveOptionsFromSettings(const TIniFile& settings) {
+std::string userHomeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    const passwd* user = ::getpwuid(::getuid());
+    return user && user->pw_dir ? user->pw_dir : "/";
+}
+
+std::string expandSavePath(const std::string& path, const std::string& home,
+                           const std::string& settingsFolder) {
+    if (path.empty()) return path;
+    for (const std::string_view lead : {"~", "$HOME", "${HOME}"})
+        if (path.starts_with(lead) && (path.size() == lead.size() || path[lead.size()] == '/'))
+            return home + path.substr(lead.size());
+    if (path[0] == '/') return path;
+    return settingsFolder + (settingsFolder.ends_with('/') ? "" : "/") + path;
+}
+
+SaveOptions saveOptionsFromSettings(const TIniFile& settings, const std::string& home) {
     SaveOptions options;
     const auto entries = settings.Entries();
-    options.savePath = readSetting(*entries, setting::SavePath);
+    options.savePath = expandSavePath(readSetting(*entries, setting::SavePath), home,
+                                      QFileInfo(QFile::decodeName(settings.FileName().c_str()))
+                                          .absolutePath()
+                                          .toLocal8Bit()
+                                          .toStdString());
     options.subDir = readSetting(*entries, setting::SubDir);
     options.numbered = readSetting(*entries, setting::NumberedList);
     return options;
 }
 
 std::string phraseName(const std::string& searchDirName) {
-    std::string name = textTrim(searchDirName);
+    std::string name;
+    for (size_t at = 0; at < searchDirName.size();) {
+        const size_t length = std::max<size_t>(1, utf8CharLength(searchDirName, at));
+        const std::string_view ch = std::string_view(searchDirName).substr(at, length);
+        const bool control =
+            length == 1 && (static_cast<unsigned char>(ch[0]) < 0x20 || ch[0] == 0x7F);
+        name += control || misleadingCharacter(ch) ? std::string_view(" ") : ch;
+        at += length;
+    }
+    name = textTrim(name);
     const size_t first = name.find_first_not_of('.');
     name.erase(0, first == std::string::npos ? name.size() : first);
     return textTrim(name);
 }
 
 std::shared_ptr<SaveFolder> openSaveFolder(const SaveOptions& options,
-                                           const std::string& searchDirName, std::string& error) {
+                                           const std::string& searchDirName, std::string& error,
+                                           std::shared_ptr<const FileCalls> calls) {
     ::mkdir(options.savePath.c_str(), 0777);
-    auto folder = SaveFolder::open(options.savePath, error);
-    const std::string phrase = phraseName(searchDirName);
+    auto folder = SaveFolder::open(options.savePath, error, std::move(calls));
+    std::string phrase = phraseName(searchDirName);
     if (!folder || !options.subDir || phrase.empty()) return folder;
-    return folder->openChild(phrase, error);
+    if (folder->nameRules().windowsNames) phrase = windowsFitName(phrase);
+    auto child = folder->openChild(phrase, error);
+    // A name the file system refuses although no rule said so.
+    if (!child && error == systemErrorText(EINVAL) && windowsFitName(phrase) != phrase) {
+        folder->refusesNames();
+        child = folder->openChild(windowsFitName(phrase), error);
+    }
+    return child;
 }
 
 std::string folderWriteProblem(const std::shared_ptr<const SaveFolder>& folder) {
@@ -135,6 +190,11 @@ std::string plainSaveName(const std::string& address) {
             appendEscaped(name, static_cast<unsigned char>(decoded[at++]));
             continue;
         }
+        if (misleadingCharacter(decoded.substr(at, length))) {
+            for (size_t end = at + length; at < end; ++at)
+                appendEscaped(name, static_cast<unsigned char>(decoded[at]));
+            continue;
+        }
         name.append(decoded.substr(at, length));
         at += length;
     }
@@ -143,10 +203,23 @@ std::string plainSaveName(const std::string& address) {
 }
 
 BatchNamer::BatchNamer(const std::string& searchDirName, bool numbered,
-                       const std::vector<std::string>& namesInFolder)
-    : phrase_(phraseName(searchDirName)), numbered_(numbered) {
-    // Plain names replace what the folder holds; only numbered names avoid it.
-    if (numbered_) taken_.insert(namesInFolder.begin(), namesInFolder.end());
+                       const std::vector<std::string>& namesInFolder, NameRules rules)
+    : phrase_(phraseName(searchDirName)), numbered_(numbered), rules_(rules) {
+    // Plain names replace what the folder holds under the same spelling; numbered names
+    // avoid all of it.
+    for (const std::string& name : namesInFolder) {
+        if (numbered_)
+            taken_.insert(nameKey(name, rules_));
+        else if (rules_.foldsCase)
+            spelled_.emplace(nameKey(name, rules_), name);
+    }
+}
+
+bool BatchNamer::taken(const std::string& name) const {
+    const std::string key = nameKey(name, rules_);
+    if (taken_.count(key)) return true;
+    const auto spelled = spelled_.find(key);
+    return spelled != spelled_.end() && spelled->second != name;
 }
 
 std::string BatchNamer::next(const std::string& address) {
@@ -162,20 +235,20 @@ std::string BatchNamer::next(const std::string& address) {
             text += std::to_string(number);
             return text += ext;
         };
-        while (taken_.count(name = fitName(phrase_, suffix(n))))
+        while (taken(name = fitName(phrase_, suffix(n))))
             ++n;
         ++n;
     } else {
         name = plain;
-        for (unsigned long long n = 2; taken_.count(name); ++n)
+        for (unsigned long long n = 2; taken(name); ++n)
             name = withNumberBeforeExtension(plain, n);
     }
-    taken_.insert(name);
+    taken_.insert(nameKey(name, rules_));
     return name;
 }
 
 std::string BatchNamer::nextAfter(const std::string& address, const std::string& taken) {
-    taken_.insert(taken);
+    taken_.insert(nameKey(taken, rules_));
     return next(address);
 }
 

@@ -1,10 +1,15 @@
 #include "engine/ThumbnailFetches.h"
 
 #include <algorithm>
+#include <optional>
 
+#include <QTimer>
+
+#include "base/Clock.h"
 #include "base/IniFiles.h"
 #include "base/ProxySetting.h"
 #include "base/SettingKeys.h"
+#include "base/TextOps.h"
 #include "engine/FileTransfers.h"
 #include "engine/IdleWatchdog.h"
 #include "engine/ProxyUse.h"
@@ -13,21 +18,17 @@
 
 namespace lumi {
 
-std::vector<ThumbnailSource> thumbnailSources(const std::string& address,
-                                              const PictureSource& source) {
-    std::vector<ThumbnailSource> sources;
-    if (!source.thumbnail.empty() && source.thumbnail != address)
-        sources.emplace_back(source.thumbnail);
-    sources.emplace_back(address, true);
-    sources.emplace_back(address);
-    return sources;
-}
-
 namespace {
 // The client whose event is running goes once the event has returned.
 template <class Fetch>
 void dropClient(Fetch& fetch) {
     if (fetch.client) fetch.client.release()->deleteLater();
+}
+
+// What the bound on transfers at one host counts by.
+std::string hostOf(const std::string& address) {
+    const UrlParts parts = splitUrl(address);
+    return textLower(parts.host) + ":" + parts.port;
 }
 } // namespace
 
@@ -39,30 +40,25 @@ struct ThumbnailFetches::Fetch {
     int64_t limit = 0;
     ProxySetting proxy;
     IdleWatchdog watchdog;
+    // Wakes the fetch to look at its deadline; the time itself is read on the tick clock.
+    QTimer deadline;
+    uint32_t startedAt = 0;
+    std::string host;    // of the source asked now
+    bool parked = false; // waiting for a place at host
     // Set when the fetch was ended from here (over the limit, a time-out).
     std::string failure;
     bool tooLarge = false;
     // The embedded source has read as far as it needs and was ended from here.
     bool enough = false;
+    bool unchanged = false;
     int orientation = 1;
+    ThumbnailSource answered;
+    int64_t pictureSize = -1;
 
     bool lastSource() const { return source + 1 >= request.sources.size(); }
-    bool embedded() const { return request.sources[source].embedded; }
+    const ThumbnailSource& current() const { return request.sources[source]; }
+    bool embedded() const { return current().embedded; }
 };
-
-namespace {
-
-std::string outcomeReason(const std::string& failure, THttpCli& client, int error,
-                          bool embedded, const QByteArray& body) {
-    if (!failure.empty()) return failure;
-    if (error != 0) return transferFailureReason(client, error);
-    const int status = client.StatusCode();
-    if (status != 200 && !(embedded && status == 206))
-        return std::to_string(status) + " " + client.ReasonPhrase();
-    return body.isEmpty() ? "Empty body" : "";
-}
-
-} // namespace
 
 ThumbnailFetches::ThumbnailFetches(std::string settingsPath, QObject* parent)
     : QObject(parent), settingsPath_(std::move(settingsPath)), idleTimeout_(TransferIdleTimeout) {}
@@ -71,6 +67,12 @@ ThumbnailFetches::~ThumbnailFetches() = default;
 
 size_t ThumbnailFetches::running() const {
     return fetches_.size();
+}
+
+size_t ThumbnailFetches::runningAt(const std::string& host) const {
+    return size_t(std::count_if(fetches_.begin(), fetches_.end(), [&host](const auto& f) {
+        return !f->parked && f->host == host;
+    }));
 }
 
 bool ThumbnailFetches::holds(const std::string& key) const {
@@ -97,15 +99,27 @@ void ThumbnailFetches::clear() {
 }
 
 void ThumbnailFetches::startWaiting() {
-    if (fetches_.size() >= MostAtOnce || queue_.empty()) return;
+    // Fetches waiting between two sources go before new requests.
+    for (const auto& fetch : fetches_)
+        if (fetch->parked && runningAt(fetch->host) < MostPerHost) startSource(*fetch);
     // Read once for all the fetches this call starts, not once a fetch.
-    const TIniFile settings(settingsPath_);
-    const int64_t limit = int64_t(std::max(1, readSetting(settings, setting::ThumbMaxKB))) * 1024;
-    const ProxySetting proxy = proxyFromSettings(settings);
-    while (fetches_.size() < MostAtOnce && !queue_.empty()) {
+    std::optional<TIniFile> settings;
+    int64_t limit = 0;
+    ProxySetting proxy;
+    for (auto it = queue_.begin(); it != queue_.end() && fetches_.size() < MostAtOnce;) {
+        // Requests for a busy host wait; those behind them for other hosts go on.
+        if (runningAt(hostOf(it->sources.front().address)) >= MostPerHost) {
+            ++it;
+            continue;
+        }
+        if (!settings) {
+            settings.emplace(settingsPath_);
+            limit = int64_t(std::max(1, readSetting(*settings, setting::ThumbMaxKB))) * 1024;
+            proxy = proxyFromSettings(*settings);
+        }
         auto fetch = std::make_unique<Fetch>();
-        fetch->request = std::move(queue_.front());
-        queue_.erase(queue_.begin());
+        fetch->request = std::move(*it);
+        it = queue_.erase(it);
         fetch->limit = fetch->request.anySize ? AnySizeThumbnailBytes : limit;
         fetch->proxy = proxy;
         Fetch* f = fetch.get();
@@ -116,15 +130,29 @@ void ThumbnailFetches::startWaiting() {
             else
                 finishSource(f, f->failure);
         };
+        fetch->deadline.setSingleShot(true);
+        connect(&fetch->deadline, &QTimer::timeout, this, [this, f] {
+            const auto spent = std::chrono::milliseconds(ticksSince(f->startedAt, tickCount()));
+            if (spent < Deadline)
+                f->deadline.start(Deadline - spent);
+            else
+                alive(*f);
+        });
         fetches_.push_back(std::move(fetch));
         startSource(*f);
     }
 }
 
 void ThumbnailFetches::startSource(Fetch& fetch) {
+    fetch.host = hostOf(fetch.current().address);
+    fetch.parked = true;
+    if (runningAt(fetch.host) >= MostPerHost) return;
+    fetch.parked = false;
     fetch.body.clear();
     fetch.failure.clear();
     fetch.enough = false;
+    fetch.startedAt = tickCount();
+    fetch.deadline.start(Deadline);
     const ProxySetting& proxy = fetch.proxy;
     if (proxy.missingServer) {
         // Ended from the timer, as every other failure, so that OnFetched never runs
@@ -135,15 +163,16 @@ void ThumbnailFetches::startSource(Fetch& fetch) {
     }
     fetch.client = std::make_unique<THttpCli>();
     THttpCli& client = *fetch.client;
-    const std::string& address = fetch.request.sources[fetch.source].address;
+    const std::string& address = fetch.current().address;
     useProxy(client, proxy);
     client.URL = address;
     if (fetch.embedded()) client.Range = "bytes=0-" + std::to_string(EmbeddedSpan - 1);
+    client.ExtraHeaders = conditionalLines(fetch.current());
     if (AgentFor)
         if (std::string agent = AgentFor(address); !agent.empty()) client.Agent = std::move(agent);
     Fetch* f = &fetch;
-    client.OnSessionConnected = [f](THttpCli*) { f->watchdog.alive(); };
-    client.OnHeaderData = [f](THttpCli*) { f->watchdog.alive(); };
+    client.OnSessionConnected = [this, f](THttpCli*) { alive(*f); };
+    client.OnHeaderData = [this, f](THttpCli*) { alive(*f); };
     client.OnDocData = [this, f](THttpCli*, const char* data, int len) {
         if (f->embedded())
             embeddedBlock(*f, data, len);
@@ -152,20 +181,26 @@ void ThumbnailFetches::startSource(Fetch& fetch) {
     };
     client.OnRequestDone = [this, f](THttpCli*, THttpRequest, int error) {
         if (connections_) connections_->recycle(*f->client);
-        std::string reason =
-            f->enough ? "" : outcomeReason(f->failure, *f->client, error, f->embedded(), f->body);
-        if (reason.empty() && f->embedded()) reason = takeEmbedded(*f);
-        finishSource(f, reason);
+        finishSource(f, answerReason(*f, error));
     };
     fetch.watchdog.start(idleTimeout_);
     if (connections_) connections_->prepare(client);
     client.StartGet();
 }
 
-// Ended from the watchdog's timer rather than from inside the client's data event.
-void ThumbnailFetches::bodyBlock(Fetch& fetch, const char* data, int len) {
+// A server that sends a byte now and then keeps the idle time-out away, not the deadline.
+// Ended from the watchdog's timer rather than from inside the client's events.
+bool ThumbnailFetches::alive(Fetch& fetch) {
     fetch.watchdog.alive();
-    if (!fetch.failure.empty() || fetch.client->StatusCode() != 200) return;
+    if (!fetch.failure.empty() || fetch.enough) return false;
+    if (std::chrono::milliseconds(ticksSince(fetch.startedAt, tickCount())) < Deadline) return true;
+    fetch.failure = "No thumbnail within " + std::to_string(Deadline.count()) + " s";
+    fetch.watchdog.end();
+    return false;
+}
+
+void ThumbnailFetches::bodyBlock(Fetch& fetch, const char* data, int len) {
+    if (!alive(fetch) || fetch.client->StatusCode() != 200) return;
     const int64_t announced = fetch.client->ContentLength();
     if (fetch.body.size() + len > fetch.limit || announced > fetch.limit) {
         fetch.failure = "Over the size limit";
@@ -180,9 +215,8 @@ void ThumbnailFetches::bodyBlock(Fetch& fetch, const char* data, int len) {
 // first bytes tell whether they hold a thumbnail, and never past EmbeddedSpan. A picture
 // announced as no larger is read whole, to stand in for the picture source.
 void ThumbnailFetches::embeddedBlock(Fetch& fetch, const char* data, int len) {
-    fetch.watchdog.alive();
     const int status = fetch.client->StatusCode();
-    if (!fetch.failure.empty() || fetch.enough || (status != 200 && status != 206)) return;
+    if (!alive(fetch) || (status != 200 && status != 206)) return;
     fetch.body.append(data, int(std::min<int64_t>(len, EmbeddedSpan - fetch.body.size())));
     const int64_t announced = fetch.client->ContentLength();
     if (status == 200 && announced >= 0 && announced <= EmbeddedSpan) return;
@@ -193,6 +227,29 @@ void ThumbnailFetches::embeddedBlock(Fetch& fetch, const char* data, int len) {
         return;
     fetch.enough = true;
     fetch.watchdog.end();
+}
+
+// Why the source's answer gives no thumbnail, or empty (its bytes then are the thumbnail's).
+std::string ThumbnailFetches::answerReason(Fetch& fetch, int error) {
+    THttpCli& client = *fetch.client;
+    if (!fetch.enough) {
+        if (!fetch.failure.empty()) return fetch.failure;
+        if (error != 0) return transferFailureReason(client, error);
+        const int status = client.StatusCode();
+        if (status == 304 && !conditionalLines(fetch.current()).empty()) {
+            fetch.unchanged = true;
+            fetch.answered = answeredSource(client, fetch.current());
+            return {};
+        }
+        if (status != 200 && !(fetch.embedded() && status == 206))
+            return std::to_string(status) + " " + client.ReasonPhrase();
+        if (fetch.body.isEmpty()) return "Empty body";
+    }
+    if (std::string refused = answerRefusal(client, fetch.current(), fetch.body); !refused.empty())
+        return refused;
+    fetch.answered = answeredSource(client, fetch.current());
+    if (fetch.current().address == fetch.request.key) fetch.pictureSize = announcedFileSize(client);
+    return fetch.embedded() ? takeEmbedded(fetch) : std::string();
 }
 
 // The embedded source's bytes become the thumbnail they hold. A 200 that ended by itself
@@ -212,11 +269,14 @@ std::string ThumbnailFetches::takeEmbedded(Fetch& fetch) {
 
 void ThumbnailFetches::finishSource(Fetch* fetch, const std::string& reason) {
     fetch->watchdog.stop();
+    fetch->deadline.stop();
     if (!reason.empty() && !fetch->lastSource()) {
         ++fetch->source;
         // The client whose event this is goes once the event has returned.
         dropClient(*fetch);
         startSource(*fetch);
+        // The place it held at its last host may be another's now.
+        startWaiting();
         return;
     }
     const auto it = std::find_if(fetches_.begin(), fetches_.end(),
@@ -224,8 +284,19 @@ void ThumbnailFetches::finishSource(Fetch* fetch, const std::string& reason) {
     std::unique_ptr<Fetch> done = std::move(*it);
     fetches_.erase(it);
     dropClient(*done);
-    ThumbnailFetched outcome{done->request.key, reason.empty() ? done->body : QByteArray(), reason,
-                             done->tooLarge, done->orientation};
+    ThumbnailFetched outcome;
+    outcome.key = done->request.key;
+    outcome.reason = reason;
+    outcome.tooLarge = done->tooLarge;
+    outcome.orientation = done->orientation;
+    if (reason.empty()) {
+        outcome.bytes = done->body;
+        outcome.answered = done->answered;
+        outcome.unchanged = done->unchanged;
+        outcome.untried.assign(done->request.sources.begin() + qsizetype(done->source) + 1,
+                               done->request.sources.end());
+    }
+    outcome.pictureSize = done->pictureSize;
     done.reset();
     startWaiting();
     if (OnFetched) OnFetched(outcome);

@@ -1,11 +1,14 @@
 #pragma once
 // The thumbnail grid's fetches: the view says which cells it wants now (those on screen and
-// one screen ahead, nearest first); the fetches start at most MostAtOnce of them, drop the
-// queued ones no longer wanted, and hand each outcome back as bytes for the grid to decode.
+// one screen ahead, nearest first); the fetches start at most MostAtOnce of them, and at most
+// MostPerHost at one host while the rest wait, drop the queued ones no longer wanted, and
+// hand each outcome back as bytes for the grid to decode.
 // A request tries its sources in order: the archive's own thumbnail, then the thumbnail a
 // camera embeds in the picture's first EmbeddedSpan bytes (asked with a Range line), then
-// the picture itself, which is read no further than the size limit. Transfers follow the
-// rules of the picture transfers: the options' proxy, the picture agent, the idle time-out.
+// the picture itself, which is read no further than the size limit. An answer is taken only
+// when its bytes agree with what it announced (see ThumbnailAnswer.h). Transfers follow the
+// rules of the picture transfers (the options' proxy, the picture agent, the idle time-out),
+// and each source has Deadline in all, read on the tick clock (base/Clock.h).
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -17,24 +20,10 @@
 #include <QObject>
 
 #include "analysis/SearchServices.h"
+#include "engine/ThumbnailAnswer.h"
 #include "net/ConnectionPool.h"
 
 namespace lumi {
-
-// The part of a picture asked for its embedded thumbnail.
-inline constexpr int64_t EmbeddedSpan = 64 * 1024;
-
-struct ThumbnailSource {
-    ThumbnailSource(std::string sourceAddress, bool embeddedOnly = false)
-        : address(std::move(sourceAddress)), embedded(embeddedOnly) {}
-    std::string address;
-    // Only the EXIF thumbnail inside the first EmbeddedSpan bytes of the picture at address.
-    bool embedded;
-};
-
-// Where a thumbnail of the picture at address may come from, in the order tried.
-std::vector<ThumbnailSource> thumbnailSources(const std::string& address,
-                                              const PictureSource& source);
 
 struct ThumbnailRequest {
     std::string key; // the picture's address
@@ -50,11 +39,21 @@ struct ThumbnailFetched {
     std::string reason; // why no source gave a thumbnail, in the transfer's words
     bool tooLarge = false; // the picture itself is over the size limit
     int orientation = 1;   // an embedded thumbnail's, which the bytes do not carry
+    // The source that answered, with its answer's validators.
+    ThumbnailSource answered;
+    // It said that what was asked with its validators has not changed (304): no bytes.
+    bool unchanged = false;
+    // The size of the picture itself when an answer from it told; -1 otherwise.
+    int64_t pictureSize = -1;
+    // The sources after the one that answered, for when its bytes do not decode.
+    std::vector<ThumbnailSource> untried;
 };
 
 class ThumbnailFetches : public QObject {
 public:
     static constexpr size_t MostAtOnce = 6;
+    static constexpr size_t MostPerHost = 2;
+    static constexpr std::chrono::seconds Deadline{15};
     // settingsPath: read for the proxy and for "ThumbMaxKB" when fetches start.
     explicit ThumbnailFetches(std::string settingsPath, QObject* parent = nullptr);
     ~ThumbnailFetches() override;
@@ -70,6 +69,8 @@ public:
     // The User-Agent a fetch of address sends; unset or empty keeps the client's own.
     std::function<std::string(const std::string& address)> AgentFor;
 
+    // Requests started and not yet finished (also those waiting between two sources for a
+    // place at the next source's host).
     size_t running() const;
     // Whether key is queued or running.
     bool has(const std::string& key) const;
@@ -83,10 +84,15 @@ private:
     void startWaiting();
     void startSource(Fetch& fetch);
     void finishSource(Fetch* fetch, const std::string& reason);
+    // A sign of life from fetch's transfer; false when it is past its deadline and was ended.
+    bool alive(Fetch& fetch);
     void bodyBlock(Fetch& fetch, const char* data, int len);
     void embeddedBlock(Fetch& fetch, const char* data, int len);
+    std::string answerReason(Fetch& fetch, int error);
     std::string takeEmbedded(Fetch& fetch);
     bool holds(const std::string& key) const;
+    // Transfers running at host now.
+    size_t runningAt(const std::string& host) const;
 
     std::string settingsPath_;
     std::chrono::milliseconds idleTimeout_;

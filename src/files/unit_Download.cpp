@@ -124,6 +124,10 @@ Tfrm_Download::Tfrm_Download(QWidget* parent) : QDialog(parent) {
     auto* failedStack = new QVBoxLayout(failedArea);
     failedStack->setContentsMargins(8, 0, 8, 4);
     failedStack->setSpacing(0);
+    Label7 = boldLabel(failedArea, QString());
+    Label7->setWordWrap(true);
+    Label7->hide();
+    failedStack->addWidget(Label7);
     Label5 = boldLabel(failedArea, QStringLiteral("Failed:"));
     Label5->setFixedHeight(HeadingHeight);
     ListBox3 = new QListWidget(failedArea);
@@ -168,6 +172,7 @@ void Tfrm_Download::FormClose() {
     ListBox3->clear();
     Label5->hide();
     ListBox3->hide();
+    showNotes({});
 }
 
 void Tfrm_Download::FormResize() {
@@ -182,6 +187,7 @@ void Tfrm_Download::FormResize() {
     Gauge1->setGeometry(8, TopPanelHeight - 28, std::max(0, Panel1->width() - 16), 20);
     Label2->resize(std::max(0, Panel1->width() - Label2->x() - 8), Label2->height());
     Label6->resize(std::max(0, BitBtn1->x() - 16), Label6->height());
+    fitNotes();
 }
 
 void Tfrm_Download::BitBtn1Click() {
@@ -235,15 +241,34 @@ bool Tfrm_Download::takeQueued(const std::string& name) {
 void Tfrm_Download::queueEmptied() {
     if (ListBox1->count() != 0) return;
     Label6->setText(QStringLiteral("%1 saved, %2 failed").arg(saved_).arg(failed_));
-    if (ListBox3->count() == 0)
+    if (ListBox3->count() == 0 && Label7->isHidden())
         close();
     else
         BitBtn1->setText(QStringLiteral("Close"));
 }
 
-void Tfrm_Download::fileSaved(const std::string& name) {
+void Tfrm_Download::showNotes(const std::string& notes) {
+    QString text = QString::fromStdString(notes).trimmed();
+    Label7->setText(text);
+    Label7->setVisible(!text.isEmpty());
+    fitNotes();
+}
+
+// A wrapped label in a layout is not given the height its lines need unless asked.
+void Tfrm_Download::fitNotes() {
+    Label7->setMinimumHeight(Label7->heightForWidth(std::max(0, width() - 16)));
+}
+
+void Tfrm_Download::batchStopped(const std::string& notes) {
+    showNotes(notes);
+    ListBox1->clear();
+    Label6->setText(QStringLiteral("%1 saved, %2 failed").arg(saved_).arg(failed_));
+    BitBtn1->setText(QStringLiteral("Close"));
+}
+
+void Tfrm_Download::fileSaved(const std::string& name, const std::string& savedName) {
     takeQueued(name);
-    ListBox2->addItem(QString::fromStdString(name));
+    ListBox2->addItem(QString::fromStdString(savedName.empty() ? name : savedName));
     ++saved_;
     Gauge1->AddProgress(1);
     queueEmptied();

@@ -44,6 +44,7 @@ public:
     QFrame* Panel6; // bottom: the Abort button
     QPushButton* BitBtn1;
     QLabel* Label6; // at the end: "118 saved, 2 failed"
+    QLabel* Label7; // notes: why the batch stopped, a credits problem, names changed to fit
 
     // Gauge from 0 to the number of queued files.
     void FormShow();
@@ -62,10 +63,15 @@ public:
     // The transfer of the first queue entry named name has started: it shows "Running".
     void fileStarted(const std::string& name);
 
-    // The save step of a finished file: its first queue entry equal to name moves to the
-    // downloaded list and the gauge advances; an empty queue closes the window unless a
-    // file failed.
-    void fileSaved(const std::string& name);
+    // The save step of a finished file: its first queue entry equal to name goes, the
+    // downloaded list shows the name it was saved under (savedName, or name when empty) and
+    // the gauge advances; an empty queue closes the window unless a file failed or notes
+    // are shown.
+    void fileSaved(const std::string& name, const std::string& savedName = {});
+    // Shows notes (lines) in the summary, or hides them when empty.
+    void showNotes(const std::string& notes);
+    // The batch stopped by itself: the files still queued will not come; Abort becomes Close.
+    void batchStopped(const std::string& notes);
     // A file that could not be saved: its first queue entry equal to name moves to the
     // failed list with the reason; an empty queue turns Abort into "Close".
     void fileFailed(const std::string& name, const std::string& reason);
@@ -73,6 +79,7 @@ public:
 private:
     bool takeQueued(const std::string& name);
     void queueEmptied();
+    void fitNotes();
     int saved_ = 0;
     int failed_ = 0;
 

@@ -7,7 +7,16 @@
 
 namespace lumi {
 
+namespace {
+// The pools of the process (all on the thread of the event loop).
+std::vector<ConnectionPool*>& livePools() {
+    static std::vector<ConnectionPool*> pools;
+    return pools;
+}
+} // namespace
+
 ConnectionPool::ConnectionPool() {
+    livePools().push_back(this);
     sweep_.setSingleShot(true);
     QObject::connect(&sweep_, &QTimer::timeout, [this] {
         forgetGone();
@@ -16,12 +25,24 @@ ConnectionPool::ConnectionPool() {
 }
 
 // The connections close silently with their sockets.
-ConnectionPool::~ConnectionPool() = default;
+ConnectionPool::~ConnectionPool() {
+    std::erase(livePools(), this);
+}
+
+size_t ConnectionPool::closeIdleEverywhere() {
+    size_t closed = 0;
+    for (ConnectionPool* pool : livePools()) {
+        closed += pool->idle_.size();
+        pool->idle_.clear();
+        pool->sweep_.stop();
+    }
+    return closed;
+}
 
 void ConnectionPool::prepare(THttpCli& client) {
     client.KeepAlive = true;
     forgetGone();
-    const std::string key = connectionKey(client.URL, client.Proxy, client.ProxyPort);
+    const std::string key = client.ConnectionKey();
     // The most recently used first: it is the least likely to have been closed by the server.
     for (auto it = idle_.rbegin(); it != idle_.rend(); ++it) {
         if (it->connection.key != key) continue;

@@ -2,38 +2,48 @@
 // from one client to the next (net/ConnectionPool.h) when both go to the same place.
 #include <utility>
 
+#include <QByteArray>
+#include <QCryptographicHash>
+
 #include "base/TextOps.h"
 #include "net/HttpCliInternal.h"
 
-namespace lumi {
-
 namespace {
 
-std::string placeKey(const HttpAddress& origin, const std::string& proxy,
-                     const std::string& proxyPort) {
+// Where requests to origin connect: its scheme, host and port, or the proxy and, for https,
+// the tunnel's origin; through a proxy its login too, as a digest (a connection or tunnel
+// the proxy let in under one login must not carry requests made under another).
+std::string placeKey(const lumi::HttpAddress& origin, const std::string& proxy,
+                     const std::string& proxyPort, const std::string& proxyLogin) {
     const std::string scheme = origin.tls ? "https://" : "http://";
-    const std::string host = textLower(origin.host) + ":" + portOrDefault(origin);
+    const std::string host = lumi::textLower(origin.host) + ":" + lumi::portOrDefault(origin);
     if (proxy.empty()) return scheme + host;
-    const UrlParts via = splitUrl(proxy);
-    const std::string proxyPlace =
-        textLower(via.host) + ":" + (via.port.empty() ? proxyPort : via.port);
+    const lumi::UrlParts via = lumi::splitUrl(proxy);
+    std::string proxyPlace =
+        lumi::textLower(via.host) + ":" + (via.port.empty() ? proxyPort : via.port);
+    if (!proxyLogin.empty())
+        proxyPlace += " login " + QCryptographicHash::hash(QByteArray::fromStdString(proxyLogin),
+                                                           QCryptographicHash::Sha256)
+                                      .toHex()
+                                      .toStdString();
     // Plain requests to any origin share a connection to the proxy; a tunnel leads to one.
     return origin.tls ? scheme + host + " via " + proxyPlace : "http via " + proxyPlace;
 }
 
 } // namespace
 
-std::string connectionKey(std::string_view url, const std::string& proxy,
-                          const std::string& proxyPort) {
-    const UrlParts parts = splitUrl(withoutFragment(url));
-    return placeKey({parts.host, parts.port, parts.path, isHttpsScheme(parts.proto)}, proxy,
-                    proxyPort);
+std::string THttpCli::proxyLogin() const {
+    return ProxyUsername.empty() ? std::string() : ProxyUsername + ":" + ProxyPassword;
 }
 
-} // namespace lumi
+std::string THttpCli::ConnectionKey() const {
+    const lumi::UrlParts parts = lumi::splitUrl(lumi::withoutFragment(URL));
+    return placeKey({parts.host, parts.port, parts.path, lumi::isHttpsScheme(parts.proto)}, Proxy,
+                    ProxyPort, proxyLogin());
+}
 
 std::string THttpCli::hopKey() const {
-    return lumi::placeKey(current_, Proxy, ProxyPort);
+    return placeKey(current_, Proxy, ProxyPort, proxyLogin());
 }
 
 void THttpCli::AdoptConnection(lumi::KeptConnection connection) {
@@ -43,6 +53,10 @@ void THttpCli::AdoptConnection(lumi::KeptConnection connection) {
 lumi::KeptConnection THttpCli::TakeConnection() {
     if (state_ != httpReady || !reusable_ || socket_->State() != wsConnected) return {};
     reusable_ = false;
+    if (socket_->InputPending()) {
+        closeQuietly();
+        return {};
+    }
     lumi::KeptConnection kept{hopKey_, std::exchange(socket_, std::make_unique<TWSocket>())};
     bindSocket();
     kept.socket->OnDnsLookupDone = nullptr;
@@ -70,11 +84,7 @@ bool THttpCli::reuseConnection() {
     reusable_ = false;
     adopted_ = {};
     if (!reused_) {
-        if (socket_->State() != wsClosed) {
-            closedHandler_ = ClosedHandler::None;
-            socket_->Close();
-            closedHandler_ = ClosedHandler::Completion;
-        }
+        closeQuietly();
         return false;
     }
     // As a new connection would, the request goes out from the event loop, not from Start.
@@ -82,15 +92,26 @@ bool THttpCli::reuseConnection() {
     return true;
 }
 
+// Just before the request goes out: an idle connection has nothing to say, so anything
+// waiting on it (a late answer to an earlier request, the server's close) makes it stale.
 void THttpCli::deferredReuse() {
-    if (socket_->State() != wsConnected) {
-        // Closed by the server since: a new connection, as for a failure before the answer.
-        retried_ = true;
-        deferredRestart();
-        return;
-    }
+    if (socket_->State() != wsConnected || socket_->InputPending()) return dropStaleConnection();
     tunnel_ = Tunnel::None;
     socketSessionConnected(0);
+}
+
+// The kept connection cannot carry the request: it goes once over a new connection instead.
+void THttpCli::dropStaleConnection() {
+    closeQuietly();
+    retried_ = true;
+    post(&THttpCli::deferredRestart, ++generation_); // a queued reuse step is dropped
+}
+
+void THttpCli::closeQuietly() {
+    if (socket_->State() == wsClosed) return;
+    closedHandler_ = ClosedHandler::None;
+    socket_->Close();
+    closedHandler_ = ClosedHandler::Completion;
 }
 
 // A server may close a kept connection at any moment it is idle, even as a request goes out
@@ -119,6 +140,7 @@ void THttpCli::connectionField(const std::string& value) {
 }
 
 void THttpCli::bodyComplete() {
+    if (!packedBodyWhole()) return;
     const bool serverKeeps = !saysClose_ && (answerHttp11_ || saysKeepAlive_);
     if (KeepAlive && serverKeeps && !overran_ && requestDoneError_ == 0 && !relocationPending_ &&
         socket_->State() == wsConnected) {

@@ -9,6 +9,7 @@
 
 #include "base/ErrorReport.h"
 #include "base/TextOps.h"
+#include "net/ConnectionPool.h"
 #include "net/ContentDecoding.h"
 #include "net/HttpCliInternal.h"
 #include "net/TlsSession.h"
@@ -217,20 +218,18 @@ void THttpCli::socketDnsLookupDone(int error) {
     std::weak_ptr<bool> token = life_;
     setState(httpDnsLookupDone);
     if (token.expired() || state_ != httpDnsLookupDone) return;
-    try {
-        socket_->setAddr(socket_->DnsResult());
-        socket_->setPort(connectPort_);
-        socket_->setProto("tcp");
-        // https: TLS to the origin, on this connection or inside the proxy's tunnel. The name
-        // checked and sent is the address's, not the looked-up IP.
-        const bool viaProxy = !Proxy.empty();
-        tunnel_ = current_.tls && viaProxy ? Tunnel::Wanted : Tunnel::None;
-        hopKey_ = hopKey();
-        socket_->setTlsHost(current_.tls && !viaProxy ? current_.host : std::string());
-        socket_->Connect();
-    } catch (...) {
-        if (token.expired()) return;
+    for (bool descriptorsFreed = false;;) {
+        try {
+            return connectSocket();
+        } catch (...) {
+            if (token.expired()) return;
+        }
         int code = socket_->LastError();
+        // Out of descriptors: the idle kept connections give theirs back, and the connect is
+        // tried once more.
+        if (code == lumi::wsaEMFILE && !std::exchange(descriptorsFreed, true) &&
+            socket_->State() == wsClosed && lumi::ConnectionPool::closeIdleEverywhere() > 0)
+            continue;
         // A port or address that cannot be read leaves no socket error behind; report it as
         // an invalid argument rather than as success.
         if (code == 0) code = lumi::wsaEINVAL;
@@ -241,7 +240,21 @@ void THttpCli::socketDnsLookupDone(int error) {
         socket_->Close();
         if (token.expired()) return;
         if (!hadSocket) completion();
+        return;
     }
+}
+
+void THttpCli::connectSocket() {
+    socket_->setAddr(socket_->DnsResult());
+    socket_->setPort(connectPort_);
+    socket_->setProto("tcp");
+    // https: TLS to the origin, on this connection or inside the proxy's tunnel. The name
+    // checked and sent is the address's, not the looked-up IP.
+    const bool viaProxy = !Proxy.empty();
+    tunnel_ = current_.tls && viaProxy ? Tunnel::Wanted : Tunnel::None;
+    hopKey_ = hopKey();
+    socket_->setTlsHost(current_.tls && !viaProxy ? current_.host : std::string());
+    socket_->Connect();
 }
 
 void THttpCli::socketSessionConnected(int error) {
@@ -310,6 +323,8 @@ void THttpCli::sendRequest(const char* method) {
     if (!Proxy.empty() && !current_.tls)
         if (const std::string line = proxyAuthorizationLine(); !line.empty()) sendCommand(line);
     if (!Cookie.empty()) sendCommand("Cookie: " + Cookie);
+    for (const std::string& line : ExtraHeaders)
+        if (line.find_first_of("\r\n") == std::string::npos) sendCommand(line);
     fire(OnRequestHeaderEnd);
     sendCommand("");
     const std::string bytes = std::move(request_);
@@ -349,16 +364,8 @@ void THttpCli::socketSessionClosed(int error) {
             if (token.expired()) return;
         }
         if (tunnel_ == Tunnel::Asked) tunnelClosed();
-        // A body without length ends with the connection; over TLS without close_notify it
-        // may be cut short, which only the diagnostics can tell.
-        if (state_ == httpWaitingBody && bodyLeft_ < 0 && socket_->TlsEndedWithoutCloseNotify())
-            notice_ = "TLS stream of " + current_.host +
-                      " ended without close_notify: the body is taken as complete";
-        if (state_ == httpWaitingBody && bodyLeft_ > 0 && requestDoneError_ == 0) {
-            requestDoneError_ = lumi::httpShortBodyError;
-            reasonPhrase_ = "Document incomplete: " + std::to_string(rcvdCount_) + " of " +
-                            std::to_string(contentLength_) + " bytes received";
-        }
+        if (state_ == httpWaitingBody && requestDoneError_ == 0 && !bodyEndedByClose(error))
+            return completion();
         // Only a clean close ends a body without length: a reset cut it short.
         if (error != 0 && requestDoneError_ == 0 &&
             (state_ == httpWaitingHeader || state_ == httpWaitingBody)) {
@@ -374,6 +381,36 @@ void THttpCli::socketSessionClosed(int error) {
     case ClosedHandler::None:
         break;
     }
+}
+
+// A close in the body: only a body without length or last chunk ends there. False when the
+// close cut the body short (the request's error is then set).
+bool THttpCli::bodyEndedByClose(int error) {
+    if (bodyLeft_ > 0) {
+        requestDoneError_ = lumi::httpShortBodyError;
+        reasonPhrase_ = "Document incomplete: " + std::to_string(rcvdCount_) + " of " +
+                        std::to_string(contentLength_) + " bytes received";
+        return false;
+    }
+    if (dechunk_ && !dechunk_->complete()) {
+        requestDoneError_ = lumi::httpShortBodyError;
+        reasonPhrase_ = "Broken chunked body: cut short";
+        return false;
+    }
+    // Ended by its length or last chunk, it was checked then; a reset is no end.
+    if (bodyLeft_ == 0 || dechunk_ || error != 0) return true;
+    if (decoder_ && !decoder_->finish()) {
+        requestDoneError_ = lumi::httpDecodeError;
+        statusCode_ = 404;
+        reasonPhrase_ = decoder_->error();
+        return false;
+    }
+    // Over TLS without close_notify such a body may be cut short, which only the
+    // diagnostics can tell.
+    if (socket_->TlsEndedWithoutCloseNotify())
+        notice_ = "TLS stream of " + current_.host +
+                  " ended without close_notify: the body is taken as complete";
+    return true;
 }
 
 void THttpCli::completion() {
@@ -394,11 +431,7 @@ void THttpCli::setStateQuietly(THttpState newState) {
 void THttpCli::Abort() {
     std::weak_ptr<bool> token = life_;
     if (state_ == httpReady) {
-        if (socket_->State() != wsClosed) {
-            closedHandler_ = ClosedHandler::None;
-            socket_->Close();
-            closedHandler_ = ClosedHandler::Completion;
-        }
+        closeQuietly();
         return;
     }
     ++generation_;

@@ -74,10 +74,11 @@ inline constexpr int httpAbortedError = 3;
 inline constexpr int httpLineTooLongError = 4;
 inline constexpr int httpTooManyRedirectsError = 5;
 inline constexpr int httpBadNumberError = 6;
-// The connection closed before the body announced by Content-Length was complete.
-// StatusCode keeps the status the server sent; ReasonPhrase becomes
-// "Document incomplete: N of M bytes received". A caller that keeps the body must treat it
-// as broken (a truncated picture is not a picture).
+// The connection closed before the body announced by Content-Length was complete, or
+// before a chunked body's last chunk. StatusCode keeps the status the server sent;
+// ReasonPhrase becomes "Document incomplete: N of M bytes received" or "Broken chunked body:
+// cut short". A caller that keeps the body must treat it as broken (a truncated picture is
+// not a picture).
 inline constexpr int httpShortBodyError = 7;
 // A Location names a protocol this client does not speak (ftp, ...): the request ends
 // at that header line with StatusCode 404 and the reason
@@ -93,9 +94,10 @@ inline constexpr int httpBodyWriteError = 10;
 // status line (a second status line among them), or two different Content-Length values.
 // StatusCode 404; ReasonPhrase "Header without colon" or "Conflicting Content-Length values".
 inline constexpr int httpBrokenHeaderError = 11;
-// A gzip or deflate body that cannot be unpacked, or that unpacks to more than
-// MaxDecodedBytes, or (with KeepAlive) a chunked body whose framing is broken: StatusCode
-// 404 and the reason says which, in words.
+// A gzip or deflate body that cannot be unpacked, that unpacks to more than
+// MaxDecodedBytes or that ends before its compressed stream does, an encoding that cannot be
+// undone, or a chunked body whose framing is broken: StatusCode 404 and the reason says
+// which, in words.
 inline constexpr int httpDecodeError = 12;
 // TLS failures end a request with the TLS layer's number (12001-12009, see net/TlsSession.h),
 // StatusCode 404 and the text in words as the reason.
@@ -115,16 +117,11 @@ std::string base64Encode(std::string_view data);
 // "Sun, 06 Dec 2026 13:02:34" from the stored date and time, without zone conversion.
 std::string httpDateText(const QDateTime& when);
 
-// An open connection between two requests, and where it leads (see connectionKey).
+// An open connection between two requests, and where it leads (see THttpCli::ConnectionKey).
 struct KeptConnection {
     std::string key;
     std::unique_ptr<TWSocket> socket;
 };
-
-// Where a request for url connects to: scheme, host and port, or the proxy and, for https,
-// the origin of the tunnel through it. Requests with the same key can share a connection.
-std::string connectionKey(std::string_view url, const std::string& proxy,
-                          const std::string& proxyPort);
 
 class HttpNotifier;
 class ContentDecoder;
@@ -147,9 +144,10 @@ public:
     std::string Reference; // "Referer: "
     // "Range: " when not empty ("bytes=0-65535"); a 206 answer then holds only that part.
     std::string Range;
-    // Sent when not empty. With AcceptEncoding set, a gzip or deflate body is unpacked before
-    // OnDocData and RcvdStream see it, to at most MaxDecodedBytes (RcvdCount stays the bytes
-    // that came over the wire).
+    // Sent when not empty. With AcceptEncoding set, a gzip or deflate body (or one packed
+    // several times over) is unpacked before OnDocData and RcvdStream see it, to at most
+    // MaxDecodedBytes (RcvdCount stays the bytes that came over the wire); a coding it cannot
+    // undo ends the request with httpDecodeError.
     std::string AcceptLanguage;
     std::string AcceptEncoding;
     int64_t MaxDecodedBytes = 64 * 1024 * 1024;
@@ -159,14 +157,16 @@ public:
     // HTTP/1.1 with a persistent connection: after an answer whose end is known (its
     // Content-Length, the last chunk, or no body for HEAD, 204 and 304) the connection stays
     // open for TakeConnection, unless the server said "Connection: close" or answered as
-    // HTTP/1.0 without keep-alive. Chunked framing is then taken off the body here. Off: an
-    // HTTP/1.0 request and one connection per request.
+    // HTTP/1.0 without keep-alive. Off: an HTTP/1.0 request and one connection per request.
     bool KeepAlive = false;
     std::string Username, Password;
     std::string ProxyUsername, ProxyPassword;
     bool NoCache = false;
     QDateTime ModifiedSince; // null: no If-Modified-Since line
     std::string Cookie;
+    // Further header lines ("If-None-Match: \"x1\""), sent after all others as they stand; a
+    // line holding CR or LF is not sent.
+    std::vector<std::string> ExtraHeaders;
     std::string ContentTypePost = "application/x-www-form-urlencoded";
     bool MultiThreaded = false;
     int Tag = 0;
@@ -189,9 +189,6 @@ public:
     const std::string& DocName() const { return docName_; }
     const std::string& Location() const { return location_; }
     const std::vector<std::string>& AuthenticateRequests() const { return wwwAuthenticate_; }
-    // The answer came with "Transfer-Encoding: chunked" and the body blocks carry its framing
-    // (never with KeepAlive, which takes the framing off).
-    bool Chunked() const { return chunked_ && !KeepAlive; }
     // A line for the diagnostics of the last request, or empty: an https body without a
     // length whose stream ended without close_notify (taken as complete, as curl does).
     const std::string& Notice() const { return notice_; }
@@ -214,12 +211,20 @@ public:
     // Cancel the request in progress; OnRequestDone follows, deferred, with error 3.
     // On an idle client only closes the socket if it is open; fires nothing.
     void Abort();
+    // Where a request for URL, with the proxy settings as they are, connects to: scheme,
+    // host and port, or the proxy (with a digest of its login, never the login itself) and,
+    // for https, the origin of the tunnel through it. Requests with the same key can share a
+    // connection.
+    std::string ConnectionKey() const;
     // A connection an earlier request left open: the next Start uses it when the request
-    // connects to the same place (else it is closed). Should the server have closed it before
+    // connects to the same place (else it is closed). Just before the request is written the
+    // connection is looked at without reading: anything waiting on it (bytes of a late
+    // answer, the server's close) makes the request go over a new connection instead, as
+    // does a byte that arrives before the request is out. Should the server close it before
     // the answer's first byte, the request goes once more over a new connection.
     void AdoptConnection(lumi::KeptConnection connection);
-    // After OnRequestDone: the connection when the answer left it open and reusable; an
-    // empty one otherwise.
+    // After OnRequestDone: the connection when the answer left it open and reusable (and
+    // nothing waits on it); an empty one otherwise.
     lumi::KeptConnection TakeConnection();
 
     // --- events ---
@@ -236,9 +241,11 @@ public:
     std::function<void(THttpCli* sender)> OnHeaderData;
     std::function<void(THttpCli* sender)> OnHeaderEnd;
     std::function<void(THttpCli* sender)> OnDocBegin;
-    // Fired for each body block before it is written to RcvdStream; len may be 0. A body
-    // announced by Content-Length ends with its last byte: bytes beyond it are not delivered,
-    // and the client closes the connection without waiting for the server's close.
+    // Fired for each body block before it is written to RcvdStream; len may be 0. A chunked
+    // answer's framing is taken off here, for every request: the blocks are the body itself.
+    // A body announced by Content-Length ends with its last byte, a chunked one with its last
+    // chunk: bytes beyond are not delivered, and the client closes the connection without
+    // waiting for the server's close. A close before that end is the request's error.
     std::function<void(THttpCli* sender, const char* buffer, int len)> OnDocData;
     std::function<void(THttpCli* sender)> OnDocEnd;
     // A relocation is resolved against the address of the request it answers (relative
@@ -267,17 +274,23 @@ private:
     std::string hopKey() const;
     bool reuseConnection();
     void deferredReuse();
+    void dropStaleConnection();
+    // Closes the socket without ending the request.
+    void closeQuietly();
+    std::string proxyLogin() const;
     bool retryOnNewConnection();
     void answerStatus(const std::string& statusLine);
     void connectionField(const std::string& value);
     // The body is complete: the connection is kept for the next request, or closed.
     void bodyComplete();
     void socketDnsLookupDone(int error);
+    void connectSocket();
     void socketSessionConnected(int error);
     void socketDataAvailable();
     void socketDataSent();
     // error: the socket's code for a reset, 0 for a clean close.
     void socketSessionClosed(int error);
+    bool bodyEndedByClose(int error);
     void sendRequest(const char* method);
     void sendCommand(const std::string& line);
     void sendPostBlock();
@@ -288,6 +301,11 @@ private:
     void pendingToBody();
     bool relocate(const std::string& value);
     int64_t announcedBodyLength() const;
+    // Neither HEAD nor 204 nor 304: the answer carries a body, however short.
+    bool answerHasBody() const;
+    // The body ended where its framing says, or with the close: a packed body must have
+    // reached the end of its compressed stream too. False when the request failed here.
+    bool packedBodyWhole();
     // A 1xx status: an interim answer (100 Continue and the like) before the real one.
     bool interimAnswer() const { return statusCode_ >= 100 && statusCode_ < 200; }
     void relocationClosed();
@@ -333,7 +351,7 @@ private:
     lumi::HttpAddress loginOrigin_;
     // The next header line is the first of an answer: the only place for its status line.
     bool statusLineDue_ = true;
-    bool chunked_ = false; // "Transfer-Encoding: chunked": the close ends the body
+    bool chunked_ = false; // "Transfer-Encoding: chunked": the last chunk ends the body
     // Body bytes still expected after the header, or -1 when the close ends the body.
     int64_t bodyLeft_ = -1;
     std::string request_;

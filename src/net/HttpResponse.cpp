@@ -28,6 +28,8 @@ void THttpCli::socketDataAvailable() {
         socket_->Close();
         return;
     }
+    // Bytes on a kept connection before the request is out answer no request of this one.
+    if (reused_ && state_ == httpNotConnected) return dropStaleConnection();
     const int freeSpace = parser_.room();
     if (freeSpace <= 0) {
         stopOnBrokenResponse(lumi::httpLineTooLongError, "HTTP line too long");
@@ -127,10 +129,10 @@ void THttpCli::headerLine() {
         // A chunked body carries its own framing, whatever length is announced beside it.
         if (chunked_) contentLength_ = -1;
         bodyLeft_ = announcedBodyLength();
-        if (KeepAlive && chunked_ && bodyLeft_ != 0) dechunk_.emplace();
-        if (!AcceptEncoding.empty())
+        if (chunked_ && answerHasBody()) dechunk_.emplace();
+        if (!AcceptEncoding.empty() && answerHasBody())
             decoder_ = lumi::ContentDecoder::forEncoding(
-                lumi::lastAnswerField(rcvdHeader_, "content-encoding"), MaxDecodedBytes);
+                lumi::answerFieldList(rcvdHeader_, "content-encoding"), MaxDecodedBytes);
         setState(httpWaitingBody);
         inBody_ = true;
         if (token.expired() || !fire(OnHeaderEnd)) return;
@@ -260,9 +262,19 @@ void THttpCli::bodyBlock() {
     if (state_ == httpWaitingBody && socket_->State() != wsClosed) bodyComplete();
 }
 
+bool THttpCli::packedBodyWhole() {
+    if (!decoder_ || decoder_->finish()) return true;
+    stopOnBrokenResponse(lumi::httpDecodeError, decoder_->error());
+    return false;
+}
+
+bool THttpCli::answerHasBody() const {
+    return kind_ != httpHEAD && statusCode_ != 204 && statusCode_ != 304;
+}
+
 // The body length that ends the document: Content-Length, except for answers without a body.
 int64_t THttpCli::announcedBodyLength() const {
     // Without KeepAlive the close ends whatever a server sends after such an answer.
-    if (kind_ == httpHEAD || statusCode_ == 204 || statusCode_ == 304) return KeepAlive ? 0 : -1;
+    if (!answerHasBody()) return KeepAlive ? 0 : -1;
     return contentLength_;
 }

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "base/DescriptorLimit.h"
 #include "base/TextOps.h"
 #include "net/TlsSession.h"
 #include "net/WSocketInternal.h"
@@ -127,6 +128,10 @@ void TWSocket::Connect() {
     lineBuffer_.clear();
     const int fd = ::socket(AF_INET, socketType_ | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return socketError("Connect (socket)");
+    if (lumi::withinDescriptorReserve(fd)) {
+        ::close(fd);
+        return socketError("Connect (socket)", lumi::wsaEMFILE);
+    }
     handle_ = fd;
     closeFired_ = false;
     peerClosed_ = false;

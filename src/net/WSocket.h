@@ -40,6 +40,7 @@ namespace lumi {
 // Classic socket error numbering (10061 "Connection refused", 11001 "Host not found", ...).
 inline constexpr int wsaEINTR = 10004;
 inline constexpr int wsaEINVAL = 10022;
+inline constexpr int wsaEMFILE = 10024;
 inline constexpr int wsaEWOULDBLOCK = 10035;
 inline constexpr int wsaENOTSOCK = 10038;
 inline constexpr int wsaECONNRESET = 10054;
@@ -146,6 +147,11 @@ public:
     int Receive(void* buffer, int len);
     // Everything waiting (one line in the line mode).
     std::string ReceiveStr();
+    // Whether anything waits on the connection: bytes (over TLS also a record not yet
+    // decrypted, or decrypted and not yet read), the peer's close or an error. Looked at
+    // without taking anything (MSG_PEEK), so that a connection that should be silent can be
+    // found stale before it is used. False when not connected.
+    bool InputPending();
     // Orderly close; fires OnSessionClosed from inside, at most once per connection.
     void Close();
     // Drops unsent data and resets the connection.

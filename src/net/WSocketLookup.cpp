@@ -127,10 +127,14 @@ void TWSocket::resolveAll(uint32_t& address, uint16_t& port, int& protocol, uint
     long number = 0;
     if (proto_.empty() || proto_.size() > maxProtoNameLength)
         throw ESocketException("WSocketResolveProto: Invalid Protocol.");
+    const std::string protoLower = lumi::textLower(proto_);
     if (leadingDecimal(proto_, number)) {
         protocol = static_cast<int>(number);
+    } else if (protoLower == "tcp" || protoLower == "udp") {
+        // Known without /etc/protocols, which cannot be opened once descriptors run out.
+        protocol = protoLower == "tcp" ? IPPROTO_TCP : IPPROTO_UDP;
     } else {
-        const protoent* pe = getprotobyname(lumi::textLower(proto_).c_str());
+        const protoent* pe = getprotobyname(protoLower.c_str());
         if (!pe)
             throw ESocketException("WSocketResolveProto: Cannot convert protocol '" + proto_ + "'");
         protocol = pe->p_proto;

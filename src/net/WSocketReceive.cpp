@@ -83,6 +83,15 @@ int TWSocket::Receive(void* buffer, int len) {
     return static_cast<int>(n);
 }
 
+bool TWSocket::InputPending() {
+    if (handle_ < 0 || state_ != wsConnected) return false;
+    if (peerClosed_ || !lineBuffer_.empty() || (tls_ && tlsHasWaiting())) return true;
+    char byte = 0;
+    const ssize_t n = ::recv(handle_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    // 0 is the peer's close; an error other than "nothing yet" is waiting too.
+    return n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
 std::string TWSocket::ReceiveStr() {
     if (lineMode_) {
         if (!lineReady_) return {};

@@ -324,20 +324,21 @@ void Commands::GlimFade4Click() {
         batch.OnItemStarted = [this](const BatchItem& item) {
             frm_Download->fileStarted(item.name);
         };
-        batch.OnItemDone = [this](const BatchItem& item) {
+        batch.creditInto(
+            creditsJournalFor(*targets_.settings.Entries(), plan.saveFolder),
+            [this](const std::string& address) { return engine_->sourceOfAddress(address); });
+        batch.OnItemDone = [this, &batch](const BatchItem& item) {
+            // Notes first: a window with something to say stays open at the end.
+            frm_Download->showNotes(batch.notes());
             if (item.state == BatchItem::State::Saved)
-                frm_Download->fileSaved(item.name);
+                frm_Download->fileSaved(item.name, item.path.substr(item.path.rfind('/') + 1));
             else
                 frm_Download->fileFailed(item.name, item.reason);
         };
+        batch.OnStopped = [this, &batch] { frm_Download->batchStopped(batch.notes()); };
         batch.start();
         centreOverOwner(*frm_Download, *window_);
         frm_Download->exec();
-        const std::string creditsProblem = writeBatchCredits(
-            *targets_.settings.Entries(), plan.folder, batch.items(),
-            [this](const std::string& address) { return engine_->sourceOfAddress(address); });
-        if (!creditsProblem.empty())
-            targets_.desktop.ShowMessage(QString::fromLocal8Bit(creditsProblem.c_str()));
         size_t saved = 0;
         for (const BatchItem& item : batch.items())
             saved += item.state == BatchItem::State::Saved;

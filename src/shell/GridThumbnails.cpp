@@ -1,8 +1,11 @@
 #include "shell/GridThumbnails.h"
 
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QImageReader>
 
 #include "picture/ExifOrientation.h"
@@ -17,6 +20,10 @@ constexpr qint64 OtherFormatPixels = qint64(4096) * 4096;
 // Fetched bodies (each up to ThumbMaxKB) waiting for a decoder: past this many, no new fetch
 // starts until a decode is done, so a network faster than the decoders cannot pile them up.
 constexpr size_t MostWaitingDecodes = 12;
+
+int64_t nowSeconds() {
+    return QDateTime::currentSecsSinceEpoch();
+}
 
 // Whether a grid of pixels over the picture holds one colour, besides the black the rows the
 // data never reached are left at (what libjpeg makes of a scan without its data is flat).
@@ -43,15 +50,13 @@ bool endsAsJpeg(const QByteArray& bytes) {
 }
 } // namespace
 
-// The disk entry that says a picture waits to be asked for ("large picture"), so that the
-// next run does not fetch its first bytes again.
-std::string largeMarkKey(const std::string& key) {
-    return key + "#large";
-}
-
 std::string thumbnailDiskKey(const std::string& key, QSize keptBox) {
     return key + "#thumb" + std::to_string(keptBox.width()) + "x" +
            std::to_string(keptBox.height());
+}
+
+QSize keptThumbnailBox(qreal ratio) {
+    return (QSizeF(LargestThumb, LargestThumb * 3 / 4) * ratio).toSize();
 }
 
 QImage decodeThumbnail(const QByteArray& bytes, int orientation, QSize box) {
@@ -81,24 +86,52 @@ QImage decodeThumbnail(const QByteArray& bytes, int orientation, QSize box) {
                                                          : QImage::Format_RGB32);
 }
 
+struct GridThumbnails::Shared {
+    explicit Shared(std::string folder) : disk(std::move(folder)) {}
+    const ThumbnailDiskCache disk;
+    std::mutex mutex;
+    GridThumbnails* owner = nullptr; // none once it has gone
+
+    // Runs step on the owner's thread, unless the owner has gone by then.
+    void deliver(std::function<void(GridThumbnails&)> step) {
+        const std::lock_guard lock(mutex);
+        if (owner)
+            QMetaObject::invokeMethod(
+                owner, [to = owner, step = std::move(step)] { step(*to); }, Qt::QueuedConnection);
+    }
+};
+
 GridThumbnails::GridThumbnails(std::string settingsPath, std::string cacheFolder,
                                QObject* parent)
-    : QObject(parent), fetches_(std::move(settingsPath), this), disk_(std::move(cacheFolder)) {
-    decoders_.setMaxThreadCount(2);
+    : QObject(parent), fetches_(std::move(settingsPath), this),
+      shared_(std::make_shared<Shared>(std::move(cacheFolder))),
+      decoders_(std::make_unique<QThreadPool>()) {
+    shared_->owner = this;
+    decoders_->setMaxThreadCount(2);
     fetches_.OnFetched = [this](const ThumbnailFetched& outcome) { fetched(outcome); };
-    decoders_.start([this] {
-        const std::vector<std::string> kept = disk_.prune();
-        onUiThread([this, kept] {
-            onDisk_.insert(kept.begin(), kept.end());
-            diskKnown_ = true;
-            want(lastWanted_);
+    decoders_->start([shared = shared_] {
+        const std::vector<std::string> kept = shared->disk.prune();
+        shared->deliver([kept](GridThumbnails& grid) {
+            grid.onDisk_.insert(kept.begin(), kept.end());
+            grid.diskKnown_ = true;
+            grid.want(grid.lastWanted_);
         });
     });
 }
 
 GridThumbnails::~GridThumbnails() {
-    decoders_.clear();
-    decoders_.waitForDone();
+    {
+        const std::lock_guard lock(shared_->mutex);
+        shared_->owner = nullptr;
+    }
+    decoders_->clear();
+    // A decoder held up by the disk does not hold up quitting: the pool goes once its last
+    // decoder has ended by itself.
+    if (!decoders_->waitForDone(int(QuitWait.count())))
+        std::thread([pool = decoders_.release()] {
+            pool->waitForDone();
+            delete pool;
+        }).detach();
 }
 
 GridThumbnails::State GridThumbnails::state(const std::string& key, const QImage** image,
@@ -115,6 +148,15 @@ GridThumbnails::State GridThumbnails::state(const std::string& key, const QImage
     return decoding_.count(key) || fetches_.has(key) ? State::Waiting : State::Unknown;
 }
 
+ThumbnailRequest GridThumbnails::requestFor(const ThumbnailRequest& wanted) const {
+    ThumbnailRequest request = wanted;
+    if (const auto left = fallbacks_.find(wanted.key); left != fallbacks_.end())
+        request.sources = left->second;
+    else if (const auto kept = rechecks_.find(wanted.key); kept != rechecks_.end())
+        request.sources.insert(request.sources.begin(), kept->second);
+    return request;
+}
+
 void GridThumbnails::want(const std::vector<ThumbnailRequest>& wanted) {
     lastWanted_ = wanted;
     // The disk is asked before the network: nothing goes out until it is known.
@@ -122,38 +164,59 @@ void GridThumbnails::want(const std::vector<ThumbnailRequest>& wanted) {
     std::vector<ThumbnailRequest> asked;
     const QSize kept = keptBox();
     for (const ThumbnailRequest& request : wanted) {
-        if (images_.find(request.key) || broken_.count(request.key) ||
-            large_.count(request.key) || decoding_.count(request.key))
+        const std::string& key = request.key;
+        if (decoding_.count(key)) continue;
+        if (rechecks_.count(key) || fallbacks_.count(key)) {
+            asked.push_back(requestFor(request));
+        } else if (images_.find(key) || broken_.count(key) || large_.count(key)) {
             continue;
-        if (onDisk_.count(ThumbnailDiskCache::entryName(thumbnailDiskKey(request.key, kept))))
-            decodeFromDisk(request.key);
-        else if (anyway_.count(request.key))
-            asked.push_back({request.key, request.sources, true});
-        else if (onDisk_.count(ThumbnailDiskCache::entryName(largeMarkKey(request.key))))
-            large_.insert(request.key);
-        else
+        } else if (onDisk_.count(ThumbnailDiskCache::entryName(thumbnailDiskKey(key, kept)))) {
+            decodeFromDisk(key);
+        } else {
             asked.push_back(request);
+            asked.back().anySize = anyway_.count(key) > 0;
+        }
     }
     if (decoding_.size() >= MostWaitingDecodes) asked.clear();
     fetches_.want(std::move(asked));
 }
 
-// A kept file that does not decode is dropped, and the thumbnail asked for anew.
+// A kept file that does not decode is dropped, and the thumbnail asked for anew; a kept
+// "large picture" verdict stands without a request.
 void GridThumbnails::decodeFromDisk(const std::string& key) {
     decoding_.insert(key);
-    decoders_.start([this, key, diskKey = thumbnailDiskKey(key, keptBox()), box = pixelBox(),
-                     boxes = boxes_] {
-        try {
-            const QImage image = decodeThumbnail(disk_.read(diskKey), 1, box);
-            onUiThread([this, key, image, boxes] { decoded(key, image, {}, boxes); });
-        } catch (const std::exception&) {
-            disk_.drop(diskKey);
-            onUiThread([this, key, diskKey] {
-                decoding_.erase(key);
-                onDisk_.erase(ThumbnailDiskCache::entryName(diskKey));
-                want(lastWanted_);
+    decoders_->start([shared = shared_, decode = Decode, key,
+                      diskKey = thumbnailDiskKey(key, keptBox()), box = pixelBox(),
+                      boxes = boxes_] {
+        const std::optional<ThumbnailRecord> record = shared->disk.read(diskKey);
+        if (record && record->large) {
+            shared->deliver([key](GridThumbnails& grid) {
+                grid.decoding_.erase(key);
+                grid.large_.insert(key);
+                grid.want(grid.lastWanted_);
+                if (grid.OnChanged) grid.OnChanged();
             });
+            return;
         }
+        QImage image;
+        try {
+            if (record) image = decode(record->image, 1, box);
+        } catch (const std::exception&) {
+        }
+        if (image.isNull()) {
+            shared->disk.drop(diskKey);
+            shared->deliver([key, diskKey](GridThumbnails& grid) {
+                grid.decoding_.erase(key);
+                grid.onDisk_.erase(ThumbnailDiskCache::entryName(diskKey));
+                grid.want(grid.lastWanted_);
+            });
+            return;
+        }
+        const bool due = record->dueForCheck(nowSeconds());
+        shared->deliver([key, image, due, origin = record->origin, boxes](GridThumbnails& grid) {
+            if (due) grid.rechecks_[key] = origin;
+            grid.decoded(key, image, {}, boxes);
+        });
     });
 }
 
@@ -162,27 +225,27 @@ void GridThumbnails::adopt(const std::string& key, const QImage& picture) {
     large_.erase(key);
     broken_.erase(key);
     decoding_.insert(key);
-    onDisk_.erase(ThumbnailDiskCache::entryName(largeMarkKey(key)));
-    decoders_.start([this, key, picture, keptAt = keptBox(), box = pixelBox(), boxes = boxes_] {
-        disk_.drop(largeMarkKey(key));
+    decoders_->start([shared = shared_, key, picture, keptAt = keptBox(), box = pixelBox(),
+                      boxes = boxes_] {
         const QImage largest =
             picture.scaled(picture.size().boundedTo(keptAt), Qt::KeepAspectRatio,
                            Qt::SmoothTransformation)
                 .convertToFormat(QImage::Format_RGB32);
         QByteArray kept;
         QBuffer buffer(&kept);
+        // Written over a "large picture" verdict kept for it.
         const std::string diskKey = thumbnailDiskKey(key, keptAt);
         if (buffer.open(QIODevice::WriteOnly) && largest.save(&buffer, "JPG", 85) &&
-            disk_.write(diskKey, kept))
-            onUiThread([this, diskKey] { onDisk_.insert(ThumbnailDiskCache::entryName(diskKey)); });
+            shared->disk.write(diskKey, {kept, {key}, -1, nowSeconds()}).empty())
+            shared->deliver([diskKey](GridThumbnails& grid) {
+                grid.onDisk_.insert(ThumbnailDiskCache::entryName(diskKey));
+            });
         const QImage image = largest.scaled(largest.size().boundedTo(box), Qt::KeepAspectRatio,
                                             Qt::SmoothTransformation);
-        onUiThread([this, key, image, boxes] { decoded(key, image, {}, boxes); });
+        shared->deliver([key, image, boxes](GridThumbnails& grid) {
+            grid.decoded(key, image, {}, boxes);
+        });
     });
-}
-
-QSize keptThumbnailBox(qreal ratio) {
-    return (QSizeF(LargestThumb, LargestThumb * 3 / 4) * ratio).toSize();
 }
 
 void GridThumbnails::setBox(int width, qreal ratio) {
@@ -199,58 +262,100 @@ void GridThumbnails::clear() {
     fetches_.clear();
     broken_.clear();
     large_.clear();
+    fallbacks_.clear();
 }
 
 void GridThumbnails::loadAnyway(const std::string& key) {
     if (!large_.erase(key)) return;
     anyway_.insert(key);
-    onDisk_.erase(ThumbnailDiskCache::entryName(largeMarkKey(key)));
-    decoders_.start([this, mark = largeMarkKey(key)] { disk_.drop(mark); });
+    const std::string diskKey = thumbnailDiskKey(key, keptBox());
+    onDisk_.erase(ThumbnailDiskCache::entryName(diskKey));
+    decoders_->start([shared = shared_, diskKey] { shared->disk.drop(diskKey); });
     want(lastWanted_);
     if (OnChanged) OnChanged();
 }
 
 void GridThumbnails::fetched(const ThumbnailFetched& outcome) {
     anyway_.erase(outcome.key);
-    if (outcome.tooLarge) {
+    rechecks_.erase(outcome.key);
+    fallbacks_.erase(outcome.key);
+    if (outcome.unchanged) {
+        keepUnchanged(outcome);
+    } else if (outcome.tooLarge) {
         large_.insert(outcome.key);
-        decoders_.start([this, mark = largeMarkKey(outcome.key)] {
-            if (disk_.write(mark, QByteArray("large")))
-                onUiThread([this, mark] { onDisk_.insert(ThumbnailDiskCache::entryName(mark)); });
-        });
+        // Kept, so that the next run does not fetch its first bytes again; never over a
+        // thumbnail it has.
+        if (!images_.find(outcome.key))
+            decoders_->start([shared = shared_,
+                              diskKey = thumbnailDiskKey(outcome.key, keptBox()),
+                              verdict = ThumbnailRecord{{}, outcome.answered, outcome.pictureSize,
+                                                        nowSeconds(), true}] {
+                if (shared->disk.write(diskKey, verdict).empty())
+                    shared->deliver([diskKey](GridThumbnails& grid) {
+                        grid.onDisk_.insert(ThumbnailDiskCache::entryName(diskKey));
+                    });
+            });
     } else if (!outcome.reason.empty()) {
         decoded(outcome.key, {}, outcome.reason, boxes_);
         return;
     } else {
-        decoding_.insert(outcome.key);
-        if (decoding_.size() >= MostWaitingDecodes) fetches_.want({});
-        decoders_.start([this, key = outcome.key, bytes = outcome.bytes,
-                         orientation = outcome.orientation, keptAt = keptBox(), box = pixelBox(),
-                         boxes = boxes_] {
-            QImage image;
-            std::string reason;
-            try {
-                const QImage largest = decodeThumbnail(bytes, orientation, keptAt);
-                image = largest.width() > box.width() || largest.height() > box.height()
-                            ? largest.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                            : largest;
-                QByteArray kept;
-                QBuffer buffer(&kept);
-                const std::string diskKey = thumbnailDiskKey(key, keptAt);
-                if (buffer.open(QIODevice::WriteOnly) && largest.save(&buffer, "JPG", 85) &&
-                    disk_.write(diskKey, kept))
-                    onUiThread([this, diskKey] {
-                        onDisk_.insert(ThumbnailDiskCache::entryName(diskKey));
-                    });
-            } catch (const std::exception& e) {
-                reason = e.what() == std::string(PictureCutShort)
-                             ? std::string(PictureCutShort) + ": its data end before any of it could be drawn"
-                             : std::string("Not a picture: ") + e.what();
-            }
-            onUiThread([this, key, image, reason, boxes] { decoded(key, image, reason, boxes); });
-        });
+        decodeFetched(outcome);
     }
     if (OnChanged) OnChanged();
+}
+
+void GridThumbnails::decodeFetched(const ThumbnailFetched& outcome) {
+    decoding_.insert(outcome.key);
+    if (decoding_.size() >= MostWaitingDecodes) fetches_.want({});
+    decoders_->start([shared = shared_, decode = Decode, outcome, keptAt = keptBox(),
+                      box = pixelBox(), boxes = boxes_] {
+        QImage largest, image;
+        std::string reason;
+        try {
+            largest = decode(outcome.bytes, outcome.orientation, keptAt);
+            image = largest.width() > box.width() || largest.height() > box.height()
+                        ? largest.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                        : largest;
+        } catch (const std::exception& e) {
+            reason = e.what() == std::string(PictureCutShort)
+                         ? std::string(PictureCutShort) +
+                               ": its data end before any of it could be drawn"
+                         : std::string("Not a picture: ") + e.what();
+        }
+        QByteArray kept;
+        QBuffer buffer(&kept);
+        const std::string diskKey = thumbnailDiskKey(outcome.key, keptAt);
+        if (reason.empty() && buffer.open(QIODevice::WriteOnly) &&
+            largest.save(&buffer, "JPG", 85) &&
+            shared->disk.write(diskKey, {kept, outcome.answered, outcome.pictureSize, nowSeconds()})
+                .empty())
+            shared->deliver([diskKey](GridThumbnails& grid) {
+                grid.onDisk_.insert(ThumbnailDiskCache::entryName(diskKey));
+            });
+        shared->deliver([key = outcome.key, untried = outcome.untried, image, reason,
+                         boxes](GridThumbnails& grid) {
+            // Bytes that do not decode send the request on to the sources it has not tried.
+            if (!reason.empty() && !untried.empty() && !grid.images_.find(key)) {
+                grid.decoding_.erase(key);
+                grid.fallbacks_[key] = untried;
+                grid.want(grid.lastWanted_);
+                return;
+            }
+            grid.decoded(key, image, reason, boxes);
+        });
+    });
+}
+
+// The source said the kept thumbnail stands: it is good for another week.
+void GridThumbnails::keepUnchanged(const ThumbnailFetched& outcome) {
+    decoders_->start([shared = shared_, diskKey = thumbnailDiskKey(outcome.key, keptBox()),
+                      answered = outcome.answered] {
+        std::optional<ThumbnailRecord> record = shared->disk.read(diskKey);
+        if (!record) return;
+        record->origin = answered;
+        record->checkedAt = nowSeconds();
+        shared->disk.write(diskKey, *record);
+    });
 }
 
 void GridThumbnails::decoded(const std::string& key, QImage image, const std::string& reason,
@@ -263,8 +368,9 @@ void GridThumbnails::decoded(const std::string& key, QImage image, const std::st
     } else if (reason.empty()) {
         image.setDevicePixelRatio(ratio_);
         images_.put(key, image, static_cast<size_t>(image.sizeInBytes()));
-    } else
+    } else if (!images_.find(key)) {
         broken_[key] = reason;
+    }
     if (wasFull) want(lastWanted_);
     if (OnChanged) OnChanged();
 }

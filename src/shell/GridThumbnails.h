@@ -5,6 +5,9 @@
 // cache that outlives the run (pruned when the grid starts). Thumbnails are made at the cell's
 // size times the screen's device pixel ratio, so they are as sharp at 200 % as at 100 %; the
 // disk keeps them at the largest cell size, so zooming needs no network.
+// A kept thumbnail a week old is shown and its source asked whether it changed.
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -46,9 +49,12 @@ class GridThumbnails : public QObject {
 public:
     enum class State { Unknown, Waiting, Ready, Broken, Large };
 
+    // A decoder still busy when the grid goes is waited for this long at most; it then ends
+    // on its own and its work is dropped.
+    static constexpr std::chrono::milliseconds QuitWait{300};
+
     // cacheFolder: where thumbnails are kept between runs, ending with "/".
     GridThumbnails(std::string settingsPath, std::string cacheFolder, QObject* parent = nullptr);
-    // Waits for the decodes under way.
     ~GridThumbnails() override;
 
     // What the cell of key shows; image is set for Ready, reason for Broken.
@@ -71,28 +77,37 @@ public:
     ThumbnailFetches& fetches() { return fetches_; }
     // A cell's picture or state changed.
     std::function<void()> OnChanged;
+    // How a source's bytes become a thumbnail (decodeThumbnail, or a test's stand-in); run
+    // on the decoders' threads.
+    std::function<QImage(const QByteArray& bytes, int orientation, QSize box)> Decode =
+        decodeThumbnail;
 
 private:
+    // What the decoders' work uses, and its way back to this object while it lives.
+    struct Shared;
     void fetched(const ThumbnailFetched& outcome);
+    void decodeFetched(const ThumbnailFetched& outcome);
+    void keepUnchanged(const ThumbnailFetched& outcome);
     // boxes: the count of box changes the decode was made under.
     void decoded(const std::string& key, QImage image, const std::string& reason, uint64_t boxes);
     void decodeFromDisk(const std::string& key);
+    // The request for what wanted asks, in the light of what is kept and what failed.
+    ThumbnailRequest requestFor(const ThumbnailRequest& wanted) const;
     QSize pixelBox() const { return (QSizeF(box_) * ratio_).toSize(); }
     QSize keptBox() const { return keptThumbnailBox(ratio_); }
-    // Delivers work of the decoders on the UI thread (this outlives them).
-    template <class Step>
-    void onUiThread(Step step) {
-        QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
-    }
 
     ThumbnailFetches fetches_;
-    QThreadPool decoders_;
+    std::shared_ptr<Shared> shared_;
+    std::unique_ptr<QThreadPool> decoders_;
     LruCache<QImage> images_{ThumbMemoryBytes};
     std::unordered_map<std::string, std::string> broken_; // key -> reason
     std::unordered_set<std::string> large_;
     std::unordered_set<std::string> anyway_; // large pictures the user asked for
     std::unordered_set<std::string> decoding_;
-    ThumbnailDiskCache disk_;
+    // Kept thumbnails shown whose sources are to be asked whether they changed.
+    std::unordered_map<std::string, ThumbnailSource> rechecks_;
+    // The sources left to try for a thumbnail whose bytes did not decode.
+    std::unordered_map<std::string, std::vector<ThumbnailSource>> fallbacks_;
     std::unordered_set<std::string> onDisk_; // entry names
     bool diskKnown_ = false;
     std::vector<ThumbnailRequest> lastWanted_;

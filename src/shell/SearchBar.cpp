@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,9 +14,11 @@
 
 #include "base/ErrorReport.h"
 #include "base/Latin1.h"
+#include "base/SettingKeys.h"
 #include "engine/SearchEngine.h"
 #include "engine/SearchPhrase.h"
 #include "shell/PanelArt.h"
+#include "shell/ServicesPage.h"
 #include "widgets/ButtonArt.h"
 #include "widgets/GlimFade.h"
 
@@ -27,6 +31,11 @@ const QSize SmallButton(58, 20);
 // The bar's width at the window's minimum size; what it gets beyond goes to the phrase box
 // and the status values, and the check boxes keep to the right edge.
 constexpr int BaseWidth = 492;
+// The phrase box and the licence box beside it share this width at the bar's smallest width.
+constexpr int PhraseAndLicenceWidth = 270;
+// By LicenceFilter, as fillLicenceChoices orders them.
+constexpr const char* ShortLicenceNames[] = {"Any licence", "Commercial", "Modify",
+                                             "Com.+mod.", "PD/CC0"};
 
 std::string phraseOf(const QLineEdit& edit) {
     return edit.text().toStdString();
@@ -63,7 +72,21 @@ SearchBar::SearchBar(QWidget* parent) {
     Label2 = placedLabel(Panel1, QStringLiteral("0"), {266, 42, 84, 16}, ValueWhite, true);
 
     Edit1 = new QLineEdit(Panel1);
-    Edit1->setGeometry(10, 58, 270, 20);
+    combo_Licence = new QComboBox(Panel1);
+    combo_Licence->setObjectName(QStringLiteral("combo_Licence"));
+    fillLicenceChoices(*combo_Licence);
+    // Compact beside the phrase: short names here, the whole ones in the list and tooltip.
+    for (int i = 0; i < combo_Licence->count(); ++i) {
+        combo_Licence->setItemData(i, combo_Licence->itemText(i), Qt::ToolTipRole);
+        combo_Licence->setItemText(i, QString::fromLatin1(ShortLicenceNames[i]));
+    }
+    combo_Licence->view()->setMinimumWidth(combo_Licence->view()->sizeHintForColumn(0) + 24);
+    // As wide as its longest short name needs in the font in use; the phrase box takes the rest.
+    const int licenceWidth = std::min(combo_Licence->sizeHint().width(), PhraseAndLicenceWidth / 2);
+    phraseWidth_ = PhraseAndLicenceWidth - licenceWidth - 4;
+    Edit1->setGeometry(10, 58, phraseWidth_, 20);
+    combo_Licence->setGeometry(14 + phraseWidth_, 58, licenceWidth, 20);
+    combo_Licence->setToolTip(QStringLiteral("Pictures you may use: by licence"));
     SearchButton = captionButton(Panel1, {286, 58}, SmallButton, QStringLiteral("&Search"));
     AbortButton = captionButton(Panel1, {286, 58}, SmallButton, QStringLiteral("&Abort"));
     AbortButton->hide();
@@ -83,7 +106,8 @@ SearchBar::SearchBar(QWidget* parent) {
 
 void SearchBar::growToWidth() {
     const int extra = std::max(0, Panel1->width() - BaseWidth);
-    Edit1->resize(270 + extra, Edit1->height());
+    Edit1->resize(phraseWidth_ + extra, Edit1->height());
+    combo_Licence->move(14 + phraseWidth_ + extra, combo_Licence->y());
     for (QLabel* value : {Label7, Label1, Label2})
         value->resize(84 + extra, value->height());
     for (QWidget* control :
@@ -108,13 +132,30 @@ void SearchBar::attachEngine(SearchEngine* engine) {
         Edit1KeyPress(key);
     });
     QObject::connect(Button1, &QPushButton::clicked, Panel1, [this] { Button1Click(); });
+    showLicenceChoice();
+    QObject::connect(combo_Licence, &QComboBox::activated, Panel1, [this](int index) {
+        const auto filter = static_cast<LicenceFilter>(combo_Licence->itemData(index).toInt());
+        combo_Licence->setToolTip(QString::fromLatin1(licenceFilterLabel(filter)));
+        runUnderDefaultHandler([&] {
+            engine_->SettingsFile.WriteString(setting::LicenceFilter.section,
+                                              setting::LicenceFilter.key,
+                                              licenceFilterWord(filter));
+        });
+    });
     showEngineState();
+}
+
+void SearchBar::showLicenceChoice() {
+    if (!engine_) return;
+    const ServiceChoice choice = readServiceChoice(*engine_->SettingsFile.Entries());
+    combo_Licence->setCurrentIndex(combo_Licence->findData(static_cast<int>(choice.licence)));
+    combo_Licence->setToolTip(QString::fromLatin1(licenceFilterLabel(choice.licence)));
 }
 
 void SearchBar::showEngineState() {
     const SearchDisplay& shown = engine_->display();
     // A long status (the services not reached) is cut to the label, whole in its tooltip.
-    const QString status = latin1(shown.statusText);
+    const QString status = shownText(shown.statusText);
     Label7->setText(Label7->fontMetrics().elidedText(status, Qt::ElideRight, Label7->width()));
     Label7->setToolTip(status == Label7->text() ? QString() : status);
     Label7->setVisible(shown.statusVisible);

@@ -1,10 +1,12 @@
 #pragma once
 // The main window's search bar: the title, the status and counters the engine keeps, the
-// phrase box with Search/Abort, the two search check boxes and "More Info". It shows what the
+// phrase box with Search/Abort and the licence box beside it, the two search check boxes and
+// "More Info". It shows what the
 // engine keeps and hands it the user's input.
 #include <functional>
 
 class QCheckBox;
+class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -41,6 +43,8 @@ public:
     QLabel* ProcessesCaption = nullptr;
     QLabel* Label2 = nullptr;
     QLineEdit* Edit1 = nullptr;
+    // The licence filter, kept in the settings at once; the Services page sets it too.
+    QComboBox* combo_Licence = nullptr;
     TGlimFade* SearchButton = nullptr;
     TGlimFade* AbortButton = nullptr;
     QCheckBox* CheckBox_CheckLinks = nullptr;
@@ -51,6 +55,8 @@ public:
     void AbortButtonClick();
     void Edit1KeyPress(char& key);
     void Button1Click();
+    // Shows the licence filter the settings hold (after the options dialog changed it).
+    void showLicenceChoice();
 
 private:
     void showEngineState();
@@ -59,6 +65,7 @@ private:
     void tellSearchStarted();
 
     SearchEngine* engine_ = nullptr;
+    int phraseWidth_ = 0; // at the bar's smallest width
 };
 
 } // namespace lumi

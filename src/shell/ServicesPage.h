@@ -1,6 +1,7 @@
 #pragma once
 // The options dialog's "Services" page: a check box per search service, the SearXNG
-// instance's address, the result pages asked of each archive, and whether downloads write
+// instance's address, the result pages asked of each archive, the licence and size filter,
+// and whether downloads write
 // CREDITS.txt. It reads and writes the [Services] section (and WriteCredits) itself; the
 // dialog calls load when shown and save on OK.
 #include <QString>
@@ -8,9 +9,11 @@
 
 #include <array>
 
+#include "analysis/LicenceRights.h"
 #include "analysis/SearchServices.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QSpinBox;
 class TIniFile;
@@ -30,7 +33,13 @@ public:
     std::array<QCheckBox*, ServiceCount> serviceBoxes{};
     QLineEdit* edit_SearXNGUrl = nullptr;
     QSpinBox* spin_MaxPages = nullptr;
+    QComboBox* combo_Licence = nullptr;
+    QSpinBox* spin_MinWidth = nullptr;
+    QSpinBox* spin_MinHeight = nullptr;
     QCheckBox* checkbox_WriteCredits = nullptr;
 };
+
+// Fills a box with the licence filter's choices, each with its LicenceFilter as data.
+void fillLicenceChoices(QComboBox& box);
 
 } // namespace lumi

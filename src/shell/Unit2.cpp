@@ -71,7 +71,7 @@ void TForm2::attachEngine(lumi::SearchEngine* engine) {
     connect(engine, &lumi::SearchEngine::diagnosticsLineAdded, Memo1,
             &QPlainTextEdit::appendPlainText);
     for (const std::string& line : engine->diagnosticsMemo())
-        Memo1->appendPlainText(lumi::latin1(line));
+        Memo1->appendPlainText(lumi::shownText(line));
     showEngineCounters();
 }
 

@@ -3,6 +3,7 @@
 // until the main window closes. A picture file named on the command line opens in the
 // viewer, so the program can serve as "Open with" for pictures.
 #include "base/AppPaths.h"
+#include "base/DescriptorLimit.h"
 #include "base/ProgramArguments.h"
 #include "files/unit_Download.h"
 #include "files/untExtract.h"
@@ -46,6 +47,9 @@ int main(int argc, char** argv) {
     if (call.action != lumi::ProgramCall::Action::Run)
         return lumi::answerProgramCall(call, "lumisift", kUsage);
 
+    // Before the application and its threads: a batch of connections and files needs more
+    // descriptors than the usual soft limit of 1024.
+    lumi::raiseDescriptorLimit();
     lumi::GuardedApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Lumisift"));
     lumi::installMessageBoxDefaultHandler();

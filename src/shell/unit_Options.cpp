@@ -21,6 +21,7 @@
 #include "shell/Desktop.h"
 #include "shell/Main.h"
 #include "shell/ServicesPage.h"
+#include "shell/SearchBar.h"
 #include "shell/ViewerPanel.h"
 
 namespace {
@@ -313,6 +314,7 @@ void Tfrm_Options::BitBtn2Click() {
             lumi::slideShowInterval(lumi::storedWait(settings)));
         lumi::writeProxyOptions(settings, values);
         ServicesPage1->save(settings);
+        Form1_.Search->showLicenceChoice();
         if (Form1_.AdImage1) {
             const lumi::BannerProxy proxy = lumi::storedBannerProxy(settings);
             Form1_.AdImage1->SetProxy(proxy.host, proxy.port);

@@ -1,6 +1,10 @@
 #include "base/TextOps.h"
 
+#include <utility>
+
 #include <gtest/gtest.h>
+
+#include "base/Latin1.h"
 
 using namespace lumi;
 
@@ -84,4 +88,15 @@ TEST(TextOps, ReplaceAllAndCaseInsensitiveEquality) {
     EXPECT_EQ(textReplaceAll("aaa", "aa", "b"), "ba");
     EXPECT_TRUE(textSameAnyCase("HTTP://Host/A.JPG", "http://host/a.jpg"));
     EXPECT_FALSE(textSameAnyCase("\xC4", "\xE4"));
+}
+
+// A service's UTF-8 words reach the screen as written; 8-bit text that is no UTF-8 stays Latin-1.
+TEST(TextOps, ShownTextIsUtf8WhenItIsUtf8) {
+    const std::pair<std::string, QString> cases[] = {
+        {"Z\xc3\xb6" "e \xe2\x80\x94 ok", QStringLiteral("Z\u00f6e \u2014 ok")},
+        {"caf\xe9", QStringLiteral("caf\u00e9")},
+        {"", QString()},
+    };
+    for (const auto& [bytes, shown] : cases)
+        EXPECT_EQ(lumi::shownText(bytes), shown) << bytes;
 }

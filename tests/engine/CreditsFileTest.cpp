@@ -1,90 +1,73 @@
-// CREDITS.txt after a download batch: which items are credited, how a line reads, that
-// page text cannot forge lines, that old credits stay, and that a link is never written through.
+// CREDITS.txt as a journal: that page text cannot forge or turn lines, that old credits
+// stay, and which files are never written.
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QTemporaryDir>
 
-#include "base/IniFiles.h"
+#include "base/SaveFolder.h"
 #include "engine/CreditsFile.h"
-#include "engine/DownloadBatch.h"
-
-using lumi::BatchItem;
-using lumi::PictureSource;
-using lumi::ServiceId;
 
 namespace {
 
 std::string readAll(const std::string& path) {
     std::ifstream in(path);
+    if (!in) return "<missing>";
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-BatchItem item(const std::string& address, const std::string& path, BatchItem::State state) {
-    BatchItem i;
-    i.address = address;
-    i.path = path;
-    i.state = state;
-    return i;
-}
-
 } // namespace
 
-TEST(CreditsFile, SavedLicensedPicturesAreCreditedOneLineEachAfterTheOldCredits) {
-    QTemporaryDir dir;
-    const std::string folder = dir.path().toStdString();
-    const std::string credits = folder + "/CREDITS.txt";
-    std::ofstream(credits) << "old.jpg: kept"; // no line end of its own
-    const std::map<std::string, PictureSource> sources = {
-        {"http://a/1.jpg",
-         {ServiceId::Openverse, "http://a/1.htm", "Dusk\r\nforged.jpg: \"x\"", "Ada", "CC BY 4.0",
-          "https://cc/by/4.0/"}},
-        {"http://a/2.jpg", {ServiceId::HotBot, "http://a/index.htm", "", "", "", ""}},
-        {"http://a/3.jpg", {ServiceId::Commons, "http://c/3", "Gone", "Bo", "CC0 1.0", ""}},
-        {"http://a/4.jpg", {ServiceId::Commons, "", "", "", "CC BY-SA 4.0", ""}},
+// Guards the journal: whole lines after what was there (a line break, a C1 control, a
+// direction control or a Unicode line end never starts another line), a replaced picture's
+// line rewritten, and a file that is read-only, a link or no plain file never written.
+TEST(CreditsFile, TheJournalAddsWholeLinesAndRewritesOnlyWhatItMay) {
+    struct Case {
+        std::string before; // "<link>", "<fifo>" for those
+        mode_t mode;
+        std::string line;
+        bool replacing;
+        std::string after, problem;
+    } const cases[] = {
+        {"old.jpg: kept", 0644, "a.jpg: \"A\r\nb.jpg\xE2\x80\xA8\xC2\x85\xE2\x80\xAEgpj\"", false,
+         "old.jpg: kept\na.jpg: \"A  b.jpg   gpj\"\n", ""},
+        {"a.jpg: old\nab.jpg: B\n", 0640, "a.jpg: new", true, "ab.jpg: B\na.jpg: new\n", ""},
+        {"a.jpg: old\n", 0644, "", true, "", ""},
+        {"a.jpg: old\n", 0444, "a.jpg: new", true, "a.jpg: old\n", "it is read-only"},
+        {"<link>", 0644, "a.jpg: A", false, "mine", "it is not a plain file"},
+        {"<fifo>", 0644, "a.jpg: A", false, "", "it is not a plain file"},
     };
-    const std::vector<BatchItem> items = {
-        item("http://a/1.jpg", folder + "/sunset1.jpg", BatchItem::State::Saved),
-        item("http://a/2.jpg", folder + "/2.jpg", BatchItem::State::Saved),   // no licence
-        item("http://a/3.jpg", folder + "/3.jpg", BatchItem::State::Failed),  // not saved
-        item("http://a/4.jpg", folder + "/4(1).jpg", BatchItem::State::Saved),
-        item("http://a/5.jpg", folder + "/5.jpg", BatchItem::State::Saved),   // not listed
-    };
-    const auto sourceOf = [&sources](const std::string& address) -> const PictureSource* {
-        const auto it = sources.find(address);
-        return it == sources.end() ? nullptr : &it->second;
-    };
-    TIniFile settings(folder + "/lumisift.ini");
-    EXPECT_EQ(lumi::writeBatchCredits(*settings.Entries(), folder, items, sourceOf), "");
-    EXPECT_EQ(readAll(credits),
-              "old.jpg: kept\n"
-              "sunset1.jpg: \"Dusk  forged.jpg: \"x\"\" by Ada, CC BY 4.0 (https://cc/by/4.0/), "
-              "from http://a/1.htm\n"
-              "4(1).jpg: CC BY-SA 4.0\n");
-
-    // Turned off in the options: nothing more is written.
-    const std::string written = readAll(credits);
-    settings.WriteBool("Options", "WriteCredits", false);
-    EXPECT_EQ(lumi::writeBatchCredits(*settings.Entries(), folder, items, sourceOf), "");
-    EXPECT_EQ(readAll(credits), written);
-
-    // A link in the credits' place is refused in words and what it points at is untouched.
-    settings.WriteBool("Options", "WriteCredits", true);
-    const std::string target = folder + "/elsewhere.txt";
-    std::ofstream(target) << "mine";
-    ASSERT_EQ(::unlink(credits.c_str()), 0);
-    ASSERT_EQ(::symlink(target.c_str(), credits.c_str()), 0);
-    EXPECT_NE(lumi::writeBatchCredits(*settings.Entries(), folder, items, sourceOf)
-                  .find("is not a plain file"),
-              std::string::npos);
-    EXPECT_EQ(readAll(target), "mine");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.before + c.line);
+        QTemporaryDir dir;
+        const std::string credits = dir.filePath(QStringLiteral("CREDITS.txt")).toStdString();
+        const std::string target = dir.filePath(QStringLiteral("elsewhere")).toStdString();
+        std::ofstream(target) << "mine";
+        if (c.before == "<link>") ::symlink(target.c_str(), credits.c_str());
+        if (c.before == "<fifo>") ::mkfifo(credits.c_str(), 0644);
+        if (!c.before.empty() && c.before[0] != '<') std::ofstream(credits) << c.before;
+        ::chmod(credits.c_str(), c.mode);
+        std::string error;
+        lumi::CreditsJournal journal(lumi::SaveFolder::open(dir.path().toStdString(), error));
+        EXPECT_EQ(journal.record("a.jpg", c.line, c.replacing),
+                  c.problem.empty() ? ""
+                                    : "The credits could not be written to " + credits + ": " +
+                                          c.problem + ", so it was not written");
+        EXPECT_EQ(readAll(target), "mine");
+        if (c.before.starts_with('<')) continue;
+        EXPECT_EQ(readAll(credits), c.after);
+        struct stat info {};
+        EXPECT_TRUE(::stat(credits.c_str(), &info) == 0 && (info.st_mode & 0777) == c.mode);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Hidden | QDir::Files).size(), 2);
+    }
 }

@@ -103,6 +103,14 @@ TEST(SmartSave, FolderAndNamesAreDecidedForTheWholeBatch) {
           repeated("\xC3\xA9", 125) + ".jpg"}},
         {"the phrase loses its blanks and leading dots", {}, true, true, "  ..cats ",
          {"http://h/a.jpg"}, "/cats", {"cats_1.jpg"}},
+        {"a line break or a direction control of the phrase becomes a blank", {}, true, true,
+         "red\ncars\xE2\x80\xAE", {"http://h/a.jpg"}, "/red cars", {"red cars_1.jpg"}},
+        {"misleading characters stay escaped: direction controls, C1, Unicode line ends", {},
+         false, false, "x",
+         {"http://h/x%E2%80%AEgpj.sh", "http://h/a%C2%85b%C2%9B.jpg", "http://h/l%E2%80%A8.jpg",
+          "http://h/i%E2%81%A6.jpg"},
+         "",
+         {"x%E2%80%AEgpj.sh", "a%C2%85b%C2%9B.jpg", "l%E2%80%A8.jpg", "i%E2%81%A6.jpg"}},
         {"sub-folder without a phrase is the folder itself", {}, true, false, "",
          {"http://h/a.jpg"}, "", {"a.jpg"}},
     };
@@ -129,6 +137,29 @@ TEST(SmartSave, FolderAndNamesAreDecidedForTheWholeBatch) {
     if (::geteuid() != 0) {
         EXPECT_EQ(plan.writeProblem, "Cannot write to " + folder.path + ": Permission denied");
     }
+}
+
+// Guards save paths as users write them: home and relative paths, a linked folder followed.
+TEST(SmartSave, SavePathsAreReadAsAShellReadsThem) {
+    for (const auto& [written, meant] :
+         std::vector<std::pair<std::string, std::string>>{{"~", "/h"},
+                                                          {"~/p", "/h/p"},
+                                                          {"$HOME/p", "/h/p"},
+                                                          {"${HOME}", "/h"},
+                                                          {"~x/p", "/etc/~x/p"},
+                                                          {"p", "/etc/p"},
+                                                          {"/srv/p", "/srv/p"},
+                                                          {"", ""}})
+        EXPECT_EQ(lumi::expandSavePath(written, "/h", "/etc"), meant) << written;
+    Folder folder;
+    QDir().mkpath(QString::fromStdString(folder.path + "/real"));
+    ASSERT_EQ(::symlink("real", (folder.path + "/link").c_str()), 0);
+    ASSERT_EQ(::symlink("loop", (folder.path + "/loop").c_str()), 0);
+    EXPECT_EQ(lumi::planBatch({"http://h/a.jpg"}, SaveOptions{folder.path + "/link"}, "").folder,
+              folder.path + "/real");
+    EXPECT_EQ(
+        lumi::planBatch({"http://h/a.jpg"}, SaveOptions{folder.path + "/loop"}, "").writeProblem,
+        "Cannot write to " + folder.path + "/loop: Too many levels of symbolic links");
 }
 
 namespace {

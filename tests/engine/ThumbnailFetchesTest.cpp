@@ -1,20 +1,29 @@
 // The grid's thumbnail fetches against a scripted loopback server: the sources in order
-// (the embedded one asked with a Range line), the size limit on the picture itself, at most
-// six at once, and queued requests dropped when the view no longer wants them; the disk
-// cache's bound.
+// (the embedded one asked with a Range line), bytes or parts not asked for refused, the size
+// limit on the picture itself, two at a host, the deadline, and queued requests dropped when
+// the view no longer wants them; the disk cache's bound and the files that are not its own.
+#include <csignal>
 #include <fstream>
+#include <functional>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include "common/EventLoopWait.h"
 #include "common/ExifSample.h"
+#include "EngineTestSupport.h"
 #include "engine/ThumbnailDiskCache.h"
 #include "engine/ThumbnailFetches.h"
 #include "net/ConnectionPool.h"
@@ -55,9 +64,14 @@ std::vector<std::string> pathsOf(const ScriptedServer& server) {
     return paths;
 }
 
-ScriptedReply answer(const std::string& status, const std::string& body) {
-    return scriptedReply({httpResponse(status, {"Content-Length: " + std::to_string(body.size())},
-                                       body)});
+lumi::ThumbnailRecord recordOf(const std::string& address, QByteArray image) {
+    return {std::move(image), {address}, -1, 0};
+}
+
+ScriptedReply answer(const std::string& status, const std::string& body,
+                     std::vector<std::string> header = {}) {
+    header.push_back("Content-Length: " + std::to_string(body.size()));
+    return scriptedReply({httpResponse(status, header, body)});
 }
 
 } // namespace
@@ -69,9 +83,10 @@ TEST_F(FetchesFixture, SourcesAreTriedInOrderAndThePictureItselfStopsAtTheLimit)
         lumi::test::withExif(QByteArray("\xFF\xD8\xFF\xC0\x01\x11") + QByteArray(3000, 'p'),
                              6, false, embedded)
             .toStdString();
-    // How the picture's server answers a Range line: as asked, with the whole picture, or
-    // with the start of a picture announced as 10 MB and then silence.
-    enum class Serve { Ranged, Whole, Endless };
+    const std::string thumb = "\xFF\xD8\xFFthumb", picture = "\xFF\xD8\xFFpicture";
+    // How the picture's server answers a Range line: as asked, with the whole picture, with
+    // the start of a picture announced as 10 MB and then silence, or with another part.
+    enum class Serve { Ranged, Whole, Endless, OtherPart };
     struct Case {
         const char* name;
         bool withThumbnail;
@@ -82,29 +97,39 @@ TEST_F(FetchesFixture, SourcesAreTriedInOrderAndThePictureItselfStopsAtTheLimit)
         bool tooLarge;
     };
     const std::vector<Case> cases = {
-        {"thumbnail first", true, "HTTP/1.0 200 OK", camera, Serve::Ranged, {"/t.jpg"}, "thumb",
+        {"thumbnail first", true, "HTTP/1.0 200 OK", camera, Serve::Ranged, {"/t.jpg"}, thumb,
          "", false},
         {"embedded when the thumbnail fails", true, "HTTP/1.0 404 Not Found", camera,
          Serve::Ranged, {"/t.jpg", "/p.jpg ranged"}, embedded.toStdString(), "", false},
+        {"embedded when the thumbnail is not the GIF it says", true,
+         "HTTP/1.0 200 OK\r\nContent-Type: image/gif", camera, Serve::Ranged,
+         {"/t.jpg", "/p.jpg ranged"}, embedded.toStdString(), "", false},
         {"embedded from a server ignoring Range", false, "", camera, Serve::Endless,
          {"/p.jpg ranged"}, embedded.toStdString(), "", false},
-        {"picture when none is embedded", true, "HTTP/1.0 404 Not Found", "picture",
-         Serve::Ranged, {"/t.jpg", "/p.jpg ranged", "/p.jpg"}, "picture", "", false},
+        {"a 206 of another part is refused", false, "", camera, Serve::OtherPart,
+         {"/p.jpg ranged", "/p.jpg"}, "", "Over the size limit", true},
+        {"picture when none is embedded", true, "HTTP/1.0 404 Not Found", picture,
+         Serve::Ranged, {"/t.jpg", "/p.jpg ranged", "/p.jpg"}, picture, "", false},
         {"none embedded, a server ignoring Range", false, "", "\xFF\xD8\xFF\xC0" + big,
          Serve::Endless, {"/p.jpg ranged", "/p.jpg"}, "", "Over the size limit", true},
-        {"small picture sent whole", false, "", "picture", Serve::Whole, {"/p.jpg ranged"},
-         "picture", "", false},
-        {"large picture", false, "", big, Serve::Whole, {"/p.jpg ranged", "/p.jpg"}, "",
-         "Over the size limit", true},
+        {"small picture sent whole", false, "", picture, Serve::Whole, {"/p.jpg ranged"},
+         picture, "", false},
+        {"large picture", false, "", "\xFF\xD8\xFF" + big, Serve::Whole,
+         {"/p.jpg ranged", "/p.jpg"}, "", "Over the size limit", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedServer web;
         web.respond = [&](const std::string& request, int) {
-            if (request.find("/t.jpg") != std::string::npos) return answer(c.thumbStatus, "thumb");
+            if (request.find("/t.jpg") != std::string::npos) return answer(c.thumbStatus, thumb);
             if (request.find("Range:") == std::string::npos || c.serve == Serve::Whole)
                 return answer("HTTP/1.0 200 OK", c.picture);
-            if (c.serve == Serve::Ranged) return answer("HTTP/1.1 206 Partial Content", c.picture);
+            const std::string last = std::to_string(c.picture.size() - 1);
+            if (c.serve != Serve::Endless)
+                return answer("HTTP/1.1 206 Partial Content", c.picture,
+                              {std::string("Content-Range: bytes ") +
+                               (c.serve == Serve::Ranged ? "0-" : "1-") + last + "/" +
+                               std::to_string(c.picture.size())});
             return scriptedReply({httpResponse("HTTP/1.1 200 OK", {"Content-Length: 10000000"},
                                                c.picture)},
                                  ScriptedReply::Ending::StayOpen);
@@ -125,22 +150,23 @@ TEST_F(FetchesFixture, SourcesAreTriedInOrderAndThePictureItselfStopsAtTheLimit)
     }
 }
 
-TEST_F(FetchesFixture, AtMostSixRunAndQueuedOnesNoLongerWantedAreDropped) {
-    // No answer ever comes, so the first six stay running.
-    server.respond = [&](const std::string&, int) {
+TEST_F(FetchesFixture, AtMostTwoRunAtAHostAndQueuedOnesNoLongerWantedAreDropped) {
+    // Nothing ever answers; rows 8 and 9 are at another host, and go while 2..7 wait.
+    ScriptedServer other;
+    server.respond = other.respond = [&](const std::string&, int) {
         return scriptedReply({}, ScriptedReply::Ending::StayOpen);
     };
     auto fetches = make("");
     std::vector<lumi::ThumbnailRequest> screen;
     for (int i = 0; i < 10; ++i) {
         const std::string path = "/" + std::to_string(i) + ".jpg";
-        screen.push_back({path, {server.url(path)}});
+        screen.push_back({path, {(i < 8 ? server : other).url(path)}});
     }
     fetches->want(screen);
-    ASSERT_TRUE(waitUntil([&] { return server.requests().size() == 6; }, 10000));
-    EXPECT_EQ(fetches->running(), ThumbnailFetches::MostAtOnce);
-    EXPECT_EQ(fetches->queued(), 4u);
-    // Scrolled on: rows 6..9 left the screen, row 20 came in.
+    ASSERT_TRUE(waitUntil([&] { return server.requests().size() + other.requests().size() == 4; }, 10000));
+    EXPECT_EQ(fetches->running(), 2 * ThumbnailFetches::MostPerHost);
+    EXPECT_EQ(fetches->queued(), 6u);
+    // Scrolled on: rows 2..9 left the screen, row 20 came in.
     fetches->want({{"/20.jpg", {server.url("/20.jpg")}}, screen[0]});
     EXPECT_EQ(fetches->queued(), 1u) << "a running request is not queued twice";
     EXPECT_TRUE(fetches->has("/0.jpg"));
@@ -148,29 +174,116 @@ TEST_F(FetchesFixture, AtMostSixRunAndQueuedOnesNoLongerWantedAreDropped) {
     fetches->clear();
     EXPECT_EQ(fetches->running(), 0u);
     EXPECT_EQ(fetches->queued(), 0u);
-    for (const std::string& path : pathsOf(server))
-        EXPECT_LT(std::stoi(path.substr(1)), 6) << "only the first six were ever asked for";
+    EXPECT_EQ(pathsOf(server), (std::vector<std::string>{"/0.jpg", "/1.jpg"}));
+    EXPECT_EQ(pathsOf(other), (std::vector<std::string>{"/8.jpg", "/9.jpg"}));
+}
+
+TEST_F(FetchesFixture, AFetchEndsAtItsDeadlineHoweverItTrickles) {
+    std::vector<std::string> lines = {"HTTP/1.1 200 OK\r\n"};
+    lines.resize(400, "X-Wait: 1\r\n");
+    server.respond = [&](const std::string&, int) {
+        return scriptedReply(lines, ScriptedReply::Ending::StayOpen);
+    };
+    lumi::test::FakeClock clock;
+    auto fetches = make("");
+    fetches->want({{"k", {server.url("/slow.jpg")}}});
+    ASSERT_TRUE(waitUntil([&] { return server.requests().size() == 1; }));
+    clock.advance(15000);
+    ASSERT_TRUE(waitUntil([&] { return !outcomes.empty(); }));
+    EXPECT_EQ(outcomes[0].reason, "No thumbnail within 15 s");
 }
 
 TEST(ThumbnailDiskCache, PruningDropsTheOldestUntilTheRestFitTheBound) {
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString() + "/thumbs/";
-    const lumi::ThumbnailDiskCache cache(folder, 250);
     const QDateTime now = QDateTime::currentDateTime();
     // Address, bytes, age in hours.
     const std::vector<std::tuple<std::string, int, int>> files = {
         {"http://a/old.jpg", 100, 30}, {"http://a/new.jpg", 100, 1},
         {"http://a/mid.jpg", 100, 5},  {"http://a/older.jpg", 10, 40}};
+    int64_t blocks = 0;
     for (const auto& [address, size, hours] : files) {
-        ASSERT_TRUE(cache.write(address, QByteArray(size, 'j')));
-        QFile file(QString::fromStdString(folder + lumi::ThumbnailDiskCache::entryName(address)));
+        ASSERT_EQ(lumi::ThumbnailDiskCache(folder).write(address, recordOf(address, QByteArray(size, 'j'))), "");
+        const std::string path = folder + lumi::ThumbnailDiskCache::entryName(address);
+        QFile file(QString::fromStdString(path));
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
         ASSERT_TRUE(file.setFileTime(now.addSecs(-3600 * hours), QFileDevice::FileModificationTime));
+        struct stat st;
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        blocks = int64_t(st.st_blocks) * 512;
     }
+    ASSERT_GT(blocks, 200) << "a small file takes a block";
+    // Room for two files as the disk counts them, for all four by their bytes.
+    const lumi::ThumbnailDiskCache cache(folder, blocks * 5 / 2);
     EXPECT_EQ(cache.prune(), (std::vector<std::string>{
                                  lumi::ThumbnailDiskCache::entryName("http://a/new.jpg"),
                                  lumi::ThumbnailDiskCache::entryName("http://a/mid.jpg")}))
         << "the newest that fit, newest first; the older ones go even when small";
-    EXPECT_TRUE(cache.read("http://a/old.jpg").isEmpty());
-    EXPECT_EQ(cache.read("http://a/mid.jpg"), QByteArray(100, 'j'));
+    EXPECT_FALSE(cache.read("http://a/old.jpg"));
+    EXPECT_EQ(cache.read("http://a/mid.jpg")->image, QByteArray(100, 'j'));
+}
+
+// What a user or another program may leave where the cache is (root holds "thumbs"): the
+// cache never blocks on it, never removes or writes what is not its own, and a write that
+// fails leaves nothing.
+TEST(ThumbnailDiskCache, TouchesOnlyItsOwnEntriesNeverBlocksAndKeepsNoFailedWrite) {
+    const std::string a = "http://h/a.jpg", b = "http://h/b.jpg";
+    const std::string entryA = lumi::ThumbnailDiskCache::entryName(a);
+    const std::string entryB = lumi::ThumbnailDiskCache::entryName(b);
+    const auto userFiles = [&a](const std::string& folder) {
+        QDir().mkpath(QString::fromStdString(folder));
+        for (const char* name : {"/notes.txt", "/.notes"})
+            std::ofstream(folder + name) << "mine";
+        std::ofstream(folder + "/disk.img") << "";
+        ASSERT_EQ(::truncate((folder + "/disk.img").c_str(), off_t(250) << 20), 0);
+        lumi::ThumbnailDiskCache(folder + "/").write(a, recordOf(a, "kept"));
+    };
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& root)> setUp;
+        bool full, written;
+        std::set<std::string> left;
+    };
+    const std::vector<Case> cases = {
+        {"a FIFO in place of an entry",
+         [&](const std::string& root) {
+             ::mkdir((root + "/thumbs").c_str(), 0700);
+             ::mkfifo((root + "/thumbs/" + entryA).c_str(), 0600);
+         },
+         false, true, {entryA, entryB}},
+        {"the folder a link to the user's",
+         [&](const std::string& root) {
+             userFiles(root + "/user");
+             ::symlink("user", (root + "/thumbs").c_str());
+         },
+         false, false, {".notes", entryA, "disk.img", "notes.txt"}},
+        {"the user's files beside its own",
+         [&](const std::string& root) { userFiles(root + "/thumbs"); }, false, true,
+         {".notes", entryB, "disk.img", "notes.txt"}},
+        {"a full disk", [](const std::string&) {}, true, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const std::string root = dir.path().toStdString();
+        c.setUp(root);
+        const lumi::ThumbnailDiskCache cache(root + "/thumbs/", 1);
+        EXPECT_TRUE(cache.prune().empty());
+        EXPECT_FALSE(cache.read(a));
+        // A file-size limit of 0 fails every write as a full disk does.
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        const rlimit none{0, saved.rlim_max};
+        std::signal(SIGXFSZ, SIG_IGN);
+        if (c.full) ::setrlimit(RLIMIT_FSIZE, &none);
+        const std::string error = cache.write(b, recordOf(b, "fresh"));
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_EQ(error.empty(), c.written) << error;
+        std::set<std::string> left;
+        for (const QString& name : QDir(dir.filePath(QStringLiteral("thumbs")))
+                                       .entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                  QDir::NoDotAndDotDot))
+            left.insert(name.toStdString());
+        EXPECT_EQ(left, c.left);
+    }
 }

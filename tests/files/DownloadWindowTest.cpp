@@ -173,7 +173,8 @@ protected:
 // Guards failures in the window: the failed file is listed with its reason, leaves no file,
 // and once nothing runs the window offers Close instead of closing or hanging at Abort.
 TEST_F(DownloadCommand, FailedFileIsListedWithItsReasonAndTheWindowOffersClose) {
-    start("SavePath=" + scratch.path().toStdString() + "\r\n");
+    start("SavePath=" + scratch.path().toStdString() + "\r\nNumberedList=1\r\n");
+    form->Engine->SearchDirName = "cats";
     listAndSelect({"/ok.jpg", "/gone.jpg"}, {0, 1});
     QStringList queue, done, failed;
     QString button, summary;
@@ -190,13 +191,13 @@ TEST_F(DownloadCommand, FailedFileIsListedWithItsReasonAndTheWindowOffersClose) 
         }
     });
     EXPECT_EQ(queue, QStringList());
-    EXPECT_EQ(done, QStringList({QStringLiteral("ok.jpg")}));
+    EXPECT_EQ(done, QStringList({QStringLiteral("cats_1.jpg")})) << "the name it was saved under";
     EXPECT_EQ(failed, QStringList({QStringLiteral("gone.jpg: HTTP/1.0 404 Not Found")}));
     EXPECT_EQ(button, QStringLiteral("Close"));
     EXPECT_EQ(summary, QStringLiteral("1 saved, 1 failed"));
     EXPECT_EQ(percent, 100);
-    EXPECT_TRUE(QFile::exists(saved(QStringLiteral("ok.jpg"))));
-    EXPECT_FALSE(QFile::exists(saved(QStringLiteral("gone.jpg"))));
+    EXPECT_TRUE(QFile::exists(saved(QStringLiteral("cats_1.jpg"))));
+    EXPECT_FALSE(QFile::exists(saved(QStringLiteral("cats_2.jpg"))));
 }
 
 TEST_F(DownloadCommand, EmptySavePathShowsTheMessageAndStartsNothing) {
@@ -221,7 +222,9 @@ TEST_F(DownloadCommand, NoSelectionOrAnUnwritableFolderIsSaidAndNothingStarts) {
     };
     const std::vector<Case> cases = {
         {scratch.path().toStdString(), {}, QStringLiteral("Please select a file first!")},
-        {unwritable, {0}, QString::fromStdString("Cannot write to " + unwritable + ": Not a directory")},
+        {unwritable,
+         {0},
+         QString::fromStdString("Cannot write to " + unwritable + ": Not a directory")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.savePath);

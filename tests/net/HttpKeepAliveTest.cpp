@@ -1,7 +1,10 @@
 // Kept connections: which answers leave a connection for the next request, the retry when a
-// server closes one under a request, and the pool's bounds.
+// server closes one under a request, the pool's bounds and keys, cut bodies, late answers.
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -11,6 +14,7 @@
 #include "net/ConnectionPool.h"
 #include "net/HttpProt.h"
 #include "net/ScriptedServer.h"
+#include "net/TlsPeers.h"
 
 using lumi::ConnectionPool;
 using lumi::test::httpResponse;
@@ -24,25 +28,32 @@ using Ending = ScriptedReply::Ending;
 namespace {
 
 const std::string keptOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+std::string keptAnswer(const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
 
 struct Outcome {
     std::string body;
     int error = -1;
     int status = 0;
+    std::string reason;
 };
 
 // One GET through the pool, as the engine makes it: prepared before the start, its
 // connection given back when it is done.
-Outcome pooledGet(ConnectionPool& pool, const std::string& url) {
+Outcome pooledGet(ConnectionPool& pool, const std::string& url,
+                  const std::function<void(THttpCli&)>& setUp = {}) {
     THttpCli cli;
     Outcome outcome;
     bool done = false;
     cli.URL = url;
+    if (setUp) setUp(cli);
     cli.OnDocData = [&](THttpCli*, const char* data, int len) { outcome.body.append(data, len); };
     cli.OnRequestDone = [&](THttpCli* sender, THttpRequest, int error) {
         pool.recycle(*sender);
         outcome.error = error;
         outcome.status = sender->StatusCode();
+        outcome.reason = sender->ReasonPhrase();
         done = true;
     };
     pool.prepare(cli);
@@ -174,4 +185,66 @@ TEST(KeptConnections, ThePoolKeepsItsBoundAPlaceAndClosesThemAfterFifteenIdleSec
     EXPECT_EQ(pool.idle(), 0u);
     EXPECT_TRUE(waitUntil([&] { return server.closedByPeer() == server.accepted(); }));
     lumi::setTickSource({});
+}
+
+// A body ends only at its last chunk, over http and over https without close_notify; and a
+// late answer on a kept connection never becomes the answer to the next request: sent in the
+// same write as the first, or waiting when the next request starts (after 1 or 20 ms of
+// nobody reading, or while the pool watches: wait < 0), or longer than a header line may be.
+TEST(KeptConnections, CutBodiesFailAndLateAnswersNeverAnswerTheNextRequest) {
+    const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const std::string cut = "Broken chunked body: cut short", late = keptAnswer("late");
+    const struct Case {
+        std::string first, reason, lateAnswer = {};
+        bool tls = false;
+        int waitMs = 0;
+    } cases[] = {
+        {chunked + "9\r\n\xFF\xD8\xFF", cut}, {chunked + "3\r\nabc\r\n", cut},
+        {chunked + "7ffffffffffffff0\r\nabc", cut}, {chunked + "9\r\n\xFF\xD8", cut, "", true},
+        {chunked + "3\r\nabc\r\n", cut, "", true}, {keptOk + late, "OK"},
+        {keptOk, "OK", late, false, 1}, {keptOk, "OK", late, false, 20},
+        {keptOk, "OK", late, false, -20}, {keptOk, "OK", keptAnswer(std::string(9000, 'z')), false, 1},
+        {keptOk, "OK", late, true, 200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.first.substr(c.first.size() - 7) + " late " + c.lateAnswer.substr(0, 20) +
+                     " tls " + std::to_string(c.tls) + " wait " + std::to_string(c.waitMs));
+        ConnectionPool pool;
+        ScriptedServer server;
+        server.respond = [&c, &cut](const std::string&, int index) {
+            if (index == 0) return scriptedReply({c.first}, c.reason == cut ? Ending::Close : Ending::KeepAlive);
+            return scriptedReply({keptAnswer("next")}, Ending::KeepAlive);
+        };
+        lumi::test::TlsCutEnding ending;
+        ending.late = c.lateAnswer; // over TLS 100 ms after the first answer
+        lumi::test::TlsCutServer tls(lumi::test::runCertificates(), c.first, ending);
+        const std::string url = c.tls ? "https://localhost:" + std::to_string(tls.port()) + "/"
+                                      : server.url("/");
+        const Outcome first = pooledGet(pool, url);
+        EXPECT_EQ(first.error, c.reason == "OK" ? 0 : lumi::httpShortBodyError);
+        EXPECT_EQ(first.reason, c.reason);
+        if (c.lateAnswer.empty()) continue;
+        if (!c.tls) server.sendNow(1, c.lateAnswer);
+        if (c.waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(c.waitMs));
+        if (c.waitMs < 0) lumi::test::spinFor(-c.waitMs);
+        EXPECT_TRUE(pooledGet(pool, url).body == (c.tls ? "ok" : "next"));
+        EXPECT_EQ(c.tls ? tls.fullHandshakes + tls.resumedHandshakes : server.accepted(), 2);
+    }
+}
+
+// Through a proxy the key holds a digest of its login: a changed login takes a new
+// connection, and the secret is nowhere in the key.
+TEST(KeptConnections, AChangedProxyLoginTakesANewConnection) {
+    ScriptedServer proxy;
+    proxy.respond = [](const std::string&, int) { return scriptedReply({keptOk}, Ending::KeepAlive); };
+    ConnectionPool pool;
+    const Strings logins = {"ann:secret1", "ann:secret1", "ann:secret2", "bob:secret2", ":"};
+    for (const std::string& login : logins)
+        pooledGet(pool, "http://origin.example/x", [&](THttpCli& cli) {
+            cli.Proxy = "127.0.0.1:" + std::to_string(proxy.port());
+            cli.ProxyUsername = login.substr(0, login.find(':'));
+            cli.ProxyPassword = login.substr(login.find(':') + 1);
+            EXPECT_EQ(cli.ConnectionKey().find("secret"), std::string::npos);
+        });
+    EXPECT_EQ(proxy.requestConnections(), (std::vector<int>{1, 1, 2, 3, 4}));
 }

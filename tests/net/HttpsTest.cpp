@@ -58,6 +58,8 @@ std::string https(const std::string& host, int port, const std::string& path = "
 
 } // namespace
 
+const TestCertificates& lumi::test::runCertificates() { return *certs; }
+
 TEST(Https, EachCertificateCaseEndsWithItsOwnWords) {
     ASSERT_TRUE(certs->made);
     NginxTlsPeer web(*certs, {{"good", ""},

@@ -147,6 +147,12 @@ void ScriptedServer::finish(Connection& c) {
     c.socket.Close();
 }
 
+void ScriptedServer::sendNow(int number, const std::string& bytes) {
+    for (const auto& c : connections_)
+        if (c->number == number && !c->closed)
+            ::send(c->socket.HSocket(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+}
+
 ScriptedReply scriptedReply(std::vector<std::string> chunks, ScriptedReply::Ending ending) {
     ScriptedReply reply;
     reply.chunks = std::move(chunks);

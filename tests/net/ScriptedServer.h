@@ -34,6 +34,9 @@ public:
     // Answer as soon as a connection arrives (request text then empty), without reading.
     bool replyOnAccept = false;
 
+    // Writes on connection number (from 1) now, outside any reply and the event loop.
+    void sendNow(int number, const std::string& bytes);
+
     const std::vector<std::string>& requests() const { return requests_; }
     // The connection (numbered from 1 in order of arrival) each request came on.
     const std::vector<int>& requestConnections() const { return requestConnections_; }

@@ -1,5 +1,6 @@
 #include "net/TlsPeers.h"
 
+#include <chrono>
 #include <fstream>
 
 #include <netinet/in.h>
@@ -98,8 +99,12 @@ void TlsCutServer::serve() {
                  SSL_read(ssl, request, sizeof request) > 0 && !reply_.empty())
             SSL_write(ssl, reply_.data(), static_cast<int>(reply_.size()));
         if (!after_.raw.empty()) ::send(fd, after_.raw.data(), after_.raw.size(), MSG_NOSIGNAL);
+        if (!after_.late.empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            SSL_write(ssl, after_.late.data(), static_cast<int>(after_.late.size()));
+        }
         // A client that missed the failure would wait here until the server stops.
-        while ((!after_.raw.empty() || after_.askCertificate) && !stop_ &&
+        while ((!after_.raw.empty() || after_.askCertificate || !after_.late.empty()) && !stop_ &&
                (poll(&in, 1, 50) == 0 || ::recv(fd, request, sizeof request, 0) > 0))
             continue;
         SSL_free(ssl); // no SSL_shutdown: the stream ends without close_notify

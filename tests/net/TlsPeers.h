@@ -20,6 +20,9 @@ struct TestCertificates {
     std::string file(const std::string& name) const;
 };
 
+// The certificates of the test run, whose CA LUMISIFT_CA_FILE names (HttpsTest.cpp).
+const TestCertificates& runCertificates();
+
 // nginx serving /index.html ("hello"), a server block per port: certificate name, directives.
 class NginxTlsPeer : public PeerProcess {
 public:
@@ -36,11 +39,13 @@ private:
 
 // After the reply: bytes beside TLS (a forged record), then waiting for the client to close;
 // a reset instead of a close; TLS 1.3 with a client certificate required (then waiting too);
-// no handshake, only the client's hello awaited; the newest TLS version spoken (0: any).
+// no handshake, only the client's hello awaited; the newest TLS version spoken (0: any);
+// a late answer sent 100 ms after the reply, then waiting for the client to close.
 struct TlsCutEnding {
     std::string raw;
     bool reset = false, askCertificate = false, helloOnly = false;
     int maxVersion = 0;
+    std::string late = {};
 };
 
 // A TLS server thread: handshake (good certificate), request, `reply`, no close_notify.

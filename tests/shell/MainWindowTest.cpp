@@ -339,7 +339,7 @@ TEST_F(MainWindowTest, LayoutPlacesEveryControl) {
     std::vector<QWidget*> shown;
     for (QWidget* child : form->Search->Panel1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (child->isVisible()) shown.push_back(child);
-    EXPECT_EQ(shown.size(), 12u);
+    EXPECT_EQ(shown.size(), 13u);
     for (size_t i = 0; i < shown.size(); ++i) {
         EXPECT_TRUE(form->Search->Panel1->rect().contains(shown[i]->geometry()));
         for (size_t j = i + 1; j < shown.size(); ++j)

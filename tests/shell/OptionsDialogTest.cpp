@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,6 +19,8 @@
 
 #include "common/EventLoopWait.h"
 #include "shell/Main.h"
+#include "shell/SearchBar.h"
+#include "shell/ServicesPage.h"
 #include "widgets/GlimFade.h"
 #include "shell/ViewerPanel.h"
 #include "shell/Commands.h"
@@ -157,6 +161,8 @@ TEST_F(OptionsDialogTest, OkWritesEveryFieldAndTheSlideShowTakesTheNewPauseAtOnc
     dialog->ProxyCheck->setChecked(true);
     dialog->ProxyEdit->setText(QStringLiteral("proxy.lan"));
     dialog->ProxyPortEdit->setText(QStringLiteral("8080"));
+    dialog->ServicesPage1->combo_Licence->setCurrentIndex(4);
+    dialog->ServicesPage1->spin_MinWidth->setValue(1600);
     dialog->PageControl1->setCurrentWidget(dialog->TabSheet4);
     dialog->edit_Wait->setFocus();
     dialog->edit_Wait->setText(QStringLiteral("3"));
@@ -171,8 +177,12 @@ TEST_F(OptionsDialogTest, OkWritesEveryFieldAndTheSlideShowTakesTheNewPauseAtOnc
                               "NumberedList=1\nSavePath=\nUseProxy=1\nProxyServer=proxy.lan\n"
                               "ProxyPort=8080\nProxyName=\nProxyPass=\nWriteCredits=1\n\n"
                               "[Services]\nHotBot=1\nLycos=1\nScourNet=1\nLycosImagesDirect=1\n"
-                              "Openverse=1\nCommons=1\nSearXNG=0\nSearXNGUrl=\nMaxPages=3\n");
+                              "Openverse=1\nCommons=1\nSearXNG=0\nSearXNGUrl=\nMaxPages=3\n"
+                              "LicenceFilter=pd\nMinWidth=1600\nMinHeight=0\n");
     EXPECT_TRUE(messages.empty());
+    // The licence box beside the phrase shows the filter the dialog set.
+    EXPECT_EQ(form->Search->combo_Licence->currentData().toInt(),
+              static_cast<int>(lumi::LicenceFilter::PublicDomain));
 }
 
 TEST_F(OptionsDialogTest, OkWithANonIntegerFieldWritesNothingAndKeepsTheDialogOpen) {

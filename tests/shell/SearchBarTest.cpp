@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -283,4 +284,19 @@ TEST_F(SearchBarTest, EveryCommandWorksFromTheKeyboard) {
 
     QTest::keyClick(downloadButton, Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(messages.size(), 2u);
+}
+
+// The licence box beside the phrase keeps its choice in the settings at once, where the next
+// search and the options dialog read it.
+TEST_F(SearchBarTest, TheLicenceBoxKeepsItsChoiceInTheSettingsAtOnce) {
+    QComboBox* box = form->Search->combo_Licence;
+    EXPECT_EQ(box->currentText(), QStringLiteral("Any licence"));
+    const TIniFile settings(scratch.filePath(QStringLiteral("lumisift.ini")).toStdString());
+    for (const auto& [index, word] : {std::pair{1, "commercial"}, std::pair{4, "pd"}, std::pair{0, "any"}}) {
+        box->setCurrentIndex(index);
+        Q_EMIT box->activated(index);
+        EXPECT_EQ(settings.ReadString("Services", "LicenceFilter", ""), word);
+        EXPECT_EQ(box->toolTip().toStdString(),
+                  lumi::licenceFilterLabel(lumi::readServiceChoice(*settings.Entries()).licence));
+    }
 }

@@ -40,7 +40,13 @@ const Licence kLicences[] = {
     {"by-sa", "4.0", "CC BY-SA 4.0", "https://creativecommons.org/licenses/by-sa/4.0/"},
     {"by-sa", "2.0", "CC BY-SA 2.0", "https://creativecommons.org/licenses/by-sa/2.0/"},
     {"cc0", "1.0", "CC0 1.0", "https://creativecommons.org/publicdomain/zero/1.0/"},
+    {"by-nc", "4.0", "CC BY-NC 4.0", "https://creativecommons.org/licenses/by-nc/4.0/"},
 };
+
+// Commons' own code of a licence: "cc-by-sa-4.0", "cc0".
+std::string commonsCode(const ArchiveItem& item) {
+    return item.licenceCode == "cc0" ? "cc0" : "cc-" + item.licenceCode + "-" + item.licenceVersion;
+}
 const char* const kCreators[] = {"Ada Lindqvist", "Bruno Okafor", "Chen Wei", "Dana Ruiz",
                                  "Émile Durand"};
 
@@ -52,9 +58,10 @@ std::string hostility(const Web& web) {
     return web.phrase.compare(0, 8, "hostile-") == 0 ? web.phrase.substr(8) : std::string();
 }
 
-// Text as an archive's HTML field may carry it: in a tag, with named and numeric entities.
-std::string asHtml(const std::string& text) {
-    std::string html = "<b>";
+// Text as an archive's field may carry it: with named and numeric entities, and in a tag when
+// the field holds HTML.
+std::string asHtml(const std::string& text, bool markup) {
+    std::string html = markup ? "<b>" : "";
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == ' ')
             html += "&#160;";
@@ -67,11 +74,20 @@ std::string asHtml(const std::string& text) {
         else
             html += text[i];
     }
-    return html + "</b>";
+    return html + (markup ? "</b>" : "");
 }
 
-std::string fieldText(const ArchiveItem& item, const std::string& text) {
-    return item.htmlFields ? asHtml(text) : text;
+std::string fieldText(const ArchiveItem& item, const std::string& text, bool markup = false) {
+    return item.htmlFields ? asHtml(text, markup) : text;
+}
+
+// The hostile phrases whose answers send their numbers as text.
+bool numbersAsText(const Web& web) {
+    return hostility(web) == "batch";
+}
+
+QJsonValue number(const Web& web, double value) {
+    return numbersAsText(web) ? QJsonValue(QString::number(value, 'f', 0)) : QJsonValue(value);
 }
 
 // The type field as the item sets it, else the picture's own.
@@ -82,24 +98,27 @@ void putType(QJsonObject& r, const char* key, const ArchiveItem& item, const cha
                                                    : QString::fromStdString(item.typeField);
 }
 
-QJsonObject openverseResult(const ArchiveItem& item, int64_t size) {
+QJsonObject openverseResult(const Web& web, const ArchiveItem& item, int64_t size) {
     QJsonObject r;
     r[QStringLiteral("url")] = jsonText(item.url);
     r[QStringLiteral("foreign_landing_url")] = jsonText(item.landing);
     r[QStringLiteral("title")] =
-        jsonText(item.commonsTitle ? "File:" + item.title + ".jpg" : fieldText(item, item.title));
+        jsonText(!item.titleAsSent.empty() ? item.titleAsSent
+                 : item.commonsTitle       ? "File:" + item.title + ".jpg"
+                                           : fieldText(item, item.title));
+    if (!item.creatorUrl.empty()) r[QStringLiteral("creator_url")] = jsonText(item.creatorUrl);
     r[QStringLiteral("creator")] = jsonText(fieldText(item, item.creator));
     r[QStringLiteral("license")] = jsonText(item.licenceCode);
     r[QStringLiteral("license_version")] = jsonText(item.licenceVersion);
     r[QStringLiteral("license_url")] = jsonText(item.licenceUrl);
     putType(r, "filetype", item, "jpg", "png");
-    r[QStringLiteral("filesize")] = size > 0 ? QJsonValue(double(size)) : QJsonValue();
-    r[QStringLiteral("width")] = 640;
-    r[QStringLiteral("height")] = 480;
+    r[QStringLiteral("filesize")] = size > 0 ? number(web, double(size)) : QJsonValue();
+    r[QStringLiteral("width")] = number(web, item.width);
+    r[QStringLiteral("height")] = number(web, item.height);
     return r;
 }
 
-QJsonObject commonsPage(const ArchiveItem& item, int index, int64_t size) {
+QJsonObject commonsPage(const Web& web, const ArchiveItem& item, int index, int64_t size) {
     QJsonObject meta;
     const auto value = [](const std::string& text) {
         QJsonObject v;
@@ -108,18 +127,23 @@ QJsonObject commonsPage(const ArchiveItem& item, int index, int64_t size) {
     };
     meta[QStringLiteral("LicenseShortName")] = value(item.licenceName);
     meta[QStringLiteral("Artist")] =
-        value("<a href=\"https://commons.example/wiki/User:x\">" + fieldText(item, item.creator) +
-              "</a>");
+        value(!item.creatorAsSent.empty()
+                  ? item.creatorAsSent
+                  : "<a href=\"" + item.creatorUrl + "\">" + fieldText(item, item.creator, true) +
+                        "</a>");
     meta[QStringLiteral("LicenseUrl")] = value(item.licenceUrl);
+    meta[QStringLiteral("License")] = value(commonsCode(item));
     QJsonObject info;
     info[QStringLiteral("url")] = jsonText(item.url);
     info[QStringLiteral("descriptionurl")] = jsonText(item.landing);
-    info[QStringLiteral("size")] = double(size);
+    info[QStringLiteral("size")] = number(web, double(size));
+    info[QStringLiteral("width")] = number(web, item.width);
+    info[QStringLiteral("height")] = number(web, item.height);
     info[QStringLiteral("mime")] = QString::fromLatin1(item.jpeg ? "image/jpeg" : "image/png");
     info[QStringLiteral("extmetadata")] = meta;
     QJsonObject page;
     page[QStringLiteral("ns")] = 6;
-    page[QStringLiteral("index")] = index;
+    page[QStringLiteral("index")] = number(web, index);
     page[QStringLiteral("title")] = jsonText("File:" + item.title + (item.jpeg ? ".jpg" : ".png"));
     page[QStringLiteral("imageinfo")] = QJsonArray{info};
     return page;
@@ -130,7 +154,8 @@ QJsonObject searxngResult(const ArchiveItem& item) {
     r[QStringLiteral("img_src")] = jsonText(item.url);
     r[QStringLiteral("url")] = jsonText(item.landing);
     r[QStringLiteral("title")] = jsonText(fieldText(item, item.title));
-    r[QStringLiteral("resolution")] = QStringLiteral("640 x 480");
+    r[QStringLiteral("resolution")] =
+        QString::fromStdString(std::to_string(item.width) + " x " + std::to_string(item.height));
     putType(r, "img_format", item, "JPEG", "PNG");
     r[QStringLiteral("source")] = QStringLiteral("sandbox");
     return r;
@@ -157,13 +182,13 @@ std::string oddAnswer(ArchiveKind kind, const ArchiveItem& sound, int64_t size) 
     if (kind == ArchiveKind::Commons) {
         QJsonObject pages{{QStringLiteral("-1"), QJsonObject{{QStringLiteral("imageinfo"), 3}}},
                           {QStringLiteral("-2"), QStringLiteral("x")},
-                          {QStringLiteral("1"), commonsPage(sound, 1, size)}};
+                          {QStringLiteral("1"), commonsPage(Web{}, sound, 1, size)}};
         root[QStringLiteral("query")] = QJsonObject{{QStringLiteral("pages"), pages}};
         root[QStringLiteral("continue")] =
             QJsonObject{{QStringLiteral("gsroffset"), QStringLiteral("ten")}};
     } else {
         QJsonArray results = odd;
-        results.append(kind == ArchiveKind::Openverse ? openverseResult(sound, size)
+        results.append(kind == ArchiveKind::Openverse ? openverseResult(Web{}, sound, size)
                                                       : searxngResult(sound));
         root[QStringLiteral("results")] = results;
         root[QStringLiteral("page_count")] = QStringLiteral("many");
@@ -238,6 +263,55 @@ bool errorReply(const std::string& hostile, ArchiveKind kind, ArchiveReply& repl
     return false;
 }
 
+// One picture that all three archives list, Commons and SearXNG at its address and Openverse
+// at a rendition of it, each with its own credit; and a picture of Openverse's alone whose
+// plain-text title holds what looks like markup.
+std::vector<ArchiveItem> mergeItems(const Web& web, ArchiveKind kind) {
+    const std::string file = "a/ab/Harbour_merge.jpg";
+    ArchiveItem shared;
+    shared.url = siteUrl(web, "wikipedia/commons/" + file);
+    shared.file = shared.url;
+    shared.landing = siteUrl(web, "archive/commons/Harbour_merge.htm");
+    shared.title = "Harbour merge";
+    shared.width = 2400;
+    shared.height = 1600;
+    std::vector<ArchiveItem> items;
+    if (kind == ArchiveKind::Commons) {
+        shared.creator = "Photo: Ann; Edit: Bob";
+        shared.creatorAsSent = "<ul><li>Photo: Ann</li><li>Edit:&nbsp;Bob</li></ul>";
+        shared.licenceCode = "by-sa";
+        shared.licenceVersion = "4.0";
+        shared.licenceName = "CC BY-SA 4.0";
+        shared.licenceUrl = "https://creativecommons.org/licenses/by-sa/4.0/";
+    } else if (kind == ArchiveKind::Openverse) {
+        shared.url = shared.file =
+            siteUrl(web, "wikipedia/commons/thumb/" + file + "/640px-Harbour_merge.jpg");
+        shared.landing = siteUrl(web, "archive/openverse/Harbour_merge.htm");
+        shared.creator = "ann_uploads";
+        shared.licenceCode = "by-sa";
+        shared.licenceVersion = "2.0";
+        shared.licenceName = "CC BY-SA 2.0";
+        shared.licenceUrl = "https://creativecommons.org/licenses/by-sa/2.0/";
+        ArchiveItem own;
+        own.index = 1;
+        own.url = own.file = siteUrl(web, "archive/openverse/sunsets.jpg");
+        own.landing = siteUrl(web, "archive/openverse/sunsets.htm");
+        own.title = "I <3 sunsets, Zo\xc3\xab & a < b > c";
+        own.titleAsSent = "I <3 sunsets, Zo&euml; &amp; a < b > c";
+        own.creator = "Zo\xc3\xab";
+        own.licenceCode = "sampling+";
+        own.licenceName = "CC Sampling+ 1.0";
+        own.licenceUrl = "https://creativecommons.org/licenses/sampling+/1.0/";
+        items.push_back(shared);
+        items.push_back(own);
+        return items;
+    } else {
+        shared.landing = siteUrl(web, "archive/searxng/Harbour_merge.htm");
+    }
+    items.push_back(shared);
+    return items;
+}
+
 } // namespace
 
 std::string gzipped(const std::string& bytes) {
@@ -269,6 +343,7 @@ std::vector<ArchiveItem> archiveItems(const Web& web, ArchiveKind kind) {
                                                      : kSearXNGItems;
     const std::string folder = kindFolder(kind);
     std::vector<ArchiveItem> items;
+    if (hostility(web) == "engines" && kind == ArchiveKind::SearXNG) return items;
     for (int i = 0; i < count; ++i) {
         const uint64_t pick = stableHash(folder + std::to_string(i), web.seed ^ stableHash(web.phrase));
         const Licence& licence = kLicences[pick % std::size(kLicences)];
@@ -285,10 +360,22 @@ std::vector<ArchiveItem> archiveItems(const Web& web, ArchiveKind kind) {
         item.licenceVersion = licence.version;
         item.licenceName = licence.name;
         item.licenceUrl = licence.url;
+        item.width = 640 + (i % 4) * 600;
+        if (kind != ArchiveKind::SearXNG) item.creatorUrl = "https://people.example/" + name;
         if (hostility(web) == "shapes") shape(item, kind);
+        if (hostility(web) == "moved" && kind == ArchiveKind::Openverse && i % 3 == 1) {
+            item.url = siteUrl(web, "archive/" + folder + "/" + name + "-moved.jpg");
+            item.movedToPng = true;
+        }
         items.push_back(std::move(item));
     }
+    if (hostility(web) == "merge") return mergeItems(web, kind);
     return items;
+}
+
+int archiveDelayMs(const Web& web, ArchiveKind kind) {
+    if (hostility(web) != "merge") return 0;
+    return kind == ArchiveKind::Commons ? 1500 : kind == ArchiveKind::Openverse ? 700 : 0;
 }
 
 void buildArchives(Web& web) {
@@ -296,7 +383,17 @@ void buildArchives(Web& web) {
         for (const ArchiveItem& item : archiveItems(web, kind)) {
             if (!item.jpeg) continue;
             PageBuilder landing(web, item.landing, item.title);
-            landing.picture(item.file.substr(item.file.rfind('/') + 1), SizeClass::Medium);
+            if (item.movedToPng) {
+                const std::string other = item.url.substr(0, item.url.rfind("-moved")) + ".gif";
+                landing.picture(other, SizeClass::Medium, Answer::Picture, PictureFormat::Gif);
+                Resource relocation;
+                relocation.answer = Answer::Relocation;
+                relocation.target = other;
+                web.sites[normalizePath(urlPath(item.url))] = relocation;
+                landing.finish();
+                continue;
+            }
+            landing.picture(item.file, SizeClass::Medium);
             landing.line("<h1>" + htmlText(item.title) + "</h1>");
             landing.line("<p>By " + htmlText(item.creator) + ", " + htmlText(item.licenceName) +
                          "</p>");
@@ -305,10 +402,16 @@ void buildArchives(Web& web) {
     }
 }
 
-ArchiveReply archiveReply(const Web& web, ArchiveKind kind, int64_t position,
+ArchiveReply archiveReply(const Web& web, ArchiveKind kind, int64_t position, bool resuming,
                           const std::function<int64_t(const ArchiveItem&)>& sizeOf) {
     ArchiveReply reply;
     const std::string hostile = hostility(web);
+    if (hostile == "engines" && kind == ArchiveKind::SearXNG) {
+        reply.body = R"({"query":"x","results":[],"unresponsive_engines":[["bing images","HTTP error"],)"
+                     R"(["google images","timeout"],["qwant images","CAPTCHA"],)"
+                     R"(["yahoo images","too many requests"]]})";
+        return reply;
+    }
     const std::vector<ArchiveItem> all = archiveItems(web, kind);
     if (hostile == "429" || hostile == "429long") {
         reply.status = 429;
@@ -353,29 +456,42 @@ ArchiveReply archiveReply(const Web& web, ArchiveKind kind, int64_t position,
     QJsonObject root;
     QJsonArray results;
     if (kind == ArchiveKind::Commons) {
+        // "-batch" answers each page in two parts: file details for the first half of the
+        // results, then, asked again with the continuation, for the rest.
+        const bool split = hostile == "batch";
         QJsonObject pagesObject;
         int index = int(position);
-        for (const ArchiveItem& item : shown) {
+        for (size_t i = 0; i < shown.size(); ++i) {
+            const ArchiveItem& item = shown[i];
             ++index;
-            pagesObject[QString::number(100000 + stableHash(item.url) % 900000)] =
-                commonsPage(item, index, item.jpeg ? announcedSize(item, kind, sizeOf(item)) : 4096);
+            QJsonObject entry = commonsPage(web, item, index,
+                                            item.jpeg ? announcedSize(item, kind, sizeOf(item)) : 4096);
+            if (split && (i < shown.size() / 2) == resuming) entry.remove(QStringLiteral("imageinfo"));
+            pagesObject[QString::number(100000 + stableHash(item.url) % 900000)] = entry;
         }
-        root[QStringLiteral("batchcomplete")] = QString();
         if (!shown.empty()) root[QStringLiteral("query")] = QJsonObject{{QStringLiteral("pages"), pagesObject}};
-        if (page + 1 < pages)
+        if (split && !resuming) {
             root[QStringLiteral("continue")] =
-                QJsonObject{{QStringLiteral("gsroffset"),
-                             hostile == "endless" ? double(position + kArchivePageSize)
-                                                  : double((page + 1) * kArchivePageSize)},
+                QJsonObject{{QStringLiteral("iicontinue"), QStringLiteral("Half|20260101")},
+                            {QStringLiteral("gsroffset"), number(web, double(position))},
                             {QStringLiteral("continue"), QStringLiteral("gsroffset||")}};
+        } else {
+            root[QStringLiteral("batchcomplete")] = QString();
+            if (page + 1 < pages)
+                root[QStringLiteral("continue")] =
+                    QJsonObject{{QStringLiteral("gsroffset"),
+                                 hostile == "endless" ? QJsonValue(double(position + kArchivePageSize))
+                                                      : number(web, double((page + 1) * kArchivePageSize))},
+                                {QStringLiteral("continue"), QStringLiteral("gsroffset||")}};
+        }
     } else {
         for (const ArchiveItem& item : shown)
             results.append(kind == ArchiveKind::Openverse
-                               ? openverseResult(item, announcedSize(item, kind, sizeOf(item)))
+                               ? openverseResult(web, item, announcedSize(item, kind, sizeOf(item)))
                                : searxngResult(item));
         root[QStringLiteral("results")] = results;
         if (kind == ArchiveKind::Openverse) {
-            root[QStringLiteral("page_count")] = pages;
+            root[QStringLiteral("page_count")] = number(web, pages);
             root[QStringLiteral("page")] = page + 1;
             root[QStringLiteral("result_count")] = int(all.size());
         } else {
@@ -390,19 +506,57 @@ std::string archiveListing(const Web& web) {
     const std::pair<ArchiveKind, const char*> kinds[] = {{ArchiveKind::Openverse, "Openverse"},
                                                          {ArchiveKind::Commons, "Wikimedia Commons"},
                                                          {ArchiveKind::SearXNG, "SearXNG"}};
-    std::map<std::string, std::string> lines;
+    struct Find {
+        const char* service;
+        ArchiveKind kind;
+        ArchiveItem item;
+    };
+    // Finds of one picture, by its Commons file name or its address.
+    std::map<std::string, std::vector<Find>> pictures;
     for (const auto& [kind, service] : kinds) {
         for (const ArchiveItem& item : archiveItems(web, kind)) {
-            if (!item.jpeg) continue;
-            const bool searxng = kind == ArchiveKind::SearXNG;
-            QJsonObject o{{QStringLiteral("service"), QString::fromLatin1(service)},
-                          {QStringLiteral("url"), jsonText(item.url)},
-                          {QStringLiteral("page"), jsonText(item.landing)},
-                          {QStringLiteral("title"), jsonText(item.title)},
-                          {QStringLiteral("creator"), jsonText(searxng ? "" : item.creator)},
-                          {QStringLiteral("licence"), jsonText(searxng ? "" : item.licenceName)}};
-            lines[item.url] = QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
+            if (!item.jpeg || item.movedToPng) continue;
+            std::string key = item.url;
+            if (const size_t at = key.find("/wikipedia/commons/"); at != std::string::npos) {
+                std::string path = key.substr(at + 19); // "[thumb/]a/ab/Name.jpg[/640px-Name.jpg]"
+                if (path.compare(0, 6, "thumb/") == 0) path.erase(0, 6);
+                const size_t name = path.find('/', path.find('/') + 1) + 1;
+                key = path.substr(name, path.find('/', name) - name);
+            }
+            pictures[key].push_back({service, kind, item});
         }
+    }
+    std::map<std::string, std::string> lines;
+    for (const auto& [key, finds] : pictures) {
+        const bool commonsFile = finds.front().item.url.find("/wikipedia/commons/") != std::string::npos;
+        const auto rank = [commonsFile](const Find& f) {
+            const bool licensed = f.kind != ArchiveKind::SearXNG && !f.item.licenceName.empty();
+            return (licensed ? 4 : 0) + (commonsFile && f.kind == ArchiveKind::Commons ? 2 : 0);
+        };
+        const Find* credited = &finds.front();
+        const Find* listedAt = &finds.front();
+        for (const Find& f : finds) {
+            if (rank(f) > rank(*credited)) credited = &f;
+            if (listedAt->item.url.find("/thumb/") != std::string::npos) listedAt = &f;
+        }
+        QJsonArray services{QString::fromLatin1(credited->service)};
+        for (const Find& f : finds)
+            if (&f != credited) services.append(QString::fromLatin1(f.service));
+        const ArchiveItem& item = credited->item;
+        const bool searxng = credited->kind == ArchiveKind::SearXNG;
+        QJsonObject o{{QStringLiteral("service"), QString::fromLatin1(credited->service)},
+                      {QStringLiteral("services"), services},
+                      {QStringLiteral("url"), jsonText(listedAt->item.url)},
+                      {QStringLiteral("page"), jsonText(item.landing)},
+                      {QStringLiteral("title"), jsonText(item.title)},
+                      {QStringLiteral("creator"), jsonText(searxng ? "" : item.creator)},
+                      {QStringLiteral("creator_url"), jsonText(searxng ? "" : item.creatorUrl)},
+                      {QStringLiteral("licence"), jsonText(searxng ? "" : item.licenceName)},
+                      {QStringLiteral("provider"), QString()},
+                      {QStringLiteral("source"), QString()},
+                      {QStringLiteral("width"), item.width},
+                      {QStringLiteral("height"), item.height}};
+        lines[listedAt->item.url] = QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
     }
     std::string text;
     for (const auto& [url, line] : lines)

@@ -33,7 +33,16 @@ struct ArchiveItem {
     std::string typeField;
     bool htmlFields = false; // the title and creator arrive as HTML with entities
     bool commonsTitle = false; // Openverse's title is Commons' "File:Name.jpg"
+    int width = 640;
+    int height = 480;
+    std::string titleAsSent;   // the title field as the answer writes it, when not the title
+    std::string creatorAsSent; // Commons' Artist as written, when not the creator in a link
+    std::string creatorUrl;    // the creator's page the answer names
+    bool movedToPng = false;   // the address relocates to a PNG: no row
 };
+
+// The services whose answers the sandbox holds back, and for how long, for the phrase.
+int archiveDelayMs(const Web& web, ArchiveKind kind);
 
 // The size an answer gives for an item whose picture has `bytes`: Openverse for every
 // other picture (null for the rest), Commons always, SearXNG never (0).
@@ -48,7 +57,8 @@ std::vector<ArchiveItem> archiveItems(const Web& web, ArchiveKind kind);
 void buildArchives(Web& web);
 
 // The JSON answer of an archive's result page (`position`: page from 1, or Commons' offset
-// from 0). sizeOf gives an item's picture size in bytes.
+// from 0; `resuming`: the request continues an unfinished Commons batch). sizeOf gives an
+// item's picture size in bytes.
 struct ArchiveReply {
     int status = 200;
     std::string contentType = "application/json";
@@ -58,15 +68,16 @@ struct ArchiveReply {
     // server itself for a client that accepts gzip, as the real services' servers do.
     std::string contentEncoding;
 };
-ArchiveReply archiveReply(const Web& web, ArchiveKind kind, int64_t position,
+ArchiveReply archiveReply(const Web& web, ArchiveKind kind, int64_t position, bool resuming,
                           const std::function<int64_t(const ArchiveItem&)>& sizeOf);
 
 // The bytes gzip-compressed.
 std::string gzipped(const std::string& bytes);
 
 // What a search with the archives on lists of them, one JSON object a line in the form
-// `lumisift-cli search --format jsonl` prints (service, url, page, title, creator, licence),
-// sorted by address; only the JPEG items of the web's ordinary and "hostile-shapes" answers.
+// `lumisift-cli search --format jsonl` prints (all but size and licence_url), sorted by
+// address; one row per picture, credited as the program credits it; only the JPEG items of
+// the web's ordinary and "hostile-shapes", "-merge", "-batch" and "-moved" answers.
 std::string archiveListing(const Web& web);
 
 } // namespace lumi::sandbox

@@ -316,13 +316,15 @@ void SandboxServer::answerArchive(const std::string& path, const std::string& ta
     } else if (path == "/w/api.php") {
         kind = ArchiveKind::Commons;
         phrase = decodeQueryPhrase(rawQueryValue(target, "&gsrsearch="));
-        const std::string prefix = "filetype:bitmap ";
+        const std::string prefix = "filemime:image/jpeg ";
         if (phrase.compare(0, prefix.size(), prefix) == 0) phrase.erase(0, prefix.size());
         position = rawQueryValue(target, "&gsroffset=");
     }
     const auto w = web(phrase);
-    const ArchiveReply reply =
-        archiveReply(*w, kind, std::atoll(position.c_str()), [this, &w](const ArchiveItem& item) {
+    if (const int delay = archiveDelayMs(*w, kind); delay > 0 && waitOrStop(delay)) return;
+    const bool resuming = !rawQueryValue(target, "&iicontinue=").empty();
+    const ArchiveReply reply = archiveReply(
+        *w, kind, std::atoll(position.c_str()), resuming, [this, &w](const ArchiveItem& item) {
             const Resource* r = findResource(*w, item.file);
             return r ? int64_t(pictureBytes(r->picture).size()) : int64_t{0};
         });

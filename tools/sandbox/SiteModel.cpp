@@ -132,7 +132,7 @@ expectedRows(const Web& web, const SearchOptions& options,
     if (options.archives)
         for (const ArchiveKind kind : {ArchiveKind::Openverse, ArchiveKind::Commons, ArchiveKind::SearXNG})
             for (const ArchiveItem& item : archiveItems(web, kind)) {
-                if (!item.jpeg) continue;
+                if (!item.jpeg || item.movedToPng) continue;
                 const int64_t bytes = int64_t(bytesOf(findResource(web, item.file)->picture).size());
                 const int64_t announced = announcedSize(item, kind, bytes);
                 const int64_t size = options.checkLinks ? bytes : announced;
