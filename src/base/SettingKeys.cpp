@@ -50,7 +50,7 @@ std::vector<SettingRow> settingRows(const std::vector<SettingRow>& archiveSwitch
     rows.insert(rows.end(), archiveSwitches.begin(), archiveSwitches.end());
     for (const SettingRow& r :
          {row(HotBot), row(Lycos), row(ScourNet), row(LycosImagesDirect), row(SearXNGUrl),
-          row(MaxPages), row(LicenceFilter), row(MinWidth), row(MinHeight), row(View)})
+          row(MaxPages), row(LicenceFilter), row(MinWidth), row(MinHeight), row(View), row(ThumbSize)})
         rows.push_back(r);
     return rows;
 }

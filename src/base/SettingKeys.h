@@ -105,6 +105,9 @@ inline constexpr IntSetting MinHeight{"Services", "MinHeight", 0,
 // [Window]: the main window's own choices.
 inline constexpr TextSetting View{"Window", "View", "list",
                                   "main window: \"Grid\" / \"List\" (Ctrl+G), kept at once"};
+inline constexpr IntSetting ThumbSize{"Window", "ThumbSize", 160,
+                                      "main window: the grid's zoom slider, Ctrl+plus, Ctrl+minus, "
+                                      "Ctrl+wheel, Ctrl+0 (96 to 320), kept at once"};
 
 } // namespace setting
 

@@ -232,7 +232,10 @@ void FileTransfers::start(const std::string& address, const std::string& path, S
         t->speedTimer.stop();
         t->watchdog.alive();
     };
-    client.OnDocData = [this, t](THttpCli*, const char* data, int len) { bodyBlock(*t, data, len); };
+    client.OnDocData = [this, t, key](THttpCli*, const char* data, int len) {
+        bodyBlock(*t, data, len);
+        if (OnProgress && t->sink && t->failure.empty()) OnProgress(key, t->sink->written());
+    };
     client.OnRequestDone = [this](THttpCli* sender, THttpRequest rqType, int doneError) {
         GetFileRequestDone(sender, rqType, doneError);
     };

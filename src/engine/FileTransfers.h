@@ -115,6 +115,8 @@ public:
     std::function<void(const TransferOutcome& outcome)> OnSlideDone;
     std::function<void(const TransferOutcome& outcome)> OnViewDone;
     std::function<void(const TransferOutcome& outcome)> OnSaveDone;
+    // The picture bytes a running transfer holding path has received so far, after each block.
+    std::function<void(const std::string& path, int64_t bytes)> OnProgress;
     // The User-Agent a transfer of address sends; unset or empty keeps the client's own.
     std::function<std::string(const std::string& address)> AgentFor;
 

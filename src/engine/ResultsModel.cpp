@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <QUrl>
+
 #include "analysis/UrlUtils.h"
 #include "engine/PictureMerge.h"
 
@@ -60,6 +62,44 @@ std::string wrapLongLines(const std::string& text, size_t width) {
     return wrapped;
 }
 
+QString readableSize(int64_t bytes) {
+    if (bytes < 1000) return QStringLiteral("%1 bytes").arg(bytes);
+    if (bytes < 999500) return QStringLiteral("%1 kB").arg((bytes + 500) / 1000);
+    return QStringLiteral("%1 MB").arg(double(bytes) / 1e6, 0, 'f', 1);
+}
+
+int64_t knownSize(const std::string& sizeText) {
+    // Digits only, at most ten of them (a size under the 32-bit limit); else unknown.
+    const bool known = !sizeText.empty() && sizeText.size() <= 10 &&
+                       sizeText.find_first_not_of("0123456789") == std::string::npos;
+    return known ? std::stoll(sizeText) : -1;
+}
+
+QString unescapedName(const std::string& caption) {
+    return QUrl::fromPercentEncoding(QByteArray(caption.data(), qsizetype(caption.size())));
+}
+
+QString naturalSortKey(const QString& name) {
+    constexpr int DigitsWidth = 20;
+    QString key;
+    key.reserve(name.size() + 8);
+    for (qsizetype i = 0; i < name.size();) {
+        if (!name[i].isDigit()) {
+            key += name[i++];
+            continue;
+        }
+        qsizetype end = i;
+        while (end < name.size() && name[end].isDigit()) ++end;
+        // Leading zeros do not count; a run too long to pad stays as it is.
+        qsizetype start = i;
+        while (start + 1 < end && name[start] == QLatin1Char('0')) ++start;
+        if (end - start < DigitsWidth) key += QString(DigitsWidth - (end - start), QLatin1Char('0'));
+        key += name.mid(start, end - start);
+        i = end;
+    }
+    return key;
+}
+
 ResultsModel::ResultsModel(QObject* parent) : QAbstractTableModel(parent) {
     publishTimer_.setSingleShot(true);
     publishTimer_.setInterval(PublishDelayMs);
@@ -70,6 +110,7 @@ void ResultsModel::appendRow(std::string caption, std::string sizeText, PictureS
                              std::string sourceText) {
     rows_.push_back(
         {std::move(caption), std::move(sizeText), std::move(source), std::move(sourceText)});
+    sortKeys_.push_back(naturalSortKey(unescapedName(rows_.back().caption)));
     if (!publishTimer_.isActive()) publishTimer_.start();
 }
 
@@ -106,6 +147,8 @@ void ResultsModel::clearRows() {
     beginResetModel();
     rows_.clear();
     rows_.shrink_to_fit();
+    sortKeys_.clear();
+    sortKeys_.shrink_to_fit();
     published_ = 0;
     endResetModel();
     if (suspend) Q_EMIT repaintSuspended(false);
@@ -125,27 +168,32 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
     const auto text = [](const std::string& bytes) {
         return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
     };
-    if (role == SortRole && index.column() == SizeColumn) {
-        // Digits only, at most ten of them (a size under the 32-bit limit); else unknown.
-        const bool known = !r.sizeText.empty() && r.sizeText.size() <= 10 &&
-                           r.sizeText.find_first_not_of("0123456789") == std::string::npos;
-        return qlonglong(known ? std::stoll(r.sizeText) : -1);
-    }
+    if (role == SortRole && index.column() == SizeColumn) return qlonglong(knownSize(r.sizeText));
+    if (role == ExactTextRole && index.column() != SourceColumn)
+        return text(index.column() == NameColumn ? r.caption : r.sizeText);
     if (role == Qt::DisplayRole || role == SortRole) {
         switch (index.column()) {
         case NameColumn:
-            return text(r.caption);
-        case SizeColumn:
-            return text(r.sizeText);
+            return role == SortRole ? sortKeys_[size_t(index.row())] : unescapedName(r.caption);
+        case SizeColumn: {
+            const int64_t bytes = knownSize(r.sizeText);
+            return bytes < 0 ? text(r.sizeText) : readableSize(bytes);
+        }
         default:
             return QString::fromStdString(r.sourceText);
         }
     }
     if (role == Qt::TextAlignmentRole && index.column() == SizeColumn)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+    if (role == Qt::ToolTipRole && index.column() == SizeColumn && knownSize(r.sizeText) >= 0)
+        return QStringLiteral("%1 bytes").arg(text(r.sizeText));
     if (role == Qt::ToolTipRole && r.source.service != ServiceId::None)
         return QString::fromStdString(wrapLongLines(sourceDescription(r.source), TooltipWidth));
     return {};
+}
+
+Qt::ItemFlags ResultsModel::flags(const QModelIndex& index) const {
+    return QAbstractTableModel::flags(index) | (index.isValid() ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
 }
 
 QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {

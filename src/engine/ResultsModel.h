@@ -1,8 +1,9 @@
 #pragma once
-// The rows of the results list (ListView1): one per listed image, caption = file name,
-// "Size:" = bytes or "UNKNOWN", "Source:" = the service or the site's host. Rows arrive one at a
+// The rows of the results list (ListView1): one per listed image, caption = file name (shown
+// with its escapes decoded), "Size:" = kB or MB (the bytes in the tooltip) or "UNKNOWN", "Source:" = the service or the site's host. Rows arrive one at a
 // time and are shown in batches, so a view stays responsive while a search adds tens of thousands
 // of them.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,16 @@ std::string sourceColumnText(const PictureSource& source, const std::string& add
 // characters, after a "/" or a blank where one lies in a piece's second half.
 std::string wrapLongLines(const std::string& text, size_t width);
 
+// A size for people: "812 bytes", "57 kB", "3.4 MB" (1 kB = 1 000 bytes, as the desktop counts).
+QString readableSize(int64_t bytes);
+// A row's size in bytes, or -1 where the size is not known.
+int64_t knownSize(const std::string& sizeText);
+// A file name as people read it: percent escapes decoded (as UTF-8 where they form it).
+QString unescapedName(const std::string& caption);
+// A key that orders names naturally when compared as text: every run of digits is padded
+// with zeros, so "-34" comes before "-304".
+QString naturalSortKey(const QString& name);
+
 class ResultsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -35,6 +46,8 @@ public:
     // sizes first).
     enum Column { NameColumn, SizeColumn, SourceColumn, ColumnCount };
     static constexpr int SortRole = Qt::UserRole;
+    // The row's text as found (the caption with its escapes, the size in bytes).
+    static constexpr int ExactTextRole = Qt::UserRole + 1;
     // Tooltip lines are broken at this many characters.
     static constexpr size_t TooltipWidth = 72;
 
@@ -66,12 +79,15 @@ public:
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // Rows can be dragged out (the views say what a drag carries).
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 Q_SIGNALS:
     void repaintSuspended(bool suspended);
 
 private:
     std::vector<Row> rows_;
+    std::vector<QString> sortKeys_; // the names' natural sort keys, made once a row
     int published_ = 0; // rows the views know of
     QTimer publishTimer_;
 };

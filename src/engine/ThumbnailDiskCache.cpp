@@ -51,6 +51,7 @@ QByteArray recordBytes(const ThumbnailRecord& record) {
     field("modified", record.origin.lastModified);
     field("size", std::to_string(record.pictureSize));
     field("checked", std::to_string(record.checkedAt));
+    if (record.large) field("large", "1");
     head += "\n";
     return QByteArray::fromStdString(head) + record.image;
 }
@@ -82,6 +83,7 @@ std::optional<ThumbnailRecord> parseRecord(const QByteArray& bytes) {
         if (name == "modified") record.origin.lastModified = value;
         if (name == "size") record.pictureSize = numberOr(value, -1);
         if (name == "checked") record.checkedAt = numberOr(value, 0);
+        if (name == "large") record.large = value == "1";
     }
     record.image = bytes.mid(qsizetype(at));
     return record;

@@ -25,6 +25,8 @@ struct ThumbnailRecord {
     ThumbnailSource origin;  // the source it came from, with that answer's validators
     int64_t pictureSize = -1; // the picture's size when an answer told it
     int64_t checkedAt = 0;   // seconds since the epoch when its source last vouched for it
+    // The picture waits to be asked for ("large picture"); image is then empty.
+    bool large = false;
 
     bool dueForCheck(int64_t now) const { return now - checkedAt >= ThumbRecheckSeconds; }
 };

@@ -114,7 +114,7 @@ void ThumbnailFetches::startWaiting() {
         auto fetch = std::make_unique<Fetch>();
         fetch->request = std::move(*it);
         it = queue_.erase(it);
-        fetch->limit = limit;
+        fetch->limit = fetch->request.anySize ? AnySizeThumbnailBytes : limit;
         fetch->proxy = proxy;
         Fetch* f = fetch.get();
         fetch->watchdog.OnFire = [this, f](bool timedOut) {

@@ -28,7 +28,10 @@ namespace lumi {
 struct ThumbnailRequest {
     std::string key; // the picture's address
     std::vector<ThumbnailSource> sources;
+    // Asked for by the user: read whatever ThumbMaxKB says, up to AnySizeThumbnailBytes.
+    bool anySize = false;
 };
+inline constexpr int64_t AnySizeThumbnailBytes = int64_t(64) << 20;
 
 struct ThumbnailFetched {
     std::string key;

@@ -14,9 +14,11 @@
 namespace lumi {
 
 void PictureView::load(QLabel& view, const std::string& path, QSize area) {
-    const PictureFormat format = pictureFormatOf(path);
-    if (format == PictureFormat::None) throw PictureError("no decoder for this kind of file");
+    const PictureFormat named = pictureFormatOf(path);
+    if (named == PictureFormat::None) throw PictureError("no decoder for this kind of file");
     QByteArray bytes = readPictureFile(path);
+    // Read as what the bytes are, as the grid's thumbnails are.
+    const PictureFormat format = sniffedPictureFormat(bytes, named);
     Picture picture = decodePicture(bytes, format, area);
     QPixmap pixels = QPixmap::fromImage(std::move(picture.image));
     if (pixels.isNull()) throw PictureError("picture cannot be drawn");

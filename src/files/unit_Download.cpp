@@ -6,7 +6,9 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 #include "base/Clock.h"
@@ -39,11 +41,38 @@ QLabel* boldLabel(QWidget* parent, const QString& text) {
     return label;
 }
 
+// A name too long for its list is elided in the middle, where the numbering and the end of
+// a name still show, instead of running under a horizontal scroll bar.
+class ElidedNames : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem fitted = option;
+        if (const auto* view = qobject_cast<const QAbstractItemView*>(option.widget))
+            fitted.rect.setRight(std::min(fitted.rect.right(), view->viewport()->rect().right()));
+        fitted.textElideMode = Qt::ElideMiddle;
+        QStyledItemDelegate::paint(painter, fitted, index);
+    }
+};
+
+void showNamesElided(QListWidget& list) {
+    list.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list.setTextElideMode(Qt::ElideMiddle);
+    list.setItemDelegate(new ElidedNames(&list));
+}
+
+// Room for names of about this many characters in each list.
+constexpr int NameCharacters = 44;
+
 } // namespace
 
 Tfrm_Download::Tfrm_Download(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Downloading Files"));
-    resize(400, 400);
+    // Wide enough for two columns of names in the window's font, within the screen.
+    const int wanted = 2 * fontMetrics().averageCharWidth() * NameCharacters + GapColumnWidth + 16;
+    const int room = screen() ? screen()->availableGeometry().width() * 9 / 10 : wanted;
+    resize(std::max(400, std::min(wanted, room)), 400);
     setModal(true);
     AskYesNo = [this](const QString& question) {
         return QMessageBox::question(this, QStringLiteral("Lumisift"), question,
@@ -80,6 +109,7 @@ Tfrm_Download::Tfrm_Download(QWidget* parent) : QDialog(parent) {
         heading = boldLabel(panel, caption);
         heading->setFixedHeight(HeadingHeight);
         list = new QListWidget(panel);
+        showNamesElided(*list);
         stack->addWidget(heading);
         stack->addWidget(list, 1);
     };
@@ -101,6 +131,7 @@ Tfrm_Download::Tfrm_Download(QWidget* parent) : QDialog(parent) {
     Label5 = boldLabel(failedArea, QStringLiteral("Failed:"));
     Label5->setFixedHeight(HeadingHeight);
     ListBox3 = new QListWidget(failedArea);
+    showNamesElided(*ListBox3);
     ListBox3->setFixedHeight(FailedListHeight);
     failedStack->addWidget(Label5);
     failedStack->addWidget(ListBox3);

@@ -76,6 +76,15 @@ PictureFormat pictureFormatOf(std::string_view fileName) {
     return PictureFormat::None;
 }
 
+PictureFormat sniffedPictureFormat(const QByteArray& bytes, PictureFormat named) {
+    if (named == PictureFormat::None) return named;
+    if (bytes.startsWith("\xFF\xD8")) return PictureFormat::Jpeg;
+    if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a")) return PictureFormat::Gif;
+    if (bytes.startsWith("\x89PNG\r\n\x1a\n")) return PictureFormat::Png;
+    if (bytes.startsWith("BM")) return PictureFormat::Bmp;
+    return named;
+}
+
 Picture decodePicture(const QByteArray& bytes, PictureFormat format, QSize area) {
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
     const auto size = static_cast<size_t>(bytes.size());
@@ -88,6 +97,8 @@ Picture decodePicture(const QByteArray& bytes, PictureFormat format, QSize area)
         return decodeWithQt(bytes, "bmp", area);
     case PictureFormat::Icon:
         return decodeWithQt(bytes, "ico", area);
+    case PictureFormat::Png:
+        return decodeWithQt(bytes, "png", area);
     case PictureFormat::None:
         break;
     }

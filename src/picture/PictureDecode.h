@@ -35,10 +35,14 @@ struct Picture {
     QSize natural;
 };
 
-enum class PictureFormat { None, Jpeg, Gif, Bmp, Icon };
+enum class PictureFormat { None, Jpeg, Gif, Bmp, Icon, Png };
 
 // The decoder for a file name: bmp, jpg, jpeg, gif, ico in any letter case; None otherwise.
 PictureFormat pictureFormatOf(std::string_view fileName);
+
+// The decoder the bytes themselves call for where they begin as a JPEG, GIF, PNG or BMP
+// does (a GIF named ".jpg" is read as the GIF it is); named otherwise.
+PictureFormat sniffedPictureFormat(const QByteArray& bytes, PictureFormat named);
 
 // area: the place the picture will be fitted into. A JPEG is decoded at the smallest of
 // libjpeg's scales that still covers its fitted size there; an empty area decodes at full size.

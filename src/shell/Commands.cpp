@@ -5,7 +5,10 @@
 #include <utility>
 #include <vector>
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
@@ -23,6 +26,7 @@
 #include "shell/Desktop.h"
 #include "shell/PanelArt.h"
 #include "shell/ResultList.h"
+#include "shell/ResultMenu.h"
 #include "shell/ViewerPanel.h"
 #include "shell/unit_About.h"
 #include "shell/unit_Options.h"
@@ -140,14 +144,16 @@ void Commands::connectButtons() {
     GlimFade6->OnClick = [this](TGlimFade*) { GlimFade6Click(); };
     GlimFade8->OnClick = [this](TGlimFade*) { GlimFade8Click(); };
     targets_.results.OnView = [this] { ListView1DblClick(); };
-    // View and Download need a selected row; their keys still say so when there is none.
+    // The commands need a row to act on (the slide show two); their keys still say so when
+    // there is none.
     targets_.results.OnSelectionChanged = [this] { enableSelectionCommands(); };
     enableSelectionCommands();
+    targets_.viewer.OnStep = [this](ViewStep step) { StepView(step); };
     const std::pair<TGlimFade*, const char*> tips[] = {
-        {GlimFade6, "View the selected picture (Enter, Ctrl+Enter)"},
-        {GlimFade8, "Show the selected pictures one after another (F5)"},
-        {GlimFade4, "Save the selected pictures in the save folder (Ctrl+S)"},
-        {GlimFade5, "Open the web page the selected picture came from (Ctrl+B)"},
+        {GlimFade6, "View the picked pictures, or the current one (Enter, Ctrl+Enter)"},
+        {GlimFade8, "Show the picked pictures one after another (F5)"},
+        {GlimFade4, "Save the picked pictures, or the current one, in the save folder (Ctrl+S)"},
+        {GlimFade5, "Open the web page the picture came from (Ctrl+B)"},
         {GlimFade1, "Connection, filters, proxy, save folder and services (Ctrl+O)"},
         {GlimFade2, "Open the maker's web site"},
         {GlimFade10, "Write an e-mail recommending Lumisift"},
@@ -157,9 +163,26 @@ void Commands::connectButtons() {
 }
 
 void Commands::enableSelectionCommands() {
-    const bool any = !targets_.results.selectedRows().empty();
-    GlimFade6->setEnabled(any);
-    GlimFade4->setEnabled(any);
+    const size_t targets = targets_.results.targetRows().size();
+    GlimFade6->setEnabled(targets > 0);
+    GlimFade4->setEnabled(targets > 0);
+    GlimFade5->setEnabled(targets > 0);
+    GlimFade8->setEnabled(targets > 1);
+}
+
+void Commands::refocus() {
+    QAbstractItemView* view = ShownView ? ShownView() : nullptr;
+    if (!view || !view->isVisible()) return;
+    view->setFocus(Qt::OtherFocusReason);
+    if (view->currentIndex().isValid()) view->scrollTo(view->currentIndex());
+}
+
+void Commands::keepingFocus(const std::function<void()>& command) {
+    QAbstractItemView* view = ShownView ? ShownView() : nullptr;
+    QWidget* focus = QApplication::focusWidget();
+    const bool fromResults = view && focus && (focus == view || view->isAncestorOf(focus));
+    command();
+    if (fromResults) refocus();
 }
 
 void Commands::GlimFade9Click() {
@@ -199,17 +222,51 @@ std::vector<std::string> Commands::addressesOf(const std::vector<size_t>& rows) 
 }
 
 std::vector<size_t> Commands::selectedRowsOrAsk() {
-    std::vector<size_t> rows = targets_.results.selectedRows();
+    std::vector<size_t> rows = targets_.results.targetRows();
     if (rows.empty()) targets_.desktop.ShowMessage(QStringLiteral("Please select a file first!"));
     return rows;
 }
 
 void Commands::GlimFade6Click() {
     catchAll("error code : #0046 (GlimFade6Click)", [&] {
-        const std::vector<size_t> rows = selectedRowsOrAsk();
+        std::vector<size_t> rows;
+        keepingFocus([&] { rows = selectedRowsOrAsk(); });
         if (rows.empty()) return;
-        targets_.viewer.View(engine_->FoundList[rows.front()]);
+        // Several picks: the viewer steps through them; else through every row.
+        viewOrder_ = rows.size() > 1 ? rows : targets_.results.rowsInViewOrder();
+        const auto at = std::find(viewOrder_.begin(), viewOrder_.end(), rows.front());
+        viewAt(at == viewOrder_.end() ? 0 : size_t(at - viewOrder_.begin()));
     });
+}
+
+void Commands::viewAt(size_t place) {
+    if (place >= viewOrder_.size() || !engine_) return;
+    viewPlace_ = place;
+    const size_t row = viewOrder_[place];
+    // The cell of the picture shown becomes the current one, so Escape comes back to it.
+    targets_.results.setCurrentRow(row);
+    ViewPlace where{placeText(place, viewOrder_.size()),
+                    ThumbnailOf ? ThumbnailOf(row) : QImage()};
+    targets_.viewer.View(engine_->FoundList[row], where);
+}
+
+void Commands::StepView(ViewStep step) {
+    if (viewOrder_.empty()) return;
+    const size_t last = viewOrder_.size() - 1;
+    switch (step) {
+    case ViewStep::Next:
+        if (viewPlace_ < last) viewAt(viewPlace_ + 1);
+        break;
+    case ViewStep::Previous:
+        if (viewPlace_ > 0) viewAt(viewPlace_ - 1);
+        break;
+    case ViewStep::First:
+        viewAt(0);
+        break;
+    case ViewStep::Last:
+        viewAt(last);
+        break;
+    }
 }
 
 void Commands::ListView1DblClick() {
@@ -219,10 +276,12 @@ void Commands::ListView1DblClick() {
 void Commands::GlimFade8Click() {
     runUnderDefaultHandler([&] {
         if (!engine_) return;
-        const std::vector<size_t> rows = targets_.results.selectedRows();
+        const std::vector<size_t> rows = targets_.results.targetRows();
         if (rows.size() < 2) {
-            targets_.desktop.ShowMessage(
-                QStringLiteral("You must select at least two files first!"));
+            keepingFocus([&] {
+                targets_.desktop.ShowMessage(
+                    QStringLiteral("You must select at least two files first!"));
+            });
             return;
         }
         targets_.viewer.SlideShowOf(addressesOf(rows));
@@ -230,7 +289,7 @@ void Commands::GlimFade8Click() {
 }
 
 void Commands::GlimFade4Click() {
-    runUnderDefaultHandler([&] {
+    runUnderDefaultHandler([&] { keepingFocus([&] {
         if (!frm_Download || !engine_) return;
         const std::vector<size_t> rows = selectedRowsOrAsk();
         if (rows.empty()) return;
@@ -253,6 +312,7 @@ void Commands::GlimFade4Click() {
             targets_.desktop.ShowMessage(QString::fromLocal8Bit(plan.writeProblem.c_str()));
             return;
         }
+        if (OnDownloadStarted) OnDownloadStarted();
         // Names are made from the typed phrase and the addresses: UTF-8, as on disk.
         for (const BatchItem& item : plan.items)
             frm_Download->ListBox1->addItem(QString::fromStdString(item.name));
@@ -279,15 +339,50 @@ void Commands::GlimFade4Click() {
         batch.start();
         centreOverOwner(*frm_Download, *window_);
         frm_Download->exec();
-    });
+        size_t saved = 0;
+        for (const BatchItem& item : batch.items())
+            saved += item.state == BatchItem::State::Saved;
+        if (OnDownloadDone) OnDownloadDone(saved, batch.items().size(), plan.folder);
+    }); });
 }
 
 void Commands::GlimFade5Click() {
     catchAll("error code : #0045 (Button3Click)", [&] {
-        const std::vector<size_t> rows = selectedRowsOrAsk();
-        if (rows.empty()) return;
-        targets_.desktop.CallBrowser(engine_->visitAddress(rows.front()));
+        keepingFocus([&] {
+            const std::vector<size_t> rows = selectedRowsOrAsk();
+            if (rows.empty()) return;
+            targets_.desktop.CallBrowser(engine_->visitAddress(rows.front()));
+        });
     });
+}
+
+void Commands::OpenPictureClick() {
+    runUnderDefaultHandler([&] {
+        keepingFocus([&] {
+            const std::vector<size_t> rows = selectedRowsOrAsk();
+            if (!rows.empty()) targets_.desktop.CallBrowser(engine_->FoundList[rows.front()]);
+        });
+    });
+}
+
+void Commands::CopyAddresses() {
+    if (!engine_) return;
+    const std::vector<size_t> rows = targets_.results.targetRows();
+    if (!rows.empty()) QGuiApplication::clipboard()->setMimeData(addressesData(addressesOf(rows)));
+}
+
+void Commands::CopyPicture() {
+    const int row = targets_.results.currentRow();
+    if (!engine_ || row < 0) return;
+    const std::string& address = engine_->FoundList[size_t(row)];
+    // The viewer's picture when it shows this one, else the cell's thumbnail.
+    QImage picture;
+    if (targets_.viewer.panel_Viewer->isVisible() && targets_.viewer.ViewImage->isVisible() &&
+        !viewOrder_.empty() && viewOrder_[viewPlace_] == size_t(row))
+        picture = targets_.viewer.ViewImage->pixmap().toImage();
+    if (picture.isNull() && ThumbnailOf) picture = ThumbnailOf(size_t(row));
+    QGuiApplication::clipboard()->setMimeData(picture.isNull() ? addressesData({address})
+                                                               : pictureData(picture, address));
 }
 
 } // namespace lumi

@@ -1,7 +1,16 @@
 #pragma once
 // The main window's commands: the command panel at the left (logo, Options, Web Site, Tell a
 // Friend, About) and the command bar under the result list (View, Slide Show, Download,
-// Visit), with what each does.
+// Visit), with what each does. The commands act on the picks, or on the current row when
+// nothing is picked, are enabled exactly when they can act, and give the focus back to the
+// view and the cell they were started from.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <QImage>
+
+class QAbstractItemView;
 class QCheckBox;
 class QFrame;
 class QWidget;
@@ -18,6 +27,7 @@ class FileTransfers;
 class ResultList;
 class SearchEngine;
 class ViewerPanel;
+enum class ViewStep;
 
 class Commands {
 public:
@@ -39,6 +49,14 @@ public:
     // The commands that work on the search's results need its engine (absent when it could not
     // be created: they then do nothing).
     void attachEngine(SearchEngine* engine);
+
+    // The view the results show in now (the list's or the grid's).
+    std::function<QAbstractItemView*()> ShownView;
+    // The thumbnail a row's cell shows (null when none is ready).
+    std::function<QImage(size_t row)> ThumbnailOf;
+    // A download started, and how it ended: saved of asked pictures went into folder.
+    std::function<void()> OnDownloadStarted;
+    std::function<void(size_t saved, size_t asked, const std::string& folder)> OnDownloadDone;
 
     // The dialogs, created by the program start.
     Tfrm_Download* frm_Download = nullptr;
@@ -81,9 +99,21 @@ public:
     void GlimFade4Click();
     // Visit: opens the web folder of the first selected image.
     void GlimFade5Click();
+    // Opens the picture itself in the browser.
+    void OpenPictureClick();
+    // Ctrl+C: the picks' addresses (or the current row's), one a line.
+    void CopyAddresses();
+    // Ctrl+Shift+C: the current picture (as the viewer shows it, else its thumbnail) with its
+    // address.
+    void CopyPicture();
+    // The viewer's step keys: the next, previous, first or last of the picks when the view
+    // began with several, else of all rows in the views' order.
+    void StepView(ViewStep step);
+    // Gives the focus back to the view shown, on its current cell, scrolled into view.
+    void refocus();
 
 private:
-    // The selected rows; with none selected the user is asked to select one first.
+    // The rows to act on (targetRows); with none the user is asked to select one first.
     std::vector<size_t> selectedRowsOrAsk();
     // The picture addresses of result rows.
     std::vector<std::string> addressesOf(const std::vector<size_t>& rows) const;
@@ -92,10 +122,17 @@ private:
     void spreadCommandBar();
     void connectButtons();
     void enableSelectionCommands();
+    // Runs command, then gives the focus back where it was when that was in the results.
+    void keepingFocus(const std::function<void()>& command);
+    // Views the row at place of viewOrder_.
+    void viewAt(size_t place);
 
     Targets targets_;
     QWidget* window_;
     SearchEngine* engine_ = nullptr;
+    // The rows the viewer steps through, and the place of the one it shows.
+    std::vector<size_t> viewOrder_;
+    size_t viewPlace_ = 0;
 };
 
 } // namespace lumi

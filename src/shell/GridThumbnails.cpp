@@ -10,6 +10,7 @@
 
 #include "picture/ExifOrientation.h"
 #include "picture/JpegDecode.h"
+#include "shell/GridCells.h"
 
 namespace lumi {
 
@@ -23,15 +24,48 @@ constexpr size_t MostWaitingDecodes = 12;
 int64_t nowSeconds() {
     return QDateTime::currentSecsSinceEpoch();
 }
+
+// Whether a grid of pixels over the picture holds one colour, besides the black the rows the
+// data never reached are left at (what libjpeg makes of a scan without its data is flat).
+bool blank(const QImage& image) {
+    constexpr int Samples = 16;
+    const QRgb unreached = qRgb(0, 0, 0);
+    std::optional<QRgb> seen;
+    for (int y = 0; y < Samples; ++y)
+        for (int x = 0; x < Samples; ++x) {
+            const QRgb pixel = image.pixel(x * (image.width() - 1) / (Samples - 1),
+                                           y * (image.height() - 1) / (Samples - 1));
+            if (pixel == unreached) continue;
+            if (seen && *seen != pixel) return false;
+            seen = pixel;
+        }
+    return true;
+}
+
+bool endsAsJpeg(const QByteArray& bytes) {
+    qsizetype end = bytes.size();
+    // Some writers pad the end.
+    while (end > 0 && bytes[end - 1] == '\0') --end;
+    return end >= 2 && bytes[end - 2] == '\xFF' && bytes[end - 1] == '\xD9';
+}
 } // namespace
 
-QImage decodeThumbnail(const QByteArray& bytes, int orientation) {
-    const QSize box(ThumbWidth, ThumbHeight);
+std::string thumbnailDiskKey(const std::string& key, QSize keptBox) {
+    return key + "#thumb" + std::to_string(keptBox.width()) + "x" +
+           std::to_string(keptBox.height());
+}
+
+QSize keptThumbnailBox(qreal ratio) {
+    return (QSizeF(LargestThumb, LargestThumb * 3 / 4) * ratio).toSize();
+}
+
+QImage decodeThumbnail(const QByteArray& bytes, int orientation, QSize box) {
     QImage image;
     if (bytes.startsWith("\xFF\xD8")) {
         image = decodeJpeg(reinterpret_cast<const uint8_t*>(bytes.constData()),
                            static_cast<size_t>(bytes.size()), box)
                     .image;
+        if (!image.isNull() && !endsAsJpeg(bytes) && blank(image)) throw PictureError(PictureCutShort);
     } else {
         QBuffer buffer;
         buffer.setData(bytes);
@@ -128,47 +162,100 @@ void GridThumbnails::want(const std::vector<ThumbnailRequest>& wanted) {
     // The disk is asked before the network: nothing goes out until it is known.
     if (!diskKnown_) return;
     std::vector<ThumbnailRequest> asked;
+    const QSize kept = keptBox();
     for (const ThumbnailRequest& request : wanted) {
         const std::string& key = request.key;
         if (decoding_.count(key)) continue;
-        if (rechecks_.count(key) || fallbacks_.count(key))
+        if (rechecks_.count(key) || fallbacks_.count(key)) {
             asked.push_back(requestFor(request));
-        else if (images_.find(key) || broken_.count(key) || large_.count(key))
+        } else if (images_.find(key) || broken_.count(key) || large_.count(key)) {
             continue;
-        else if (onDisk_.count(ThumbnailDiskCache::entryName(key)))
+        } else if (onDisk_.count(ThumbnailDiskCache::entryName(thumbnailDiskKey(key, kept)))) {
             decodeFromDisk(key);
-        else
+        } else {
             asked.push_back(request);
+            asked.back().anySize = anyway_.count(key) > 0;
+        }
     }
     if (decoding_.size() >= MostWaitingDecodes) asked.clear();
     fetches_.want(std::move(asked));
 }
 
-// A kept file that does not decode is dropped, and the thumbnail asked for anew.
+// A kept file that does not decode is dropped, and the thumbnail asked for anew; a kept
+// "large picture" verdict stands without a request.
 void GridThumbnails::decodeFromDisk(const std::string& key) {
     decoding_.insert(key);
-    decoders_->start([shared = shared_, decode = Decode, key] {
-        const std::optional<ThumbnailRecord> record = shared->disk.read(key);
+    decoders_->start([shared = shared_, decode = Decode, key,
+                      diskKey = thumbnailDiskKey(key, keptBox()), box = pixelBox(),
+                      boxes = boxes_] {
+        const std::optional<ThumbnailRecord> record = shared->disk.read(diskKey);
+        if (record && record->large) {
+            shared->deliver([key](GridThumbnails& grid) {
+                grid.decoding_.erase(key);
+                grid.large_.insert(key);
+                grid.want(grid.lastWanted_);
+                if (grid.OnChanged) grid.OnChanged();
+            });
+            return;
+        }
         QImage image;
         try {
-            if (record) image = decode(record->image, 1);
+            if (record) image = decode(record->image, 1, box);
         } catch (const std::exception&) {
         }
         if (image.isNull()) {
-            shared->disk.drop(key);
-            shared->deliver([key](GridThumbnails& grid) {
+            shared->disk.drop(diskKey);
+            shared->deliver([key, diskKey](GridThumbnails& grid) {
                 grid.decoding_.erase(key);
-                grid.onDisk_.erase(ThumbnailDiskCache::entryName(key));
+                grid.onDisk_.erase(ThumbnailDiskCache::entryName(diskKey));
                 grid.want(grid.lastWanted_);
             });
             return;
         }
         const bool due = record->dueForCheck(nowSeconds());
-        shared->deliver([key, image, due, origin = record->origin](GridThumbnails& grid) {
+        shared->deliver([key, image, due, origin = record->origin, boxes](GridThumbnails& grid) {
             if (due) grid.rechecks_[key] = origin;
-            grid.decoded(key, image, {});
+            grid.decoded(key, image, {}, boxes);
         });
     });
+}
+
+void GridThumbnails::adopt(const std::string& key, const QImage& picture) {
+    if (picture.isNull() || images_.find(key) || decoding_.count(key)) return;
+    large_.erase(key);
+    broken_.erase(key);
+    decoding_.insert(key);
+    decoders_->start([shared = shared_, key, picture, keptAt = keptBox(), box = pixelBox(),
+                      boxes = boxes_] {
+        const QImage largest =
+            picture.scaled(picture.size().boundedTo(keptAt), Qt::KeepAspectRatio,
+                           Qt::SmoothTransformation)
+                .convertToFormat(QImage::Format_RGB32);
+        QByteArray kept;
+        QBuffer buffer(&kept);
+        // Written over a "large picture" verdict kept for it.
+        const std::string diskKey = thumbnailDiskKey(key, keptAt);
+        if (buffer.open(QIODevice::WriteOnly) && largest.save(&buffer, "JPG", 85) &&
+            shared->disk.write(diskKey, {kept, {key}, -1, nowSeconds()}).empty())
+            shared->deliver([diskKey](GridThumbnails& grid) {
+                grid.onDisk_.insert(ThumbnailDiskCache::entryName(diskKey));
+            });
+        const QImage image = largest.scaled(largest.size().boundedTo(box), Qt::KeepAspectRatio,
+                                            Qt::SmoothTransformation);
+        shared->deliver([key, image, boxes](GridThumbnails& grid) {
+            grid.decoded(key, image, {}, boxes);
+        });
+    });
+}
+
+void GridThumbnails::setBox(int width, qreal ratio) {
+    const QSize box(width, width * 3 / 4);
+    if (box == box_ && ratio == ratio_) return;
+    box_ = box;
+    ratio_ = ratio;
+    ++boxes_;
+    images_ = LruCache<QImage>(ThumbMemoryBytes);
+    want(lastWanted_);
 }
 
 void GridThumbnails::clear() {
@@ -178,15 +265,38 @@ void GridThumbnails::clear() {
     fallbacks_.clear();
 }
 
+void GridThumbnails::loadAnyway(const std::string& key) {
+    if (!large_.erase(key)) return;
+    anyway_.insert(key);
+    const std::string diskKey = thumbnailDiskKey(key, keptBox());
+    onDisk_.erase(ThumbnailDiskCache::entryName(diskKey));
+    decoders_->start([shared = shared_, diskKey] { shared->disk.drop(diskKey); });
+    want(lastWanted_);
+    if (OnChanged) OnChanged();
+}
+
 void GridThumbnails::fetched(const ThumbnailFetched& outcome) {
+    anyway_.erase(outcome.key);
     rechecks_.erase(outcome.key);
     fallbacks_.erase(outcome.key);
     if (outcome.unchanged) {
         keepUnchanged(outcome);
     } else if (outcome.tooLarge) {
         large_.insert(outcome.key);
+        // Kept, so that the next run does not fetch its first bytes again; never over a
+        // thumbnail it has.
+        if (!images_.find(outcome.key))
+            decoders_->start([shared = shared_,
+                              diskKey = thumbnailDiskKey(outcome.key, keptBox()),
+                              verdict = ThumbnailRecord{{}, outcome.answered, outcome.pictureSize,
+                                                        nowSeconds(), true}] {
+                if (shared->disk.write(diskKey, verdict).empty())
+                    shared->deliver([diskKey](GridThumbnails& grid) {
+                        grid.onDisk_.insert(ThumbnailDiskCache::entryName(diskKey));
+                    });
+            });
     } else if (!outcome.reason.empty()) {
-        decoded(outcome.key, {}, outcome.reason);
+        decoded(outcome.key, {}, outcome.reason, boxes_);
         return;
     } else {
         decodeFetched(outcome);
@@ -197,25 +307,33 @@ void GridThumbnails::fetched(const ThumbnailFetched& outcome) {
 void GridThumbnails::decodeFetched(const ThumbnailFetched& outcome) {
     decoding_.insert(outcome.key);
     if (decoding_.size() >= MostWaitingDecodes) fetches_.want({});
-    decoders_->start([shared = shared_, decode = Decode, outcome] {
-        QImage image;
+    decoders_->start([shared = shared_, decode = Decode, outcome, keptAt = keptBox(),
+                      box = pixelBox(), boxes = boxes_] {
+        QImage largest, image;
         std::string reason;
         try {
-            image = decode(outcome.bytes, outcome.orientation);
+            largest = decode(outcome.bytes, outcome.orientation, keptAt);
+            image = largest.width() > box.width() || largest.height() > box.height()
+                        ? largest.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                        : largest;
         } catch (const std::exception& e) {
-            reason = std::string("Not a picture: ") + e.what();
+            reason = e.what() == std::string(PictureCutShort)
+                         ? std::string(PictureCutShort) +
+                               ": its data end before any of it could be drawn"
+                         : std::string("Not a picture: ") + e.what();
         }
         QByteArray kept;
         QBuffer buffer(&kept);
-        if (reason.empty() && buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "JPG", 85) &&
-            shared->disk
-                .write(outcome.key, {kept, outcome.answered, outcome.pictureSize, nowSeconds()})
+        const std::string diskKey = thumbnailDiskKey(outcome.key, keptAt);
+        if (reason.empty() && buffer.open(QIODevice::WriteOnly) &&
+            largest.save(&buffer, "JPG", 85) &&
+            shared->disk.write(diskKey, {kept, outcome.answered, outcome.pictureSize, nowSeconds()})
                 .empty())
-            shared->deliver([key = outcome.key](GridThumbnails& grid) {
-                grid.onDisk_.insert(ThumbnailDiskCache::entryName(key));
+            shared->deliver([diskKey](GridThumbnails& grid) {
+                grid.onDisk_.insert(ThumbnailDiskCache::entryName(diskKey));
             });
-        shared->deliver([key = outcome.key, untried = outcome.untried, image,
-                         reason](GridThumbnails& grid) {
+        shared->deliver([key = outcome.key, untried = outcome.untried, image, reason,
+                         boxes](GridThumbnails& grid) {
             // Bytes that do not decode send the request on to the sources it has not tried.
             if (!reason.empty() && !untried.empty() && !grid.images_.find(key)) {
                 grid.decoding_.erase(key);
@@ -223,30 +341,36 @@ void GridThumbnails::decodeFetched(const ThumbnailFetched& outcome) {
                 grid.want(grid.lastWanted_);
                 return;
             }
-            grid.decoded(key, image, reason);
+            grid.decoded(key, image, reason, boxes);
         });
     });
 }
 
 // The source said the kept thumbnail stands: it is good for another week.
 void GridThumbnails::keepUnchanged(const ThumbnailFetched& outcome) {
-    decoders_->start([shared = shared_, key = outcome.key, answered = outcome.answered] {
-        std::optional<ThumbnailRecord> record = shared->disk.read(key);
+    decoders_->start([shared = shared_, diskKey = thumbnailDiskKey(outcome.key, keptBox()),
+                      answered = outcome.answered] {
+        std::optional<ThumbnailRecord> record = shared->disk.read(diskKey);
         if (!record) return;
         record->origin = answered;
         record->checkedAt = nowSeconds();
-        shared->disk.write(key, *record);
+        shared->disk.write(diskKey, *record);
     });
 }
 
-void GridThumbnails::decoded(const std::string& key, const QImage& image,
-                             const std::string& reason) {
+void GridThumbnails::decoded(const std::string& key, QImage image, const std::string& reason,
+                             uint64_t boxes) {
     const bool wasFull = decoding_.size() >= MostWaitingDecodes;
     decoding_.erase(key);
-    if (reason.empty())
+    if (boxes != boxes_) {
+        // Made for another cell size: asked for anew at this one.
+        want(lastWanted_);
+    } else if (reason.empty()) {
+        image.setDevicePixelRatio(ratio_);
         images_.put(key, image, static_cast<size_t>(image.sizeInBytes()));
-    else if (!images_.find(key))
+    } else if (!images_.find(key)) {
         broken_[key] = reason;
+    }
     if (wasFull) want(lastWanted_);
     if (OnChanged) OnChanged();
 }

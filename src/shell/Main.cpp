@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QHeaderView>
+#include <QMimeData>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -36,7 +38,10 @@
 #include "shell/Commands.h"
 #include "shell/PanelArt.h"
 #include "shell/ResultGrid.h"
+#include "shell/PickingViews.h"
 #include "shell/ResultList.h"
+#include "shell/ResultMenu.h"
+#include "shell/ResultStatus.h"
 #include "shell/SearchBar.h"
 #include "shell/Unit2.h"
 #include "shell/ViewerPanel.h"
@@ -71,6 +76,7 @@ TForm1::TForm1(const std::string& settingsFileName, QWidget* parent)
     // The phrase comes first in the title, so that windows and task bars tell searches apart.
     Search->OnSearchStarted = [this](const QString& phrase) {
         setWindowTitle(phrase + QStringLiteral(" \u2013 ") + ProgramTitle);
+        if (Status) Status->forgetDownload();
     };
     Search->OnMoreInfo = [this] {
         if (Form2) Form2->show();
@@ -91,6 +97,7 @@ TForm1::TForm1(const std::string& settingsFileName, QWidget* parent)
     column->addWidget(Commands->Panel8);
     buildBannerBar();
     connectVersionCheck();
+    connectResults();
     connectKeys();
 
     filledPanel_ = panel_Search;
@@ -186,8 +193,91 @@ void TForm1::connectKeys() {
                      this, [this] { Search->Button1Click(); });
     QObject::connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this), &QShortcut::activated,
                      this, [this] { Grid->toggle(); });
+    const auto zoom = [this](QKeySequence keys, void (lumi::ResultGrid::*step)()) {
+        QObject::connect(new QShortcut(keys, this), &QShortcut::activated, this,
+                         [this, step] { (Grid.get()->*step)(); });
+    };
+    zoom(QKeySequence(Qt::CTRL | Qt::Key_Plus), &lumi::ResultGrid::zoomIn);
+    zoom(QKeySequence(Qt::CTRL | Qt::Key_Equal), &lumi::ResultGrid::zoomIn);
+    zoom(QKeySequence(Qt::CTRL | Qt::Key_Minus), &lumi::ResultGrid::zoomOut);
+    zoom(QKeySequence(Qt::CTRL | Qt::Key_0), &lumi::ResultGrid::zoomReset);
+    QObject::connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), this),
+                     &QShortcut::activated, this, [this] { Status->openFolder(); });
     // The viewer takes the keys while it shows, so that Enter cannot reach a hidden command.
     Viewer->panel_Viewer->setFocusPolicy(Qt::ClickFocus);
+}
+
+void TForm1::connectResults() {
+    Status = std::make_unique<lumi::ResultStatus>(*Results, *Grid->TopRow);
+    Status->Open = [this](const QUrl& url) { return OpenBrowser && OpenBrowser(url); };
+    Commands->ShownView = [this] { return Grid->shownView(); };
+    Commands->OnDownloadStarted = [this] { Status->forgetDownload(); };
+    Commands->OnDownloadDone = [this](size_t saved, size_t asked, const std::string& folder) {
+        Status->downloadDone(saved, asked, folder);
+    };
+    Commands->ThumbnailOf = [this](size_t row) {
+        const QImage* image = nullptr;
+        std::string reason;
+        return Engine && row < Engine->FoundList.size() &&
+                       Grid->thumbnails().state(Engine->FoundList[row], &image, &reason) ==
+                           lumi::GridThumbnails::State::Ready
+                   ? *image
+                   : QImage();
+    };
+    // A picture viewed whole gives its cell a thumbnail (a "large picture" one too).
+    Viewer->OnViewed = [this](const std::string& address, const QImage& pixels) {
+        Grid->thumbnails().adopt(address, pixels);
+    };
+    lumi::Commands* commands = Commands.get();
+    Menu = new lumi::ResultMenu(
+        {Results->ListView1, Grid->GridView},
+        {.view = [commands] { commands->GlimFade6Click(); },
+         .download = [commands] { commands->GlimFade4Click(); },
+         .visitPage = [commands] { commands->GlimFade5Click(); },
+         .openPicture = [commands] { commands->OpenPictureClick(); },
+         .copyAddresses = [commands] { commands->CopyAddresses(); },
+         .copyPicture = [commands] { commands->CopyPicture(); },
+         .loadThumbnail =
+             [this]() -> std::function<void()> {
+                 const int row = Results->currentRow();
+                 if (row < 0) return {};
+                 const std::string key = Engine->FoundList[size_t(row)];
+                 const QImage* image = nullptr;
+                 std::string reason;
+                 if (Grid->thumbnails().state(key, &image, &reason) !=
+                     lumi::GridThumbnails::State::Large)
+                     return {};
+                 return [this, key] { Grid->thumbnails().loadAnyway(key); };
+             },
+         .sortBy =
+             [this](int column) {
+                 QHeaderView* header = Results->ListView1->header();
+                 const bool again = header->sortIndicatorSection() == column &&
+                                    header->sortIndicatorOrder() == Qt::AscendingOrder;
+                 Results->ListView1->sortByColumn(column, again ? Qt::DescendingOrder
+                                                                : Qt::AscendingOrder);
+             }},
+        this);
+    const auto dragged = [this]() -> QMimeData* {
+        if (!Engine) return nullptr;
+        std::vector<std::string> addresses;
+        for (size_t row : Results->targetRows())
+            addresses.push_back(Engine->FoundList[row]);
+        return addresses.empty() ? nullptr : lumi::addressesData(addresses);
+    };
+    static_cast<lumi::ResultTree*>(Results->ListView1)->OnDrag = dragged;
+    Grid->GridView->OnDrag = dragged;
+    // The results' own keys work while the focus is in them.
+    const auto inResults = [this](QKeySequence keys, std::function<void()> run) {
+        auto* key = new QShortcut(keys, Results->ListFrame);
+        key->setContext(Qt::WidgetWithChildrenShortcut);
+        QObject::connect(key, &QShortcut::activated, this, std::move(run));
+    };
+    inResults(QKeySequence(Qt::CTRL | Qt::Key_C), [commands] { commands->CopyAddresses(); });
+    inResults(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), [commands] { commands->CopyPicture(); });
+    const auto clearPicks = [this] { Results->ListView1->selectionModel()->clearSelection(); };
+    inResults(QKeySequence(Qt::Key_Escape), clearPicks);
+    inResults(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), clearPicks);
 }
 
 void TForm1::alignPanels() {
@@ -224,6 +314,7 @@ void TForm1::connectEngine() {
     Grid->attachEngine(Engine);
     Search->attachEngine(Engine);
     Commands->attachEngine(Engine);
+    Status->attachEngine(Engine);
     Viewer->attach(*Engine, *Transfers);
     Transfers->AgentFor = [this](const std::string& address) {
         return Engine->pictureAgent(address);
@@ -269,11 +360,30 @@ void TForm1::restorePlacement() {
     if (!screen) screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->availableGeometry() : QRect();
     fitMinimumSize(area);
-    const QRect fitted = lumi::fittedToArea(QRect(at, saved), area, minimumSize());
+    // The first start (no size saved) opens centred at two thirds of the free area.
+    const bool first = saved.width() <= 1 && saved.height() <= 1 && area.isValid();
+    const QSize opening = first ? (area.size() * 2 / 3).expandedTo(minimumSize()) : saved;
+    const QPoint openingAt =
+        first ? area.topLeft() + QPoint((area.width() - opening.width()) / 2,
+                                        (area.height() - opening.height()) / 2)
+              : at;
+    const QRect fitted = lumi::fittedToArea(QRect(openingAt, opening), area, minimumSize());
     resize(fitted.size());
     move(fitted.topLeft());
     if (lumi::readSetting(*placement, lumi::setting::Maximized))
         setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TForm1::fitFrameToScreen() {
+    const QScreen* shownOn = screen();
+    if (!shownOn || isMaximized() || isFullScreen()) return;
+    const QRect area = shownOn->availableGeometry();
+    const QRect frame = frameGeometry();
+    const QSize extra = frame.size() - size();
+    if (area.contains(frame) || extra.isEmpty()) return;
+    const QRect fitted = lumi::fittedToArea(frame, area);
+    resize((fitted.size() - extra).expandedTo(QSize(1, 1)));
+    move(fitted.topLeft());
 }
 
 void TForm1::fitMinimumSize(const QRect& area) {
@@ -322,8 +432,12 @@ void TForm1::ShowPanel(QWidget* panel) {
     panel->setGeometry(Panel3->rect());
     panel->raise();
     panel->show();
-    if (hadFocus || !QApplication::focusWidget())
-        (panel == viewer ? viewer : static_cast<QWidget*>(Results->ListView1))->setFocus();
+    if (!hadFocus && QApplication::focusWidget()) return;
+    // Back from the viewer, the focus lands on the cell that was viewed last.
+    if (panel == viewer)
+        viewer->setFocus();
+    else
+        Commands->refocus();
 }
 
 bool TForm1::ViewerShown() const {
@@ -340,6 +454,12 @@ void TForm1::showEvent(QShowEvent* event) {
     if (shownOnce_ || event->spontaneous()) return;
     shownOnce_ = true;
     lumi::runUnderDefaultHandler([&] { FormShow(); });
+    // The title bar the desktop adds is known once the window is on it: the whole frame is
+    // then kept within the free area.
+    QTimer::singleShot(300, this, [this, shownAt = geometry()] {
+        // Unless it was moved or sized meanwhile.
+        if (geometry() == shownAt) fitFrameToScreen();
+    });
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -23,6 +23,8 @@ class ConnectionPool;
 class FileTransfers;
 class ResultList;
 class ResultGrid;
+class ResultMenu;
+class ResultStatus;
 class SearchBar;
 class SearchEngine;
 class VersionCheck;
@@ -49,6 +51,8 @@ public:
     std::unique_ptr<lumi::ResultGrid> Grid;
     std::unique_ptr<lumi::ViewerPanel> Viewer;
     std::unique_ptr<lumi::Commands> Commands;
+    std::unique_ptr<lumi::ResultStatus> Status;
+    lumi::ResultMenu* Menu = nullptr;
 
     // Banner bar.
     QFrame* Panel4 = nullptr;
@@ -100,11 +104,15 @@ private:
     void connectKeys();
     // Creates Engine and attaches the parts that show it or work on its results.
     void connectEngine();
+    // The results' menu, clipboard, drag, status row and zoom keys.
+    void connectResults();
     // Sets the window's bounds and state from the settings, once, before it first shows.
     void restorePlacement();
     // The smallest size: 640 × 480, or the screen's free area where that is smaller (at high
     // scale factors).
     void fitMinimumSize(const QRect& area);
+    // Moves and shrinks the window so that its frame, title bar included, lies on the screen.
+    void fitFrameToScreen();
     // Places the command panel, the main area and the banner bar as the window's size asks.
     void alignPanels();
 

@@ -1,5 +1,7 @@
 #include "shell/ResultGrid.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QEvent>
 #include <QFrame>
@@ -9,6 +11,8 @@
 #include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSlider>
+#include <QWheelEvent>
 #include <QSortFilterProxyModel>
 #include <QTimer>
 #include <QTreeView>
@@ -20,8 +24,9 @@
 #include "base/SettingKeys.h"
 #include "engine/ResultsModel.h"
 #include "engine/SearchEngine.h"
-#include "shell/GridCells.h"
+#include "engine/ServiceChoice.h"
 #include "shell/GridThumbnails.h"
+#include "shell/PickingViews.h"
 #include "shell/ResultList.h"
 
 namespace lumi {
@@ -36,22 +41,29 @@ ResultGrid::ResultGrid(ResultList& list, TIniFile& settings)
       thumbnails_(
           std::make_unique<GridThumbnails>(settings.FileName(), thumbnailCacheFolder())) {
     auto* frameLayout = static_cast<QVBoxLayout*>(list.ListFrame->layout());
-    auto* switchRow = new QHBoxLayout;
-    switchRow->addStretch(1);
+    TopRow = new QHBoxLayout;
+    TopRow->addStretch(1);
+    ZoomSlider = new QSlider(Qt::Horizontal, list.ListFrame);
+    ZoomSlider->setRange(SmallestThumb, LargestThumb);
+    ZoomSlider->setSingleStep(ThumbStep / 2);
+    ZoomSlider->setPageStep(ThumbStep);
+    ZoomSlider->setFixedWidth(120);
+    ZoomSlider->setToolTip(QStringLiteral(
+        "Thumbnail size (Ctrl+plus, Ctrl+minus, Ctrl+wheel; Ctrl+0 for the usual size)"));
+    TopRow->addWidget(ZoomSlider);
     ViewSwitch = new QPushButton(list.ListFrame);
     ViewSwitch->setToolTip(
         QStringLiteral("Switch between the list and the grid (Alt+G or Ctrl+G)"));
-    switchRow->addWidget(ViewSwitch);
-    frameLayout->insertLayout(0, switchRow);
+    TopRow->addWidget(ViewSwitch);
+    frameLayout->insertLayout(0, TopRow);
 
-    GridView = new QListView(list.ListFrame);
+    GridView = new ResultCells(list.ListFrame);
     GridView->setPalette(list.ListView1->palette());
     GridView->setAutoFillBackground(true);
     GridView->setViewMode(QListView::IconMode);
     GridView->setMovement(QListView::Static);
     GridView->setResizeMode(QListView::Adjust);
     GridView->setUniformItemSizes(true);
-    GridView->setSpacing(4);
     GridView->setWrapping(true);
     GridView->setLayoutMode(QListView::Batched);
     GridView->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -62,23 +74,9 @@ ResultGrid::ResultGrid(ResultList& list, TIniFile& settings)
     QItemSelectionModel* own = GridView->selectionModel();
     GridView->setSelectionModel(list.ListView1->selectionModel());
     delete own;
-    const auto textOf = [this](const QModelIndex& index) {
-        CellText text;
-        const int row = list_.sortedModel()->mapToSource(index).row();
-        if (!engine_ || row < 0 || static_cast<size_t>(row) >= engine_->FoundList.size())
-            return text;
-        const ResultsModel::Row& r = engine_->results().row(static_cast<size_t>(row));
-        text.key = engine_->FoundList[static_cast<size_t>(row)];
-        text.name = QString::fromLatin1(r.caption.data(), qsizetype(r.caption.size()));
-        text.size = QString::fromLatin1(r.sizeText.data(), qsizetype(r.sizeText.size()));
-        if (isArchiveService(r.source.service)) {
-            text.origin = QString::fromStdString(serviceName(r.source.service));
-            if (!r.source.licence.empty())
-                text.origin += QStringLiteral(" \u00b7 ") + QString::fromStdString(r.source.licence);
-        }
-        return text;
-    };
-    GridView->setItemDelegate(new GridCells(*thumbnails_, textOf, GridView));
+    cells_ = new GridCells(*thumbnails_, [this](const QModelIndex& index) { return textOf(index); },
+                           GridView);
+    GridView->setItemDelegate(cells_);
     frameLayout->addWidget(GridView);
 
     askTimer_ = new QTimer(this);
@@ -96,21 +94,92 @@ ResultGrid::ResultGrid(ResultList& list, TIniFile& settings)
     connect(sorted, &QAbstractItemModel::layoutChanged, this, askSoon);
     connect(sorted, &QAbstractItemModel::modelReset, this, [this, askSoon] {
         thumbnails_->clear();
+        archiveThumbnails_.clear();
         askSoon();
     });
     thumbnails_->OnChanged = [this] { GridView->viewport()->update(); };
     connect(ViewSwitch, &QPushButton::clicked, this, &ResultGrid::toggle);
+    connect(ZoomSlider, &QSlider::valueChanged, this, &ResultGrid::setThumbSize);
+    // A new order keeps the current cell in sight.
+    connect(sorted, &QAbstractItemModel::layoutChanged, this, [this] {
+        if (showingGrid()) GridView->scrollTo(GridView->currentIndex());
+    });
     GridView->viewport()->installEventFilter(this);
     GridView->installEventFilter(this);
+    setThumbSize(readSetting(settings_, setting::ThumbSize));
     show(readSetting(settings_, setting::View) == "grid");
+}
+
+CellText ResultGrid::textOf(const QModelIndex& index) const {
+    CellText text;
+    const int row = list_.sortedModel()->mapToSource(index).row();
+    if (!engine_ || row < 0 || static_cast<size_t>(row) >= engine_->FoundList.size()) return text;
+    const ResultsModel::Row& r = engine_->results().row(static_cast<size_t>(row));
+    const std::string& address = engine_->FoundList[static_cast<size_t>(row)];
+    text.key = address;
+    text.name = unescapedName(r.caption);
+    const int64_t bytes = knownSize(r.sizeText);
+    text.size = bytes < 0 ? QString::fromLatin1(r.sizeText.data(), qsizetype(r.sizeText.size()))
+                          : readableSize(bytes);
+    QStringList tip{text.name};
+    tip.push_back(bytes < 0 ? QStringLiteral("Size unknown")
+                            : QStringLiteral("%1 (%2 bytes)").arg(text.size).arg(bytes));
+    if (isArchiveService(r.source.service)) {
+        text.origin = QString::fromStdString(serviceName(r.source.service));
+        tip.push_back(QStringLiteral("From ") + text.origin);
+        if (!r.source.licence.empty()) {
+            const QString licence = QString::fromStdString(r.source.licence);
+            text.origin += QStringLiteral(" \u00b7 ") + licence;
+            tip.push_back(QStringLiteral("Licence: ") + licence);
+        }
+    } else {
+        tip.push_back(QStringLiteral("Found on ") + QString::fromStdString(r.sourceText));
+    }
+    tip.push_back(QString::fromLatin1(address.data(), qsizetype(address.size())));
+    text.tip = tip.join(QLatin1Char('\n'));
+    return text;
+}
+
+int ResultGrid::thumbSize() const {
+    return thumbnails_->box().width();
+}
+
+void ResultGrid::setThumbSize(int width) {
+    width = std::clamp(width, SmallestThumb, LargestThumb);
+    thumbnails_->setBox(width, GridView->devicePixelRatioF());
+    GridView->setCellSize(cells_->cellSize(GridView->fontMetrics()));
+    const QSignalBlocker quiet(ZoomSlider);
+    ZoomSlider->setValue(width);
+    if (readSetting(settings_, setting::ThumbSize) != width)
+        settings_.WriteInteger(setting::ThumbSize.section, setting::ThumbSize.key, width);
+    GridView->viewport()->update();
+    askTimer_->start();
+}
+
+void ResultGrid::zoomIn() {
+    setThumbSize(thumbSize() + ThumbStep);
+}
+
+void ResultGrid::zoomOut() {
+    setThumbSize(thumbSize() - ThumbStep);
+}
+
+void ResultGrid::zoomReset() {
+    setThumbSize(DefaultThumb);
+}
+
+QAbstractItemView* ResultGrid::shownView() const {
+    return showingGrid() ? static_cast<QAbstractItemView*>(GridView) : list_.ListView1;
 }
 
 ResultGrid::~ResultGrid() = default;
 
 void ResultGrid::attachEngine(SearchEngine* engine) {
     engine_ = engine;
-    thumbnails_->fetches().AgentFor = [engine](const std::string& address) {
-        return engine->pictureAgent(address);
+    // A thumbnail an archive named is the archive's, asked for as every archive request is.
+    thumbnails_->fetches().AgentFor = [this, engine](const std::string& address) {
+        return archiveThumbnails_.count(address) ? archiveUserAgent()
+                                                 : engine->pictureAgent(address);
     };
     connect(&engine->results(), &ResultsModel::repaintSuspended, GridView,
             [this](bool suspended) { GridView->setUpdatesEnabled(!suspended); });
@@ -172,16 +241,29 @@ void ResultGrid::askVisible() {
         if (!place.isValid() || place.top() > ahead.bottom()) break;
         const int found = list_.sortedModel()->mapToSource(sorted->index(row, 0)).row();
         if (found < 0 || static_cast<size_t>(found) >= engine_->FoundList.size()) continue;
-        const std::string& address = engine_->FoundList[static_cast<size_t>(found)];
-        wanted.push_back(
-            {address, thumbnailSources(address, engine_->results().row(size_t(found)).source)});
+        wanted.push_back(requestOf(size_t(found)));
     }
     thumbnails_->want(wanted);
+}
+
+ThumbnailRequest ResultGrid::requestOf(size_t row) {
+    const std::string& address = engine_->FoundList[row];
+    const PictureSource& source = engine_->results().row(row).source;
+    if (isArchiveService(source.service) && !source.thumbnail.empty())
+        archiveThumbnails_.insert(source.thumbnail);
+    return {address, thumbnailSources(address, source)};
 }
 
 bool ResultGrid::eventFilter(QObject* watched, QEvent* event) {
     if (watched == GridView->viewport()) {
         if (event->type() == QEvent::Resize) askTimer_->start();
+        if (event->type() == QEvent::Wheel &&
+            static_cast<QWheelEvent*>(event)->modifiers() & Qt::ControlModifier) {
+            const int turn = static_cast<QWheelEvent*>(event)->angleDelta().y();
+            if (turn > 0) zoomIn();
+            if (turn < 0) zoomOut();
+            return true;
+        }
         if (event->type() == QEvent::MouseButtonDblClick && list_.OnView) list_.OnView();
         return false;
     }
@@ -189,13 +271,6 @@ bool ResultGrid::eventFilter(QObject* watched, QEvent* event) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
         if (list_.OnView) list_.OnView();
-        return true;
-    }
-    if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
-        const QModelIndex current = GridView->currentIndex();
-        if (current.isValid())
-            GridView->selectionModel()->select(current, QItemSelectionModel::Toggle |
-                                                            QItemSelectionModel::Rows);
         return true;
     }
     return false;

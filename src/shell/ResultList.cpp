@@ -15,6 +15,7 @@
 #include "engine/ResultsModel.h"
 #include "engine/SearchEngine.h"
 #include "shell/PanelArt.h"
+#include "shell/PickingViews.h"
 
 namespace lumi {
 
@@ -38,7 +39,7 @@ ResultList::ResultList(QWidget* parent) {
     ListFrame = blackPanel(parent);
     auto* frameLayout = new QVBoxLayout(ListFrame);
     frameLayout->setContentsMargins(ListStrip, ListStrip, ListStrip, ListStrip);
-    ListView1 = new QTreeView(ListFrame);
+    ListView1 = new ResultTree(ListFrame);
     // The list keeps the desktop's own colours rather than the black of its frame.
     QPalette desktop = QApplication::palette(ListView1);
     desktop.setResolveMask(~QPalette::ResolveMask(0));
@@ -70,7 +71,13 @@ ResultList::ResultList(QWidget* parent) {
     };
     connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             selectionChanged);
+    connect(ListView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            selectionChanged);
     connect(sorted_, &QAbstractItemModel::modelReset, this, selectionChanged);
+    // A new order keeps the current row in sight.
+    connect(sorted_, &QAbstractItemModel::layoutChanged, this, [this] {
+        if (ListView1->isVisible()) ListView1->scrollTo(ListView1->currentIndex());
+    });
     ListView1->viewport()->installEventFilter(this);
     ListView1->installEventFilter(this);
 }
@@ -92,6 +99,40 @@ std::vector<size_t> ResultList::selectedRows() const {
     }
     std::sort(rows.begin(), rows.end());
     return rows;
+}
+
+std::vector<size_t> ResultList::targetRows() const {
+    std::vector<size_t> rows;
+    const size_t listed = engine_ ? engine_->FoundList.size() : 0;
+    QModelIndexList picked = ListView1->selectionModel()->selectedRows();
+    if (picked.isEmpty() && ListView1->currentIndex().isValid())
+        picked.push_back(ListView1->currentIndex());
+    std::sort(picked.begin(), picked.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    for (const QModelIndex& index : picked) {
+        const int row = sorted_->mapToSource(index).row();
+        if (row >= 0 && static_cast<size_t>(row) < listed) rows.push_back(static_cast<size_t>(row));
+    }
+    return rows;
+}
+
+int ResultList::currentRow() const {
+    const int row = sorted_->mapToSource(ListView1->currentIndex()).row();
+    return engine_ && row >= 0 && static_cast<size_t>(row) < engine_->FoundList.size() ? row : -1;
+}
+
+std::vector<size_t> ResultList::rowsInViewOrder() const {
+    std::vector<size_t> rows;
+    rows.reserve(size_t(sorted_->rowCount()));
+    for (int i = 0; i < sorted_->rowCount(); ++i)
+        rows.push_back(size_t(sorted_->mapToSource(sorted_->index(i, 0)).row()));
+    return rows;
+}
+
+void ResultList::setCurrentRow(size_t row) {
+    const QModelIndex index = sorted_->mapFromSource(sorted_->sourceModel()->index(int(row), 0));
+    if (index.isValid())
+        ListView1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
 }
 
 bool ResultList::eventFilter(QObject* watched, QEvent* event) {

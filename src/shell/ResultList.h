@@ -28,14 +28,23 @@ public:
     // Shows engine's results from now on (the engine outlives the list).
     void attachEngine(SearchEngine* engine);
 
-    // The selected result rows (rows of the engine's results, whatever the sort), ascending.
+    // The picked result rows (rows of the engine's results, whatever the sort), ascending.
     std::vector<size_t> selectedRows() const;
+    // What the commands act on: the picks, in the order the views show them, or the current
+    // row when nothing is picked.
+    std::vector<size_t> targetRows() const;
+    // The current row (a row of the engine's results), or -1.
+    int currentRow() const;
+    // Every row (of the engine's results) in the order the views show them.
+    std::vector<size_t> rowsInViewOrder() const;
+    // Makes row (of the engine's results) the current one of both views, picks untouched.
+    void setCurrentRow(size_t row);
     // The rows in the order the list shows them; the grid shows the same.
     QSortFilterProxyModel* sortedModel() const { return sorted_; }
 
     // A double click anywhere in the list, on a row or not, or Enter in the list.
     std::function<void()> OnView;
-    // The selection changed, or the rows it held went.
+    // The picks or the current row changed, or the rows they held went.
     std::function<void()> OnSelectionChanged;
 
     QFrame* ListFrame = nullptr;

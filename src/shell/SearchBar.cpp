@@ -26,7 +26,8 @@ namespace lumi {
 
 namespace {
 
-const QSize SmallButton(38, 14);
+// Search and Abort stand as tall as the phrase box beside them.
+const QSize SmallButton(58, 20);
 // The bar's width at the window's minimum size; what it gets beyond goes to the phrase box
 // and the status values, and the check boxes keep to the right edge.
 constexpr int BaseWidth = 492;
@@ -57,7 +58,7 @@ SearchBar::SearchBar(QWidget* parent) {
     Panel1 = blackPanel(parent);
     Panel1->setFixedHeight(Height);
     Image1 = new QLabel(Panel1);
-    Image1->setPixmap(QPixmap::fromImage(titlePicture({176, 46})));
+    Image1->setPixmap(QPixmap::fromImage(titlePicture({176, 46}, Panel1->devicePixelRatioF())));
     Image1->setGeometry(10, 8, 176, 46);
 
     StatusCaption =
@@ -86,8 +87,8 @@ SearchBar::SearchBar(QWidget* parent) {
     Edit1->setGeometry(10, 58, phraseWidth_, 20);
     combo_Licence->setGeometry(14 + phraseWidth_, 58, licenceWidth, 20);
     combo_Licence->setToolTip(QStringLiteral("Pictures you may use: by licence"));
-    SearchButton = captionButton(Panel1, {288, 61}, SmallButton, QStringLiteral("&Search"));
-    AbortButton = captionButton(Panel1, {288, 61}, SmallButton, QStringLiteral("&Abort"));
+    SearchButton = captionButton(Panel1, {286, 58}, SmallButton, QStringLiteral("&Search"));
+    AbortButton = captionButton(Panel1, {286, 58}, SmallButton, QStringLiteral("&Abort"));
     AbortButton->hide();
 
     CheckBox_CheckLinks = new QCheckBox(QStringLiteral("&Check Links"), Panel1);
@@ -111,7 +112,7 @@ void SearchBar::growToWidth() {
         value->resize(84 + extra, value->height());
     for (QWidget* control :
          {static_cast<QWidget*>(SearchButton), static_cast<QWidget*>(AbortButton)})
-        control->move(288 + extra, control->y());
+        control->move(286 + extra, control->y());
     for (QWidget* control :
          {static_cast<QWidget*>(CheckBox_CheckLinks),
           static_cast<QWidget*>(CheckBox_RecursiveSearch), static_cast<QWidget*>(Button1)})

@@ -44,7 +44,8 @@ Tfrm_About::Tfrm_About(QWidget* parent)
     setPalette(colours);
 
     Image1 = new QLabel(this);
-    Image1->setPixmap(QPixmap::fromImage(lumi::logoPicture(lumi::ButtonFace::Normal)));
+    Image1->setPixmap(
+        QPixmap::fromImage(lumi::logoPicture(lumi::ButtonFace::Normal, Image1->devicePixelRatioF())));
     Image1->setGeometry(8, 8, 99, 83);
     Image1->setCursor(Qt::PointingHandCursor);
     Image1->installEventFilter(this);

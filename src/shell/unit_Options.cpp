@@ -216,6 +216,9 @@ void Tfrm_Options::focusFirstField() {
         if (auto* radio = qobject_cast<QRadioButton*>(control); radio && !radio->isChecked())
             continue;
         control->setFocus(Qt::TabFocusReason);
+        // The style draws the mark only after a focus change from the keyboard; the focus
+        // set here counts as one however the dialog was opened (Ctrl+O, a click, Enter).
+        setAttribute(Qt::WA_KeyboardFocusChange);
         return;
     }
 }

@@ -42,23 +42,24 @@ QFont captionFont(int pixelSize, bool bold) {
     return font;
 }
 
-QImage blankPicture(QSize size) {
-    QImage image(size, QImage::Format_RGB32);
+QImage blankPicture(QSize size, qreal ratio = 1) {
+    QImage image(size * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
     image.fill(Backdrop);
     return image;
 }
 
 } // namespace
 
-QImage captionButtonPicture(QSize size, const QString& caption, ButtonFace face) {
-    QImage image = blankPicture(size);
+QImage captionButtonPicture(QSize size, const QString& caption, ButtonFace face, qreal ratio) {
+    QImage image = blankPicture(size, ratio);
     if (image.isNull()) return image;
     const Palette colours = paletteFor(face);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
 
-    const QRectF faceRect = QRectF(image.rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    const QRectF faceRect = QRectF(QPointF(0, 0), QSizeF(size)).adjusted(0.5, 0.5, -0.5, -0.5);
     const qreal radius = size.height() >= 20 ? 4.0 : 2.5;
     QLinearGradient fill(0, 0, 0, size.height());
     fill.setColorAt(0, colours.top);
@@ -71,13 +72,13 @@ QImage captionButtonPicture(QSize size, const QString& caption, ButtonFace face)
     const int pixelSize = size.height() >= 24 ? 13 : size.height() >= 18 ? 11 : 9;
     painter.setFont(captionFont(pixelSize, true));
     painter.setPen(colours.caption);
-    painter.drawText(image.rect(), Qt::AlignCenter | Qt::TextShowMnemonic, caption);
+    painter.drawText(QRect(QPoint(0, 0), size), Qt::AlignCenter | Qt::TextShowMnemonic, caption);
     return image;
 }
 
-QImage logoPicture(ButtonFace face) {
+QImage logoPicture(ButtonFace face, qreal ratio) {
     const QSize size(99, 83);
-    QImage image = blankPicture(size);
+    QImage image = blankPicture(size, ratio);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
@@ -117,8 +118,8 @@ QImage logoPicture(ButtonFace face) {
     return image;
 }
 
-QImage titlePicture(QSize size) {
-    QImage image = blankPicture(size);
+QImage titlePicture(QSize size, qreal ratio) {
+    QImage image = blankPicture(size, ratio);
     if (image.isNull()) return image;
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -144,15 +145,18 @@ QImage titlePicture(QSize size) {
 
 void dressCaptionButton(TGlimFade& button, QSize size, const QString& caption) {
     button.setStretchToFit(false);
-    button.setPicFrom(GlimPicture::bitmap(captionButtonPicture(size, caption, ButtonFace::Normal)));
+    const qreal ratio = button.devicePixelRatioF();
+    button.setPicFrom(
+        GlimPicture::bitmap(captionButtonPicture(size, caption, ButtonFace::Normal, ratio)));
     button.setPicTo(
-        GlimPicture::bitmap(captionButtonPicture(size, caption, ButtonFace::Highlight)));
+        GlimPicture::bitmap(captionButtonPicture(size, caption, ButtonFace::Highlight, ratio)));
 }
 
 void dressLogoButton(TGlimFade& button) {
     button.setStretchToFit(false);
-    button.setPicFrom(GlimPicture::bitmap(logoPicture(ButtonFace::Normal)));
-    button.setPicTo(GlimPicture::bitmap(logoPicture(ButtonFace::Highlight)));
+    const qreal ratio = button.devicePixelRatioF();
+    button.setPicFrom(GlimPicture::bitmap(logoPicture(ButtonFace::Normal, ratio)));
+    button.setPicTo(GlimPicture::bitmap(logoPicture(ButtonFace::Highlight, ratio)));
 }
 
 void fadeOnHover(TGlimFade* button) {

@@ -12,14 +12,16 @@ namespace lumi {
 enum class ButtonFace { Normal, Highlight };
 
 // A command button face of the given size with its caption centred on it; a letter after
-// "&" is underlined as the button's Alt key.
-QImage captionButtonPicture(QSize size, const QString& caption, ButtonFace face);
+// "&" is underlined as the button's Alt key. ratio: device pixels to a logical one (the
+// picture holds size × ratio pixels, drawn at size).
+QImage captionButtonPicture(QSize size, const QString& caption, ButtonFace face, qreal ratio = 1);
 // The logo picture of the command panel (99 × 83).
-QImage logoPicture(ButtonFace face);
+QImage logoPicture(ButtonFace face, qreal ratio = 1);
 // The wordmark shown at the left of the search bar.
-QImage titlePicture(QSize size);
+QImage titlePicture(QSize size, qreal ratio = 1);
 
-// Gives a fading button its two caption faces at their own size (StretchToFit off).
+// Gives a fading button its two caption faces at their own size (StretchToFit off), as sharp
+// as the button's screen.
 void dressCaptionButton(TGlimFade& button, QSize size, const QString& caption);
 // Gives the logo button its two faces.
 void dressLogoButton(TGlimFade& button);

@@ -89,9 +89,13 @@ void TGauge::setBackColor(const QColor& colour) {
 }
 
 QImage TGauge::paintedImage() const {
-    QImage image(std::max(1, width()), std::max(1, height()), QImage::Format_RGB32);
+    // As many pixels as the screen shows for the control, drawn in its logical ones.
+    const qreal ratio = devicePixelRatioF();
+    const QSize size(std::max(1, width()), std::max(1, height()));
+    QImage image(size * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
     image.fill(backColor_);
-    QRect area = image.rect();
+    QRect area(QPoint(0, 0), size);
     if (borderStyle_ == bsSingle) {
         QPainter border(&image);
         border.setPen(Qt::black);
@@ -158,6 +162,7 @@ void TGauge::paintPercentText(QImage& image, const QRect& area) const {
     // White text on black, combined by exclusive-or: it inverts whatever lies beneath, so it
     // stands out over the filled and the empty part alike.
     QImage text(image.size(), QImage::Format_RGB32);
+    text.setDevicePixelRatio(image.devicePixelRatio());
     text.fill(Qt::black);
     {
         QPainter writer(&text);

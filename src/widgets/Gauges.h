@@ -1,7 +1,8 @@
 #pragma once
 // TGauge: a progress control that shows how far a value has come between two bounds as a
 // bar, a pie or a needle, with the percentage written over it. It paints into an off-screen
-// image of its own size and copies that to the screen in one step.
+// image of its own size (in the screen's device pixels) and copies that to the screen in one
+// step.
 //
 // Property style: read with Name(), write with setName().
 #include <cstdint>

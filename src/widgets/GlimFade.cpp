@@ -32,7 +32,8 @@ QSize GlimPicture::size() const {
     switch (kind_) {
     case Kind::Bitmap:
     case Kind::Icon:
-        return image_.size();
+        // A picture drawn for a high-density screen counts in the screen's logical pixels.
+        return image_.deviceIndependentSize().toSize();
     case Kind::Vector:
         return drawing_.boundingRect().size();
     case Kind::Empty:
@@ -43,10 +44,13 @@ QSize GlimPicture::size() const {
 
 namespace {
 
-// Every side starts as its colour; pictures with transparent parts show that colour.
-QImage filledImage(QSize size, QColor fill) {
-    QImage image(size, GlimImageFormat);
-    if (!image.isNull()) image.fill(fill);
+// Every side starts as its colour; pictures with transparent parts show that colour. A side
+// holds ratio device pixels to a logical one, so that it is as sharp as the screen.
+QImage filledImage(QSize size, QColor fill, qreal ratio = 1) {
+    QImage image(size * ratio, GlimImageFormat);
+    if (image.isNull()) return image;
+    image.setDevicePixelRatio(ratio);
+    image.fill(fill);
     return image;
 }
 
@@ -64,8 +68,8 @@ void drawVector(QPainter& painter, const QPicture& drawing, QRect target) {
 
 // The picture stretched over the whole image; an icon keeps its own size over the colour
 // first and that result is stretched.
-QImage renderStretchedSide(const GlimPicture& picture, QColor fill, QSize size) {
-    QImage image = filledImage(size, fill);
+QImage renderStretchedSide(const GlimPicture& picture, QColor fill, QSize size, qreal ratio) {
+    QImage image = filledImage(size, fill, ratio);
     if (image.isNull() || picture.empty()) return image;
     QPainter painter(&image);
     const QRect whole(QPoint(0, 0), size);
@@ -92,14 +96,14 @@ QImage renderStretchedSide(const GlimPicture& picture, QColor fill, QSize size) 
 }
 
 // The picture at its own size at the top-left corner.
-QImage renderUnscaledSide(const GlimPicture& picture, QColor fill, QSize size) {
-    QImage image = filledImage(size, fill);
+QImage renderUnscaledSide(const GlimPicture& picture, QColor fill, QSize size, qreal ratio) {
+    QImage image = filledImage(size, fill, ratio);
     if (image.isNull() || picture.empty()) return image;
     QPainter painter(&image);
     if (picture.kind() == GlimPicture::Kind::Vector)
         drawVector(painter, picture.drawing(), QRect(QPoint(0, 0), picture.size()));
     else
-        painter.drawImage(0, 0, picture.image());
+        painter.drawImage(QRect(QPoint(0, 0), picture.size()), picture.image());
     return image;
 }
 
@@ -245,23 +249,25 @@ void TGlimFade::Reset() {
     }
     // Resizing below sends a resize event that would render again; this pass covers it.
     resetting_ = true;
+    const qreal ratio = devicePixelRatioF();
     if (stretchToFit_) {
-        display_ = lumi::renderStretchedSide(picFrom_, colorFrom_, size());
-        target_ = lumi::renderStretchedSide(picTo_, colorTo_, size());
+        display_ = lumi::renderStretchedSide(picFrom_, colorFrom_, size(), ratio);
+        target_ = lumi::renderStretchedSide(picTo_, colorTo_, size(), ratio);
     } else if (!picFrom_.empty()) {
         resize(picFrom_.size());
-        display_ = lumi::renderUnscaledSide(picFrom_, colorFrom_, size());
-        target_ = lumi::renderStretchedSide(picTo_, colorTo_, size());
+        display_ = lumi::renderUnscaledSide(picFrom_, colorFrom_, size(), ratio);
+        target_ = lumi::renderStretchedSide(picTo_, colorTo_, size(), ratio);
     } else if (!picTo_.empty()) {
         resize(picTo_.size());
-        display_ = lumi::renderStretchedSide(picFrom_, colorFrom_, size());
-        target_ = lumi::renderUnscaledSide(picTo_, colorTo_, size());
+        display_ = lumi::renderStretchedSide(picFrom_, colorFrom_, size(), ratio);
+        target_ = lumi::renderUnscaledSide(picTo_, colorTo_, size(), ratio);
     } else {
-        display_ = lumi::renderStretchedSide(picFrom_, colorFrom_, size());
-        target_ = lumi::renderStretchedSide(picTo_, colorTo_, size());
+        display_ = lumi::renderStretchedSide(picFrom_, colorFrom_, size(), ratio);
+        target_ = lumi::renderStretchedSide(picTo_, colorTo_, size(), ratio);
     }
     resetting_ = false;
     work_ = QImage(display_.size(), lumi::GlimImageFormat);
+    work_.setDevicePixelRatio(display_.devicePixelRatio());
     update();
     fire(OnReset);
 }

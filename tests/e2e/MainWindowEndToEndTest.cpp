@@ -23,12 +23,14 @@
 
 #include "SandboxProcess.h"
 #include "common/EventLoopWait.h"
+#include "engine/ResultsModel.h"
 #include "engine/SearchEngine.h"
 #include "files/unit_Download.h"
 #include "shell/Main.h"
 #include "widgets/GlimFade.h"
 #include "shell/Commands.h"
 #include "shell/GridThumbnails.h"
+#include "shell/PickingViews.h"
 #include "shell/ResultGrid.h"
 #include "shell/ResultList.h"
 #include "shell/SearchBar.h"
@@ -107,7 +109,7 @@ TEST(MainWindowEndToEnd, EnterFillsTheListFromTheSandboxAndAbortKeepsTheRows) {
     EXPECT_EQ(rows.rowCount(), kept) << "no row arrives after the abort";
     for (int i = 0; i < kept; ++i) {
         const QString name = rows.index(i, 0).data().toString();
-        const QString size = rows.index(i, 1).data().toString();
+        const QString size = rows.index(i, 1).data(lumi::ResultsModel::ExactTextRole).toString();
         bool known = false;
         for (auto [it, end] = expected.equal_range(name); it != end; ++it)
             known |= it->second == size;
@@ -206,7 +208,8 @@ TEST(MainWindowEndToEnd, RowsStaySortedWhileTheyArriveAndNameTheirSource) {
     ASSERT_TRUE(waitUntil(
         [&] {
             for (int row = 0; row < list.model()->rowCount(); ++row) {
-                EXPECT_TRUE(row == 0 || cell(row - 1, 1).toLongLong() >= cell(row, 1).toLongLong());
+                EXPECT_TRUE(row == 0 || list.model()->index(row - 1, 1).data(lumi::ResultsModel::SortRole).toLongLong() >=
+                                            list.model()->index(row, 1).data(lumi::ResultsModel::SortRole).toLongLong());
                 sources.insert(cell(row, 2).toString().section(u':', 0, 0));
             }
             return !form->Engine->Searching;
@@ -222,14 +225,16 @@ TEST(MainWindowEndToEnd, RowsStaySortedWhileTheyArriveAndNameTheirSource) {
     form.reset();
 }
 
-// The grid fills with thumbnails of the sandbox's pictures, from archives and sites alike.
-// With LUMISIFT_GRID_SHOT=FILE.png the window is grabbed into FILE.png (the README's picture).
+// The grid fills with thumbnails of the sandbox's pictures, from archives and sites alike, at
+// the screen's pixel ratio (also run at 200 %). With LUMISIFT_GRID_SHOT=FILE.png the window,
+// zoomed in and with two cells picked, is grabbed into FILE.png (the README's pictures).
 TEST(MainWindowEndToEnd, TheGridShowsThumbnailsOfTheRowsOnScreen) {
     WindowOverSandbox window;
     ASSERT_TRUE(window.sandbox.running()) << window.sandbox.error();
     auto& form = window.form;
     form->resize(1040, 720);
     form->Grid->toggle();
+    form->Grid->setThumbSize(192);
     QTest::keyClicks(form->Search->Edit1, QStringLiteral("harbour lights"));
     QTest::keyClick(form->Search->Edit1, Qt::Key_Return);
     ASSERT_TRUE(waitUntil([&] { return !form->Engine->Searching; }, 90000));
@@ -250,10 +255,26 @@ TEST(MainWindowEndToEnd, TheGridShowsThumbnailsOfTheRowsOnScreen) {
         return ready;
     };
     ASSERT_TRUE(waitUntil([&] { return shown() == 8; }, 30000)) << shown() << " of 8 shown";
+    // Made for the cell's size in device pixels.
+    const QImage* first = nullptr;
+    std::string reason;
+    form->Grid->thumbnails().state(
+        form->Engine->FoundList[size_t(
+            form->Results->sortedModel()->mapToSource(grid.model()->index(0, 0)).row())],
+        &first, &reason);
+    EXPECT_EQ(first->devicePixelRatio(), grid.devicePixelRatioF());
+    EXPECT_TRUE(first->width() == qRound(192 * grid.devicePixelRatioF()) ||
+                first->height() == qRound(144 * grid.devicePixelRatioF()))
+        << first->width() << " x " << first->height();
     const QString shot = qEnvironmentVariable("LUMISIFT_GRID_SHOT");
     if (!shot.isEmpty()) {
-        grid.selectionModel()->select(grid.model()->index(1, 0),
-                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        for (int row : {1, 4})
+            grid.selectionModel()->select(grid.model()->index(row, 0),
+                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        grid.setFocus();
+        grid.selectionModel()->setCurrentIndex(grid.model()->index(4, 0),
+                                               QItemSelectionModel::NoUpdate);
+        lumi::test::spinFor(100); // the status row's new text laid out
         EXPECT_TRUE(form->grab().save(shot));
     }
     form.reset();

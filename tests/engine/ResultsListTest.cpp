@@ -123,7 +123,9 @@ TEST(ResultsList, RowsFollowFoundListAndANewSearchEmptiesAll) {
         EXPECT_EQ(rows.data(rows.index(i, 0), Qt::DisplayRole).toString(),
                   QStringLiteral("pic%1.jpg").arg(i));
     }
-    EXPECT_EQ(rows.data(rows.index(3, 1), Qt::DisplayRole).toString(), QStringLiteral("123456"));
+    EXPECT_EQ(rows.data(rows.index(3, 1), Qt::DisplayRole).toString(), QStringLiteral("123 kB"));
+    EXPECT_EQ(rows.data(rows.index(3, 1), lumi::ResultsModel::ExactTextRole).toString(),
+              QStringLiteral("123456"));
     EXPECT_EQ(rows.data(rows.index(4, 1), Qt::DisplayRole).toString(), QStringLiteral("UNKNOWN"));
     EXPECT_EQ(rows.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
               QStringLiteral("Filename:"));
@@ -193,4 +195,23 @@ TEST(ResultsModel, SourceColumnAndTooltipLines) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(lumi::wrapLongLines(c.text, 20), c.wrapped) << c.text;
+}
+
+// Sizes read as people count them, names with their escapes decoded, and the names' order
+// natural: "-34" before "-304".
+TEST(ResultsList, SizesNamesAndOrderReadAsPeopleReadThem) {
+    const std::pair<int64_t, const char*> sizes[] = {
+        {0, "0 bytes"}, {999, "999 bytes"}, {1000, "1 kB"}, {57499, "57 kB"},
+        {999499, "999 kB"}, {999500, "1.0 MB"}, {3450000, "3.5 MB"}};
+    for (const auto& [bytes, text] : sizes)
+        EXPECT_EQ(lumi::readableSize(bytes), QString::fromLatin1(text)) << bytes;
+    EXPECT_EQ(lumi::unescapedName("Harbour%20at%20Night%2076.jpg"),
+              QStringLiteral("Harbour at Night 76.jpg"));
+    EXPECT_EQ(lumi::unescapedName("caf%C3%A9.jpg"), QStringLiteral("caf\u00e9.jpg"));
+    const char* const ordered[] = {"pic-2.jpg", "pic-32.jpg", "pic-034.jpg", "pic-304.jpg",
+                                   "pic-353.jpg", "pic-353b.jpg", "Pic-1000.jpg"};
+    for (size_t i = 1; i < std::size(ordered); ++i)
+        EXPECT_LT(lumi::naturalSortKey(QString::fromLatin1(ordered[i - 1])).toLower(),
+                  lumi::naturalSortKey(QString::fromLatin1(ordered[i])).toLower())
+            << ordered[i - 1] << " before " << ordered[i];
 }

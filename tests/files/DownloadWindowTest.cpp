@@ -17,6 +17,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QListWidget>
+#include <QScreen>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -52,7 +53,11 @@ QStringList entries(const QListWidget& list) {
 TEST(DownloadWindow, ResizeHalvesTheListAreaToEvenAndCentresAbort) {
     Tfrm_Download window;
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Downloading Files"));
-    EXPECT_EQ(window.size(), QSize(400, 400));
+    EXPECT_EQ(window.height(), 400);
+    // Two columns of names of 44 characters fit side by side, within the screen.
+    EXPECT_GE(window.width(), std::min(window.screen()->availableGeometry().width() * 9 / 10,
+                                       2 * 44 * window.fontMetrics().averageCharWidth()));
+    EXPECT_EQ(window.ListBox1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     window.show();
     // The list area is the window less 8-pixel margins on both sides.
     const struct {

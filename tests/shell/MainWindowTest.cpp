@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -23,6 +24,7 @@
 #include "engine/SearchEngine.h"
 #include "engine/unitVersionCheck.h"
 #include "shell/Unit2.h"
+#include "widgets/Gauges.h"
 #include "widgets/GlimFade.h"
 #include "shell/SearchBar.h"
 #include "shell/ResultGrid.h"
@@ -92,12 +94,15 @@ protected:
     bool answerYes = false;
 };
 
-TEST_F(MainWindowTest, FirstRunOpensAtOneOneWithMinimumSizeAndSavesInOrder) {
+TEST_F(MainWindowTest, FirstRunOpensCentredAtTwoThirdsAndSavesInOrder) {
     auto form = makeForm();
     form->show();
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Lumisift v1.4"));
-    EXPECT_EQ(form->pos(), QPoint(1, 1));
-    EXPECT_EQ(form->size(), QSize(640, 480));
+    const QRect area = form->screen()->availableGeometry();
+    const QSize opening = (area.size() * 2 / 3).expandedTo(form->minimumSize()).boundedTo(area.size());
+    EXPECT_EQ(form->size(), opening);
+    EXPECT_LE(std::abs(form->geometry().center().x() - area.center().x()), 2);
+    EXPECT_LE(std::abs(form->geometry().center().y() - area.center().y()), 2);
     EXPECT_TRUE(form->Search->CheckBox_CheckLinks->isChecked());
     EXPECT_TRUE(form->Search->CheckBox_RecursiveSearch->isChecked());
     EXPECT_EQ(form->focusWidget(), form->Search->Edit1);
@@ -106,8 +111,11 @@ TEST_F(MainWindowTest, FirstRunOpensAtOneOneWithMinimumSizeAndSavesInOrder) {
     EXPECT_FALSE(QFile::exists(QString::fromStdString(settingsPath)));
 
     form->close();
-    EXPECT_EQ(readFile(settingsPath), "[Options]\nCheckLinks=1\nRecursiveSearch=1\nLeftPos=1\n"
-                                      "TopPos=1\nWidth=640\nHeight=480\nMaximized=0\n");
+    EXPECT_EQ(readFile(settingsPath),
+              QStringLiteral("[Options]\nCheckLinks=1\nRecursiveSearch=1\nLeftPos=%1\nTopPos=%2\n"
+                             "Width=%3\nHeight=%4\nMaximized=0\n")
+                  .arg(form->x()).arg(form->y()).arg(opening.width()).arg(opening.height())
+                  .toStdString());
 }
 
 TEST_F(MainWindowTest, PlacementAndBoxesRoundTrip) {
@@ -275,6 +283,7 @@ TEST_F(MainWindowTest, BrowserCommandsOpenTheMakersPagesAndReportFailures) {
 }
 
 TEST_F(MainWindowTest, LayoutPlacesEveryControl) {
+    writeSettings("[Options]\nWidth=640\nHeight=480\n");
     auto form = makeForm();
     form->show();
     EXPECT_EQ(form->minimumSize(), QSize(640, 480));
@@ -308,8 +317,10 @@ TEST_F(MainWindowTest, LayoutPlacesEveryControl) {
          {form->Commands->GlimFade1, form->Commands->GlimFade2, form->Commands->GlimFade10,
           form->Commands->GlimFade3, form->Search->SearchButton, form->Search->AbortButton})
         EXPECT_EQ(button->BlendRate(), 32);
-    EXPECT_EQ(form->Search->SearchButton->size(), QSize(38, 14));
-    EXPECT_EQ(form->Search->AbortButton->size(), QSize(38, 14));
+    // Search and Abort stand as tall as the phrase box, level with it.
+    for (QWidget* button : {form->Search->SearchButton, form->Search->AbortButton})
+        EXPECT_EQ(QPair(button->y(), button->height()),
+                  QPair(form->Search->Edit1->y(), form->Search->Edit1->height()));
     EXPECT_FALSE(form->Search->AbortButton->isVisible());
     EXPECT_TRUE(form->Search->Button1->isVisible());
     EXPECT_EQ(form->Search->Button1->text(), QStringLiteral("&More Info"));
@@ -364,6 +375,14 @@ TEST_F(MainWindowTest, TheLayoutGrowsWithTheWindowAndTheSavedSizeFitsTheScreen) 
     const QRect area = form->screen()->availableGeometry();
     EXPECT_EQ(form->minimumSize(), QSize(640, 480).boundedTo(area.size()));
     EXPECT_TRUE(area.contains(QRect(form->pos(), form->size()))) << "the saved size is clamped";
+    // Button faces and gauges hold as many pixels as the screen shows (200 % in one run).
+    const qreal ratio = form->devicePixelRatioF();
+    EXPECT_EQ(form->Search->SearchButton->PicFrom().image().devicePixelRatio(), ratio);
+    EXPECT_EQ(form->Search->SearchButton->PicFrom().image().size(),
+              form->Search->SearchButton->size() * ratio);
+    TGauge gauge(form.get());
+    gauge.resize(100, 20);
+    EXPECT_EQ(gauge.paintedImage().size(), QSize(100, 20) * ratio);
     int lastEdit = 0;
     for (const QSize size : {QSize(640, 480), QSize(1024, 768), QSize(1600, 1000)}) {
         SCOPED_TRACE(size.width());

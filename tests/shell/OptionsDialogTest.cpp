@@ -236,14 +236,18 @@ TEST_F(OptionsDialogTest, OkSaysOneThingAndTakesOnlyTheFieldsInUse) {
 
 TEST_F(OptionsDialogTest, OptionsCommandOpensTheDialogModally) {
     form->Commands->frm_Options = dialog.get();
-    bool seenModal = false;
+    bool seenModal = false, focusMarked = false;
     QTimer::singleShot(0, dialog.get(), [&] {
         seenModal = dialog->isVisible() && QApplication::activeModalWidget() == dialog.get();
+        // The first field has the focus, with the mark a keyboard user looks for.
+        focusMarked = dialog->testAttribute(Qt::WA_KeyboardFocusChange) &&
+                      dialog->PageControl1->currentWidget()->isAncestorOf(dialog->focusWidget());
         dialog->reject();
     });
     ASSERT_TRUE(form->Commands->GlimFade1->OnClick);
     form->Commands->GlimFade1->OnClick(form->Commands->GlimFade1);
     EXPECT_TRUE(seenModal);
+    EXPECT_TRUE(focusMarked);
 }
 
 } // namespace

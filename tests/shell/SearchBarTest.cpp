@@ -269,6 +269,7 @@ TEST_F(SearchBarTest, EveryCommandWorksFromTheKeyboard) {
     ASSERT_TRUE(tabUntil(list));
     QTest::keyClick(list, Qt::Key_Down);
     QTest::keyClick(list, Qt::Key_Up);
+    QTest::keyClick(list, Qt::Key_Space);
     ASSERT_EQ(form->Results->selectedRows(), std::vector<size_t>{0});
     QTest::keyClick(list, Qt::Key_Return);
     ASSERT_TRUE(waitUntil([&] { return form->Viewer->ViewMessage->isVisible(); }));

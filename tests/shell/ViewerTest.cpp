@@ -176,10 +176,20 @@ TEST_F(ViewerTest, SelectionMessages) {
 TEST_F(ViewerTest, ViewShowsTheFittedPictureRefitsOnResizeAndRemovesItsFile) {
     PictureServer server;
     listAndSelect({server.url("/800x600.jpg")}, {0});
+    // The caption counts the bytes while they come, then gives the picture's size.
+    std::vector<QString> captions;
+    const auto counted = form->Transfers->OnProgress;
+    form->Transfers->OnProgress = [&](const std::string& path, int64_t bytes) {
+        counted(path, bytes);
+        captions.push_back(form->Viewer->ViewCaption->text());
+    };
     QTest::mouseDClick(form->Results->ListView1->viewport(), Qt::LeftButton, {}, {5, 5});
     EXPECT_EQ(form->Viewer->ViewPicture.natural(), QSize(401, 313)); // the loading picture first,
     expectFitted(); // centred in the panel it shows in
     ASSERT_TRUE(waitUntil([&] { return form->Viewer->ViewPicture.natural() == QSize(800, 600); }));
+    ASSERT_FALSE(captions.empty());
+    EXPECT_TRUE(captions.back().contains(QStringLiteral(" received"))) << captions.back().toStdString();
+    EXPECT_EQ(form->Viewer->ViewCaption->text(), QStringLiteral("800x600.jpg   \u00b7   800 \u00d7 600   \u00b7   1 of 1"));
     EXPECT_TRUE(form->ViewerShown());
     EXPECT_EQ(form->Viewer->panel_Viewer->size(), form->Panel3->size());
     expectFitted();
@@ -204,10 +214,14 @@ TEST_F(ViewerTest, ViewShowsTheFittedPictureRefitsOnResizeAndRemovesItsFile) {
 
 TEST_F(ViewerTest, UnloadablePictureReportsAndKeepsWhatIsOnScreen) {
     const std::string pictures = LUMISIFT_TEST_PICTURES;
-    form->Viewer->ViewImages(pictures + "/gif-named.jpg");
+    form->Viewer->ViewImages(pictures + "/missing.jpg");
     EXPECT_EQ(reported, std::vector<std::string>{"error code : #0052 (ViewImages)"});
     EXPECT_FALSE(form->ViewerShown());
 
+    // Read as what its bytes are, as the grid's thumbnail is.
+    form->Viewer->ViewImages(pictures + "/gif-named.jpg");
+    EXPECT_TRUE(form->ViewerShown());
+    EXPECT_EQ(reported.size(), 1u);
     form->Viewer->ViewImages(pictures + "/plain.jpg");
     ASSERT_TRUE(form->ViewerShown());
     form->Viewer->ViewImages(pictures + "/huge-header.jpg");
