@@ -124,6 +124,13 @@ CellText ResultGrid::textOf(const QModelIndex& index) const {
     QStringList tip{text.name};
     tip.push_back(bytes < 0 ? QStringLiteral("Size unknown")
                             : QStringLiteral("%1 (%2 bytes)").arg(text.size).arg(bytes));
+    // Archives say the picture's pixels, which people pick pictures by as much as by bytes.
+    if (r.source.width > 0 && r.source.height > 0) {
+        const QString pixels =
+            QStringLiteral("%1 × %2").arg(r.source.width).arg(r.source.height);
+        text.size += QStringLiteral(" · ") + pixels;
+        tip.push_back(pixels + QStringLiteral(" pixels"));
+    }
     if (isArchiveService(r.source.service)) {
         text.origin = QString::fromStdString(serviceName(r.source.service));
         tip.push_back(QStringLiteral("From ") + text.origin);
