@@ -4,13 +4,11 @@
 
 namespace lumi {
 
-namespace {
 uint64_t softLimit() {
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return UINT64_MAX;
     return limit.rlim_cur;
 }
-} // namespace
 
 uint64_t raiseDescriptorLimit() {
     rlimit limit{};

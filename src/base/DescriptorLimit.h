@@ -10,6 +10,9 @@ namespace lumi {
 // "Too many open files" rather than taking the last ones.
 inline constexpr int DescriptorReserve = 16;
 
+// The soft RLIMIT_NOFILE in force (UINT64_MAX when unlimited).
+uint64_t softLimit();
+
 // Raises the soft RLIMIT_NOFILE to the hard limit; returns the soft limit now in force.
 uint64_t raiseDescriptorLimit();
 

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "analysis/UrlUtils.h"
+#include "base/DescriptorLimit.h"
 #include "base/IniFiles.h"
 #include "base/SettingKeys.h"
 #include "net/HttpProt.h"
@@ -64,7 +65,20 @@ SavePlan planBatch(const std::vector<std::string>& addresses, const SaveOptions&
 }
 
 BatchWidth batchWidth(const TIniFile& settings) {
-    return readSetting(settings, setting::SlowConnection) ? DefaultBatchWidth : FastBatchWidth;
+    BatchWidth width =
+        readSetting(settings, setting::SlowConnection) ? DefaultBatchWidth : FastBatchWidth;
+    // Each transfer holds a socket and a file, and leaves a kept connection behind: under a
+    // low descriptor limit the batch runs only as many as the descriptors above the reserve,
+    // less what the program holds besides, can carry, so that pictures wait their turn
+    // rather than fail.
+    constexpr uint64_t HeldBesides = 16;
+    const uint64_t limit = softLimit();
+    const uint64_t spare = limit > DescriptorReserve + HeldBesides
+                               ? (limit - DescriptorReserve - HeldBesides) / 3
+                               : 1;
+    width.inAll = size_t(std::clamp<uint64_t>(spare, 1, width.inAll));
+    width.perHost = std::min(width.perHost, width.inAll);
+    return width;
 }
 
 DownloadBatch::DownloadBatch(FileTransfers& transfers, std::vector<BatchItem> items,
