@@ -68,7 +68,7 @@ void BM_LongestEventLoopGapWhileAnalysingGalleriesAndAnArchiveAnswer(benchmark::
         engine.GetPageClientLimit = lumi::SearchEngine::LanGetPageLimit;
         for (int i = 0; i < GalleryPages; ++i)
             engine.QueueForGetPage(server.url(i), 99);
-        engine.QueueForGetPage(server.archiveUrl(), lumi::OpenverseEngine);
+        engine.QueueForGetPage(server.archiveUrl(), lumi::engineOfService(lumi::ServiceId::Openverse));
 
         lumi::bench::EventLoopGap gap([&server] { return server.galleriesServed > 0; });
         gap.start();
